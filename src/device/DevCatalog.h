@@ -1,0 +1,90 @@
+#pragma once
+// The in-memory catalog of a memory module: the project's programs in list order, their catalog
+// numbers, page placement and control sums. TDeviceClass derives from it; the project file reads
+// into a bare TDevCatalog too.
+
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/DeviceTypes.h"
+
+namespace kalvort {
+
+class TDevCatalog {
+ public:
+  TDevCatalog() = default;
+  virtual ~TDevCatalog() = default;
+  TDevCatalog(const TDevCatalog &) = delete;
+  TDevCatalog &operator=(const TDevCatalog &) = delete;
+
+  TDeviceError LastError() const { return FLastError; }
+
+  int CatalogCount() const;
+  // A copy of entry i (sharing its binary and text); an all-zero record when i is out of range.
+  TDevCatalogEntry Catalog(int i) const;
+  // Overwrites entry i when it exists; otherwise does nothing.
+  void SetCatalog(int i, const TDevCatalogEntry &entry);
+  void CatalogClear();
+
+  bool AddCatalogEntry(TDevCatalogEntry &entry);
+  bool InsertCatalogEntry(TDevCatalogEntry &entry, int position);
+  bool ChangeCatalogEntry(TDevCatalogEntry &entry, int index);
+  bool ReplaceCatalogEntry(int index, int source_index);
+  bool RemCatalogEntry(bool renumber, int index);
+
+  int GetCatalogEntryNumByCatNum(int cat_num, int excluded_index = -1) const;
+  int GetLessCatalogEntryNumByCatNum(int cat_num, int excluded_index = -1) const;
+  int GetMoreCatalogEntryNumByCatNum(int cat_num, int excluded_index = -1) const;
+
+  bool CatalogEntryUpCatNum(int index);
+  bool CatalogEntryDownCatNum(int index);
+  bool CatalogEntryUpProgNum(int index);
+  bool CatalogEntryDownProgNum(int index);
+
+  bool PrepareCatalog(bool fixed, int slot_size);
+  bool DefragCatalog(int page_size);
+  void UpdateControlSum(int index);
+
+  void FileValidClearAll();
+  void FileBinValidClear(int index);
+  void FileBinValidSet(int index);
+  void FileTxtValidClear(int index);
+  void FileTxtValidSet(int index);
+  void FileErrorClear(int index);
+  void FileErrorSet(int index, TFileError error);
+
+  bool CalculateMPStat();
+
+  // Catalog geometry.
+  int MaxProgNum() const { return FDevMaxProgNum; }
+  void SetMaxProgNum(int v) { FDevMaxProgNum = v; }
+  int MoreMPCatNum() const { return FDevMoreSMPCatNum; }
+  void SetMoreMPCatNum(int v) { FDevMoreSMPCatNum = v; }
+  int MoreMPZoneNum() const { return FDevMoreSMPZoneNum; }
+  void SetMoreMPZoneNum(int v) { FDevMoreSMPZoneNum = v; }
+  int ProjLastPage() const { return FProjLastPage; }
+
+ protected:
+  std::vector<TDevCatalogEntry> FDevCatalog;
+  std::mutex FDevCatalogCritSec;  // held while every entry is released
+  TDeviceState FDevState;         // status of the device and module (filled by the transports)
+  TDeviceError FLastError = deOK;
+  int FDevMaxProgNum = 100;
+  int FDevMoreSMPCatNum = 0;
+  int FDevMoreSMPZoneNum = 0;
+  int FProjLastPage = 0;
+};
+
+// Current date and time as an OLE Automation date (days since 30 December 1899).
+double NowAsOleDate();
+
+// Fills `code` (Windows-1251, 0-terminated, cut to 128 bytes) and `indic` (display codes) from a name.
+void StringToCatalogEntry(std::u16string_view name, TDevCatalogEntry &entry);
+// Display code of one Windows-1251 byte for the control's 16-character display.
+uint8_t char_lcd(uint8_t b);
+// Text of the bytes up to the first 0 or max_len bytes, decoded from Windows-1251.
+std::u16string ByteArrayToString(const uint8_t *bytes, size_t max_len);
+
+}  // namespace kalvort
