@@ -75,6 +75,12 @@ class TDevCatalog {
   int FDevMoreSMPCatNum = 0;
   int FDevMoreSMPZoneNum = 0;
   int FProjLastPage = 0;
+
+ private:
+  uint16_t UniqueProgNum(uint16_t wanted, int excluded_index) const;
+  bool MoveEntry(int index, bool down, bool with_prog_num);
+  void AssignFixedSlots(uint32_t slot_size, uint32_t page_size);
+  TDevCatalogEntry *EntryAt(int index);
 };
 
 // Current date and time as an OLE Automation date (days since 30 December 1899).
