@@ -1,0 +1,362 @@
+#include "transport/VirtualProgrammer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "transport/HotPlugHub.h"
+
+namespace kalvort {
+
+namespace {
+
+std::string errnoText(const std::string &what) { return what + ": " + std::strerror(errno); }
+
+bool statFile(const std::string &path, int64_t &mtime_ns, uint64_t &size) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool readWholeFile(const std::string &path, size_t expected, std::vector<uint8_t> &bytes,
+                   std::string &error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = errnoText("cannot open " + path);
+    return false;
+  }
+  bytes.assign(expected, 0);
+  size_t got = 0;
+  bool ok = true;
+  while (got < expected) {
+    const ssize_t n = ::read(fd, bytes.data() + got, expected - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    got += static_cast<size_t>(n);
+  }
+  // One byte more means the file grew beyond the module.
+  uint8_t extra;
+  if (ok && ::read(fd, &extra, 1) != 0) ok = false;
+  ::close(fd);
+  if (!ok) error = path + " is not a module file of " + std::to_string(expected) + " bytes";
+  return ok;
+}
+
+// Writes a temporary file beside `path`, flushes it to disk and renames it over `path`.
+bool writeFileSafely(const std::string &path, const std::vector<uint8_t> &bytes,
+                     std::string &error) {
+  const std::filesystem::path target(path);
+  const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : ".";
+  std::string temp = (dir / (target.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    error = errnoText("cannot create a temporary file in " + dir.string());
+    return false;
+  }
+  size_t done = 0;
+  bool ok = true;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (ok && ::fchmod(fd, 0644) != 0) ok = false;
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+  if (!ok) {
+    error = errnoText("cannot save " + path);
+    ::unlink(temp.c_str());
+    return false;
+  }
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseVirtualModuleKind(const std::string &text, int &density_index) {
+  if (text.size() == 1 && text[0] >= '0' && text[0] <= '8') {
+    density_index = text[0] - '0';
+    return true;
+  }
+  static const struct {
+    const char *name;
+    int index;
+  } kinds[] = {{"500", 3}, {"2000", 5}, {"8000", 7}, {"8000new", 8}, {"none", 0}};
+  for (const auto &k : kinds) {
+    if (text == k.name) {
+      density_index = k.index;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string DefaultVirtualModulePath() {
+  std::filesystem::path base;
+  const char *xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg && *xdg == '/') {
+    base = xdg;
+  } else {
+    const char *home = std::getenv("HOME");
+    base = std::filesystem::path(home && *home ? home : ".") / ".local" / "share";
+  }
+  return (base / "kalvort" / "virtual-module.bin").string();
+}
+
+bool VirtualProgrammerConfigFromEnvironment(TVirtualProgrammerConfig &config, std::string &error) {
+  TVirtualProgrammerConfig c = config;
+  const char *file = std::getenv("KALVORT_VIRTUAL_MODULE");
+  c.module_file = file && *file ? std::string(file) : DefaultVirtualModulePath();
+  if (const char *kind = std::getenv("KALVORT_VIRTUAL_KIND"); kind && *kind) {
+    if (!ParseVirtualModuleKind(kind, c.density_index)) {
+      error = std::string("KALVORT_VIRTUAL_KIND=") + kind +
+              ": expected 0..8, 500, 2000, 8000, 8000new or none";
+      return false;
+    }
+  }
+  config = c;
+  return true;
+}
+
+TVirtualProgrammer::TVirtualProgrammer(const TVirtualProgrammerConfig &config)
+    : config_(config), module_(config.density_index) {}
+
+std::unique_ptr<TVirtualProgrammer> TVirtualProgrammer::Create(
+    const TVirtualProgrammerConfig &config, std::string &error) {
+  if (config.density_index < 0 || config.density_index > 8) {
+    error = "virtual programmer: no module kind " + std::to_string(config.density_index);
+    return nullptr;
+  }
+  std::unique_ptr<TVirtualProgrammer> p(new TVirtualProgrammer(config));
+  const std::string &path = config.module_file;
+  // Without a module (or a file) there are no bytes to keep.
+  if (path.empty() || config.density_index == 0) return p;
+
+  const size_t size = static_cast<size_t>(p->module_.Geometry().size());
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec)) {
+    std::vector<uint8_t> bytes;
+    if (!readWholeFile(path, size, bytes, error) || !p->module_.SetContents(bytes)) {
+      error = "virtual programmer: " + error +
+              " (set KALVORT_VIRTUAL_MODULE to another file or KALVORT_VIRTUAL_KIND to the "
+              "file's module kind)";
+      return nullptr;
+    }
+  } else {
+    const std::filesystem::path dir = std::filesystem::path(path).parent_path();
+    if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+    if (!writeFileSafely(path, std::vector<uint8_t>(size, 0xFF), error)) {
+      error = "virtual programmer: " + error;
+      return nullptr;
+    }
+  }
+  p->saved_generation_ = p->module_.Generation();
+  statFile(path, p->file_mtime_ns_, p->file_size_);
+  return p;
+}
+
+TVirtualProgrammer::~TVirtualProgrammer() {
+  std::lock_guard lock(mutex_);
+  std::string error;
+  if (!saveLocked(error)) std::fprintf(stderr, "kalvort: %s\n", error.c_str());
+}
+
+bool TVirtualProgrammer::readyForIo() const { return plugged_ && open_; }
+
+bool TVirtualProgrammer::saveLocked(std::string &error) {
+  if (config_.module_file.empty() || config_.density_index == 0) return true;
+  const uint64_t generation = module_.Generation();
+  if (generation == saved_generation_) return true;
+  const std::vector<uint8_t> bytes = module_.Contents();
+  // A pulled or swapped module has nothing of the file's size to keep.
+  if (bytes.size() != file_size_) return true;
+  if (!writeFileSafely(config_.module_file, bytes, error)) return false;
+  saved_generation_ = generation;
+  statFile(config_.module_file, file_mtime_ns_, file_size_);
+  return true;
+}
+
+void TVirtualProgrammer::reloadIfChangedLocked() {
+  if (config_.module_file.empty() || config_.density_index == 0) return;
+  if (module_.Generation() != saved_generation_) return;  // our own changes come first
+  int64_t mtime = 0;
+  uint64_t size = 0;
+  if (!statFile(config_.module_file, mtime, size)) return;
+  if (mtime == file_mtime_ns_ && size == file_size_) return;
+  std::vector<uint8_t> bytes;
+  std::string error;
+  const size_t expected = static_cast<size_t>(module_.Geometry().size());
+  if (size != expected || !readWholeFile(config_.module_file, expected, bytes, error)) return;
+  if (!module_.SetContents(bytes)) return;
+  saved_generation_ = module_.Generation();
+  file_mtime_ns_ = mtime;
+  file_size_ = size;
+}
+
+bool TVirtualProgrammer::InitUSB() {
+  std::lock_guard lock(mutex_);
+  if (!plugged_) return false;
+  if (!open_) reloadIfChangedLocked();
+  open_ = true;
+  return true;
+}
+
+void TVirtualProgrammer::CloseUSB() {
+  std::lock_guard lock(mutex_);
+  if (!open_) return;
+  open_ = false;
+  reply_pending_ = false;
+  module_.Stop();
+  std::string error;
+  if (!saveLocked(error)) std::fprintf(stderr, "kalvort: %s\n", error.c_str());
+}
+
+void TVirtualProgrammer::FlashUSB() {
+  std::lock_guard lock(mutex_);
+  if (!readyForIo()) return;
+  module_.Stop();
+}
+
+bool TVirtualProgrammer::Read_SMP_config_byte(uint8_t &status, uint8_t &version, bool &present) {
+  std::lock_guard lock(mutex_);
+  if (!readyForIo()) return false;
+  version = config_.version;
+  present = module_.Present();
+  status = module_.StatusByte();
+  return true;
+}
+
+bool TVirtualProgrammer::SetReadSMP(uint8_t slot, uint32_t flash_address) {
+  std::lock_guard lock(mutex_);
+  if (!readyForIo() || slot != 0) return false;
+  reply_pending_ = false;
+  return module_.SetReadAddress(flash_address & 0xFFFFFFu);
+}
+
+bool TVirtualProgrammer::SetWriteSMP(uint8_t slot, uint32_t address) {
+  std::lock_guard lock(mutex_);
+  if (!readyForIo() || slot != 0) return false;
+  return module_.SetWriteAddress(address);
+}
+
+bool TVirtualProgrammer::ClearSMP(uint8_t slot, uint16_t first, uint16_t count) {
+  std::lock_guard lock(mutex_);
+  if (!readyForIo() || slot != 0) return false;
+  return module_.EraseBlocks(first, count);
+}
+
+bool TVirtualProgrammer::SetSmpBufSize(uint8_t slot, uint16_t size) {
+  std::lock_guard lock(mutex_);
+  if (!readyForIo() || slot != 0) return false;
+  return module_.SetBufferSize(size);
+}
+
+bool TVirtualProgrammer::ReadUSBData(uint8_t *buffer, uint32_t length, uint32_t &transferred) {
+  transferred = 0;
+  std::lock_guard lock(mutex_);
+  if (!readyForIo() || !buffer) return false;
+  if (reply_pending_) {
+    reply_pending_ = false;
+    transferred = length < kUsbVersionReplySize ? length : kUsbVersionReplySize;
+    std::memcpy(buffer, reply_, transferred);
+    return true;
+  }
+  if (!module_.Read(buffer, length)) return false;
+  transferred = length;
+  return true;
+}
+
+bool TVirtualProgrammer::WriteUSBData(const uint8_t *buffer, uint32_t length,
+                                      uint32_t &transferred) {
+  transferred = 0;
+  std::lock_guard lock(mutex_);
+  if (!readyForIo() || !buffer) return false;
+  if (!module_.Write(buffer, length)) return false;
+  transferred = length;
+  return true;
+}
+
+bool TVirtualProgrammer::WriteUSBComand(const uint8_t *record, uint32_t length,
+                                        uint32_t &transferred) {
+  transferred = 0;
+  std::lock_guard lock(mutex_);
+  if (!readyForIo() || !record || length != kUsbCommandSize) return false;
+  switch (record[0]) {
+    case ciGetVersion:
+      std::memset(reply_, 0, sizeof reply_);
+      for (int i = 0; i < 4; ++i) reply_[i] = static_cast<uint8_t>(config_.full_version >> (8 * i));
+      reply_pending_ = true;
+      break;
+    case ciBootMode:
+      // There is no boot loader to enter: the command is acknowledged and changes nothing.
+      break;
+    default:
+      return false;
+  }
+  transferred = length;
+  return true;
+}
+
+bool TVirtualProgrammer::AbortIO() {
+  std::lock_guard lock(mutex_);
+  if (!readyForIo()) return false;
+  module_.Stop();
+  return true;
+}
+
+void TVirtualProgrammer::PlugIn() {
+  {
+    std::lock_guard lock(mutex_);
+    if (plugged_) return;
+    plugged_ = true;
+  }
+  THotPlugHub::Instance().Broadcast(config_.class_guid, doInsert);
+}
+
+void TVirtualProgrammer::PlugOut() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!plugged_) return;
+    plugged_ = false;
+    open_ = false;
+    reply_pending_ = false;
+    module_.Stop();
+    std::string error;
+    if (!saveLocked(error)) std::fprintf(stderr, "kalvort: %s\n", error.c_str());
+  }
+  THotPlugHub::Instance().Broadcast(config_.class_guid, doRemove);
+}
+
+bool TVirtualProgrammer::Plugged() const {
+  std::lock_guard lock(mutex_);
+  return plugged_;
+}
+
+bool TVirtualProgrammer::Save(std::string &error) {
+  std::lock_guard lock(mutex_);
+  return saveLocked(error);
+}
+
+}  // namespace kalvort
