@@ -19,11 +19,14 @@ namespace {
 
 std::string errnoText(const std::string &what) { return what + ": " + std::strerror(errno); }
 
-bool statFile(const std::string &path, int64_t &mtime_ns, uint64_t &size) {
+// Saves replace the file (rename), so the inode tells a new save apart even when the clock's
+// granularity gives it the same modification time.
+bool statFile(const std::string &path, TFileIdentity &id) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
-  mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  size = static_cast<uint64_t>(st.st_size);
+  id.inode = static_cast<uint64_t>(st.st_ino);
+  id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  id.size = static_cast<uint64_t>(st.st_size);
   return true;
 }
 
@@ -173,7 +176,7 @@ std::unique_ptr<TVirtualProgrammer> TVirtualProgrammer::Create(
     }
   }
   p->saved_generation_ = p->module_.Generation();
-  statFile(path, p->file_mtime_ns_, p->file_size_);
+  statFile(path, p->file_);
   return p;
 }
 
@@ -191,28 +194,25 @@ bool TVirtualProgrammer::saveLocked(std::string &error) {
   if (generation == saved_generation_) return true;
   const std::vector<uint8_t> bytes = module_.Contents();
   // A pulled or swapped module has nothing of the file's size to keep.
-  if (bytes.size() != file_size_) return true;
+  if (bytes.size() != file_.size) return true;
   if (!writeFileSafely(config_.module_file, bytes, error)) return false;
   saved_generation_ = generation;
-  statFile(config_.module_file, file_mtime_ns_, file_size_);
+  statFile(config_.module_file, file_);
   return true;
 }
 
 void TVirtualProgrammer::reloadIfChangedLocked() {
   if (config_.module_file.empty() || config_.density_index == 0) return;
   if (module_.Generation() != saved_generation_) return;  // our own changes come first
-  int64_t mtime = 0;
-  uint64_t size = 0;
-  if (!statFile(config_.module_file, mtime, size)) return;
-  if (mtime == file_mtime_ns_ && size == file_size_) return;
+  TFileIdentity now;
+  if (!statFile(config_.module_file, now) || now == file_) return;
   std::vector<uint8_t> bytes;
   std::string error;
   const size_t expected = static_cast<size_t>(module_.Geometry().size());
-  if (size != expected || !readWholeFile(config_.module_file, expected, bytes, error)) return;
+  if (now.size != expected || !readWholeFile(config_.module_file, expected, bytes, error)) return;
   if (!module_.SetContents(bytes)) return;
   saved_generation_ = module_.Generation();
-  file_mtime_ns_ = mtime;
-  file_size_ = size;
+  file_ = now;
 }
 
 bool TVirtualProgrammer::InitUSB() {

@@ -36,6 +36,13 @@ std::string DefaultVirtualModulePath();
 // KALVORT_VIRTUAL_MODULE (file) and KALVORT_VIRTUAL_KIND (module kind) over the defaults.
 bool VirtualProgrammerConfigFromEnvironment(TVirtualProgrammerConfig &config, std::string &error);
 
+struct TFileIdentity {
+  uint64_t inode = 0;
+  int64_t mtime_ns = 0;
+  uint64_t size = 0;
+  friend bool operator==(const TFileIdentity &, const TFileIdentity &) = default;
+};
+
 class TVirtualProgrammer final : public usb_dll {
  public:
   // Loads the module file, or creates it blank (all 0xFF) when it does not exist. A file whose size
@@ -85,8 +92,7 @@ class TVirtualProgrammer final : public usb_dll {
   uint8_t reply_[kUsbVersionReplySize] = {};
   uint64_t saved_generation_ = 0;
   // Identity of the module file as last loaded or saved, to notice another process's save.
-  int64_t file_mtime_ns_ = 0;
-  uint64_t file_size_ = 0;
+  TFileIdentity file_;
 };
 
 }  // namespace kalvort
