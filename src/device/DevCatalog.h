@@ -3,6 +3,7 @@
 // numbers, page placement and control sums. TDeviceClass derives from it; the project file reads
 // into a bare TDevCatalog too.
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -70,7 +71,8 @@ class TDevCatalog {
   std::vector<TDevCatalogEntry> FDevCatalog;
   std::mutex FDevCatalogCritSec;  // held while every entry is released
   TDeviceState FDevState;         // status of the device and module (filled by the transports)
-  TDeviceError FLastError = deOK;
+  // Written by the worker, the completion waiter and the owner's thread.
+  std::atomic<TDeviceError> FLastError{deOK};
   int FDevMaxProgNum = 100;
   int FDevMoreSMPCatNum = 0;
   int FDevMoreSMPZoneNum = 0;

@@ -1,0 +1,372 @@
+// Catalog and program transfers: read the catalog slots, write the catalog (erasing the project
+// area first), read one program, write one program.
+//
+// Catalog slot page (little-endian):
+//   0 in use 0x00 / free 0xFF    1 prog_num   3 first_page   5 last_page
+//   7 prog_size mod page size    9 control_sum   13 indic[0..15]   29 code[0..127]
+//   157 0x02 (name, date and flags valid)   158..221 0xFF   222 date (double)
+//   230 0xFF need_p_proc / 0xFE not   231.. 0xFF
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "device/DebugLog.h"
+#include "device/DeviceClass.h"
+
+namespace kalvort {
+
+namespace {
+
+uint16_t get16(const uint8_t *b, size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
+
+uint32_t get32(const uint8_t *b, size_t at) {
+  return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
+         (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+void put16(uint8_t *b, size_t at, uint32_t v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+void put32(uint8_t *b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+void EncodeCatalogSlot(const TDevCatalogEntry &e, uint32_t page_size, uint8_t *page, size_t page_len) {
+  std::memset(page, 0xFF, page_len);
+  if (page_len < 231) return;
+  page[0] = 0x00;
+  put16(page, 1, e.prog_num);
+  put16(page, 3, e.first_page);
+  put16(page, 5, e.last_page);
+  put16(page, 7, page_size ? e.prog_size % page_size : 0);
+  put32(page, 9, e.control_sum);
+  std::memcpy(page + 13, e.indic, 16);
+  std::memcpy(page + 29, e.code, 128);
+  page[157] = 0x02;
+  std::memcpy(page + 222, &e.date, 8);
+  page[230] = e.need_p_proc ? 0xFF : 0xFE;
+}
+
+uint32_t TDeviceClass::SlotAddress(int cat_num) const {
+  const uint32_t ps = static_cast<uint32_t>(FDevState.MP_page_size);
+  if (cat_num < 100) return static_cast<uint32_t>(cat_num) * ps;
+  return static_cast<uint32_t>(FDevMoreSMPCatNum + cat_num - 100) * ps;
+}
+
+// ---- read the catalog ----
+
+void TDeviceClass::OpenReadCatalog() {
+  write_log("Старт считывания каталога");
+  Progress(0);
+  {
+    std::lock_guard<std::mutex> guard(FDevCatalogCritSec);
+    FDevCatalog.clear();
+  }
+  V.n = 0;
+  if (!FSetReadAddr(0)) {
+    write_log("Ошибка установки адреса для чтения");
+    Finish(deOperationError);
+    return;
+  }
+  Pause(1);
+  if (FReadData(FPageBuf.data(), 256)) {
+    FCurrentState = dwsGET_CAT;
+  } else {
+    write_log("Ошибка чтения вхождения");
+    Finish(deOperationError);
+  }
+  Pause(1);
+}
+
+void TDeviceClass::StepReadCatalog() {
+  const uint8_t *b = FPageBuf.data();
+  const uint32_t ps = static_cast<uint32_t>(FDevState.MP_page_size);
+  const uint32_t page_all = static_cast<uint32_t>(FDevState.MP_page_all);
+  write_log("Вхождение в каталог " + std::to_string(V.n) + " вычитано");
+  if (b[0] != 0xFF) {
+    write_log("Вхождение в каталог используется");
+    TDevCatalogEntry e;
+    e.cat_num = static_cast<int32_t>(V.n);
+    e.prog_num = get16(b, 1);
+    e.first_page = get16(b, 3);
+    e.last_page = get16(b, 5);
+    const int64_t room = (static_cast<int64_t>(page_all) - FDevMaxProgNum) * ps;
+    e.prog_size = (static_cast<uint32_t>(e.last_page) - e.first_page) * ps + get16(b, 7);
+    if (e.first_page >= page_all || e.last_page >= page_all || static_cast<int64_t>(e.prog_size) > room) {
+      Finish(deOperationError);
+      Pause(1);
+      return;
+    }
+    e.control_sum = get32(b, 9);
+    if (b[157] == 2) {
+      std::memcpy(e.indic, b + 13, 16);
+      e.indic[16] = 0;
+      std::memcpy(e.code, b + 29, 127);
+      e.code[127] = 0;
+      e.need_p_proc = (b[230] & 1) != 0;
+      const uint32_t low = get32(b, 222);
+      if (low == 0 || low == 0xFFFFFFFFu) {
+        e.date = NowAsOleDate();
+      } else {
+        std::memcpy(&e.date, b + 222, 8);
+      }
+    } else {
+      e.need_p_proc = true;
+      e.date = NowAsOleDate();
+    }
+    e.text = std::make_shared<ProgramText>();
+    e.file_bin_valid = false;
+    e.file_txt_valid = false;
+    e.file_error_code = feOK;
+    std::lock_guard<std::mutex> guard(FDevCatalogCritSec);
+    FDevCatalog.push_back(std::move(e));
+  }
+  ++V.n;
+  Progress(FDevMaxProgNum > 0 ? static_cast<int>(V.n * 100 / static_cast<uint32_t>(FDevMaxProgNum)) : 100);
+  if (static_cast<int>(V.n) >= FDevMaxProgNum) {
+    write_log("Весь каталог вычитан");
+    Finish();
+    Pause(1);
+    return;
+  }
+  write_log("Запуск чтения вхождения");
+  if (!FSetReadAddr(SlotAddress(static_cast<int>(V.n)))) {
+    write_log("Ошибка установки адреса чтения");
+    Break();
+    return;
+  }
+  Pause(1);
+  if (!FReadData(FPageBuf.data(), 256)) {
+    write_log("Ошибка чтения вхождения");
+    Finish(deOperationError);
+  }
+  Pause(1);
+}
+
+// ---- write the catalog; erase the catalog area or the whole module ----
+
+void TDeviceClass::OpenBurnOrErase(TDevAction action) {
+  write_log("Начало записи каталога / стирания");
+  Progress(0);
+  const uint32_t ps = static_cast<uint32_t>(FDevState.MP_page_size);
+  FSetBufferSize(ps);
+  Pause(1);
+  if (action == daEraseFull) {
+    V.s = FDevState.MP_page_all / kPagesPerBlock;
+  } else {
+    int32_t k = 0;
+    for (const TDevCatalogEntry &e : FDevCatalog) k = std::max<int32_t>(k, e.last_page);
+    k = FDevMaxProgNum > 100 ? std::max(k, FDevMoreSMPZoneNum - 1) : std::max(k, FDevMaxProgNum);
+    V.s = (k + 1) / kPagesPerBlock + ((k + 1) % kPagesPerBlock > 0 ? 1 : 0);
+  }
+  // Only a catalog write stores slots; the erases finish after the last block.
+  V.w = action == daBurnCat ? 0 : static_cast<int32_t>(FDevCatalog.size());
+  V.r = 0;
+  V.s0 = V.s;
+  if (FEraseBlocks(0, 1)) {
+    V.r = 1;
+    V.s -= 1;
+    write_log("Стирание");
+    FCurrentState = dwsWAIT_BURN;
+  } else {
+    write_log("Ошибка стирания");
+    Finish(deOperationError);
+    Pause(1);
+  }
+}
+
+void TDeviceClass::StepWaitBurn() {
+  write_log("Ожидание готовности");
+  write_log("ЧТение состояния");
+  const int32_t count = static_cast<int32_t>(FDevCatalog.size());
+  const uint32_t ps = static_cast<uint32_t>(FDevState.MP_page_size);
+  if (V.s > 0) {
+    const int32_t s0 = std::max(V.s0, 1);
+    Progress(V.w < count ? V.r * 30 / s0 : V.r * 100 / s0);
+    if (!FEraseBlocks(static_cast<uint32_t>(V.r), 1)) {
+      write_log("Ошибка стирания");
+      Break();
+      return;
+    }
+    V.r += 1;
+    V.s -= 1;
+    write_log("Стирание");
+    Pause(20);
+  } else if (V.w < count) {
+    write_log("Запись очередного вхождения в каталог");
+    const TDevCatalogEntry &e = FDevCatalog[static_cast<size_t>(V.w)];
+    const int64_t slot_page = e.cat_num < 100 ? e.cat_num : int64_t{FDevMoreSMPCatNum} + e.cat_num - 100;
+    if (e.cat_num < 0 || ps == 0 || ps > FPageBuf.size() || slot_page >= FDevState.MP_page_all) {
+      // An entry without a slot of this module: nothing is written outside the module.
+      Finish(deOperationError);
+      Pause(1);
+      return;
+    }
+    EncodeCatalogSlot(e, ps, FPageBuf.data(), FPageBuf.size());
+    if (!FSetWriteAddr(SlotAddress(e.cat_num))) {
+      write_log("Ошибка установки адреса");
+      Break();
+      return;
+    }
+    Pause(1);
+    if (!FWriteData(FPageBuf.data(), ps)) {
+      write_log("Ошибка записи");
+      Break();
+      return;
+    }
+    V.w += 1;
+    Progress(V.w * 70 / count + 30);
+  } else {
+    Finish();
+  }
+  Pause(1);
+}
+
+// ---- read one program ----
+
+void TDeviceClass::OpenReadFile() {
+  write_log("Старт считывания файла");
+  Progress(0);
+  if (FDevCurCatProgNum < 0 || FDevCurCatProgNum >= static_cast<int>(FDevCatalog.size())) {
+    Finish(deWrongFileNum);
+    return;
+  }
+  TDevCatalogEntry &e = FDevCatalog[static_cast<size_t>(FDevCurCatProgNum)];
+  if (e.prog_size == 0) {
+    write_log("Файл нулевой длины");
+    Finish();
+    Pause(1);
+    return;
+  }
+  if (e.prog_size > static_cast<uint32_t>(std::max(FDevState.MP_size, 0))) {
+    // Larger than the module: no such program can be read.
+    Finish(deOperationError);
+    return;
+  }
+  e.p_buffer = std::make_shared<ProgramImage>(e.prog_size);
+  if (e.text) {
+    e.text->clear();
+  } else {
+    e.text = std::make_shared<ProgramText>();
+  }
+  V.a = static_cast<uint32_t>(e.first_page) * static_cast<uint32_t>(FDevState.MP_page_size);
+  V.done = 0;
+  V.sum = 0;
+  if (!FSetReadAddr(V.a)) {
+    write_log("Ошибка установки адреса для чтения");
+    Finish(deOperationError);
+    return;
+  }
+  Pause(1);
+  if (FReadData(FPageBuf.data(), 1024)) {
+    FCurrentState = dwsGET_FILE;
+  } else {
+    Finish(deOperationError);
+  }
+  Pause(1);
+}
+
+void TDeviceClass::StepReadFile() {
+  write_log("Фрагмент файла считан");
+  TDevCatalogEntry &e = FDevCatalog[static_cast<size_t>(FDevCurCatProgNum)];
+  const uint32_t base = static_cast<uint32_t>(e.first_page) * static_cast<uint32_t>(FDevState.MP_page_size);
+  const uint32_t chunk = std::min<uint32_t>(e.prog_size - (V.a - base), 1024);
+  uint8_t *dest = e.p_buffer->data() + V.done;
+  for (uint32_t i = 0; i < chunk; ++i) {
+    V.sum += FPageBuf[i];
+    dest[i] = FPageBuf[i];
+  }
+  V.done += chunk;
+  Progress(static_cast<int>(uint64_t{V.done} * 100 / e.prog_size));
+  V.a += 1024;
+  write_log(std::to_string(V.a));
+  if (V.a - base < e.prog_size) {
+    if (!FReadData(FPageBuf.data(), 1024)) {
+      write_log("Ошибка чтения");
+      Break();
+    }
+    return;
+  }
+  write_log("Файл считан");
+  if (V.sum != e.control_sum) SetWorkerError(deCSError);
+  Finish();
+}
+
+// ---- write one program ----
+
+namespace {
+
+// One page of a program from `offset`; what the program does not fill stays 0xFF.
+void FillProgramPage(const ProgramImage &bin, uint32_t prog_size, uint32_t offset, uint8_t *page, uint32_t ps) {
+  std::memset(page, 0xFF, ps);
+  if (offset >= prog_size) return;
+  const uint32_t n = std::min(ps, prog_size - offset);
+  std::memcpy(page, bin.data() + offset, n);
+}
+
+}  // namespace
+
+void TDeviceClass::OpenBurnFile() {
+  write_log("Старт записи файла");
+  Progress(0);
+  const uint32_t ps = static_cast<uint32_t>(FDevState.MP_page_size);
+  if (FDevCurCatProgNum < 0 || FDevCurCatProgNum >= static_cast<int>(FDevCatalog.size())) {
+    Finish(deWrongFileNum);
+    return;
+  }
+  const TDevCatalogEntry &e = FDevCatalog[static_cast<size_t>(FDevCurCatProgNum)];
+  if (!e.p_buffer || e.p_buffer->size() < e.prog_size || ps == 0 || ps > FPageBuf.size()) {
+    Finish(deOperationError);
+    return;
+  }
+  V.a = static_cast<uint32_t>(e.first_page) * ps;
+  V.done = 0;
+  if (!FSetWriteAddr(V.a)) {
+    write_log("Ошибка установки адреса");
+    Finish(deOperationError);
+    return;
+  }
+  write_log("Установка адреса для записи");
+  Pause(1);
+  FillProgramPage(*e.p_buffer, e.prog_size, 0, FPageBuf.data(), ps);
+  if (FWriteData(FPageBuf.data(), ps)) {
+    write_log("Запись одной страницы");
+    SetWorkerError(deOK);
+    FCurrentState = dwsBURN_FILE;
+  } else {
+    write_log("Ошибка записи");
+    Finish(deOperationError);
+  }
+  Pause(1);
+}
+
+void TDeviceClass::StepBurnFile() {
+  write_log("Ожидание окончания записи");
+  const TDevCatalogEntry &e = FDevCatalog[static_cast<size_t>(FDevCurCatProgNum)];
+  const uint32_t ps = static_cast<uint32_t>(FDevState.MP_page_size);
+  const uint32_t base = static_cast<uint32_t>(e.first_page) * ps;
+  const uint32_t chunk = std::min(e.prog_size - (V.a - base), ps);
+  V.done += chunk;
+  Progress(static_cast<int>(uint64_t{V.done} * 100 / e.prog_size));
+  V.a += ps;
+  if (V.a - base < e.prog_size) {
+    write_log("Запись нового куска");
+    FillProgramPage(*e.p_buffer, e.prog_size, V.done, FPageBuf.data(), ps);
+    if (!FWriteData(FPageBuf.data(), ps)) {
+      write_log("Ошибка записи");
+      Break();
+      return;
+    }
+  } else {
+    Finish();
+    Pause(1);
+  }
+  Pause(5);
+}
+
+}  // namespace kalvort

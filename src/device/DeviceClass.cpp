@@ -1,0 +1,265 @@
+// TDeviceClass: life cycle, action requests with their time-outs, cancellation, completion,
+// opening and closing the device, hot-plug handling.
+
+#include "device/DeviceClass.h"
+
+#include <algorithm>
+
+#include "device/DebugLog.h"
+
+namespace kalvort {
+
+int64_t Nearest(int64_t num, int64_t den) {
+  if (den <= 0) return 0;
+  int64_t q = num / den;
+  const int64_t r = num % den;
+  if (2 * r > den || (2 * r == den && (q % 2) != 0)) ++q;
+  return q;
+}
+
+TDeviceClass::TDeviceClass(TDeviceType type) : FDevType(type) {
+  FLastError = deOK;
+  FDevState.connected = false;
+  FDevState.MP_connected = false;
+  // The worker only waits for a request until construction is complete and one is posted, so
+  // it never reaches the transport operations of a half-built object.
+  FWorker = std::thread(&TDeviceClass::Execute, this);
+}
+
+TDeviceClass::~TDeviceClass() { StopWorker(); }
+
+void TDeviceClass::StopWorker() {
+  FUSBDetect.reset();
+  {
+    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+    FTerminated = true;
+    FWorkerWake.notify_all();
+  }
+  if (FWorker.joinable()) {
+    if (FWorker.get_id() == std::this_thread::get_id()) {
+      FWorker.detach();
+    } else {
+      FWorker.join();
+    }
+  }
+  // A completion that has not started is dropped; one that is running is waited for.
+  FWaiter.Stop();
+}
+
+void TDeviceClass::AttachUSBDetector(std::unique_ptr<TUSBDetector> detector) {
+  FUSBDetect = std::move(detector);
+  if (!FUSBDetect) return;
+  FUSBDetect->SetOnChange([this](TUSBDetector *sender, TDeviceOperation op) { FOnUSBDetect(sender, op); });
+  FOnUSBDetect(FUSBDetect.get(), doInsert);
+}
+
+std::optional<int64_t> TDeviceClass::ActionTimeout(TDevAction action, int index) const {
+  const int64_t f = FTimeoutFactor;
+  const int64_t page_size = FDevState.MP_page_size;
+  const int64_t page_all = FDevState.MP_page_all;
+  const int64_t max_prog = FDevMaxProgNum;
+  auto prog_size = [&]() -> int64_t {
+    if (index < 0 || index >= static_cast<int>(FDevCatalog.size())) return 0;
+    return FDevCatalog[static_cast<size_t>(index)].prog_size;
+  };
+  switch (action) {
+    case daGetCat: return Nearest(max_prog * 65 * page_size, 264) * f;
+    case daGetProg: return ((Nearest(prog_size(), 1024) + 1) * 35 + 400) * f;
+    case daBurnCat: return page_all * 10 * f;
+    case daBurnProg: return ((Nearest(prog_size(), std::max<int64_t>(page_size, 1)) + 1) * 30 + 200) * f;
+    case daEraseCat: return (max_prog * 20 * page_size) / 264 * f;
+    case daEraseFull: return (page_all * 20 * page_size) / 264 * f;
+    case daQuickTest: return max_prog * 1000;
+    case daFullTest: return page_all * 1000;
+    case daReadImage: return ((Nearest(FDevState.MP_size, 1024) + 1) * 35 + 400) * f;
+    case daBurnImage: return std::nullopt;
+    default: return std::nullopt;
+  }
+}
+
+bool TDeviceClass::BeginRequest(TDevAction action, TDeviceEvent callback, std::optional<int64_t> timeout,
+                                int index) {
+  {
+    std::lock_guard<std::mutex> link(FLinkCritSec);
+    if (!FDevState.connected) {
+      FLastError = deNotConnected;
+      return false;
+    }
+    if (!FDevState.MP_connected) {
+      FLastError = deSMPNotConnected;
+      return false;
+    }
+  }
+  const bool program_action = action == daGetProg || action == daBurnProg;
+  if (program_action && (index < 0 || index >= static_cast<int>(FDevCatalog.size()))) {
+    FLastError = deWrongFileNum;
+    return false;
+  }
+
+  std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+  const uint64_t id = FNextId + 1;
+  TDeviceEvent cancel = OnCancelAction;
+  std::optional<std::chrono::milliseconds> wait;
+  if (timeout) wait = std::chrono::milliseconds(std::max<int64_t>(*timeout, 0));
+  const bool armed = FWaiter.Arm(id, wait, [this, id, callback = std::move(callback), cancel = std::move(cancel)](
+                                               bool timed_out) { Complete(id, timed_out, callback, cancel); });
+  if (!armed) return false;
+  FNextId = id;
+  FLatestId = id;
+  if (program_action) FDevCurCatProgNum = index;
+  FLastError = deOK;
+
+  if (action == daBurnProg) {
+    const TDevCatalogEntry &e = FDevCatalog[static_cast<size_t>(index)];
+    if (!e.p_buffer || e.prog_size == 0) {
+      // Nothing to transfer: the completion follows at once with deOK.
+      FWaiter.Signal(id);
+      return true;
+    }
+  }
+  FPendingId = id;
+  FDeviceAction = action;
+  FWorkerWake.notify_all();
+  return true;
+}
+
+bool TDeviceClass::StartReadCatalog() {
+  return BeginRequest(daGetCat, OnGetCatalogComplete, ActionTimeout(daGetCat));
+}
+
+bool TDeviceClass::StartReadFile(int index) {
+  return BeginRequest(daGetProg, OnGetFileComplete, ActionTimeout(daGetProg, index), index);
+}
+
+bool TDeviceClass::StartBurnCatalog() {
+  return BeginRequest(daBurnCat, OnBurnCatalogComplete, ActionTimeout(daBurnCat));
+}
+
+bool TDeviceClass::StartBurnFile(int index) {
+  return BeginRequest(daBurnProg, OnBurnFileComplete, ActionTimeout(daBurnProg, index), index);
+}
+
+bool TDeviceClass::StartEraseCatalog() {
+  return BeginRequest(daEraseCat, OnEraseCatalogComplete, ActionTimeout(daEraseCat));
+}
+
+bool TDeviceClass::StartEraseAll() {
+  return BeginRequest(daEraseFull, OnEraseFullComplete, ActionTimeout(daEraseFull));
+}
+
+bool TDeviceClass::StartQuickTest() {
+  return BeginRequest(daQuickTest, OnTestComplete, ActionTimeout(daQuickTest));
+}
+
+bool TDeviceClass::StartFullTest() {
+  return BeginRequest(daFullTest, OnTestComplete, ActionTimeout(daFullTest));
+}
+
+bool TDeviceClass::StartReadImage() {
+  return BeginRequest(daReadImage, OnReadImageAction, ActionTimeout(daReadImage));
+}
+
+bool TDeviceClass::StartBurnImage() {
+  return BeginRequest(daBurnImage, OnBurnImageAction, ActionTimeout(daBurnImage));
+}
+
+bool TDeviceClass::CancelAction() {
+  if (FCurrentState.load() != dwsIDLE) {
+    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+    FDeviceAction = daCancel;
+    FWorkerWake.notify_all();
+  }
+  return true;
+}
+
+void TDeviceClass::Complete(uint64_t id, bool timed_out, const TDeviceEvent &callback, const TDeviceEvent &cancel) {
+  write_log("Коллбэк завершения текущей операции");
+  if (timed_out) {
+    write_log("Завершение по таймауту");
+    TDeviceError expected = deOK;
+    FLastError.compare_exchange_strong(expected, deOperationTimeout);
+    // The worker drops this request at its next pass, whether it is running or still pending.
+    uint64_t seen = FAbandonedId.load();
+    while (seen < id && !FAbandonedId.compare_exchange_weak(seen, id)) {
+    }
+    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+    FWorkerWake.notify_all();
+  }
+  bool cancelled = false;
+  {
+    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+    if (FDeviceAction.load() == daCancel) {
+      FDeviceAction = daNone;
+      cancelled = true;
+    }
+  }
+  const TDeviceError error = FLastError.load();
+  if (cancelled) {
+    write_log("Завершение по отмене");
+    if (cancel) cancel(this, error);
+  } else {
+    write_log("Завершение по окончанию операции");
+    if (callback) callback(this, error);
+  }
+  // The receiver may have destroyed this object: nothing of it is touched after the call.
+}
+
+bool TDeviceClass::DeviceOpen() {
+  const bool opened = FOpenDevice();
+  {
+    std::lock_guard<std::mutex> link(FLinkCritSec);
+    FDevState.connected = opened;
+  }
+  if (!opened) {
+    write_log("Устройство не открыто - ошибка");
+    FLastError = deNotConnected;
+    return false;
+  }
+  if (FTakeDevice(kTakeDeviceClaim)) {
+    write_log("Устройство открыто");
+    FLastError = deOK;
+  } else {
+    write_log("Устройство занято");
+    FLastError = deDeviceBusy;
+  }
+  return true;
+}
+
+void TDeviceClass::DeviceClose() {
+  write_log("Устройство закрыто");
+  FReleaseDevice();
+  FCloseDevice();
+  FLastError = deOK;
+}
+
+void TDeviceClass::FOnUSBDetect(TUSBDetector *, TDeviceOperation op) {
+  // While an action runs the worker owns the transport: a removal is handed to it, an arrival
+  // waits for the next status read of the owner.
+  const bool busy = FCurrentState.load() != dwsIDLE || FWaiter.Armed();
+  if (op == doInsert) {
+    write_log("Устройство подключено");
+    if (busy) return;
+    {
+      std::lock_guard<std::mutex> link(FLinkCritSec);
+      FDevState.connected = false;
+      FDevState.MP_connected = false;
+    }
+    DeviceOpen();
+    FGetDeviceState();
+    DeviceClose();
+    return;
+  }
+  write_log("Устройство отключено");
+  if (busy) {
+    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+    FDeviceRemoved = true;
+    FWorkerWake.notify_all();
+    return;
+  }
+  DeviceClose();
+  std::lock_guard<std::mutex> link(FLinkCritSec);
+  FDevState.connected = false;
+  FDevState.MP_connected = false;
+}
+
+}  // namespace kalvort

@@ -1,0 +1,152 @@
+// The worker thread of TDeviceClass: waits for a request, then runs the action one step per pass
+// with the action's pauses, and ends it by finishing, by a cancel, by a time-out or recorded
+// error, or when the device or its module is lost.
+
+#include <chrono>
+#include <thread>
+
+#include "device/DebugLog.h"
+#include "device/DeviceClass.h"
+
+namespace kalvort {
+
+void TDeviceClass::Execute() {
+  while (WaitForWork()) WorkerPass();
+}
+
+bool TDeviceClass::WaitForWork() {
+  if (FCurrentState.load() != dwsIDLE) return !FTerminated.load();
+  // Idle: sleep until there is something to do instead of polling.
+  std::unique_lock<std::mutex> lock(FDeviceActionCritSec);
+  FWorkerWake.wait(lock, [this] {
+    if (FTerminated.load() || FDeviceRemoved.load()) return true;
+    const TDevAction a = FDeviceAction.load();
+    return a != daNone && a != daCancel;
+  });
+  return !FTerminated.load();
+}
+
+bool TDeviceClass::LinkUp() const {
+  std::lock_guard<std::mutex> link(FLinkCritSec);
+  return FDevState.connected && FDevState.MP_connected;
+}
+
+void TDeviceClass::HandleRemovedDevice() {
+  DeviceClose();
+  std::lock_guard<std::mutex> link(FLinkCritSec);
+  FDevState.connected = false;
+  FDevState.MP_connected = false;
+}
+
+void TDeviceClass::Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void TDeviceClass::SetWorkerError(TDeviceError error) {
+  // An abandoned action that still runs after a newer request was accepted keeps its errors.
+  if (FActionId == FLatestId.load()) FLastError = error;
+}
+
+void TDeviceClass::Finish(std::optional<TDeviceError> error) {
+  if (error) SetWorkerError(*error);
+  FCurrentState = dwsIDLE;
+  std::vector<uint8_t>().swap(FTestPattern);
+  FWaiter.Signal(FActionId);
+}
+
+void TDeviceClass::Break() {
+  std::lock_guard<std::mutex> link(FLinkCritSec);
+  FDevState.connected = false;
+  FDevState.MP_connected = false;
+}
+
+void TDeviceClass::Progress(int position) {
+  FProgressBarPosition = position;
+  if (FProgressBar) FProgressBar(position);
+}
+
+void TDeviceClass::WorkerPass() {
+  if (FDeviceRemoved.exchange(false)) HandleRemovedDevice();
+
+  if (!LinkUp()) {
+    bool dropped = false;
+    uint64_t dropped_id = 0;
+    {
+      std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+      const TDevAction a = FDeviceAction.load();
+      if (a != daNone) {
+        if (a != daCancel) {
+          dropped = true;
+          dropped_id = FPendingId;
+        }
+        FDeviceAction = daNone;
+      }
+    }
+    FLastError = deOperationError;
+    if (FCurrentState.load() != dwsIDLE) {
+      write_log("Неожиданное окончание по ошибке соединения");
+      Finish();
+      Pause(1);
+    } else if (dropped) {
+      // A request that never started ends now rather than at its time-out.
+      FWaiter.Signal(dropped_id);
+    }
+    Pause(10);
+    return;
+  }
+
+  Pause(1);
+
+  const TDeviceWorkingState state = FCurrentState.load();
+  if (FDeviceAction.load() == daCancel) {
+    write_log("Отмена текущей команды");
+    if (state != dwsIDLE) Finish();
+    Pause(1);
+    return;
+  }
+  if (state != dwsIDLE && (FAbandonedId.load() >= FActionId || FLastError.load() != deOK)) {
+    write_log("Ошибка (таймаут?)");
+    Finish();
+    Pause(1);
+    return;
+  }
+
+  switch (state) {
+    case dwsIDLE: IdleStep(); break;
+    case dwsGET_CAT: StepReadCatalog(); break;
+    case dwsGET_FILE: StepReadFile(); break;
+    case dwsWAIT_BURN: StepWaitBurn(); break;
+    case dwsBURN_FILE: StepBurnFile(); break;
+    case dwsTEST: StepTest(); break;
+    case dwsREAD_IMAGE: StepReadImage(); break;
+    case dwsERASE_IMAGE: StepEraseImage(); break;
+    case dwsBURN_IMAGE: StepBurnImage(); break;
+  }
+}
+
+void TDeviceClass::IdleStep() {
+  TDevAction action;
+  {
+    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+    action = FDeviceAction.load();
+    if (action == daNone || action == daCancel) return;
+    // The request is taken here; a request whose time-out has already fired is dropped.
+    FDeviceAction = daNone;
+    if (FPendingId <= FAbandonedId.load()) return;
+    FActionId = FPendingId;
+  }
+  V = TActionVars{};
+  switch (action) {
+    case daQuickTest:
+    case daFullTest: OpenTest(action); break;
+    case daBurnCat:
+    case daEraseCat:
+    case daEraseFull: OpenBurnOrErase(action); break;
+    case daBurnImage: OpenBurnImage(); break;
+    case daBurnProg: OpenBurnFile(); break;
+    case daGetCat: OpenReadCatalog(); break;
+    case daReadImage: OpenReadImage(); break;
+    case daGetProg: OpenReadFile(); break;
+    default: break;
+  }
+}
+
+}  // namespace kalvort
