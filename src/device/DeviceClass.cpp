@@ -46,11 +46,9 @@ void TDeviceClass::StopWorker() {
   FWaiter.Stop();
 }
 
-void TDeviceClass::AttachUSBDetector(std::unique_ptr<TUSBDetector> detector) {
+void TDeviceClass::AttachUSBDetector(std::shared_ptr<TUSBDetector> detector) {
   FUSBDetect = std::move(detector);
-  if (!FUSBDetect) return;
-  FUSBDetect->SetOnChange([this](TUSBDetector *sender, TDeviceOperation op) { FOnUSBDetect(sender, op); });
-  FOnUSBDetect(FUSBDetect.get(), doInsert);
+  if (FUSBDetect) FOnUSBDetect(FUSBDetect.get(), doInsert);
 }
 
 std::optional<int64_t> TDeviceClass::ActionTimeout(TDevAction action, int index) const {

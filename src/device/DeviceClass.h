@@ -10,8 +10,8 @@
 //  - the worker thread: the running action and its transport calls, the progress callback;
 //  - the waiter thread: every completion event. Receivers that touch a user interface re-post.
 // While an action runs, the owner touches neither the catalog nor the transport; it waits for the
-// completion event. Derived classes call StopWorker() first thing in their destructor so that the
-// worker never calls into a half-destroyed transport.
+// completion event. Derived classes call StopWorker() first thing in their destructor, so that the
+// worker never calls into a half-destroyed transport, and then DeviceClose().
 
 #include <array>
 #include <atomic>
@@ -28,9 +28,11 @@
 
 #include "device/CompletionWaiter.h"
 #include "device/DevCatalog.h"
-#include "device/USBDetector.h"
+#include "transport/HotPlugTypes.h"
 
 namespace kalvort {
+
+class TUSBDetector;  // hot-plug listener (transport/USBDetect.h)
 
 enum TDevAction : int32_t {
   daNone = 0,
@@ -120,7 +122,9 @@ class TDeviceClass : public TDevCatalog {
   bool StartUpdate() { return FStartUpdate(); }
   bool ProcessUpdate(const uint8_t *buffer, uint32_t length) { return FWriteData(buffer, length); }
 
-  // Hot-plug handler; runs on the owner's thread.
+  // Hot-plug handler; runs on the owner's thread. A removal while an action runs is handed to the
+  // worker, which closes the device and ends the action with deOperationError; an arrival while
+  // an action runs is left to the owner's next status read.
   void FOnUSBDetect(TUSBDetector *sender, TDeviceOperation op);
 
   TDeviceType DeviceType() const { return FDevType; }
@@ -173,11 +177,16 @@ class TDeviceClass : public TDevCatalog {
   virtual TDeviceState FGetDevState() = 0;
 
  protected:
-  // Ends the worker thread and waits for it; idempotent. Derived destructors call it first.
+  // Releases the hot-plug listener, ends the worker thread and waits for it, and stops the
+  // completion waiter (a completion not yet started is dropped, a running one is waited for;
+  // from inside a completion event nothing is waited for). Idempotent; derived destructors call
+  // it first.
   void StopWorker();
-  // Takes ownership of a hot-plug listener, routes its events to FOnUSBDetect and reads the state
-  // of an already present device at once (doInsert). Called at the end of a derived constructor.
-  void AttachUSBDetector(std::unique_ptr<TUSBDetector> detector);
+  // Takes ownership of the hot-plug listener and reads the state of an already present device at
+  // once (FOnUSBDetect with doInsert). A derived constructor creates the listener for its class,
+  // routes its OnChange to FOnUSBDetect and calls this at its end. The listener is released
+  // first when the object is destroyed, so no event reaches a destroyed device.
+  void AttachUSBDetector(std::shared_ptr<TUSBDetector> detector);
 
   int32_t FDevHandle = 0;
   TDeviceType FDevType;
@@ -262,7 +271,7 @@ class TDeviceClass : public TDevCatalog {
   uint32_t FTestSeed = 0x2545F491u;
   TActionVars V;
 
-  std::unique_ptr<TUSBDetector> FUSBDetect;
+  std::shared_ptr<TUSBDetector> FUSBDetect;
   TCompletionWaiter FWaiter;
   std::thread FWorker;
 };
