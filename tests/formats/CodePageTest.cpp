@@ -35,8 +35,9 @@ TEST(CodePage, DecodeHonoursBomThenUtf8ThenCp1251) {
     TextEncoding found;
     EXPECT_EQ(decodeText(c.bytes, &found), c.text) << c.bytes;
     EXPECT_EQ(found, c.encoding) << c.bytes;
-    if (c.encoding != TextEncoding::Cp1251 || toCp1251(c.text) == c.bytes)
+    if (c.encoding != TextEncoding::Cp1251 || toCp1251(c.text) == c.bytes) {
       EXPECT_EQ(encodeText(c.text, c.encoding), c.bytes);
+    }
   }
 }
 
