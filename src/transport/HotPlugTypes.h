@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace kalvort {
 
@@ -17,6 +18,11 @@ struct TGUID {
   }
   friend bool operator==(const TGUID &, const TGUID &) = default;
 };
+
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (hexadecimal, either case) to the stored bytes.
+bool ParseGUID(const std::string &text, TGUID &guid);
+// The stored bytes as "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case.
+std::string FormatGUID(const TGUID &guid);
 
 enum TDeviceOperation : int32_t { doInsert = 0, doRemove = 1 };
 

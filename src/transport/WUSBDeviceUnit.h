@@ -1,0 +1,55 @@
+#pragma once
+// TWUSBDeviceClass: the memory-module device behind the USB programmer. Every transport operation
+// is one or more calls of the programmer's driver library (usb_dll), with the pauses the
+// programmer needs before addressing, erasing and sizing. The programmer is opened and closed
+// around every status read and every device action; in between the library is closed.
+//
+// Threads: the operations run on the worker during an action and on the owner's thread for status
+// reads and hot-plug handling; the device core keeps the two apart. Hot-plug events arrive through
+// the owner's dispatcher (OwnerDispatch.h).
+
+#include <cstdint>
+#include <memory>
+
+#include "device/DeviceClass.h"
+#include "transport/OwnerDispatch.h"
+#include "transport/UsbDll.h"
+
+namespace kalvort {
+
+class TWUSBDeviceClass : public TDeviceClass {
+ public:
+  // Attaches the hot-plug listener for the programmer's class (which reads the state of an
+  // already plugged programmer at once), then opens and closes the programmer once.
+  explicit TWUSBDeviceClass(std::shared_ptr<usb_dll> dll,
+                            std::shared_ptr<TOwnerDispatcher> dispatcher = OwnerDispatcher());
+  ~TWUSBDeviceClass() override;
+
+  void FGetDeviceState() override;
+  bool FOpenDevice() override;
+  void FCloseDevice() override;
+  uint32_t FGetFullVersion() override;
+  bool FTakeDevice(int32_t claim) override;
+  void FReleaseDevice() override;
+  bool FSetReadAddr(uint32_t address) override;
+  bool FReadData(uint8_t *buffer, uint32_t length) override;
+  bool FSetWriteAddr(uint32_t address) override;
+  bool FWriteData(const uint8_t *buffer, uint32_t length) override;
+  bool FStopReadWrite() override;
+  bool FEraseBlocks(uint32_t first_block, uint32_t count) override;
+  bool FSetBufferSize(uint32_t size) override;
+  bool FAbortIO() override;
+  bool FSetBootMode() override;
+  bool FStartUpdate() override;
+  TDeviceState FGetDevState() override;
+
+  usb_dll &Driver() { return *FDll; }
+
+ private:
+  // Opens the library, sends one command record with only com_id set, and closes it again.
+  bool SendCommand(uint8_t com_id);
+
+  std::shared_ptr<usb_dll> FDll;
+};
+
+}  // namespace kalvort
