@@ -97,7 +97,10 @@ void TDeviceClass::StepReadCatalog() {
     e.last_page = get16(b, 5);
     const int64_t room = (static_cast<int64_t>(page_all) - FDevMaxProgNum) * ps;
     e.prog_size = (static_cast<uint32_t>(e.last_page) - e.first_page) * ps + get16(b, 7);
-    if (e.first_page >= page_all || e.last_page >= page_all || static_cast<int64_t>(e.prog_size) > room) {
+    // A last page below the first one is refused outright: with a large remainder the wrapped
+    // size can come out small enough to pass the size check.
+    if (e.first_page >= page_all || e.last_page >= page_all || e.last_page < e.first_page ||
+        static_cast<int64_t>(e.prog_size) > room) {
       Finish(deOperationError);
       Pause(1);
       return;

@@ -100,3 +100,33 @@ class DeviceFixture : public ::testing::Test {
 };
 
 }  // namespace kalvort::testing
+
+namespace kalvort::testing {
+
+// An entry with `size` bytes of a seeded pattern, a name and a program number; cat_num -1 lets
+// the catalog choose.
+inline TDevCatalogEntry MakeProgram(const std::u16string &name, uint16_t prog_num, uint32_t size, uint32_t seed,
+                                    int32_t cat_num = -1) {
+  TDevCatalogEntry e;
+  e.cat_num = cat_num;
+  e.prog_num = prog_num;
+  e.prog_size = size;
+  auto bin = std::make_shared<ProgramImage>(size);
+  uint32_t x = seed * 2654435761u + 1;
+  for (auto &b : *bin) {
+    x = x * 1103515245u + 12345u;
+    b = static_cast<uint8_t>(x >> 16);
+  }
+  e.p_buffer = bin;
+  e.file_bin_valid = true;
+  StringToCatalogEntry(name, e);
+  return e;
+}
+
+inline uint32_t Sum(const ProgramImage &bytes) {
+  uint32_t s = 0;
+  for (uint8_t b : bytes) s += b;
+  return s;
+}
+
+}  // namespace kalvort::testing
