@@ -141,6 +141,10 @@ class TDeviceClass : public TDevCatalog {
   std::iostream *ImageStream() const { return FImageStream; }
   void SetImageStream(std::iostream *stream) { FImageStream = stream; }
 
+  // Sum of the pauses the worker has taken inside actions since construction, in ms (for
+  // measurements: the time an action needs besides its transfers).
+  uint64_t PrescribedPauseMs() const { return FPauseTotalMs.load(); }
+
   // Time-out of a request in ms as computed by its start operation; empty for an image write.
   std::optional<int64_t> ActionTimeout(TDevAction action, int index = 0) const;
 
@@ -252,6 +256,7 @@ class TDeviceClass : public TDevCatalog {
   std::atomic<TTestStages> test_stage{tsNone};
   std::atomic<int> FProgressBarPosition{0};
   std::atomic<bool> FTerminated{false};
+  std::atomic<uint64_t> FPauseTotalMs{0};
   std::atomic<bool> FDeviceRemoved{false};  // hot-plug removal seen while the worker was busy
   mutable std::mutex FLinkCritSec;          // orders reads and writes of connected / MP_connected
 

@@ -5,12 +5,20 @@
 #include <chrono>
 #include <thread>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 #include "device/DebugLog.h"
 #include "device/DeviceClass.h"
 
 namespace kalvort {
 
 void TDeviceClass::Execute() {
+#ifdef __linux__
+  // The actions pace the module with 1 ms pauses; the default timer slack would stretch each.
+  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
   while (WaitForWork()) WorkerPass();
 }
 
@@ -38,7 +46,10 @@ void TDeviceClass::HandleRemovedDevice() {
   FDevState.MP_connected = false;
 }
 
-void TDeviceClass::Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void TDeviceClass::Pause(int ms) {
+  FPauseTotalMs += static_cast<uint64_t>(ms);
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 void TDeviceClass::SetWorkerError(TDeviceError error) {
   // An abandoned action that still runs after a newer request was accepted keeps its errors.
