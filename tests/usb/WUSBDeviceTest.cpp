@@ -315,12 +315,12 @@ TEST_F(WUSBDeviceTest, UnpluggingDuringAnActionEndsItWithOperationError) {
   ASSERT_TRUE(device->StartQuickTest());
   while (device->ProgressPosition() < 10 && recorder.Count() == 0) std::this_thread::sleep_for(1ms);
   programmer->PlugOut();
-  // The removal reaches the device on this (the owner's) thread while the action may still run.
-  EXPECT_EQ(dispatcher->Deliver(), 1u);
+  // The library fails from now on, which ends the action. The removal event waits on this (the
+  // owner's) thread until the action has ended, then closes the device here.
   ASSERT_TRUE(recorder.WaitFor(1, 20s));
   EXPECT_EQ(recorder.Calls()[0].event, "Test");
   EXPECT_EQ(recorder.Calls()[0].error, deOperationError);
-  device->DeviceClose();
+  EXPECT_EQ(dispatcher->Deliver(), 1u);
   EXPECT_FALSE(device->DeviceOpen());
   EXPECT_FALSE(device->DeviceState().connected);
 
