@@ -17,6 +17,14 @@
 
 namespace kalvort {
 
+// Firmware version byte of a programmer whose firmware must be updated before it is used.
+inline constexpr uint8_t kProgrammerUpdateVersion = 210;
+
+// Whether a state read after a successful open asks for the firmware-update prompt.
+inline bool ProgrammerNeedsUpdate(const TDeviceState &state) {
+  return state.connected && state.version == kProgrammerUpdateVersion;
+}
+
 class TWUSBDeviceClass : public TDeviceClass {
  public:
   // Attaches the hot-plug listener for the programmer's class (which reads the state of an

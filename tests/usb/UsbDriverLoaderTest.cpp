@@ -107,5 +107,13 @@ TEST(UsbBackend, UsbIdAndUdevProductMatching) {
   EXPECT_FALSE(TUdevHotPlugSource::ProductMatches("garbage", id));
 }
 
+TEST(UsbBackend, UdevMonitorStartsAndStops) {
+  TUdevHotPlugSource source(TUsbId{0x1a2b, 0x00ff}, kUsbProgrammerClassGUID);
+  std::string error;
+  if (!source.Start(error)) GTEST_SKIP() << "no udev here: " << error;
+  source.Stop();
+  source.Stop();  // twice is harmless
+}
+
 }  // namespace
 }  // namespace kalvort

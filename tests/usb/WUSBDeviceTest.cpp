@@ -355,6 +355,26 @@ TEST_F(WUSBDeviceTest, OneEventPerPlugAndNoneAfterTheDeviceIsGone) {
   EXPECT_TRUE(dll->Texts().empty());
 }
 
+TEST(UsbProgrammerUpdate, OnlyVersion210AsksForAnUpdate) {
+  for (uint8_t version : {209, 210, 211}) {
+    TVirtualProgrammerConfig config;  // in memory only
+    config.density_index = 1;
+    config.version = version;
+    std::string error;
+    std::shared_ptr<TVirtualProgrammer> programmer = TVirtualProgrammer::Create(config, error);
+    ASSERT_NE(programmer, nullptr) << error;
+    TWUSBDeviceClass device(programmer, std::make_shared<TQueuedDispatcher>());
+    ASSERT_TRUE(device.DeviceOpen());
+    const TDeviceState s = device.DeviceState();
+    device.DeviceClose();
+    EXPECT_EQ(s.version, version);
+    EXPECT_EQ(ProgrammerNeedsUpdate(s), version == 210) << int(version);
+  }
+  TDeviceState closed;
+  closed.version = 210;
+  EXPECT_FALSE(ProgrammerNeedsUpdate(closed));
+}
+
 TEST(UsbProgrammerClass, IdentifierBytesAndText) {
   EXPECT_EQ(FormatGUID(kUsbProgrammerClassGUID), "{3F8A61C2-9B4E-4D17-A0C5-52E7B9D4116F}");
   TGUID g;
