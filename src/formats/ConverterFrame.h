@@ -28,9 +28,14 @@ class ProgressRun {
   ProgressRun &operator=(const ProgressRun &) = delete;
 
   void step(std::size_t done, std::size_t total) {
-    if (!sink_) return;
+    if (!sink_ || done < nextCheck_) return;
     const int p = progressPercent(done, total);
-    if (p != last_) report(p);
+    if (p != last_) {
+      report(p);
+      // Percent boundaries lie total / 100 steps apart: none can be crossed again before this.
+      const std::size_t gap = total / 100;
+      nextCheck_ = done + (gap > 1 ? gap - 1 : 1);
+    }
   }
 
  private:
@@ -40,6 +45,7 @@ class ProgressRun {
   }
   const ProgressSink &sink_;
   int last_ = -1;
+  std::size_t nextCheck_ = 0;
 };
 
 // Runs a converter body, turning an allocation failure into a plain false (no exception leaves the

@@ -105,3 +105,19 @@ TEST(Conversion, ProcessWideSequenceUnderLock) {
   EXPECT_EQ(conv_err_code(), kConvErrBlockNumber);
   EXPECT_EQ(conv_err_str_num(), 2);
 }
+
+TEST(Conversion, ProgressReportsEveryPercentOnce) {
+  for (std::size_t size : {7u, 100u, 199u, 200u, 201u, 1000u, 4095u}) {
+    std::vector<int> seen;
+    Conversion conv;
+    std::size_t n = 0;
+    const Bytes image(size, 0x41);
+    ASSERT_TRUE(Read2C42(conv, image.data(), image.size(), [&](int p) { seen.push_back(p); }, n));
+    // Exactly the distinct values of progressPercent over the steps, in order.
+    std::vector<int> expected = {0};
+    for (std::size_t i = 1; i <= size; ++i)
+      if (progressPercent(i, size) != expected.back()) expected.push_back(progressPercent(i, size));
+    expected.push_back(0);
+    EXPECT_EQ(seen, expected) << size;
+  }
+}

@@ -1,0 +1,84 @@
+#include "cli/CliIo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace kalvort::cli {
+namespace {
+
+bool writeAll(int fd, const std::string &bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool readInput(const std::string &path, std::string &bytes, std::string &error) {
+  const bool stdinInput = path == "-";
+  const int fd = stdinInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  bytes.clear();
+  char buf[65536];
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = "cannot read " + path + ": " + std::strerror(errno);
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    bytes.append(buf, static_cast<std::size_t>(n));
+  }
+  if (!stdinInput) ::close(fd);
+  return ok;
+}
+
+bool writeOutput(const std::string &path, const std::string &bytes, std::string &error) {
+  if (path == "-") {
+    if (!writeAll(STDOUT_FILENO, bytes)) {
+      error = std::string("cannot write standard output: ") + std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+  std::vector<char> tmp(path.begin(), path.end());
+  const char suffix[] = ".tmp-XXXXXX";
+  tmp.insert(tmp.end(), suffix, suffix + sizeof suffix);  // with the terminating zero
+  const int fd = ::mkstemp(tmp.data());
+  if (fd < 0) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+  const int savedErrno = errno;
+  ok = (::close(fd) == 0) && ok;
+  // mkstemp creates the file 0600; give it the usual permissions of a new file.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::chmod(tmp.data(), 0666 & ~mask);
+  if (ok && ::rename(tmp.data(), path.c_str()) == 0) return true;
+  error = "cannot write " + path + ": " + std::strerror(ok ? errno : savedErrno);
+  ::unlink(tmp.data());
+  return false;
+}
+
+}  // namespace kalvort::cli
