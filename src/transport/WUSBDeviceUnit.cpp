@@ -129,6 +129,10 @@ TDeviceState TWUSBDeviceClass::FGetDevState() {
 }
 
 bool TWUSBDeviceClass::FSetReadAddr(uint32_t address) {
+  // Without a module's page geometry there is no flash address to compute: reading from a
+  // guessed one would hand back the wrong bytes.
+  if (FDevState.MP_page_size <= 0 || FDevState.MP_page_bits < 8 || FDevState.MP_page_bits > 16)
+    return false;
   try {
     FStopReadWrite();
     pause10();

@@ -195,6 +195,14 @@ TEST_F(WUSBDeviceTest, AddressesEraseAndSizeReachTheLibraryAfterTheirPause) {
   ASSERT_TRUE(device->FSetReadAddr(1000));
   EXPECT_EQ(dll->Texts(), (Strings{"FlashUSB", "SetReadSMP(0,1496)"}));
   device->DeviceClose();
+
+  // No module has ever been seen: no page geometry, so no read address.
+  Make("none");
+  Open();
+  dll->Clear();
+  EXPECT_FALSE(device->FSetReadAddr(1000));
+  EXPECT_TRUE(dll->Texts().empty());
+  device->DeviceClose();
 }
 
 TEST_F(WUSBDeviceTest, FullVersionBootModeAndUpdate) {
