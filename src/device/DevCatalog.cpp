@@ -33,6 +33,13 @@ void TDevCatalog::CatalogClear() {
   FLastError = deOK;
 }
 
+void TDevCatalog::SwapCatalog(TDevCatalog &other) {
+  if (&other == this) return;
+  std::scoped_lock lock(FDevCatalogCritSec, other.FDevCatalogCritSec);
+  FDevCatalog.swap(other.FDevCatalog);
+  FLastError = deOK;
+}
+
 uint16_t TDevCatalog::UniqueProgNum(uint16_t wanted, int excluded_index) const {
   // Equivalent to walking the list and restarting after every bump: the smallest number at or
   // above the wanted one (wrapping at 16 bits) that no other entry uses.

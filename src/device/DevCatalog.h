@@ -28,6 +28,9 @@ class TDevCatalog {
   // Overwrites entry i when it exists; otherwise does nothing.
   void SetCatalog(int i, const TDevCatalogEntry &entry);
   void CatalogClear();
+  // Exchanges the entries of the two catalogs (geometry stays); last error deOK. Lets a reader
+  // build a catalog aside and put it in place only when it is complete.
+  void SwapCatalog(TDevCatalog &other);
 
   bool AddCatalogEntry(TDevCatalogEntry &entry);
   bool InsertCatalogEntry(TDevCatalogEntry &entry, int position);

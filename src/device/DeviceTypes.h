@@ -75,4 +75,11 @@ struct TDevCatalogEntry {
   TFileError file_error_code = feOK;
 };
 
+// One known network controller: its dotted-decimal IPv4 address and display name.
+struct TNetDevice {
+  std::string ip;
+  std::u16string name;
+  bool operator==(const TNetDevice &) const = default;
+};
+
 }  // namespace kalvort

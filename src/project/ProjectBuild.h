@@ -1,0 +1,28 @@
+#pragma once
+// Adding program files to a project the way the catalog view does: the proposed program number,
+// the НЦ-31 numbering mode (catalog slot = program number - 13) and one entry per file.
+
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "device/DevCatalog.h"
+
+namespace kalvort {
+
+// With the USB programmer, the НЦ-31 / МС-2109 format and processing on, slots follow numbers.
+bool Nc31NumberingMode(TDeviceType device, bool need_proc, int32_t processor_type);
+// In that mode no program number lies below 13: below 1 becomes 13, 1 to 12 get 12 added.
+uint16_t RaiseNc31ProgNum(int32_t n);
+// The largest program number plus one (1 in an empty catalog), raised in the НЦ-31 mode.
+uint16_t ProposeProgNum(const TDevCatalog &catalog, bool nc31_mode);
+
+enum class AddFileResult { Added, CannotRead, SlotTaken, CatalogFull };
+
+// Adds `file` as one entry named `name`: as text (processed, its lines decoded from a byte-order
+// mark, UTF-8 or Windows-1251) or as an unchanged binary image. In the НЦ-31 mode the slot is the
+// raised number - 13; a slot that another entry holds is refused (SlotTaken), never overwritten.
+AddFileResult AddProgramFile(TDevCatalog &catalog, const std::filesystem::path &file, uint16_t prog_num,
+                             std::u16string_view name, bool text, bool nc31_mode);
+
+}  // namespace kalvort

@@ -1,0 +1,369 @@
+#include "project/ProjectFile.h"
+
+#include <zlib.h>
+
+#include <bit>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <new>
+
+#include "formats/CodePage.h"
+#include "project/SafeSave.h"
+
+namespace kalvort {
+
+static_assert(std::endian::native == std::endian::little, "the project file is little-endian");
+
+namespace {
+
+// ---- writing ----
+
+void PutBytes(std::string &out, const void *p, size_t n) { out.append(static_cast<const char *>(p), n); }
+void PutI32(std::string &out, int32_t v) { PutBytes(out, &v, 4); }
+void PutU32(std::string &out, uint32_t v) { PutBytes(out, &v, 4); }
+void PutU16(std::string &out, uint16_t v) { PutBytes(out, &v, 2); }
+void PutU8(std::string &out, uint8_t v) { out.push_back(static_cast<char>(v)); }
+
+void PutEntry(std::string &out, const TDevCatalogEntry &e) {
+  PutI32(out, kEntryRecordSize);
+  PutI32(out, e.cat_num);
+  PutU16(out, e.prog_num);
+  PutU32(out, e.prog_size);
+  PutU32(out, e.control_sum);
+  PutBytes(out, e.indic, sizeof e.indic);
+  PutBytes(out, e.code, sizeof e.code);
+  PutBytes(out, &e.date, 8);
+  PutU8(out, e.need_p_proc ? 1 : 0);
+  PutU8(out, e.file_bin_valid ? 1 : 0);
+  PutU8(out, e.file_txt_valid ? 1 : 0);
+  if (e.file_bin_valid) {
+    // The image is exactly prog_size bytes; a shorter buffer is padded so that the file stays
+    // readable instead of shifting every later record.
+    size_t have = e.p_buffer ? std::min<size_t>(e.p_buffer->size(), e.prog_size) : 0;
+    if (have) PutBytes(out, e.p_buffer->data(), have);
+    out.append(e.prog_size - have, '\0');
+  }
+  if (e.file_txt_valid) {
+    const std::u16string text = ProjectTextOf(e);
+    PutI32(out, static_cast<int32_t>(2 * (text.size() + 1)));
+    for (char16_t c : text) PutU16(out, static_cast<uint16_t>(c));
+    PutU16(out, 0);
+  }
+}
+
+// ---- reading: every read is bounded by the payload ----
+
+class Reader {
+ public:
+  explicit Reader(std::string_view data) : data_(data) {}
+  size_t Left() const { return data_.size() - pos_; }
+  size_t Pos() const { return pos_; }
+  bool Bytes(void *out, size_t n) {
+    if (n > Left()) return false;
+    std::memcpy(out, data_.data() + pos_, n);
+    pos_ += n;
+    return true;
+  }
+  bool View(size_t n, std::string_view &out) {
+    if (n > Left()) return false;
+    out = data_.substr(pos_, n);
+    pos_ += n;
+    return true;
+  }
+  bool I32(int32_t &v) { return Bytes(&v, 4); }
+  bool PeekI32(int32_t &v) const {
+    if (Left() < 4) return false;
+    std::memcpy(&v, data_.data() + pos_, 4);
+    return true;
+  }
+
+ private:
+  std::string_view data_;
+  size_t pos_ = 0;
+};
+
+// Reads one record of at least `min_size` bytes whose int32 size field comes first; the fields are
+// taken from the first min_size bytes and the rest of a longer record is skipped.
+bool ReadRecord(Reader &r, int32_t size, int32_t min_size, std::string_view &fields) {
+  if (size < min_size) return false;
+  std::string_view whole;
+  if (!r.View(static_cast<size_t>(size), whole)) return false;
+  fields = whole.substr(0, static_cast<size_t>(min_size));
+  return true;
+}
+
+template <typename T>
+T Field(std::string_view rec, size_t offset) {
+  T v;
+  std::memcpy(&v, rec.data() + offset, sizeof v);
+  return v;
+}
+
+ProjectError ReadEntry(Reader &r, int32_t size, TDevCatalogEntry &e) {
+  std::string_view rec;
+  if (!ReadRecord(r, size, kEntryRecordSize, rec)) return ProjectError::Damaged;
+  e.cat_num = Field<int32_t>(rec, 4);
+  e.prog_num = Field<uint16_t>(rec, 8);
+  e.prog_size = Field<uint32_t>(rec, 10);
+  e.control_sum = Field<uint32_t>(rec, 14);
+  std::memcpy(e.indic, rec.data() + 18, sizeof e.indic);
+  std::memcpy(e.code, rec.data() + 35, sizeof e.code);
+  e.date = Field<double>(rec, 164);
+  e.need_p_proc = rec[172] != 0;
+  e.file_bin_valid = rec[173] != 0;
+  e.file_txt_valid = rec[174] != 0;
+  e.file_error_code = feOK;
+  if (e.file_bin_valid && e.prog_size > 0) {
+    std::string_view image;
+    if (!r.View(e.prog_size, image)) return ProjectError::Damaged;
+    e.p_buffer = std::make_shared<ProgramImage>(image.begin(), image.end());
+  }
+  e.text = std::make_shared<ProgramText>();
+  if (e.file_txt_valid) {
+    int32_t len = 0;
+    if (!r.I32(len) || len < 0 || len % 2 != 0) return ProjectError::Damaged;
+    std::string_view bytes;
+    if (!r.View(static_cast<size_t>(len), bytes)) return ProjectError::Damaged;
+    std::u16string text;
+    text.reserve(bytes.size() / 2);
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      const char16_t c = static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
+                                               (static_cast<uint8_t>(bytes[i + 1]) << 8));
+      if (c == 0) break;
+      text.push_back(c);
+    }
+    *e.text = splitLines(text);
+  }
+  return ProjectError::None;
+}
+
+}  // namespace
+
+TOptions OptionsRecord(const ProjectOptions &options) {
+  TOptions rec;
+  rec.active_device = static_cast<int32_t>(options.DeviceType) + 1;
+  rec.process = options.need_proc ? 1 : 0;
+  rec.processor = options.processor_type + 1;
+  rec.hex_view = options.hex_view ? 1 : 0;
+  return rec;
+}
+
+ProjectOptions OptionsFromRecord(const TOptions &record) {
+  ProjectOptions o;
+  const int32_t device = record.active_device - 1;
+  o.DeviceType = device >= dtNone && device <= dtWMP2C42 ? static_cast<TDeviceType>(device) : dtNone;
+  o.need_proc = record.process != 0;
+  o.processor_type = record.processor == 2 ? 1 : 0;
+  o.hex_view = record.hex_view != 0;
+  return o;
+}
+
+const char *ProjectErrorText(ProjectError error) {
+  switch (error) {
+    case ProjectError::None: return "no error";
+    case ProjectError::CannotOpen: return "the file cannot be read";
+    case ProjectError::NotZlib: return "not a complete zlib stream";
+    case ProjectError::TooLarge: return "the content is too large";
+    case ProjectError::WrongMagic: return "not a project file";
+    case ProjectError::Damaged: return "the project data is cut short or damaged";
+    case ProjectError::CannotWrite: return "the file cannot be written";
+    case ProjectError::OutOfMemory: return "out of memory";
+  }
+  return "unknown error";
+}
+
+std::u16string ProjectTextOf(const TDevCatalogEntry &entry) {
+  if (!entry.text) return {};
+  return joinLines(*entry.text, u"\r\n");
+}
+
+std::string EncodeProjectPayload(const ProjectContent &content) {
+  std::string out;
+  PutBytes(out, kProjectMagic, 4);
+  PutI32(out, content.version);
+  PutI32(out, kOptionsRecordSize);
+  PutI32(out, content.options.active_device);
+  PutU8(out, content.options.process);
+  PutI32(out, content.options.processor);
+  PutU8(out, content.options.hex_view);
+  PutI32(out, static_cast<int32_t>(content.entries.size()));
+  for (const auto &e : content.entries) PutEntry(out, e);
+  PutI32(out, 0);
+  return out;
+}
+
+ProjectError DecodeProjectPayload(std::string_view payload, ProjectContent &content) {
+  try {
+    ProjectContent result;
+    Reader r(payload);
+    char magic[4];
+    if (!r.Bytes(magic, 4) || std::memcmp(magic, kProjectMagic, 4) != 0) return ProjectError::WrongMagic;
+    if (!r.I32(result.version)) return ProjectError::Damaged;
+    // Each record starts with its own size field, which the record's length includes.
+    int32_t size = 0;
+    std::string_view rec;
+    if (!r.PeekI32(size) || !ReadRecord(r, size, kOptionsRecordSize, rec)) return ProjectError::Damaged;
+    result.options.active_device = Field<int32_t>(rec, 4);
+    result.options.process = static_cast<uint8_t>(rec[8]);
+    result.options.processor = Field<int32_t>(rec, 9);
+    result.options.hex_view = static_cast<uint8_t>(rec[13]);
+
+    int32_t count = 0;
+    if (!r.I32(count)) return ProjectError::Damaged;
+    for (int32_t n = 0; n < count; ++n) {
+      if (!r.PeekI32(size)) return ProjectError::Damaged;
+      if (size == 0) break;  // the terminator ends the entries early
+      TDevCatalogEntry e;
+      if (const auto err = ReadEntry(r, size, e); err != ProjectError::None) return err;
+      result.entries.push_back(std::move(e));
+    }
+    content = std::move(result);
+    return ProjectError::None;
+  } catch (const std::bad_alloc &) {
+    return ProjectError::OutOfMemory;
+  }
+}
+
+bool DeflateProject(std::string_view payload, std::string &out) {
+  z_stream zs{};
+  if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  try {
+    out.resize(deflateBound(&zs, static_cast<uLong>(payload.size())));
+  } catch (const std::bad_alloc &) {
+    deflateEnd(&zs);
+    return false;
+  }
+  zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(payload.data()));
+  zs.avail_in = static_cast<uInt>(payload.size());
+  zs.next_out = reinterpret_cast<Bytef *>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  const int rc = deflate(&zs, Z_FINISH);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return rc == Z_STREAM_END;
+}
+
+ProjectError InflateProject(std::string_view file, std::string &payload) {
+  z_stream zs{};
+  if (inflateInit2(&zs, 15) != Z_OK) return ProjectError::OutOfMemory;
+  std::string out;
+  ProjectError result = ProjectError::None;
+  try {
+    zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(file.data()));
+    zs.avail_in = static_cast<uInt>(file.size());
+    out.resize(std::min<size_t>(std::max<size_t>(file.size() * 4, 4096), kMaxProjectPayload));
+    size_t produced = 0;
+    for (;;) {
+      if (produced == out.size()) {
+        if (out.size() >= kMaxProjectPayload) {
+          result = ProjectError::TooLarge;
+          break;
+        }
+        out.resize(std::min(out.size() * 2, kMaxProjectPayload));
+      }
+      zs.next_out = reinterpret_cast<Bytef *>(out.data() + produced);
+      zs.avail_out = static_cast<uInt>(out.size() - produced);
+      const int rc = inflate(&zs, Z_NO_FLUSH);
+      produced = out.size() - zs.avail_out;
+      if (rc == Z_STREAM_END) {
+        // One stream and nothing after it.
+        if (zs.avail_in != 0) result = ProjectError::NotZlib;
+        break;
+      }
+      if (rc == Z_MEM_ERROR) {
+        result = ProjectError::OutOfMemory;
+        break;
+      }
+      if (rc != Z_OK && rc != Z_BUF_ERROR) {
+        result = ProjectError::NotZlib;
+        break;
+      }
+      if (rc == Z_BUF_ERROR && zs.avail_in == 0) {  // input ended inside the stream
+        result = ProjectError::NotZlib;
+        break;
+      }
+      if (zs.avail_in == 0 && zs.avail_out != 0) {
+        result = ProjectError::NotZlib;
+        break;
+      }
+    }
+    out.resize(produced);
+  } catch (const std::bad_alloc &) {
+    result = ProjectError::OutOfMemory;
+  }
+  inflateEnd(&zs);
+  if (result == ProjectError::None) payload = std::move(out);
+  return result;
+}
+
+ProjectError ReadProjectContent(const std::filesystem::path &path, ProjectContent &content) {
+  std::string file;
+  try {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return ProjectError::CannotOpen;
+    file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) return ProjectError::CannotOpen;
+  } catch (const std::bad_alloc &) {
+    return ProjectError::OutOfMemory;
+  }
+  // zlib counts input in 32-bit units; a larger file cannot be a project anyway.
+  if (file.size() > kMaxProjectPayload) return ProjectError::TooLarge;
+  std::string payload;
+  if (const auto err = InflateProject(file, payload); err != ProjectError::None) return err;
+  return DecodeProjectPayload(payload, content);
+}
+
+ProjectError WriteProjectContent(const std::filesystem::path &path, const ProjectContent &content,
+                                 std::string *detail) {
+  std::string compressed;
+  try {
+    const std::string payload = EncodeProjectPayload(content);
+    if (payload.size() > kMaxProjectPayload) return ProjectError::TooLarge;
+    if (!DeflateProject(payload, compressed)) return ProjectError::OutOfMemory;
+  } catch (const std::bad_alloc &) {
+    return ProjectError::OutOfMemory;
+  }
+  return SafeSaveFile(path, compressed, detail) ? ProjectError::None : ProjectError::CannotWrite;
+}
+
+ProjectContent ProjectFromCatalog(const TDevCatalog *catalog, const ProjectOptions &options) {
+  ProjectContent content;
+  content.options = OptionsRecord(options);
+  if (catalog)
+    for (int i = 0; i < catalog->CatalogCount(); ++i) content.entries.push_back(catalog->Catalog(i));
+  return content;
+}
+
+ProjectError SaveProjectFile(const std::filesystem::path &path, const TDevCatalog *catalog,
+                             const ProjectOptions &options, std::string *detail) {
+  try {
+    return WriteProjectContent(path, ProjectFromCatalog(catalog, options), detail);
+  } catch (const std::bad_alloc &) {
+    return ProjectError::OutOfMemory;
+  }
+}
+
+ProjectError OpenProjectFile(const std::filesystem::path &path, TDevCatalog &catalog, ProjectOptions &options) {
+  ProjectContent content;
+  if (const auto err = ReadProjectContent(path, content); err != ProjectError::None) return err;
+  TDevCatalog staged;
+  staged.SetMaxProgNum(catalog.MaxProgNum());
+  for (auto &e : content.entries) {
+    const double stored_date = e.date;
+    if (!staged.AddCatalogEntry(e)) {
+      if (staged.LastError() == deWrongFileNum) continue;  // catalog full: the rest is dropped
+      return ProjectError::OutOfMemory;
+    }
+    // Adding stamps the current time; the project keeps the date it was saved with.
+    const int last = staged.CatalogCount() - 1;
+    auto stored = staged.Catalog(last);
+    stored.date = stored_date;
+    staged.SetCatalog(last, stored);
+  }
+  catalog.SwapCatalog(staged);
+  options = OptionsFromRecord(content.options);
+  return ProjectError::None;
+}
+
+}  // namespace kalvort

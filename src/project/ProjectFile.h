@@ -1,0 +1,94 @@
+#pragma once
+// The project file (.kvt): one zlib stream holding the "KL_V" payload with the project options
+// and every catalog entry with its binary image and UTF-16 text.
+//
+// Payload (little-endian, packed):
+//   "KL_V", int32 version, TOptions (14 bytes), int32 N, N entry blocks, int32 0.
+//   Entry block: TFileSettings (175 bytes), then prog_size image bytes if file_bin_valid, then
+//   int32 L and L bytes of UTF-16LE text (lines each ended by CR LF, then one NUL unit) if
+//   file_txt_valid.
+// Reading is all-or-nothing: the whole payload is decoded and checked before anything changes.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/DevCatalog.h"
+#include "device/DeviceTypes.h"
+
+namespace kalvort {
+
+inline constexpr char kProjectMagic[4] = {'K', 'L', '_', 'V'};
+inline constexpr int32_t kProjectVersion = 0x01010700;  // 1.1.7.0, most significant byte first
+inline constexpr int32_t kOptionsRecordSize = 14;
+inline constexpr int32_t kEntryRecordSize = 175;
+// Largest payload a reader inflates; far above any module's content, it stops a small hostile
+// file from inflating into all of memory.
+inline constexpr size_t kMaxProjectPayload = size_t{256} << 20;
+
+// The options record exactly as stored.
+struct TOptions {
+  int32_t active_device = 1;  // TDeviceType + 1
+  uint8_t process = 1;        // need_proc
+  int32_t processor = 1;      // processor_type + 1
+  uint8_t hex_view = 0;
+};
+
+// The main window's fields the options record stands for.
+struct ProjectOptions {
+  TDeviceType DeviceType = dtNone;
+  bool need_proc = true;
+  int32_t processor_type = 0;  // 0 = 2С42 / 2Р22, 1 = НЦ-31 / МС-2109
+  bool hex_view = false;
+};
+
+TOptions OptionsRecord(const ProjectOptions &options);
+// Values this program does not know (a device kind or processor out of range) read as dtNone / 0.
+ProjectOptions OptionsFromRecord(const TOptions &record);
+
+// Everything a project file holds, entries in file order with their stored fields.
+struct ProjectContent {
+  int32_t version = kProjectVersion;
+  TOptions options;
+  std::vector<TDevCatalogEntry> entries;
+};
+
+enum class ProjectError {
+  None,
+  CannotOpen,   // the file cannot be read
+  NotZlib,      // not a complete zlib stream, or bytes after it
+  TooLarge,     // the payload is larger than kMaxProjectPayload
+  WrongMagic,   // the payload does not start with "KL_V"
+  Damaged,      // a record, image or text is cut short or impossible
+  CannotWrite,  // creating, writing or replacing the file failed
+  OutOfMemory,
+};
+const char *ProjectErrorText(ProjectError error);
+
+std::string EncodeProjectPayload(const ProjectContent &content);
+ProjectError DecodeProjectPayload(std::string_view payload, ProjectContent &content);
+
+// zlib wrapping: window bits 15, default level, memory level 8, default strategy.
+bool DeflateProject(std::string_view payload, std::string &out);
+ProjectError InflateProject(std::string_view file, std::string &payload);
+
+ProjectError ReadProjectContent(const std::filesystem::path &path, ProjectContent &content);
+// Writes safely: the previous file survives any failure.
+ProjectError WriteProjectContent(const std::filesystem::path &path, const ProjectContent &content,
+                                 std::string *detail = nullptr);
+
+// The project as the catalog holds it; a null catalog (no device object) gives no entries.
+ProjectContent ProjectFromCatalog(const TDevCatalog *catalog, const ProjectOptions &options);
+ProjectError SaveProjectFile(const std::filesystem::path &path, const TDevCatalog *catalog,
+                             const ProjectOptions &options, std::string *detail = nullptr);
+// Decodes the whole file, builds the new catalog aside through AddCatalogEntry (which drops the
+// entries beyond MaxProgNum and moves repeated program numbers on), keeps each entry's stored
+// date, and only then replaces the catalog's entries and the options. On failure neither changes.
+ProjectError OpenProjectFile(const std::filesystem::path &path, TDevCatalog &catalog, ProjectOptions &options);
+
+// Text block helpers shared with the project folder form.
+std::u16string ProjectTextOf(const TDevCatalogEntry &entry);  // lines each followed by CR LF
+
+}  // namespace kalvort
