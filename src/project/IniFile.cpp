@@ -1,9 +1,5 @@
 #include "project/IniFile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "project/SafeSave.h"
@@ -45,16 +41,8 @@ bool IniFile::Load(const std::filesystem::path &path, std::string *error) {
     return false;
   }
   if (!exists) return true;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (error) *error = "cannot read " + path.string() + ": " + std::strerror(errno);
-    return false;
-  }
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    if (error) *error = "cannot read " + path.string();
-    return false;
-  }
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes, size_t{64} << 20, error)) return false;
   TextEncoding found = TextEncoding::Cp1251;
   const std::string utf8 = toUtf8(decodeText(bytes, &found));
   if (!LoadText(utf8)) {

@@ -1,11 +1,10 @@
 #include "project/ProjectBuild.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "formats/CodePage.h"
+#include "project/SafeSave.h"
 
 namespace kalvort {
 
@@ -29,12 +28,7 @@ uint16_t ProposeProgNum(const TDevCatalog &catalog, bool nc31_mode) {
 AddFileResult AddProgramFile(TDevCatalog &catalog, const std::filesystem::path &file, uint16_t prog_num,
                              std::u16string_view name, bool text, bool nc31_mode) {
   std::string bytes;
-  {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return AddFileResult::CannotRead;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return AddFileResult::CannotRead;
-  }
+  if (!ReadWholeFile(file, bytes)) return AddFileResult::CannotRead;
   TDevCatalogEntry e;
   e.prog_num = prog_num;
   StringToCatalogEntry(name, e);

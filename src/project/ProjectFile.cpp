@@ -4,8 +4,6 @@
 
 #include <bit>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <new>
 
 #include "formats/CodePage.h"
@@ -299,16 +297,8 @@ ProjectError InflateProject(std::string_view file, std::string &payload) {
 
 ProjectError ReadProjectContent(const std::filesystem::path &path, ProjectContent &content) {
   std::string file;
-  try {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return ProjectError::CannotOpen;
-    file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return ProjectError::CannotOpen;
-  } catch (const std::bad_alloc &) {
-    return ProjectError::OutOfMemory;
-  }
   // zlib counts input in 32-bit units; a larger file cannot be a project anyway.
-  if (file.size() > kMaxProjectPayload) return ProjectError::TooLarge;
+  if (!ReadWholeFile(path, file, kMaxProjectPayload)) return ProjectError::CannotOpen;
   std::string payload;
   if (const auto err = InflateProject(file, payload); err != ProjectError::None) return err;
   return DecodeProjectPayload(payload, content);

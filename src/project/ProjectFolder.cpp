@@ -4,8 +4,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <system_error>
 
@@ -83,12 +81,7 @@ std::string FileName(size_t index, const char *ext) {
   return buf;
 }
 
-bool ReadFile(const std::filesystem::path &path, std::string &out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
+bool ReadFile(const std::filesystem::path &path, std::string &out) { return ReadWholeFile(path, out); }
 
 // Only plain file names inside the folder: a manifest must not pull in other files.
 bool PlainName(const std::string &name) {

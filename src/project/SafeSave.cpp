@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <random>
 #include <system_error>
 
@@ -118,6 +119,48 @@ void TSafeFile::Cancel() {
     ::unlink(temp_.c_str());
     temp_.clear();
   }
+}
+
+bool ReadWholeFile(const std::filesystem::path &path, std::string &out, size_t max_size, std::string *error) {
+  auto fail = [&](int err) {
+    if (error) *error = path.string() + ": " + SystemError(err);
+    return false;
+  };
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fail(errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : (errno ? errno : EINVAL);
+    ::close(fd);
+    return fail(err);
+  }
+  if (static_cast<unsigned long long>(st.st_size) > max_size) {
+    ::close(fd);
+    return fail(EFBIG);
+  }
+  std::string data;
+  try {
+    data.resize(static_cast<size_t>(st.st_size));
+  } catch (const std::bad_alloc &) {
+    ::close(fd);
+    return fail(ENOMEM);
+  }
+  size_t got = 0;
+  while (got < data.size()) {
+    const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      return fail(err);
+    }
+    if (n == 0) break;  // the file shrank meanwhile
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  data.resize(got);
+  out = std::move(data);
+  return true;
 }
 
 bool SafeSaveFile(const std::filesystem::path &path, std::string_view bytes, std::string *error) {

@@ -38,6 +38,11 @@ class TSafeFile {
   std::string error_;
 };
 
+// Reads a whole regular file, at most `max_size` bytes (a larger file fails with EFBIG).
+// Failures are returned, never thrown; `error` gets the reason.
+bool ReadWholeFile(const std::filesystem::path &path, std::string &out, size_t max_size = size_t(1) << 30,
+                   std::string *error = nullptr);
+
 // Writes `bytes` as the whole new content of `path`; see TSafeFile.
 bool SafeSaveFile(const std::filesystem::path &path, std::string_view bytes, std::string *error = nullptr);
 

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ProjectTestUtil.h"
+#include "project/ProjectBuild.h"
+#include "project/ProjectFolder.h"
+#include "support/TempDir.h"
+
+using namespace kalvort;
+using kalvort::test::TempDir;
+using kalvort::test::readFileBytes;
+using kalvort::test::writeFileBytes;
+
+TEST(ProjectFolder, UnpackAndPackIsBitExact) {
+  ProjectContent c;
+  c.version = 0x01020300;
+  c.options.active_device = 3;
+  c.options.processor = 2;
+  c.options.hex_view = 1;
+  c.entries.push_back(MakeEntry(0, 1, "Деталь 1", {}, {u"N1 G01 X10", u"", u"M02"}));
+  c.entries.push_back(MakeEntry(4, 2, "img.bin", {0, 1, 0xFF}, {}));
+  c.entries.push_back(MakeEntry(2, 3, "Both", {5}, {u"Ж"}));
+  auto odd = MakeEntry(-5, 65535, " tab\there ", {}, {u"\xD800 lone", u"中"});  // unsafe name, lone surrogate
+  odd.code[100] = 0x77;                                                         // bytes after the name's end
+  odd.indic[3] = 0x01;
+  odd.control_sum = 0xDEADBEEF;  // does not match the (absent) image
+  odd.prog_size = 4408;
+  odd.date = -1.25;
+  c.entries.push_back(odd);
+  auto empty = MakeEntry(9, 9, "", {}, {});
+  empty.file_txt_valid = true;  // text flag with no lines
+  empty.file_bin_valid = true;  // binary flag with an empty image
+  c.entries.push_back(empty);
+  auto longName = MakeEntry(10, 10, "", {}, {});
+  std::memset(longName.code, 'A', sizeof longName.code);  // no terminating 0 at all
+  c.entries.push_back(longName);
+
+  TempDir dir;
+  ASSERT_EQ(WriteProjectContent(dir.file("a.kvt"), c), ProjectError::None);
+  std::string error;
+  ASSERT_TRUE(UnpackProject(c, dir.file("d"), &error)) << error;
+  EXPECT_EQ(readFileBytes(dir.file("d") / "001.txt"), "N1 G01 X10\n\nM02\n");
+  EXPECT_EQ(readFileBytes(dir.file("d") / "002.bin"), std::string("\0\1\xFF", 3));
+  const std::string manifest = readFileBytes(dir.file("d") / "project.ini");
+  EXPECT_NE(manifest.find("name=Деталь 1\n"), std::string::npos);
+  EXPECT_EQ(manifest.find("control_sum=8"), std::string::npos);  // a matching sum is not written
+
+  ProjectContent back;
+  ASSERT_TRUE(PackProject(dir.file("d"), back, &error)) << error;
+  ASSERT_EQ(WriteProjectContent(dir.file("b.kvt"), back), ProjectError::None);
+  EXPECT_EQ(readFileBytes(dir.file("a.kvt")), readFileBytes(dir.file("b.kvt")));
+}
+
+TEST(ProjectFolder, EditsInTheFolderReachTheProject) {
+  ProjectContent c;
+  c.entries.push_back(MakeEntry(0, 1, "Old", {1, 2}, {u"A"}));
+  TempDir dir;
+  std::string error;
+  ASSERT_TRUE(UnpackProject(c, dir.path(), &error));
+  writeFileBytes(dir.file("001.txt"), "\xC4\xE5\xF2\xE0\xEB\xFC\r\nB");  // edited in Windows-1251
+  writeFileBytes(dir.file("001.bin"), "\x10\x20\x30");
+  std::string manifest = readFileBytes(dir.file("project.ini"));
+  manifest.replace(manifest.find("name=Old"), 8, "name=Новое");
+  writeFileBytes(dir.file("project.ini"), manifest);
+  ProjectContent back;
+  ASSERT_TRUE(PackProject(dir.path(), back, &error)) << error;
+  ASSERT_EQ(back.entries.size(), 1u);
+  const auto &e = back.entries[0];
+  EXPECT_EQ(*e.text, (ProgramText{u"Деталь", u"B"}));
+  EXPECT_EQ(e.prog_size, 3u);
+  EXPECT_EQ(e.control_sum, 0x60u);  // recomputed for the new image
+  EXPECT_EQ(ByteArrayToString(e.code, 128), u"Новое");
+  EXPECT_EQ(e.indic[0], 0x48);  // Н on the display
+
+  struct Case {
+    const char *from, *to;
+  } broken[] = {
+      {"prog_num=1", "prog_num=x"},
+      {"prog_num=1", "prog_num=70000"},
+      {"binary=001.bin", "binary=../001.bin"},
+      {"binary=001.bin", "binary=nothere.bin"},
+      {"count=1", "count=2"},
+      {"date=", "datum="},
+  };
+  for (const auto &b : broken) {
+    SCOPED_TRACE(b.to);
+    std::string m = manifest;
+    m.replace(m.find(b.from), std::strlen(b.from), b.to);
+    writeFileBytes(dir.file("project.ini"), m);
+    error.clear();
+    EXPECT_FALSE(PackProject(dir.path(), back, &error));
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(ProjectBuild, NumbersNewEntriesLikeTheCatalogView) {
+  TempDir dir;
+  writeFileBytes(dir.file("a.txt"), "N1\r\nM02\r\n");
+  writeFileBytes(dir.file("b.bin"), std::string("\x01\xFF", 2));
+  struct Case {
+    bool nc31;
+    uint16_t first_proposed;
+    int first_slot;
+  } cases[] = {{false, 1, 0}, {true, 13, 0}};
+  for (const auto &c : cases) {
+    TDevCatalog cat;
+    EXPECT_EQ(ProposeProgNum(cat, c.nc31), c.first_proposed);
+    ASSERT_EQ(AddProgramFile(cat, dir.file("a.txt"), ProposeProgNum(cat, c.nc31), u"a.txt", true, c.nc31),
+              AddFileResult::Added);
+    ASSERT_EQ(AddProgramFile(cat, dir.file("b.bin"), ProposeProgNum(cat, c.nc31), u"b.bin", false, c.nc31),
+              AddFileResult::Added);
+    EXPECT_EQ(cat.Catalog(0).cat_num, c.first_slot);
+    EXPECT_EQ(cat.Catalog(1).prog_num, c.first_proposed + 1);
+    EXPECT_EQ(cat.Catalog(1).cat_num, 1);
+    const auto t = cat.Catalog(0), b = cat.Catalog(1);
+    EXPECT_TRUE(t.file_txt_valid && t.need_p_proc && !t.file_bin_valid);
+    EXPECT_EQ(*t.text, (ProgramText{u"N1", u"M02"}));
+    EXPECT_TRUE(b.file_bin_valid && !b.need_p_proc && !b.file_txt_valid);
+    EXPECT_EQ(b.prog_size, 2u);
+    EXPECT_EQ(b.control_sum, 0x100u);
+    EXPECT_EQ(AddProgramFile(cat, dir.file("missing"), 50, u"m", true, c.nc31), AddFileResult::CannotRead);
+  }
+  // A typed 5 in the НЦ-31 mode keeps number 5 but takes slot 17 - 13 = 4; that slot is then taken.
+  TDevCatalog cat;
+  ASSERT_EQ(AddProgramFile(cat, dir.file("a.txt"), 5, u"a", true, true), AddFileResult::Added);
+  EXPECT_EQ(cat.Catalog(0).prog_num, 5);
+  EXPECT_EQ(cat.Catalog(0).cat_num, 4);
+  EXPECT_EQ(AddProgramFile(cat, dir.file("a.txt"), 17, u"a", true, true), AddFileResult::SlotTaken);
+  EXPECT_EQ(RaiseNc31ProgNum(0), 13);
+  EXPECT_EQ(RaiseNc31ProgNum(12), 24);
+  EXPECT_EQ(RaiseNc31ProgNum(13), 13);
+  EXPECT_TRUE(Nc31NumberingMode(dtProg, true, 1));
+  EXPECT_FALSE(Nc31NumberingMode(dtSMP2C42, true, 1));
+  EXPECT_FALSE(Nc31NumberingMode(dtProg, false, 1));
+}
