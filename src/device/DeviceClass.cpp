@@ -9,6 +9,11 @@
 
 namespace kalvort {
 
+namespace {
+// Longest a timed-out completion waits for the worker to abandon the action.
+constexpr std::chrono::milliseconds kAbandonWait{2000};
+}  // namespace
+
 int64_t Nearest(int64_t num, int64_t den) {
   if (den <= 0) return 0;
   int64_t q = num / den;
@@ -34,6 +39,7 @@ void TDeviceClass::StopWorker() {
     std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
     FTerminated = true;
     FWorkerWake.notify_all();
+    FIdleWake.notify_all();
   }
   if (FWorker.joinable()) {
     if (FWorker.get_id() == std::this_thread::get_id()) {
@@ -177,11 +183,15 @@ void TDeviceClass::Complete(uint64_t id, bool timed_out, const TDeviceEvent &cal
     TDeviceError expected = deOK;
     FLastError.compare_exchange_strong(expected, deOperationTimeout);
     // The worker drops this request at its next pass, whether it is running or still pending.
-    uint64_t seen = FAbandonedId.load();
-    while (seen < id && !FAbandonedId.compare_exchange_weak(seen, id)) {
-    }
-    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+    // The receiver usually starts the next action or reads the device from its callback, so the
+    // callback waits until the worker has let go of the transport: one step, normally a few ms.
+    // A transport call that hangs does not hold the callback back for more than kAbandonWait.
+    std::unique_lock<std::mutex> lock(FDeviceActionCritSec);
+    if (FAbandonedId.load() < id) FAbandonedId = id;
     FWorkerWake.notify_all();
+    FIdleWake.wait_for(lock, kAbandonWait, [this] { return !FInAction.load() || FTerminated.load(); });
+    // The object is being destroyed: its pending completion is dropped.
+    if (FTerminated.load()) return;
   }
   bool cancelled = false;
   {
@@ -233,7 +243,7 @@ void TDeviceClass::DeviceClose() {
 void TDeviceClass::FOnUSBDetect(TUSBDetector *, TDeviceOperation op) {
   // While an action runs the worker owns the transport: a removal is handed to it, an arrival
   // waits for the next status read of the owner.
-  const bool busy = FCurrentState.load() != dwsIDLE || FWaiter.Armed();
+  const bool busy = FInAction.load() || FCurrentState.load() != dwsIDLE || FWaiter.Armed();
   if (op == doInsert) {
     write_log("Устройство подключено");
     if (busy) return;

@@ -256,6 +256,10 @@ class TDeviceClass : public TDevCatalog {
   std::atomic<TTestStages> test_stage{tsNone};
   std::atomic<int> FProgressBarPosition{0};
   std::atomic<bool> FTerminated{false};
+  // True from the moment the worker takes a request until it is idle again (the opening step
+  // included); a timed-out completion waits for it to fall (FIdleWake) before calling back.
+  std::atomic<bool> FInAction{false};
+  std::condition_variable FIdleWake;
   std::atomic<uint64_t> FPauseTotalMs{0};
   std::atomic<bool> FDeviceRemoved{false};  // hot-plug removal seen while the worker was busy
   mutable std::mutex FLinkCritSec;          // orders reads and writes of connected / MP_connected

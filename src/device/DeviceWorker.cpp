@@ -19,7 +19,14 @@ void TDeviceClass::Execute() {
   // The actions pace the module with 1 ms pauses; the default timer slack would stretch each.
   prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
-  while (WaitForWork()) WorkerPass();
+  while (WaitForWork()) {
+    WorkerPass();
+    if (FInAction.load() && FCurrentState.load() == dwsIDLE) {
+      std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+      FInAction = false;
+      FIdleWake.notify_all();
+    }
+  }
 }
 
 bool TDeviceClass::WaitForWork() {
@@ -110,6 +117,12 @@ void TDeviceClass::WorkerPass() {
   if (FDeviceAction.load() == daCancel) {
     write_log("Отмена текущей команды");
     if (state != dwsIDLE) Finish();
+    {
+      // A cancel that replaced a request not yet taken (posted while an abandoned action was
+      // still winding down) ends that request too, instead of leaving it to its time-out.
+      std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+      if (FPendingId > FActionId) FWaiter.Signal(FPendingId);
+    }
     Pause(1);
     return;
   }
@@ -143,6 +156,7 @@ void TDeviceClass::IdleStep() {
     FDeviceAction = daNone;
     if (FPendingId <= FAbandonedId.load()) return;
     FActionId = FPendingId;
+    FInAction = true;
   }
   V = TActionVars{};
   switch (action) {
