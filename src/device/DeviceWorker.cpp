@@ -67,6 +67,13 @@ void TDeviceClass::Finish(std::optional<TDeviceError> error) {
   if (error) SetWorkerError(*error);
   FCurrentState = dwsIDLE;
   std::vector<uint8_t>().swap(FTestPattern);
+  {
+    // From here on the step only pauses: the transport is the owner's again once the
+    // completion arrives.
+    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+    FInAction = false;
+    FIdleWake.notify_all();
+  }
   FWaiter.Signal(FActionId);
 }
 
