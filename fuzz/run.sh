@@ -16,11 +16,12 @@ CXX=${CXX_FUZZ:-clang++}
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -Isrc -Ifuzz)
 mkdir -p fuzz/out
-# The formats sources once, as an object set shared by every target.
+# The core sources the targets need, once, as an object set shared by every target.
 objects=()
-for src in src/formats/*.cpp; do
-  obj=fuzz/out/$(basename "$src" .cpp).o
-  if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ] || [ -n "$(find src/formats -name '*.h' -newer "$obj")" ]; then
+for src in src/formats/*.cpp src/project/*.cpp src/device/DevCatalog.cpp src/device/CatalogNames.cpp; do
+  dir=$(basename "$(dirname "$src")")
+  obj=fuzz/out/$dir-$(basename "$src" .cpp).o
+  if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ] || [ -n "$(find src/formats src/project src/device -name '*.h' -newer "$obj")" ]; then
     "$CXX" "${flags[@]/-fsanitize=fuzzer,/-fsanitize=fuzzer-no-link,}" -c "$src" -o "$obj"
   fi
   objects+=("$obj")
@@ -29,7 +30,7 @@ done
 status=0
 for t in "${targets[@]}"; do
   echo "== $t: building"
-  "$CXX" "${flags[@]}" "fuzz/$t.cpp" "${objects[@]}" -o "fuzz/out/$t"
+  "$CXX" "${flags[@]}" "fuzz/$t.cpp" "${objects[@]}" -lz -o "fuzz/out/$t"
   mkdir -p "fuzz/corpus-$t"
   echo "== $t: running ${seconds}s"
   if ! (cd fuzz/out && "./$t" -max_total_time="$seconds" -max_len="${FUZZ_MAX_LEN:-12000}" -print_final_stats=1 \

@@ -335,8 +335,17 @@ ProjectError SaveProjectFile(const std::filesystem::path &path, const TDevCatalo
 }
 
 ProjectError OpenProjectFile(const std::filesystem::path &path, TDevCatalog &catalog, ProjectOptions &options) {
+  std::string file;
+  if (!ReadWholeFile(path, file, kMaxProjectPayload)) return ProjectError::CannotOpen;
+  return OpenProjectBytes(file, catalog, options);
+}
+
+ProjectError OpenProjectBytes(std::string_view file, TDevCatalog &catalog, ProjectOptions &options) {
   ProjectContent content;
-  if (const auto err = ReadProjectContent(path, content); err != ProjectError::None) return err;
+  std::string payload;
+  if (const auto err = InflateProject(file, payload); err != ProjectError::None) return err;
+  if (const auto err = DecodeProjectPayload(payload, content); err != ProjectError::None) return err;
+  payload = std::string();
   TDevCatalog staged;
   staged.SetMaxProgNum(catalog.MaxProgNum());
   for (auto &e : content.entries) {

@@ -87,6 +87,8 @@ ProjectError SaveProjectFile(const std::filesystem::path &path, const TDevCatalo
 // entries beyond MaxProgNum and moves repeated program numbers on), keeps each entry's stored
 // date, and only then replaces the catalog's entries and the options. On failure neither changes.
 ProjectError OpenProjectFile(const std::filesystem::path &path, TDevCatalog &catalog, ProjectOptions &options);
+// The same for the bytes of a project file already in memory.
+ProjectError OpenProjectBytes(std::string_view file, TDevCatalog &catalog, ProjectOptions &options);
 
 // Text block helpers shared with the project folder form.
 std::u16string ProjectTextOf(const TDevCatalogEntry &entry);  // lines each followed by CR LF
