@@ -123,14 +123,10 @@ ProjectError ReadEntry(Reader &r, int32_t size, TDevCatalogEntry &e) {
     if (!r.I32(len) || len < 0 || len % 2 != 0) return ProjectError::Damaged;
     std::string_view bytes;
     if (!r.View(static_cast<size_t>(len), bytes)) return ProjectError::Damaged;
-    std::u16string text;
-    text.reserve(bytes.size() / 2);
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-      const char16_t c = static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
-                                               (static_cast<uint8_t>(bytes[i + 1]) << 8));
-      if (c == 0) break;
-      text.push_back(c);
-    }
+    // UTF-16LE code units up to the first NUL unit (this host is little-endian).
+    std::u16string text(bytes.size() / 2, u'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * 2);
+    text.resize(std::char_traits<char16_t>::length(text.c_str()));
     *e.text = splitLines(text);
   }
   return ProjectError::None;
