@@ -122,7 +122,7 @@ int main(int argc, char **argv) {
     comp.push_back(Seconds(t3, t4));
     uncomp.push_back(Seconds(t4, t5));
   }
-  if (!std::getenv("BENCH_KEEP")) std::filesystem::remove(path);
+  std::filesystem::remove(path);
   const double s = Median(save), o = Median(open), c = Median(comp), u = Median(uncomp);
   std::printf("project: 987 programs, payload %zu bytes, file %zu bytes, %d rounds (medians)\n", payload.size(),
               fileSize, rounds);
