@@ -168,7 +168,7 @@ UrvellSimulator::Reply UrvellSimulator::handleRequest(const TMessage &h, const u
   if (h.msg_type == mtData) {  // one page (or less) for the sequential write
     r.cmd_type = 0;
     ModuleMemory *m = moduleFor(client);
-    if (!m || len == 0 || len > kMaxPageSize || !m->Write(payload, len)) r.cmd_type = ctRefused;
+    if (!m || len == 0 || len > kMaxDataPayload || !m->Write(payload, len)) r.cmd_type = ctRefused;
     return r;
   }
   switch (h.cmd_type) {
@@ -303,12 +303,14 @@ void UrvellSimulator::sendTo(const Client &client, const uint8_t *data, size_t n
 
 void UrvellSimulator::sendReply(const Client &client, uint32_t id, const Reply &r,
                                 const UrvellFaults &f) {
-  bool cut = false, corrupt = false;
+  bool cut = false, corrupt = false, lose = false;
   {
     std::lock_guard lock(faults_mutex_);
     cut = chance(f.short_percent);
     corrupt = chance(f.corrupt_percent);
+    lose = r.msg_type == mtData && chance(f.lose_data_percent);
   }
+  if (lose) return;
   if (f.delay_ms > 0 && !sleepFor(f.delay_ms)) return;
   auto encode = [&](uint32_t msg_id, const std::vector<uint8_t> &payload) {
     std::vector<uint8_t> out(std::max(kMsgHeaderSize + payload.size(), kLanMinDatagram), 0);

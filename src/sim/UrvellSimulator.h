@@ -27,6 +27,7 @@ struct UrvellFaults {
   int refuse_percent = 0;     // requests answered with ctRefused (255) and not carried out
   int short_percent = 0;      // replies cut to 6 bytes (shorter than a header)
   int corrupt_percent = 0;    // replies whose msg_size claims more bytes than the datagram has
+  int lose_data_percent = 0;  // read-data requests carried out (the read moves on) but unanswered
   bool bad_crc = false;       // replies with a wrong checksum field (clients accept those)
   int64_t stop_after = -1;    // answer nothing after this many requests (counted from SetFaults)
   int64_t pull_after = -1;    // pull the replaceable module out after this many requests

@@ -54,8 +54,8 @@ struct TComand {
 static_assert(sizeof(TMessage) == 12 && sizeof(TComand) == 16);
 
 inline constexpr size_t kMsgHeaderSize = 12;
-inline constexpr size_t kMaxPageSize = 1056;
-inline constexpr size_t kMaxOutgoingMessage = kMsgHeaderSize + kMaxPageSize;  // 1068
+inline constexpr size_t kMaxDataPayload = 1056;
+inline constexpr size_t kMaxOutgoingMessage = kMsgHeaderSize + kMaxDataPayload;  // 1068
 inline constexpr size_t kCmdReplyMax = kMsgHeaderSize + 1024;                 // 1036
 inline constexpr size_t kDataReplyMax = kMsgHeaderSize + 1052;                // 1064
 inline constexpr size_t kReadChunkMax = 1052;  // data bytes one ctReadData reply carries at most

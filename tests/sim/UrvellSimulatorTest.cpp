@@ -39,36 +39,6 @@ int64_t take(uint32_t subtype, uint32_t value) {
   return w;
 }
 
-// A second station with a socket of its own.
-class OtherClient {
- public:
-  explicit OtherClient(const UrvellSimulator &s) {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(s.Config().port);
-    inet_pton(AF_INET, s.Config().address.c_str(), &a.sin_addr);
-    ::connect(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a);
-  }
-  ~OtherClient() { ::close(fd_); }
-  int64_t take(uint32_t subtype, uint32_t value) {
-    uint8_t msg[64] = {};
-    const auto payload = le({subtype, value});
-    build_message(mtCommand, ctTakeDevice, 77, payload.data(), payload.size(), msg);
-    ::send(fd_, msg, sizeof msg, 0);
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, 500) <= 0) return -1;
-    uint8_t reply[256];
-    if (::recv(fd_, reply, sizeof reply, 0) < 20) return -1;
-    uint32_t w;
-    std::memcpy(&w, reply + 12, 4);
-    return w;
-  }
-
- private:
-  int fd_ = -1;
-};
-
 class Simulator : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -105,7 +75,7 @@ TEST_F(Simulator, StatusTickAnswersVersionAndModuleStatus) {
 }
 
 TEST_F(Simulator, ClaimsArePerSubtypeAndRefusedWhileAnotherClientHoldsThem) {
-  OtherClient other(*sim);
+  test::OtherStation other(*sim);
   EXPECT_EQ(other.take(1, 1000), 1);
   EXPECT_EQ(take(1, 1000), 0) << "the replaceable module is held";
   EXPECT_EQ(take(0, 1000), 0) << "a probe finds the controller busy";

@@ -12,4 +12,22 @@ std::unique_ptr<sim::UrvellSimulator> startLoopbackSimulator(
     std::shared_ptr<sim::ModuleMemory> smp, std::shared_ptr<sim::ModuleMemory> wmp = nullptr,
     sim::UrvellConfig config = {});
 
+// A second station with a socket of its own (the process-wide socket belongs to the device under
+// test): takes or releases a module of the simulator.
+class OtherStation {
+ public:
+  explicit OtherStation(const sim::UrvellSimulator &s);
+  ~OtherStation();
+  OtherStation(const OtherStation &) = delete;
+  OtherStation &operator=(const OtherStation &) = delete;
+  // First word of the take reply; -1 when no reply came.
+  int64_t take(uint32_t subtype, uint32_t value);
+
+ private:
+  int fd_ = -1;
+};
+
+// Threads of this process right now.
+int processThreadCount();
+
 }  // namespace kalvort::test

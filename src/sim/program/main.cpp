@@ -45,6 +45,7 @@ const char kUsage[] =
     "  --refuse PCT           refuse PCT% of requests (reply type 255)\n"
     "  --short PCT            cut PCT% of replies to 6 bytes\n"
     "  --corrupt PCT          give PCT% of replies a size field beyond the datagram\n"
+    "  --lose-data PCT        carry out PCT% of read-data requests but lose the reply\n"
     "  --bad-crc              give every reply a wrong checksum field\n"
     "  --stop-after N         answer nothing after N requests\n"
     "  --pull-after N         pull the replaceable module out after N requests\n"
@@ -144,13 +145,15 @@ int main(int argc, char **argv) {
       auto v = num(1, 86400000);
       if (!v) return usage("--claim-timeout needs milliseconds");
       config.claim_timeout_ms = static_cast<int>(*v);
-    } else if (a == "--drop" || a == "--refuse" || a == "--short" || a == "--corrupt") {
+    } else if (a == "--drop" || a == "--refuse" || a == "--short" || a == "--corrupt" ||
+               a == "--lose-data") {
       auto v = num(0, 100);
       if (!v) return usage(a + " needs a percentage 0..100");
       int pct = static_cast<int>(*v);
       if (a == "--drop") config.faults.drop_percent = pct;
       else if (a == "--refuse") config.faults.refuse_percent = pct;
       else if (a == "--short") config.faults.short_percent = pct;
+      else if (a == "--lose-data") config.faults.lose_data_percent = pct;
       else config.faults.corrupt_percent = pct;
     } else if (a == "--delay") {
       auto v = num(0, 600000);

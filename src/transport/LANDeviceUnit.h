@@ -1,0 +1,64 @@
+#pragma once
+// TLANDeviceClass: the memory-module device of a networked Урвелл controller. Every transport
+// operation is one or more exchanges of the message layer (LanProtocol.h) over the process-wide
+// socket (LanUnit.h), so at most one such device may be open at a time.
+
+#include <cstdint>
+#include <string>
+
+#include "device/DeviceClass.h"
+
+namespace kalvort {
+
+enum TDevSubtype : int32_t {
+  dstNone = 0,  // the network search's probe: takes the controller, not a module
+  dstSMP = 1,   // the controller's replaceable module
+  dstWMP = 2,   // its built-in module
+};
+
+class TLANDeviceClass : public TDeviceClass {
+ public:
+  // Opens and closes the connection once, so the state tells whether the controller answers.
+  TLANDeviceClass(const std::string &ip, uint16_t port);
+  ~TLANDeviceClass() override;
+
+  // Takes effect at the next FOpenDevice; an open connection is not moved.
+  void SetIP_Port(const std::string &ip, uint16_t port);
+  void SetDevSubtype(TDevSubtype subtype) { FDevSubtype = subtype; }
+  const std::string &IP() const { return FIP; }
+  uint16_t Port() const { return FPort; }
+  TDevSubtype DevSubtype() const { return FDevSubtype; }
+
+  void FGetDeviceState() override;
+  bool FOpenDevice() override;
+  void FCloseDevice() override;
+  uint32_t FGetFullVersion() override;
+  bool FTakeDevice(int32_t claim) override;
+  void FReleaseDevice() override;
+  bool FSetReadAddr(uint32_t address) override;
+  bool FReadData(uint8_t *buffer, uint32_t length) override;
+  bool FSetWriteAddr(uint32_t address) override;
+  bool FWriteData(const uint8_t *buffer, uint32_t length) override;
+  bool FStopReadWrite() override;
+  bool FEraseBlocks(uint32_t first_block, uint32_t count) override;
+  bool FSetBufferSize(uint32_t size) override;
+  bool FAbortIO() override;
+  bool FSetBootMode() override;
+  bool FStartUpdate() override;
+  TDeviceState FGetDevState() override;
+
+ private:
+  // ciSetReadAddr for a linear address, without the stop and pause in front.
+  bool SendReadAddr(uint32_t address);
+  bool ModuleCommand(uint8_t com_id, const uint8_t *data, size_t data_len, uint8_t *reply,
+                     size_t reply_len, int timeout_ms);
+
+  std::string FIP;
+  uint16_t FPort;
+  TDevSubtype FDevSubtype = dstNone;
+  // Linear address of the next byte of the sequential read: a repeated read request puts the
+  // controller back here first, since the lost request may have moved it on already.
+  uint32_t FReadPos = 0;
+};
+
+}  // namespace kalvort
