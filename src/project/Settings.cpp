@@ -117,9 +117,8 @@ bool OpenSettings(const std::filesystem::path &path, KalvortSettings &settings, 
 
 bool SaveSettings(const std::filesystem::path &path, const KalvortSettings &s, std::string *error) {
   IniFile ini;
-  std::string ignored;
-  // A file that cannot be read is written anew rather than keeping the program from saving.
-  if (!ini.Load(path, &ignored)) ini.Clear();
+  // A file that exists but cannot be read is left alone: writing it anew would lose what it holds.
+  if (!ini.Load(path, error)) return false;
   SetInt(ini, kWindow, "Left", s.Left);
   SetInt(ini, kWindow, "Top", s.Top);
   SetInt(ini, kWindow, "Width", s.Width);

@@ -41,7 +41,8 @@ std::filesystem::path SettingsPath();
 // be read gives the defaults and false (error says why).
 bool OpenSettings(const std::filesystem::path &path, KalvortSettings &settings, std::string *error = nullptr);
 // Loads the existing file, sets every key from `settings` and writes the whole file back safely
-// (creating its folder). Returns false with the reason when it cannot be written.
+// (creating its folder). Returns false with the reason when the existing file cannot be read
+// (it is then left as it is) or the new one cannot be written.
 bool SaveSettings(const std::filesystem::path &path, const KalvortSettings &settings, std::string *error = nullptr);
 
 // Settings INI parsing rules, exposed for tests: a whole decimal int32, else the default.
