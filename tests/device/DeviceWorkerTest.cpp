@@ -251,3 +251,50 @@ TEST(DeviceHotPlug, InsertReadsStateAndRemoveDropsIt) {
 
 }  // namespace
 }  // namespace kalvort::testing
+
+namespace kalvort::testing {
+namespace {
+
+TEST_F(DeviceFixture, TransportFailuresGiveTheirErrorCodes) {
+  // A failure in an opening step finishes the action with its code and leaves the device usable;
+  // a failure later in the action counts as a lost device until the next open.
+  struct Case {
+    const char *what;
+    sim::ModuleOp op;
+    int after;
+    std::function<bool()> start;
+    TDeviceError want;
+    bool device_lost;
+  } cases[] = {
+      {"first erase of an image write", sim::ModuleOp::Erase, 0, [&] { return device->StartBurnImage(); }, deEraseError, false},
+      {"first erase of a test", sim::ModuleOp::Erase, 0, [&] { return device->StartQuickTest(); }, deEraseError, false},
+      {"first erase of a module erase", sim::ModuleOp::Erase, 0, [&] { return device->StartEraseAll(); }, deOperationError, false},
+      {"first erase of a catalog write", sim::ModuleOp::Erase, 0, [&] { return device->StartBurnCatalog(); }, deOperationError, false},
+      {"catalog read address", sim::ModuleOp::SetReadAddress, 0, [&] { return device->StartReadCatalog(); }, deOperationError, false},
+      {"first image chunk", sim::ModuleOp::Read, 0, [&] { return device->StartReadImage(); }, deOperationError, false},
+      {"later catalog slot address", sim::ModuleOp::SetReadAddress, 3, [&] { return device->StartReadCatalog(); }, deOperationError, true},
+      {"later catalog slot read", sim::ModuleOp::Read, 3, [&] { return device->StartReadCatalog(); }, deOperationError, false},
+      {"later erase block", sim::ModuleOp::Erase, 2, [&] { return device->StartEraseCatalog(); }, deOperationError, true},
+      {"later image chunk", sim::ModuleOp::Read, 5, [&] { return device->StartReadImage(); }, deOperationError, true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    module->FailOperation(c.op, c.after, 1);
+    const CompletionCall call = Run(c.start);
+    EXPECT_EQ(call.error, c.want);
+    module->ClearFaults();
+    const size_t before = recorder.Count();
+    EXPECT_EQ(device->StartReadCatalog(), !c.device_lost);
+    if (c.device_lost) {
+      EXPECT_EQ(device->LastError(), deNotConnected);
+      ASSERT_TRUE(device->DeviceOpen());
+      ASSERT_TRUE(device->DeviceState().MP_connected);
+      ASSERT_TRUE(device->StartReadCatalog());
+    }
+    ASSERT_TRUE(recorder.WaitFor(before + 1));
+    EXPECT_EQ(recorder.Calls().back().error, deOK);
+  }
+}
+
+}  // namespace
+}  // namespace kalvort::testing
