@@ -239,6 +239,8 @@ bool DeflateProject(std::string_view payload, std::string &out) {
 }
 
 ProjectError InflateProject(std::string_view file, std::string &payload) {
+  // zlib counts input in 32-bit units; a file this large cannot be a project anyway.
+  if (file.size() > kMaxProjectPayload) return ProjectError::TooLarge;
   z_stream zs{};
   if (inflateInit2(&zs, 15) != Z_OK) return ProjectError::OutOfMemory;
   std::string out;
@@ -293,7 +295,6 @@ ProjectError InflateProject(std::string_view file, std::string &payload) {
 
 ProjectError ReadProjectContent(const std::filesystem::path &path, ProjectContent &content) {
   std::string file;
-  // zlib counts input in 32-bit units; a larger file cannot be a project anyway.
   if (!ReadWholeFile(path, file, kMaxProjectPayload)) return ProjectError::CannotOpen;
   std::string payload;
   if (const auto err = InflateProject(file, payload); err != ProjectError::None) return err;
