@@ -13,8 +13,6 @@ namespace kalvort {
 
 namespace {
 
-void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 void putLE32(uint8_t *p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -31,6 +29,11 @@ TLANDeviceClass::~TLANDeviceClass() {
   StopWorker();
   DeviceClose();
   FCloseDevice();
+}
+
+void TLANDeviceClass::Pause(int ms) {
+  FPauseTotalMs += static_cast<uint64_t>(ms);
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 void TLANDeviceClass::SetIP_Port(const std::string &ip, uint16_t port) {
@@ -96,7 +99,7 @@ void TLANDeviceClass::FGetDeviceState() {
     FDevState.MP_ready = false;
   };
   if (!FStopReadWrite()) return lost();
-  pause(10);
+  Pause(10);
   write_log("ReadSMPConfig");
   uint8_t version[4] = {};
   if (!comm_cmd(ctGetVersion, nullptr, 0, version, sizeof version, kCmdTimeoutMs)) return lost();
@@ -125,7 +128,7 @@ bool TLANDeviceClass::SendReadAddr(uint32_t address) {
 
 bool TLANDeviceClass::FSetReadAddr(uint32_t address) {
   if (!FStopReadWrite()) return false;
-  pause(10);
+  Pause(10);
   return SendReadAddr(address);
 }
 
@@ -159,7 +162,7 @@ bool TLANDeviceClass::FWriteData(const uint8_t *buffer, uint32_t length) {
 }
 
 bool TLANDeviceClass::FEraseBlocks(uint32_t first_block, uint32_t count) {
-  pause(10);
+  Pause(10);
   const uint8_t data[4] = {static_cast<uint8_t>(first_block >> 8), static_cast<uint8_t>(first_block),
                            static_cast<uint8_t>(count >> 8), static_cast<uint8_t>(count)};
   const int timeout = static_cast<int>(std::min<uint32_t>(count, 0xFFFF)) * kEraseTimeoutPerBlockMs +
@@ -168,7 +171,7 @@ bool TLANDeviceClass::FEraseBlocks(uint32_t first_block, uint32_t count) {
 }
 
 bool TLANDeviceClass::FSetBufferSize(uint32_t size) {
-  pause(10);
+  Pause(10);
   const uint8_t data[2] = {static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
   return ModuleCommand(ciSetBufferSize, data, sizeof data, nullptr, 0, kCmdTimeoutMs);
 }

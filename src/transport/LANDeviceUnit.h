@@ -3,6 +3,7 @@
 // operation is one or more exchanges of the message layer (LanProtocol.h) over the process-wide
 // socket (LanUnit.h), so at most one such device may be open at a time.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -28,6 +29,8 @@ class TLANDeviceClass : public TDeviceClass {
   const std::string &IP() const { return FIP; }
   uint16_t Port() const { return FPort; }
   TDevSubtype DevSubtype() const { return FDevSubtype; }
+  // Sum of the pauses this transport took before its commands, in ms (for measurements).
+  uint64_t TransportPauseMs() const { return FPauseTotalMs.load(); }
 
   void FGetDeviceState() override;
   bool FOpenDevice() override;
@@ -50,6 +53,7 @@ class TLANDeviceClass : public TDeviceClass {
  private:
   // ciSetReadAddr for a linear address, without the stop and pause in front.
   bool SendReadAddr(uint32_t address);
+  void Pause(int ms);
   bool ModuleCommand(uint8_t com_id, const uint8_t *data, size_t data_len, uint8_t *reply,
                      size_t reply_len, int timeout_ms);
 
@@ -59,6 +63,7 @@ class TLANDeviceClass : public TDeviceClass {
   // Linear address of the next byte of the sequential read: a repeated read request puts the
   // controller back here first, since the lost request may have moved it on already.
   uint32_t FReadPos = 0;
+  std::atomic<uint64_t> FPauseTotalMs{0};
 };
 
 }  // namespace kalvort

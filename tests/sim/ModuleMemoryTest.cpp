@@ -98,18 +98,18 @@ TEST(ModuleMemory, RejectsAddressesAndTransfersOutsideTheModule) {
 
 TEST(ModuleMemory, BusyAfterEraseAndWriteAndTheNextOperationWaits) {
   ModuleMemory m(1);
-  m.SetBusyTimes(30ms, 20ms);
+  m.SetBusyTimes(150ms, 150ms);
   ASSERT_TRUE(m.EraseBlocks(0, 2));
   EXPECT_FALSE(m.Ready());
   EXPECT_EQ(m.StatusByte() & 0x80, 0);
   const auto t0 = std::chrono::steady_clock::now();
   ASSERT_TRUE(m.SetWriteAddress(0));
-  EXPECT_GE(std::chrono::steady_clock::now() - t0, 40ms);  // the erase cycle of 2 blocks
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, 250ms);  // the erase cycle of 2 blocks
   EXPECT_TRUE(m.Ready());
   uint8_t byte = 0;
   ASSERT_TRUE(m.Write(&byte, 1));
   EXPECT_FALSE(m.Ready());
-  std::this_thread::sleep_for(25ms);
+  std::this_thread::sleep_for(200ms);
   EXPECT_TRUE(m.Ready());
   EXPECT_EQ(m.StatusByte(), EncodeModuleStatus(1, true));
 }
