@@ -411,5 +411,76 @@ TEST_F(LanDevice, EveryFaultEndsTheActionOnceWithTheRightError) {
   device->SetImageStream(nullptr);
 }
 
+// Every action against a controller that refuses everything after the open, and against a module
+// pulled out a few requests into the action: one completion each, with the action's error.
+TEST_F(LanDevice, EveryActionUnderARefusingControllerAndAPulledModule) {
+  struct Action {
+    const char *name;
+    TDevAction action;
+    std::function<bool()> start;
+    TDeviceError refused;  // the first erase of a test or image write reports deEraseError
+  };
+  const Action actions[] = {
+      {"read catalog", daGetCat, [&] { return device->StartReadCatalog(); }, deOperationError},
+      {"read file", daGetProg, [&] { return device->StartReadFile(0); }, deOperationError},
+      {"write catalog", daBurnCat, [&] { return device->StartBurnCatalog(); }, deOperationError},
+      {"write file", daBurnProg, [&] { return device->StartBurnFile(0); }, deOperationError},
+      {"erase catalog", daEraseCat, [&] { return device->StartEraseCatalog(); }, deOperationError},
+      {"erase all", daEraseFull, [&] { return device->StartEraseAll(); }, deOperationError},
+      {"quick test", daQuickTest, [&] { return device->StartQuickTest(); }, deEraseError},
+      {"full test", daFullTest, [&] { return device->StartFullTest(); }, deEraseError},
+      {"read image", daReadImage, [&] { return device->StartReadImage(); }, deOperationError},
+      {"write image", daBurnImage, [&] { return device->StartBurnImage(); }, deEraseError},
+  };
+  std::stringstream image(std::string(135168, '\x5A'));
+  device->SetImageStream(&image);
+  for (const bool pull : {false, true}) {
+    for (const Action &a : actions) {
+      SCOPED_TRACE(std::string(a.name) + (pull ? ", module pulled" : ", refused"));
+      smp->Insert(kSmall);
+      restartSimulator();
+      open();
+      device->CatalogClear();
+      addProgram(1, pattern(3000, 1));  // 12 pages, 3 read chunks
+      ASSERT_TRUE(device->PrepareCatalog(false, 0));
+      image.clear();
+      image.seekg(0);
+      image.seekp(0);
+      UrvellFaults faults;
+      if (pull)
+        faults.pull_after = 3;
+      else
+        faults.refuse_percent = 100;
+      sim->SetFaults(faults);
+      const Call call = run(a.start, a.action);
+      EXPECT_EQ(call.error, pull ? deOperationError : a.refused);
+      sim->SetFaults({});
+      waitIdle();
+    }
+  }
+  device->SetImageStream(nullptr);
+}
+
+TEST_F(LanDevice, CancelEndsAnImageReadWithOneCancelEvent) {
+  open();
+  std::stringstream image;
+  device->SetImageStream(&image);
+  const size_t before = recorder.calls().size();
+  ASSERT_TRUE(device->StartReadImage());
+  std::this_thread::sleep_for(50ms);
+  EXPECT_TRUE(device->CancelAction());
+  ASSERT_TRUE(recorder.waitFor(before + 1, 5000ms));
+  std::this_thread::sleep_for(150ms);
+  const auto calls = recorder.calls();
+  ASSERT_EQ(calls.size(), before + 1);
+  EXPECT_EQ(calls.back().event, "Cancel");
+  waitIdle();
+  EXPECT_LT(image.str().size(), 135168u);
+  device->SetImageStream(nullptr);
+  // The device goes on working.
+  EXPECT_EQ(run([&] { return device->StartReadCatalog(); }, daGetCat).error, deOK);
+  device->DeviceClose();
+}
+
 }  // namespace
 }  // namespace kalvort
