@@ -193,6 +193,7 @@ int main(int argc, char **argv) {
   }
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
+  std::signal(SIGPIPE, SIG_IGN);  // a closed stdout must not kill it before the images are saved
   std::cout << "kalvort-urvell-sim: answering on " << config.address << ":" << config.port
             << " (smp " << smp_kind << ", wmp " << wmp_kind << ")" << std::endl;
 
