@@ -12,6 +12,14 @@
 // While an action runs, the owner touches neither the catalog nor the transport; it waits for the
 // completion event. Derived classes call StopWorker() first thing in their destructor, so that the
 // worker never calls into a half-destroyed transport, and then DeviceClose().
+//
+// Completion: exactly one event per accepted request, on the waiter thread, when the action ends
+// or its time-out elapses. After a time-out the event waits until the worker has dropped the
+// action (one step, normally a few ms; at most 2 s when a transport call hangs), so that the
+// receiver may start the next action or read the device right away. The idle worker sleeps on a
+// condition variable. Destroying the object drops a completion that has not started and waits
+// for one that runs; a completion event may destroy the object itself (the progress callback
+// must not).
 
 #include <array>
 #include <atomic>
