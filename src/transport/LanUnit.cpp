@@ -102,7 +102,8 @@ bool UDP_read(uint8_t *buf, size_t maxlen, int timeout_ms, size_t *received) {
   if (fd < 0) return false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+    // Rounded up, so a wait is never shorter than asked for.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     pollfd p{fd, POLLIN, 0};
     const int r = ::poll(&p, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
