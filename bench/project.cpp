@@ -128,7 +128,7 @@ int main(int argc, char **argv) {
               fileSize, rounds);
   std::printf("save   %8.2f ms   zlib compress   %8.2f ms   ratio %.2f   (payload encoding %.2f ms)\n", s * 1e3,
               c * 1e3, s / c, Median(encode) * 1e3);
-  std::printf("open   %8.2f ms   zlib uncompress %8.2f ms   ratio %.2f   (inflate %.2f ms, decode %.2f ms)\n",
+  std::printf("open   %8.2f ms   zlib uncompress %8.2f ms   ratio %.2f   (InflateProject %.2f ms, decode %.2f ms)\n",
               o * 1e3, u * 1e3, o / u, Median(inflateOnly) * 1e3, Median(decodeOnly) * 1e3);
   return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "formats/CodePage.h"
@@ -238,30 +239,45 @@ bool DeflateProject(std::string_view payload, std::string &out) {
   return rc == Z_STREAM_END;
 }
 
-ProjectError InflateProject(std::string_view file, std::string &payload) {
+namespace {
+
+// An inflated payload in a buffer that is never zero-filled first: inflate writes every byte.
+struct InflatedPayload {
+  std::unique_ptr<char[]> data;
+  size_t size = 0;
+  std::string_view view() const { return {data.get(), size}; }
+};
+
+ProjectError InflateInto(std::string_view file, InflatedPayload &payload) {
   // zlib counts input in 32-bit units; a file this large cannot be a project anyway.
   if (file.size() > kMaxProjectPayload) return ProjectError::TooLarge;
   z_stream zs{};
   if (inflateInit2(&zs, 15) != Z_OK) return ProjectError::OutOfMemory;
-  std::string out;
+  std::unique_ptr<char[]> out;
+  size_t capacity = 0;
+  size_t produced = 0;
   ProjectError result = ProjectError::None;
   try {
     zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(file.data()));
     zs.avail_in = static_cast<uInt>(file.size());
-    out.resize(std::min<size_t>(std::max<size_t>(file.size() * 4, 4096), kMaxProjectPayload));
-    size_t produced = 0;
+    capacity = std::min<size_t>(std::max<size_t>(file.size() * 4, 4096), kMaxProjectPayload);
+    out.reset(new char[capacity]);
     for (;;) {
-      if (produced == out.size()) {
-        if (out.size() >= kMaxProjectPayload) {
+      if (produced == capacity) {
+        if (capacity >= kMaxProjectPayload) {
           result = ProjectError::TooLarge;
           break;
         }
-        out.resize(std::min(out.size() * 2, kMaxProjectPayload));
+        const size_t grown = std::min(capacity * 2, kMaxProjectPayload);
+        std::unique_ptr<char[]> bigger(new char[grown]);
+        std::memcpy(bigger.get(), out.get(), produced);
+        out = std::move(bigger);
+        capacity = grown;
       }
-      zs.next_out = reinterpret_cast<Bytef *>(out.data() + produced);
-      zs.avail_out = static_cast<uInt>(out.size() - produced);
+      zs.next_out = reinterpret_cast<Bytef *>(out.get() + produced);
+      zs.avail_out = static_cast<uInt>(capacity - produced);
       const int rc = inflate(&zs, Z_NO_FLUSH);
-      produced = out.size() - zs.avail_out;
+      produced = capacity - zs.avail_out;
       if (rc == Z_STREAM_END) {
         // One stream and nothing after it.
         if (zs.avail_in != 0) result = ProjectError::NotZlib;
@@ -275,22 +291,34 @@ ProjectError InflateProject(std::string_view file, std::string &payload) {
         result = ProjectError::NotZlib;
         break;
       }
-      if (rc == Z_BUF_ERROR && zs.avail_in == 0) {  // input ended inside the stream
-        result = ProjectError::NotZlib;
-        break;
-      }
+      // Input used up with room left for output: the stream is cut short.
       if (zs.avail_in == 0 && zs.avail_out != 0) {
         result = ProjectError::NotZlib;
         break;
       }
     }
-    out.resize(produced);
   } catch (const std::bad_alloc &) {
     result = ProjectError::OutOfMemory;
   }
   inflateEnd(&zs);
-  if (result == ProjectError::None) payload = std::move(out);
+  if (result == ProjectError::None) {
+    payload.data = std::move(out);
+    payload.size = produced;
+  }
   return result;
+}
+
+}  // namespace
+
+ProjectError InflateProject(std::string_view file, std::string &payload) {
+  InflatedPayload inflated;
+  if (const auto err = InflateInto(file, inflated); err != ProjectError::None) return err;
+  try {
+    payload.assign(inflated.view());
+  } catch (const std::bad_alloc &) {
+    return ProjectError::OutOfMemory;
+  }
+  return ProjectError::None;
 }
 
 ProjectError ReadProjectContent(const std::filesystem::path &path, ProjectContent &content) {
@@ -339,10 +367,11 @@ ProjectError OpenProjectFile(const std::filesystem::path &path, TDevCatalog &cat
 
 ProjectError OpenProjectBytes(std::string_view file, TDevCatalog &catalog, ProjectOptions &options) {
   ProjectContent content;
-  std::string payload;
-  if (const auto err = InflateProject(file, payload); err != ProjectError::None) return err;
-  if (const auto err = DecodeProjectPayload(payload, content); err != ProjectError::None) return err;
-  payload = std::string();
+  {
+    InflatedPayload payload;
+    if (const auto err = InflateInto(file, payload); err != ProjectError::None) return err;
+    if (const auto err = DecodeProjectPayload(payload.view(), content); err != ProjectError::None) return err;
+  }
   TDevCatalog staged;
   staged.SetMaxProgNum(catalog.MaxProgNum());
   for (auto &e : content.entries) {
