@@ -89,7 +89,10 @@ void TDeviceClass::Progress(int position) {
 }
 
 void TDeviceClass::WorkerPass() {
-  if (FDeviceRemoved.exchange(false)) HandleRemovedDevice();
+  // The worker closes a removed device only while its action still runs: once the action has
+  // ended, the transport is the owner's again, and the owner finds the device gone at its next
+  // open or status read.
+  if (FDeviceRemoved.exchange(false) && FCurrentState.load() != dwsIDLE) HandleRemovedDevice();
 
   if (!LinkUp()) {
     bool dropped = false;

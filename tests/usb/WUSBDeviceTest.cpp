@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <random>
 #include <sstream>
 #include <string>
@@ -339,6 +341,36 @@ TEST_F(WUSBDeviceTest, UnpluggingDuringAnActionEndsItWithOperationError) {
   EXPECT_TRUE(s.connected);
   EXPECT_TRUE(s.MP_connected);
   device->DeviceClose();
+}
+
+TEST_F(WUSBDeviceTest, RemovalArrivingAfterTheActionEndedLeavesTheTransportToTheOwner) {
+  Make();
+  Open();
+  // The completion is held until the removal has been delivered: the action has ended (the
+  // library failed), but its completion has not yet reached the owner.
+  std::promise<void> entered, release;
+  auto released = release.get_future().share();
+  std::atomic<TDeviceError> result{deOK};
+  std::atomic<bool> left{false};
+  device->OnTestComplete = [&](TDeviceClass *, TDeviceError e) {
+    result = e;
+    entered.set_value();
+    released.wait();
+    left = true;
+  };
+  ASSERT_TRUE(device->StartQuickTest());
+  while (device->ProgressPosition() < 10) std::this_thread::sleep_for(1ms);
+  programmer->PlugOut();
+  ASSERT_EQ(entered.get_future().wait_for(20s), std::future_status::ready);
+  EXPECT_EQ(dispatcher->Deliver(), 1u);
+  std::this_thread::sleep_for(50ms);  // room for the worker to (wrongly) act on the removal
+  release.set_value();
+  while (!left) std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(result.load(), deOperationError);
+  // The owner uses the transport again; the worker must not touch it behind its back.
+  EXPECT_FALSE(device->DeviceOpen());
+  device->DeviceClose();
+  EXPECT_FALSE(device->DeviceState().connected);
 }
 
 TEST_F(WUSBDeviceTest, OneEventPerPlugAndNoneAfterTheDeviceIsGone) {
