@@ -1,39 +1,569 @@
 #include "workflow/ProjectTransfer.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <set>
+
+#include "formats/CodePage.h"
+
 namespace kalvort {
 
-struct ProjectTransfer::Shared {
-  TransferCallbacks callbacks;
+namespace {
+
+// Largest program of the fixed-slot layout (an НЦ-31 word table).
+constexpr int kFixedSlotSize = 4408;
+
+const char kTitleWrite[] = "Записать в МП";
+const char kTitleRead[] = "Прочитать проект из МП";
+const char kTitleVerify[] = "Сравнить проект с МП";
+const char kTitleError[] = "Ошибка";
+
+struct Geometry {
+  int max_prog;
+  int more_cat;
+  int more_zone;
 };
 
-ProjectTransfer::ProjectTransfer(TDeviceClass &device) : device_(device), shared_(std::make_shared<Shared>()) {}
+Geometry FixedSlotGeometry(TMPtype type) {
+  switch (type) {
+    case mptMP2000: return {400, 1000, 1300};
+    case mptMP8000: return {987, 600, 1487};
+    case mptMP8000_new: return {987, 1800, 2687};
+    default: return {100, 0, 0};
+  }
+}
+
+bool FixedLayout(TDeviceType device, const PostProcessOptions &options) {
+  return device == dtProg && options.need_proc && options.processor_type == 1;
+}
+
+TransferResult Message(TransferStatus status, TDeviceError error, const char *title, const char *message,
+                       bool warning) {
+  TransferResult r;
+  r.status = status;
+  r.error = error;
+  r.title = title;
+  r.message = message;
+  r.warning = warning;
+  return r;
+}
+
+TransferResult CancelledResult() {
+  return Message(TransferStatus::Cancelled, deOK, "Отмена", "Текущее действие отменено", false);
+}
+
+std::string EntryName(const TDevCatalogEntry &entry) {
+  return toUtf8(ByteArrayToString(entry.code, kCatalogCodeSize - 1));
+}
+
+// A catalog the comparison lays out as a project write would, without a device.
+class LooseCatalog : public TDevCatalog {
+ public:
+  void Push(const TDevCatalogEntry &entry) { FDevCatalog.push_back(entry); }
+  void CutFixedSlots(uint32_t slot_size) {
+    for (auto &e : FDevCatalog) {
+      if (e.prog_size > slot_size) e.prog_size = slot_size;
+    }
+  }
+};
+
+}  // namespace
+
+// ---- state shared with the device's events ----
+
+struct ProjectTransfer::Shared {
+  std::mutex lock;
+  std::condition_variable wake;
+  bool done = false;             // the step's completion arrived
+  bool cancelled_event = false;  // it arrived as the cancel event
+  TDeviceError error = deOK;
+  bool cancel_requested = false;
+  TransferCallbacks callbacks;   // changed only while no chain runs
+
+  void Completed(TDeviceError e, bool cancelled) {
+    std::lock_guard<std::mutex> guard(lock);
+    done = true;
+    cancelled_event = cancelled;
+    error = e;
+    wake.notify_all();
+  }
+};
+
+namespace {
+
+// Outcome of one device step.
+enum class StepEnd { Ok, Error, Refused, Cancelled };
+
+}  // namespace
+
+ProjectTransfer::ProjectTransfer(TDeviceClass &device) : device_(device), shared_(std::make_shared<Shared>()) {
+  // The events hold the shared state, not this object: a completion that is still returning
+  // when this object goes away touches nothing of it.
+  std::weak_ptr<Shared> weak = shared_;
+  auto done = [weak](TDeviceClass *, TDeviceError e) {
+    if (auto s = weak.lock()) s->Completed(e, false);
+  };
+  device_.OnGetCatalogComplete = done;
+  device_.OnGetFileComplete = done;
+  device_.OnBurnCatalogComplete = done;
+  device_.OnBurnFileComplete = done;
+  device_.OnEraseCatalogComplete = done;
+  device_.OnEraseFullComplete = done;
+  device_.OnTestComplete = done;
+  device_.OnReadImageAction = done;
+  device_.OnBurnImageAction = done;
+  device_.OnCancelAction = [weak](TDeviceClass *, TDeviceError e) {
+    if (auto s = weak.lock()) s->Completed(e, true);
+  };
+  device_.SetProgressBar([weak](int position) {
+    if (auto s = weak.lock()) {
+      if (s->callbacks.progress) s->callbacks.progress(position);
+    }
+  });
+}
+
 ProjectTransfer::~ProjectTransfer() = default;
 
 void ProjectTransfer::SetCallbacks(TransferCallbacks callbacks) { shared_->callbacks = std::move(callbacks); }
 
-static TransferResult NotYet() {
-  TransferResult r;
-  r.status = TransferStatus::Failed;
-  r.error = deOperationError;
-  return r;
+void ProjectTransfer::Cancel() {
+  std::lock_guard<std::mutex> guard(shared_->lock);
+  if (!running_.load()) return;
+  shared_->cancel_requested = true;
+  shared_->wake.notify_all();
 }
 
-TransferResult ProjectTransfer::RunWriteProject() { return NotYet(); }
-TransferResult ProjectTransfer::RunReadProject() { return NotYet(); }
-TransferResult ProjectTransfer::RunErase(bool) { return NotYet(); }
-TransferResult ProjectTransfer::RunTest(bool) { return NotYet(); }
-TransferResult ProjectTransfer::RunReadImage(std::iostream &) { return NotYet(); }
-TransferResult ProjectTransfer::RunWriteImage(std::iostream &) { return NotYet(); }
-VerifyReport ProjectTransfer::RunVerify(const TDevCatalog &) {
-  VerifyReport r;
-  r.read = NotYet();
-  return r;
-}
-void ProjectTransfer::Cancel() {}
+namespace {
 
-void SetCatalogCapacity(TDevCatalog &, TDeviceType, const PostProcessOptions &, TMPtype) {}
-bool CatalogNumbersValid(const TDevCatalog &) { return false; }
-std::string ProgramStatusText(int, const TDevCatalogEntry &) { return {}; }
-std::string ModuleLabel(TDeviceType, int32_t) { return {}; }
+// Runs one chain: the running mark, the device open and the closing on every path.
+class Chain {
+ public:
+  Chain(TDeviceClass &device, ProjectTransfer::Shared &shared, std::atomic<bool> &running)
+      : device_(device), shared_(shared), running_(running) {
+    std::lock_guard<std::mutex> guard(shared_.lock);
+    shared_.cancel_requested = false;
+    running_ = true;
+  }
+  ~Chain() {
+    if (open_) device_.DeviceClose();
+    std::lock_guard<std::mutex> guard(shared_.lock);
+    running_ = false;
+    shared_.cancel_requested = false;
+  }
+
+  // Opens the device and checks that a module is present. On failure fills `result`.
+  bool Open(const char *title, TransferResult &result, TDeviceState &state) {
+    if (!device_.DeviceOpen()) {
+      result = Message(TransferStatus::OpenFailed, device_.LastError(), title, "", false);
+      return false;
+    }
+    open_ = true;
+    if (device_.LastError() == deDeviceBusy) {
+      result = Message(TransferStatus::OpenFailed, deDeviceBusy, title, "", false);
+      return false;
+    }
+    state = device_.DeviceState();
+    if (!state.MP_connected) {
+      result = Message(TransferStatus::NoModule, deSMPNotConnected, title, "МП не подключен", true);
+      return false;
+    }
+    return true;
+  }
+
+  void Status(const std::string &text) {
+    if (shared_.callbacks.status) shared_.callbacks.status(text);
+  }
+
+  bool CancelRequested() {
+    std::lock_guard<std::mutex> guard(shared_.lock);
+    return shared_.cancel_requested;
+  }
+
+  // Starts one device action and waits for its completion. A cancel asked for meanwhile is
+  // passed on to the device from this (the owner's) thread until the action has ended.
+  template <typename Start>
+  StepEnd Step(Start start, TDeviceError &error) {
+    std::unique_lock<std::mutex> lock(shared_.lock);
+    if (shared_.cancel_requested) return StepEnd::Cancelled;
+    shared_.done = false;
+    shared_.cancelled_event = false;
+    lock.unlock();
+    if (!start()) {
+      error = device_.LastError();
+      if (error == deOK) error = deOperationError;
+      return StepEnd::Refused;
+    }
+    lock.lock();
+    while (!shared_.done) {
+      if (shared_.cancel_requested) {
+        lock.unlock();
+        device_.CancelAction();
+        lock.lock();
+        shared_.wake.wait_for(lock, std::chrono::milliseconds(20), [&] { return shared_.done; });
+      } else {
+        shared_.wake.wait(lock, [&] { return shared_.done || shared_.cancel_requested; });
+      }
+    }
+    error = shared_.error;
+    if (shared_.cancelled_event) return StepEnd::Cancelled;
+    return error == deOK ? StepEnd::Ok : StepEnd::Error;
+  }
+
+ private:
+  TDeviceClass &device_;
+  ProjectTransfer::Shared &shared_;
+  std::atomic<bool> &running_;
+  bool open_ = false;
+};
+
+// Makes sure every program has a binary: converts text programs or takes their raw text.
+bool EnsureBinaries(TDevCatalog &catalog, const PostProcessOptions &options, TransferResult &result) {
+  const int count = catalog.CatalogCount();
+  if (options.need_proc) {
+    std::vector<int> order(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) order[static_cast<size_t>(i)] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return catalog.Catalog(a).cat_num < catalog.Catalog(b).cat_num; });
+    for (int i : order) {
+      const TDevCatalogEntry e = catalog.Catalog(i);
+      if (!e.need_p_proc || e.file_bin_valid) continue;
+      ConversionFailure failure;
+      if (!RunWritePostprocess(catalog, i, options, &failure)) {
+        result = Message(TransferStatus::Refused, deOK, "Проверка", "", false);
+        result.message = failure.message;
+        result.entry_index = i;
+        result.conversion = failure;
+        return false;
+      }
+    }
+    return true;
+  }
+  for (int i = 0; i < count; ++i) {
+    TDevCatalogEntry e = catalog.Catalog(i);
+    if (e.file_bin_valid || !e.file_txt_valid) continue;
+    static const ProgramText kNoLines;
+    e.p_buffer = std::make_shared<ProgramImage>(RawTextImage(e.text ? *e.text : kNoLines));
+    e.prog_size = static_cast<uint32_t>(e.p_buffer->size());
+    catalog.SetCatalog(i, e);
+    catalog.FileBinValidSet(i);
+    catalog.FileErrorClear(i);
+  }
+  return true;
+}
+
+TransferResult NumbersRefused(const char *title) {
+  return Message(TransferStatus::Refused, deWrongFileNum, title,
+                 "Номера программ в каталоге повторяются или выходят за пределы каталога.", true);
+}
+
+}  // namespace
+
+// ---- write ----
+
+TransferResult ProjectTransfer::RunWriteProject() {
+  Chain chain(device_, *shared_, running_);
+  TransferResult result;
+  TDeviceState state;
+  if (!chain.Open(kTitleWrite, result, state)) return result;
+
+  SetCatalogCapacity(device_, device_.DeviceType(), options_, state.MP_type);
+  // A repeated number or one outside the catalog would be laid over the catalog or another
+  // program: refuse before anything is converted, erased or written.
+  if (!CatalogNumbersValid(device_)) return NumbersRefused(kTitleWrite);
+  if (!EnsureBinaries(device_, options_, result)) {
+    device_.CalculateMPStat();
+    return result;
+  }
+  if (!device_.PrepareCatalog(FixedLayout(device_.DeviceType(), options_), kFixedSlotSize)) {
+    return Message(TransferStatus::Refused, device_.LastError(), kTitleWrite, "", false);
+  }
+  state = device_.DeviceState();
+  if (state.MP_page_all - 1 < device_.ProjLastPage()) {
+    return Message(TransferStatus::Refused, deOK, kTitleWrite, "В МП недостаточно места для записи проекта.", true);
+  }
+
+  chain.Status("Очистка МП и запись каталога...");
+  TDeviceError error = deOK;
+  switch (chain.Step([&] { return device_.StartBurnCatalog(); }, error)) {
+    case StepEnd::Ok: break;
+    case StepEnd::Cancelled: device_.CalculateMPStat(); return CancelledResult();
+    default: return Message(TransferStatus::Failed, error, kTitleError, "Ошибка записи каталога", true);
+  }
+  const int count = device_.CatalogCount();
+  for (int i = 0; i < count; ++i) {
+    chain.Status(ProgramStatusText(i, device_.Catalog(i)));
+    switch (chain.Step([&] { return device_.StartBurnFile(i); }, error)) {
+      case StepEnd::Ok: break;
+      case StepEnd::Cancelled: device_.CalculateMPStat(); return CancelledResult();
+      default: {
+        result = Message(TransferStatus::Failed, error, kTitleError, "Ошибка записи программы", true);
+        result.entry_index = i;
+        return result;
+      }
+    }
+  }
+  device_.CalculateMPStat();
+  return TransferResult{};
+}
+
+// ---- read ----
+
+namespace {
+
+// `opened`: the state read when the caller opened the device already; null opens it here.
+TransferResult ReadChain(TDeviceClass &device, Chain &chain, const PostProcessOptions &options, const char *title,
+                         const std::function<bool(int, const TDevCatalogEntry &)> *ask,
+                         const TDeviceState *opened = nullptr) {
+  TransferResult result;
+  TDeviceState state;
+  if (opened)
+    state = *opened;
+  else if (!chain.Open(title, result, state))
+    return result;
+  SetCatalogCapacity(device, device.DeviceType(), options, state.MP_type);
+
+  chain.Status("Чтение каталога...");
+  TDeviceError error = deOK;
+  switch (chain.Step([&] { return device.StartReadCatalog(); }, error)) {
+    case StepEnd::Ok: break;
+    case StepEnd::Cancelled: device.CalculateMPStat(); return CancelledResult();
+    default:
+      device.CalculateMPStat();
+      return Message(TransferStatus::Failed, error, kTitleError, "Ошибка чтения каталога", true);
+  }
+  const int count = device.CatalogCount();
+  bool stopped = false;
+  for (int i = 0; i < count && !stopped; ++i) {
+    chain.Status(ProgramStatusText(i, device.Catalog(i)));
+    const StepEnd end = chain.Step([&] { return device.StartReadFile(i); }, error);
+    if (end == StepEnd::Cancelled) {
+      device.CalculateMPStat();
+      return CancelledResult();
+    }
+    if (end == StepEnd::Refused || (error != deOK && error != deCSError)) {
+      device.CalculateMPStat();
+      result = Message(TransferStatus::Failed, error, kTitleError, "Ошибка чтения программы", true);
+      result.entry_index = i;
+      return result;
+    }
+    if (error == deCSError) {
+      device.FileErrorSet(i, feCSError);
+      result.cs_error_entries.push_back(i);
+    } else {
+      device.FileErrorClear(i);
+    }
+    device.FileBinValidSet(i);
+    if (error == deCSError && i + 1 < count && ask && *ask && !(*ask)(i, device.Catalog(i))) stopped = true;
+  }
+  device.CalculateMPStat();
+  if (!result.cs_error_entries.empty()) {
+    result.status = stopped ? TransferStatus::Stopped : TransferStatus::ChecksumErrors;
+    result.error = deCSError;
+    result.title = "Чтение файла";
+    result.message = "Ошибка чтения файла!";
+    result.warning = true;
+    result.entry_index = result.cs_error_entries.back();
+  }
+  return result;
+}
+
+}  // namespace
+
+TransferResult ProjectTransfer::RunReadProject() {
+  Chain chain(device_, *shared_, running_);
+  return ReadChain(device_, chain, options_, kTitleRead, &shared_->callbacks.continue_after_cs_error);
+}
+
+// ---- erase, test, image ----
+
+TransferResult ProjectTransfer::RunErase(bool full) {
+  Chain chain(device_, *shared_, running_);
+  TransferResult result;
+  TDeviceState state;
+  if (!chain.Open(full ? "Полная очистка МП" : "Быстрая очистка МП", result, state)) return result;
+  chain.Status(ModuleLabel(device_.DeviceType(), state.MP_size));
+  TDeviceError error = deOK;
+  const StepEnd end =
+      chain.Step([&] { return full ? device_.StartEraseAll() : device_.StartEraseCatalog(); }, error);
+  if (end == StepEnd::Cancelled) return CancelledResult();
+  if (end == StepEnd::Ok) return Message(TransferStatus::Ok, deOK, "Очистка МП", "Очистка МП завершена", false);
+  return Message(TransferStatus::Failed, error, "Очистка МП", "Операция завершена с ошибкой", true);
+}
+
+TransferResult ProjectTransfer::RunTest(bool full) {
+  Chain chain(device_, *shared_, running_);
+  TransferResult result;
+  TDeviceState state;
+  if (!chain.Open(full ? "Полная проверка МП" : "Быстрая проверка МП", result, state)) return result;
+  chain.Status(ModuleLabel(device_.DeviceType(), state.MP_size));
+  TDeviceError error = deOK;
+  const StepEnd end = chain.Step([&] { return full ? device_.StartFullTest() : device_.StartQuickTest(); }, error);
+  if (end == StepEnd::Cancelled) return CancelledResult();
+  if (end == StepEnd::Ok) return Message(TransferStatus::Ok, deOK, "Тест МП", "Тест МП завершен. Ошибок нет.", false);
+  return Message(TransferStatus::Failed, error, "Тест МП", "МП не прошел тест!", true);
+}
+
+namespace {
+
+TransferResult ImageChain(TDeviceClass &device, Chain &chain, std::iostream &stream, bool write) {
+  TransferResult result;
+  TDeviceState state;
+  if (!chain.Open(write ? "Записать образ на МП" : "Прочитать образ из МП", result, state)) return result;
+  device.SetImageStream(&stream);
+  TDeviceError error = deOK;
+  const StepEnd end = chain.Step([&] { return write ? device.StartBurnImage() : device.StartReadImage(); }, error);
+  device.SetImageStream(nullptr);
+  if (end == StepEnd::Cancelled) return CancelledResult();
+  if (end == StepEnd::Ok) return result;
+  return Message(TransferStatus::Failed, error, kTitleError,
+                 write ? "Ошибка записи образа на МП" : "Ошибка чтения образа с МП", true);
+}
+
+}  // namespace
+
+TransferResult ProjectTransfer::RunReadImage(std::iostream &stream) {
+  Chain chain(device_, *shared_, running_);
+  return ImageChain(device_, chain, stream, false);
+}
+
+TransferResult ProjectTransfer::RunWriteImage(std::iostream &stream) {
+  Chain chain(device_, *shared_, running_);
+  return ImageChain(device_, chain, stream, true);
+}
+
+// ---- verify ----
+
+namespace {
+
+std::string Hex32(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08X", v);
+  return buf;
+}
+
+std::string Hex8(uint8_t v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%02X", v);
+  return buf;
+}
+
+void CompareEntries(const TDevCatalogEntry &p, const TDevCatalogEntry &m, std::vector<VerifyDifference> &out) {
+  const std::string name = EntryName(p);
+  auto add = [&](std::string what) { out.push_back({p.cat_num, name, std::move(what)}); };
+  const std::string module_name = EntryName(m);
+  if (module_name != name) add("имя: проект \"" + name + "\", МП \"" + module_name + "\"");
+  if (p.prog_size != m.prog_size)
+    add("размер: проект " + std::to_string(p.prog_size) + ", МП " + std::to_string(m.prog_size));
+  if (p.control_sum != m.control_sum)
+    add("контрольная сумма: проект " + Hex32(p.control_sum) + ", МП " + Hex32(m.control_sum));
+  if (m.file_error_code == feCSError) add("ошибка контрольной суммы при чтении");
+  const size_t psize = p.p_buffer ? std::min<size_t>(p.prog_size, p.p_buffer->size()) : 0;
+  const size_t msize = m.p_buffer ? std::min<size_t>(m.prog_size, m.p_buffer->size()) : 0;
+  const size_t common = std::min(psize, msize);
+  size_t diffs = 0;
+  size_t first = 0;
+  for (size_t i = 0; i < common; ++i) {
+    if ((*p.p_buffer)[i] != (*m.p_buffer)[i]) {
+      if (diffs++ == 0) first = i;
+    }
+  }
+  if (diffs > 0) {
+    add("байты: " + std::to_string(diffs) + " различ., первое по смещению " + std::to_string(first) + ": проект " +
+        Hex8((*p.p_buffer)[first]) + ", МП " + Hex8((*m.p_buffer)[first]));
+  }
+}
+
+}  // namespace
+
+VerifyReport ProjectTransfer::RunVerify(const TDevCatalog &project) {
+  VerifyReport report;
+  Chain chain(device_, *shared_, running_);
+  TDeviceState state;
+  if (!chain.Open(kTitleVerify, report.read, state)) return report;
+
+  // The project as a write would put it on the module: its own copy of every binary and text,
+  // converted and laid out, control sums computed.
+  LooseCatalog expected;
+  for (int i = 0; i < project.CatalogCount(); ++i) {
+    TDevCatalogEntry e = project.Catalog(i);
+    if (e.p_buffer) e.p_buffer = std::make_shared<ProgramImage>(*e.p_buffer);
+    e.text = std::make_shared<ProgramText>(e.text ? *e.text : ProgramText{});
+    expected.Push(e);
+  }
+  SetCatalogCapacity(expected, device_.DeviceType(), options_, state.MP_type);
+  if (!CatalogNumbersValid(expected)) {
+    report.read = NumbersRefused(kTitleVerify);
+    return report;
+  }
+  if (!EnsureBinaries(expected, options_, report.read)) return report;
+  if (FixedLayout(device_.DeviceType(), options_))
+    expected.CutFixedSlots(kFixedSlotSize);
+  else if (expected.CatalogCount() > 0)
+    expected.DefragCatalog(state.MP_page_size);
+  for (int i = 0; i < expected.CatalogCount(); ++i) expected.UpdateControlSum(i);
+
+  // Read the module; control-sum errors become differences rather than questions.
+  std::function<bool(int, const TDevCatalogEntry &)> go_on = [](int, const TDevCatalogEntry &) { return true; };
+  report.read = ReadChain(device_, chain, options_, kTitleVerify, &go_on, &state);
+  if (report.read.status == TransferStatus::ChecksumErrors) {
+    report.read = TransferResult{};
+  } else if (!report.read.ok()) {
+    return report;
+  }
+
+  std::set<int> numbers;
+  for (int i = 0; i < expected.CatalogCount(); ++i) numbers.insert(expected.Catalog(i).cat_num);
+  for (int i = 0; i < device_.CatalogCount(); ++i) numbers.insert(device_.Catalog(i).cat_num);
+  for (int n : numbers) {
+    const int pi = expected.GetCatalogEntryNumByCatNum(n);
+    const int mi = device_.GetCatalogEntryNumByCatNum(n);
+    if (pi < 0) {
+      report.differences.push_back({n, EntryName(device_.Catalog(mi)), "нет в проекте"});
+    } else if (mi < 0) {
+      report.differences.push_back({n, EntryName(expected.Catalog(pi)), "нет в МП"});
+    } else {
+      CompareEntries(expected.Catalog(pi), device_.Catalog(mi), report.differences);
+    }
+  }
+  return report;
+}
+
+// ---- helpers ----
+
+void SetCatalogCapacity(TDevCatalog &catalog, TDeviceType device, const PostProcessOptions &options, TMPtype type) {
+  Geometry g{100, 0, 0};
+  if (FixedLayout(device, options)) g = FixedSlotGeometry(type);
+  catalog.SetMaxProgNum(g.max_prog);
+  catalog.SetMoreMPCatNum(g.more_cat);
+  catalog.SetMoreMPZoneNum(g.more_zone);
+}
+
+bool CatalogNumbersValid(const TDevCatalog &catalog) {
+  std::set<int> seen;
+  for (int i = 0; i < catalog.CatalogCount(); ++i) {
+    const int n = catalog.Catalog(i).cat_num;
+    if (n < 0 || n >= catalog.MaxProgNum() || !seen.insert(n).second) return false;
+  }
+  return true;
+}
+
+std::string ProgramStatusText(int index, const TDevCatalogEntry &entry) {
+  std::u16string name = ByteArrayToString(entry.code, kCatalogCodeSize - 1);
+  if (name.size() > 30) name.resize(30);
+  return std::to_string(index + 1) + ". " + toUtf8(name);
+}
+
+std::string ModuleLabel(TDeviceType type, int32_t mp_size) {
+  std::string label = type == dtSMP2C42 ? "СМП-" : "ВМП-";
+  switch (mp_size) {
+    case 0x84000: return label + "500 ";
+    case 0x210000: return label + "2000 ";
+    case 0x840000: return label + "8000 ";
+    default: return label + "???? ";
+  }
+}
 
 }  // namespace kalvort

@@ -1,0 +1,367 @@
+// Project transfer chains against the in-memory module: write, read back, verify, refusals,
+// control-sum errors, cancellation, erase, test and images.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "formats/CodePage.h"
+#include "sim/MemoryDevice.h"
+#include "sim/ModuleMemory.h"
+#include "workflow/ProjectTransfer.h"
+
+namespace kalvort {
+namespace {
+
+// Density index 1: 512 pages of 264 bytes.
+constexpr int kSmallModule = 1;
+constexpr int kPageSize = 264;
+
+struct Program {
+  int cat_num;
+  std::u16string name;
+  ProgramText text;           // a text program when not empty
+  ProgramImage binary;        // otherwise a binary program
+};
+
+void AddPrograms(TDevCatalog &catalog, const std::vector<Program> &programs) {
+  for (const auto &p : programs) {
+    TDevCatalogEntry e;
+    e.cat_num = p.cat_num;
+    StringToCatalogEntry(p.name, e);
+    if (!p.text.empty()) {
+      e.need_p_proc = true;
+      e.text = std::make_shared<ProgramText>(p.text);
+      e.file_txt_valid = true;
+    } else {
+      e.p_buffer = std::make_shared<ProgramImage>(p.binary);
+      e.prog_size = static_cast<uint32_t>(p.binary.size());
+      e.file_bin_valid = true;
+    }
+    ASSERT_TRUE(catalog.AddCatalogEntry(e));
+  }
+}
+
+ProgramImage Bytes(const TDevCatalogEntry &e) {
+  if (!e.p_buffer) return {};
+  return ProgramImage(e.p_buffer->begin(), e.p_buffer->begin() + e.prog_size);
+}
+
+class TransferTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Make(kSmallModule, dtProg); }
+
+  void Make(int density, TDeviceType type) {
+    transfer.reset();
+    device.reset();
+    module = std::make_shared<sim::ModuleMemory>(density);
+    device = std::make_unique<sim::TMemoryDevice>(module, type);
+    transfer = std::make_unique<ProjectTransfer>(*device);
+  }
+
+  // Writes `programs` with `options`, expecting success.
+  void WriteProject(const std::vector<Program> &programs, const PostProcessOptions &options) {
+    device->CatalogClear();
+    AddPrograms(*device, programs);
+    transfer->SetOptions(options);
+    const TransferResult r = transfer->RunWriteProject();
+    ASSERT_TRUE(r.ok()) << r.message;
+  }
+
+  std::shared_ptr<sim::ModuleMemory> module;
+  std::unique_ptr<sim::TMemoryDevice> device;
+  std::unique_ptr<ProjectTransfer> transfer;
+};
+
+PostProcessOptions Options(int processor, bool vz = false) {
+  PostProcessOptions o;
+  o.processor_type = processor;
+  o.vz_200 = vz;
+  return o;
+}
+
+const std::vector<Program> kC42 = {
+    {0, u"ВАЛ-1", {u"%", u"N1 G01 X100", u"M02"}, {}},
+    {3, u"ФЛАНЕЦ", {u"G00 Z5", u"M30"}, {}},
+    {7, u"BIN", {}, ProgramImage(700, 0x5A)},
+};
+const std::vector<Program> kVZ = {
+    {1, u"ВЗ-А", {u"G01 X100", u"", u"СТОП"}, {}},
+    {2, u"ВЗ-Б", {u"X1"}, {}},
+};
+const std::vector<Program> kNC31 = {
+    {0, u"НЦ-0", {u"N0000 G1 X100 Z200", u"M3"}, {}},
+    {5, u"НЦ-5", {u"X-100 Z1"}, {}},
+};
+
+struct RoundTripCase {
+  const char *label;
+  std::vector<Program> programs;
+  PostProcessOptions options;
+};
+
+TEST_F(TransferTest, WrittenProjectReadsBackAndVerifies) {
+  const std::vector<RoundTripCase> cases = {
+      {"2C42", kC42, Options(0)}, {"VZ", kVZ, Options(0, true)}, {"NC31", kNC31, Options(1)}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.label);
+    Make(kSmallModule, dtProg);
+    std::vector<std::string> statuses;
+    transfer->SetCallbacks({{}, [&](const std::string &s) { statuses.push_back(s); }, {}});
+    WriteProject(c.programs, c.options);
+    ASSERT_EQ(statuses.size(), c.programs.size() + 1);
+    EXPECT_EQ(statuses[1], "1. " + toUtf8(c.programs[0].name));
+
+    // What was written: every program converted, numbered and summed.
+    std::vector<TDevCatalogEntry> written;
+    for (int i = 0; i < device->CatalogCount(); ++i) {
+      written.push_back(device->Catalog(i));
+      EXPECT_TRUE(written.back().file_bin_valid);
+      EXPECT_GT(written.back().prog_size, 0u);
+    }
+    if (c.options.processor_type == 1) {
+      EXPECT_EQ(written[1].cat_num, 5);  // fixed slots keep their numbers
+      EXPECT_EQ(written[1].prog_size, 4408u);
+    }
+
+    TDevCatalog project;
+    AddPrograms(project, c.programs);
+    const VerifyReport report = transfer->RunVerify(project);
+    EXPECT_TRUE(report.match()) << (report.differences.empty() ? report.read.message : report.differences[0].what);
+
+    device->CatalogClear();
+    const TransferResult read = transfer->RunReadProject();
+    ASSERT_TRUE(read.ok()) << read.message;
+    ASSERT_EQ(device->CatalogCount(), static_cast<int>(written.size()));
+    for (size_t i = 0; i < written.size(); ++i) {
+      const TDevCatalogEntry back = device->Catalog(static_cast<int>(i));
+      EXPECT_EQ(back.cat_num, written[i].cat_num);
+      EXPECT_EQ(back.prog_size, written[i].prog_size);
+      EXPECT_EQ(back.control_sum, written[i].control_sum);
+      EXPECT_EQ(Bytes(back), Bytes(written[i]));
+      EXPECT_EQ(ByteArrayToString(back.code, 127), ByteArrayToString(written[i].code, 127));
+      EXPECT_TRUE(back.file_bin_valid);
+    }
+  }
+}
+
+TEST_F(TransferTest, VerifyNamesTheProgramWhoseModuleByteChanged) {
+  WriteProject(kC42, Options(0));
+  const TDevCatalogEntry second = device->Catalog(1);
+  std::vector<uint8_t> image = module->Contents();
+  image[second.first_page * kPageSize + 2] ^= 0x01;  // programming only clears bits: rewrite it all
+  ASSERT_TRUE(module->SetContents(image));
+
+  TDevCatalog project;
+  AddPrograms(project, kC42);
+  const VerifyReport report = transfer->RunVerify(project);
+  EXPECT_TRUE(report.read.ok());
+  EXPECT_FALSE(report.match());
+  ASSERT_FALSE(report.differences.empty());
+  for (const auto &d : report.differences) {
+    EXPECT_EQ(d.name, "ФЛАНЕЦ");
+    EXPECT_EQ(d.cat_num, 1);
+  }
+
+  // A program missing on the module is named too.
+  AddPrograms(project, {{20, u"ЛИШНЯЯ", {}, ProgramImage(10, 1)}});
+  const VerifyReport extra = transfer->RunVerify(project);
+  bool named = false;
+  for (const auto &d : extra.differences) named |= d.name == "ЛИШНЯЯ" && d.what == "нет в МП";
+  EXPECT_TRUE(named);
+}
+
+TEST_F(TransferTest, ProjectLargerThanTheModuleIsRefusedWithoutWriting) {
+  device->CatalogClear();
+  AddPrograms(*device, {{0, u"BIG", {}, ProgramImage(512 * kPageSize, 0x11)}});
+  const uint64_t before = module->Generation();
+  const TransferResult r = transfer->RunWriteProject();
+  EXPECT_EQ(r.status, TransferStatus::Refused);
+  EXPECT_EQ(r.message, "В МП недостаточно места для записи проекта.");
+  EXPECT_EQ(r.title, "Записать в МП");
+  EXPECT_TRUE(r.warning);
+  EXPECT_EQ(module->Generation(), before);
+  EXPECT_EQ(module->OperationCount(sim::ModuleOp::Erase), 0u);
+}
+
+TEST_F(TransferTest, RepeatedOrOutOfRangeNumbersAreRefusedBeforeErasing) {
+  struct Case {
+    const char *label;
+    int processor;
+    int first, second;
+  };
+  const Case cases[] = {
+      {"packed, repeated", 0, 4, 4},
+      {"packed, beyond the catalog", 0, 0, 100},
+      {"packed, negative", 0, -3, 1},
+      {"fixed slots, repeated", 1, 2, 2},
+      {"fixed slots, beyond the catalog", 1, 1, 150},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.label);
+    device->CatalogClear();
+    AddPrograms(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+    TDevCatalogEntry e = device->Catalog(0);
+    e.cat_num = c.first;
+    device->SetCatalog(0, e);
+    e = device->Catalog(1);
+    e.cat_num = c.second;
+    device->SetCatalog(1, e);
+    transfer->SetOptions(Options(c.processor));
+    const uint64_t before = module->Generation();
+    const TransferResult r = transfer->RunWriteProject();
+    EXPECT_EQ(r.status, TransferStatus::Refused);
+    EXPECT_EQ(r.message, "Номера программ в каталоге повторяются или выходят за пределы каталога.");
+    EXPECT_EQ(r.title, "Записать в МП");
+    EXPECT_TRUE(r.warning);
+    EXPECT_EQ(module->Generation(), before);
+  }
+  EXPECT_EQ(module->OperationCount(sim::ModuleOp::Erase), 0u);
+}
+
+TEST_F(TransferTest, ControlSumErrorsAskBeforeGoingOnExceptAfterTheLast) {
+  const std::vector<Program> three = {{0, u"P0", {}, ProgramImage(300, 0x10)},
+                                      {1, u"P1", {}, ProgramImage(300, 0x20)},
+                                      {2, u"P2", {}, ProgramImage(300, 0x30)}};
+  WriteProject(three, Options(0));
+  const TDevCatalogEntry first = device->Catalog(0);
+  const TDevCatalogEntry last = device->Catalog(2);
+  module->CorruptByte(first.first_page * kPageSize + 5, 0x00);
+  module->CorruptByte(last.first_page * kPageSize + 5, 0x00);
+
+  std::vector<int> asked;
+  bool answer = false;
+  transfer->SetCallbacks({{}, {}, [&](int i, const TDevCatalogEntry &) {
+                            asked.push_back(i);
+                            return answer;
+                          }});
+  // Declined: the read stops after the first program, which is kept and marked.
+  TransferResult r = transfer->RunReadProject();
+  EXPECT_EQ(r.status, TransferStatus::Stopped);
+  EXPECT_EQ(r.error, deCSError);
+  EXPECT_EQ(asked, std::vector<int>{0});
+  EXPECT_EQ(device->Catalog(0).file_error_code, feCSError);
+  EXPECT_TRUE(device->Catalog(0).file_bin_valid);
+  EXPECT_FALSE(device->Catalog(1).file_bin_valid);
+
+  // Accepted: every program is read; the last one's error asks nothing.
+  asked.clear();
+  answer = true;
+  r = transfer->RunReadProject();
+  EXPECT_EQ(r.status, TransferStatus::ChecksumErrors);
+  EXPECT_EQ(r.message, "Ошибка чтения файла!");
+  EXPECT_EQ(r.cs_error_entries, (std::vector<int>{0, 2}));
+  EXPECT_EQ(asked, std::vector<int>{0});
+  EXPECT_EQ(device->Catalog(1).file_error_code, feOK);
+  EXPECT_EQ(device->Catalog(2).file_error_code, feCSError);
+}
+
+TEST_F(TransferTest, RefusedStartEndsTheChainWithItsError) {
+  device->CatalogClear();
+  AddPrograms(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+  int statuses = 0;
+  // The programmer goes away between the catalog and the first program: that start is refused.
+  transfer->SetCallbacks({{}, [&](const std::string &s) {
+                            ++statuses;
+                            if (s.rfind("1. ", 0) == 0) device->FOnUSBDetect(nullptr, doRemove);
+                          }, {}});
+  const TransferResult r = transfer->RunWriteProject();
+  EXPECT_EQ(r.status, TransferStatus::Failed);
+  EXPECT_EQ(r.message, "Ошибка записи программы");
+  EXPECT_EQ(r.title, "Ошибка");
+  EXPECT_EQ(r.entry_index, 0);
+  EXPECT_NE(r.error, deOK);
+  EXPECT_EQ(statuses, 2);
+  EXPECT_FALSE(transfer->Running());
+}
+
+TEST_F(TransferTest, EraseLeavesAnEmptyCatalogAndTestPasses) {
+  WriteProject(kC42, Options(0));
+  for (bool full : {false, true}) {
+    SCOPED_TRACE(full);
+    const TransferResult erased = transfer->RunErase(full);
+    EXPECT_TRUE(erased.ok());
+    EXPECT_EQ(erased.message, "Очистка МП завершена");
+    const TransferResult read = transfer->RunReadProject();
+    EXPECT_TRUE(read.ok());
+    EXPECT_EQ(device->CatalogCount(), 0);
+  }
+  const TransferResult tested = transfer->RunTest(false);
+  EXPECT_TRUE(tested.ok());
+  EXPECT_EQ(tested.message, "Тест МП завершен. Ошибок нет.");
+}
+
+TEST_F(TransferTest, ImageReadThenWrittenRestoresTheModule) {
+  WriteProject(kC42, Options(0));
+  const std::vector<uint8_t> original = module->Contents();
+  std::stringstream image(std::ios::in | std::ios::out | std::ios::binary);
+  ASSERT_TRUE(transfer->RunReadImage(image).ok());
+  ASSERT_TRUE(transfer->RunErase(true).ok());
+  image.seekg(0);
+  ASSERT_TRUE(transfer->RunWriteImage(image).ok());
+  EXPECT_EQ(module->Contents(), original);
+}
+
+TEST_F(TransferTest, CancelFromAnotherThreadEndsTheChain) {
+  module->SetBusyTimes(std::chrono::milliseconds(20), std::chrono::microseconds(0));
+  std::atomic<bool> once{false};
+  // The progress callback runs on the device's worker thread.
+  transfer->SetCallbacks({[&](int position) {
+                            if (position > 0 && !once.exchange(true)) transfer->Cancel();
+                          }, {}, {}});
+  const TransferResult r = transfer->RunErase(true);
+  EXPECT_EQ(r.status, TransferStatus::Cancelled);
+  EXPECT_EQ(r.message, "Текущее действие отменено");
+  EXPECT_FALSE(transfer->Running());
+  // The device is usable afterwards.
+  module->SetBusyTimes(std::chrono::microseconds(0), std::chrono::microseconds(0));
+  EXPECT_TRUE(transfer->RunErase(false).ok());
+}
+
+TEST_F(TransferTest, UnprocessedTextIsWrittenAsItsRawCharacters) {
+  PostProcessOptions off = Options(0);
+  off.need_proc = false;
+  WriteProject({{0, u"RAW", {u"G1 Я", u""}, {}}}, off);
+  const ProgramImage expected = {'G', '1', ' ', 0x2F, '\r', '\n', '\r', '\n'};  // Я is U+042F
+  EXPECT_EQ(Bytes(device->Catalog(0)), expected);
+}
+
+TEST_F(TransferTest, UnconvertibleProgramIsRefusedWithItsLine) {
+  device->CatalogClear();
+  AddPrograms(*device, {{0, u"OK", {u"G1"}, {}}, {1, u"BAD", {u"G1", u"X1", u"Щ"}, {}}});
+  transfer->SetOptions(Options(0));
+  const TransferResult r = transfer->RunWriteProject();
+  EXPECT_EQ(r.status, TransferStatus::Refused);
+  EXPECT_EQ(r.entry_index, 1);
+  EXPECT_EQ(r.conversion.conv_err_code, kConvErrSymbol);
+  EXPECT_EQ(r.conversion.conv_err_str_num, 3);
+  EXPECT_EQ(r.message, "Неверный символ");
+  EXPECT_EQ(device->Catalog(1).file_error_code, feProcessError);
+  EXPECT_EQ(module->OperationCount(sim::ModuleOp::Erase), 0u);
+}
+
+TEST_F(TransferTest, MissingModuleAndCapacityTable) {
+  module->Remove();
+  const TransferResult r = transfer->RunReadProject();
+  EXPECT_EQ(r.status, TransferStatus::NoModule);
+  EXPECT_EQ(r.message, "МП не подключен");
+  EXPECT_EQ(r.title, "Прочитать проект из МП");
+
+  TDevCatalog c;
+  SetCatalogCapacity(c, dtProg, Options(1), mptMP2000);
+  EXPECT_EQ(c.MaxProgNum(), 400);
+  EXPECT_EQ(c.MoreMPCatNum(), 1000);
+  EXPECT_EQ(c.MoreMPZoneNum(), 1300);
+  SetCatalogCapacity(c, dtSMP2C42, Options(1), mptMP2000);
+  EXPECT_EQ(c.MaxProgNum(), 100);
+  EXPECT_EQ(c.MoreMPZoneNum(), 0);
+  EXPECT_EQ(ModuleLabel(dtSMP2C42, 0x84000), "СМП-500 ");
+  EXPECT_EQ(ModuleLabel(dtProg, 12345), "ВМП-???? ");
+}
+
+}  // namespace
+}  // namespace kalvort
