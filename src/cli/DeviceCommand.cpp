@@ -1,17 +1,26 @@
 // kalvort-cli device: talks to a memory module through the USB programmer or a networked
 // controller: status, project write / read / verify, erase, test, image read / write.
 
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
 #include <iostream>
 #include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/Args.h"
 #include "cli/CliCommand.h"
+#include "cli/CliIo.h"
 #include "cli/CliProgress.h"
 #include "cli/DeviceSession.h"
+#include "formats/CodePage.h"
 #include "project/ProjectFile.h"
 #include "project/Settings.h"
+#include "workflow/ProjectTransfer.h"
 
 namespace kalvort::cli {
 namespace {
@@ -64,6 +73,205 @@ int runStatus(DeviceSession &session) {
   return kExitOk;
 }
 
+// Largest catalog any module holds; a project file is opened with this capacity so that no entry
+// is dropped on opening: a project larger than the module's catalog is refused by the write.
+constexpr int kOpenCapacity = 65536;
+
+// Ctrl+C and termination requests cancel the running device action, so the module and the
+// controller are left in order (the device closed and released) instead of mid-transfer.
+// The signals are blocked in every thread and taken by a watcher thread with sigwait.
+class CancelOnSignal {
+ public:
+  // Call before any other thread exists, so that every thread inherits the mask.
+  static void BlockSignals() {
+    sigset_t set = signals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  }
+
+  explicit CancelOnSignal(ProjectTransfer &transfer) {
+    watcher_ = std::thread([this, &transfer] {
+      sigset_t set = signals();
+      for (;;) {
+        int sig = 0;
+        if (sigwait(&set, &sig) != 0) continue;
+        if (done_.load()) return;
+        cancelled_ = true;
+        transfer.Cancel();
+      }
+    });
+  }
+  ~CancelOnSignal() {
+    done_ = true;
+    pthread_kill(watcher_.native_handle(), SIGUSR2);
+    watcher_.join();
+  }
+  bool Cancelled() const { return cancelled_.load(); }
+
+ private:
+  static sigset_t signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    sigaddset(&set, SIGUSR2);  // wakes the watcher when the command ends
+    return set;
+  }
+
+  std::atomic<bool> done_{false};
+  std::atomic<bool> cancelled_{false};
+  std::thread watcher_;
+};
+
+// Shows the outcome: the chain's own message, or `success` when it completed without one. Returns
+// the exit code.
+int report(const TransferResult &r, const std::string &success) {
+  if (r.status == TransferStatus::Ok) {
+    std::cout << (r.message.empty() ? success : r.message) << "\n";
+    return kExitOk;
+  }
+  if (r.status == TransferStatus::OpenFailed)
+    return fail(r.message.empty() ? "Устройство не подключено" : r.message);
+  std::string text = r.message.empty() ? "Операция завершена с ошибкой" : r.message;
+  if (r.status == TransferStatus::Refused && r.conversion.conv_err_code != kConvErrNone &&
+      r.conversion.conv_err_str_num > 0)
+    text += " (строка " + std::to_string(r.conversion.conv_err_str_num) + ")";
+  return fail(text);
+}
+
+struct Run {
+  Run(DeviceSession &session, const DeviceOptions &o, const ProjectOptions &project)
+      : transfer(session.Device()) {
+    PostProcessOptions p;
+    p.need_proc = project.need_proc;
+    p.processor_type = project.processor_type;
+    p.vz_200 = o.vz_200;
+    p.merge_wrd_cmd = o.merge_wrd_cmd;
+    p.del_space = o.del_space;
+    p.del_empty_string = o.del_empty_string;
+    transfer.SetOptions(p);
+    TransferCallbacks c;
+    c.progress = [this](int position) { progress.update(position); };
+    c.status = [this](const std::string &text) {
+      progress.stage(text);
+      progress.update(0);
+    };
+    // Nobody is asked on the command line: the read goes on, and the programs with a control-sum
+    // error are named here and in the outcome.
+    c.continue_after_cs_error = [this](int, const TDevCatalogEntry &entry) {
+      progress.finish();
+      say("Ошибка чтения файла! " + entryName(entry));
+      return true;
+    };
+    transfer.SetCallbacks(std::move(c));
+  }
+
+  static std::string entryName(const TDevCatalogEntry &e) {
+    return std::to_string(e.cat_num) + " (" + toUtf8(ByteArrayToString(e.code, kCatalogCodeSize)) + ")";
+  }
+
+  ProjectTransfer transfer;
+  CliProgress progress;
+  CancelOnSignal cancel{transfer};
+};
+
+bool openProject(const std::string &file, TDevCatalog &catalog, ProjectOptions &options) {
+  catalog.SetMaxProgNum(kOpenCapacity);
+  if (const auto err = OpenProjectFile(file, catalog, options); err != ProjectError::None) {
+    say(std::string("Ошибка открытия файла. ") + file + " (" + ProjectErrorText(err) + ")");
+    return false;
+  }
+  return true;
+}
+
+int runWriteProject(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
+  ProjectOptions project;
+  if (!openProject(file, session.Device(), project)) return kExitFailed;
+  Run run(session, o, project);
+  const TransferResult r = run.transfer.RunWriteProject();
+  run.progress.finish();
+  return report(r, "Проект записан в МП.");
+}
+
+int runReadProject(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
+  ProjectOptions project;
+  project.DeviceType = session.ProjectDeviceType();
+  project.need_proc = o.need_proc;
+  project.processor_type = o.processor_type;
+  Run run(session, o, project);
+  const TransferResult r = run.transfer.RunReadProject();
+  run.progress.finish();
+  if (r.status != TransferStatus::Ok && r.status != TransferStatus::ChecksumErrors) return report(r, "");
+  // Programs with a control-sum error are kept as read, marked, as the desktop program keeps them.
+  std::string detail;
+  if (SaveProjectFile(file, &session.Device(), project, &detail) != ProjectError::None)
+    return fail("Ошибка сохранения файла! " + file + (detail.empty() ? "" : " (" + detail + ")"));
+  if (r.status == TransferStatus::ChecksumErrors) {
+    std::string names;
+    for (int i : r.cs_error_entries) names += " " + Run::entryName(session.Device().Catalog(i));
+    return fail("Проект прочитан с ошибками контрольной суммы:" + names);
+  }
+  std::cout << "Проект прочитан из МП: " << session.Device().CatalogCount() << " программ.\n";
+  return kExitOk;
+}
+
+int runVerify(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
+  TDevCatalog project;
+  ProjectOptions options;
+  if (!openProject(file, project, options)) return kExitFailed;
+  Run run(session, o, options);
+  const VerifyReport v = run.transfer.RunVerify(project);
+  run.progress.finish();
+  if (!v.read.ok() && v.read.status != TransferStatus::ChecksumErrors) return report(v.read, "");
+  for (const auto &d : v.differences) {
+    std::cout << "программа " << d.cat_num;
+    if (!d.name.empty()) std::cout << " (" << d.name << ")";
+    std::cout << ": " << d.what << "\n";
+  }
+  if (v.match()) {
+    std::cout << "Проект и МП совпадают.\n";
+    return kExitOk;
+  }
+  return fail("Проект и МП различаются.");
+}
+
+int runErase(DeviceSession &session, const DeviceOptions &o) {
+  Run run(session, o, ProjectOptions{});
+  const TransferResult r = run.transfer.RunErase(o.full);
+  run.progress.finish();
+  return report(r, "Очистка МП завершена");
+}
+
+int runTest(DeviceSession &session, const DeviceOptions &o) {
+  Run run(session, o, ProjectOptions{});
+  const TransferResult r = run.transfer.RunTest(o.full);
+  run.progress.finish();
+  return report(r, "Тест МП завершен. Ошибок нет.");
+}
+
+int runReadImage(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
+  // The image is collected in memory and saved beside the file, then renamed over it: a failed or
+  // cancelled read leaves an existing file as it was.
+  std::stringstream image(std::ios::in | std::ios::out | std::ios::binary);
+  Run run(session, o, ProjectOptions{});
+  const TransferResult r = run.transfer.RunReadImage(image);
+  run.progress.finish();
+  if (!r.ok()) return report(r, "");
+  std::string error;
+  if (!writeOutput(file, image.str(), error)) return fail("Ошибка сохранения файла! " + error);
+  return report(r, "Образ прочитан из МП: " + file);
+}
+
+int runWriteImage(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
+  std::string bytes, error;
+  if (!readInput(file, bytes, error)) return fail("Ошибка открытия файла. " + error);
+  std::stringstream image(bytes, std::ios::in | std::ios::out | std::ios::binary);
+  Run run(session, o, ProjectOptions{});
+  const TransferResult r = run.transfer.RunWriteImage(image);
+  run.progress.finish();
+  return report(r, "Образ записан на МП: " + file);
+}
+
 int runDevice(const std::vector<std::string> &argv) {
   Args args(argv, kFlags, kValued);
   if (!args.ok()) return usageError(args.error());
@@ -97,8 +305,10 @@ int runDevice(const std::vector<std::string> &argv) {
   o.del_space = flagValue(args, "del-space", settings.del_space);
   o.del_empty_string = flagValue(args, "del-empty", settings.del_empty_string);
   o.merge_wrd_cmd = flagValue(args, "merge", settings.merge_wrd_cmd);
-  o.need_proc = flagValue(args, "processing", settings.need_proc);
-  o.processor_type = settings.processor_type;
+  // A read project takes the settings' processing; a networked controller's projects are always
+  // processed 2С42 programs, as the desktop program fixes them when it reads the controller.
+  o.need_proc = flagValue(args, "processing", lan ? true : settings.need_proc);
+  o.processor_type = lan ? 0 : settings.processor_type;
   if (const auto p = args.value("--processor")) {
     if (*p == "2c42") o.processor_type = 0;
     else if (*p == "nc31") o.processor_type = 1;
@@ -123,6 +333,7 @@ int runDevice(const std::vector<std::string> &argv) {
     return usageError("device " + command + (shape->operands ? " needs one file" : " takes no file"));
   if (o.full && command != "erase" && command != "test") return usageError("--full goes with erase and test");
 
+  CancelOnSignal::BlockSignals();
   std::string error;
   auto session = DeviceSession::Create(o.target, error);
   if (!session) return fail(error);
@@ -130,7 +341,13 @@ int runDevice(const std::vector<std::string> &argv) {
   session->Device().SetTimeoutFactor(o.timeout_factor);
 
   if (command == "status") return runStatus(*session);
-  return usageError("device " + command + " is not available yet");
+  if (command == "write-project") return runWriteProject(*session, o, pos[1]);
+  if (command == "read-project") return runReadProject(*session, o, pos[1]);
+  if (command == "verify") return runVerify(*session, o, pos[1]);
+  if (command == "erase") return runErase(*session, o);
+  if (command == "test") return runTest(*session, o);
+  if (command == "read-image") return runReadImage(*session, o, pos[1]);
+  return runWriteImage(*session, o, pos[1]);
 }
 
 CliCommandRegistration registration{{
