@@ -123,19 +123,28 @@ class CancelOnSignal {
   std::thread watcher_;
 };
 
-// Shows the outcome: the chain's own message, or `success` when it completed without one. Returns
-// the exit code.
-int report(const TransferResult &r, const std::string &success) {
+std::string entryName(const TDevCatalogEntry &e) {
+  return std::to_string(e.cat_num) + " (" + toUtf8(ByteArrayToString(e.code, kCatalogCodeSize)) + ")";
+}
+
+// Shows the outcome: the chain's own message, or `success` when it completed without one. A
+// refused conversion names the program and its line (from `catalog`). Returns the exit code.
+int report(const TransferResult &r, const std::string &success, const TDevCatalog *catalog = nullptr) {
   if (r.status == TransferStatus::Ok) {
     std::cout << (r.message.empty() ? success : r.message) << "\n";
     return kExitOk;
   }
   if (r.status == TransferStatus::OpenFailed)
     return fail(r.message.empty() ? "Устройство не подключено" : r.message);
-  std::string text = r.message.empty() ? "Операция завершена с ошибкой" : r.message;
-  if (r.status == TransferStatus::Refused && r.conversion.conv_err_code != kConvErrNone &&
-      r.conversion.conv_err_str_num > 0)
-    text += " (строка " + std::to_string(r.conversion.conv_err_str_num) + ")";
+  std::string text = r.message;
+  if (text.empty()) {
+    text = r.title.empty() ? "Операция завершена с ошибкой" : r.title + ": операция завершена с ошибкой";
+    if (r.error != deOK) text += " (код ошибки " + std::to_string(static_cast<int>(r.error)) + ")";
+  }
+  if (r.entry_index >= 0 && catalog && r.entry_index < catalog->CatalogCount()) {
+    text += ": программа " + entryName(catalog->Catalog(r.entry_index));
+    if (r.conversion.conv_err_str_num > 0) text += ", строка " + std::to_string(r.conversion.conv_err_str_num);
+  }
   return fail(text);
 }
 
@@ -166,10 +175,6 @@ struct Run {
     transfer.SetCallbacks(std::move(c));
   }
 
-  static std::string entryName(const TDevCatalogEntry &e) {
-    return std::to_string(e.cat_num) + " (" + toUtf8(ByteArrayToString(e.code, kCatalogCodeSize)) + ")";
-  }
-
   ProjectTransfer transfer;
   CliProgress progress;
   CancelOnSignal cancel{transfer};
@@ -190,7 +195,7 @@ int runWriteProject(DeviceSession &session, const DeviceOptions &o, const std::s
   Run run(session, o, project);
   const TransferResult r = run.transfer.RunWriteProject();
   run.progress.finish();
-  return report(r, "Проект записан в МП.");
+  return report(r, "Проект записан в МП.", &session.Device());
 }
 
 int runReadProject(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
@@ -201,14 +206,15 @@ int runReadProject(DeviceSession &session, const DeviceOptions &o, const std::st
   Run run(session, o, project);
   const TransferResult r = run.transfer.RunReadProject();
   run.progress.finish();
-  if (r.status != TransferStatus::Ok && r.status != TransferStatus::ChecksumErrors) return report(r, "");
+  if (r.status != TransferStatus::Ok && r.status != TransferStatus::ChecksumErrors)
+    return report(r, "", &session.Device());
   // Programs with a control-sum error are kept as read, marked, as the desktop program keeps them.
   std::string detail;
   if (SaveProjectFile(file, &session.Device(), project, &detail) != ProjectError::None)
     return fail("Ошибка сохранения файла! " + file + (detail.empty() ? "" : " (" + detail + ")"));
   if (r.status == TransferStatus::ChecksumErrors) {
     std::string names;
-    for (int i : r.cs_error_entries) names += " " + Run::entryName(session.Device().Catalog(i));
+    for (int i : r.cs_error_entries) names += " " + entryName(session.Device().Catalog(i));
     return fail("Проект прочитан с ошибками контрольной суммы:" + names);
   }
   std::cout << "Проект прочитан из МП: " << session.Device().CatalogCount() << " программ.\n";

@@ -11,7 +11,7 @@ int CliRunner::run(const std::string &args) {
   const std::string command = "cd '" + d + "' && KALVORT_LOOPBACK_ONLY=1 KALVORT_CONFIG='" + d +
                               "/kalvort.ini' XDG_DATA_HOME='" + d + "/data' KALVORT_VIRTUAL_MODULE='" +
                               moduleFile() + "' KALVORT_VIRTUAL_KIND=" + virtual_kind +
-                              " '" KALVORT_CLI_PATH "' " + args + " >.stdout 2>.stderr";
+                              " " + wrapper + " '" KALVORT_CLI_PATH "' " + args + " >.stdout 2>.stderr";
   const int status = std::system(command.c_str());
   out = readFileBytes(dir.file(".stdout"));
   err = readFileBytes(dir.file(".stderr"));

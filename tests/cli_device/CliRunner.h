@@ -18,6 +18,7 @@ class CliRunner {
 
   TempDir dir;
   std::string virtual_kind = "2000";  // KALVORT_VIRTUAL_KIND of the runs
+  std::string wrapper;                // a command kalvort-cli runs under, e.g. "timeout -s INT 1"
   std::string out, err;
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -199,9 +200,16 @@ TEST(DeviceCliUsb, Nc31ProjectRoundTrip) {
   EXPECT_EQ(OptionsFromRecord(read.options).DeviceType, dtProg);
   EXPECT_EQ(OptionsFromRecord(read.options).processor_type, 1);
   ASSERT_EQ(cli.run("device --usb verify p.kvt"), 0) << cli.out << cli.err;
+
+  // Ctrl+C cancels the running write: the command ends at once with the cancel message.
+  cli.wrapper = "timeout --preserve-status -s INT 1";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(cli.run("device --usb write-project p.kvt"), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_TRUE(contains(cli.err, "kalvort-cli: Текущее действие отменено\n")) << cli.err;
 }
 
-TEST(DeviceCliUsb, ModuleTooSmallIsNotTouched) {
+TEST(DeviceCliUsb, RefusedWritesLeaveTheModuleAlone) {
   CliRunner cli;
   cli.virtual_kind = "1";  // 512 pages of 264 bytes
   std::vector<Program> small = {{"small", false, {}, Bytes(300, 0x11)}};
@@ -214,6 +222,13 @@ TEST(DeviceCliUsb, ModuleTooSmallIsNotTouched) {
   writeProject(cli.path("big.kvt"), big, dtProg, 0);
   EXPECT_EQ(cli.run("device --usb write-project big.kvt"), 1);
   EXPECT_EQ(cli.err, "kalvort-cli: В МП недостаточно места для записи проекта.\n");
+  EXPECT_EQ(readFileBytes(cli.moduleFile()), before);
+
+  // A text program that does not convert: its name and line are given, nothing is written.
+  std::vector<Program> bad = {{"good", true, kC42Text, {}}, {"bad", true, {u"%", u"N1 X1", u"N2 Ж"}, {}}};
+  writeProject(cli.path("bad.kvt"), bad, dtProg, 0);
+  EXPECT_EQ(cli.run("device --usb write-project bad.kvt"), 1);
+  EXPECT_EQ(cli.err, "kalvort-cli: Неверный символ: программа 1 (bad), строка 3\n");
   EXPECT_EQ(readFileBytes(cli.moduleFile()), before);
 }
 
