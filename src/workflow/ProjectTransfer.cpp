@@ -533,6 +533,17 @@ VerifyReport ProjectTransfer::RunVerify(const TDevCatalog &project) {
 
 // ---- helpers ----
 
+PostProcessOptions PostProcessOptionsFor(const ProjectOptions &project, const KalvortSettings &settings) {
+  PostProcessOptions o;
+  o.need_proc = project.need_proc;
+  o.processor_type = project.processor_type;
+  o.vz_200 = settings.vz_200;
+  o.merge_wrd_cmd = settings.merge_wrd_cmd;
+  o.del_space = settings.del_space;
+  o.del_empty_string = settings.del_empty_string;
+  return o;
+}
+
 void SetCatalogCapacity(TDevCatalog &catalog, TDeviceType device, const PostProcessOptions &options, TMPtype type) {
   Geometry g{100, 0, 0};
   if (FixedLayout(device, options)) g = FixedSlotGeometry(type);

@@ -33,6 +33,8 @@
 #include "device/DeviceClass.h"
 #include "device/DeviceTypes.h"
 #include "formats/PostProcess.h"
+#include "project/ProjectFile.h"
+#include "project/Settings.h"
 
 namespace kalvort {
 
@@ -120,6 +122,9 @@ class ProjectTransfer {
   std::atomic<bool> running_{false};
 };
 
+// Processing options of a transfer: need_proc and processor_type from the project, the text
+// options (ВЗ, spaces, empty lines, merged words) from the program's settings.
+PostProcessOptions PostProcessOptionsFor(const ProjectOptions &project, const KalvortSettings &settings);
 // Sets the catalog capacity of `device` for a project read or write: 100 / 0 / 0, and for the
 // USB programmer with НЦ-31 processing the fixed-slot geometry of the module kind `type`.
 void SetCatalogCapacity(TDevCatalog &catalog, TDeviceType device, const PostProcessOptions &options, TMPtype type);
