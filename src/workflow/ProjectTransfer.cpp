@@ -281,7 +281,10 @@ TransferResult ProjectTransfer::RunWriteProject() {
     return Message(TransferStatus::Refused, device_.LastError(), kTitleWrite, "", false);
   }
   state = device_.DeviceState();
-  if (state.MP_page_all - 1 < device_.ProjLastPage()) {
+  // An empty catalog is not laid out, so ProjLastPage may still hold an earlier project's end:
+  // only the catalog slots are needed then.
+  const int last_page = device_.CatalogCount() > 0 ? device_.ProjLastPage() : device_.MaxProgNum() - 1;
+  if (state.MP_page_all - 1 < last_page) {
     return Message(TransferStatus::Refused, deOK, kTitleWrite, "В МП недостаточно места для записи проекта.", true);
   }
 

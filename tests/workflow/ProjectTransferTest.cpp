@@ -186,6 +186,10 @@ TEST_F(TransferTest, ProjectLargerThanTheModuleIsRefusedWithoutWriting) {
   EXPECT_TRUE(r.warning);
   EXPECT_EQ(module->Generation(), before);
   EXPECT_EQ(module->OperationCount(sim::ModuleOp::Erase), 0u);
+
+  // The refused layout is not held against an empty project written next.
+  device->CatalogClear();
+  EXPECT_TRUE(transfer->RunWriteProject().ok());
 }
 
 TEST_F(TransferTest, RepeatedOrOutOfRangeNumbersAreRefusedBeforeErasing) {
