@@ -27,6 +27,8 @@ void CliProgress::update(int percent) {
   percent = std::clamp(percent, 0, 100);
   std::lock_guard<std::mutex> lock(mutex_);
   if (percent == percent_) return;
+  // Without a terminal every tenth is enough: a log gets eleven lines per step at most.
+  if (!terminal_ && percent_ >= 0 && percent / 10 == percent_ / 10 && percent != 100) return;
   percent_ = percent;
   drawLocked();
 }

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <filesystem>
 #include <iostream>
 #include <set>
 #include <sstream>
@@ -123,6 +124,8 @@ class CancelOnSignal {
   std::thread watcher_;
 };
 
+std::string baseName(const std::string &path) { return std::filesystem::path(path).filename().string(); }
+
 std::string entryName(const TDevCatalogEntry &e) {
   return std::to_string(e.cat_num) + " (" + toUtf8(ByteArrayToString(e.code, kCatalogCodeSize)) + ")";
 }
@@ -149,7 +152,9 @@ int report(const TransferResult &r, const std::string &success, const TDevCatalo
 }
 
 struct Run {
-  Run(DeviceSession &session, const DeviceOptions &o, const ProjectOptions &project)
+  // `caption` goes in front of every status text (erase, test and image steps report only the
+  // module or the file).
+  Run(DeviceSession &session, const DeviceOptions &o, const ProjectOptions &project, std::string caption = {})
       : transfer(session.Device()) {
     PostProcessOptions p;
     p.need_proc = project.need_proc;
@@ -161,8 +166,8 @@ struct Run {
     transfer.SetOptions(p);
     TransferCallbacks c;
     c.progress = [this](int position) { progress.update(position); };
-    c.status = [this](const std::string &text) {
-      progress.stage(text);
+    c.status = [this, caption](const std::string &text) {
+      progress.stage(caption.empty() ? text : text.empty() ? caption : caption + " " + text);
       progress.update(0);
     };
     // Nobody is asked on the command line: the read goes on, and the programs with a control-sum
@@ -173,6 +178,7 @@ struct Run {
       return true;
     };
     transfer.SetCallbacks(std::move(c));
+    progress.stage(caption);
   }
 
   ProjectTransfer transfer;
@@ -242,14 +248,14 @@ int runVerify(DeviceSession &session, const DeviceOptions &o, const std::string 
 }
 
 int runErase(DeviceSession &session, const DeviceOptions &o) {
-  Run run(session, o, ProjectOptions{});
+  Run run(session, o, ProjectOptions{}, o.full ? "Полная очистка МП..." : "Быстрая очистка МП...");
   const TransferResult r = run.transfer.RunErase(o.full);
   run.progress.finish();
   return report(r, "Очистка МП завершена");
 }
 
 int runTest(DeviceSession &session, const DeviceOptions &o) {
-  Run run(session, o, ProjectOptions{});
+  Run run(session, o, ProjectOptions{}, o.full ? "Полный тест МП..." : "Быстрый тест МП...");
   const TransferResult r = run.transfer.RunTest(o.full);
   run.progress.finish();
   return report(r, "Тест МП завершен. Ошибок нет.");
@@ -259,7 +265,7 @@ int runReadImage(DeviceSession &session, const DeviceOptions &o, const std::stri
   // The image is collected in memory and saved beside the file, then renamed over it: a failed or
   // cancelled read leaves an existing file as it was.
   std::stringstream image(std::ios::in | std::ios::out | std::ios::binary);
-  Run run(session, o, ProjectOptions{});
+  Run run(session, o, ProjectOptions{}, "Чтение образа с МП... " + baseName(file));
   const TransferResult r = run.transfer.RunReadImage(image);
   run.progress.finish();
   if (!r.ok()) return report(r, "");
@@ -272,7 +278,7 @@ int runWriteImage(DeviceSession &session, const DeviceOptions &o, const std::str
   std::string bytes, error;
   if (!readInput(file, bytes, error)) return fail("Ошибка открытия файла. " + error);
   std::stringstream image(bytes, std::ios::in | std::ios::out | std::ios::binary);
-  Run run(session, o, ProjectOptions{});
+  Run run(session, o, ProjectOptions{}, "Запись образа на МП... " + baseName(file));
   const TransferResult r = run.transfer.RunWriteImage(image);
   run.progress.finish();
   return report(r, "Образ записан на МП: " + file);
