@@ -156,13 +156,13 @@ struct Run {
   // module or the file).
   Run(DeviceSession &session, const DeviceOptions &o, const ProjectOptions &project, std::string caption = {})
       : transfer(session.Device()) {
-    PostProcessOptions p;
-    p.need_proc = project.need_proc;
-    p.processor_type = project.processor_type;
-    p.vz_200 = o.vz_200;
-    p.merge_wrd_cmd = o.merge_wrd_cmd;
-    p.del_space = o.del_space;
-    p.del_empty_string = o.del_empty_string;
+    // The command line's text options stand in for the settings file's.
+    KalvortSettings settings;
+    settings.vz_200 = o.vz_200;
+    settings.merge_wrd_cmd = o.merge_wrd_cmd;
+    settings.del_space = o.del_space;
+    settings.del_empty_string = o.del_empty_string;
+    const PostProcessOptions p = PostProcessOptionsFor(project, settings);
     transfer.SetOptions(p);
     TransferCallbacks c;
     c.progress = [this](int position) { progress.update(position); };
