@@ -40,10 +40,13 @@ namespace kalvort {
 
 enum class TransferStatus {
   Ok,          // the chain completed
-  OpenFailed,  // DeviceOpen failed (the device's condition tells why); message empty
+  OpenFailed,  // the device cannot be opened (error deNotConnected) or another client holds it
+               // (deDeviceBusy); message empty, the status display tells the device's condition
   NoModule,    // no module in the device: "МП не подключен"
   Refused,     // refused before anything was changed on the module (numbers, conversion, layout, space)
   Failed,      // a device step failed or its start was refused
+  // Both with error deCSError, title "Чтение файла", message "Ошибка чтения файла!" and the
+  // entries in cs_error_entries (read, kept and marked feCSError):
   ChecksumErrors,  // a project read completed, some programs with control-sum errors
   Stopped,     // a project read stopped after a control-sum error (continue_after_cs_error false)
   Cancelled,   // Cancel()
