@@ -1,11 +1,11 @@
 // kalvort-cli convert, edit and lda, run as a user runs them.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 
 #include "FormatTestUtil.h"
+#include "support/RunCli.h"
 #include "support/TempDir.h"
 
 using namespace kalvort;
@@ -19,16 +19,7 @@ class Cli : public ::testing::Test {
   void put(const std::string &name, const std::string &bytes) { writeFileBytes(dir.file(name), bytes); }
   std::string get(const std::string &name) const { return readFileBytes(dir.file(name)); }
 
-  // Runs kalvort-cli with `args` (a shell command line tail) in the temporary folder; returns
-  // the exit status, standard output in `out`, standard error in `err`.
-  int cli(const std::string &args) {
-    const std::string command = "cd '" + dir.path().string() + "' && '" KALVORT_CLI_PATH "' " + args +
-                                " >.stdout 2>.stderr";
-    const int status = std::system(command.c_str());
-    out = get(".stdout");
-    err = get(".stderr");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  int cli(const std::string &args) { return runCli(dir.path(), args, out, err); }
 
   TempDir dir;
   std::string out, err;

@@ -1,11 +1,11 @@
 // kalvort-cli project, run as a user runs it.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 
 #include "project/ProjectFile.h"
+#include "support/RunCli.h"
 #include "support/TempDir.h"
 
 using namespace kalvort;
@@ -18,15 +18,7 @@ class ProjectCli : public ::testing::Test {
   void put(const std::string &name, const std::string &bytes) { writeFileBytes(dir.file(name), bytes); }
   std::string get(const std::string &name) const { return readFileBytes(dir.file(name)); }
 
-  // Runs kalvort-cli with `args` in the temporary folder; standard output in `out`, error in `err`.
-  int cli(const std::string &args) {
-    const std::string command = "cd '" + dir.path().string() + "' && '" KALVORT_CLI_PATH "' " + args +
-                                " >.stdout 2>.stderr";
-    const int status = std::system(command.c_str());
-    out = get(".stdout");
-    err = get(".stderr");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  int cli(const std::string &args) { return runCli(dir.path(), args, out, err); }
 
   TempDir dir;
   std::string out, err;
