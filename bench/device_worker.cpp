@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "sim/MemoryDevice.h"
-#include "sim/ModuleMemory.h"
+#include "module/ModuleMemory.h"
 
 using namespace kalvort;
 using Clock = std::chrono::steady_clock;

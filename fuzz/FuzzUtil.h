@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 #include "formats/Conversion.h"
 
 #define FUZZ_CHECK(cond)                                                  \

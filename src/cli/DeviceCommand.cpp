@@ -18,7 +18,7 @@
 #include "cli/CliIo.h"
 #include "cli/CliProgress.h"
 #include "cli/DeviceSession.h"
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 #include "project/ProjectFile.h"
 #include "project/Settings.h"
 #include "workflow/ProjectTransfer.h"

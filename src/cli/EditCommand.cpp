@@ -5,7 +5,7 @@
 #include "cli/Args.h"
 #include "cli/CliCommand.h"
 #include "cli/CliIo.h"
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 #include "formats/TextEdits.h"
 
 namespace kalvort::cli {

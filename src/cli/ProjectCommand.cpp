@@ -9,7 +9,7 @@
 #include "cli/Args.h"
 #include "cli/CliCommand.h"
 #include "device/DevCatalog.h"
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 #include "project/ProjectBuild.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectFolder.h"

@@ -6,7 +6,7 @@
 #include <ctime>
 
 #include "device/DevCatalog.h"
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 
 namespace kalvort {
 

@@ -36,7 +36,7 @@
 
 #include "device/CompletionWaiter.h"
 #include "device/DevCatalog.h"
-#include "transport/HotPlugTypes.h"
+#include "device/HotPlugTypes.h"
 
 namespace kalvort {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 #include "formats/ConverterFrame.h"
 #include "formats/Lda.h"
 

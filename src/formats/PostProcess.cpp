@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 #include "formats/Format2C42.h"
 #include "formats/FormatNC31.h"
 #include "formats/FormatVZ.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 #include "formats/ConverterFrame.h"
 
 namespace kalvort {

@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "project/SafeSave.h"
+#include "base/SafeSave.h"
 
 // The one translation unit that compiles SimpleIni; values pass through as bytes (UTF-8 here).
 #define SI_NO_CONVERSION

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 
 namespace kalvort {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "formats/CodePage.h"
-#include "project/SafeSave.h"
+#include "base/CodePage.h"
+#include "base/SafeSave.h"
 
 namespace kalvort {
 

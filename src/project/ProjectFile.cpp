@@ -7,8 +7,8 @@
 #include <memory>
 #include <new>
 
-#include "formats/CodePage.h"
-#include "project/SafeSave.h"
+#include "base/CodePage.h"
+#include "base/SafeSave.h"
 
 namespace kalvort {
 

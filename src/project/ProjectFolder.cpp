@@ -8,9 +8,9 @@
 #include <system_error>
 
 #include "device/DevCatalog.h"
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 #include "project/IniFile.h"
-#include "project/SafeSave.h"
+#include "base/SafeSave.h"
 
 namespace kalvort {
 

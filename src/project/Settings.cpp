@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 #include "project/IniFile.h"
 
 namespace kalvort {

@@ -1,6 +1,6 @@
 #include "sim/MemoryDevice.h"
 
-#include "transport/ModuleStatus.h"
+#include "module/ModuleStatus.h"
 
 namespace kalvort::sim {
 

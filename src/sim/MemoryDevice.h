@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "device/DeviceClass.h"
-#include "sim/ModuleMemory.h"
+#include "module/ModuleMemory.h"
 
 namespace kalvort::sim {
 

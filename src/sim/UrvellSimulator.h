@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "sim/ModuleMemory.h"
+#include "module/ModuleMemory.h"
 #include "transport/LanProtocol.h"
 
 namespace kalvort::sim {

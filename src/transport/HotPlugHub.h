@@ -8,7 +8,7 @@
 #include <map>
 #include <mutex>
 
-#include "transport/HotPlugTypes.h"
+#include "device/HotPlugTypes.h"
 
 namespace kalvort {
 

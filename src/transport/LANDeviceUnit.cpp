@@ -7,7 +7,7 @@
 #include "device/DebugLog.h"
 #include "transport/LanProtocol.h"
 #include "transport/LanUnit.h"
-#include "transport/ModuleStatus.h"
+#include "module/ModuleStatus.h"
 
 namespace kalvort {
 

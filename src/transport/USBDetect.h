@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "transport/HotPlugTypes.h"
+#include "device/HotPlugTypes.h"
 #include "transport/OwnerDispatch.h"
 
 namespace kalvort {

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "transport/HotPlugTypes.h"
+#include "device/HotPlugTypes.h"
 
 namespace kalvort {
 

@@ -13,8 +13,8 @@
 #include <mutex>
 #include <string>
 
-#include "sim/ModuleMemory.h"
-#include "transport/HotPlugTypes.h"
+#include "module/ModuleMemory.h"
+#include "device/HotPlugTypes.h"
 #include "transport/UsbDll.h"
 
 namespace kalvort {

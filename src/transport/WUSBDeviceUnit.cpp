@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "device/DebugLog.h"
-#include "transport/HotPlugTypes.h"
-#include "transport/ModuleStatus.h"
+#include "device/HotPlugTypes.h"
+#include "module/ModuleStatus.h"
 #include "transport/USBDetect.h"
 
 namespace kalvort {

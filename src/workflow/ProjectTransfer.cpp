@@ -7,7 +7,7 @@
 #include <mutex>
 #include <set>
 
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 
 namespace kalvort {
 

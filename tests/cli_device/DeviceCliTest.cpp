@@ -13,7 +13,7 @@
 #include "device/DevCatalog.h"
 #include "formats/Processors.h"
 #include "project/ProjectFile.h"
-#include "sim/ModuleMemory.h"
+#include "module/ModuleMemory.h"
 #include "sim/UrvellSimulator.h"
 #include "support/LoopbackSimulator.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "DeviceTestSupport.h"
-#include "sim/ModuleMemory.h"
+#include "module/ModuleMemory.h"
 
 namespace kalvort::testing {
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "sim/MemoryDevice.h"
-#include "sim/ModuleMemory.h"
+#include "module/ModuleMemory.h"
 
 namespace kalvort::testing {
 

@@ -1,6 +1,6 @@
 #include "FormatTestUtil.h"
 
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 
 namespace kalvort::test {
 

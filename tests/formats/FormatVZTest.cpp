@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "FormatTestUtil.h"
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 
 using namespace kalvort;
 using namespace kalvort::test;

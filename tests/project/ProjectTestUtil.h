@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "device/DevCatalog.h"
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 
 namespace kalvort {
 

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "project/SafeSave.h"
+#include "base/SafeSave.h"
 #include "support/TempDir.h"
 
 using namespace kalvort;

@@ -1,4 +1,4 @@
-#include "sim/ModuleMemory.h"
+#include "module/ModuleMemory.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 #include "sim/MemoryDevice.h"
-#include "sim/ModuleMemory.h"
+#include "module/ModuleMemory.h"
 #include "workflow/ProjectTransfer.h"
 
 namespace kalvort {

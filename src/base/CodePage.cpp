@@ -1,4 +1,4 @@
-#include "formats/CodePage.h"
+#include "base/CodePage.h"
 
 #include <array>
 

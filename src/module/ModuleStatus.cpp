@@ -1,4 +1,4 @@
-#include "transport/ModuleStatus.h"
+#include "module/ModuleStatus.h"
 
 namespace kalvort {
 

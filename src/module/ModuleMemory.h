@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/ModuleStatus.h"
+#include "module/ModuleStatus.h"
 
 namespace kalvort::sim {
 

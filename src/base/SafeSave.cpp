@@ -1,4 +1,4 @@
-#include "project/SafeSave.h"
+#include "base/SafeSave.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "transport/HotPlugTypes.h"
+#include "device/HotPlugTypes.h"
 
 namespace kalvort {
 
