@@ -411,10 +411,33 @@ TransferResult ProjectTransfer::RunTest(bool full) {
 
 namespace {
 
+// Bytes from the stream's read position to its end; -1 when it cannot be told.
+int64_t BytesLeft(std::iostream &stream) {
+  const auto start = stream.tellg();
+  if (start < 0 || !stream.seekg(0, std::ios::end)) return -1;
+  const auto end = stream.tellg();
+  stream.seekg(start);
+  return end < 0 ? -1 : static_cast<int64_t>(end - start);
+}
+
 TransferResult ImageChain(TDeviceClass &device, Chain &chain, std::iostream &stream, bool write) {
+  const char *title = write ? "Записать образ на МП" : "Прочитать образ из МП";
   TransferResult result;
   TDeviceState state;
-  if (!chain.Open(write ? "Записать образ на МП" : "Прочитать образ из МП", result, state)) return result;
+  if (!chain.Open(title, result, state)) return result;
+  if (write) {
+    // The module is erased whole before the image is written: an empty image would leave it
+    // blank, a larger one would be cut at the module's end. Both are refused before erasing.
+    const int64_t size = BytesLeft(stream);
+    if (size <= 0)
+      return Message(TransferStatus::Refused, deOK, title, "Файл образа пуст.", true);
+    if (size > state.MP_size) {
+      result = Message(TransferStatus::Refused, deOK, title, "", true);
+      result.message = "Образ больше МП: " + std::to_string(size) + " байт, МП вмещает " +
+                       std::to_string(state.MP_size) + " байт.";
+      return result;
+    }
+  }
   device.SetImageStream(&stream);
   TDeviceError error = deOK;
   const StepEnd end = chain.Step([&] { return write ? device.StartBurnImage() : device.StartReadImage(); }, error);

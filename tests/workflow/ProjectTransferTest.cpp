@@ -310,6 +310,39 @@ TEST_F(TransferTest, ImageReadThenWrittenRestoresTheModule) {
   EXPECT_EQ(module->Contents(), original);
 }
 
+TEST_F(TransferTest, ImageWriteRefusesEmptyOrOversizedImageBeforeErasing) {
+  WriteProject(kC42, Options(0));
+  const std::vector<uint8_t> original = module->Contents();
+  const std::string fits(original.size(), '\x11');
+  struct Case {
+    std::string bytes;
+    size_t skip;  // read position the caller leaves the stream at
+    bool ok;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"", 0, false, "Файл образа пуст."},
+      {"abc", 3, false, "Файл образа пуст."},
+      {fits + "x", 0, false,
+       "Образ больше МП: " + std::to_string(fits.size() + 1) + " байт, МП вмещает " + std::to_string(fits.size()) +
+           " байт."},
+      {"x" + fits, 1, true, ""},
+  };
+  for (const Case &c : cases) {
+    std::stringstream image(c.bytes, std::ios::in | std::ios::out | std::ios::binary);
+    image.seekg(static_cast<std::streamoff>(c.skip));
+    const TransferResult r = transfer->RunWriteImage(image);
+    EXPECT_EQ(r.ok(), c.ok) << c.bytes.size();
+    if (c.ok) continue;
+    EXPECT_EQ(r.status, TransferStatus::Refused);
+    EXPECT_EQ(r.title, "Записать образ на МП");
+    EXPECT_EQ(r.message, c.message);
+    EXPECT_TRUE(r.warning);
+    EXPECT_EQ(module->Contents(), original);  // nothing erased
+  }
+  EXPECT_EQ(module->Contents(), std::vector<uint8_t>(fits.begin(), fits.end()));
+}
+
 TEST_F(TransferTest, CancelFromAnotherThreadEndsTheChain) {
   module->SetBusyTimes(std::chrono::milliseconds(20), std::chrono::microseconds(0));
   std::atomic<bool> once{false};
