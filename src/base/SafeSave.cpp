@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -17,6 +18,11 @@ namespace {
 
 std::string SystemError(int err) { return std::strerror(err); }
 
+std::filesystem::path FolderOf(const std::filesystem::path &path) {
+  std::filesystem::path dir = path.parent_path();
+  return dir.empty() ? std::filesystem::path(".") : dir;
+}
+
 // Resolves a symbolic link so that saving replaces the file it points to, not the link.
 std::filesystem::path ResolveTarget(const std::filesystem::path &path) {
   std::error_code ec;
@@ -29,7 +35,59 @@ std::filesystem::path ResolveTarget(const std::filesystem::path &path) {
   return p;
 }
 
+// A name beside `target` that no other save uses: hidden, with the process id, a counter and a
+// random part, so that two processes saving the same file never meet.
+std::filesystem::path UniqueName(const std::filesystem::path &target, const char *suffix) {
+  static std::atomic<unsigned> counter{0};
+  thread_local std::minstd_rand random(std::random_device{}());
+  return FolderOf(target) / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+                             std::to_string(counter++) + "." + std::to_string(random() % 100000) + suffix);
+}
+
+// Creates the temporary file for `target`; -1 with errno on failure. The file gets 0666 under the
+// umask, as any new file, or the permission bits of the regular file it is to replace.
+int CreateTemp(const std::filesystem::path &target, bool follow_link, std::filesystem::path &temp) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp = UniqueName(target, ".tmp");
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      struct stat st {};
+      const int rc = follow_link ? ::stat(target.c_str(), &st) : ::lstat(target.c_str(), &st);
+      if (rc == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
+      return fd;
+    }
+    if (errno != EEXIST) break;
+  }
+  temp.clear();
+  return -1;
+}
+
+bool WriteAll(int fd, const void *data, size_t size) {
+  const char *p = static_cast<const char *>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Makes renames and removals in `dir` durable. Best effort: the files themselves are in place.
+void SyncFolder(const std::filesystem::path &dir) {
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+}
+
 }  // namespace
+
+// ---- TSafeFile ----
 
 TSafeFile::~TSafeFile() { Cancel(); }
 
@@ -44,29 +102,8 @@ bool TSafeFile::Open(const std::filesystem::path &path) {
   Cancel();
   error_.clear();
   target_ = ResolveTarget(path);
-  std::filesystem::path dir = target_.parent_path();
-  if (dir.empty()) dir = ".";
-  static std::atomic<unsigned> counter{0};
-  std::random_device rd;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = "." + target_.filename().string() + "." + std::to_string(getpid()) + "." +
-                             std::to_string(counter++) + "." + std::to_string(rd() % 100000) + ".tmp";
-    temp_ = dir / name;
-    // 0666 under the umask, as for any new file; an existing target passes its mode on below.
-    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ >= 0) break;
-    if (errno != EEXIST) {
-      temp_.clear();
-      return Fail("cannot create a file in " + dir.string());
-    }
-  }
-  if (fd_ < 0) {
-    temp_.clear();
-    errno = EEXIST;
-    return Fail("cannot create a temporary file in " + dir.string());
-  }
-  struct stat st {};
-  if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd_, st.st_mode & 07777);
+  fd_ = CreateTemp(target_, true, temp_);
+  if (fd_ < 0) return Fail("cannot create a file in " + FolderOf(target_).string());
   return true;
 }
 
@@ -75,16 +112,7 @@ bool TSafeFile::Write(const void *data, size_t size) {
     errno = EBADF;
     return Fail("write");
   }
-  const char *p = static_cast<const char *>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd_, p, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return Fail("cannot write " + temp_.string());
-    }
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
+  if (!WriteAll(fd_, data, size)) return Fail("cannot write " + temp_.string());
   return true;
 }
 
@@ -99,14 +127,7 @@ bool TSafeFile::Commit() {
   if (::close(fd) != 0) return Fail("cannot close " + temp_.string());
   if (::rename(temp_.c_str(), target_.c_str()) != 0) return Fail("cannot replace " + target_.string());
   temp_.clear();
-  // Make the rename itself durable; the new file is in place either way.
-  std::filesystem::path dir = target_.parent_path();
-  if (dir.empty()) dir = ".";
-  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
+  SyncFolder(FolderOf(target_));
   return true;
 }
 
@@ -119,6 +140,159 @@ void TSafeFile::Cancel() {
     ::unlink(temp_.c_str());
     temp_.clear();
   }
+}
+
+// ---- TSafeFileSet ----
+
+TSafeFileSet::~TSafeFileSet() { Cancel(); }
+
+bool TSafeFileSet::Fail(const std::string &what, int err) {
+  error_ = what + ": " + SystemError(err);
+  Cancel();
+  return false;
+}
+
+bool TSafeFileSet::Begin(const std::filesystem::path &path) {
+  if (fd_ >= 0) return Fail("cannot start " + path.string(), EBUSY);
+  Item item;
+  item.target = path;
+  fd_ = CreateTemp(path, false, item.temp);
+  if (fd_ < 0) return Fail("cannot create a file in " + FolderOf(path).string(), errno);
+  try {
+    items_.push_back(std::move(item));
+  } catch (const std::bad_alloc &) {
+    ::close(fd_);
+    fd_ = -1;
+    ::unlink(item.temp.c_str());
+    return Fail("cannot start " + path.string(), ENOMEM);
+  }
+  return true;
+}
+
+bool TSafeFileSet::Write(const void *data, size_t size) {
+  if (fd_ < 0) return Fail("write", EBADF);
+  if (!WriteAll(fd_, data, size)) return Fail("cannot write " + items_.back().temp.string(), errno);
+  return true;
+}
+
+bool TSafeFileSet::End() {
+  if (fd_ < 0) return Fail("close", EBADF);
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) return Fail("cannot close " + items_.back().temp.string(), errno);
+  return true;
+}
+
+void TSafeFileSet::Remove(const std::filesystem::path &path) {
+  Item item;
+  item.target = path;
+  items_.push_back(std::move(item));
+}
+
+// One syncfs per folder puts every temporary file on the disk with a single journal commit,
+// instead of one commit per file; where it is refused, each file is synced on its own.
+bool TSafeFileSet::Flush() {
+  std::vector<std::filesystem::path> folders;
+  for (const auto &item : items_) {
+    if (item.temp.empty()) continue;
+    const auto dir = FolderOf(item.target);
+    if (std::find(folders.begin(), folders.end(), dir) == folders.end()) folders.push_back(dir);
+  }
+  for (const auto &dir : folders) {
+    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = dfd >= 0 && ::syncfs(dfd) == 0;
+    if (dfd >= 0) ::close(dfd);
+    if (synced) continue;
+    for (const auto &item : items_) {
+      if (item.temp.empty() || FolderOf(item.target) != dir) continue;
+      const int fd = ::open(item.temp.c_str(), O_RDONLY | O_CLOEXEC);
+      const bool ok = fd >= 0 && ::fsync(fd) == 0;
+      const int err = errno;
+      if (fd >= 0) ::close(fd);
+      if (!ok) return Fail("cannot flush " + item.temp.string(), err);
+    }
+  }
+  return true;
+}
+
+bool TSafeFileSet::Commit() {
+  if (fd_ >= 0) return Fail("commit", EBUSY);
+  if (!Flush()) return false;
+  // Every target is looked at before anything changes: a folder in the way fails the whole set.
+  for (auto &item : items_) {
+    struct stat st {};
+    if (::lstat(item.target.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) return Fail("cannot replace " + item.target.string(), EISDIR);
+      item.existed = true;
+    } else if (errno != ENOENT) {
+      return Fail("cannot replace " + item.target.string(), errno);
+    }
+  }
+  // The previous files stay reachable under a second name until every rename is done. A file
+  // that is replaced gets a hard link, so that it never disappears from its place; a file to be
+  // removed (or one on a file system without hard links) is moved aside.
+  for (auto &item : items_) {
+    if (!item.existed) continue;
+    bool kept = false;
+    if (!item.temp.empty()) {
+      for (int attempt = 0; attempt < 100 && !kept; ++attempt) {
+        item.backup = UniqueName(item.target, ".old");
+        kept = ::linkat(AT_FDCWD, item.target.c_str(), AT_FDCWD, item.backup.c_str(), 0) == 0;
+        if (!kept && errno != EEXIST) break;
+      }
+    }
+    if (!kept) {
+      item.backup = UniqueName(item.target, ".old");
+      if (::rename(item.target.c_str(), item.backup.c_str()) != 0) {
+        const int err = errno;
+        item.backup.clear();
+        RollBack();
+        return Fail("cannot replace " + item.target.string(), err);
+      }
+    }
+  }
+  for (auto &item : items_) {
+    if (!item.temp.empty() && ::rename(item.temp.c_str(), item.target.c_str()) != 0) {
+      const int err = errno;
+      RollBack();
+      return Fail("cannot replace " + item.target.string(), err);
+    }
+    item.temp.clear();
+    item.done = true;
+  }
+  std::vector<std::filesystem::path> folders;
+  for (const auto &item : items_) {
+    if (!item.backup.empty()) ::unlink(item.backup.c_str());
+    const auto dir = FolderOf(item.target);
+    if (std::find(folders.begin(), folders.end(), dir) == folders.end()) folders.push_back(dir);
+  }
+  for (const auto &dir : folders) SyncFolder(dir);
+  items_.clear();
+  return true;
+}
+
+// Puts every previous file back in its place and removes the new ones that had none.
+void TSafeFileSet::RollBack() {
+  for (auto &item : items_) {
+    if (!item.backup.empty()) {
+      ::rename(item.backup.c_str(), item.target.c_str());
+      item.backup.clear();
+    } else if (item.done && !item.existed) {
+      ::unlink(item.target.c_str());
+    }
+    item.done = false;
+  }
+}
+
+void TSafeFileSet::Cancel() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  RollBack();
+  for (const auto &item : items_)
+    if (!item.temp.empty()) ::unlink(item.temp.c_str());
+  items_.clear();
 }
 
 bool ReadWholeFile(const std::filesystem::path &path, std::string &out, size_t max_size, std::string *error) {

@@ -1,15 +1,19 @@
 #pragma once
-// Saving a file without ever destroying the previous good copy: the bytes go to a temporary file
-// in the same folder, are flushed to the disk, and only then is the temporary renamed over the
-// target. On any failure the target is untouched and the temporary file is removed.
+// Saving files without ever destroying the previous good copy: the bytes go to a temporary file
+// with a unique name in the target's folder, are flushed to the disk, and only then is the
+// temporary renamed over the target and the folder flushed. On any failure the target is
+// untouched and the temporary file is removed. A file that is replaced keeps its permission bits;
+// a new file gets the ones the umask leaves of 0666.
 
 #include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kalvort {
 
+// One file. The path a user named may be a symbolic link: the file it points to is replaced.
 class TSafeFile {
  public:
   TSafeFile() = default;
@@ -35,6 +39,51 @@ class TSafeFile {
   int fd_ = -1;
   std::filesystem::path target_;
   std::filesystem::path temp_;
+  std::string error_;
+};
+
+// Many files replaced together, all or nothing: each file is written to its own temporary file
+// without a flush; Commit then flushes them all at once, renames every one over its target,
+// removes the files named by Remove and flushes each folder once. When any step fails before the
+// last rename, every target and every removed file is put back as it was.
+//
+// The paths are taken as they are: a symbolic link at a target is replaced by the regular file
+// (never written through), and a target that is a folder fails the commit before anything changes.
+class TSafeFileSet {
+ public:
+  TSafeFileSet() = default;
+  ~TSafeFileSet();  // not committed: every temporary file is removed, nothing else changes
+  TSafeFileSet(const TSafeFileSet &) = delete;
+  TSafeFileSet &operator=(const TSafeFileSet &) = delete;
+
+  // Starts the temporary file of the next target; Write appends to it and End closes it.
+  bool Begin(const std::filesystem::path &path);
+  bool Write(const void *data, size_t size);
+  bool Write(std::string_view bytes) { return Write(bytes.data(), bytes.size()); }
+  bool End();
+  bool Add(const std::filesystem::path &path, std::string_view bytes) { return Begin(path) && Write(bytes) && End(); }
+  // The file (or link) at `path` is removed by Commit; a path that does not exist then is skipped.
+  void Remove(const std::filesystem::path &path);
+
+  bool Commit();
+  void Cancel();
+
+  const std::string &Error() const { return error_; }
+
+ private:
+  struct Item {
+    std::filesystem::path target;
+    std::filesystem::path temp;    // empty for a removal
+    std::filesystem::path backup;  // the previous file while the commit runs
+    bool existed = false;
+    bool done = false;
+  };
+  bool Fail(const std::string &what, int err);
+  bool Flush();
+  void RollBack();
+
+  std::vector<Item> items_;
+  int fd_ = -1;  // the temporary file being written
   std::string error_;
 };
 

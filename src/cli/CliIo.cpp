@@ -7,7 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+
+#include "base/SafeSave.h"
 
 namespace kalvort::cli {
 namespace {
@@ -60,24 +61,9 @@ bool writeOutput(const std::string &path, const std::string &bytes, std::string 
     }
     return true;
   }
-  std::vector<char> tmp(path.begin(), path.end());
-  const char suffix[] = ".tmp-XXXXXX";
-  tmp.insert(tmp.end(), suffix, suffix + sizeof suffix);  // with the terminating zero
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-  const int savedErrno = errno;
-  ok = (::close(fd) == 0) && ok;
-  // mkstemp creates the file 0600; give it the usual permissions of a new file.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::chmod(tmp.data(), 0666 & ~mask);
-  if (ok && ::rename(tmp.data(), path.c_str()) == 0) return true;
-  error = "cannot write " + path + ": " + std::strerror(ok ? errno : savedErrno);
-  ::unlink(tmp.data());
+  std::string reason;
+  if (SafeSaveFile(path, bytes, &reason)) return true;
+  error = "cannot write " + path + ": " + reason;
   return false;
 }
 

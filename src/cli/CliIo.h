@@ -8,8 +8,8 @@ namespace kalvort::cli {
 // Reads the whole file; on failure fills `error` ("cannot read PATH: reason").
 bool readInput(const std::string &path, std::string &bytes, std::string &error);
 
-// Writes the bytes. A file is written beside the target and renamed over it, so a failed write
-// leaves the previous file as it was.
+// Writes the bytes; a file through SafeSaveFile, so a failed write leaves the previous file as it
+// was and a replaced file keeps its permissions.
 bool writeOutput(const std::string &path, const std::string &bytes, std::string &error);
 
 }  // namespace kalvort::cli

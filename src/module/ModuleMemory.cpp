@@ -1,9 +1,10 @@
 #include "module/ModuleMemory.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+
+#include "base/SafeSave.h"
 
 namespace kalvort::sim {
 
@@ -195,26 +196,8 @@ bool ModuleMemory::LoadFile(const std::string &path) {
 }
 
 bool ModuleMemory::SaveFile(const std::string &path) const {
-  std::vector<uint8_t> data = Contents();
-  const std::string temp = path + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temp.c_str());
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::remove(temp.c_str());
-    return false;
-  }
-  return true;
+  const std::vector<uint8_t> data = Contents();
+  return SafeSaveFile(path, std::string_view(reinterpret_cast<const char *>(data.data()), data.size()));
 }
 
 uint64_t ModuleMemory::Generation() const {

@@ -82,7 +82,7 @@ class ModuleMemory {
   bool SetContents(const std::vector<uint8_t> &bytes);
   // Bytes of a file of exactly the module's size; false (module unchanged) otherwise.
   bool LoadFile(const std::string &path);
-  // Writes the bytes to a temporary file beside `path` and renames it over `path`.
+  // Saves the bytes through SafeSaveFile (the previous file survives any failure).
   bool SaveFile(const std::string &path) const;
   // Raised by every change of the module's bytes (write, erase, insert, SetContents).
   uint64_t Generation() const;

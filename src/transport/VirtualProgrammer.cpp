@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/SafeSave.h"
 #include "transport/HotPlugHub.h"
 
 namespace kalvort {
@@ -57,43 +58,12 @@ bool readWholeFile(const std::string &path, size_t expected, std::vector<uint8_t
   return ok;
 }
 
-// Writes a temporary file beside `path`, flushes it to disk and renames it over `path`.
-bool writeFileSafely(const std::string &path, const std::vector<uint8_t> &bytes,
-                     std::string &error) {
-  const std::filesystem::path target(path);
-  const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : ".";
-  std::string temp = (dir / (target.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    error = errnoText("cannot create a temporary file in " + dir.string());
-    return false;
-  }
-  size_t done = 0;
-  bool ok = true;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (ok && ::fchmod(fd, 0644) != 0) ok = false;
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) {
-    error = errnoText("cannot save " + path);
-    ::unlink(temp.c_str());
-    return false;
-  }
-  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-  return true;
+bool writeFileSafely(const std::string &path, const std::vector<uint8_t> &bytes, std::string &error) {
+  std::string reason;
+  if (SafeSaveFile(path, std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()), &reason))
+    return true;
+  error = "cannot save " + path + ": " + reason;
+  return false;
 }
 
 }  // namespace
