@@ -26,10 +26,17 @@ void CliProgress::stage(const std::string &label) {
 void CliProgress::update(int percent) {
   percent = std::clamp(percent, 0, 100);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (percent == percent_) return;
-  // Without a terminal every tenth is enough: a log gets eleven lines per step at most.
-  if (!terminal_ && percent_ >= 0 && percent / 10 == percent_ / 10 && percent != 100) return;
-  percent_ = percent;
+  if (terminal_) {
+    if (percent == percent_) return;
+    percent_ = percent;
+    drawLocked();
+    return;
+  }
+  // Without a terminal a line when a new tenth is reached, naming the tenth (0, 10, ... 100), so
+  // a log gets eleven lines per step at most.
+  const int tenth = percent / 10 * 10;
+  if (tenth <= percent_) return;
+  percent_ = tenth;
   drawLocked();
 }
 

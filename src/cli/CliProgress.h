@@ -1,7 +1,7 @@
 #pragma once
 // Progress of a long device action on standard error: a redrawn bar when standard error is a
-// terminal, otherwise a "LABEL: N%" line for every tenth reached, so logs of scripted runs stay
-// readable.
+// terminal, otherwise a "LABEL: N%" line for every tenth reached (N = 0, 10, ... 100), so logs of
+// scripted runs stay readable.
 // update() may be called from the device's worker thread.
 
 #include <mutex>

@@ -17,14 +17,18 @@
 #include "cli/CliCommand.h"
 #include "cli/CliIo.h"
 #include "cli/CliProgress.h"
-#include "cli/DeviceSession.h"
 #include "base/CodePage.h"
 #include "project/ProjectFile.h"
 #include "project/Settings.h"
+#include "workflow/DeviceSession.h"
+#include "workflow/DeviceStatus.h"
 #include "workflow/ProjectTransfer.h"
 
 namespace kalvort::cli {
 namespace {
+
+using workflow::DeviceSession;
+using workflow::DeviceTarget;
 
 // Options shared by the device commands, after the settings file's defaults were applied.
 struct DeviceOptions {
@@ -58,20 +62,28 @@ bool flagValue(const Args &args, const std::string &name, bool def) {
   return def;
 }
 
+// The status line's words (device, module) and the module's geometry, tab-separated; the USB
+// driver in use last.
 int runStatus(DeviceSession &session) {
   std::string message;
-  const bool ok = session.OpenAndCheck(message);
-  if (!session.BackendDescription().empty()) std::cout << session.BackendDescription() << "\n";
-  if (!ok && message != "МП не подключен") return fail(message);
-  std::cout << session.DeviceLabel() << "\n";
-  if (!ok) return fail(message);
-  const TDeviceState &s = session.State();
-  std::cout << session.ModuleLabel() << "\n"
-            << "size\t" << s.MP_size << "\n"
-            << "pages\t" << s.MP_page_all << "\n"
-            << "page_size\t" << s.MP_page_size << "\n";
+  const auto outcome = session.OpenAndCheckOutcome(message);
+  if (outcome != workflow::OpenOutcome::Ok && outcome != workflow::OpenOutcome::NoModule) return fail(message);
+  workflow::DeviceSnapshot snapshot;
+  snapshot.opened = true;
+  snapshot.state = session.State();
+  snapshot.device_type = session.ProjectDeviceType();
+  const workflow::StatusTexts texts = workflow::StatusTextsFor(snapshot);
+  std::cout << texts.device << "\n";
+  if (outcome == workflow::OpenOutcome::Ok) {
+    const TDeviceState &s = session.State();
+    std::cout << texts.module << "\n"
+              << "size\t" << s.MP_size << "\n"
+              << "pages\t" << s.MP_page_all << "\n"
+              << "page_size\t" << s.MP_page_size << "\n";
+  }
+  if (!session.BackendDescription().empty()) std::cout << "driver\t" << session.BackendDescription() << "\n";
   session.Close();
-  return kExitOk;
+  return outcome == workflow::OpenOutcome::Ok ? kExitOk : fail(message);
 }
 
 // Largest catalog any module holds; a project file is opened with this capacity so that no entry
@@ -138,7 +150,7 @@ int report(const TransferResult &r, const std::string &success, const TDevCatalo
     return kExitOk;
   }
   if (r.status == TransferStatus::OpenFailed)
-    return fail(r.message.empty() ? "Устройство не подключено" : r.message);
+    return fail(r.message.empty() ? workflow::OpenFailureText(r.error) : r.message);
   std::string text = r.message;
   if (text.empty()) {
     text = r.title.empty() ? "Операция завершена с ошибкой" : r.title + ": операция завершена с ошибкой";
@@ -149,6 +161,15 @@ int report(const TransferResult &r, const std::string &success, const TDevCatalo
     if (r.conversion.conv_err_str_num > 0) text += ", строка " + std::to_string(r.conversion.conv_err_str_num);
   }
   return fail(text);
+}
+
+// A networked controller takes processed 2С42 programs whatever the project says; say so when the
+// project asked for something else.
+void noteControlType(const DeviceSession &session, const ProjectOptions &project) {
+  bool need_proc = project.need_proc;
+  int32_t processor_type = project.processor_type;
+  if (workflow::ApplyControlTypeRule(session.ProjectDeviceType(), need_proc, processor_type))
+    say("a networked controller takes processed 2С42 programs: the project is handled as 2С42 with processing");
 }
 
 struct Run {
@@ -198,6 +219,7 @@ bool openProject(const std::string &file, TDevCatalog &catalog, ProjectOptions &
 int runWriteProject(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
   ProjectOptions project;
   if (!openProject(file, session.Device(), project)) return kExitFailed;
+  noteControlType(session, project);
   Run run(session, o, project);
   const TransferResult r = run.transfer.RunWriteProject();
   run.progress.finish();
@@ -209,6 +231,9 @@ int runReadProject(DeviceSession &session, const DeviceOptions &o, const std::st
   project.DeviceType = session.ProjectDeviceType();
   project.need_proc = o.need_proc;
   project.processor_type = o.processor_type;
+  noteControlType(session, project);
+  // The project saved takes the type the read used.
+  workflow::ApplyControlTypeRule(session.ProjectDeviceType(), project.need_proc, project.processor_type);
   Run run(session, o, project);
   const TransferResult r = run.transfer.RunReadProject();
   run.progress.finish();
@@ -231,12 +256,14 @@ int runVerify(DeviceSession &session, const DeviceOptions &o, const std::string 
   TDevCatalog project;
   ProjectOptions options;
   if (!openProject(file, project, options)) return kExitFailed;
+  noteControlType(session, options);
   Run run(session, o, options);
   const VerifyReport v = run.transfer.RunVerify(project);
   run.progress.finish();
-  if (!v.read.ok() && v.read.status != TransferStatus::ChecksumErrors) return report(v.read, "");
+  if (!v.read.ok() && v.read.status != TransferStatus::ChecksumErrors) return report(v.read, "", &project);
+  // The number is the catalog slot (cat_num), as `project list` shows it.
   for (const auto &d : v.differences) {
-    std::cout << "программа " << d.cat_num;
+    std::cout << "слот каталога " << d.cat_num;
     if (!d.name.empty()) std::cout << " (" << d.name << ")";
     std::cout << ": " << d.what << "\n";
   }
@@ -297,7 +324,8 @@ int runDevice(const std::vector<std::string> &argv) {
   const auto lan = args.value("--lan");
   if (args.has("--usb") == lan.has_value()) return usageError("device needs exactly one of --usb and --lan");
   if (lan) {
-    if (!ParseLanAddress(*lan, o.target)) return usageError("--lan needs A.B.C.D or A.B.C.D:PORT, not " + *lan);
+    std::string why;
+    if (!workflow::ParseLanAddress(*lan, o.target, why)) return usageError("--lan A.B.C.D[:PORT]: " + why);
   } else {
     o.target.usb = true;
   }
@@ -307,9 +335,9 @@ int runDevice(const std::vector<std::string> &argv) {
     else if (*m == "wmp") o.target.subtype = dstWMP;
     else return usageError("--module takes smp or wmp, not " + *m);
   }
-  o.timeout_factor = settings.TimeoutFactor >= 1 && settings.TimeoutFactor <= 5 ? settings.TimeoutFactor : 3;
+  o.timeout_factor = workflow::TimeoutFactorFor(settings);
   if (const auto t = args.value("--timeout-factor")) {
-    const auto v = parseInteger(*t, 1, 5);
+    const auto v = parseInteger(*t, workflow::kMinTimeoutFactor, workflow::kMaxTimeoutFactor);
     if (!v) return usageError("--timeout-factor takes 1 to 5, not " + *t);
     o.timeout_factor = static_cast<int>(*v);
   }
@@ -347,10 +375,9 @@ int runDevice(const std::vector<std::string> &argv) {
 
   CancelOnSignal::BlockSignals();
   std::string error;
-  auto session = DeviceSession::Create(o.target, error);
+  auto session = DeviceSession::Create(o.target, o.timeout_factor, error);
   if (!session) return fail(error);
   if (!session->BackendWarning().empty()) say(session->BackendWarning());
-  session->Device().SetTimeoutFactor(o.timeout_factor);
 
   if (command == "status") return runStatus(*session);
   if (command == "write-project") return runWriteProject(*session, o, pos[1]);

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "base/CodePage.h"
+#include "workflow/DeviceSession.h"
 
 namespace kalvort {
 
@@ -154,23 +155,21 @@ class Chain {
     shared_.cancel_requested = false;
   }
 
-  // Opens the device and checks that a module is present. On failure fills `result`.
+  // Opens and checks the device (the step every command starts with). On failure fills `result`.
   bool Open(const char *title, TransferResult &result, TDeviceState &state) {
-    if (!device_.DeviceOpen()) {
-      result = Message(TransferStatus::OpenFailed, device_.LastError(), title, "", false);
-      return false;
+    std::string message;
+    switch (workflow::OpenAndCheckDevice(device_, state, message)) {
+      case workflow::OpenOutcome::Ok: open_ = true; return true;
+      case workflow::OpenOutcome::Busy:
+        result = Message(TransferStatus::OpenFailed, deDeviceBusy, title, "", false);
+        return false;
+      case workflow::OpenOutcome::NoModule:
+        result = Message(TransferStatus::NoModule, deSMPNotConnected, title, workflow::kNoModule, true);
+        return false;
+      case workflow::OpenOutcome::NotConnected: break;
     }
-    open_ = true;
-    if (device_.LastError() == deDeviceBusy) {
-      result = Message(TransferStatus::OpenFailed, deDeviceBusy, title, "", false);
-      return false;
-    }
-    state = device_.DeviceState();
-    if (!state.MP_connected) {
-      result = Message(TransferStatus::NoModule, deSMPNotConnected, title, "МП не подключен", true);
-      return false;
-    }
-    return true;
+    result = Message(TransferStatus::OpenFailed, deNotConnected, title, "", false);
+    return false;
   }
 
   void Status(const std::string &text) {
@@ -263,21 +262,28 @@ TransferResult NumbersRefused(const char *title) {
 
 // ---- write ----
 
+PostProcessOptions ProjectTransfer::EffectiveOptions() const {
+  PostProcessOptions o = options_;
+  workflow::ApplyControlTypeRule(workflow::DeviceKindOf(device_), o.need_proc, o.processor_type);
+  return o;
+}
+
 TransferResult ProjectTransfer::RunWriteProject() {
+  const PostProcessOptions options = EffectiveOptions();
   Chain chain(device_, *shared_, running_);
   TransferResult result;
   TDeviceState state;
   if (!chain.Open(kTitleWrite, result, state)) return result;
 
-  SetCatalogCapacity(device_, device_.DeviceType(), options_, state.MP_type);
+  SetCatalogCapacity(device_, device_.DeviceType(), options, state.MP_type);
   // A repeated number or one outside the catalog would be laid over the catalog or another
   // program: refuse before anything is converted, erased or written.
   if (!CatalogNumbersValid(device_)) return NumbersRefused(kTitleWrite);
-  if (!EnsureBinaries(device_, options_, result)) {
+  if (!EnsureBinaries(device_, options, result)) {
     device_.CalculateMPStat();
     return result;
   }
-  if (!device_.PrepareCatalog(FixedLayout(device_.DeviceType(), options_), kFixedSlotSize)) {
+  if (!device_.PrepareCatalog(FixedLayout(device_.DeviceType(), options), kFixedSlotSize)) {
     return Message(TransferStatus::Refused, device_.LastError(), kTitleWrite, "", false);
   }
   state = device_.DeviceState();
@@ -376,18 +382,23 @@ TransferResult ReadChain(TDeviceClass &device, Chain &chain, const PostProcessOp
 }  // namespace
 
 TransferResult ProjectTransfer::RunReadProject() {
+  const PostProcessOptions options = EffectiveOptions();
   Chain chain(device_, *shared_, running_);
-  return ReadChain(device_, chain, options_, kTitleRead, &shared_->callbacks.continue_after_cs_error);
+  return ReadChain(device_, chain, options, kTitleRead, &shared_->callbacks.continue_after_cs_error);
 }
 
 // ---- erase, test, image ----
 
 TransferResult ProjectTransfer::RunErase(bool full) {
+  const char *title = full ? "Полная очистка МП" : "Быстрая очистка МП";
+  const TDeviceType kind = workflow::DeviceKindOf(device_);
+  if (full && !workflow::FullCommandsAllowed(kind))
+    return Message(TransferStatus::Refused, deOK, title, workflow::kFullCommandsRefused, true);
   Chain chain(device_, *shared_, running_);
   TransferResult result;
   TDeviceState state;
-  if (!chain.Open(full ? "Полная очистка МП" : "Быстрая очистка МП", result, state)) return result;
-  chain.Status(ModuleLabel(device_.DeviceType(), state.MP_size));
+  if (!chain.Open(title, result, state)) return result;
+  chain.Status(ModuleLabel(kind, state.MP_size));
   TDeviceError error = deOK;
   const StepEnd end =
       chain.Step([&] { return full ? device_.StartEraseAll() : device_.StartEraseCatalog(); }, error);
@@ -397,11 +408,15 @@ TransferResult ProjectTransfer::RunErase(bool full) {
 }
 
 TransferResult ProjectTransfer::RunTest(bool full) {
+  const char *title = full ? "Полная проверка МП" : "Быстрая проверка МП";
+  const TDeviceType kind = workflow::DeviceKindOf(device_);
+  if (full && !workflow::FullCommandsAllowed(kind))
+    return Message(TransferStatus::Refused, deOK, title, workflow::kFullCommandsRefused, true);
   Chain chain(device_, *shared_, running_);
   TransferResult result;
   TDeviceState state;
-  if (!chain.Open(full ? "Полная проверка МП" : "Быстрая проверка МП", result, state)) return result;
-  chain.Status(ModuleLabel(device_.DeviceType(), state.MP_size));
+  if (!chain.Open(title, result, state)) return result;
+  chain.Status(ModuleLabel(kind, state.MP_size));
   TDeviceError error = deOK;
   const StepEnd end = chain.Step([&] { return full ? device_.StartFullTest() : device_.StartQuickTest(); }, error);
   if (end == StepEnd::Cancelled) return CancelledResult();
@@ -506,6 +521,7 @@ void CompareEntries(const TDevCatalogEntry &p, const TDevCatalogEntry &m, std::v
 
 VerifyReport ProjectTransfer::RunVerify(const TDevCatalog &project) {
   VerifyReport report;
+  const PostProcessOptions options = EffectiveOptions();
   Chain chain(device_, *shared_, running_);
   TDeviceState state;
   if (!chain.Open(kTitleVerify, report.read, state)) return report;
@@ -519,13 +535,13 @@ VerifyReport ProjectTransfer::RunVerify(const TDevCatalog &project) {
     e.text = std::make_shared<ProgramText>(e.text ? *e.text : ProgramText{});
     expected.Push(e);
   }
-  SetCatalogCapacity(expected, device_.DeviceType(), options_, state.MP_type);
+  SetCatalogCapacity(expected, device_.DeviceType(), options, state.MP_type);
   if (!CatalogNumbersValid(expected)) {
     report.read = NumbersRefused(kTitleVerify);
     return report;
   }
-  if (!EnsureBinaries(expected, options_, report.read)) return report;
-  if (FixedLayout(device_.DeviceType(), options_))
+  if (!EnsureBinaries(expected, options, report.read)) return report;
+  if (FixedLayout(device_.DeviceType(), options))
     expected.CutFixedSlots(kFixedSlotSize);
   else if (expected.CatalogCount() > 0)
     expected.DefragCatalog(state.MP_page_size);
@@ -533,7 +549,7 @@ VerifyReport ProjectTransfer::RunVerify(const TDevCatalog &project) {
 
   // Read the module; control-sum errors become differences rather than questions.
   std::function<bool(int, const TDevCatalogEntry &)> go_on = [](int, const TDevCatalogEntry &) { return true; };
-  report.read = ReadChain(device_, chain, options_, kTitleVerify, &go_on, &state);
+  report.read = ReadChain(device_, chain, options, kTitleVerify, &go_on, &state);
   if (report.read.status == TransferStatus::ChecksumErrors) {
     report.read = TransferResult{};
   } else if (!report.read.ok()) {
@@ -591,16 +607,6 @@ std::string ProgramStatusText(int index, const TDevCatalogEntry &entry) {
   std::u16string name = ByteArrayToString(entry.code, kCatalogCodeSize - 1);
   if (name.size() > 30) name.resize(30);
   return std::to_string(index + 1) + ". " + toUtf8(name);
-}
-
-std::string ModuleLabel(TDeviceType type, int32_t mp_size) {
-  std::string label = type == dtSMP2C42 ? "СМП-" : "ВМП-";
-  switch (mp_size) {
-    case 0x84000: return label + "500 ";
-    case 0x210000: return label + "2000 ";
-    case 0x840000: return label + "8000 ";
-    default: return label + "???? ";
-  }
 }
 
 }  // namespace kalvort

@@ -35,6 +35,7 @@
 #include "formats/PostProcess.h"
 #include "project/ProjectFile.h"
 #include "project/Settings.h"
+#include "workflow/DeviceRules.h"
 
 namespace kalvort {
 
@@ -42,6 +43,7 @@ enum class TransferStatus {
   Ok,          // the chain completed
   OpenFailed,  // the device cannot be opened (error deNotConnected) or another client holds it
                // (deDeviceBusy); message empty, the status display tells the device's condition
+               // (workflow::OpenFailureText(error) gives the words where there is no status line)
   NoModule,    // no module in the device: "МП не подключен"
   Refused,     // refused before anything was changed on the module (numbers, conversion, layout, space)
   Failed,      // a device step failed or its start was refused
@@ -95,6 +97,9 @@ class ProjectTransfer {
   // Set while no Run... call is active.
   void SetOptions(const PostProcessOptions &options) { options_ = options; }
   const PostProcessOptions &Options() const { return options_; }
+  // The options a chain uses: Options() with the device's rules applied (a networked controller
+  // always takes processed 2С42 programs).
+  PostProcessOptions EffectiveOptions() const;
   void SetCallbacks(TransferCallbacks callbacks);
 
   // Writes the device's catalog (the project) to the module: capacity, catalog-number check,
@@ -102,6 +107,8 @@ class ProjectTransfer {
   TransferResult RunWriteProject();
   // Reads the module's catalog and every program into the device's catalog (binaries only).
   TransferResult RunReadProject();
+  // Full erase and full test run on the USB programmer only: on a controller they are Refused
+  // (workflow::kFullCommandsRefused) before the device is opened.
   TransferResult RunErase(bool full);
   TransferResult RunTest(bool full);
   // The stream is positioned at its start by the caller and kept until the call returns.
@@ -136,6 +143,6 @@ bool CatalogNumbersValid(const TDevCatalog &catalog);
 // Status text of a chained step: index + 1, ". ", the name up to 30 characters (UTF-8).
 std::string ProgramStatusText(int index, const TDevCatalogEntry &entry);
 // Erase and test status text: "СМП-" / "ВМП-" and the size word of the module ("500 " ...).
-std::string ModuleLabel(TDeviceType type, int32_t mp_size);
+using workflow::ModuleLabel;
 
 }  // namespace kalvort

@@ -150,7 +150,7 @@ TEST(DeviceCliLan, WritesReadsVerifiesAndReportsDamage) {
   ASSERT_TRUE(module->SetContents(bytes));
 
   EXPECT_EQ(cli.run(lan + "verify p.kvt"), 1);
-  EXPECT_TRUE(contains(cli.out, "программа 1 (vz)")) << cli.out;
+  EXPECT_TRUE(contains(cli.out, "слот каталога 1 (vz)")) << cli.out;
   EXPECT_FALSE(contains(cli.out, "(c42)")) << cli.out;
   EXPECT_FALSE(contains(cli.out, "(nc31)")) << cli.out;
   EXPECT_TRUE(contains(cli.err, "Проект и МП различаются.")) << cli.err;
