@@ -100,7 +100,7 @@ bool WriteVZ(Conversion &conv, const ProgramLines &lines, bool del_empty_string,
     std::vector<std::uint8_t> encoded;
     encoded.reserve(n + n / 2 + 1);
     int lineCount = 0;
-    // Fails once the encoded text passes what one LDA block in the writer's buffer can carry.
+    // Fails once the encoded text passes what the loader's memory holds above the load address.
     auto overLimit = [&](int line) {
       if (encoded.size() <= kVZMaxEncodedSize) return false;
       conv.conv_err_code = kConvErrNone;

@@ -76,6 +76,16 @@ TEST_F(Cli, ReportsFailures) {
   EXPECT_EQ(cli("convert --format vz --to text missing.lda x.txt"), 1);
   EXPECT_NE(err.find("cannot read missing.lda"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir.file("x.txt")));
+
+  // A ВЗ text the control's loader cannot take back is refused on the line that passes it.
+  std::string vz;
+  for (int i = 0; i < 230; ++i) vz += std::string(30, 'X') + "\r\n";
+  put("fits.txt", vz);
+  EXPECT_EQ(cli("convert --format vz --to binary fits.txt fits.lda"), 0) << err;
+  vz.insert(vz.size() - 2, "Y");
+  put("long.txt", vz);
+  EXPECT_EQ(cli("convert --format vz --to binary long.txt x.lda"), 1);
+  EXPECT_EQ(err, "long.txt:230: Ошибка преобразования\n");
 }
 
 TEST_F(Cli, UsageErrors) {
