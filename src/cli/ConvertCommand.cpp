@@ -5,6 +5,7 @@
 #include "cli/Args.h"
 #include "cli/CliCommand.h"
 #include "cli/CliIo.h"
+#include "cli/ProgramInput.h"
 #include "base/CodePage.h"
 #include "formats/Processors.h"
 
@@ -29,13 +30,9 @@ int fail(const std::string &input, int line, int code) {
 }
 
 int run(const std::vector<std::string> &argv) {
-  const Args args(argv, {"--del-space", "--del-empty", "--merge", "--utf8", "--help"},
+  const Args args(argv, {"--del-space", "--del-empty", "--merge", "--utf8"},
                   {"--format", "--to"});
   if (!args.ok()) return usageError(args.error());
-  if (args.has("--help")) {
-    std::cout << "Usage:\n" << kSynopsis << "\n";
-    return kExitOk;
-  }
   const auto formatName = args.value("--format");
   const auto to = args.value("--to");
   if (!formatName) return usageError("convert needs --format 2c42|vz|nc31");
@@ -55,10 +52,7 @@ int run(const std::vector<std::string> &argv) {
   const std::string &output = args.positional()[1];
 
   std::string bytes, error;
-  if (!readInput(input, bytes, error)) {
-    std::cerr << "kalvort-cli: " << error << "\n";
-    return kExitFailed;
-  }
+  if (!readProgramInput(input, bytes)) return kExitFailed;
 
   Conversion conv;
   std::size_t length = 0;

@@ -5,6 +5,7 @@
 #include "cli/Args.h"
 #include "cli/CliCommand.h"
 #include "cli/CliIo.h"
+#include "cli/ProgramInput.h"
 #include "base/CodePage.h"
 #include "formats/TextEdits.h"
 
@@ -22,12 +23,8 @@ void renumber(ProgramLines &lines, const ProgressSink &progress) {
 }
 
 int run(const std::vector<std::string> &argv) {
-  const Args args(argv, {"--help"}, {"--action"});
+  const Args args(argv, {}, {"--action"});
   if (!args.ok()) return usageError(args.error());
-  if (args.has("--help")) {
-    std::cout << "Usage:\n" << kSynopsis << "\n";
-    return kExitOk;
-  }
   const auto action = args.value("--action");
   if (!action) return usageError("edit needs --action");
   void (*edit)(ProgramLines &, const ProgressSink &) = nullptr;
@@ -47,10 +44,7 @@ int run(const std::vector<std::string> &argv) {
   if (args.positional().size() != 2) return usageError("edit needs INPUT and OUTPUT");
 
   std::string bytes, error;
-  if (!readInput(args.positional()[0], bytes, error)) {
-    std::cerr << "kalvort-cli: " << error << "\n";
-    return kExitFailed;
-  }
+  if (!readProgramInput(args.positional()[0], bytes)) return kExitFailed;
   TextEncoding encoding;
   ProgramLines lines = splitLines(decodeText(bytes, &encoding));
   edit(lines, nullptr);

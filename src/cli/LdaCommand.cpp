@@ -5,6 +5,7 @@
 #include "cli/Args.h"
 #include "cli/CliCommand.h"
 #include "cli/CliIo.h"
+#include "cli/ProgramInput.h"
 #include "formats/Conversion.h"
 #include "formats/Lda.h"
 
@@ -20,20 +21,12 @@ const char kSynopsis[] =
     "      data block; prints the start address (on standard error when OUTPUT is \"-\").";
 
 int run(const std::vector<std::string> &argv) {
-  if (!argv.empty() && (argv[0] == "--help" || argv[0] == "-h")) {
-    std::cout << "Usage:\n" << kSynopsis << "\n";
-    return kExitOk;
-  }
   if (argv.empty() || (argv[0] != "pack" && argv[0] != "unpack"))
     return usageError("lda needs pack or unpack");
   const bool pack = argv[0] == "pack";
-  const Args args({argv.begin() + 1, argv.end()}, {"--help"},
+  const Args args({argv.begin() + 1, argv.end()}, {},
                   pack ? std::set<std::string>{"--address", "--block-size"} : std::set<std::string>{});
   if (!args.ok()) return usageError(args.error());
-  if (args.has("--help")) {
-    std::cout << "Usage:\n" << kSynopsis << "\n";
-    return kExitOk;
-  }
   long long address = 0;
   long long blockSize = static_cast<long long>(kLdaMaxBlockSize);
   if (pack) {
@@ -53,10 +46,7 @@ int run(const std::vector<std::string> &argv) {
   const std::string &output = args.positional()[1];
 
   std::string bytes, error;
-  if (!readInput(input, bytes, error)) {
-    std::cerr << "kalvort-cli: " << error << "\n";
-    return kExitFailed;
-  }
+  if (!readProgramInput(input, bytes)) return kExitFailed;
   const std::span<const std::uint8_t> source(reinterpret_cast<const std::uint8_t *>(bytes.data()),
                                              bytes.size());
   std::vector<std::uint8_t> result;

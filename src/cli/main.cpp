@@ -1,6 +1,8 @@
 // kalvort-cli: Kalvort's core from the command line.
 
 #include <iostream>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,40 @@ void printHelp(std::ostream &out) {
          "Commands:\n";
   for (const auto &c : commands()) out << c.synopsis << "\n";
   out << "\nExit status: 0 on success, 1 when the operation failed, 2 on a usage error.\n";
+}
+
+void printUsage(const CliCommand &c) { std::cout << "Usage:\n" << c.synopsis << "\n"; }
+
+// "--help" or "-h" among a command's arguments (before a "--" that ends the options) asks for its
+// usage, whichever subcommand and options come with it; the command itself does not run.
+bool asksForHelp(const std::vector<std::string> &args) {
+  for (const auto &a : args) {
+    if (a == "--") return false;
+    if (a == "--help" || a == "-h") return true;
+  }
+  return false;
+}
+
+// Runs one command. Running out of memory anywhere in it ends the command as a failure with a
+// message instead of an abort; every output is written whole at the end, so none is touched.
+int runCommand(const CliCommand &c, const std::vector<std::string> &args) {
+  if (asksForHelp(args)) {
+    printUsage(c);
+    return kExitOk;
+  }
+  try {
+    return c.run(args);
+  } catch (const std::bad_alloc &) {
+  } catch (const std::length_error &) {
+  }
+  std::cerr << "kalvort-cli: " << c.name << ": not enough memory\n";
+  return kExitFailed;
+}
+
+const CliCommand *findCommand(const std::string &name) {
+  for (const auto &c : commands())
+    if (c.name == name) return &c;
+  return nullptr;
 }
 
 }  // namespace
@@ -48,6 +84,13 @@ int main(int argc, char **argv) {
     return kExitUsage;
   }
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    // "help COMMAND" is the command's own usage.
+    if (args.size() > 1) {
+      if (const CliCommand *c = findCommand(args[1])) {
+        printUsage(*c);
+        return kExitOk;
+      }
+    }
     printHelp(std::cout);
     return kExitOk;
   }
@@ -55,8 +98,6 @@ int main(int argc, char **argv) {
     std::cout << "kalvort-cli " << KALVORT_VERSION << "\n";
     return kExitOk;
   }
-  for (const auto &c : commands()) {
-    if (c.name == args[0]) return c.run({args.begin() + 1, args.end()});
-  }
+  if (const CliCommand *c = findCommand(args[0])) return runCommand(*c, {args.begin() + 1, args.end()});
   return usageError("unknown command '" + args[0] + "'");
 }
