@@ -84,6 +84,10 @@ TEST(SimProgram, RejectsBadOptionsAndForeignAddresses) {
   EXPECT_EQ(runToExit({"--module", "smp", "9"}), 2);
   EXPECT_EQ(runToExit({"--drop", "101"}), 2);
   EXPECT_EQ(runToExit({"--port"}), 2);
+  EXPECT_EQ(runToExit({"--address", "127.0.0.300"}), 2);
+  EXPECT_EQ(runToExit({"--address", "127.1"}), 2);
+  EXPECT_EQ(runToExit({"--image", "/nonexistent-kalvort-folder/smp.bin"}), 2);
+  EXPECT_EQ(runToExit({"--wmp-image", "/nonexistent-kalvort-folder/wmp.bin"}), 2);
   EXPECT_EQ(runToExit({"--address", "10.1.2.3"}), 1);
   EXPECT_EQ(runToExit({"--address", "10.1.2.3", "--allow-any-address"}), 1)
       << "refused while KALVORT_LOOPBACK_ONLY is set";

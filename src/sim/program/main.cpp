@@ -1,6 +1,8 @@
 // kalvort-urvell-sim: a networked Урвелл controller on a loopback address, with a replaceable and a
 // built-in memory module and fault injection. Runs until interrupted (Ctrl+C, SIGTERM).
 
+#include <arpa/inet.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -77,6 +79,13 @@ int usage(const std::string &why) {
   return 2;
 }
 
+// An image file's folder must exist at start: the first save would otherwise fail every second.
+bool imageFolderExists(const std::string &path) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::error_code ec;
+  return folder.empty() || std::filesystem::is_directory(folder, ec);
+}
+
 bool loadImage(ModuleMemory &m, const std::string &path, const char *which) {
   if (path.empty() || !m.Present()) return true;
   std::error_code ec;
@@ -113,7 +122,9 @@ int main(int argc, char **argv) {
       return 0;
     } else if (a == "--address") {
       auto v = value("address");
-      if (!v) return usage("--address needs A.B.C.D");
+      in_addr parsed{};
+      if (!v || ::inet_pton(AF_INET, v->c_str(), &parsed) != 1)
+        return usage("--address needs A.B.C.D (four numbers 0..255)");
       config.address = *v;
     } else if (a == "--allow-any-address") {
       config.allow_any_address = true;
@@ -132,6 +143,7 @@ int main(int argc, char **argv) {
     } else if (a == "--image" || a == "--wmp-image") {
       auto v = value("file");
       if (!v || v->empty()) return usage(a + " needs a file name");
+      if (!imageFolderExists(*v)) return usage("the folder of " + *v + " does not exist");
       (a == "--image" ? smp_image : wmp_image) = *v;
     } else if (a == "--version") {
       auto v = num(0, 0xFFFFFFFFLL);
