@@ -52,19 +52,20 @@ int main(int argc, char **argv) {
 
   // (a) Round trips.
   {
-    if (!open_lan(address, 30000)) return 1;
+    TLanSocket lan;
+    if (!lan.open_lan(address, 30000)) return 1;
     std::vector<double> us;
     us.reserve(static_cast<size_t>(exchanges));
     uint8_t reply[4];
     for (int i = 0; i < exchanges; ++i) {
       const auto t0 = Clock::now();
-      if (!comm_cmd(ctGetVersion, nullptr, 0, reply, 4, 250)) {
+      if (!comm_cmd(lan, ctGetVersion, nullptr, 0, reply, 4, 250)) {
         std::fprintf(stderr, "exchange failed\n");
         return 1;
       }
       us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
     }
-    close_lan();
+    lan.close_lan();
     std::sort(us.begin(), us.end());
     double sum = 0;
     for (double v : us) sum += v;

@@ -182,8 +182,11 @@ UrvellSimulator::Reply UrvellSimulator::handleRequest(const TMessage &h, const u
       TComand c;
       std::memcpy(&c, payload, sizeof c);
       if (c.com_id == ciStopReadWrite || c.com_id == ciReadConfig) {
-        // Answered for anyone, holder or not: opening a connection starts with a stop.
+        // Answered for anyone, holder or not: opening a connection starts with a stop. A stop
+        // from a client that does not hold the module is acknowledged but not carried out, so
+        // that a probe or a second station never ends the holder's transfer.
         ModuleMemory *m = moduleFor(client);
+        if (!m && c.com_id == ciStopReadWrite) return r;
         return handleModule(c, m ? m : smp_.get());
       }
       ModuleMemory *m = moduleFor(client);

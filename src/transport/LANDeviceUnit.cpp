@@ -6,7 +6,6 @@
 
 #include "device/DebugLog.h"
 #include "transport/LanProtocol.h"
-#include "transport/LanUnit.h"
 #include "module/ModuleStatus.h"
 
 namespace kalvort {
@@ -45,24 +44,24 @@ bool TLANDeviceClass::ModuleCommand(uint8_t com_id, const uint8_t *data, size_t 
                                     uint8_t *reply, size_t reply_len, int timeout_ms) {
   TComand c = make_comand(com_id);
   if (data) std::copy_n(data, std::min(data_len, sizeof c.data), c.data);
-  return comm_cmd(ctModule, reinterpret_cast<const uint8_t *>(&c), sizeof c, reply, reply_len,
+  return comm_cmd(FLan, ctModule, reinterpret_cast<const uint8_t *>(&c), sizeof c, reply, reply_len,
                   timeout_ms);
 }
 
 bool TLANDeviceClass::FOpenDevice() {
-  FDevState.connected = open_lan(FIP, FPort);
+  FDevState.connected = FLan.open_lan(FIP, FPort);
   if (FDevState.connected) {
     FDevState.connected = FStopReadWrite();
     if (!FDevState.connected) {
       // A controller that does not answer is never left half open.
-      close_lan();
+      FLan.close_lan();
       FDevState.MP_connected = false;
     }
   }
   return FDevState.connected;
 }
 
-void TLANDeviceClass::FCloseDevice() { close_lan(); }
+void TLANDeviceClass::FCloseDevice() { FLan.close_lan(); }
 
 bool TLANDeviceClass::FStopReadWrite() {
   return ModuleCommand(ciStopReadWrite, nullptr, 0, nullptr, 0, kCmdTimeoutMs);
@@ -73,7 +72,7 @@ bool TLANDeviceClass::FTakeDevice(int32_t claim) {
   putLE32(payload, static_cast<uint32_t>(FDevSubtype));
   putLE32(payload + 4, static_cast<uint32_t>(claim));
   uint8_t reply[8] = {};
-  if (!comm_cmd(ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs))
+  if (!comm_cmd(FLan, ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs))
     return false;
   return (reply[0] | reply[1] | reply[2] | reply[3]) != 0;
 }
@@ -81,13 +80,13 @@ bool TLANDeviceClass::FTakeDevice(int32_t claim) {
 void TLANDeviceClass::FReleaseDevice() {
   uint8_t payload[8] = {};
   uint8_t reply[8] = {};
-  comm_cmd(ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs);
+  comm_cmd(FLan, ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs);
 }
 
 uint32_t TLANDeviceClass::FGetFullVersion() {
   if (!FDevState.connected) return 0;
   uint8_t reply[4] = {};
-  if (!comm_cmd(ctGetVersion, nullptr, 0, reply, sizeof reply, kCmdTimeoutMs)) return 0;
+  if (!comm_cmd(FLan, ctGetVersion, nullptr, 0, reply, sizeof reply, kCmdTimeoutMs)) return 0;
   return uint32_t(reply[0]) | uint32_t(reply[1]) << 8 | uint32_t(reply[2]) << 16 |
          uint32_t(reply[3]) << 24;
 }
@@ -102,7 +101,7 @@ void TLANDeviceClass::FGetDeviceState() {
   Pause(10);
   write_log("ReadSMPConfig");
   uint8_t version[4] = {};
-  if (!comm_cmd(ctGetVersion, nullptr, 0, version, sizeof version, kCmdTimeoutMs)) return lost();
+  if (!comm_cmd(FLan, ctGetVersion, nullptr, 0, version, sizeof version, kCmdTimeoutMs)) return lost();
   FDevState.full_version = uint32_t(version[0]) | uint32_t(version[1]) << 8 |
                            uint32_t(version[2]) << 16 | uint32_t(version[3]) << 24;
   uint8_t config[3] = {};
@@ -141,7 +140,7 @@ bool TLANDeviceClass::FReadData(uint8_t *buffer, uint32_t length) {
     putLE32(payload, chunk);
     const uint32_t start = FReadPos;
     const auto rewind = [&] { return FStopReadWrite() && SendReadAddr(start); };
-    if (!comm_get_data(ctReadData, payload, sizeof payload, buffer + done, chunk, kDataTimeoutMs,
+    if (!comm_get_data(FLan, ctReadData, payload, sizeof payload, buffer + done, chunk, kDataTimeoutMs,
                        rewind))
       return false;
     FReadPos = start + chunk;
@@ -158,7 +157,7 @@ bool TLANDeviceClass::FSetWriteAddr(uint32_t address) {
 
 bool TLANDeviceClass::FWriteData(const uint8_t *buffer, uint32_t length) {
   if (length > kMaxDataPayload) return false;
-  return comm_set_data(buffer, length, kDataTimeoutMs);
+  return comm_set_data(FLan, buffer, length, kDataTimeoutMs);
 }
 
 bool TLANDeviceClass::FEraseBlocks(uint32_t first_block, uint32_t count) {

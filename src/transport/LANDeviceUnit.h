@@ -1,13 +1,16 @@
 #pragma once
 // TLANDeviceClass: the memory-module device of a networked Урвелл controller. Every transport
-// operation is one or more exchanges of the message layer (LanProtocol.h) over the process-wide
-// socket (LanUnit.h), so at most one such device may be open at a time.
+// operation is one or more exchanges of the message layer (LanProtocol.h) over the object's own
+// socket (LanUnit.h): any number of these objects may be created, opened and used at once on
+// different threads (a status poll, the network search's probes, a running chain), each
+// talking to its controller as a client of its own. One object serves one thread at a time.
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "device/DeviceClass.h"
+#include "transport/LanUnit.h"
 
 namespace kalvort {
 
@@ -31,6 +34,8 @@ class TLANDeviceClass : public TDeviceClass {
   TDevSubtype DevSubtype() const { return FDevSubtype; }
   // Sum of the pauses this transport took before its commands, in ms (for measurements).
   uint64_t TransportPauseMs() const { return FPauseTotalMs.load(); }
+  // True while the object's socket is open (between FOpenDevice and FCloseDevice).
+  bool SocketOpen() const { return FLan.is_open(); }
 
   void FGetDeviceState() override;
   bool FOpenDevice() override;
@@ -57,6 +62,7 @@ class TLANDeviceClass : public TDeviceClass {
   bool ModuleCommand(uint8_t com_id, const uint8_t *data, size_t data_len, uint8_t *reply,
                      size_t reply_len, int timeout_ms);
 
+  TLanSocket FLan;
   std::string FIP;
   uint16_t FPort;
   TDevSubtype FDevSubtype = dstNone;

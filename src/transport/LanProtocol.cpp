@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-
-#include "transport/LanUnit.h"
+#include <mutex>
 
 namespace kalvort {
 
@@ -24,22 +23,30 @@ uint32_t getLE32(const uint8_t *p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-bool writeMessage(uint8_t msg_type, uint8_t cmd_type, const uint8_t *data, size_t len) {
+// Serialises "send with the counter's id, then raise the counter", so that two threads sending
+// at once never use the same id and a failed send leaves the counter as it was.
+std::mutex g_send_mutex;
+
+bool writeMessage(TLanSocket &lan, uint8_t msg_type, uint8_t cmd_type, const uint8_t *data,
+                  size_t len, uint32_t *sent_id) {
   if (len > kMaxOutgoingMessage - kMsgHeaderSize) return false;
   uint8_t msg[kMaxOutgoingMessage];
-  const size_t size = build_message(msg_type, cmd_type, msg_counter.load(), data, len, msg);
-  if (!UDP_write(msg, size)) return false;
-  msg_counter.fetch_add(1);
+  std::lock_guard lock(g_send_mutex);
+  const uint32_t id = msg_counter.load();
+  const size_t size = build_message(msg_type, cmd_type, id, data, len, msg);
+  if (!lan.UDP_write(msg, size)) return false;
+  msg_counter.store(id + 1);
+  if (sent_id) *sent_id = id;
   return true;
 }
 
 // One reply into a local buffer of `maxlen` bytes; bounds every read by the bytes received.
-bool readMessage(size_t maxlen, uint8_t *buf, size_t len, int timeout_ms, uint32_t &msg_id,
+bool readMessage(TLanSocket &lan, size_t maxlen, uint8_t *buf, size_t len, int timeout_ms, uint32_t &msg_id,
                  size_t *copied = nullptr) {
   if (copied) *copied = 0;
   uint8_t msg[kDataReplyMax];
   size_t received = 0;
-  if (!UDP_read(msg, std::min(maxlen, sizeof msg), timeout_ms, &received)) return false;
+  if (!lan.UDP_read(msg, std::min(maxlen, sizeof msg), timeout_ms, &received)) return false;
   TMessage h{};
   if (!parse_message(msg, received, h)) return false;
   std::memset(msg + 8, 0, 4);
@@ -54,10 +61,10 @@ bool readMessage(size_t maxlen, uint8_t *buf, size_t len, int timeout_ms, uint32
   return h.cmd_type != ctRefused;
 }
 
-// Waits for the reply to the request just sent, dropping late replies to earlier requests.
+// Waits for the reply to the request `want` (the one just sent on this socket), dropping late
+// replies to earlier requests.
 template <typename Read>
-bool awaitReply(Read read) {
-  const uint32_t want = msg_counter.load() - 1;
+bool awaitReply(uint32_t want, Read read) {
   for (int late = 0; late <= kMaxLateReplies; ++late) {
     uint32_t id = 0;
     if (!read(id)) return false;
@@ -103,46 +110,52 @@ TComand make_comand(uint8_t com_id) {
   return c;
 }
 
-bool write_cmd(uint8_t cmd_type, const uint8_t *data, size_t len) {
-  return writeMessage(mtCommand, cmd_type, data, len);
+bool write_cmd(TLanSocket &lan, uint8_t cmd_type, const uint8_t *data, size_t len, uint32_t *sent_id) {
+  return writeMessage(lan, mtCommand, cmd_type, data, len, sent_id);
 }
 
-bool write_data(const uint8_t *data, size_t len) { return writeMessage(mtData, 0, data, len); }
-
-bool read_cmd(uint8_t *buf, size_t len, int timeout_ms, uint32_t &msg_id) {
-  return readMessage(kCmdReplyMax, buf, len, timeout_ms, msg_id);
+bool write_data(TLanSocket &lan, const uint8_t *data, size_t len, uint32_t *sent_id) {
+  return writeMessage(lan, mtData, 0, data, len, sent_id);
 }
 
-bool read_data(uint8_t *buf, size_t len, int timeout_ms, uint32_t &msg_id) {
+bool read_cmd(TLanSocket &lan, uint8_t *buf, size_t len, int timeout_ms, uint32_t &msg_id) {
+  return readMessage(lan, kCmdReplyMax, buf, len, timeout_ms, msg_id);
+}
+
+bool read_data(TLanSocket &lan, uint8_t *buf, size_t len, int timeout_ms, uint32_t &msg_id) {
   if (len == 0) return false;
-  return readMessage(kDataReplyMax, buf, len, timeout_ms, msg_id);
+  return readMessage(lan, kDataReplyMax, buf, len, timeout_ms, msg_id);
 }
 
-bool comm_cmd(uint8_t cmd_type, const uint8_t *data, size_t len, uint8_t *reply, size_t reply_len,
-              int timeout_ms) {
-  if (!write_cmd(cmd_type, data, len)) return false;
-  return awaitReply([&](uint32_t &id) { return read_cmd(reply, reply_len, timeout_ms, id); });
+bool comm_cmd(TLanSocket &lan, uint8_t cmd_type, const uint8_t *data, size_t len, uint8_t *reply,
+              size_t reply_len, int timeout_ms) {
+  uint32_t sent = 0;
+  if (!write_cmd(lan, cmd_type, data, len, &sent)) return false;
+  return awaitReply(sent, [&](uint32_t &id) { return read_cmd(lan, reply, reply_len, timeout_ms, id); });
 }
 
-bool comm_set_data(const uint8_t *data, size_t len, int timeout_ms) {
-  if (!write_data(data, len)) return false;
-  return awaitReply([&](uint32_t &id) { return read_cmd(nullptr, 0, timeout_ms, id); });
+bool comm_set_data(TLanSocket &lan, const uint8_t *data, size_t len, int timeout_ms) {
+  uint32_t sent = 0;
+  if (!write_data(lan, data, len, &sent)) return false;
+  return awaitReply(sent, [&](uint32_t &id) { return read_cmd(lan, nullptr, 0, timeout_ms, id); });
 }
 
-bool comm_get_data(uint8_t cmd_type, const uint8_t *data, size_t len, uint8_t *reply,
+bool comm_get_data(TLanSocket &lan, uint8_t cmd_type, const uint8_t *data, size_t len, uint8_t *reply,
                    size_t reply_len, int timeout_ms, const std::function<bool()> &before_retry) {
   if (reply_len == 0) return true;
   const size_t chunk = std::min(reply_len, kReadChunkMax);
   for (int attempt = 0; attempt < kGetDataAttempts; ++attempt) {
     if (attempt > 0 && before_retry && !before_retry()) return false;
-    if (!lan_is_open()) return false;
-    if (!write_cmd(cmd_type, data, len)) continue;
+    if (!lan.is_open()) return false;
+    uint32_t sent = 0;
+    if (!write_cmd(lan, cmd_type, data, len, &sent)) continue;
     // A reply that carries fewer bytes than asked for is a failed read, not a short success:
     // the caller relies on every byte of the buffer.
     size_t copied = 0;
-    if (awaitReply([&](uint32_t &id) {
-          return readMessage(kDataReplyMax, reply, chunk, timeout_ms, id, &copied);
-        }) &&
+    if (awaitReply(sent,
+                   [&](uint32_t &id) {
+                     return readMessage(lan, kDataReplyMax, reply, chunk, timeout_ms, id, &copied);
+                   }) &&
         copied == chunk)
       return true;
   }

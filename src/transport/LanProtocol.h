@@ -1,14 +1,17 @@
 #pragma once
-// Messages of the network controller protocol over the socket of LanUnit: a 12-byte header
+// Messages of the network controller protocol over a TLanSocket (LanUnit.h): a 12-byte header
 // (type, command, size, id, checksum; little-endian) and a payload, and the request/reply
 // exchanges built from them. A reply carries the id of the request it answers; replies to earlier
-// requests are dropped by id. Process-wide like the socket: one message counter, one exchange at
-// a time.
+// requests are dropped by id. The message counter is process-wide: every message of the process
+// gets an id of its own, whichever socket sends it. Exchanges on different sockets may run at the
+// same time on different threads; one socket carries one exchange at a time.
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+
+#include "transport/LanUnit.h"
 
 namespace kalvort {
 
@@ -70,7 +73,8 @@ inline constexpr int kGetDataAttempts = 3;
 // must not hold the caller forever).
 inline constexpr int kMaxLateReplies = 64;
 
-// Id of the next message sent; never reset, raised after every successful send.
+// Id of the next message sent; never reset, raised after every successful send (a send and its
+// raise are one step, so concurrent senders never share an id).
 extern std::atomic<uint32_t> msg_counter;
 
 // s := rotl(s, 1) + byte, modulo 2^32, from s = 0.
@@ -86,23 +90,25 @@ bool parse_message(const uint8_t *data, size_t received, TMessage &header);
 
 TComand make_comand(uint8_t com_id);
 
-bool write_cmd(uint8_t cmd_type, const uint8_t *data, size_t len);
-bool write_data(const uint8_t *data, size_t len);
+// Send one message with the current msg_counter as its id; `sent_id` (optional) gets that id.
+bool write_cmd(TLanSocket &lan, uint8_t cmd_type, const uint8_t *data, size_t len,
+               uint32_t *sent_id = nullptr);
+bool write_data(TLanSocket &lan, const uint8_t *data, size_t len, uint32_t *sent_id = nullptr);
 // Receive one reply and copy up to len payload bytes; false on time-out, a rejected datagram or a
 // refused reply (cmd_type 255). read_data fails at once when len is 0.
-bool read_cmd(uint8_t *buf, size_t len, int timeout_ms, uint32_t &msg_id);
-bool read_data(uint8_t *buf, size_t len, int timeout_ms, uint32_t &msg_id);
+bool read_cmd(TLanSocket &lan, uint8_t *buf, size_t len, int timeout_ms, uint32_t &msg_id);
+bool read_data(TLanSocket &lan, uint8_t *buf, size_t len, int timeout_ms, uint32_t &msg_id);
 
 // One command exchange: send, then wait for the reply with the request's id.
-bool comm_cmd(uint8_t cmd_type, const uint8_t *data, size_t len, uint8_t *reply, size_t reply_len,
+bool comm_cmd(TLanSocket &lan, uint8_t cmd_type, const uint8_t *data, size_t len, uint8_t *reply, size_t reply_len,
               int timeout_ms);
 // One data upload exchange.
-bool comm_set_data(const uint8_t *data, size_t len, int timeout_ms);
+bool comm_set_data(TLanSocket &lan, const uint8_t *data, size_t len, int timeout_ms);
 // One data download of at most 1052 bytes (a longer reply_len gets its first 1052 bytes). A failed
 // send or reply is tried again up to kGetDataAttempts requests in all; `before_retry` (optional)
 // runs before each repeat and can put the controller back where the lost request started (false
 // from it ends the exchange).
-bool comm_get_data(uint8_t cmd_type, const uint8_t *data, size_t len, uint8_t *reply,
+bool comm_get_data(TLanSocket &lan, uint8_t cmd_type, const uint8_t *data, size_t len, uint8_t *reply,
                    size_t reply_len, int timeout_ms,
                    const std::function<bool()> &before_retry = {});
 

@@ -7,29 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 namespace kalvort {
 
 namespace {
-
-// -1 when closed. Atomic so that a status read on one thread and an action on another, kept apart
-// by the callers, never tear the handle.
-std::atomic<int> g_socket{-1};
-uint8_t g_send_buffer[kLanBufferSize];
-uint8_t g_recv_buffer[kLanBufferSize];
-std::mutex g_error_mutex;
-std::string g_last_error;
-
-void setError(std::string text) {
-  std::lock_guard lock(g_error_mutex);
-  g_last_error = std::move(text);
-}
 
 bool parseIPv4(const std::string &address, in_addr &out) {
   return inet_pton(AF_INET, address.c_str(), &out) == 1;
@@ -45,7 +30,18 @@ bool lan_is_loopback(const std::string &address) {
 
 bool lan_loopback_only() { return std::getenv("KALVORT_LOOPBACK_ONLY") != nullptr; }
 
-bool open_lan(const std::string &address, uint16_t port) {
+void TLanSocket::setError(std::string text) {
+  std::lock_guard lock(error_mutex_);
+  last_error_ = std::move(text);
+}
+
+std::string TLanSocket::last_error() const {
+  std::lock_guard lock(error_mutex_);
+  return last_error_;
+}
+
+bool TLanSocket::open_lan(const std::string &address, uint16_t port) {
+  close_lan();
   setError("");
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
@@ -68,27 +64,31 @@ bool open_lan(const std::string &address, uint16_t port) {
     ::close(fd);
     return false;
   }
-  g_socket.store(fd);
+  fd_.store(fd);
   return true;
 }
 
-void close_lan() {
-  const int fd = g_socket.exchange(-1);
+void TLanSocket::close_lan() {
+  const int fd = fd_.exchange(-1);
   if (fd < 0) return;
   ::shutdown(fd, SHUT_RDWR);
   ::close(fd);
 }
 
-bool lan_is_open() { return g_socket.load() >= 0; }
-
-bool UDP_write(const uint8_t *data, size_t len) {
+bool TLanSocket::UDP_write(const uint8_t *data, size_t len) {
   if (len > kLanBufferSize) return false;
-  const int fd = g_socket.load();
+  const int fd = fd_.load();
   if (fd < 0) return false;
-  const size_t out = std::max(len, kLanMinDatagram);
-  if (len) std::memcpy(g_send_buffer, data, len);
-  std::memset(g_send_buffer + len, 0, out - len);
-  const ssize_t sent = ::send(fd, g_send_buffer, out, MSG_NOSIGNAL);
+  ssize_t sent;
+  size_t out = len;
+  if (len < kLanMinDatagram) {
+    uint8_t padded[kLanMinDatagram] = {};
+    if (len) std::memcpy(padded, data, len);
+    out = kLanMinDatagram;
+    sent = ::send(fd, padded, out, MSG_NOSIGNAL);
+  } else {
+    sent = ::send(fd, data, out, MSG_NOSIGNAL);
+  }
   if (sent != static_cast<ssize_t>(out)) {
     setError("Socket connect error " + std::to_string(sent < 0 ? errno : EMSGSIZE) + ".");
     return false;
@@ -96,9 +96,9 @@ bool UDP_write(const uint8_t *data, size_t len) {
   return true;
 }
 
-bool UDP_read(uint8_t *buf, size_t maxlen, int timeout_ms, size_t *received) {
+bool TLanSocket::UDP_read(uint8_t *buf, size_t maxlen, int timeout_ms, size_t *received) {
   if (received) *received = 0;
-  const int fd = g_socket.load();
+  const int fd = fd_.load();
   if (fd < 0) return false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
   for (;;) {
@@ -111,17 +111,12 @@ bool UDP_read(uint8_t *buf, size_t maxlen, int timeout_ms, size_t *received) {
     if (r <= 0) return false;
     break;
   }
-  const ssize_t n = ::recv(fd, g_recv_buffer, sizeof g_recv_buffer, 0);
+  // A datagram longer than maxlen is cut there by the kernel (the rest is dropped), which is
+  // what copying min(length, maxlen) bytes of it out of a receive buffer would give.
+  const ssize_t n = ::recv(fd, buf, std::min(maxlen, kLanBufferSize), 0);
   if (n < 0) return false;  // ECONNREFUSED when nothing listens on the peer's port, among others
-  const size_t copy = std::min(static_cast<size_t>(n), maxlen);
-  if (copy) std::memcpy(buf, g_recv_buffer, copy);
-  if (received) *received = copy;
+  if (received) *received = static_cast<size_t>(n);
   return true;
-}
-
-std::string lan_last_error() {
-  std::lock_guard lock(g_error_mutex);
-  return g_last_error;
 }
 
 }  // namespace kalvort

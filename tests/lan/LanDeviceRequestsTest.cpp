@@ -84,7 +84,7 @@ TEST(LanDeviceRequests, TakeAddressAndEraseBytes) {
   EXPECT_EQ(peer.received().size(), before);
 
   device.DeviceClose();
-  EXPECT_FALSE(lan_is_open());
+  EXPECT_FALSE(device.SocketOpen());
   EXPECT_EQ(last(), (Datagram{0, 0, 0, 0, 0, 0, 0, 0})) << "the release";
 }
 
@@ -108,7 +108,7 @@ TEST(LanDeviceRequests, RefusedTakeMeansBusyAndASilentControllerIsNotOpened) {
   EXPECT_FALSE(device.DeviceOpen());
   const auto waited = std::chrono::steady_clock::now() - t0;
   EXPECT_EQ(device.LastError(), deNotConnected);
-  EXPECT_FALSE(lan_is_open()) << "closed again after the failed stop";
+  EXPECT_FALSE(device.SocketOpen()) << "closed again after the failed stop";
   EXPECT_GE(waited, 2 * 250ms);
   EXPECT_LT(waited, 2 * 250ms + 700ms);
   std::this_thread::sleep_for(20ms);

@@ -199,7 +199,7 @@ TEST_F(LanDevice, BusyWhileAnotherStationHoldsTheModuleAndRefusedAddresses) {
   device->SetIP_Port(sim->Config().address, 30001);
   EXPECT_FALSE(device->DeviceOpen());
   EXPECT_EQ(device->LastError(), deNotConnected);
-  EXPECT_FALSE(lan_is_open());
+  EXPECT_FALSE(device->SocketOpen());
   // Outside 127.0.0.0/8 nothing is even sent while KALVORT_LOOPBACK_ONLY is set.
   const auto t0 = std::chrono::steady_clock::now();
   device->SetIP_Port("192.168.0.10", 30000);

@@ -24,16 +24,16 @@ std::vector<uint8_t> le(std::initializer_list<uint32_t> words) {
   return out;
 }
 
-bool moduleCmd(const TComand &c, uint8_t *reply = nullptr, size_t reply_len = 0, int timeout = 250) {
-  return comm_cmd(ctModule, reinterpret_cast<const uint8_t *>(&c), sizeof c, reply, reply_len,
+bool moduleCmd(TLanSocket &lan, const TComand &c, uint8_t *reply = nullptr, size_t reply_len = 0, int timeout = 250) {
+  return comm_cmd(lan, ctModule, reinterpret_cast<const uint8_t *>(&c), sizeof c, reply, reply_len,
                   timeout);
 }
 
 // Take (or release with value 0); returns the first reply word, -1 when the exchange failed.
-int64_t take(uint32_t subtype, uint32_t value) {
+int64_t take(TLanSocket &lan, uint32_t subtype, uint32_t value) {
   const auto payload = le({subtype, value});
   uint8_t reply[8] = {};
-  if (!comm_cmd(ctTakeDevice, payload.data(), payload.size(), reply, 8, 250)) return -1;
+  if (!comm_cmd(lan, ctTakeDevice, payload.data(), payload.size(), reply, 8, 250)) return -1;
   uint32_t w;
   std::memcpy(&w, reply, 4);
   return w;
@@ -46,48 +46,48 @@ class Simulator : public ::testing::Test {
     smp = std::make_shared<ModuleMemory>(3);
     wmp = std::make_shared<ModuleMemory>(1);
     sim = test::startLoopbackSimulator(smp, wmp);
-    ASSERT_TRUE(open_lan(sim->Config().address, 30000));
+    ASSERT_TRUE(lan.open_lan(sim->Config().address, 30000));
   }
-  void TearDown() override { close_lan(); }
 
   std::shared_ptr<ModuleMemory> smp, wmp;
   std::unique_ptr<UrvellSimulator> sim;
+  TLanSocket lan;
 };
 
 TEST_F(Simulator, StatusTickAnswersVersionAndModuleStatus) {
-  ASSERT_TRUE(moduleCmd(make_comand(ciStopReadWrite)));
-  EXPECT_EQ(take(1, 1000), 1);
+  ASSERT_TRUE(moduleCmd(lan, make_comand(ciStopReadWrite)));
+  EXPECT_EQ(take(lan, 1, 1000), 1);
   uint8_t version[4] = {};
-  ASSERT_TRUE(comm_cmd(ctGetVersion, nullptr, 0, version, 4, 250));
+  ASSERT_TRUE(comm_cmd(lan, ctGetVersion, nullptr, 0, version, 4, 250));
   EXPECT_EQ(version[0] | version[1] << 8, 0x210);
   uint8_t config[3] = {};
-  ASSERT_TRUE(moduleCmd(make_comand(ciReadConfig), config, 3));
+  ASSERT_TRUE(moduleCmd(lan, make_comand(ciReadConfig), config, 3));
   EXPECT_EQ(config[0], 1);
   EXPECT_EQ(config[2], 0x9C);  // ready mptMP500
-  EXPECT_EQ(take(2, 1000), 1);  // now the built-in module
-  ASSERT_TRUE(moduleCmd(make_comand(ciReadConfig), config, 3));
+  EXPECT_EQ(take(lan, 2, 1000), 1);  // now the built-in module
+  ASSERT_TRUE(moduleCmd(lan, make_comand(ciReadConfig), config, 3));
   EXPECT_EQ(config[2], EncodeModuleStatus(1, true));
-  EXPECT_EQ(take(0, 0), 1);
+  EXPECT_EQ(take(lan, 0, 0), 1);
 
   smp->Remove();
-  ASSERT_TRUE(moduleCmd(make_comand(ciReadConfig), config, 3));
+  ASSERT_TRUE(moduleCmd(lan, make_comand(ciReadConfig), config, 3));
   EXPECT_EQ(config[0], 0);
 }
 
 TEST_F(Simulator, ClaimsArePerSubtypeAndRefusedWhileAnotherClientHoldsThem) {
   test::OtherStation other(*sim);
   EXPECT_EQ(other.take(1, 1000), 1);
-  EXPECT_EQ(take(1, 1000), 0) << "the replaceable module is held";
-  EXPECT_EQ(take(0, 1000), 0) << "a probe finds the controller busy";
-  EXPECT_FALSE(moduleCmd(make_comand(ciSetBufferSize))) << "module commands of a non-holder";
-  EXPECT_EQ(take(2, 1000), 1) << "the built-in module is free";
-  EXPECT_EQ(take(0, 0), 1);
+  EXPECT_EQ(take(lan, 1, 1000), 0) << "the replaceable module is held";
+  EXPECT_EQ(take(lan, 0, 1000), 0) << "a probe finds the controller busy";
+  EXPECT_FALSE(moduleCmd(lan, make_comand(ciSetBufferSize))) << "module commands of a non-holder";
+  EXPECT_EQ(take(lan, 2, 1000), 1) << "the built-in module is free";
+  EXPECT_EQ(take(lan, 0, 0), 1);
   EXPECT_EQ(other.take(0, 0), 1);
-  EXPECT_EQ(take(1, 1000), 1);
+  EXPECT_EQ(take(lan, 1, 1000), 1);
 }
 
 TEST_F(Simulator, ErasesWritesAndReadsThroughTheProtocol) {
-  ASSERT_EQ(take(1, 1000), 1);
+  ASSERT_EQ(take(lan, 1, 1000), 1);
   std::vector<uint8_t> page(264);
   for (size_t i = 0; i < page.size(); ++i) page[i] = static_cast<uint8_t>(i * 3);
   ASSERT_TRUE(smp->SetContents(std::vector<uint8_t>(264 * 16, 0x00)));  // dirty blocks 0 and 1
@@ -95,22 +95,22 @@ TEST_F(Simulator, ErasesWritesAndReadsThroughTheProtocol) {
   TComand erase = make_comand(ciEraseBlocks);
   erase.data[1] = 1;  // block 1, count 1
   erase.data[3] = 1;
-  ASSERT_TRUE(moduleCmd(erase, nullptr, 0, 270));
+  ASSERT_TRUE(moduleCmd(lan, erase, nullptr, 0, 270));
   TComand wa = make_comand(ciSetWriteAddr);
   wa.data[2] = 0x08;
   wa.data[3] = 0x40;  // 0x0840 = 2112 = page 8, the first page of the erased block 1
-  ASSERT_TRUE(moduleCmd(wa));
-  ASSERT_TRUE(comm_set_data(page.data(), page.size(), 500));
+  ASSERT_TRUE(moduleCmd(lan, wa));
+  ASSERT_TRUE(comm_set_data(lan, page.data(), page.size(), 500));
 
   TComand ra = make_comand(ciSetReadAddr);
   const uint32_t flash = ModuleFlashAddress(2112 - 4, 264, 9);
   ra.data[0] = static_cast<uint8_t>(flash >> 16);
   ra.data[1] = static_cast<uint8_t>(flash >> 8);
   ra.data[2] = static_cast<uint8_t>(flash);
-  ASSERT_TRUE(moduleCmd(ra));
+  ASSERT_TRUE(moduleCmd(lan, ra));
   std::vector<uint8_t> back(268);
   const auto want = le({268});
-  ASSERT_TRUE(comm_get_data(ctReadData, want.data(), 4, back.data(), back.size(), 500));
+  ASSERT_TRUE(comm_get_data(lan, ctReadData, want.data(), 4, back.data(), back.size(), 500));
   EXPECT_EQ(std::vector<uint8_t>(back.begin(), back.begin() + 4), std::vector<uint8_t>(4, 0x00));
   EXPECT_EQ(std::vector<uint8_t>(back.begin() + 4, back.end()), page);
   EXPECT_EQ(smp->Contents()[264 * 16], 0xFF) << "page 16 lies outside the erased block";
@@ -140,20 +140,20 @@ TEST_F(Simulator, InjectedFaultsAsTheClientSeesThem) {
       {"stopped answering", f([](auto &x) { x.stop_after = 0; }), false},
       {"delay beyond the time-out", f([](auto &x) { x.delay_ms = 300; }), false},
   };
-  ASSERT_EQ(take(1, 1000), 1);
+  ASSERT_EQ(take(lan, 1, 1000), 1);
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     sim->SetFaults(c.faults);
     uint8_t version[4] = {};
-    EXPECT_EQ(comm_cmd(ctGetVersion, nullptr, 0, version, 4, 250), c.ok);
+    EXPECT_EQ(comm_cmd(lan, ctGetVersion, nullptr, 0, version, 4, 250), c.ok);
     if (c.ok) {
       EXPECT_EQ(version[0] | version[1] << 8, 0x210);
     }
     TComand ra = make_comand(ciSetReadAddr);
     std::vector<uint8_t> buf(256, 0);
     const auto want = le({256});
-    const bool read = moduleCmd(ra) &&
-                      comm_get_data(ctReadData, want.data(), 4, buf.data(), buf.size(), 100);
+    const bool read = moduleCmd(lan, ra) &&
+                      comm_get_data(lan, ctReadData, want.data(), 4, buf.data(), buf.size(), 100);
     EXPECT_EQ(read, c.ok);
     if (c.ok) {
       EXPECT_EQ(std::count(buf.begin(), buf.end(), 0xFF), 256);
@@ -166,9 +166,9 @@ TEST_F(Simulator, InjectedFaultsAsTheClientSeesThem) {
   pull.pull_after = 1;
   sim->SetFaults(pull);
   uint8_t config[3] = {};
-  ASSERT_TRUE(moduleCmd(make_comand(ciReadConfig), config, 3));
+  ASSERT_TRUE(moduleCmd(lan, make_comand(ciReadConfig), config, 3));
   EXPECT_EQ(config[0], 1);
-  ASSERT_TRUE(moduleCmd(make_comand(ciReadConfig), config, 3));
+  ASSERT_TRUE(moduleCmd(lan, make_comand(ciReadConfig), config, 3));
   EXPECT_EQ(config[0], 0) << "pulled after one request";
 }
 

@@ -12,8 +12,8 @@ std::unique_ptr<sim::UrvellSimulator> startLoopbackSimulator(
     std::shared_ptr<sim::ModuleMemory> smp, std::shared_ptr<sim::ModuleMemory> wmp = nullptr,
     sim::UrvellConfig config = {});
 
-// A second station with a socket of its own (the process-wide socket belongs to the device under
-// test): takes or releases a module of the simulator.
+// A second station (another workstation) with a raw socket of its own: takes or releases a
+// module of the simulator.
 class OtherStation {
  public:
   explicit OtherStation(const sim::UrvellSimulator &s);

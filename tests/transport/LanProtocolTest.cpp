@@ -62,8 +62,8 @@ TEST(LanProtocol, HeaderChecksRejectWhatWasNotReceived) {
 class LanExchange : public ::testing::Test {
  protected:
   void SetUp() override { setenv("KALVORT_LOOPBACK_ONLY", "1", 1); }
-  void TearDown() override { close_lan(); }
-  void open(const UdpPeer &peer) { ASSERT_TRUE(open_lan("127.0.0.1", peer.port())); }
+  void open(const UdpPeer &peer) { ASSERT_TRUE(lan.open_lan("127.0.0.1", peer.port())); }
+  TLanSocket lan;
 };
 
 TEST_F(LanExchange, RequestGoesOutPaddedTo64BytesAndRaisesTheCounter) {
@@ -71,10 +71,10 @@ TEST_F(LanExchange, RequestGoesOutPaddedTo64BytesAndRaisesTheCounter) {
   open(peer);
   msg_counter = 5;
   TComand stop = make_comand(ciStopReadWrite);
-  ASSERT_TRUE(write_cmd(ctModule, reinterpret_cast<uint8_t *>(&stop), sizeof stop));
+  ASSERT_TRUE(write_cmd(lan, ctModule, reinterpret_cast<uint8_t *>(&stop), sizeof stop));
   EXPECT_EQ(msg_counter.load(), 6u);
   const uint8_t page[300] = {};
-  ASSERT_TRUE(write_data(page, sizeof page));
+  ASSERT_TRUE(write_data(lan, page, sizeof page));
   for (int i = 0; i < 100 && peer.received().size() < 2; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   const auto got = peer.received();
@@ -87,16 +87,16 @@ TEST_F(LanExchange, RequestGoesOutPaddedTo64BytesAndRaisesTheCounter) {
   EXPECT_EQ(got[1].size(), 312u) << "longer messages are not padded";
   EXPECT_EQ(got[1][0], mtData);
 
-  close_lan();
+  lan.close_lan();
   const uint32_t before = msg_counter.load();
-  EXPECT_FALSE(write_cmd(ctGetVersion, nullptr, 0)) << "no socket";
+  EXPECT_FALSE(write_cmd(lan, ctGetVersion, nullptr, 0)) << "no socket";
   EXPECT_EQ(msg_counter.load(), before) << "a failed send does not count";
 }
 
 TEST_F(LanExchange, LoopbackOnlyRefusesOtherAddresses) {
-  EXPECT_FALSE(open_lan("192.168.0.10", 30000));
-  EXPECT_FALSE(lan_is_open());
-  EXPECT_FALSE(open_lan("not an address", 30000));
+  EXPECT_FALSE(lan.open_lan("192.168.0.10", 30000));
+  EXPECT_FALSE(lan.is_open());
+  EXPECT_FALSE(lan.open_lan("not an address", 30000));
   EXPECT_TRUE(lan_is_loopback("127.3.2.1"));
   EXPECT_FALSE(lan_is_loopback("128.0.0.1"));
 }
@@ -162,13 +162,13 @@ TEST_F(LanExchange, PairingRules) {
     open(peer);
     uint8_t reply[4] = {};
     uint32_t version = 0;
-    const bool ok = comm_cmd(ctGetVersion, nullptr, 0, reply, 4, 60);
+    const bool ok = comm_cmd(lan, ctGetVersion, nullptr, 0, reply, 4, 60);
     std::memcpy(&version, reply, 4);
     EXPECT_EQ(ok, c.ok);
     if (c.ok) {
       EXPECT_EQ(version, c.version);
     }
-    close_lan();
+    lan.close_lan();
   }
 }
 
@@ -185,7 +185,7 @@ TEST_F(LanExchange, DataDownloadIsBoundedAndRetriedAFewTimes) {
   std::vector<uint8_t> buf(1056, 0);
   const uint32_t want = 1056;
   int rewinds = 0;
-  ASSERT_TRUE(comm_get_data(ctReadData, reinterpret_cast<const uint8_t *>(&want), 4, buf.data(),
+  ASSERT_TRUE(comm_get_data(lan, ctReadData, reinterpret_cast<const uint8_t *>(&want), 4, buf.data(),
                             buf.size(), 40, [&] { return ++rewinds, true; }));
   EXPECT_EQ(rewinds, 2);
   EXPECT_EQ(std::count(buf.begin(), buf.end(), 0x5C), 1052) << "one reply carries 1052 bytes";
@@ -194,7 +194,7 @@ TEST_F(LanExchange, DataDownloadIsBoundedAndRetriedAFewTimes) {
   seen = -1000;
   const size_t before = peer.received().size();
   const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_FALSE(comm_get_data(ctReadData, reinterpret_cast<const uint8_t *>(&want), 4, buf.data(),
+  EXPECT_FALSE(comm_get_data(lan, ctReadData, reinterpret_cast<const uint8_t *>(&want), 4, buf.data(),
                              256, 40));
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000));
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -202,7 +202,7 @@ TEST_F(LanExchange, DataDownloadIsBoundedAndRetriedAFewTimes) {
 
   // Nothing wanted: no traffic at all.
   const size_t quiet = peer.received().size();
-  EXPECT_TRUE(comm_get_data(ctReadData, nullptr, 0, buf.data(), 0, 40));
+  EXPECT_TRUE(comm_get_data(lan, ctReadData, nullptr, 0, buf.data(), 0, 40));
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(peer.received().size(), quiet);
 }
@@ -214,7 +214,7 @@ TEST_F(LanExchange, ShortDataReplyIsAFailedRead) {
   open(peer);
   uint8_t buf[256];
   const uint32_t want = 256;
-  EXPECT_FALSE(comm_get_data(ctReadData, reinterpret_cast<const uint8_t *>(&want), 4, buf, 256, 30));
+  EXPECT_FALSE(comm_get_data(lan, ctReadData, reinterpret_cast<const uint8_t *>(&want), 4, buf, 256, 30));
 }
 
 }  // namespace
