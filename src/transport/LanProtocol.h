@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "transport/LanUnit.h"
+#include "transport/ModuleCommands.h"
 
 namespace kalvort {
 
@@ -23,18 +24,6 @@ enum TCommandType : uint8_t {
   ctReadData = 61,
   ctTakeDevice = 63,
   ctRefused = 255,
-};
-
-// com_id of the module command record.
-enum TModuleCommand : uint8_t {
-  ciReadConfig = 1,
-  ciSetBufferSize = 2,
-  ciSetWriteAddr = 4,
-  ciSetReadAddr = 5,
-  ciEraseBlocks = 7,
-  ciStopReadWrite = 9,
-  ciBootMode = 21,
-  ciGetVersion = 100,
 };
 
 #pragma pack(push, 1)
@@ -54,7 +43,7 @@ struct TComand {
   uint8_t data[13];
 };
 #pragma pack(pop)
-static_assert(sizeof(TMessage) == 12 && sizeof(TComand) == 16);
+static_assert(sizeof(TMessage) == 12 && sizeof(TComand) == kModuleCommandSize);
 
 inline constexpr size_t kMsgHeaderSize = 12;
 inline constexpr size_t kMaxDataPayload = 1056;

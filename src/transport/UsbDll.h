@@ -7,13 +7,13 @@
 
 #include <cstdint>
 
+#include "transport/ModuleCommands.h"
+
 namespace kalvort {
 
-// Module command codes sent with WriteUSBComand (the record's com_id, every other byte 0).
-inline constexpr uint8_t ciGetVersion = 100;
-inline constexpr uint8_t ciBootMode = 21;
-// Size of the command record and of the reply to ciGetVersion.
-inline constexpr uint32_t kUsbCommandSize = 16;
+// WriteUSBComand sends a module command record (ModuleCommands.h: com_id, every other byte 0).
+inline constexpr uint32_t kUsbCommandSize = kModuleCommandSize;
+// Size of the reply to ciGetVersion.
 inline constexpr uint32_t kUsbVersionReplySize = 64;
 
 class usb_dll {
