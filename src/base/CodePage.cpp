@@ -201,16 +201,28 @@ std::string encodeText(std::u16string_view text, TextEncoding encoding) {
   return {};
 }
 
+size_t countLines(std::u16string_view text) {
+  size_t lines = 0;
+  size_t i = 0;
+  bool open = false;  // characters since the last line break
+  while (i < text.size()) {
+    const char16_t c = text[i++];
+    if (c == u'\r' || c == u'\n') {
+      ++lines;
+      open = false;
+      if (c == u'\r' && i < text.size() && text[i] == u'\n') ++i;
+    } else {
+      open = true;
+    }
+  }
+  return lines + (open ? 1 : 0);
+}
+
 std::vector<std::u16string> splitLines(std::u16string_view text) {
   // Counted first: a text of many short lines then takes one allocation for its list, not a
   // list grown by doubling (each line costs far more than its bytes).
-  size_t count = 1;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == u'\n' || (text[i] == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n')))
-      ++count;
-  }
   std::vector<std::u16string> lines;
-  lines.reserve(count);
+  lines.reserve(countLines(text));
   size_t start = 0;
   size_t i = 0;
   while (i < text.size()) {

@@ -31,6 +31,8 @@ std::string encodeText(std::u16string_view text, TextEncoding encoding);
 
 // Splits at CR LF, CR or LF. A line break at the very end does not start another line.
 std::vector<std::u16string> splitLines(std::u16string_view text);
+// The number of lines splitLines gives, without making them.
+size_t countLines(std::u16string_view text);
 // Joins lines, each followed by `eol`.
 std::u16string joinLines(const std::vector<std::u16string> &lines, std::u16string_view eol = u"\r\n");
 

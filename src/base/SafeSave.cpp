@@ -295,7 +295,10 @@ void TSafeFileSet::Cancel() {
   items_.clear();
 }
 
-bool ReadWholeFile(const std::filesystem::path &path, std::string &out, size_t max_size, std::string *error) {
+namespace {
+
+template <typename Buffer>
+bool ReadWhole(const std::filesystem::path &path, Buffer &out, size_t max_size, std::string *error) {
   auto fail = [&](int err) {
     if (error) *error = path.string() + ": " + SystemError(err);
     return false;
@@ -312,7 +315,7 @@ bool ReadWholeFile(const std::filesystem::path &path, std::string &out, size_t m
     ::close(fd);
     return fail(EFBIG);
   }
-  std::string data;
+  Buffer data;
   try {
     data.resize(static_cast<size_t>(st.st_size));
   } catch (const std::bad_alloc &) {
@@ -335,6 +338,17 @@ bool ReadWholeFile(const std::filesystem::path &path, std::string &out, size_t m
   data.resize(got);
   out = std::move(data);
   return true;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::filesystem::path &path, std::string &out, size_t max_size, std::string *error) {
+  return ReadWhole(path, out, max_size, error);
+}
+
+bool ReadWholeFile(const std::filesystem::path &path, std::vector<uint8_t> &out, size_t max_size,
+                   std::string *error) {
+  return ReadWhole(path, out, max_size, error);
 }
 
 bool SafeSaveFile(const std::filesystem::path &path, std::string_view bytes, std::string *error) {

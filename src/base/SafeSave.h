@@ -6,6 +6,7 @@
 // a new file gets the ones the umask leaves of 0666.
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -90,6 +91,8 @@ class TSafeFileSet {
 // Reads a whole regular file, at most `max_size` bytes (a larger file fails with EFBIG).
 // Failures are returned, never thrown; `error` gets the reason.
 bool ReadWholeFile(const std::filesystem::path &path, std::string &out, size_t max_size = size_t(1) << 30,
+                   std::string *error = nullptr);
+bool ReadWholeFile(const std::filesystem::path &path, std::vector<uint8_t> &out, size_t max_size = size_t(1) << 30,
                    std::string *error = nullptr);
 
 // Writes `bytes` as the whole new content of `path`; see TSafeFile.

@@ -1,5 +1,7 @@
 // kalvort-cli project: inspect project files and build them from program files or a folder.
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -189,14 +191,30 @@ int newProject(const std::vector<std::string> &args) {
   }
   if (out.empty()) return usageError("project new needs FILE.kvt");
 
+  // The sizes are looked at before any file is read: the programs must fit in one project.
+  if (programs.size() > kMaxProjectEntries) {
+    std::cerr << "kalvort-cli: the catalog is full (" << kMaxProjectEntries << " programs)\n";
+    return kExitFailed;
+  }
+  uint64_t payload = 0;
+  for (const auto &p : programs) {
+    struct stat st {};
+    if (::stat(p.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return openFailed(p.path, ProjectError::CannotOpen);
+    payload += ProgramFilePayload(static_cast<uint64_t>(st.st_size), p.text);
+    if (payload > kMaxProjectPayload) return openFailed(p.path, ProjectError::TooLarge);
+  }
+
   TDevCatalog catalog;
+  catalog.SetMaxProgNum(static_cast<int>(kMaxProjectEntries));
   const bool nc31 = Nc31NumberingMode(options.DeviceType, options.need_proc, options.processor_type);
+  size_t lines_left = kMaxProjectLines;
   for (const auto &p : programs) {
     const uint16_t num = ProposeProgNum(catalog, nc31);
     std::u16string name = decodeText(std::filesystem::path(p.path).filename().string());
-    switch (AddProgramFile(catalog, p.path, num, name, p.text, nc31)) {
+    switch (AddProgramFile(catalog, p.path, num, name, p.text, nc31, &lines_left)) {
       case AddFileResult::Added: break;
       case AddFileResult::CannotRead: return openFailed(p.path, ProjectError::CannotOpen);
+      case AddFileResult::TooManyLines: return openFailed(p.path, ProjectError::TooLarge);
       case AddFileResult::SlotTaken:
         std::cerr << "kalvort-cli: " << p.path << ": slot of program " << num << " is taken\n";
         return kExitFailed;

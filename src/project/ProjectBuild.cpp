@@ -5,6 +5,7 @@
 
 #include "base/CodePage.h"
 #include "base/SafeSave.h"
+#include "project/ProjectFile.h"
 
 namespace kalvort {
 
@@ -26,28 +27,38 @@ uint16_t ProposeProgNum(const TDevCatalog &catalog, bool nc31_mode) {
 }
 
 AddFileResult AddProgramFile(TDevCatalog &catalog, const std::filesystem::path &file, uint16_t prog_num,
-                             std::u16string_view name, bool text, bool nc31_mode) {
-  std::string bytes;
-  if (!ReadWholeFile(file, bytes)) return AddFileResult::CannotRead;
+                             std::u16string_view name, bool text, bool nc31_mode, size_t *lines_left) {
   TDevCatalogEntry e;
   e.prog_num = prog_num;
   StringToCatalogEntry(name, e);
   e.need_p_proc = text;
   e.file_error_code = feOK;
-  e.text = std::make_shared<ProgramText>(splitLines(decodeText(bytes)));
+  e.text = std::make_shared<ProgramText>();
   if (text) {
+    std::u16string decoded;
+    {
+      std::string bytes;
+      if (!ReadWholeFile(file, bytes, kMaxProjectPayload)) return AddFileResult::CannotRead;
+      decoded = decodeText(bytes);
+    }
+    if (lines_left && countLines(decoded) > *lines_left) return AddFileResult::TooManyLines;
+    *e.text = splitLines(decoded);
     e.file_txt_valid = true;
   } else {
-    e.p_buffer = std::make_shared<ProgramImage>(bytes.begin(), bytes.end());
-    e.prog_size = static_cast<uint32_t>(bytes.size());
+    auto image = std::make_shared<ProgramImage>();
+    if (!ReadWholeFile(file, *image, kMaxProjectPayload)) return AddFileResult::CannotRead;
+    e.prog_size = static_cast<uint32_t>(image->size());
     uint32_t sum = 0;
-    for (unsigned char b : bytes) sum += b;
+    for (uint8_t b : *image) sum += b;
     e.control_sum = sum;
+    e.p_buffer = std::move(image);
     e.file_bin_valid = true;
   }
   e.cat_num = nc31_mode ? RaiseNc31ProgNum(prog_num) - 13 : -1;
   if (e.cat_num >= 0 && catalog.GetCatalogEntryNumByCatNum(e.cat_num) >= 0) return AddFileResult::SlotTaken;
-  return catalog.AddCatalogEntry(e) ? AddFileResult::Added : AddFileResult::CatalogFull;
+  if (!catalog.AddCatalogEntry(e)) return AddFileResult::CatalogFull;
+  if (lines_left) *lines_left -= e.text->size();
+  return AddFileResult::Added;
 }
 
 }  // namespace kalvort

@@ -17,12 +17,14 @@ uint16_t RaiseNc31ProgNum(int32_t n);
 // The largest program number plus one (1 in an empty catalog), raised in the НЦ-31 mode.
 uint16_t ProposeProgNum(const TDevCatalog &catalog, bool nc31_mode);
 
-enum class AddFileResult { Added, CannotRead, SlotTaken, CatalogFull };
+enum class AddFileResult { Added, CannotRead, SlotTaken, CatalogFull, TooManyLines };
 
 // Adds `file` as one entry named `name`: as text (processed, its lines decoded from a byte-order
-// mark, UTF-8 or Windows-1251) or as an unchanged binary image. In the НЦ-31 mode the slot is the
-// raised number - 13; a slot that another entry holds is refused (SlotTaken), never overwritten.
+// mark, UTF-8 or Windows-1251) or as an unchanged binary image, read as bytes only. In the НЦ-31
+// mode the slot is the raised number - 13; a slot that another entry holds is refused (SlotTaken),
+// never overwritten. With `lines_left`, a text of more lines is refused (TooManyLines) before its
+// lines are made, and its lines are taken off otherwise.
 AddFileResult AddProgramFile(TDevCatalog &catalog, const std::filesystem::path &file, uint16_t prog_num,
-                             std::u16string_view name, bool text, bool nc31_mode);
+                             std::u16string_view name, bool text, bool nc31_mode, size_t *lines_left = nullptr);
 
 }  // namespace kalvort

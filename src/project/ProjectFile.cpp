@@ -1,5 +1,8 @@
 #include "project/ProjectFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <bit>
@@ -9,6 +12,7 @@
 
 #include "base/CodePage.h"
 #include "base/SafeSave.h"
+#include "project/ProjectStream.h"
 
 namespace kalvort {
 
@@ -49,88 +53,6 @@ void PutEntry(std::string &out, const TDevCatalogEntry &e) {
     for (char16_t c : text) PutU16(out, static_cast<uint16_t>(c));
     PutU16(out, 0);
   }
-}
-
-// ---- reading: every read is bounded by the payload ----
-
-class Reader {
- public:
-  explicit Reader(std::string_view data) : data_(data) {}
-  size_t Left() const { return data_.size() - pos_; }
-  size_t Pos() const { return pos_; }
-  bool Bytes(void *out, size_t n) {
-    if (n > Left()) return false;
-    std::memcpy(out, data_.data() + pos_, n);
-    pos_ += n;
-    return true;
-  }
-  bool View(size_t n, std::string_view &out) {
-    if (n > Left()) return false;
-    out = data_.substr(pos_, n);
-    pos_ += n;
-    return true;
-  }
-  bool I32(int32_t &v) { return Bytes(&v, 4); }
-  bool PeekI32(int32_t &v) const {
-    if (Left() < 4) return false;
-    std::memcpy(&v, data_.data() + pos_, 4);
-    return true;
-  }
-
- private:
-  std::string_view data_;
-  size_t pos_ = 0;
-};
-
-// Reads one record of at least `min_size` bytes whose int32 size field comes first; the fields are
-// taken from the first min_size bytes and the rest of a longer record is skipped.
-bool ReadRecord(Reader &r, int32_t size, int32_t min_size, std::string_view &fields) {
-  if (size < min_size) return false;
-  std::string_view whole;
-  if (!r.View(static_cast<size_t>(size), whole)) return false;
-  fields = whole.substr(0, static_cast<size_t>(min_size));
-  return true;
-}
-
-template <typename T>
-T Field(std::string_view rec, size_t offset) {
-  T v;
-  std::memcpy(&v, rec.data() + offset, sizeof v);
-  return v;
-}
-
-ProjectError ReadEntry(Reader &r, int32_t size, TDevCatalogEntry &e) {
-  std::string_view rec;
-  if (!ReadRecord(r, size, kEntryRecordSize, rec)) return ProjectError::Damaged;
-  e.cat_num = Field<int32_t>(rec, 4);
-  e.prog_num = Field<uint16_t>(rec, 8);
-  e.prog_size = Field<uint32_t>(rec, 10);
-  e.control_sum = Field<uint32_t>(rec, 14);
-  std::memcpy(e.indic, rec.data() + 18, sizeof e.indic);
-  std::memcpy(e.code, rec.data() + 35, sizeof e.code);
-  e.date = Field<double>(rec, 164);
-  e.need_p_proc = rec[172] != 0;
-  e.file_bin_valid = rec[173] != 0;
-  e.file_txt_valid = rec[174] != 0;
-  e.file_error_code = feOK;
-  if (e.file_bin_valid && e.prog_size > 0) {
-    std::string_view image;
-    if (!r.View(e.prog_size, image)) return ProjectError::Damaged;
-    e.p_buffer = std::make_shared<ProgramImage>(image.begin(), image.end());
-  }
-  e.text = std::make_shared<ProgramText>();
-  if (e.file_txt_valid) {
-    int32_t len = 0;
-    if (!r.I32(len) || len < 0 || len % 2 != 0) return ProjectError::Damaged;
-    std::string_view bytes;
-    if (!r.View(static_cast<size_t>(len), bytes)) return ProjectError::Damaged;
-    // UTF-16LE code units up to the first NUL unit (this host is little-endian).
-    std::u16string text(bytes.size() / 2, u'\0');
-    std::memcpy(text.data(), bytes.data(), text.size() * 2);
-    text.resize(std::char_traits<char16_t>::length(text.c_str()));
-    *e.text = splitLines(text);
-  }
-  return ProjectError::None;
 }
 
 }  // namespace
@@ -189,35 +111,20 @@ std::string EncodeProjectPayload(const ProjectContent &content) {
 }
 
 ProjectError DecodeProjectPayload(std::string_view payload, ProjectContent &content) {
-  try {
-    ProjectContent result;
-    Reader r(payload);
-    char magic[4];
-    if (!r.Bytes(magic, 4) || std::memcmp(magic, kProjectMagic, 4) != 0) return ProjectError::WrongMagic;
-    if (!r.I32(result.version)) return ProjectError::Damaged;
-    // Each record starts with its own size field, which the record's length includes.
-    int32_t size = 0;
-    std::string_view rec;
-    if (!r.PeekI32(size) || !ReadRecord(r, size, kOptionsRecordSize, rec)) return ProjectError::Damaged;
-    result.options.active_device = Field<int32_t>(rec, 4);
-    result.options.process = static_cast<uint8_t>(rec[8]);
-    result.options.processor = Field<int32_t>(rec, 9);
-    result.options.hex_view = static_cast<uint8_t>(rec[13]);
+  MemorySource source(payload);
+  return DecodeProject(source, content);
+}
 
-    int32_t count = 0;
-    if (!r.I32(count)) return ProjectError::Damaged;
-    for (int32_t n = 0; n < count; ++n) {
-      if (!r.PeekI32(size)) return ProjectError::Damaged;
-      if (size == 0) break;  // the terminator ends the entries early
-      TDevCatalogEntry e;
-      if (const auto err = ReadEntry(r, size, e); err != ProjectError::None) return err;
-      result.entries.push_back(std::move(e));
-    }
-    content = std::move(result);
-    return ProjectError::None;
-  } catch (const std::bad_alloc &) {
-    return ProjectError::OutOfMemory;
-  }
+uint64_t ProgramFilePayload(uint64_t file_size, bool text) {
+  return kEntryRecordSize + (text ? 4 + 2 * file_size + 2 : file_size);
+}
+
+ProjectError CheckProjectLimits(const ProjectContent &content) {
+  if (content.entries.size() > kMaxProjectEntries) return ProjectError::TooLarge;
+  size_t lines = 0;
+  for (const auto &e : content.entries)
+    if (e.file_txt_valid && e.text) lines += e.text->size();
+  return lines > kMaxProjectLines ? ProjectError::TooLarge : ProjectError::None;
 }
 
 bool DeflateProject(std::string_view payload, std::string &out) {
@@ -322,15 +229,25 @@ ProjectError InflateProject(std::string_view file, std::string &payload) {
 }
 
 ProjectError ReadProjectContent(const std::filesystem::path &path, ProjectContent &content) {
-  std::string file;
-  if (!ReadWholeFile(path, file, kMaxProjectPayload)) return ProjectError::CannotOpen;
-  std::string payload;
-  if (const auto err = InflateProject(file, payload); err != ProjectError::None) return err;
-  return DecodeProjectPayload(payload, content);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return ProjectError::CannotOpen;
+  struct stat st {};
+  ProjectError err = ProjectError::CannotOpen;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    if (static_cast<unsigned long long>(st.st_size) > kMaxProjectPayload) {
+      err = ProjectError::CannotOpen;  // refused before anything is read
+    } else {
+      InflateSource source(fd);
+      err = DecodeProject(source, content);
+    }
+  }
+  ::close(fd);
+  return err;
 }
 
 ProjectError WriteProjectContent(const std::filesystem::path &path, const ProjectContent &content,
                                  std::string *detail) {
+  if (const auto err = CheckProjectLimits(content); err != ProjectError::None) return err;
   std::string compressed;
   try {
     const std::string payload = EncodeProjectPayload(content);
@@ -359,19 +276,10 @@ ProjectError SaveProjectFile(const std::filesystem::path &path, const TDevCatalo
   }
 }
 
-ProjectError OpenProjectFile(const std::filesystem::path &path, TDevCatalog &catalog, ProjectOptions &options) {
-  std::string file;
-  if (!ReadWholeFile(path, file, kMaxProjectPayload)) return ProjectError::CannotOpen;
-  return OpenProjectBytes(file, catalog, options);
-}
+namespace {
 
-ProjectError OpenProjectBytes(std::string_view file, TDevCatalog &catalog, ProjectOptions &options) {
-  ProjectContent content;
-  {
-    InflatedPayload payload;
-    if (const auto err = InflateInto(file, payload); err != ProjectError::None) return err;
-    if (const auto err = DecodeProjectPayload(payload.view(), content); err != ProjectError::None) return err;
-  }
+// Builds the new catalog aside, then puts it in place.
+ProjectError OpenContent(ProjectContent &content, TDevCatalog &catalog, ProjectOptions &options) {
   TDevCatalog staged;
   staged.SetMaxProgNum(catalog.MaxProgNum());
   for (auto &e : content.entries) {
@@ -389,6 +297,21 @@ ProjectError OpenProjectBytes(std::string_view file, TDevCatalog &catalog, Proje
   catalog.SwapCatalog(staged);
   options = OptionsFromRecord(content.options);
   return ProjectError::None;
+}
+
+}  // namespace
+
+ProjectError OpenProjectFile(const std::filesystem::path &path, TDevCatalog &catalog, ProjectOptions &options) {
+  ProjectContent content;
+  if (const auto err = ReadProjectContent(path, content); err != ProjectError::None) return err;
+  return OpenContent(content, catalog, options);
+}
+
+ProjectError OpenProjectBytes(std::string_view file, TDevCatalog &catalog, ProjectOptions &options) {
+  ProjectContent content;
+  InflateSource source(file);
+  if (const auto err = DecodeProject(source, content); err != ProjectError::None) return err;
+  return OpenContent(content, catalog, options);
 }
 
 }  // namespace kalvort

@@ -24,9 +24,17 @@ inline constexpr char kProjectMagic[4] = {'K', 'L', '_', 'V'};
 inline constexpr int32_t kProjectVersion = 0x01010700;  // 1.1.7.0, most significant byte first
 inline constexpr int32_t kOptionsRecordSize = 14;
 inline constexpr int32_t kEntryRecordSize = 175;
-// Largest payload a reader inflates; far above any module's content, it stops a small hostile
-// file from inflating into all of memory.
+// Limits of a project, far above what any shop holds (the largest module takes 987 programs,
+// a full one about 4.4 MB and a million lines of text). They keep a small hostile file from
+// taking the memory its records announce; readers and writers enforce the same ones, so every
+// file that is written can be read back.
+// The largest payload (and project file) a reader takes.
 inline constexpr size_t kMaxProjectPayload = size_t{256} << 20;
+// The most entries a project holds.
+inline constexpr size_t kMaxProjectEntries = 10000;
+// The most text lines all entries hold together: in memory a line costs some 32 bytes more
+// than its line break costs in the file.
+inline constexpr size_t kMaxProjectLines = 2000000;
 
 // The options record exactly as stored.
 struct TOptions {
@@ -59,7 +67,7 @@ enum class ProjectError {
   None,
   CannotOpen,   // the file cannot be read
   NotZlib,      // not a complete zlib stream, or bytes after it
-  TooLarge,     // the payload is larger than kMaxProjectPayload
+  TooLarge,     // the file, payload, entries or lines are beyond the limits above
   WrongMagic,   // the payload does not start with "KL_V"
   Damaged,      // a record, image or text is cut short or impossible
   CannotWrite,  // creating, writing or replacing the file failed
@@ -74,8 +82,11 @@ ProjectError DecodeProjectPayload(std::string_view payload, ProjectContent &cont
 bool DeflateProject(std::string_view payload, std::string &out);
 ProjectError InflateProject(std::string_view file, std::string &payload);
 
+// Reads the file piece by piece: the compressed file is never held whole, and the payload only
+// as far as the decoded content holds it.
 ProjectError ReadProjectContent(const std::filesystem::path &path, ProjectContent &content);
-// Writes safely: the previous file survives any failure.
+// Writes safely: the previous file survives any failure. A content beyond the limits above is
+// refused (TooLarge) before anything is written.
 ProjectError WriteProjectContent(const std::filesystem::path &path, const ProjectContent &content,
                                  std::string *detail = nullptr);
 
@@ -89,6 +100,14 @@ ProjectError SaveProjectFile(const std::filesystem::path &path, const TDevCatalo
 ProjectError OpenProjectFile(const std::filesystem::path &path, TDevCatalog &catalog, ProjectOptions &options);
 // The same for the bytes of a project file already in memory.
 ProjectError OpenProjectBytes(std::string_view file, TDevCatalog &catalog, ProjectOptions &options);
+
+// The most payload bytes a program file of `file_size` bytes adds, its record included: a binary
+// as it is, a text as UTF-16 (at most one code unit per byte; its line ends are bounded by
+// kMaxProjectLines). Lets a writer refuse files by their size before reading any.
+uint64_t ProgramFilePayload(uint64_t file_size, bool text);
+
+// TooLarge when the content is beyond kMaxProjectEntries or kMaxProjectLines.
+ProjectError CheckProjectLimits(const ProjectContent &content);
 
 // Text block helpers shared with the project folder form.
 std::u16string ProjectTextOf(const TDevCatalogEntry &entry);  // lines each followed by CR LF

@@ -1,5 +1,8 @@
 #include "project/ProjectFolder.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <charconv>
 #include <cinttypes>
 #include <cstdio>
@@ -65,14 +68,56 @@ bool IniSafe(std::u16string_view name) {
   return name.empty() || (name.front() != u' ' && name.back() != u' ');
 }
 
-// The text as a person edits it: UTF-8, every line ended by LF. A text that UTF-8 cannot carry
-// unchanged (a lone surrogate) is kept as UTF-16LE with a byte-order mark instead.
-std::string TextFileBytes(const ProgramText &lines) {
-  const std::u16string text = joinLines(lines, u"\n");
-  std::string utf8 = toUtf8(text);
-  std::u16string back;
-  if (fromUtf8(utf8, back) && back == text) return utf8;
-  return encodeText(text, TextEncoding::Utf16LE);
+bool HasLoneSurrogate(std::u16string_view line) {
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char16_t c = line[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < line.size() && line[i + 1] >= 0xDC00 && line[i + 1] <= 0xDFFF) ++i;
+    else if (c >= 0xD800 && c <= 0xDFFF) return true;
+  }
+  return false;
+}
+
+// Writes the text as a person edits it: UTF-8, every line ended by LF, in pieces so that a long
+// text is never held a second time. A text that UTF-8 cannot carry unchanged (a lone surrogate)
+// is written as UTF-16LE with a byte-order mark instead.
+bool WriteTextFile(TSafeFileSet &files, const ProgramText &lines) {
+  for (const auto &line : lines)
+    if (HasLoneSurrogate(line)) return files.Write(encodeText(joinLines(lines, u"\n"), TextEncoding::Utf16LE));
+  std::string piece;
+  for (const auto &line : lines) {
+    piece += toUtf8(line);
+    piece += '\n';
+    if (piece.size() >= (size_t{1} << 16)) {
+      if (!files.Write(piece)) return false;
+      piece.clear();
+    }
+  }
+  return files.Write(piece);
+}
+
+// NNN.txt or NNN.bin: the names of program files that unpack writes.
+bool ProgramFileName(const std::string &name) {
+  const size_t dot = name.find('.');
+  if (dot == std::string::npos || dot < 3) return false;
+  for (size_t i = 0; i < dot; ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  const std::string_view ext = std::string_view(name).substr(dot);
+  return ext == ".txt" || ext == ".bin";
+}
+
+// Creates `dir` with every missing folder above it; `created` gets them, deepest first.
+bool CreateFolder(const std::filesystem::path &dir, std::vector<std::filesystem::path> &created, std::string &why) {
+  std::error_code ec;
+  for (auto p = dir.lexically_normal(); !p.empty() && p.has_filename(); p = p.parent_path()) {
+    if (std::filesystem::exists(std::filesystem::symlink_status(p, ec))) break;
+    created.push_back(p);
+  }
+  std::filesystem::create_directories(dir, ec);
+  if (ec) {
+    why = "cannot create " + dir.string() + ": " + ec.message();
+    return false;
+  }
+  return true;
 }
 
 std::string FileName(size_t index, const char *ext) {
@@ -81,22 +126,21 @@ std::string FileName(size_t index, const char *ext) {
   return buf;
 }
 
-bool ReadFile(const std::filesystem::path &path, std::string &out) { return ReadWholeFile(path, out); }
+// project.ini of the largest project is some 3 MB.
+constexpr size_t kMaxManifest = size_t{64} << 20;
 
 // Only plain file names inside the folder: a manifest must not pull in other files.
 bool PlainName(const std::string &name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
-}  // namespace
-
-bool UnpackProject(const ProjectContent &content, const std::filesystem::path &dir, std::string *error) {
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec) {
-    if (error) *error = "cannot create " + dir.string() + ": " + ec.message();
-    return false;
-  }
+// Writes every file of the folder as one set: temporary files first, one flush for them all, then
+// the renames, with project.ini last. Program files of an earlier unpack that this project does
+// not name are removed; nothing else in the folder is touched, and a link is replaced, never
+// written through.
+bool WriteFolder(const ProjectContent &content, const std::filesystem::path &dir, std::string &why) {
+  TSafeFileSet files;
+  std::vector<std::string> names;
   IniFile ini;
   const auto &o = content.options;
   ini.SetValue(kProjectSection, "version", std::to_string(content.version));
@@ -123,12 +167,18 @@ bool UnpackProject(const ProjectContent &content, const std::filesystem::path &d
 
     uint32_t sum = 0;
     if (e.file_bin_valid) {
-      std::string bin(e.prog_size, '\0');
-      if (e.p_buffer) std::memcpy(bin.data(), e.p_buffer->data(), std::min<size_t>(e.p_buffer->size(), e.prog_size));
-      for (unsigned char b : bin) sum += b;
+      // The image is exactly prog_size bytes: a shorter buffer is padded with zeros.
+      const size_t have = e.p_buffer ? std::min<size_t>(e.p_buffer->size(), e.prog_size) : 0;
+      for (size_t k = 0; k < have; ++k) sum += (*e.p_buffer)[k];
       const std::string file = FileName(i, "bin");
       ini.SetValue(sec, "binary", file);
-      if (!SafeSaveFile(dir / file, bin, error)) return false;
+      names.push_back(file);
+      const std::string padding(e.prog_size - have, '\0');
+      if (!files.Begin(dir / file) || (have && !files.Write(e.p_buffer->data(), have)) || !files.Write(padding) ||
+          !files.End()) {
+        why = files.Error();
+        return false;
+      }
     } else if (e.prog_size != 0) {
       ini.SetValue(sec, "prog_size", std::to_string(e.prog_size));
     }
@@ -136,11 +186,49 @@ bool UnpackProject(const ProjectContent &content, const std::filesystem::path &d
     if (e.file_txt_valid) {
       const std::string file = FileName(i, "txt");
       ini.SetValue(sec, "text", file);
-      if (!SafeSaveFile(dir / file, TextFileBytes(e.text ? *e.text : ProgramText{}), error)) return false;
+      names.push_back(file);
+      if (!files.Begin(dir / file) || !WriteTextFile(files, e.text ? *e.text : ProgramText{}) || !files.End()) {
+        why = files.Error();
+        return false;
+      }
     }
   }
+  std::error_code ec;
+  std::sort(names.begin(), names.end());
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!ProgramFileName(name) || std::binary_search(names.begin(), names.end(), name)) continue;
+    std::error_code type_ec;
+    if (it->symlink_status(type_ec).type() != std::filesystem::file_type::directory) files.Remove(it->path());
+  }
+  if (ec) {
+    why = "cannot read " + dir.string() + ": " + ec.message();
+    return false;
+  }
   // The manifest is UTF-8 so that every name survives whatever its characters.
-  return SafeSaveFile(dir / kProjectManifest, ini.Text(), error);
+  if (!files.Add(dir / kProjectManifest, ini.Text()) || !files.Commit()) {
+    why = files.Error();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool UnpackProject(const ProjectContent &content, const std::filesystem::path &dir, std::string *error) {
+  std::string why;
+  auto fail = [&](const std::string &reason) {
+    if (error) *error = reason;
+    return false;
+  };
+  if (CheckProjectLimits(content) != ProjectError::None) return fail(ProjectErrorText(ProjectError::TooLarge));
+  std::vector<std::filesystem::path> created;
+  if (!CreateFolder(dir, created, why)) return fail(why);
+  if (WriteFolder(content, dir, why)) return true;
+  // All or nothing: the folders made for this unpack go again.
+  std::error_code ec;
+  for (const auto &p : created) std::filesystem::remove(p, ec);
+  return fail(why);
 }
 
 bool PackProject(const std::filesystem::path &dir, ProjectContent &content, std::string *error) {
@@ -150,7 +238,7 @@ bool PackProject(const std::filesystem::path &dir, ProjectContent &content, std:
   };
   IniFile ini;
   std::string manifest;
-  if (!ReadFile(dir / kProjectManifest, manifest)) return fail("cannot read " + (dir / kProjectManifest).string());
+  if (!ReadWholeFile(dir / kProjectManifest, manifest, kMaxManifest)) return fail("cannot read " + (dir / kProjectManifest).string());
   std::u16string manifestText;
   if (!fromUtf8(manifest, manifestText)) manifestText = decodeText(manifest);
   if (!ini.LoadText(toUtf8(manifestText))) return fail("cannot parse " + (dir / kProjectManifest).string());
@@ -176,9 +264,34 @@ bool PackProject(const std::filesystem::path &dir, ProjectContent &content, std:
   result.options.processor = processor;
   result.options.hex_view = static_cast<uint8_t>(hex);
   int32_t count = 0;
-  if (!number(kProjectSection, "count", count, true) || count < 0 || count > 100000)
-    return bad(kProjectSection, "count");
+  if (!number(kProjectSection, "count", count, true) || count < 0) return bad(kProjectSection, "count");
+  if (static_cast<size_t>(count) > kMaxProjectEntries)
+    return fail("more than " + std::to_string(kMaxProjectEntries) + " programs");
 
+  // Every program file is looked at before any is read: the sizes must fit in one project.
+  struct Sizes {
+    uint64_t binary = 0, text = 0;
+  };
+  std::vector<Sizes> sizes(static_cast<size_t>(count));
+  uint64_t payload = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const std::string sec = "program " + std::to_string(i + 1);
+    for (const bool text : {false, true}) {
+      const char *file = ini.Value(sec, text ? "text" : "binary");
+      if (!file) continue;
+      struct stat st {};
+      if (!PlainName(file) || ::stat((dir / file).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return fail("[" + sec + "] cannot read " + (text ? "text " : "binary ") + file);
+      const auto size = static_cast<uint64_t>(st.st_size);
+      (text ? sizes[i].text : sizes[i].binary) = size;
+      payload += ProgramFilePayload(size, text);
+    }
+    if (payload > kMaxProjectPayload)
+      return fail("the programs are larger than a project holds (" + std::to_string(kMaxProjectPayload >> 20) +
+                  " MiB)");
+  }
+
+  size_t lines_left = kMaxProjectLines;
   for (int32_t i = 0; i < count; ++i) {
     const std::string sec = "program " + std::to_string(i + 1);
     TDevCatalogEntry e;
@@ -207,23 +320,32 @@ bool PackProject(const std::filesystem::path &dir, ProjectContent &content, std:
     uint32_t sum = 0;
     e.text = std::make_shared<ProgramText>();
     if (const char *file = ini.Value(sec, "binary")) {
-      std::string bin;
-      if (!PlainName(file) || !ReadFile(dir / file, bin)) return fail("[" + sec + "] cannot read binary " + file);
-      if (bin.size() > std::numeric_limits<uint32_t>::max()) return fail("[" + sec + "] binary too large");
+      // Read no more than the size looked at above: a file that grew meanwhile fails.
+      auto bin = std::make_shared<ProgramImage>();
+      if (!ReadWholeFile(dir / file, *bin, sizes[i].binary)) return fail("[" + sec + "] cannot read binary " + file);
       e.file_bin_valid = true;
-      e.prog_size = static_cast<uint32_t>(bin.size());
-      if (!bin.empty()) e.p_buffer = std::make_shared<ProgramImage>(bin.begin(), bin.end());
-      for (unsigned char b : bin) sum += b;
+      e.prog_size = static_cast<uint32_t>(bin->size());
+      for (unsigned char b : *bin) sum += b;
+      if (!bin->empty()) e.p_buffer = std::move(bin);
     } else if (!number(sec, "prog_size", e.prog_size, false)) {
       return bad(sec, "prog_size");
     }
     e.control_sum = sum;
     if (!number(sec, "control_sum", e.control_sum, false)) return bad(sec, "control_sum");
     if (const char *file = ini.Value(sec, "text")) {
-      std::string bytes;
-      if (!PlainName(file) || !ReadFile(dir / file, bytes)) return fail("[" + sec + "] cannot read text " + file);
+      std::u16string text;
+      {
+        std::string bytes;
+        if (!ReadWholeFile(dir / file, bytes, sizes[i].text)) return fail("[" + sec + "] cannot read text " + file);
+        text = decodeText(bytes);
+      }
+      const size_t lines = countLines(text);
+      if (lines > lines_left)
+        return fail("[" + sec + "] text " + file + ": more than " + std::to_string(kMaxProjectLines) +
+                    " lines in all texts");
+      lines_left -= lines;
       e.file_txt_valid = true;
-      *e.text = splitLines(decodeText(bytes));
+      *e.text = splitLines(text);
     }
     result.entries.push_back(std::move(e));
   }

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstring>
+#include <map>
+#include <set>
 
 #include "ProjectTestUtil.h"
 #include "project/ProjectBuild.h"
@@ -133,4 +138,79 @@ TEST(ProjectBuild, NumbersNewEntriesLikeTheCatalogView) {
   EXPECT_TRUE(Nc31NumberingMode(dtProg, true, 1));
   EXPECT_FALSE(Nc31NumberingMode(dtSMP2C42, true, 1));
   EXPECT_FALSE(Nc31NumberingMode(dtProg, false, 1));
+}
+
+namespace {
+
+// Every name in the folder with its link target or bytes ("dir" for a folder).
+std::map<std::string, std::string> FolderState(const std::filesystem::path &dir) {
+  std::map<std::string, std::string> state;
+  for (const auto &f : std::filesystem::directory_iterator(dir)) {
+    const auto name = f.path().filename().string();
+    if (f.is_symlink()) state[name] = "-> " + std::filesystem::read_symlink(f.path()).string();
+    else if (f.is_directory()) state[name] = "dir";
+    else state[name] = readFileBytes(f.path());
+  }
+  return state;
+}
+
+ProjectContent Programs(int count) {
+  ProjectContent c;
+  for (int i = 0; i < count; ++i) {
+    const auto n = static_cast<uint16_t>(i + 1);
+    c.entries.push_back(MakeEntry(i, n, "p", {static_cast<uint8_t>(n)}, {u"N" + std::u16string(1, static_cast<char16_t>(u'0' + n))}));
+  }
+  return c;
+}
+
+}  // namespace
+
+// Unpack writes only its own files: a planted link is replaced, not written through; program
+// files of an earlier unpack that the new project.ini does not name go, anything else stays; and a
+// failed unpack leaves the folder exactly as it was.
+TEST(ProjectFolder, UnpackOwnsOnlyItsFilesAndIsAllOrNothing) {
+  TempDir dir;
+  const auto folder = dir.file("shop");
+  std::string error;
+  ASSERT_TRUE(UnpackProject(Programs(3), folder, &error)) << error;
+  writeFileBytes(dir.file("precious.txt"), "precious");
+  std::filesystem::remove(folder / "001.txt");
+  std::filesystem::create_symlink("../precious.txt", folder / "001.txt");
+  writeFileBytes(folder / "notes.md", "mine");
+  writeFileBytes(folder / "003.txt.orig", "mine too");
+
+  // A folder where a program file goes: nothing changes, not even the link or the stale files.
+  std::filesystem::remove(folder / "001.bin");
+  std::filesystem::create_directory(folder / "001.bin");
+  const auto before = FolderState(folder);
+  EXPECT_FALSE(UnpackProject(Programs(1), folder, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(FolderState(folder), before);
+
+  std::filesystem::remove(folder / "001.bin");
+  ASSERT_TRUE(UnpackProject(Programs(1), folder, &error)) << error;
+  EXPECT_EQ(readFileBytes(dir.file("precious.txt")), "precious");
+  EXPECT_FALSE(std::filesystem::is_symlink(folder / "001.txt"));
+  EXPECT_EQ(readFileBytes(folder / "001.txt"), "N1\n");
+  std::set<std::string> names;
+  for (const auto &[name, bytes] : FolderState(folder)) names.insert(name);
+  EXPECT_EQ(names, (std::set<std::string>{"001.bin", "001.txt", "003.txt.orig", "notes.md", "project.ini"}));
+  ProjectContent back;
+  ASSERT_TRUE(PackProject(folder, back, &error)) << error;
+  EXPECT_EQ(back.entries.size(), 1u);
+
+  // A failed unpack into a new folder leaves no folder behind (the disk fills up part-way).
+  ProjectContent big;
+  big.entries.push_back(MakeEntry(0, 1, "big", std::vector<uint8_t>(100000, 7), {}));
+  struct rlimit old {};
+  getrlimit(RLIMIT_FSIZE, &old);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 4096;
+  setrlimit(RLIMIT_FSIZE, &small);
+  const bool unpacked = UnpackProject(big, dir.file("fresh/a/b"), &error);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(unpacked);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("fresh")));
 }
