@@ -54,27 +54,10 @@ const char *processorName(int32_t processor) {
 
 // Local date and time of an OLE Automation date: "YYYY-MM-DD HH:MM:SS", or "invalid".
 std::string oleDateText(double d) {
-  if (!std::isfinite(d) || d < -657434.0 || d > 2958466.0) return "invalid";
-  const double whole = std::trunc(d);
-  long long seconds = std::llround(std::fabs(d - whole) * 86400.0);
-  long long days = static_cast<long long>(whole) - 25569;  // days since 1970-01-01
-  if (seconds >= 86400) {
-    seconds -= 86400;
-    ++days;
-  }
-  // Civil date from a day count (proleptic Gregorian calendar).
-  long long z = days + 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long long doe = z - era * 146097;
-  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long long mp = (5 * doy + 2) / 153;
-  const long long day = doy - (153 * mp + 2) / 5 + 1;
-  const long long month = mp < 10 ? mp + 3 : mp - 9;
-  const long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  OleDateParts p;
+  if (!OleDateToParts(d, p)) return "invalid";
   char buf[128];
-  std::snprintf(buf, sizeof buf, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", year, month, day, seconds / 3600,
-                seconds / 60 % 60, seconds % 60);
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute, p.second);
   return buf;
 }
 

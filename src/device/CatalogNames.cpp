@@ -2,6 +2,7 @@
 // 16-character display, and the entry date.
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 
@@ -39,6 +40,43 @@ void StringToCatalogEntry(std::u16string_view name, TDevCatalogEntry &entry) {
   for (size_t i = 0; i < kCatalogIndicSize - 1; ++i)
     entry.indic[i] = i < bytes.size() ? char_lcd(entry.code[i]) : uint8_t{0x20};
   entry.indic[kCatalogIndicSize - 1] = 0;
+}
+
+std::u16string FitCatalogName(std::u16string_view name) {
+  size_t bytes = 0, i = 0;
+  while (i < name.size() && bytes < kCatalogCodeSize - 1) {
+    const bool pair = name[i] >= 0xD800 && name[i] <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
+                      name[i + 1] <= 0xDFFF;
+    i += pair ? 2 : 1;
+    ++bytes;
+  }
+  return std::u16string(name.substr(0, i));
+}
+
+bool OleDateToParts(double date, OleDateParts &parts) {
+  if (!std::isfinite(date) || date < -657434.0 || date > 2958466.0) return false;
+  const double whole = std::trunc(date);
+  // The fraction is the time of day also before 1899-12-30 (-1.25 is 29 December, 06:00).
+  long long seconds = std::llround(std::fabs(date - whole) * 86400.0);
+  long long days = static_cast<long long>(whole) - 25569;  // days since 1970-01-01
+  if (seconds >= 86400) {
+    seconds -= 86400;
+    ++days;
+  }
+  // Civil date from a day count (proleptic Gregorian calendar).
+  const long long z = days + 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  parts.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  parts.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  parts.year = static_cast<int>(yoe + era * 400 + (parts.month <= 2 ? 1 : 0));
+  parts.hour = static_cast<int>(seconds / 3600);
+  parts.minute = static_cast<int>(seconds / 60 % 60);
+  parts.second = static_cast<int>(seconds % 60);
+  return true;
 }
 
 std::u16string ByteArrayToString(const uint8_t *bytes, size_t max_len) {

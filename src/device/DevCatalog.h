@@ -93,6 +93,15 @@ double NowAsOleDate();
 
 // Fills `code` (Windows-1251, 0-terminated, cut to 128 bytes) and `indic` (display codes) from a name.
 void StringToCatalogEntry(std::u16string_view name, TDevCatalogEntry &entry);
+// The longest start of `name` whose Windows-1251 form fits the 128 name bytes of an entry; a
+// surrogate pair (one character, one byte) is never split.
+std::u16string FitCatalogName(std::u16string_view name);
+// Local calendar date and time of an OLE Automation date; false when it is not finite or lies
+// outside the years 100 to 9999.
+struct OleDateParts {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+bool OleDateToParts(double date, OleDateParts &parts);
 // Display code of one Windows-1251 byte for the control's 16-character display.
 uint8_t char_lcd(uint8_t b);
 // Text of the bytes up to the first 0 or max_len bytes, decoded from Windows-1251.

@@ -26,14 +26,16 @@ uint16_t ProposeProgNum(const TDevCatalog &catalog, bool nc31_mode) {
   return nc31_mode ? RaiseNc31ProgNum(proposed) : static_cast<uint16_t>(proposed);
 }
 
-AddFileResult AddProgramFile(TDevCatalog &catalog, const std::filesystem::path &file, uint16_t prog_num,
-                             std::u16string_view name, bool text, bool nc31_mode, size_t *lines_left) {
-  TDevCatalogEntry e;
+AddFileResult MakeProgramEntry(const std::filesystem::path &file, uint16_t prog_num, std::u16string_view name,
+                               bool text, bool nc31_mode, TDevCatalogEntry &e, size_t lines_limit) {
+  e = TDevCatalogEntry{};
   e.prog_num = prog_num;
   StringToCatalogEntry(name, e);
   e.need_p_proc = text;
   e.file_error_code = feOK;
   e.text = std::make_shared<ProgramText>();
+  e.cat_num = nc31_mode ? RaiseNc31ProgNum(prog_num) - 13 : -1;
+  if (file.empty()) return AddFileResult::Added;  // an empty program: no lines, neither form valid
   if (text) {
     std::u16string decoded;
     {
@@ -41,7 +43,7 @@ AddFileResult AddProgramFile(TDevCatalog &catalog, const std::filesystem::path &
       if (!ReadWholeFile(file, bytes, kMaxProjectPayload)) return AddFileResult::CannotRead;
       decoded = decodeText(bytes);
     }
-    if (lines_left && countLines(decoded) > *lines_left) return AddFileResult::TooManyLines;
+    if (countLines(decoded) > lines_limit) return AddFileResult::TooManyLines;
     *e.text = splitLines(decoded);
     e.file_txt_valid = true;
   } else {
@@ -54,7 +56,15 @@ AddFileResult AddProgramFile(TDevCatalog &catalog, const std::filesystem::path &
     e.p_buffer = std::move(image);
     e.file_bin_valid = true;
   }
-  e.cat_num = nc31_mode ? RaiseNc31ProgNum(prog_num) - 13 : -1;
+  return AddFileResult::Added;
+}
+
+AddFileResult AddProgramFile(TDevCatalog &catalog, const std::filesystem::path &file, uint16_t prog_num,
+                             std::u16string_view name, bool text, bool nc31_mode, size_t *lines_left) {
+  TDevCatalogEntry e;
+  const AddFileResult made =
+      MakeProgramEntry(file, prog_num, name, text, nc31_mode, e, lines_left ? *lines_left : SIZE_MAX);
+  if (made != AddFileResult::Added) return made;
   if (e.cat_num >= 0 && catalog.GetCatalogEntryNumByCatNum(e.cat_num) >= 0) return AddFileResult::SlotTaken;
   if (!catalog.AddCatalogEntry(e)) return AddFileResult::CatalogFull;
   if (lines_left) *lines_left -= e.text->size();

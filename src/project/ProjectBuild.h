@@ -19,6 +19,11 @@ uint16_t ProposeProgNum(const TDevCatalog &catalog, bool nc31_mode);
 
 enum class AddFileResult { Added, CannotRead, SlotTaken, CatalogFull, TooManyLines };
 
+// The entry AddProgramFile adds, without adding it (Added: made); an empty `file` makes an empty
+// program (no lines, neither form valid). A text of more than `lines_limit` lines is refused.
+AddFileResult MakeProgramEntry(const std::filesystem::path &file, uint16_t prog_num, std::u16string_view name,
+                               bool text, bool nc31_mode, TDevCatalogEntry &entry, size_t lines_limit = SIZE_MAX);
+
 // Adds `file` as one entry named `name`: as text (processed, its lines decoded from a byte-order
 // mark, UTF-8 or Windows-1251) or as an unchanged binary image, read as bytes only. In the НЦ-31
 // mode the slot is the raised number - 13; a slot that another entry holds is refused (SlotTaken),

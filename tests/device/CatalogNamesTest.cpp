@@ -72,3 +72,29 @@ TEST(CatalogNames, DateIsLocalOleTime) {
   const double diff = std::fmod(seconds_of_day - want + 2 * 86400.0, 86400.0);
   EXPECT_LT(std::min(diff, 86400.0 - diff), 5.0);
 }
+
+TEST(CatalogNames, NameFitsTheEntryWithoutSplittingACharacter) {
+  const std::u16string cyr(200, u'Ж');
+  EXPECT_EQ(FitCatalogName(cyr), std::u16string(128, u'Ж'));
+  EXPECT_EQ(FitCatalogName(u"short"), u"short");
+  // 127 letters, then a surrogate pair: one byte, kept whole; a following letter is cut.
+  const std::u16string pair = std::u16string(127, u'a') + u"\U0001F600" + u"b";
+  EXPECT_EQ(FitCatalogName(pair), std::u16string(127, u'a') + u"\U0001F600");
+  TDevCatalogEntry e;
+  StringToCatalogEntry(FitCatalogName(pair), e);
+  EXPECT_EQ(ByteArrayToString(e.code, 128), std::u16string(127, u'a') + u"?");
+}
+
+TEST(CatalogNames, OleDateParts) {
+  OleDateParts p;
+  ASSERT_TRUE(OleDateToParts(45000.5, p));  // 2023-03-15 12:00
+  EXPECT_EQ(p.year, 2023);
+  EXPECT_EQ(p.month, 3);
+  EXPECT_EQ(p.day, 15);
+  EXPECT_EQ(p.hour, 12);
+  ASSERT_TRUE(OleDateToParts(-1.25, p));  // 1899-12-29 06:00
+  EXPECT_EQ(p.day, 29);
+  EXPECT_EQ(p.hour, 6);
+  EXPECT_FALSE(OleDateToParts(std::nan(""), p));
+  EXPECT_FALSE(OleDateToParts(3e6, p));
+}
