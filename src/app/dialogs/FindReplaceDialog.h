@@ -1,0 +1,49 @@
+#pragma once
+// The editor's find dialog ("Поиск") and replace dialog ("Замена"). Both are modeless, start with
+// the downward direction and close when the editor loses the focus to another widget of its window.
+// Only the find dialog offers a direction; the replace dialog always searches downward.
+
+#include <QDialog>
+
+class CodeEditor;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class UserDialogs;
+
+class FindReplaceDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  enum class Mode { Find, Replace };
+
+  FindReplaceDialog(Mode mode, CodeEditor &editor, UserDialogs &dialogs, QWidget *parent = nullptr);
+
+  Mode mode() const { return mode_; }
+
+  QLineEdit *findEdit = nullptr;
+  QLineEdit *replaceEdit = nullptr;      // replace dialog only
+  QCheckBox *matchCaseCheck = nullptr;
+  QRadioButton *upRadio = nullptr;       // find dialog only
+  QRadioButton *downRadio = nullptr;     // find dialog only
+  QPushButton *findNextButton = nullptr;
+  QPushButton *replaceButton = nullptr;     // replace dialog only
+  QPushButton *replaceAllButton = nullptr;  // replace dialog only
+  QPushButton *cancelButton = nullptr;
+
+ public slots:
+  // Find dialog: in the chosen direction; replace dialog: downward. "Строка не найдена" on no hit.
+  void findNext();
+  // Shrinks the selection to its start and replaces the next hit; "Строка не найдена" on no hit.
+  void replaceOne();
+  // Replaces every hit from the start of the text in one pass, without a message.
+  void replaceAll();
+
+ private:
+  void notFound();
+
+  Mode mode_;
+  CodeEditor &editor_;
+  UserDialogs &dialogs_;
+};
