@@ -1,4 +1,5 @@
 #include "app/dialogs/FilePropDialog.h"
+#include "app/widgets/QtText.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -13,12 +14,6 @@
 
 #include "device/DevCatalog.h"
 #include "formats/TextUtil.h"
-
-namespace {
-
-std::u16string toU16(const QString &s) { return std::u16string(reinterpret_cast<const char16_t *>(s.utf16()), s.size()); }
-
-}  // namespace
 
 TFilePropForm::TFilePropForm(QWidget *parent) : QDialog(parent) {
   numberEdit = new QLineEdit(this);
@@ -95,7 +90,7 @@ void TFilePropForm::nameChanged(const QString &text) {
   // The entry stores at most 128 bytes of name: cut here, so the user sees what is kept.
   const std::u16string fitted = kalvort::FitCatalogName(toU16(text));
   if (fitted.size() != static_cast<size_t>(text.size())) {
-    const QString cut = QString::fromUtf16(fitted.data(), static_cast<qsizetype>(fitted.size()));
+    const QString cut = fromU16(fitted);
     const int caret = qMin(nameEdit->cursorPosition(), static_cast<int>(cut.size()));
     const QSignalBlocker block(nameEdit);
     nameEdit->setText(cut);

@@ -1,4 +1,5 @@
 #include "app/widgets/CodeEditor.h"
+#include "app/widgets/QtText.h"
 
 #include <QFontDatabase>
 #include <QPainter>
@@ -19,8 +20,6 @@ class Gutter : public QWidget {
  private:
   CodeEditor *editor_;
 };
-
-std::u16string toU16(const QString &s) { return std::u16string(reinterpret_cast<const char16_t *>(s.utf16()), s.size()); }
 
 kalvort::TextPlace placeOf(const QTextDocument *doc, int position) {
   const QTextBlock block = doc->findBlock(position);
