@@ -1,8 +1,10 @@
 #pragma once
 // Conversions between Qt's strings and the core's UTF-16 text (the same code units).
 
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,4 +29,19 @@ inline QStringList fromU16Lines(const std::vector<std::u16string> &lines) {
   out.reserve(static_cast<qsizetype>(lines.size()));
   for (const auto &l : lines) out.append(fromU16(l));
   return out;
+}
+
+// A file name as the core's file functions take it.
+inline std::filesystem::path toPath(const QString &file) { return std::filesystem::path(file.toStdString()); }
+
+// `file` with its extension replaced by `suffix` (no dot), in the same folder.
+inline QString replaceSuffix(const QString &file, const QString &suffix) {
+  const QFileInfo info(file);
+  const QString name = info.completeBaseName() + QLatin1Char('.') + suffix;
+  return info.path() == QLatin1String(".") && !file.startsWith(QLatin1String("./")) ? name : info.path() + QLatin1Char('/') + name;
+}
+
+// `file` with `suffix` appended when it has no extension (a save dialog's default extension).
+inline QString withDefaultSuffix(const QString &file, const QString &suffix) {
+  return QFileInfo(file).suffix().isEmpty() ? file + QLatin1Char('.') + suffix : file;
 }
