@@ -18,10 +18,10 @@ flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 mkdir -p fuzz/out
 # The core sources the targets need, once, as an object set shared by every target.
 objects=()
-for src in src/formats/*.cpp src/project/*.cpp src/device/DevCatalog.cpp src/device/CatalogNames.cpp; do
+for src in src/base/*.cpp src/formats/*.cpp src/project/*.cpp src/device/DevCatalog.cpp src/device/CatalogNames.cpp; do
   dir=$(basename "$(dirname "$src")")
   obj=fuzz/out/$dir-$(basename "$src" .cpp).o
-  if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ] || [ -n "$(find src/formats src/project src/device -name '*.h' -newer "$obj")" ]; then
+  if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ] || [ -n "$(find src/base src/formats src/project src/device -name '*.h' -newer "$obj")" ]; then
     "$CXX" "${flags[@]/-fsanitize=fuzzer,/-fsanitize=fuzzer-no-link,}" -c "$src" -o "$obj"
   fi
   objects+=("$obj")

@@ -19,33 +19,48 @@ bool onProcessConversion(Body &&body) {
 }
 
 // Progress for one converter run: 0 at the start, the percentage of the input consumed after each
-// step (reported when it changes), 0 again when the run ends on any path.
+// step (reported when it changes, so at most once per whole percent), 0 again when the run ends on
+// any path. A step costs one comparison with the next position where the percentage changes;
+// without a sink that position is never reached.
 class ProgressRun {
  public:
-  explicit ProgressRun(const ProgressSink &sink) : sink_(sink) { report(0); }
+  explicit ProgressRun(const ProgressSink &sink) : sink_(sink) {
+    report(0);
+    if (!sink_) next_ = kNever;
+  }
   ~ProgressRun() { report(0); }
   ProgressRun(const ProgressRun &) = delete;
   ProgressRun &operator=(const ProgressRun &) = delete;
 
   void step(std::size_t done, std::size_t total) {
-    if (!sink_ || done < nextCheck_) return;
-    const int p = progressPercent(done, total);
-    if (p != last_) {
-      report(p);
-      // Percent boundaries lie total / 100 steps apart: none can be crossed again before this.
-      const std::size_t gap = total / 100;
-      nextCheck_ = done + (gap > 1 ? gap - 1 : 1);
-    }
+    if (done >= next_) advance(done, total);
   }
 
  private:
+  static constexpr std::size_t kNever = static_cast<std::size_t>(-1);
+
+  void advance(std::size_t done, std::size_t total) {
+    const int p = progressPercent(done, total);
+    if (p != last_) report(p);
+    next_ = firstAbove(p, total);
+  }
+
+  // The first count of consumed input whose percentage passes `p`: 100 * d / total rounds to
+  // more than p past (p + 0.5) %, and at exactly (p + 0.5) % when p is odd (halves to even).
+  static std::size_t firstAbove(int p, std::size_t total) {
+    if (p >= 100 || total == 0) return kNever;
+    const unsigned long long half = (2ULL * static_cast<unsigned>(p) + 1) * total;
+    const unsigned long long d = half / 200 + ((half % 200 == 0 && (p & 1)) ? 0 : 1);
+    return static_cast<std::size_t>(d);
+  }
+
   void report(int p) {
     last_ = p;
     if (sink_) sink_(p);
   }
   const ProgressSink &sink_;
   int last_ = -1;
-  std::size_t nextCheck_ = 0;
+  std::size_t next_ = 0;
 };
 
 // Runs a converter body, turning an allocation failure into a plain false (no exception leaves the

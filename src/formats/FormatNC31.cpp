@@ -1,6 +1,8 @@
 #include "formats/FormatNC31.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <string>
 
 #include "formats/ConverterFrame.h"
@@ -26,13 +28,6 @@ bool isEmptySlot(const std::uint8_t *w) {
   return w[0] == 0 && w[2] == 0 && w[3] == 0 && (w[1] == 0 || w[1] == kBlockEnd);
 }
 
-void appendAscii(std::string &line, long long v) {
-  char buf[24];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
-  (void)ec;
-  line.append(buf, end);
-}
-
 bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
 // Characters that continue a word once its digits have begun.
@@ -41,8 +36,8 @@ bool isWordTail(char16_t c) {
 }
 
 // Splits a trimmed, upper-cased line into words: a run of non-digits, then a run of digits and
-// marks. False when a word would begin with "-" or a digit.
-bool splitWords(std::u16string_view rest, std::vector<std::u16string> &words) {
+// marks. False when a word would begin with "-" or a digit. The words are views into `rest`.
+bool splitWords(std::u16string_view rest, std::vector<std::u16string_view> &words) {
   while (!rest.empty()) {
     if (rest[0] == u'-' || isDigit(rest[0])) return false;
     std::size_t p = 0;
@@ -50,44 +45,108 @@ bool splitWords(std::u16string_view rest, std::vector<std::u16string> &words) {
     std::size_t q = p;
     while (q < rest.size() && isWordTail(rest[q])) ++q;
     if (q >= rest.size()) {
-      words.emplace_back(rest);
+      words.push_back(rest);
       return true;
     }
-    std::u16string word = trimControl(rest.substr(0, q));
-    if (!word.empty()) words.push_back(std::move(word));
+    const std::u16string_view word = trimView(rest.substr(0, q));
+    if (!word.empty()) words.push_back(word);
     rest = trimView(rest.substr(q));
   }
   return true;
 }
 
-void eraseFirst(std::u16string &word, char16_t c) {
-  if (auto pos = word.find(c); pos != std::u16string::npos) word.erase(pos, 1);
-}
-
 // Removes comments: "(" up to the next ")", possibly spanning lines (`inComment` carries over).
 void stripComments(std::u16string &line, bool &inComment) {
-  std::size_t start = 0;
-  for (;;) {
+  std::size_t kept = 0;
+  for (const char16_t c : line) {
     if (inComment) {
-      const auto close = line.find(u')', start);
-      if (close == std::u16string::npos) {
-        line.erase(start);
-        return;
-      }
-      line.erase(start, close - start + 1);
-      inComment = false;
-    } else {
-      const auto open = line.find(u'(');
-      if (open == std::u16string::npos) return;
-      start = open;
+      if (c == u')') inComment = false;
+    } else if (c == u'(') {
       inComment = true;
+    } else {
+      line[kept++] = c;
     }
   }
+  line.resize(kept);
 }
 
-struct WordError {
-  int code;
+// Address letters in the order they are looked for in a word (the first found names the word's
+// address, wherever it stands), with their flag bits.
+constexpr char16_t kSearch[] = u"XUZWPFGMST";
+constexpr std::uint8_t kCodes[] = {1, 1 | kQuote, 2, 2 | kQuote, 7, 8, 3, 4, 5, 6};
+constexpr std::uint8_t kNoLetter = 10;
+
+// Marks a word may carry besides its letter, each taken once: their flag bits (a "*" clears the
+// block end instead).
+constexpr char16_t kMarks[] = {u'<', u'>', u'"', u'#', u'*'};
+constexpr std::uint8_t kMarkBits[] = {kModLess, kModMore, kQuote, kModHash, 0};
+constexpr std::size_t kMarkCount = 5;
+constexpr std::uint8_t kNoMark = 0xFF;
+
+// Per ASCII character: its letter rank (kNoLetter if none) and its mark index (kNoMark if none).
+struct WordCharTable {
+  std::uint8_t rank[128];
+  std::uint8_t mark[128];
 };
+constexpr WordCharTable makeWordCharTable() {
+  WordCharTable t{};
+  for (int c = 0; c < 128; ++c) {
+    t.rank[c] = kNoLetter;
+    t.mark[c] = kNoMark;
+  }
+  for (std::uint8_t r = 0; r < kNoLetter; ++r) t.rank[kSearch[r]] = r;
+  for (std::uint8_t m = 0; m < kMarkCount; ++m) t.mark[kMarks[m]] = m;
+  return t;
+}
+constexpr WordCharTable kWordChars = makeWordCharTable();
+
+// The working buffers of one text-to-binary run, reused from line to line.
+struct NC31Scratch {
+  std::u16string line;
+  std::vector<std::u16string_view> words;
+  std::u16string value;
+};
+
+// Encodes one word (not a block number) into `w`: its address letter, marks and value. Returns 0
+// or an error code. `last`: the line's last word, which ends the block unless it carries "*".
+int encodeWord(std::u16string_view word, bool last, std::u16string &value, NC31Word &w) {
+  // The first occurrence of the best-ranked letter, and of each mark, are taken out of the word;
+  // what remains is its value.
+  constexpr std::size_t kAbsent = std::u16string_view::npos;
+  std::size_t rank = kNoLetter, letterAt = 0;
+  std::size_t markAt[kMarkCount] = {kAbsent, kAbsent, kAbsent, kAbsent, kAbsent};
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    const char16_t c = word[i];
+    if (c >= 128) continue;
+    if (kWordChars.rank[c] < rank) {
+      rank = kWordChars.rank[c];
+      letterAt = i;
+    }
+    const std::uint8_t m = kWordChars.mark[c];
+    if (m != kNoMark && markAt[m] == kAbsent) markAt[m] = i;
+  }
+  if (rank == kNoLetter) return kConvErrSymbol;
+  std::uint8_t flag = kBlockEnd | kCodes[rank];
+  for (std::size_t m = 0; m + 1 < kMarkCount; ++m)
+    if (markAt[m] != kAbsent) flag |= kMarkBits[m];
+  if (markAt[kMarkCount - 1] != kAbsent || !last) flag &= ~kBlockEnd;
+  value.clear();
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    const char16_t c = word[i];
+    const bool taken = i == letterAt || (c < 128 && kWordChars.mark[c] != kNoMark &&
+                                         markAt[kWordChars.mark[c]] == i);
+    if (!taken) value.push_back(c);
+  }
+  w = {0, flag, 0, 0};
+  if (!value.empty()) {
+    std::int32_t v;
+    if (!parseInt32(value, true, v)) return kConvErrSymbol;
+    const int code = flag & 0x0F;
+    // add_BCD refuses a negative value; storing it as 0 would turn G-1 into G0.
+    if (isSignedAddress(code) ? !add_num(v, w) : !add_BCD(v, w)) return kConvErrSymbol;
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -144,73 +203,94 @@ bool ReadNC31(Conversion &conv, const std::uint8_t *image, std::size_t length, b
   conv.releaseResult();
   return detail::guardAllocation(conv, [&] {
     const std::size_t words = length / 4 + (length % 4 ? 1 : 0);
-    std::vector<std::uint8_t> out;
-    std::string line;
-    bool open = false;
+    const std::size_t slots = std::min(words, kNC31ReadSlots);
+    // The text is written straight into the result, sized for the longest text a word can give
+    // ("N0000 " + "\"X#-8388608" + "*\r\n" is 20 bytes) and cut to length at the end.
+    constexpr std::size_t kMaxWordText = 24;
+    std::vector<std::uint8_t> out(slots * kMaxWordText + 2);
+    std::uint8_t *const begin = out.data();
+    std::uint8_t *p = begin;
+    std::uint8_t *lineStart = nullptr;  // the open line, if any
     bool emitted = false;
-    auto emit = [&] {
-      out.insert(out.end(), line.begin(), line.end());
-      line.clear();
-      open = false;
+    bool stopped = false;
+    auto put = [&p](const char *text, std::size_t n) {
+      std::memcpy(p, text, n);
+      p += n;
+    };
+    auto putNumber = [&p](long long v) {
+      p = reinterpret_cast<std::uint8_t *>(std::to_chars(reinterpret_cast<char *>(p),
+                                                         reinterpret_cast<char *>(p) + 12, v).ptr);
+    };
+    auto closeLine = [&](const char *end, std::size_t n) {
+      put(end, n);
+      lineStart = nullptr;
       emitted = true;
     };
-    for (std::size_t s = 0;; ++s) {
-      if (s == kNC31ReadSlots) {
-        if (open) {
-          line += "\r\n";
-          emit();
-        }
-        break;
-      }
-      if (s >= words) break;  // an open merged line is dropped
+    for (std::size_t s = 0; s < slots; ++s) {
       std::uint8_t w[4] = {0, 0, 0, 0};
-      for (std::size_t k = 0; k < 4 && s * 4 + k < length; ++k) w[k] = image[s * 4 + k];
+      if (s * 4 + 4 <= length) {
+        std::memcpy(w, image + s * 4, 4);
+      } else {
+        for (std::size_t k = 0; s * 4 + k < length; ++k) w[k] = image[s * 4 + k];
+      }
       run.step(s + 1, words);
       if (isEmptySlot(w)) continue;
-      if (!open) {
-        line = "N0000 ";
-        line[1] = static_cast<char>('0' + s / 1000 % 10);
-        line[2] = static_cast<char>('0' + s / 100 % 10);
-        line[3] = static_cast<char>('0' + s / 10 % 10);
-        line[4] = static_cast<char>('0' + s % 10);
-        open = true;
+      if (!lineStart) {
+        lineStart = p;
+        const char number[6] = {'N',
+                                static_cast<char>('0' + s / 1000 % 10),
+                                static_cast<char>('0' + s / 100 % 10),
+                                static_cast<char>('0' + s / 10 % 10),
+                                static_cast<char>('0' + s % 10),
+                                ' '};
+        put(number, 6);
       }
       const std::uint8_t flag = w[1];
-      if (flag & kQuote) line += '"';
+      if (flag & kQuote) *p++ = '"';
       const int code = flag & 0x0F;
       if (code == 0 || code > 8) {
-        line.clear();  // the unfinished line goes, merged or not
+        p = lineStart;  // the unfinished line goes, merged or not
+        stopped = true;
         break;
       }
-      line += kLetters[code];
+      *p++ = static_cast<std::uint8_t>(kLetters[code]);
       static constexpr char kModifiers[] = {0, '>', '<', '#'};
-      if (const int mod = (flag >> 4) & 3) line += kModifiers[mod];
+      if (const int mod = (flag >> 4) & 3) *p++ = static_cast<std::uint8_t>(kModifiers[mod]);
       const std::int32_t value = wordValue(w);
       if (isSignedAddress(code)) {
         if (value >= 0x800000) {
-          line += '-';
-          appendAscii(line, 0x1000000 - value);
+          *p++ = '-';
+          putNumber(0x1000000 - value);
         } else {
-          appendAscii(line, value);
+          putNumber(value);
         }
       } else {
-        appendAscii(line, BCDToint(value));
+        putNumber(BCDToint(value));
       }
       const bool blockEnd = flag & kBlockEnd;
       if (!blockEnd && merge) {
         // Long blocks are broken after the word that passes 116 characters.
-        if (line.size() > 116) {
-          line += "*\r\n";
-          emit();
+        if (p - lineStart > 116) {
+          closeLine("*\r\n", 3);
         } else {
-          line += ' ';
+          *p++ = ' ';
         }
+      } else if (blockEnd) {
+        closeLine("\r\n", 2);
       } else {
-        if (!blockEnd) line += '*';
-        line += "\r\n";
-        emit();
+        closeLine("*\r\n", 3);
       }
     }
+    if (lineStart && !stopped) {
+      // At the end of the slots read the open line is closed; an image that ends before them
+      // drops it.
+      if (slots == kNC31ReadSlots) {
+        closeLine("\r\n", 2);
+      } else {
+        p = lineStart;
+      }
+    }
+    out.resize(static_cast<std::size_t>(p - begin));
     outLength = out.size();
     conv.storeResult(std::move(out));
     return emitted;
@@ -232,61 +312,34 @@ bool WriteNC31(Conversion &conv, const ProgramLines &lines, const ProgressSink &
       std::copy(kEmptyWord.begin(), kEmptyWord.end(), image.begin() + s * 4);
     std::size_t cursor = 0;
     bool inComment = false;
+    NC31Scratch scratch;
 
-    auto encodeLine = [&](std::u16string line) -> int {
+    auto encodeLine = [&](const std::u16string &source) -> int {
       // Returns 0 to go on, -1 at the end-of-program mark, or an error code.
-      line = trimControl(line);
-      if (line.empty()) return 0;
+      const std::u16string_view trimmed = trimView(source);
+      if (trimmed.empty()) return 0;
+      std::u16string &line = scratch.line;
+      line.assign(trimmed);
       stripComments(line, inComment);
       if (line.empty() || line[0] == u';' || line[0] == u'%') return 0;
       if (line[0] == u'^') return -1;
       for (auto &c : line)
         if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-      line = trimControl(line);
-      std::vector<std::u16string> words;
-      if (!splitWords(line, words)) return kConvErrSymbol;
+      auto &words = scratch.words;
+      words.clear();
+      if (!splitWords(trimView(line), words)) return kConvErrSymbol;
       for (std::size_t k = 0; k < words.size(); ++k) {
-        std::u16string word = std::move(words[k]);
+        const std::u16string_view word = words[k];
         if (word[0] == u'N') {
           std::int32_t slot;
-          if (!parseInt32(trimControl(word.substr(1)), false, slot) || slot < 0 ||
+          if (!parseInt32(trimView(word.substr(1)), false, slot) || slot < 0 ||
               static_cast<std::size_t>(slot) >= kNC31Slots || filled[slot])
             return kConvErrBlockNumber;
           cursor = static_cast<std::size_t>(slot);
           continue;
         }
-        std::uint8_t flag = kBlockEnd;
-        static constexpr char16_t kSearch[] = u"XUZWPFGMST";
-        static constexpr std::uint8_t kCodes[] = {1, 1 | kQuote, 2, 2 | kQuote, 7, 8, 3, 4, 5, 6};
-        std::size_t letter = 0;
-        std::size_t pos = std::u16string::npos;
-        for (; letter < 10; ++letter)
-          if ((pos = word.find(kSearch[letter])) != std::u16string::npos) break;
-        if (letter == 10) return kConvErrSymbol;
-        flag |= kCodes[letter];
-        word.erase(pos, 1);
-        static constexpr std::pair<char16_t, std::uint8_t> kMarks[] = {
-            {u'<', kModLess}, {u'>', kModMore}, {u'"', kQuote}, {u'#', kModHash}};
-        for (auto [mark, bits] : kMarks) {
-          if (auto at = word.find(mark); at != std::u16string::npos) {
-            flag |= bits;
-            word.erase(at, 1);
-          }
-        }
-        if (word.find(u'*') != std::u16string::npos) {
-          flag &= ~kBlockEnd;
-          eraseFirst(word, u'*');
-        }
-        if (k + 1 != words.size()) flag &= ~kBlockEnd;
-        NC31Word w = {0, flag, 0, 0};
-        if (!word.empty()) {
-          std::int32_t value;
-          if (!parseInt32(word, true, value)) return kConvErrSymbol;
-          const int code = flag & 0x0F;
-          // add_BCD refuses a negative value; storing it as 0 would turn G-1 into G0.
-          if (isSignedAddress(code) ? !add_num(value, w) : !add_BCD(value, w))
-            return kConvErrSymbol;
-        }
+        NC31Word w;
+        if (const int error = encodeWord(word, k + 1 == words.size(), scratch.value, w)) return error;
         // The table ends at slot 1099; a word past it would overwrite the trailer.
         if (cursor >= kNC31Slots) return kConvErrBlockNumber;
         std::copy(w.begin(), w.end(), image.begin() + cursor * 4);

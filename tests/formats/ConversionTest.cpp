@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "FormatTestUtil.h"
+#include "formats/ConverterFrame.h"
 
 using namespace kalvort;
 using namespace kalvort::test;
@@ -119,5 +121,27 @@ TEST(Conversion, ProgressReportsEveryPercentOnce) {
       if (progressPercent(i, size) != expected.back()) expected.push_back(progressPercent(i, size));
     expected.push_back(0);
     EXPECT_EQ(seen, expected) << size;
+  }
+}
+
+TEST(Conversion, ProgressFollowsUnevenSteps) {
+  // A step may consume several characters at once (CR LF, "BS"): the sink still sees exactly the
+  // distinct percentages at the steps, in order, wherever the steps fall.
+  for (std::size_t total : {1u, 3u, 7u, 200u, 201u, 333u, 1000u, 4095u, 65537u}) {
+    std::vector<int> seen;
+    const ProgressSink sink = [&](int p) { seen.push_back(p); };
+    std::vector<int> expected = {0};
+    {
+      detail::ProgressRun run(sink);
+      std::size_t done = 0;
+      for (std::size_t k = 0; done < total; ++k) {
+        done = std::min(total, done + 1 + k % 3);
+        run.step(done, total);
+        if (progressPercent(done, total) != expected.back())
+          expected.push_back(progressPercent(done, total));
+      }
+    }
+    expected.push_back(0);
+    EXPECT_EQ(seen, expected) << total;
   }
 }
