@@ -1,0 +1,48 @@
+#pragma once
+// "Настройки проекта": time-out factor, processing, project type and the format options. The
+// caller fills the public fields, runs exec() and reads them back after OK.
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QPushButton;
+class QSlider;
+
+class TSettingsForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TSettingsForm(QWidget *parent = nullptr);
+
+  bool fix_proc_type = false;  // the project type may not be changed (a networked controller)
+  bool need_proc = true;
+  int timeout_val = 3;
+  int processor_type = 0;
+  bool merge_cmd = false;
+  bool fix_prog_num = true;
+  bool del_space = true;
+  bool del_empty_string = true;
+  bool vz_200 = false;
+
+  QSlider *TimeoutSlider = nullptr;
+  QCheckBox *ProcessCheck = nullptr;
+  QComboBox *ProjectTypeCombo = nullptr;
+  QGroupBox *Nc31Group = nullptr;
+  QCheckBox *MergeCheck = nullptr;
+  QGroupBox *Format2C42Group = nullptr;
+  QCheckBox *FixProgNumCheck = nullptr;
+  QCheckBox *DelSpaceCheck = nullptr;
+  QCheckBox *DelEmptyCheck = nullptr;
+  QCheckBox *Vz200Check = nullptr;
+  QPushButton *OkButton = nullptr;
+  QPushButton *CancelButton = nullptr;
+
+ protected:
+  void showEvent(QShowEvent *event) override;
+
+ private:
+  void FromFields();
+  void ToFields();
+};

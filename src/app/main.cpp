@@ -1,0 +1,49 @@
+// Program entry: one instance per user, Qt's Russian texts, the main window.
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTimer>
+#include <QTranslator>
+
+#include "support/AppIcons.h"
+#include "support/SingleInstance.h"
+#include "support/UserDialogs.h"
+#include "window/MainWindow.h"
+
+int main(int argc, char *argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("kalvort"));
+  QApplication::setApplicationVersion(QStringLiteral(KALVORT_VERSION));
+  QApplication::setDesktopFileName(QStringLiteral("kalvort"));
+  QApplication::setWindowIcon(kalvort::app::ProgramIcon());
+
+  const QStringList args = QApplication::arguments();
+  const QString file = args.size() > 1 ? args.at(1) : QString();
+
+  kalvort::app::SingleInstance instance;
+  if (!instance.Acquire()) {
+    // Another instance runs: hand the request over and end without any window.
+    instance.Forward(file);
+    return 0;
+  }
+
+  // Standard buttons and dialogs of Qt in Russian ("Да", "Нет", "Отмена").
+  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+  QTranslator qtTranslator;
+  if (qtTranslator.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtTranslator);
+  }
+
+  QtDialogs dialogs;
+  TKLV_main_form window(dialogs);
+  QObject::connect(&instance, &kalvort::app::SingleInstance::activationRequested, &window,
+                   [&window](const QString &path) {
+                     window.BringToFront();
+                     if (!path.isEmpty()) window.OpenProjectFileWhenReady(path);
+                   });
+  window.show();
+  if (!file.isEmpty()) window.OpenProjectFileWhenReady(file);
+  return QApplication::exec();
+}

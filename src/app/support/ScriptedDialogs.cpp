@@ -1,0 +1,36 @@
+#include "support/ScriptedDialogs.h"
+
+QMessageBox::StandardButton ScriptedDialogs::ask(QWidget *, QMessageBox::Icon icon, const QString &title,
+                                                 const QString &text, QMessageBox::StandardButtons buttons,
+                                                 QMessageBox::StandardButton defaultButton) {
+  asked.append({icon, title, text, buttons});
+  if (!answers.isEmpty()) return answers.takeFirst();
+  if (defaultButton != QMessageBox::NoButton) return defaultButton;
+  // The first button in the order of the enum's values (Ok before Cancel, Yes before No).
+  for (unsigned bit = QMessageBox::FirstButton; bit <= QMessageBox::LastButton; bit <<= 1) {
+    if (buttons.testFlag(static_cast<QMessageBox::StandardButton>(bit))) {
+      return static_cast<QMessageBox::StandardButton>(bit);
+    }
+  }
+  return QMessageBox::NoButton;
+}
+
+QString ScriptedDialogs::nextFile(const QString &caption, const QString &filter) {
+  fileCaptions.append(caption);
+  fileFilters.append(filter);
+  return files.isEmpty() ? QString() : files.takeFirst();
+}
+
+QString ScriptedDialogs::openFileName(QWidget *, const QString &caption, const QString &filter, const QString &) {
+  return nextFile(caption, filter);
+}
+
+QStringList ScriptedDialogs::openFileNames(QWidget *, const QString &caption, const QString &filter,
+                                           const QString &) {
+  const QString next = nextFile(caption, filter);
+  return next.isEmpty() ? QStringList() : next.split(QLatin1Char('\n'));
+}
+
+QString ScriptedDialogs::saveFileName(QWidget *, const QString &caption, const QString &filter, const QString &) {
+  return nextFile(caption, filter);
+}

@@ -1,0 +1,30 @@
+#pragma once
+// UserDialogs for tests: records every question and file dialog and answers from a script.
+
+#include <QList>
+
+#include "support/UserDialogs.h"
+
+class ScriptedDialogs : public UserDialogs {
+ public:
+  struct Asked {
+    QMessageBox::Icon icon;
+    QString title, text;
+    QMessageBox::StandardButtons buttons;
+  };
+  QList<Asked> asked;                          // every message box shown, in order
+  QList<QMessageBox::StandardButton> answers;  // popped front per ask(); when empty: defaultButton, else the first button
+  QStringList files;                           // popped front per file dialog (openFileNames splits on '\n')
+  QStringList fileCaptions, fileFilters;       // recorded
+
+  QMessageBox::StandardButton ask(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                                  const QString &text, QMessageBox::StandardButtons buttons,
+                                  QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) override;
+  QString openFileName(QWidget *parent, const QString &caption, const QString &filter, const QString &dir = {}) override;
+  QStringList openFileNames(QWidget *parent, const QString &caption, const QString &filter,
+                            const QString &dir = {}) override;
+  QString saveFileName(QWidget *parent, const QString &caption, const QString &filter, const QString &dir = {}) override;
+
+ private:
+  QString nextFile(const QString &caption, const QString &filter);
+};

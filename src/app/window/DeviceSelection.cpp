@@ -1,0 +1,193 @@
+// The device selector and the device object behind it: filling the selector from the network
+// device list, replacing the device object when the pick changes (created off the window's
+// thread: a networked controller's object talks to the controller while it is built), and the
+// project settings dialog.
+
+#include <QComboBox>
+#include <QTimer>
+
+#include "dialogs/SettingsDialog.h"
+#include "support/DeviceSessionApi.h"
+#include "support/StatusPoller.h"
+#include "support/UserDialogs.h"
+#include "window/MainWindow.h"
+
+using kalvort::workflow::DeviceSession;
+using kalvort::workflow::DeviceTarget;
+
+namespace {
+
+// Selector tags: 0 the USB programmer, n the replaceable module of network device n (1-based),
+// 1000 + n its built-in module.
+constexpr int kBuiltInTag = 1000;
+
+}  // namespace
+
+void TKLV_main_form::FillCombo() {
+  ComboBox1->blockSignals(true);
+  ComboBox1->clear();
+  ComboBox1->addItem(QStringLiteral("СМП на программаторе USB"), 0);
+  const int n = static_cast<int>(std::min<size_t>(NetDevices.size(), kBuiltInTag));
+  for (int i = 1; i <= n; ++i) {
+    const QString name = QString::fromStdU16String(NetDevices[static_cast<size_t>(i - 1)].name);
+    ComboBox1->addItem(QStringLiteral("СМП на Урвелл - ") + name, i);
+    ComboBox1->addItem(QStringLiteral("ВМП на Урвелл - ") + name, kBuiltInTag + i);
+  }
+  ComboBox1->setCurrentIndex(-1);
+  ComboBox1->blockSignals(false);
+  CurDeviceNum = -1;
+}
+
+void TKLV_main_form::ComboBox1Change() {
+  const int index = ComboBox1->currentIndex();
+  if (index == CurDeviceNum) return;
+  CurDeviceNum = index;
+  CurNetDeviceNum = -1;
+  const int tag = ComboBox1->itemData(index).toInt();
+  if (tag == 0) {
+    DeviceType = kalvort::dtProg;
+  } else if (tag <= kBuiltInTag) {
+    CurNetDeviceNum = tag - 1;
+    DeviceType = kalvort::dtSMP2C42;
+  } else {
+    CurNetDeviceNum = tag - kBuiltInTag - 1;
+    DeviceType = kalvort::dtWMP2C42;
+  }
+  ChangeDeviceType();
+}
+
+void TKLV_main_form::AskSaveBeforeDeviceChange() {
+  if (!project_changed) return;
+  const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
+                                  QStringLiteral("Сохранить проект?"), QMessageBox::Yes | QMessageBox::No);
+  if (answer == QMessageBox::Yes) ProjectSave();
+  // The device change goes ahead whatever the answer: the project starts afresh.
+  ResetProject();
+}
+
+void TKLV_main_form::ChangeDeviceType() {
+  if (DeviceType == kalvort::dtNone) return;
+  const bool hadDevice = MemDevice != nullptr || device_creation_pending_;
+  if (DeviceType == kalvort::dtProg) {
+    if (hadDevice) AskSaveBeforeDeviceChange();
+    if (MemDevice && MemDevice->ProjectDeviceType() != kalvort::dtProg) DestroyDevice();
+    if (!MemDevice) CreateDevice(DeviceTarget{});
+    return;
+  }
+  if (CurNetDeviceNum < 0 || CurNetDeviceNum >= static_cast<int>(NetDevices.size())) return;
+  if (hadDevice) AskSaveBeforeDeviceChange();
+  DestroyDevice();
+  DeviceTarget target;
+  target.usb = false;
+  target.ip = NetDevices[static_cast<size_t>(CurNetDeviceNum)].ip;
+  target.port = 30000;
+  target.subtype = DeviceType == kalvort::dtSMP2C42 ? kalvort::dstSMP : kalvort::dstWMP;
+  // The controller takes 2С42 programs.
+  processor_type = 0;
+  CreateDevice(target);
+}
+
+void TKLV_main_form::DestroyDevice() {
+  // A poll or a creation in flight may be using the device object: let it finish first.
+  ++poll_generation_;
+  poller_->WaitIdleProcessingEvents();
+  if (!MemDevice) return;
+  // The project's programs live in the device object; an unchanged project moves to the next one.
+  carried_catalog_ = std::make_unique<kalvort::TDevCatalog>();
+  MemDevice->Device().SwapCatalog(*carried_catalog_);
+  MemDevice.reset();
+  updateCommandStates();
+}
+
+void TKLV_main_form::CreateDevice(const DeviceTarget &target) {
+  const uint64_t generation = ++creation_generation_;
+  device_creation_pending_ = true;
+  const int factor = TimeoutFactor;
+  struct Created {
+    std::unique_ptr<DeviceSession> session;
+    std::string error;
+  };
+  // Another job (a poll of the previous device) may still be finishing.
+  poller_->WaitIdleProcessingEvents();
+  const bool started = poller_->TryRun<Created>(
+      [target, factor] {
+        Created c;
+        c.session = DeviceSession::Create(target, factor, c.error);
+        return c;
+      },
+      [this, generation](Created &c) {
+        if (generation != creation_generation_ || closed_) return;  // a later pick replaced this one
+        device_creation_pending_ = false;
+        if (!c.session) {
+          qWarning("kalvort: device not created: %s", c.error.c_str());
+          return;
+        }
+        AttachDevice(std::move(c.session));
+      });
+  if (!started) device_creation_pending_ = false;
+}
+
+void TKLV_main_form::AttachDevice(std::unique_ptr<DeviceSession> session) {
+  kalvort::TDeviceClass &device = session->Device();
+  // Completion events arrive on the waiter thread; the handlers run on the window's thread.
+  auto forward = [this](void (TKLV_main_form::*handler)(kalvort::TDeviceError)) {
+    return [this, handler](kalvort::TDeviceClass *, kalvort::TDeviceError error) {
+      QMetaObject::invokeMethod(this, [this, handler, error] { (this->*handler)(error); }, Qt::QueuedConnection);
+    };
+  };
+  device.OnGetCatalogComplete = forward(&TKLV_main_form::GetCatalogComplete);
+  device.OnGetFileComplete = forward(&TKLV_main_form::GetProgComplete);
+  device.OnBurnCatalogComplete = forward(&TKLV_main_form::BurnCatalogComplete);
+  device.OnBurnFileComplete = forward(&TKLV_main_form::BurnProgComplete);
+  device.OnEraseCatalogComplete = forward(&TKLV_main_form::ErraseComplete);
+  device.OnEraseFullComplete = forward(&TKLV_main_form::ErraseComplete);
+  device.OnTestComplete = forward(&TKLV_main_form::TestComplete);
+  device.OnCancelAction = forward(&TKLV_main_form::CancelActionComplete);
+  device.OnReadImageAction = forward(&TKLV_main_form::ReadImageComplete);
+  device.OnBurnImageAction = forward(&TKLV_main_form::BurnImageComplete);
+  ConnectProgressBar(device);
+  device.SetTimeoutFactor(TimeoutFactor);
+  device.SetMaxProgNum(MaxProgNum);
+  if (carried_catalog_) {
+    device.SwapCatalog(*carried_catalog_);
+    carried_catalog_.reset();
+  }
+  MemDevice = std::move(session);
+  updateCommandStates();
+  if (!pending_open_file_.isEmpty()) {
+    const QString file = std::exchange(pending_open_file_, QString());
+    OpenProjectFile(file);
+  }
+}
+
+void TKLV_main_form::OptionsActionExecute() {
+  TSettingsForm form(this);
+  form.fix_proc_type = DeviceType != kalvort::dtProg;
+  form.need_proc = need_proc;
+  form.processor_type = processor_type;
+  form.timeout_val = TimeoutFactor;
+  form.merge_cmd = merge_wrd_cmd;
+  form.fix_prog_num = fix_prog_num;
+  form.del_space = del_space;
+  form.del_empty_string = del_empty_string;
+  form.vz_200 = vz_200;
+  if (form.exec() != QDialog::Accepted) return;
+
+  TimeoutFactor = form.timeout_val;
+  if (MemDevice) MemDevice->Device().SetTimeoutFactor(TimeoutFactor);
+  merge_wrd_cmd = form.merge_cmd;
+  fix_prog_num = form.fix_prog_num;
+  del_space = form.del_space;
+  del_empty_string = form.del_empty_string;
+  vz_200 = form.vz_200;
+  bool reprocess = form.need_proc != need_proc;
+  need_proc = form.need_proc;
+  if (DeviceType == kalvort::dtProg) {
+    reprocess = reprocess || form.processor_type != processor_type;
+    processor_type = form.processor_type;
+  } else {
+    processor_type = 0;
+  }
+  if (reprocess && need_proc) ReprocessCurrentEntry();
+  updateCommandStates();
+}

@@ -1,0 +1,153 @@
+// Start-up and shutdown of the main window: initialisation, the settings file, the caption, the
+// close question, "Выход" and "О программе".
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QScreen>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "dialogs/AboutDialog.h"
+#include "project/Settings.h"
+#include "support/AppLog.h"
+#include "support/DeviceSessionApi.h"
+#include "support/StatusPoller.h"
+#include "support/UserDialogs.h"
+#include "window/MainWindow.h"
+
+QString TKLV_main_form::TitleLine() {
+  return QStringLiteral("Калворт v%1").arg(QStringLiteral(KALVORT_VERSION));
+}
+
+void TKLV_main_form::UpdateCaption() { setWindowTitle(TitleLine() + QStringLiteral(" - ") + project_name); }
+
+void TKLV_main_form::NameToolButtons() {
+  // Tool buttons show only images: their accessible names are their commands' captions.
+  for (QToolBar *bar : findChildren<QToolBar *>()) {
+    for (QAction *action : bar->actions()) {
+      if (auto *button = qobject_cast<QToolButton *>(bar->widgetForAction(action))) {
+        button->setAccessibleName(action->iconText());
+        button->setAccessibleDescription(action->toolTip());
+      }
+    }
+  }
+  for (QAction *action : findChildren<QAction *>()) {
+    if (!action->isSeparator()) action->setProperty("accessibleName", action->iconText());
+  }
+}
+
+void TKLV_main_form::FormCreate() {
+  NetDevices.clear();
+  OpenSettings();
+  FillCombo();
+  // The header row of the catalog list was written with the list; one blank data row below it.
+  StringGridSkip = false;
+  first_time = true;
+  Timer1->start();
+  setAcceptDrops(true);
+  text_changed = false;
+  editor_active = false;
+  project_changed = false;
+  project_name = QStringLiteral("Проект.kvt");
+  QApplication::setApplicationDisplayName(QString());
+  UpdateCaption();
+  kalvort::app::OpenAppLog();
+
+  setMinimumHeight(300);
+  resize(std::max(settings_.Width, 200), std::max(settings_.Height, 300));
+  if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+}
+
+void TKLV_main_form::OpenSettings() {
+  std::string error;
+  settings_ = kalvort::KalvortSettings{};
+  settings_readable_ = kalvort::OpenSettings(kalvort::SettingsPath(), settings_, &error);
+  if (!settings_readable_) {
+    qWarning("kalvort: settings file not read, defaults in use and the file is kept as it is: %s", error.c_str());
+  }
+  CurDeviceNum = settings_.CurDeviceNum;
+  need_proc = settings_.need_proc;
+  processor_type = settings_.processor_type;
+  editor_action = settings_.editor_action;
+  TimeoutFactor = settings_.TimeoutFactor;
+  merge_wrd_cmd = settings_.merge_wrd_cmd;
+  fix_prog_num = settings_.fix_prog_num;
+  del_space = settings_.del_space;
+  del_empty_string = settings_.del_empty_string;
+  vz_200 = settings_.vz_200;
+  NetDevices = settings_.NetDevices;
+}
+
+bool TKLV_main_form::SaveSettings() {
+  if (!settings_readable_) return false;
+  kalvort::KalvortSettings s = settings_;
+  const QRect g = geometry();
+  s.Left = g.left();
+  s.Top = g.top();
+  s.Width = g.width();
+  s.Height = g.height();
+  s.CurDeviceNum = CurDeviceNum;
+  s.need_proc = need_proc;
+  s.processor_type = processor_type;
+  s.editor_action = ComboBox3->currentIndex() >= 0 ? ComboBox3->currentIndex() : editor_action;
+  s.TimeoutFactor = TimeoutFactor;
+  s.merge_wrd_cmd = merge_wrd_cmd;
+  s.fix_prog_num = fix_prog_num;
+  s.del_space = del_space;
+  s.del_empty_string = del_empty_string;
+  s.vz_200 = vz_200;
+  s.NetDevices = NetDevices;
+  std::string error;
+  if (!kalvort::SaveSettings(kalvort::SettingsPath(), s, &error)) {
+    qWarning("kalvort: settings not written: %s", error.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool TKLV_main_form::FormClose() {
+  if (project_changed) {
+    const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
+                                    QStringLiteral("Сохранить проект?"),
+                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (answer == QMessageBox::Cancel || answer == QMessageBox::NoButton) return false;
+    // The close goes on whatever the save did, also when its dialog was cancelled.
+    if (answer == QMessageBox::Yes) ProjectSave();
+  }
+  stopStatusPoll();
+  MemDevice.reset();
+  SaveSettings();
+  NetDevices.clear();
+  kalvort::app::CloseAppLog();
+  closed_ = true;
+  return true;
+}
+
+void TKLV_main_form::FileExitActionExecute() { close(); }
+
+void TKLV_main_form::HelpAboutActionExecute() {
+  TAboutForm about(TitleLine(), this);
+  about.exec();
+}
+
+void TKLV_main_form::BringToFront() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+}
+
+void TKLV_main_form::OpenProjectFileWhenReady(const QString &fileName) {
+  if (MemDevice) {
+    OpenProjectFile(fileName);
+  } else {
+    pending_open_file_ = fileName;
+  }
+}

@@ -1,0 +1,50 @@
+// Construction and destruction of the main window, and the Qt events it handles itself.
+
+#include "window/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QTimer>
+
+#include "support/DeviceSessionApi.h"
+#include "support/StatusPoller.h"
+
+TKLV_main_form::TKLV_main_form(UserDialogs &dialogs, QWidget *parent)
+    : QMainWindow(parent), Dialogs(dialogs), poller_(std::make_unique<kalvort::app::StatusPoller>(this)) {
+  setObjectName(QStringLiteral("TKLV_main_form"));
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(250);
+  CreateActions();
+  CreateMenus();
+  CreateToolBars();
+  CreateCentralArea();
+  CreateStatusLine();
+  NameToolButtons();
+  ConnectActions();
+  FormCreate();
+}
+
+TKLV_main_form::~TKLV_main_form() {
+  // No job may run against the device, nor post to this window, once destruction starts.
+  Timer1->stop();
+  poller_->WaitIdle();
+  MemDevice.reset();
+  poller_.reset();
+}
+
+void TKLV_main_form::closeEvent(QCloseEvent *event) {
+  if (closed_ || FormClose()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+bool TKLV_main_form::event(QEvent *event) {
+  const bool result = QMainWindow::event(event);
+  if (event->type() == QEvent::Paint && !painted_) {
+    painted_ = true;
+    emit firstPainted();
+  }
+  return result;
+}

@@ -1,0 +1,314 @@
+#pragma once
+// TKLV_main_form: the main window. One class, split into files by concern:
+//   Construction.cpp     menus, tool bars, splitter, status line, every QAction
+//   Lifecycle.cpp        start-up, close, settings, about, exit
+//   StatusPoll.cpp       the 250 ms status poll and the command enabling rules
+//   DeviceSelection.cpp  device selector, device object replacement, settings dialog
+//   CatalogView.cpp, EditorPane.cpp, ProjectCommands.cpp   catalog list, editor, project commands
+//   DeviceCommands.cpp, NetworkDevices.cpp                 device commands, network devices
+// Members are public so that the GUI tests can drive and inspect the window.
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "device/DeviceClass.h"
+#include "device/DeviceTypes.h"
+#include "project/Settings.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class QStatusBar;
+class QTableWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class UserDialogs;
+
+namespace kalvort::workflow {
+class DeviceSession;
+struct DeviceSnapshot;
+struct DeviceTarget;
+}  // namespace kalvort::workflow
+
+namespace kalvort::app {
+class StatusPoller;
+}
+
+class TKLV_main_form : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TKLV_main_form(UserDialogs &dialogs, QWidget *parent = nullptr);
+  ~TKLV_main_form() override;
+
+  UserDialogs &Dialogs;
+
+  // ---- Actions (captions, hints and shortcuts in Construction.cpp) ----
+  // Device commands ("Модуль памяти")
+  QAction *DeviceRereadAction = nullptr;
+  QAction *DeviceBurnAction = nullptr;
+  QAction *DeviceClearSMPCatAction = nullptr;
+  QAction *DeviceClearSMPFullAction = nullptr;
+  QAction *DeviceTestSMPQuickAction = nullptr;
+  QAction *DeviceTestSMPFullAction = nullptr;
+  QAction *DeviceReadImageAction = nullptr;
+  QAction *DeviceBurnImageAction = nullptr;
+  QAction *DeviceCancelAction = nullptr;
+  QAction *DeviceNetworkAction = nullptr;
+  QAction *DeviceVerifyAction = nullptr;
+  // Project commands
+  QAction *ProjectNewAction = nullptr;
+  QAction *ProjectOpenAction = nullptr;
+  QAction *ProjectSaveAction = nullptr;
+  QAction *OptionsAction = nullptr;
+  QAction *CheckAllFilesAction = nullptr;
+  // Catalog commands
+  QAction *AddFileToCatalog = nullptr;
+  QAction *AddNewFileToCatalog = nullptr;
+  QAction *RemFileFromCatalog = nullptr;
+  QAction *FilePropCatalog = nullptr;
+  QAction *FileUpCatalog = nullptr;
+  QAction *FileDownCatalog = nullptr;
+  QAction *SaveCatAsTxtAction = nullptr;
+  // Editor commands
+  QAction *EditorRunAction = nullptr;
+  QAction *CheckFileAction = nullptr;
+  QAction *EditorOkAction = nullptr;
+  QAction *EditorCancelAction = nullptr;
+  QAction *EditorSearchAction = nullptr;
+  QAction *EditorReplaceAction = nullptr;
+  QAction *EditorZoomInAction = nullptr;
+  QAction *EditorZoomOutAction = nullptr;
+  QAction *EditorOpenFileAction = nullptr;
+  QAction *EditorSaveFileAction = nullptr;
+  QAction *EditorCutAction = nullptr;
+  QAction *EditorCopyAction = nullptr;
+  QAction *EditorPasteAction = nullptr;
+  QAction *EditorSelectAllAction = nullptr;
+  QAction *EditorUndoAction = nullptr;
+  QAction *HexViewAction = nullptr;  // the "HEX" switch (checkable)
+  // Application
+  QAction *HelpAboutAction = nullptr;
+  QAction *FileExitAction = nullptr;
+
+  // The main action list (device, project and catalog commands, SaveCatAsTxtAction,
+  // DeviceCancelAction, DeviceNetworkAction) and the editor's action list.
+  QList<QAction *> ActionList1;
+  QList<QAction *> ActionListEditor;
+
+  // ---- Widgets ----
+  QMenu *FileMenu = nullptr;      // "Файл"
+  QMenu *ProjectMenu = nullptr;   // "Проект"
+  QMenu *DeviceMenu = nullptr;    // "Модуль памяти"
+  QMenu *EditorMenu = nullptr;    // "Редактор"
+  QMenu *HelpMenu = nullptr;      // "Помощь"
+  QMenu *CatalogContextMenu = nullptr;
+  QToolBar *MainToolBar = nullptr;
+  QToolBar *CatalogToolBar = nullptr;
+  QToolBar *EditorToolBar1 = nullptr;  // open, save, HEX, check, OK, cancel, zoom
+  QToolBar *EditorToolBar2 = nullptr;  // copy, cut, paste, search, replace, action selector, run
+  QSplitter *Splitter1 = nullptr;
+  QWidget *LeftPane = nullptr;
+  QWidget *RightPane = nullptr;
+  QComboBox *ComboBox1 = nullptr;      // device selector; item data (Qt::UserRole) = tag
+  QTableWidget *StringGrid1 = nullptr; // catalog list (gui-editor may replace it by its own class)
+  QPlainTextEdit *Memo1 = nullptr;     // the editor (gui-editor replaces it by its CodeEditor)
+  QComboBox *ComboBox3 = nullptr;      // the editor's action selector
+  QToolButton *HexSwitchButton = nullptr;
+  QStatusBar *StatusBar1 = nullptr;
+  std::array<QLabel *, 4> StatusPanel{};  // device, module, size, project type
+  QTimer *Timer1 = nullptr;               // the 250 ms status timer
+
+  // ---- State ----
+  std::unique_ptr<kalvort::workflow::DeviceSession> MemDevice;
+  int cur_catalog_entry_num = -1;
+  kalvort::TDevCatalogEntry cur_catalog_entry;
+  QString project_name;
+  bool project_changed = false;
+  bool text_changed = false;
+  bool editor_active = false;
+  bool StringGridSkip = false;
+  bool first_time = true;
+  kalvort::TDeviceType DeviceType = kalvort::dtNone;
+  int CurDeviceNum = -1;
+  int CurNetDeviceNum = -1;
+  std::vector<kalvort::TNetDevice> NetDevices;
+  bool need_proc = true;
+  int processor_type = 0;
+  bool merge_wrd_cmd = false;
+  bool fix_prog_num = true;
+  bool del_space = true;
+  bool del_empty_string = true;
+  bool vz_200 = false;
+  int TimeoutFactor = 3;
+  int MaxProgNum = 100;
+  // Index chosen in the action selector, as read from and written to the settings file.
+  int editor_action = 0;
+
+  // ---- Status poll (StatusPoll.cpp) ----
+  // Stops the 250 ms timer and waits until a poll (or a device creation) in flight has finished,
+  // so that the caller may use the device. Call before every device command.
+  void stopStatusPoll();
+  // Starts the timer again (after a device command).
+  void startStatusPoll();
+  // Recomputes command enabling from the last device status, the catalog and the editor state.
+  void updateCommandStates();
+  // The last status applied to the status line.
+  bool DeviceConnected() const { return device_connected_; }
+  int DeviceVersion() const { return device_version_; }
+
+  // ---- Device selection (DeviceSelection.cpp) ----
+  void FillCombo();
+  void ChangeDeviceType();
+  // Whether a device object is being created in the background right now.
+  bool DeviceCreationPending() const { return device_creation_pending_; }
+
+  // ---- Start-up and shutdown (Lifecycle.cpp) ----
+  // Title line "Калворт v1.1.7" and the window caption "Калворт v1.1.7 - <project_name>".
+  static QString TitleLine();
+  void UpdateCaption();
+  // Brings the window forward (a second start of the program asked for it).
+  void BringToFront();
+  // Opens a project named on the command line or by a later start, as soon as a device object
+  // exists to hold its catalog.
+  void OpenProjectFileWhenReady(const QString &fileName);
+  // Reads the settings file at start (KALVORT_CONFIG or the XDG location).
+  void OpenSettings();
+  // Writes the settings file at exit; never over a file that could not be read at start.
+  bool SaveSettings();
+  // False after a settings file that exists could not be read at start.
+  bool SettingsReadable() const { return settings_readable_; }
+
+  // ---- Catalog and editor (gui-editor: CatalogView.cpp, EditorPane.cpp, ProjectCommands.cpp) ----
+  void FillCatalogGrid();
+  // Opens a project file (asks about unsaved changes first); used for a file named on the
+  // command line or handed over by a second start of the program.
+  bool OpenProjectFile(const QString &fileName);
+  // Saves the project through the save dialog (the "Сохранить проект" command); true when saved.
+  bool ProjectSave();
+  // Empties the project: catalog, list (one blank row), editor, name "Проект.kvt", caption.
+  void ResetProject();
+  // Re-shows the current catalog entry after a change of the processing options.
+  void ReprocessCurrentEntry();
+
+  // ---- Device commands (gui-device: DeviceCommands.cpp, NetworkDevices.cpp) ----
+  // Hands the device's progress callback to the progress window.
+  void ConnectProgressBar(kalvort::TDeviceClass &device);
+  // Completion handlers; the device object's events reach them on the window's thread.
+  void GetCatalogComplete(kalvort::TDeviceError error);
+  void GetProgComplete(kalvort::TDeviceError error);
+  void BurnCatalogComplete(kalvort::TDeviceError error);
+  void BurnProgComplete(kalvort::TDeviceError error);
+  void ErraseComplete(kalvort::TDeviceError error);
+  void TestComplete(kalvort::TDeviceError error);
+  void CancelActionComplete(kalvort::TDeviceError error);
+  void ReadImageComplete(kalvort::TDeviceError error);
+  void BurnImageComplete(kalvort::TDeviceError error);
+
+ public slots:
+  // Device commands (gui-device)
+  void DeviceRereadActionExecute();
+  void DeviceBurnActionExecute();
+  void DeviceClearSMPCatActionExecute();
+  void DeviceClearSMPFullActionExecute();
+  void DeviceTestSMPQuickActionExecute();
+  void DeviceTestSMPFullActionExecute();
+  void DeviceReadImageActionExecute();
+  void DeviceBurnImageActionExecute();
+  void DeviceCancelActionExecute();
+  void DeviceNetworkActionExecute();
+  void DeviceVerifyActionExecute();
+  // Project and catalog commands (gui-editor)
+  void ProjectNewActionExecute();
+  void ProjectOpenActionExecute();
+  void ProjectSaveActionExecute();
+  void CheckAllFilesActionExecute();
+  void AddFileToCatalogExecute();
+  void AddNewFileToCatalogExecute();
+  void RemFileFromCatalogExecute();
+  void FilePropCatalogExecute();
+  void FileUpCatalogExecute();
+  void FileDownCatalogExecute();
+  void SaveCatAsTxtActionExecute();
+  // Editor commands (gui-editor)
+  void EditorRunActionExecute();
+  void CheckFileActionExecute();
+  void EditorOkActionExecute();
+  void EditorCancelActionExecute();
+  void EditorSearchActionExecute();
+  void EditorReplaceActionExecute();
+  void EditorZoomInActionExecute();
+  void EditorZoomOutActionExecute();
+  void EditorOpenFileActionExecute();
+  void EditorSaveFileActionExecute();
+  void EditorCutActionExecute();
+  void EditorCopyActionExecute();
+  void EditorPasteActionExecute();
+  void EditorSelectAllActionExecute();
+  void EditorUndoActionExecute();
+  void HexViewActionExecute();
+  // gui-main
+  void OptionsActionExecute();
+  void HelpAboutActionExecute();
+  void FileExitActionExecute();
+  // One tick of the status timer.
+  void Timer1Timer();
+  // The device selector's change handler.
+  void ComboBox1Change();
+
+ signals:
+  // A status poll finished and its texts were applied (tests and the benchmark wait on it).
+  void statusApplied();
+  // The main window was painted for the first time (start-up measurement).
+  void firstPainted();
+
+ protected:
+  void closeEvent(QCloseEvent *event) override;
+  bool event(QEvent *event) override;
+
+ private:
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBars();
+  void CreateCentralArea();
+  void CreateStatusLine();
+  void NameToolButtons();
+  void ConnectActions();
+  void FormCreate();
+  // Runs the close question and the shutdown steps; false when the user cancelled.
+  bool FormClose();
+
+  // Applies one poll's result (null: there is no device object) to the status line and commands.
+  void ApplyStatus(const kalvort::workflow::DeviceSnapshot *snapshot);
+  void SetStatusPanel(int index, const QString &text);
+  void FillActionSelector();
+  void ShowUpdatePrompt();
+  void CreateDevice(const kalvort::workflow::DeviceTarget &target);
+  void AttachDevice(std::unique_ptr<kalvort::workflow::DeviceSession> session);
+  void DestroyDevice();
+  void AskSaveBeforeDeviceChange();
+
+  QString pending_open_file_;  // see OpenProjectFileWhenReady
+  std::unique_ptr<kalvort::app::StatusPoller> poller_;
+  kalvort::KalvortSettings settings_;
+  // The project's programs between two device objects (the catalog lives in the device object).
+  std::unique_ptr<kalvort::TDevCatalog> carried_catalog_;
+  uint64_t poll_generation_ = 0;      // bumped when the poll stops: results of older polls are dropped
+  uint64_t creation_generation_ = 0;  // bumped per device pick: only the latest creation attaches
+  bool device_connected_ = false;
+  int device_version_ = 0;
+  bool device_creation_pending_ = false;
+  bool settings_readable_ = true;
+  bool closed_ = false;
+  bool painted_ = false;
+  bool update_prompt_shown_ = false;
+};

@@ -1,0 +1,194 @@
+// The status poll: every 250 ms the device is opened, its state read and closed again (off the
+// window's thread), the status line shows the result and the commands are enabled to match the
+// device, the catalog and the editor.
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <QTimer>
+
+#include "dialogs/UpdatePrompt.h"
+#include "support/DeviceSessionApi.h"
+#include "support/StatusPoller.h"
+#include "window/MainWindow.h"
+
+using kalvort::workflow::DeviceSnapshot;
+
+void TKLV_main_form::Timer1Timer() {
+  if (first_time) {
+    // The first tick selects the USB programmer, whatever was in use when the program last ended.
+    first_time = false;
+    ComboBox1->setCurrentIndex(0);
+    ComboBox1Change();
+    return;
+  }
+  // One poll at a time: while a poll or a device creation runs, this tick is skipped.
+  if (poller_->Busy()) return;
+  if (!MemDevice) {
+    ApplyStatus(nullptr);
+    return;
+  }
+  kalvort::workflow::DeviceSession *session = MemDevice.get();
+  const uint64_t generation = poll_generation_;
+  poller_->TryRun<DeviceSnapshot>([session] { return session->Poll(); },
+                                  [this, generation](DeviceSnapshot &snapshot) {
+                                    // A poll that finished after the timer was stopped is stale.
+                                    if (generation != poll_generation_ || !Timer1->isActive()) return;
+                                    ApplyStatus(&snapshot);
+                                  });
+}
+
+void TKLV_main_form::stopStatusPoll() {
+  Timer1->stop();
+  ++poll_generation_;
+  poller_->WaitIdleProcessingEvents();
+}
+
+void TKLV_main_form::startStatusPoll() {
+  if (closed_) return;
+  Timer1->start();
+}
+
+void TKLV_main_form::SetStatusPanel(int index, const QString &text) {
+  QLabel *panel = StatusPanel[static_cast<size_t>(index)];
+  if (panel->text() == text) return;
+  panel->setText(text);
+  panel->setAccessibleName(text);
+}
+
+void TKLV_main_form::ApplyStatus(const DeviceSnapshot *snapshot) {
+  QString t0, t1, t2;
+  device_connected_ = false;
+  device_version_ = 0;
+  bool update_prompt = false;
+  if (snapshot) {
+    const kalvort::workflow::StatusTexts texts = kalvort::workflow::StatusTextsFor(*snapshot);
+    t0 = QString::fromStdString(texts.device);
+    t1 = QString::fromStdString(texts.module);
+    t2 = QString::fromStdString(texts.size);
+    device_connected_ = texts.connected;
+    device_version_ = texts.full_commands ? snapshot->state.version : 0;
+    update_prompt = texts.update_prompt;
+    if (texts.force_2c42) {
+      need_proc = true;
+      processor_type = 0;
+    }
+  }
+  const QString t3 = MemDevice ? QString::fromStdString(kalvort::workflow::ProjectTypeText(need_proc, processor_type))
+                               : QString();
+  SetStatusPanel(0, t0);
+  SetStatusPanel(1, t1);
+  SetStatusPanel(2, t2);
+  if (StatusPanel[3]->text() != t3) {
+    SetStatusPanel(3, t3);
+    if (need_proc) FillActionSelector();
+  }
+  updateCommandStates();
+  emit statusApplied();
+  if (update_prompt && !update_prompt_shown_) {
+    update_prompt_shown_ = true;
+    ShowUpdatePrompt();
+  }
+}
+
+void TKLV_main_form::FillActionSelector() {
+  ComboBox3->clear();
+  if (processor_type == 0) {
+    ComboBox3->addItems({QStringLiteral("Добавить NULL в конец кадра"), QStringLiteral("Убрать все NULL"),
+                         QStringLiteral("Убрать все пробелы")});
+  } else if (processor_type == 1) {
+    ComboBox3->addItems({QStringLiteral("Удалить номера кадров"), QStringLiteral("Перенумеровать кадры")});
+  } else {
+    ComboBox3->setEnabled(false);
+    EditorRunAction->setEnabled(false);
+    return;
+  }
+  ComboBox3->setCurrentIndex(0);
+}
+
+void TKLV_main_form::updateCommandStates() {
+  auto setAll = [](const QList<QAction *> &actions, bool on) {
+    for (QAction *a : actions) a->setEnabled(on);
+  };
+  const bool c = device_connected_;
+  auto deviceRule = [&] {
+    for (QAction *a : {DeviceRereadAction, DeviceBurnAction, DeviceClearSMPCatAction, DeviceTestSMPQuickAction,
+                       DeviceReadImageAction, DeviceBurnImageAction, DeviceVerifyAction}) {
+      a->setEnabled(c);
+    }
+    DeviceClearSMPFullAction->setEnabled(c && device_version_ > 0);
+    DeviceTestSMPFullAction->setEnabled(c && device_version_ > 0);
+  };
+
+  if (!MemDevice) {
+    setAll(ActionList1, false);
+    OptionsAction->setEnabled(true);
+    DeviceNetworkAction->setEnabled(true);
+    setAll(ActionListEditor, false);
+    ComboBox3->setEnabled(false);
+    return;
+  }
+  // The cancel command is reached through the progress window only.
+  DeviceCancelAction->setEnabled(true);
+  DeviceNetworkAction->setEnabled(true);
+  OptionsAction->setEnabled(true);
+  SaveCatAsTxtAction->setEnabled(true);
+
+  const int count = MemDevice->Device().CatalogCount();
+  if (count == 0) {
+    setAll(ActionListEditor, false);
+    ComboBox3->setEnabled(false);
+    for (QAction *a : {CheckAllFilesAction, RemFileFromCatalog, FilePropCatalog, FileUpCatalog, FileDownCatalog}) {
+      a->setEnabled(false);
+    }
+    AddFileToCatalog->setEnabled(true);
+    AddNewFileToCatalog->setEnabled(true);
+    ProjectNewAction->setEnabled(true);
+    ProjectOpenAction->setEnabled(true);
+    ProjectSaveAction->setEnabled(true);
+    Memo1->setReadOnly(true);
+    deviceRule();
+    return;
+  }
+
+  const bool run = need_proc && cur_catalog_entry.need_p_proc;
+  EditorRunAction->setEnabled(run);
+  ComboBox3->setEnabled(run);
+  CheckFileAction->setEnabled(run && (cur_catalog_entry.file_txt_valid || text_changed));
+  for (QAction *a : {EditorSearchAction, EditorReplaceAction, EditorZoomInAction, EditorZoomOutAction,
+                     EditorOpenFileAction, EditorSaveFileAction, EditorCutAction, EditorCopyAction,
+                     EditorPasteAction, EditorSelectAllAction, EditorUndoAction}) {
+    a->setEnabled(true);
+  }
+  if (text_changed) {
+    setAll(ActionList1, false);
+    OptionsAction->setEnabled(true);
+    DeviceNetworkAction->setEnabled(true);
+    EditorOkAction->setEnabled(true);
+    EditorCancelAction->setEnabled(true);
+    return;
+  }
+  deviceRule();
+  for (QAction *a : {OptionsAction, ProjectNewAction, ProjectOpenAction, ProjectSaveAction, CheckAllFilesAction,
+                     RemFileFromCatalog, AddFileToCatalog, AddNewFileToCatalog, FilePropCatalog}) {
+    a->setEnabled(true);
+  }
+  EditorOkAction->setEnabled(false);
+  EditorCancelAction->setEnabled(false);
+  // Selection rows count from 1 under the header in the description; here row 0 is the first entry.
+  int top = -1, bottom = -1;
+  for (const QTableWidgetSelectionRange &range : StringGrid1->selectedRanges()) {
+    top = top < 0 ? range.topRow() : std::min(top, range.topRow());
+    bottom = std::max(bottom, range.bottomRow());
+  }
+  FileUpCatalog->setEnabled(top > 0);
+  FileDownCatalog->setEnabled(bottom >= 0 && bottom < count - 1);
+}
+
+void TKLV_main_form::ShowUpdatePrompt() {
+  stopStatusPoll();
+  kalvort::app::RunUpdatePrompt(Dialogs, this);
+  close();
+}

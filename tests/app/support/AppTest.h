@@ -1,0 +1,41 @@
+#pragma once
+// Shared set-up of the desktop program's tests: each test program runs with its own temporary
+// configuration, data, state and runtime folders, a virtual module file of its own, the offscreen
+// platform and loopback-only networking.
+
+#include <QApplication>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+class TKLV_main_form;
+
+namespace kalvort::apptest {
+
+// Points every XDG folder, KALVORT_CONFIG and KALVORT_VIRTUAL_MODULE into `root`.
+void UseTemporaryFolders(const QString &root);
+// The settings file the window reads and writes under the temporary folders.
+QString SettingsFile();
+
+// Spins the event loop until `done` is true or `timeoutMs` passed; returns `done()`.
+bool WaitFor(const std::function<bool()> &done, int timeoutMs = 5000);
+// Waits until the window has a device object and one status poll has been applied after that.
+bool WaitForDeviceStatus(TKLV_main_form &window, int timeoutMs = 5000);
+// The next applied status poll.
+bool WaitForNextStatus(TKLV_main_form &window, int timeoutMs = 5000);
+
+}  // namespace kalvort::apptest
+
+// main() of a GUI test program: temporary folders first, then the application and the tests.
+#define KALVORT_APP_TEST_MAIN(TestClass)                                  \
+  int main(int argc, char **argv) {                                       \
+    QTemporaryDir kalvortTestRoot;                                        \
+    kalvort::apptest::UseTemporaryFolders(kalvortTestRoot.path());        \
+    qputenv("QT_QPA_PLATFORM", "offscreen");                              \
+    qputenv("KALVORT_LOOPBACK_ONLY", "1");                                \
+    QApplication app(argc, argv);                                         \
+    TestClass test;                                                       \
+    return QTest::qExec(&test, argc, argv);                               \
+  }
