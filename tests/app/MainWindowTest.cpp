@@ -6,7 +6,7 @@
 #include <QMenuBar>
 
 #include "support/AppTest.h"
-#include "support/DeviceSessionApi.h"
+#include "workflow/DeviceSession.h"
 #include "support/ScriptedDialogs.h"
 #include "window/MainWindow.h"
 

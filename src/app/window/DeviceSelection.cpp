@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "dialogs/SettingsDialog.h"
-#include "support/DeviceSessionApi.h"
+#include "workflow/DeviceSession.h"
 #include "support/StatusPoller.h"
 #include "support/UserDialogs.h"
 #include "window/MainWindow.h"

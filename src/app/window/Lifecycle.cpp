@@ -13,7 +13,7 @@
 #include "dialogs/AboutDialog.h"
 #include "project/Settings.h"
 #include "support/AppLog.h"
-#include "support/DeviceSessionApi.h"
+#include "workflow/DeviceSession.h"
 #include "support/StatusPoller.h"
 #include "support/UserDialogs.h"
 #include "window/MainWindow.h"

@@ -5,7 +5,7 @@
 #include <QCloseEvent>
 #include <QTimer>
 
-#include "support/DeviceSessionApi.h"
+#include "workflow/DeviceSession.h"
 #include "support/StatusPoller.h"
 
 TKLV_main_form::TKLV_main_form(UserDialogs &dialogs, QWidget *parent)

@@ -3,7 +3,7 @@
 #include <QPlainTextEdit>
 #include <QTableWidget>
 
-#include "support/DeviceSessionApi.h"
+#include "workflow/DeviceSession.h"
 #include "window/MainWindow.h"
 
 bool TKLV_main_form::OpenProjectFile(const QString &) { return false; }

@@ -10,7 +10,7 @@
 #include <QTimer>
 
 #include "dialogs/UpdatePrompt.h"
-#include "support/DeviceSessionApi.h"
+#include "workflow/DeviceSession.h"
 #include "support/StatusPoller.h"
 #include "window/MainWindow.h"
 
