@@ -36,6 +36,10 @@ TDeviceClass::~TDeviceClass() { StopWorker(); }
 void TDeviceClass::StopWorker() {
   FUSBDetect.reset();
   {
+    std::lock_guard<std::mutex> hold(FHotPlugCritSec);
+    FHeldEvent.reset();
+  }
+  {
     std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
     FTerminated = true;
     FWorkerWake.notify_all();
@@ -213,6 +217,23 @@ void TDeviceClass::Complete(uint64_t id, bool timed_out, const TDeviceEvent &cal
 }
 
 bool TDeviceClass::DeviceOpen() {
+  {
+    std::lock_guard<std::mutex> hold(FHotPlugCritSec);
+    // An event held over from an earlier opening that was never closed comes first.
+    HandleHeldEvent();
+    FOwnerOpen = true;
+  }
+  const bool opened = OpenLink();
+  if (!opened) EndHold();
+  return opened;
+}
+
+void TDeviceClass::DeviceClose() {
+  CloseLink();
+  EndHold();
+}
+
+bool TDeviceClass::OpenLink() {
   const bool opened = FOpenDevice();
   {
     std::lock_guard<std::mutex> link(FLinkCritSec);
@@ -233,38 +254,61 @@ bool TDeviceClass::DeviceOpen() {
   return true;
 }
 
-void TDeviceClass::DeviceClose() {
+void TDeviceClass::CloseLink() {
   write_log("Устройство закрыто");
   FReleaseDevice();
   FCloseDevice();
   FLastError = deOK;
 }
 
+void TDeviceClass::EndHold() {
+  std::lock_guard<std::mutex> hold(FHotPlugCritSec);
+  FOwnerOpen = false;
+  HandleHeldEvent();
+}
+
+void TDeviceClass::HandleHeldEvent() {
+  if (!FHeldEvent) return;
+  const TDeviceOperation op = *FHeldEvent;
+  FHeldEvent.reset();
+  // A device being destroyed drops the event.
+  if (!FTerminated.load()) HandleHotPlug(op);
+}
+
 void TDeviceClass::FOnUSBDetect(TUSBDetector *, TDeviceOperation op) {
-  // While an action runs the worker owns the transport: a removal is handed to it, an arrival
-  // waits for the next status read of the owner.
+  write_log(op == doInsert ? "Устройство подключено" : "Устройство отключено");
+  // Taken while the event is handled, so an opening on another thread waits for it to end.
+  std::lock_guard<std::mutex> hold(FHotPlugCritSec);
   const bool busy = FInAction.load() || FCurrentState.load() != dwsIDLE || FWaiter.Armed();
+  if (!FOwnerOpen && !busy) {
+    HandleHotPlug(op);
+    return;
+  }
+  // The owner has the device open (a chain between its steps, a status read) or an action
+  // runs: the event is held until the owner closes the device (the last one counts: it tells
+  // the device's present condition). A removal during an action also ends the action at once:
+  // the worker closes the transport it is using.
+  FHeldEvent = op;
+  if (op == doRemove && busy) {
+    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
+    FDeviceRemoved = true;
+    FWorkerWake.notify_all();
+  }
+}
+
+void TDeviceClass::HandleHotPlug(TDeviceOperation op) {
   if (op == doInsert) {
-    write_log("Устройство подключено");
-    if (busy) return;
     {
       std::lock_guard<std::mutex> link(FLinkCritSec);
       FDevState.connected = false;
       FDevState.MP_connected = false;
     }
-    DeviceOpen();
+    OpenLink();
     FGetDeviceState();
-    DeviceClose();
+    CloseLink();
     return;
   }
-  write_log("Устройство отключено");
-  if (busy) {
-    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
-    FDeviceRemoved = true;
-    FWorkerWake.notify_all();
-    return;
-  }
-  DeviceClose();
+  CloseLink();
   std::lock_guard<std::mutex> link(FLinkCritSec);
   FDevState.connected = false;
   FDevState.MP_connected = false;

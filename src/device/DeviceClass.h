@@ -130,9 +130,14 @@ class TDeviceClass : public TDevCatalog {
   bool StartUpdate() { return FStartUpdate(); }
   bool ProcessUpdate(const uint8_t *buffer, uint32_t length) { return FWriteData(buffer, length); }
 
-  // Hot-plug handler; runs on the owner's thread. A removal while an action runs is handed to the
-  // worker, which closes the device and ends the action with deOperationError; an arrival while
-  // an action runs is left to the owner's next status read.
+  // Hot-plug handler; runs on the owner's thread. An arrival reads the device's state (open,
+  // state, close), a removal closes the device. While the owner has the device open (from a
+  // successful DeviceOpen to DeviceClose or a failed DeviceOpen: a whole chain of actions, a
+  // status read) or an action runs, the event is held and handled when the owner closes or opens
+  // the device next, on that caller's thread -- it never runs between two steps of a chain. A
+  // removal during an action is also handed to the worker at once, which closes the device and
+  // ends the action with deOperationError. An opening on another thread waits for an event
+  // being handled.
   void FOnUSBDetect(TUSBDetector *sender, TDeviceOperation op);
 
   TDeviceType DeviceType() const { return FDevType; }
@@ -236,6 +241,15 @@ class TDeviceClass : public TDevCatalog {
   bool LinkUp() const;
   void HandleRemovedDevice();
 
+  // Opening and closing without the hot-plug hold (DeviceClass.cpp).
+  bool OpenLink();
+  void CloseLink();
+  // Ends the owner's hold and handles an event held meanwhile.
+  void EndHold();
+  // Handles the held event, if any; FHotPlugCritSec held.
+  void HandleHeldEvent();
+  void HandleHotPlug(TDeviceOperation op);
+
   // Transfers (CatalogTransfer.cpp).
   void OpenReadCatalog();
   void StepReadCatalog();
@@ -287,6 +301,13 @@ class TDeviceClass : public TDevCatalog {
   std::vector<uint8_t> FTestPattern;  // pattern written by a module test; worker thread only
   uint32_t FTestSeed = 0x2545F491u;
   TActionVars V;
+
+  // Hot-plug hold: FOwnerOpen while the owner has the device open; an event arriving then (or
+  // during an action) waits in FHeldEvent. Both under FHotPlugCritSec, which is also held while
+  // an event is handled. Order: FHotPlugCritSec before FDeviceActionCritSec and FLinkCritSec.
+  std::mutex FHotPlugCritSec;
+  bool FOwnerOpen = false;
+  std::optional<TDeviceOperation> FHeldEvent;
 
   std::shared_ptr<TUSBDetector> FUSBDetect;
   TCompletionWaiter FWaiter;

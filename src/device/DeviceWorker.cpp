@@ -47,7 +47,8 @@ bool TDeviceClass::LinkUp() const {
 }
 
 void TDeviceClass::HandleRemovedDevice() {
-  DeviceClose();
+  // The owner still has the device open: its DeviceClose ends that (and hands it the removal).
+  CloseLink();
   std::lock_guard<std::mutex> link(FLinkCritSec);
   FDevState.connected = false;
   FDevState.MP_connected = false;
