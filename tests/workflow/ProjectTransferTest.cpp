@@ -264,14 +264,15 @@ TEST_F(TransferTest, ControlSumErrorsAskBeforeGoingOnExceptAfterTheLast) {
   EXPECT_EQ(device->Catalog(2).file_error_code, feCSError);
 }
 
-TEST_F(TransferTest, RefusedStartEndsTheChainWithItsError) {
+TEST_F(TransferTest, ModuleLostBetweenStepsEndsTheChainWithItsError) {
   device->CatalogClear();
   AddPrograms(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
   int statuses = 0;
-  // The programmer goes away between the catalog and the first program: that start is refused.
+  // The module goes away between the catalog and the first program: that step fails. (A removal
+  // event of the programmer arriving then waits for the end of the chain.)
   transfer->SetCallbacks({{}, [&](const std::string &s) {
                             ++statuses;
-                            if (s.rfind("1. ", 0) == 0) device->FOnUSBDetect(nullptr, doRemove);
+                            if (s.rfind("1. ", 0) == 0) module->Remove();
                           }, {}});
   const TransferResult r = transfer->RunWriteProject();
   EXPECT_EQ(r.status, TransferStatus::Failed);
