@@ -18,7 +18,8 @@ std::vector<CliCommand> &registry() {
 
 void printHelp(std::ostream &out) {
   out << "Usage: kalvort-cli COMMAND [OPTIONS] ARGS...\n"
-         "       kalvort-cli --help | --version\n\n"
+         "       kalvort-cli --help | --version\n"
+         "       kalvort-cli COMMAND --help | help COMMAND   (that command's usage)\n\n"
          "Commands:\n";
   for (const auto &c : commands()) out << c.synopsis << "\n";
   out << "\nExit status: 0 on success, 1 when the operation failed, 2 on a usage error.\n";
