@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Log.h"
 #include "cli/CliCommand.h"
 
 namespace kalvort::cli {
@@ -79,6 +80,10 @@ int usageError(const std::string &message) {
 
 int main(int argc, char **argv) {
   using namespace kalvort::cli;
+  // The core's warnings on standard error; its debug trace stays in KALVORT_DEBUG_LOG's file.
+  kalvort::SetLogSink([](kalvort::LogLevel level, std::string_view text) {
+    if (level == kalvort::LogLevel::Warning) std::cerr << "kalvort: " << text << '\n';
+  });
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     printHelp(std::cerr);

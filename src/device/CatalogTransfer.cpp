@@ -67,6 +67,7 @@ void TDeviceClass::OpenReadCatalog() {
     std::lock_guard<std::mutex> guard(FDevCatalogCritSec);
     FDevCatalog.clear();
   }
+  CatalogChanged();
   V.n = 0;
   if (!FSetReadAddr(0)) {
     write_log("Ошибка установки адреса для чтения");
@@ -128,6 +129,7 @@ void TDeviceClass::StepReadCatalog() {
     e.file_error_code = feOK;
     std::lock_guard<std::mutex> guard(FDevCatalogCritSec);
     FDevCatalog.push_back(std::move(e));
+    CatalogChanged();
   }
   ++V.n;
   Progress(FDevMaxProgNum > 0 ? static_cast<int>(V.n * 100 / static_cast<uint32_t>(FDevMaxProgNum)) : 100);
@@ -257,6 +259,7 @@ void TDeviceClass::OpenReadFile() {
   } else {
     e.text = std::make_shared<ProgramText>();
   }
+  CatalogChanged();
   V.a = static_cast<uint32_t>(e.first_page) * static_cast<uint32_t>(FDevState.MP_page_size);
   V.done = 0;
   V.sum = 0;
@@ -296,6 +299,7 @@ void TDeviceClass::StepReadFile() {
     return;
   }
   write_log("Файл считан");
+  CatalogChanged();  // the program's bytes are all in
   if (V.sum != e.control_sum) SetWorkerError(deCSError);
   Finish();
 }

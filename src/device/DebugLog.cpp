@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+#include "base/Log.h"
+
 namespace kalvort {
 
 namespace {
@@ -40,6 +42,7 @@ void open_log(std::string_view) {
 }
 
 void write_log(std::string_view line) {
+  LogMessage(LogLevel::Debug, line);
   LogState &s = state();
   std::lock_guard<std::mutex> guard(s.lock);
   ensureOpen(s);

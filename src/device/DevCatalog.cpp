@@ -25,11 +25,13 @@ TDevCatalogEntry TDevCatalog::Catalog(int i) const {
 void TDevCatalog::SetCatalog(int i, const TDevCatalogEntry &entry) {
   if (i < 0 || i >= CatalogCount()) return;
   FDevCatalog[static_cast<size_t>(i)] = entry;
+  CatalogChanged();
 }
 
 void TDevCatalog::CatalogClear() {
   std::lock_guard<std::mutex> lock(FDevCatalogCritSec);
   FDevCatalog.clear();
+  CatalogChanged();
   FLastError = deOK;
 }
 
@@ -37,6 +39,8 @@ void TDevCatalog::SwapCatalog(TDevCatalog &other) {
   if (&other == this) return;
   std::scoped_lock lock(FDevCatalogCritSec, other.FDevCatalogCritSec);
   FDevCatalog.swap(other.FDevCatalog);
+  CatalogChanged();
+  other.CatalogChanged();
   FLastError = deOK;
 }
 
@@ -73,6 +77,7 @@ bool TDevCatalog::AddCatalogEntry(TDevCatalogEntry &entry) {
   try {
     if (!record.text) record.text = std::make_shared<ProgramText>();
     FDevCatalog.push_back(record);
+    CatalogChanged();
   } catch (const std::bad_alloc &) {
     FLastError = deOperationError;
     return false;
@@ -101,6 +106,7 @@ bool TDevCatalog::InsertCatalogEntry(TDevCatalogEntry &entry, int position) {
   try {
     if (!record.text) record.text = std::make_shared<ProgramText>();
     FDevCatalog.insert(FDevCatalog.begin() + position, record);
+    CatalogChanged();
   } catch (const std::bad_alloc &) {
     FLastError = deOperationError;
     return false;
@@ -122,6 +128,7 @@ bool TDevCatalog::ChangeCatalogEntry(TDevCatalogEntry &entry, int index) {
   }
   stored = entry;
   if (!stored.text) stored.text = std::make_shared<ProgramText>();
+  CatalogChanged();
   FLastError = deOK;
   return true;
 }
@@ -135,6 +142,7 @@ bool TDevCatalog::ReplaceCatalogEntry(int index, int source_index) {
   if (index == source_index) return true;
   FDevCatalog[static_cast<size_t>(index)] = std::move(FDevCatalog[static_cast<size_t>(source_index)]);
   FDevCatalog.erase(FDevCatalog.begin() + source_index);
+  CatalogChanged();
   return true;
 }
 
@@ -148,6 +156,7 @@ bool TDevCatalog::RemCatalogEntry(bool renumber, int index) {
   if (renumber)
     for (auto &e : FDevCatalog)
       if (e.cat_num > removed) --e.cat_num;
+  CatalogChanged();
   FLastError = deOK;
   return true;
 }
@@ -197,6 +206,7 @@ bool TDevCatalog::MoveEntry(int index, bool down, bool with_prog_num) {
     std::swap(entry.cat_num, neighbour.cat_num);
     if (with_prog_num) std::swap(entry.prog_num, neighbour.prog_num);
   }
+  CatalogChanged();
   FLastError = deOK;
   return true;
 }
@@ -243,6 +253,7 @@ void TDevCatalog::AssignFixedSlots(uint32_t slot_size, uint32_t page_size) {
     last = std::max(last, e.last_page);
   }
   FProjLastPage = last;
+  CatalogChanged();
 }
 
 bool TDevCatalog::DefragCatalog(int page_size) {
@@ -271,6 +282,7 @@ bool TDevCatalog::DefragCatalog(int page_size) {
     }
     FProjLastPage = e.last_page;
   }
+  CatalogChanged();
   FLastError = deOK;
   return true;
 }
@@ -284,9 +296,11 @@ void TDevCatalog::UpdateControlSum(int index) {
     for (size_t k = 0; k < n; ++k) sum += (*e.p_buffer)[k];
   }
   e.control_sum = sum;
+  CatalogChanged();
 }
 
 void TDevCatalog::FileValidClearAll() {
+  if (!FDevCatalog.empty()) CatalogChanged();
   for (auto &e : FDevCatalog) {
     e.file_bin_valid = false;
     e.file_txt_valid = false;
@@ -295,6 +309,7 @@ void TDevCatalog::FileValidClearAll() {
 
 TDevCatalogEntry *TDevCatalog::EntryAt(int index) {
   if (index < 0 || index >= CatalogCount()) return nullptr;
+  CatalogChanged();
   return &FDevCatalog[static_cast<size_t>(index)];
 }
 

@@ -22,6 +22,12 @@ class TDevCatalog {
 
   TDeviceError LastError() const { return FLastError; }
 
+  // Raised by every call that may have changed the entries, their order or the catalog's geometry
+  // (the device's catalog and program reads included); a call that fails or names no entry
+  // leaves it. A view compares it with the value it last showed instead of comparing the whole
+  // catalog. Any thread.
+  uint64_t Revision() const { return FRevision.load(); }
+
   int CatalogCount() const;
   // A copy of entry i (sharing its binary and text); an all-zero record when i is out of range.
   TDevCatalogEntry Catalog(int i) const;
@@ -63,14 +69,17 @@ class TDevCatalog {
 
   // Catalog geometry.
   int MaxProgNum() const { return FDevMaxProgNum; }
-  void SetMaxProgNum(int v) { FDevMaxProgNum = v; }
+  void SetMaxProgNum(int v) { SetGeometry(FDevMaxProgNum, v); }
   int MoreMPCatNum() const { return FDevMoreSMPCatNum; }
-  void SetMoreMPCatNum(int v) { FDevMoreSMPCatNum = v; }
+  void SetMoreMPCatNum(int v) { SetGeometry(FDevMoreSMPCatNum, v); }
   int MoreMPZoneNum() const { return FDevMoreSMPZoneNum; }
-  void SetMoreMPZoneNum(int v) { FDevMoreSMPZoneNum = v; }
+  void SetMoreMPZoneNum(int v) { SetGeometry(FDevMoreSMPZoneNum, v); }
   int ProjLastPage() const { return FProjLastPage; }
 
  protected:
+  // Raises the revision; every change of FDevCatalog or the geometry calls it.
+  void CatalogChanged() { FRevision.fetch_add(1); }
+
   std::vector<TDevCatalogEntry> FDevCatalog;
   std::mutex FDevCatalogCritSec;  // held while every entry is released
   TDeviceState FDevState;         // status of the device and module (filled by the transports)
@@ -82,10 +91,18 @@ class TDevCatalog {
   int FProjLastPage = 0;
 
  private:
+  void SetGeometry(int &field, int value) {
+    if (field == value) return;
+    field = value;
+    CatalogChanged();
+  }
   uint16_t UniqueProgNum(uint16_t wanted, int excluded_index) const;
   bool MoveEntry(int index, bool down, bool with_prog_num);
   void AssignFixedSlots(uint32_t slot_size, uint32_t page_size);
+  // Entry `index` for a change (the revision is raised), or nullptr.
   TDevCatalogEntry *EntryAt(int index);
+
+  std::atomic<uint64_t> FRevision{0};
 };
 
 // Current date and time as an OLE Automation date (days since 30 December 1899).

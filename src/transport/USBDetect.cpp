@@ -1,9 +1,10 @@
 #include "transport/USBDetect.h"
 
-#include <cstdio>
 #include <exception>
+#include <string>
 #include <utility>
 
+#include "base/Log.h"
 #include "transport/HotPlugHub.h"
 
 namespace kalvort {
@@ -51,9 +52,9 @@ void TUSBDetector::DoDeviceChange(TDeviceOperation operation) {
   try {
     FOnChange(this, operation);
   } catch (const std::exception &e) {
-    std::fprintf(stderr, "kalvort: hot-plug handler failed: %s\n", e.what());
+    LogMessage(LogLevel::Warning, std::string("hot-plug handler failed: ") + e.what());
   } catch (...) {
-    std::fprintf(stderr, "kalvort: hot-plug handler failed\n");
+    LogMessage(LogLevel::Warning, "hot-plug handler failed");
   }
 }
 

@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <vector>
 
+#include "base/Log.h"
 #include "base/SafeSave.h"
 #include "transport/HotPlugHub.h"
 
@@ -153,7 +153,7 @@ std::unique_ptr<TVirtualProgrammer> TVirtualProgrammer::Create(
 TVirtualProgrammer::~TVirtualProgrammer() {
   std::lock_guard lock(mutex_);
   std::string error;
-  if (!saveLocked(error)) std::fprintf(stderr, "kalvort: %s\n", error.c_str());
+  if (!saveLocked(error)) LogMessage(LogLevel::Warning, error);
 }
 
 bool TVirtualProgrammer::readyForIo() const { return plugged_ && open_; }
@@ -200,7 +200,7 @@ void TVirtualProgrammer::CloseUSB() {
   reply_pending_ = false;
   module_.Stop();
   std::string error;
-  if (!saveLocked(error)) std::fprintf(stderr, "kalvort: %s\n", error.c_str());
+  if (!saveLocked(error)) LogMessage(LogLevel::Warning, error);
 }
 
 void TVirtualProgrammer::FlashUSB() {
@@ -314,7 +314,7 @@ void TVirtualProgrammer::PlugOut() {
     reply_pending_ = false;
     module_.Stop();
     std::string error;
-    if (!saveLocked(error)) std::fprintf(stderr, "kalvort: %s\n", error.c_str());
+    if (!saveLocked(error)) LogMessage(LogLevel::Warning, error);
   }
   THotPlugHub::Instance().Broadcast(config_.class_guid, doRemove);
 }

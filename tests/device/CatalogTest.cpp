@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "device/DevCatalog.h"
@@ -387,4 +388,56 @@ TEST(Catalog, ControlSumAndStatistics) {
 
   cat.CatalogClear();
   EXPECT_EQ(cat.CatalogCount(), 0);
+}
+
+// Each operation on a catalog of three entries (catalog numbers 0, 1, 2; module of 264-byte
+// pages): whether it moved the revision.
+TEST(Catalog, RevisionMovesWithEveryChangeAndOnlyThen) {
+  struct Case {
+    const char *what;
+    std::function<void(TestCatalog &)> op;
+    bool changes;
+  };
+  auto entry = [](int cat_num) { return Entry(cat_num, 50, {1, 2, 3}); };
+  const Case cases[] = {
+      {"add", [&](TestCatalog &c) { auto e = entry(-1); c.AddCatalogEntry(e); }, true},
+      {"insert", [&](TestCatalog &c) { auto e = entry(-1); c.InsertCatalogEntry(e, 1); }, true},
+      {"change", [&](TestCatalog &c) { auto e = entry(-1); c.ChangeCatalogEntry(e, 2); }, true},
+      {"set", [&](TestCatalog &c) { c.SetCatalog(0, entry(9)); }, true},
+      {"replace", [](TestCatalog &c) { c.ReplaceCatalogEntry(0, 2); }, true},
+      {"remove", [](TestCatalog &c) { c.RemCatalogEntry(true, 1); }, true},
+      {"clear", [](TestCatalog &c) { c.CatalogClear(); }, true},
+      {"swap", [](TestCatalog &c) { TDevCatalog other; c.SwapCatalog(other); }, true},
+      {"move up", [](TestCatalog &c) { c.CatalogEntryUpCatNum(1); }, true},
+      {"move down with program number", [](TestCatalog &c) { c.CatalogEntryDownProgNum(0); }, true},
+      {"prepare", [](TestCatalog &c) { c.PrepareCatalog(false, 0); }, true},
+      {"defragment", [](TestCatalog &c) { c.DefragCatalog(264); }, true},
+      {"control sum", [](TestCatalog &c) { c.UpdateControlSum(1); }, true},
+      {"valid flags", [](TestCatalog &c) { c.FileBinValidSet(0); }, true},
+      {"all valid flags", [](TestCatalog &c) { c.FileValidClearAll(); }, true},
+      {"error mark", [](TestCatalog &c) { c.FileErrorSet(2, feCSError); }, true},
+      {"catalog size", [](TestCatalog &c) { c.SetMaxProgNum(50); }, true},
+      {"zone start", [](TestCatalog &c) { c.SetMoreMPZoneNum(400); }, true},
+      {"reads", [](TestCatalog &c) { c.Catalog(1); c.CatalogCount(); c.GetCatalogEntryNumByCatNum(2); c.CalculateMPStat(); }, false},
+      {"same catalog size", [](TestCatalog &c) { c.SetMaxProgNum(c.MaxProgNum()); }, false},
+      {"set out of range", [&](TestCatalog &c) { c.SetCatalog(3, entry(9)); }, false},
+      {"change out of range", [&](TestCatalog &c) { auto e = entry(-1); c.ChangeCatalogEntry(e, -1); }, false},
+      {"insert out of range", [&](TestCatalog &c) { auto e = entry(-1); c.InsertCatalogEntry(e, 4); }, false},
+      {"remove out of range", [](TestCatalog &c) { c.RemCatalogEntry(false, 3); }, false},
+      {"replace by itself", [](TestCatalog &c) { c.ReplaceCatalogEntry(1, 1); }, false},
+      {"move the first up", [](TestCatalog &c) { c.CatalogEntryUpCatNum(0); }, false},
+      {"flag out of range", [](TestCatalog &c) { c.FileTxtValidSet(7); c.FileErrorClear(-1); c.UpdateControlSum(3); }, false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    TestCatalog cat;
+    cat.SetModule(true, true, 264);
+    Fill(cat, {{0, 1}, {1, 2}, {2, 3}});
+    const uint64_t before = cat.Revision();
+    c.op(cat);
+    if (c.changes)
+      EXPECT_GT(cat.Revision(), before);
+    else
+      EXPECT_EQ(cat.Revision(), before);
+  }
 }

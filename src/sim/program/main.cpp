@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "base/Log.h"
 #include "sim/UrvellSimulator.h"
 
 using kalvort::sim::ModuleMemory;
@@ -99,6 +100,10 @@ bool loadImage(ModuleMemory &m, const std::string &path, const char *which) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // The core's warnings on standard error; its debug trace stays in KALVORT_DEBUG_LOG's file.
+  kalvort::SetLogSink([](kalvort::LogLevel level, std::string_view text) {
+    if (level == kalvort::LogLevel::Warning) std::cerr << "kalvort: " << text << '\n';
+  });
   UrvellConfig config;
   int smp_kind = 3, wmp_kind = 3;
   std::string smp_image, wmp_image;
