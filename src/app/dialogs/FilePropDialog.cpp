@@ -1,5 +1,5 @@
-#include "app/dialogs/FilePropDialog.h"
-#include "app/widgets/QtText.h"
+#include "dialogs/FilePropDialog.h"
+#include "widgets/QtText.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,4 +1,4 @@
-#include "app/dialogs/FindReplaceDialog.h"
+#include "dialogs/FindReplaceDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,8 +11,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/support/UserDialogs.h"
-#include "app/widgets/CodeEditor.h"
+#include "support/UserDialogs.h"
+#include "widgets/CodeEditor.h"
 
 FindReplaceDialog::FindReplaceDialog(Mode mode, CodeEditor &editor, UserDialogs &dialogs, QWidget *parent)
     : QDialog(parent), mode_(mode), editor_(editor), dialogs_(dialogs) {

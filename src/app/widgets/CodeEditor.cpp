@@ -1,5 +1,5 @@
-#include "app/widgets/CodeEditor.h"
-#include "app/widgets/QtText.h"
+#include "widgets/CodeEditor.h"
+#include "widgets/QtText.h"
 
 #include <QFontDatabase>
 #include <QPainter>

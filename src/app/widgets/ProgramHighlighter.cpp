@@ -1,4 +1,4 @@
-#include "app/widgets/ProgramHighlighter.h"
+#include "widgets/ProgramHighlighter.h"
 
 ProgramHighlighter::ProgramHighlighter(QTextDocument *document) : QSyntaxHighlighter(document) {
   letter_.setForeground(QColor(0x00, 0x00, 0xB0));

@@ -1,13 +1,442 @@
-// The catalog list: filling it from the device's catalog and the catalog commands.
+// The catalog list: filling it in catalog-number order, the selection handler, and the catalog
+// commands (create, add, drop, remove, up, down, properties, save the list).
 
+#include <QApplication>
+#include <QDateTime>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMimeData>
+#include <QSignalBlocker>
+#include <QTableWidget>
+#include <QUrl>
+
+#include "dialogs/FilePropDialog.h"
+#include "support/UserDialogs.h"
+#include "widgets/CodeEditor.h"
+#include "widgets/QtText.h"
 #include "window/MainWindow.h"
+#include "base/SafeSave.h"
+#include "project/ProjectBuild.h"
+#include "workflow/CatalogListing.h"
+#include "workflow/DeviceSession.h"
 
-void TKLV_main_form::FillCatalogGrid() {}
+using namespace kalvort;
 
-void TKLV_main_form::AddFileToCatalogExecute() {}
-void TKLV_main_form::AddNewFileToCatalogExecute() {}
-void TKLV_main_form::RemFileFromCatalogExecute() {}
-void TKLV_main_form::FilePropCatalogExecute() {}
-void TKLV_main_form::FileUpCatalogExecute() {}
-void TKLV_main_form::FileDownCatalogExecute() {}
-void TKLV_main_form::SaveCatAsTxtActionExecute() {}
+namespace {
+
+const QString kWarning = QStringLiteral("Предупреждение");
+const QString kSlotTaken = QStringLiteral("Программа с таким номером существует.\nЗаменить?");
+
+// Files dropped on the window from the desktop: local file URLs only.
+class FileDropFilter : public QObject {
+ public:
+  FileDropFilter(TKLV_main_form *window) : QObject(window), window_(window) {}
+
+ protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+      auto *drag = static_cast<QDragMoveEvent *>(event);
+      if (!localFiles(drag->mimeData()).isEmpty()) {
+        drag->acceptProposedAction();
+        return true;
+      }
+    } else if (event->type() == QEvent::Drop) {
+      auto *drop = static_cast<QDropEvent *>(event);
+      const QStringList files = localFiles(drop->mimeData());
+      if (!files.isEmpty()) {
+        drop->acceptProposedAction();
+        window_->DropFiles(files);
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  static QStringList localFiles(const QMimeData *mime) {
+    QStringList files;
+    if (!mime || !mime->hasUrls()) return files;
+    for (const QUrl &url : mime->urls())
+      if (url.isLocalFile()) files.append(url.toLocalFile());
+    return files;
+  }
+
+  TKLV_main_form *window_;
+};
+
+QString dateFormat() {
+  const QLocale locale = QLocale::system();
+  QString time = locale.timeFormat(QLocale::LongFormat);
+  time.remove(QLatin1Char('t'));  // no time zone
+  return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time.trimmed();
+}
+
+QDateTime oleToDateTime(double date, bool &ok) {
+  OleDateParts p;
+  ok = OleDateToParts(date, p);
+  if (!ok) return {};
+  return QDateTime(QDate(p.year, p.month, p.day), QTime(p.hour, p.minute, p.second));
+}
+
+}  // namespace
+
+void TKLV_main_form::SetupCatalogView() {
+  StringGrid1->setColumnCount(kCatalogColumnCount);
+  QStringList titles;
+  for (const char16_t *t : kCatalogColumnTitles) titles << fromU16(t);
+  StringGrid1->setHorizontalHeaderLabels(titles);
+  for (int c = 0; c < kCatalogColumnCount; ++c) StringGrid1->setColumnWidth(c, kCatalogColumnWidths[c]);
+  StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  StringGrid1->verticalHeader()->setDefaultSectionSize(kCatalogRowHeight);
+  StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
+  StringGrid1->setWordWrap(false);
+  connect(StringGrid1, &QTableWidget::itemSelectionChanged, this, &TKLV_main_form::StringGrid1SelectCell);
+  connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, [this] { FilePropCatalogExecute(); });
+  setAcceptDrops(true);
+  installEventFilter(new FileDropFilter(this));
+  FilePropForm = new TFilePropForm(this);
+}
+
+TDevCatalog *TKLV_main_form::Catalog() const { return MemDevice ? &MemDevice->Device() : nullptr; }
+
+bool TKLV_main_form::Nc31Mode() const { return Nc31NumberingMode(DeviceType, need_proc, processor_type); }
+
+int TKLV_main_form::RowEntry(int row) const {
+  const QTableWidgetItem *item = StringGrid1->item(row, 0);
+  if (!item || item->text().isEmpty()) return -1;
+  bool ok = false;
+  const int index = item->data(Qt::UserRole).toInt(&ok);
+  return ok ? index : -1;
+}
+
+QList<int> TKLV_main_form::SelectedRows() const {
+  QList<int> rows;
+  for (const QModelIndex &index : StringGrid1->selectionModel()->selectedRows()) rows.append(index.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+int TKLV_main_form::RowOfEntry(int index) const {
+  for (int row = 0; row < StringGrid1->rowCount(); ++row)
+    if (RowEntry(row) == index) return row;
+  return -1;
+}
+
+void TKLV_main_form::SelectRows(int first, int last, bool runHandler) {
+  {
+    const QSignalBlocker block(StringGrid1);
+    StringGrid1->clearSelection();
+    if (first >= 0 && first < StringGrid1->rowCount()) {
+      last = std::clamp(last, first, StringGrid1->rowCount() - 1);
+      StringGrid1->setRangeSelected(QTableWidgetSelectionRange(first, 0, last, kCatalogColumnCount - 1), true);
+      StringGrid1->setCurrentCell(first, 0, QItemSelectionModel::NoUpdate);
+      StringGrid1->scrollToItem(StringGrid1->item(first, 0));
+    }
+  }
+  StringGrid1->viewport()->update();
+  if (runHandler) StringGrid1SelectCell();
+}
+
+void TKLV_main_form::FillCatalogGrid() {
+  TDevCatalog *catalog = Catalog();
+  const std::vector<CatalogListRow> rows = catalog ? CatalogListRows(*catalog) : std::vector<CatalogListRow>(1);
+  const QString format = dateFormat();
+  const QSignalBlocker block(StringGrid1);
+  StringGrid1->setUpdatesEnabled(false);
+  StringGrid1->setRowCount(static_cast<int>(rows.size()));
+  for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+    const CatalogListRow &row = rows[static_cast<size_t>(r)];
+    QString texts[kCatalogColumnCount];
+    if (row.entry_index >= 0) {
+      for (int c = 0; c < kCatalogColumnCount - 1; ++c) texts[c] = fromU16(row.cells[static_cast<size_t>(c)]);
+      bool ok = false;
+      QDateTime when = oleToDateTime(row.date, ok);
+      if (!ok) {
+        // A date that cannot be shown is replaced by the present moment, in the catalog too.
+        TDevCatalogEntry e = catalog->Catalog(row.entry_index);
+        e.date = NowAsOleDate();
+        catalog->SetCatalog(row.entry_index, e);
+        when = oleToDateTime(e.date, ok);
+      }
+      texts[kCatalogColumnCount - 1] = when.toString(format);
+    }
+    for (int c = 0; c < kCatalogColumnCount; ++c) {
+      QTableWidgetItem *item = StringGrid1->item(r, c);
+      if (!item) {
+        item = new QTableWidgetItem;
+        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        StringGrid1->setItem(r, c, item);
+      }
+      item->setText(texts[c]);
+      if (c == 0) item->setData(Qt::UserRole, row.entry_index);
+    }
+  }
+  StringGrid1->setUpdatesEnabled(true);
+}
+
+void TKLV_main_form::StringGrid1SelectCell() {
+  if (StringGridSkip) {
+    StringGridSkip = false;
+    return;
+  }
+  if (text_changed) {
+    if (Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Файл"), QStringLiteral("Текст изменен. Сохранить?"),
+                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+      return;
+    StoreEditorText(cur_catalog_entry_num);
+    if (TDevCatalog *catalog = Catalog()) catalog->FileBinValidClear(cur_catalog_entry_num);
+    project_changed = true;
+    FillCatalogGrid();
+    text_changed = false;
+  }
+  const QList<int> rows = SelectedRows();
+  if (rows.isEmpty()) return;
+  const int index = RowEntry(rows.front());
+  if (index < 0 || !Catalog()) {
+    ClearEditor();
+    updateCommandStates();
+    return;
+  }
+  cur_catalog_entry_num = index;
+  cur_catalog_entry = Catalog()->Catalog(index);
+  ShowCurrentEntry();
+  updateCommandStates();
+}
+
+void TKLV_main_form::CurCatalogEntryChanged() {
+  const int row = RowOfEntry(cur_catalog_entry_num);
+  SelectRows(row, row, true);
+}
+
+bool TKLV_main_form::AddFile(const QString &file, int prog_num, const QString &name, bool text) {
+  TDevCatalog *catalog = Catalog();
+  if (!catalog) return false;
+  TDevCatalogEntry entry;
+  if (MakeProgramEntry(toPath(file), static_cast<uint16_t>(prog_num), toU16(name), text, Nc31Mode(), entry) !=
+      AddFileResult::Added)
+    return false;  // a file that cannot be read is not added
+  if (entry.cat_num >= 0) {
+    const int other = catalog->GetCatalogEntryNumByCatNum(entry.cat_num);
+    if (other >= 0) {
+      if (Dialogs.ask(this, QMessageBox::Warning, kWarning, kSlotTaken, QMessageBox::Ok | QMessageBox::Cancel) !=
+          QMessageBox::Ok)
+        return false;
+      catalog->RemCatalogEntry(false, other);
+    }
+  }
+  if (!catalog->AddCatalogEntry(entry)) return false;
+  cur_catalog_entry_num = catalog->CatalogCount() - 1;
+  cur_catalog_entry = catalog->Catalog(cur_catalog_entry_num);
+  catalog->CalculateMPStat();
+  FillCatalogGrid();
+  CurCatalogEntryChanged();
+  return true;
+}
+
+void TKLV_main_form::AddFiles(const QStringList &files, bool cancelStops) {
+  TDevCatalog *catalog = Catalog();
+  if (!catalog || files.isEmpty()) return;
+  FilePropForm->setWindowTitle(QStringLiteral("Добавление файла"));
+  FilePropForm->for_all_visible = files.size() >= 2;
+  FilePropForm->proc = need_proc;
+  bool for_all = false;
+  bool all_text = true;
+  for (const QString &file : files) {
+    const int number = ProposeProgNum(*catalog, Nc31Mode());
+    const QString name = QFileInfo(file).fileName();
+    if (for_all) {
+      AddFile(file, number, name, all_text);
+    } else {
+      FilePropForm->des_num = number;
+      FilePropForm->fname = name;
+      if (FilePropForm->exec() != QDialog::Accepted) {
+        if (cancelStops) return;
+        continue;
+      }
+      if (FilePropForm->for_all) {
+        for_all = true;
+        all_text = FilePropForm->proc;
+      }
+      AddFile(file, FilePropForm->des_num, FilePropForm->fname, FilePropForm->proc);
+    }
+    project_changed = true;
+  }
+}
+
+void TKLV_main_form::DropFiles(const QStringList &files) {
+  raise();
+  activateWindow();
+  AddFiles(files, false);
+  project_changed = true;
+  updateCommandStates();
+}
+
+void TKLV_main_form::AddFileToCatalogExecute() {
+  const QStringList files =
+      Dialogs.openFileNames(this, QStringLiteral("Добавление файла в проект"), QStringLiteral("Все файлы (*)"));
+  if (files.isEmpty()) return;
+  AddFiles(files, true);
+  updateCommandStates();
+}
+
+void TKLV_main_form::AddNewFileToCatalogExecute() {
+  TDevCatalog *catalog = Catalog();
+  if (!catalog) return;
+  FilePropForm->setWindowTitle(QStringLiteral("Добавление файла"));
+  FilePropForm->for_all_visible = false;
+  FilePropForm->proc = true;
+  FilePropForm->des_num = ProposeProgNum(*catalog, Nc31Mode());
+  FilePropForm->fname = QStringLiteral("Программа");
+  FilePropForm->typeGroup->setEnabled(false);
+  if (FilePropForm->exec() == QDialog::Accepted) AddFile(QString(), FilePropForm->des_num, FilePropForm->fname, true);
+  FilePropForm->typeGroup->setEnabled(true);
+  project_changed = true;
+  updateCommandStates();
+}
+
+void TKLV_main_form::RemFileFromCatalogExecute() {
+  TDevCatalog *catalog = Catalog();
+  const QList<int> rows = SelectedRows();
+  if (!catalog || rows.isEmpty() || RowEntry(rows.front()) < 0) return;
+  if (Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Удалить файл(ы)?"),
+                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  QList<int> entries;
+  for (int row : rows)
+    if (const int index = RowEntry(row); index >= 0) entries.append(index);
+  // Highest index first, so the indices still to remove stay valid.
+  std::sort(entries.begin(), entries.end(), std::greater<int>());
+  for (int index : entries) catalog->RemCatalogEntry(!Nc31Mode(), index);
+  catalog->CalculateMPStat();
+  project_changed = true;
+  FillCatalogGrid();
+  const int row = std::min(rows.front(), StringGrid1->rowCount() - 1);
+  SelectRows(row, row, true);
+}
+
+void TKLV_main_form::MoveSelection(bool down) {
+  TDevCatalog *catalog = Catalog();
+  const QList<int> rows = SelectedRows();
+  if (!catalog || rows.isEmpty()) return;
+  const int first = rows.front(), last = rows.back();
+  const int edge = down ? RowEntry(last) : RowEntry(first);
+  if (edge < 0) return;
+  if (down ? last >= StringGrid1->rowCount() - 1 || catalog->Catalog(edge).cat_num >= catalog->MaxProgNum() - 1
+           : first == 0 || catalog->Catalog(edge).cat_num == 0)
+    return;
+  const bool by_prog_num = Nc31Mode() || (processor_type == 0 && !fix_prog_num);
+  QList<int> entries;
+  for (int row : rows) entries.append(RowEntry(row));
+  if (down) std::reverse(entries.begin(), entries.end());
+  for (int index : entries) {
+    if (index < 0) continue;
+    if (down)
+      by_prog_num ? catalog->CatalogEntryDownProgNum(index) : catalog->CatalogEntryDownCatNum(index);
+    else
+      by_prog_num ? catalog->CatalogEntryUpProgNum(index) : catalog->CatalogEntryUpCatNum(index);
+  }
+  FillCatalogGrid();
+  cur_catalog_entry_num = entries.front();
+  cur_catalog_entry = catalog->Catalog(cur_catalog_entry_num);
+  project_changed = true;
+  const int shift = down ? 1 : -1;
+  SelectRows(first + shift, last + shift, true);
+}
+
+void TKLV_main_form::FileUpCatalogExecute() { MoveSelection(false); }
+void TKLV_main_form::FileDownCatalogExecute() { MoveSelection(true); }
+
+void TKLV_main_form::FilePropCatalogExecute() {
+  TDevCatalog *catalog = Catalog();
+  const QList<int> rows = SelectedRows();
+  if (!catalog || rows.isEmpty()) return;
+  const int first = RowEntry(rows.front());
+  if (first < 0) return;
+  const bool nc31 = Nc31Mode();
+  const TDevCatalogEntry preset = catalog->Catalog(first);
+  const bool single = rows.size() == 1;
+  FilePropForm->setWindowTitle(QStringLiteral("Свойства"));
+  FilePropForm->for_all_visible = false;
+  FilePropForm->des_num = nc31 ? RaiseNc31ProgNum(preset.prog_num) : preset.prog_num;
+  FilePropForm->fname = fromU16(ByteArrayToString(preset.code, kCatalogCodeSize - 1));
+  FilePropForm->proc = preset.need_p_proc;
+  FilePropForm->numberEdit->setEnabled(single);
+  FilePropForm->nameEdit->setEnabled(single);
+  if (FilePropForm->exec() != QDialog::Accepted) return;
+
+  // Entries by identity: a replacement below removes an entry and shifts the indices.
+  std::vector<std::shared_ptr<ProgramText>> targets;
+  for (int row : rows)
+    if (const int index = RowEntry(row); index >= 0) targets.push_back(catalog->Catalog(index).text);
+  auto indexOf = [catalog](const std::shared_ptr<ProgramText> &text) {
+    for (int i = 0; i < catalog->CatalogCount(); ++i)
+      if (catalog->Catalog(i).text == text) return i;
+    return -1;
+  };
+  for (const auto &target : targets) {
+    const int index = indexOf(target);
+    if (index < 0) continue;
+    TDevCatalogEntry e = catalog->Catalog(index);
+    if (!e.need_p_proc && FilePropForm->proc) e.file_txt_valid = false;  // the text will come from the binary
+    e.need_p_proc = FilePropForm->proc;
+    int stored = index;
+    if (single) {
+      e.prog_num = static_cast<uint16_t>(FilePropForm->des_num);
+      StringToCatalogEntry(toU16(FilePropForm->fname), e);
+      e.cat_num = nc31 ? RaiseNc31ProgNum(FilePropForm->des_num) - 13 : -1;
+      const int other = e.cat_num >= 0 ? catalog->GetCatalogEntryNumByCatNum(e.cat_num, index) : -1;
+      if (other >= 0) {
+        if (Dialogs.ask(this, QMessageBox::Warning, kWarning, kSlotTaken, QMessageBox::Ok | QMessageBox::Cancel) !=
+            QMessageBox::Ok)
+          continue;
+        catalog->ChangeCatalogEntry(e, index);
+        catalog->ReplaceCatalogEntry(other, index);
+        stored = other < index ? other : other - 1;
+      } else {
+        catalog->ChangeCatalogEntry(e, index);
+      }
+    } else {
+      e.cat_num = -1;
+      catalog->ChangeCatalogEntry(e, index);
+    }
+    if (stored == cur_catalog_entry_num || index == cur_catalog_entry_num) cur_catalog_entry_num = stored;
+    catalog->CalculateMPStat();
+    FillCatalogGrid();
+    CurCatalogEntryChanged();
+  }
+  project_changed = true;
+  updateCommandStates();
+}
+
+void TKLV_main_form::SaveCatAsTxtActionExecute() {
+  QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), QStringLiteral("Каталог (*.txt)"),
+                                      replaceSuffix(project_name, QStringLiteral("txt")));
+  if (file.isEmpty()) return;
+  file = withDefaultSuffix(file, QStringLiteral("txt"));
+  if (QFileInfo::exists(file) &&
+      Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Такой файл существует. Перезаписать?"),
+                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  std::vector<std::vector<std::u16string>> rows;
+  std::vector<std::u16string> header;
+  for (const char16_t *t : kCatalogColumnTitles) header.emplace_back(t);
+  rows.push_back(std::move(header));
+  for (int r = 0; r < StringGrid1->rowCount(); ++r) {
+    std::vector<std::u16string> cells;
+    for (int c = 0; c < kCatalogColumnCount; ++c) {
+      const QTableWidgetItem *item = StringGrid1->item(r, c);
+      cells.push_back(item ? toU16(item->text()) : std::u16string());
+    }
+    rows.push_back(std::move(cells));
+  }
+  std::string error;
+  if (!SafeSaveFile(toPath(file), CatalogListFileBytes(rows), &error))
+    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
+}

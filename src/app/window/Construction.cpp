@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "support/AppIcons.h"
+#include "widgets/CodeEditor.h"
 #include "window/MainWindow.h"
 
 namespace {
@@ -274,10 +275,9 @@ void TKLV_main_form::CreateCentralArea() {
   EditorToolBar2->addWidget(ComboBox3);
   EditorToolBar2->addAction(EditorRunAction);
   right->addWidget(EditorToolBar2);
-  Memo1 = new QPlainTextEdit(RightPane);
+  Memo1 = new CodeEditor(RightPane);
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setAccessibleName(QStringLiteral("Редактор"));
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setReadOnly(true);
   right->addWidget(Memo1, 1);
 

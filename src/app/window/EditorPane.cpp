@@ -1,23 +1,391 @@
-// The editor pane: showing the current entry as text or hex, and the editor commands.
+// The editor pane: showing the current catalog entry (text, hex dump or raw bytes), the
+// conversions between an entry's text and binary, and the editor's commands.
 
+#include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QTableWidget>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "dialogs/FindReplaceDialog.h"
+#include "support/UserDialogs.h"
+#include "widgets/CodeEditor.h"
+#include "widgets/ProgramHighlighter.h"
+#include "widgets/QtText.h"
+#include "window/ConversionProgress.h"
 #include "window/MainWindow.h"
+#include "base/CodePage.h"
+#include "base/SafeSave.h"
+#include "formats/PostProcess.h"
+#include "formats/ProgramViews.h"
+#include "formats/TextEdits.h"
 
-void TKLV_main_form::ReprocessCurrentEntry() {}
+using namespace kalvort;
 
-void TKLV_main_form::EditorRunActionExecute() {}
-void TKLV_main_form::CheckFileActionExecute() {}
-void TKLV_main_form::CheckAllFilesActionExecute() {}
-void TKLV_main_form::EditorOkActionExecute() {}
-void TKLV_main_form::EditorCancelActionExecute() {}
-void TKLV_main_form::EditorSearchActionExecute() {}
-void TKLV_main_form::EditorReplaceActionExecute() {}
-void TKLV_main_form::EditorZoomInActionExecute() {}
-void TKLV_main_form::EditorZoomOutActionExecute() {}
-void TKLV_main_form::EditorOpenFileActionExecute() {}
-void TKLV_main_form::EditorSaveFileActionExecute() {}
-void TKLV_main_form::EditorCutActionExecute() {}
-void TKLV_main_form::EditorCopyActionExecute() {}
-void TKLV_main_form::EditorPasteActionExecute() {}
-void TKLV_main_form::EditorSelectAllActionExecute() {}
-void TKLV_main_form::EditorUndoActionExecute() {}
-void TKLV_main_form::HexViewActionExecute() {}
+namespace {
+
+const QString kTextChanged = QStringLiteral("Текст изменен");
+const QString kCheck = QStringLiteral("Проверка");
+// Largest text file the editor opens: far above any program a module holds.
+constexpr size_t kMaxTextFile = size_t{64} << 20;
+
+}  // namespace
+
+CodeEditor *TKLV_main_form::Editor() const { return static_cast<CodeEditor *>(Memo1); }
+
+void TKLV_main_form::SetupEditorPane() {
+  Highlighter = new ProgramHighlighter(Editor()->document());
+  connect(Editor(), &QPlainTextEdit::textChanged, this, [this] {
+    if (editor_loading_ || text_changed) return;
+    text_changed = true;
+    updateCommandStates();
+  });
+}
+
+PostProcessOptions TKLV_main_form::ProcessOptions() const {
+  PostProcessOptions o;
+  o.need_proc = need_proc;
+  o.processor_type = processor_type;
+  o.vz_200 = vz_200;
+  o.merge_wrd_cmd = merge_wrd_cmd;
+  o.del_space = del_space;
+  o.del_empty_string = del_empty_string;
+  return o;
+}
+
+void TKLV_main_form::LoadEditor(const QString &text, EditorView view) {
+  const bool was = editor_loading_;
+  editor_loading_ = true;
+  editor_view_ = view;
+  // Highlighting is for program text only; set before the text so the hex dump costs nothing.
+  Highlighter->setActive(view == EditorView::Text);
+  Editor()->setPlainText(text);
+  Editor()->setReadOnly(view != EditorView::Text);
+  editor_loading_ = was;
+  text_changed = false;
+}
+
+void TKLV_main_form::ClearEditor() {
+  LoadEditor(QString(), EditorView::None);
+  Editor()->setReadOnly(true);
+}
+
+void TKLV_main_form::UpdateHexMemo(const uint8_t *bytes, size_t length) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  LoadEditor(QString::fromLatin1(HexDumpText(bytes, length)), EditorView::Hex);
+  QApplication::restoreOverrideCursor();
+}
+
+void TKLV_main_form::ShowCurrentEntry() {
+  TDevCatalog *catalog = Catalog();
+  const int index = cur_catalog_entry_num;
+  if (!catalog || index < 0 || index >= catalog->CatalogCount()) {
+    ClearEditor();
+    return;
+  }
+  LoadEditor(QString(), EditorView::Text);
+  const TDevCatalogEntry e = catalog->Catalog(index);
+  cur_catalog_entry = e;
+  if (HexViewAction->isChecked()) {
+    if (e.p_buffer) UpdateHexMemo(e.p_buffer->data(), std::min<size_t>(e.prog_size, e.p_buffer->size()));
+    return;
+  }
+  if (e.file_txt_valid) {
+    LoadEditor(fromU16Lines(*e.text).join(QLatin1Char('\n')), EditorView::Text);
+    return;
+  }
+  if (e.need_p_proc && need_proc) {
+    RunReadPostprocess(index);
+    cur_catalog_entry = catalog->Catalog(index);
+    LoadEditor(fromU16Lines(*cur_catalog_entry.text).join(QLatin1Char('\n')), EditorView::Text);
+    FillCatalogGrid();
+    return;
+  }
+  // The bytes as characters, read-only. Shown only: a text with control pictures in it is never
+  // taken into the entry, which keeps its binary as the program.
+  QStringList lines;
+  if (e.p_buffer)
+    for (const auto &line : RawBinaryLines(e.p_buffer->data(), std::min<size_t>(e.prog_size, e.p_buffer->size())))
+      lines.append(fromU16(VisibleControlText(line)));
+  LoadEditor(lines.join(QLatin1Char('\n')), EditorView::Raw);
+}
+
+void TKLV_main_form::StoreEditorText(int index) {
+  TDevCatalog *catalog = Catalog();
+  if (!catalog || index < 0 || index >= catalog->CatalogCount() || editor_view_ != EditorView::Text) return;
+  TDevCatalogEntry e = catalog->Catalog(index);
+  if (!e.text) e.text = std::make_shared<ProgramText>();
+  *e.text = toU16Lines(Editor()->lines());
+  catalog->SetCatalog(index, e);
+  if (index == cur_catalog_entry_num) cur_catalog_entry = catalog->Catalog(index);
+}
+
+bool TKLV_main_form::RunReadPostprocess(int index) {
+  TDevCatalog *catalog = Catalog();
+  if (!catalog) return false;
+  const TDevCatalogEntry e = catalog->Catalog(index);
+  if (!e.p_buffer || !need_proc || !e.need_p_proc) {
+    catalog->FileTxtValidClear(index);
+    return false;
+  }
+  const PostProcessOptions options = ProcessOptions();
+  ConversionProgress progress(this, QString::fromUtf8(ConverterStatusText(options)));
+  return kalvort::RunReadPostprocess(*catalog, index, options, progress.sink());
+}
+
+bool TKLV_main_form::RunWritePostprocess(int index) {
+  TDevCatalog *catalog = Catalog();
+  if (!catalog) return false;
+  const TDevCatalogEntry e = catalog->Catalog(index);
+  if (!need_proc || !e.need_p_proc) {
+    catalog->FileBinValidClear(index);
+    return false;
+  }
+  const PostProcessOptions options = ProcessOptions();
+  ConversionFailure failure;
+  bool ok;
+  {
+    ConversionProgress progress(this, QString::fromUtf8(ConverterStatusText(options)));
+    ok = kalvort::RunWritePostprocess(*catalog, index, options, &failure, progress.sink());
+  }
+  if (ok) {
+    project_changed = true;
+    return true;
+  }
+  Dialogs.ask(this, QMessageBox::Warning, kCheck, QString::fromUtf8(failure.message), QMessageBox::Ok);
+  // The failing program in the editor with the line the converter stopped on selected.
+  const TDevCatalogEntry failed = catalog->Catalog(index);
+  LoadEditor(fromU16Lines(*failed.text).join(QLatin1Char('\n')), EditorView::Text);
+  const int line = failure.conv_err_str_num - 1;
+  const QTextBlock block = Editor()->document()->findBlockByNumber(line);
+  if (line >= 0 && block.isValid() && !block.text().isEmpty()) {
+    QTextCursor cursor(block);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    Editor()->setTextCursor(cursor);
+    Editor()->setErrorLine(line);
+  }
+  Editor()->setFocus();
+  text_changed = false;
+  return false;
+}
+
+// ---- Editor commands ----
+
+int TKLV_main_form::SelectedEntry() const {
+  const QList<int> rows = SelectedRows();
+  return rows.isEmpty() ? -1 : RowEntry(rows.front());
+}
+
+void TKLV_main_form::MakeSelectedCurrent(int index) {
+  cur_catalog_entry_num = index;
+  cur_catalog_entry = Catalog()->Catalog(index);
+}
+
+void TKLV_main_form::EditorOkActionExecute() {
+  const int index = SelectedEntry();
+  if (index < 0 || !Catalog()) return;
+  MakeSelectedCurrent(index);
+  // Only a program text is taken back; the hex dump and the raw bytes are views.
+  if (editor_view_ != EditorView::Text) return;
+  if (text_changed && Dialogs.ask(this, QMessageBox::Question, kTextChanged, QStringLiteral("Сохранить изменения?"),
+                                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  text_changed = false;
+  project_changed = true;
+  StoreEditorText(index);
+  Catalog()->FileTxtValidSet(index);
+  Catalog()->FileBinValidClear(index);
+  FillCatalogGrid();
+  CurCatalogEntryChanged();
+}
+
+void TKLV_main_form::EditorCancelActionExecute() {
+  if (text_changed && Dialogs.ask(this, QMessageBox::Question, kTextChanged, QStringLiteral("Отменить изменения?"),
+                                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  text_changed = false;
+  StringGrid1SelectCell();
+}
+
+void TKLV_main_form::CheckFileActionExecute() {
+  TDevCatalog *catalog = Catalog();
+  const int index = SelectedEntry();
+  if (index < 0 || !catalog) return;
+  MakeSelectedCurrent(index);
+  if (text_changed && Dialogs.ask(this, QMessageBox::Question, kTextChanged,
+                                  QStringLiteral("Сохранить изменения и проверить?"),
+                                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  StoreEditorText(index);
+  catalog->FileBinValidClear(index);
+  if (RunWritePostprocess(index)) {
+    Dialogs.ask(this, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."), QMessageBox::Ok);
+    project_changed = true;
+  }
+  catalog->CalculateMPStat();
+  FillCatalogGrid();
+  text_changed = false;
+  cur_catalog_entry = catalog->Catalog(index);
+  updateCommandStates();
+}
+
+void TKLV_main_form::CheckAllFilesActionExecute() {
+  TDevCatalog *catalog = Catalog();
+  if (!catalog) return;
+  if (need_proc && catalog->CatalogCount() > 0) {
+    for (int row = 0; row < StringGrid1->rowCount(); ++row) {
+      const int index = RowEntry(row);
+      if (index < 0) continue;
+      const TDevCatalogEntry e = catalog->Catalog(index);
+      if (!e.need_p_proc || e.file_bin_valid) continue;
+      if (RunWritePostprocess(index)) {
+        project_changed = true;
+        continue;
+      }
+      // The editor keeps the failing program with its line selected.
+      catalog->CalculateMPStat();
+      FillCatalogGrid();
+      StringGridSkip = true;
+      MakeSelectedCurrent(index);
+      SelectRows(row, row, false);
+      StringGridSkip = false;
+      updateCommandStates();
+      return;
+    }
+  }
+  Dialogs.ask(this, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."), QMessageBox::Ok);
+  catalog->CalculateMPStat();
+  FillCatalogGrid();
+  CurCatalogEntryChanged();
+}
+
+void TKLV_main_form::EditorRunActionExecute() {
+  struct Edit {
+    const char *status;
+    void (*run)(ProgramLines &, const ProgressSink &);
+  };
+  static const Edit k2C42[] = {{"Добавление NULL в конец кадра", AddNULL},
+                               {"Удаление всех NULL", RemoveNULL},
+                               {"Удаление всех пробелов", RemoveSpace}};
+  static const Edit kNC31[] = {{"Удаление номеров кадров", RemoveNum}, {"Перенумерация кадров", nullptr}};
+  const int choice = ComboBox3->currentIndex();
+  const Edit *edit = nullptr;
+  if (processor_type == 0 && choice >= 0 && choice < 3) edit = &k2C42[choice];
+  if (processor_type == 1 && choice >= 0 && choice < 2) edit = &kNC31[choice];
+  if (edit && editor_view_ == EditorView::Text) {
+    Editor()->setUpdatesEnabled(false);
+    {
+      ConversionProgress progress(this, QString::fromUtf8(edit->status));
+      ProgramLines lines = toU16Lines(Editor()->lines());
+      if (edit->run) {
+        edit->run(lines, progress.sink());
+      } else {
+        RemoveNum(lines, progress.sink());
+        SetNewNum(lines, progress.sink());
+      }
+      // One undoable step over the whole text.
+      QTextCursor cursor(Editor()->document());
+      cursor.select(QTextCursor::Document);
+      cursor.insertText(fromU16Lines(lines).join(QLatin1Char('\n')));
+    }
+    Editor()->setUpdatesEnabled(true);
+  }
+  text_changed = true;
+  updateCommandStates();
+}
+
+void TKLV_main_form::EditorOpenFileActionExecute() {
+  TDevCatalog *catalog = Catalog();
+  const int index = SelectedEntry();
+  if (index < 0 || !catalog) return;
+  MakeSelectedCurrent(index);
+  if (cur_catalog_entry.file_txt_valid &&
+      Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Текстовый файл"), QStringLiteral("Заменить текстовый файл?"),
+                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  const QString file = Dialogs.openFileName(this, QStringLiteral("Открытие текстового файла"),
+                                            QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*)"));
+  if (file.isEmpty()) return;
+  std::string bytes;
+  if (!ReadWholeFile(toPath(file), bytes, kMaxTextFile)) {
+    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка открытия файла."));
+    return;
+  }
+  TextEncoding encoding = TextEncoding::Cp1251;
+  TDevCatalogEntry e = catalog->Catalog(index);
+  if (!e.text) e.text = std::make_shared<ProgramText>();
+  *e.text = splitLines(decodeText(bytes, &encoding));
+  catalog->SetCatalog(index, e);
+  // A rewrite keeps a byte-order mark; everything else is written as Windows-1251.
+  const bool bom = encoding != TextEncoding::Cp1251 && encoding != TextEncoding::Utf8;
+  text_encodings_[e.text.get()] = bom ? encoding : TextEncoding::Cp1251;
+  catalog->FileBinValidClear(index);
+  catalog->FileTxtValidSet(index);
+  FillCatalogGrid();
+  CurCatalogEntryChanged();
+  text_changed = true;
+  updateCommandStates();
+}
+
+void TKLV_main_form::EditorSaveFileActionExecute() {
+  TDevCatalog *catalog = Catalog();
+  const int index = SelectedEntry();
+  if (index < 0 || !catalog) return;
+  MakeSelectedCurrent(index);
+  const TDevCatalogEntry &e = cur_catalog_entry;
+  QString filter, suffix;
+  if (e.file_txt_valid && e.file_bin_valid) {
+    filter = QStringLiteral("Текстовый файл (*.txt);;Обработанный файл (*.bin)");
+    suffix = QStringLiteral("txt");
+  } else if (e.file_txt_valid) {
+    filter = QStringLiteral("Текстовый файл (*.txt)");
+    suffix = QStringLiteral("txt");
+  } else {
+    filter = QStringLiteral("Двоичный файл (*.bin)");
+    suffix = QStringLiteral("bin");
+  }
+  QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), filter,
+                                      fromU16(ByteArrayToString(e.code, kCatalogCodeSize - 1)));
+  if (file.isEmpty()) return;
+  file = withDefaultSuffix(file, suffix);
+  if (QFileInfo::exists(file) &&
+      Dialogs.ask(this, QMessageBox::Warning, QStringLiteral("Предупреждение"), QStringLiteral("Файл существует! Перезаписать?"),
+                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  // The dialog reports no chosen filter: a ".bin" name picks the binary when both are valid.
+  const bool as_binary = QFileInfo(file).suffix().compare(QLatin1String("bin"), Qt::CaseInsensitive) == 0;
+  std::string bytes;
+  if (e.file_txt_valid && (!e.file_bin_valid || !as_binary)) {
+    const auto found = text_encodings_.find(e.text.get());
+    bytes = encodeText(joinLines(*e.text), found == text_encodings_.end() ? TextEncoding::Cp1251 : found.value());
+  } else if (e.p_buffer) {
+    bytes.assign(e.p_buffer->begin(), e.p_buffer->begin() + std::min<size_t>(e.prog_size, e.p_buffer->size()));
+  }
+  if (!SafeSaveFile(toPath(file), bytes))
+    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
+}
+
+void TKLV_main_form::EditorSearchActionExecute() {
+  if (!FindDialog) FindDialog = new FindReplaceDialog(FindReplaceDialog::Mode::Find, *Editor(), Dialogs, this);
+  FindDialog->show();
+  FindDialog->raise();
+  FindDialog->activateWindow();
+}
+
+void TKLV_main_form::EditorReplaceActionExecute() {
+  if (!ReplaceDialog) ReplaceDialog = new FindReplaceDialog(FindReplaceDialog::Mode::Replace, *Editor(), Dialogs, this);
+  ReplaceDialog->show();
+  ReplaceDialog->raise();
+  ReplaceDialog->activateWindow();
+}
+
+void TKLV_main_form::EditorZoomInActionExecute() { Editor()->zoomInOnePoint(); }
+void TKLV_main_form::EditorZoomOutActionExecute() { Editor()->zoomOutOnePoint(); }
+void TKLV_main_form::EditorCutActionExecute() { Editor()->cut(); }
+void TKLV_main_form::EditorCopyActionExecute() { Editor()->copy(); }
+void TKLV_main_form::EditorPasteActionExecute() { Editor()->paste(); }
+void TKLV_main_form::EditorSelectAllActionExecute() { Editor()->selectAll(); }
+void TKLV_main_form::EditorUndoActionExecute() { Editor()->undo(); }
+
+void TKLV_main_form::HexViewActionExecute() { StringGrid1SelectCell(); }

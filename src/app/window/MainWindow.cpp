@@ -21,6 +21,8 @@ TKLV_main_form::TKLV_main_form(UserDialogs &dialogs, QWidget *parent)
   CreateStatusLine();
   NameToolButtons();
   ConnectActions();
+  SetupCatalogView();
+  SetupEditorPane();
   FormCreate();
 }
 

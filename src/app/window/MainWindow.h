@@ -8,6 +8,7 @@
 //   DeviceCommands.cpp, NetworkDevices.cpp                 device commands, network devices
 // Members are public so that the GUI tests can drive and inspect the window.
 
+#include <QHash>
 #include <QMainWindow>
 #include <QString>
 
@@ -18,8 +19,15 @@
 
 #include "device/DeviceClass.h"
 #include "device/DeviceTypes.h"
+#include "formats/PostProcess.h"
+#include "project/ProjectFile.h"
+#include "base/CodePage.h"
 #include "project/Settings.h"
 
+class CodeEditor;
+class FindReplaceDialog;
+class ProgramHighlighter;
+class TFilePropForm;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -200,6 +208,49 @@ class TKLV_main_form : public QMainWindow {
   // Re-shows the current catalog entry after a change of the processing options.
   void ReprocessCurrentEntry();
 
+  // Catalog list (CatalogView.cpp). Each data row keeps its entry's catalog index (Qt::UserRole of
+  // its first cell); commands map rows to entries through it, never through the row number.
+  kalvort::TDevCatalog *Catalog() const;  // the device object's catalog, null without one
+  bool Nc31Mode() const;                  // USB programmer, НЦ-31, processing on: slot = number - 13
+  int RowEntry(int row) const;            // -1 for a row without entry
+  int RowOfEntry(int index) const;
+  QList<int> SelectedRows() const;        // ascending
+  int SelectedEntry() const;              // entry of the first selected row, or -1
+  // Selects rows first..last without notifications, then runs the selection handler if asked.
+  void SelectRows(int first, int last, bool runHandler);
+  void StringGrid1SelectCell();           // the list's selection handler
+  void CurCatalogEntryChanged();          // selects the current entry's row and shows it
+  // Adds one file (an empty program for an empty name); false when nothing was added.
+  bool AddFile(const QString &file, int prog_num, const QString &name, bool text);
+  void AddFiles(const QStringList &files, bool cancelStops);
+  void DropFiles(const QStringList &files);
+  void MoveSelection(bool down);
+  TFilePropForm *FilePropForm = nullptr;
+
+  // Editor (EditorPane.cpp).
+  enum class EditorView { None, Text, Hex, Raw };  // what the editor shows; only Text is editable
+  EditorView editor_view_ = EditorView::None;
+  CodeEditor *Editor() const;  // Memo1
+  ProgramHighlighter *Highlighter = nullptr;
+  FindReplaceDialog *FindDialog = nullptr;
+  FindReplaceDialog *ReplaceDialog = nullptr;
+  kalvort::PostProcessOptions ProcessOptions() const;
+  void ShowCurrentEntry();
+  void LoadEditor(const QString &text, EditorView view);
+  void ClearEditor();
+  void StoreEditorText(int index);  // the editor's lines into entry `index` (program text only)
+  void UpdateHexMemo(const uint8_t *bytes, size_t length);
+  bool RunReadPostprocess(int index);
+  bool RunWritePostprocess(int index);
+  void MakeSelectedCurrent(int index);
+
+  // Project file (ProjectCommands.cpp).
+  kalvort::ProjectOptions CurrentProjectOptions() const;
+  bool ContinueDespiteChanges();
+  void ShowFirstRow();
+  bool SaveProject(const QString &file);  // overwrite question; true when written
+  bool OpenProject(const QString &file);  // all or nothing; false after its message
+
   // ---- Device commands (gui-device: DeviceCommands.cpp, NetworkDevices.cpp) ----
   // Hands the device's progress callback to the progress window.
   void ConnectProgressBar(kalvort::TDeviceClass &device);
@@ -298,6 +349,12 @@ class TKLV_main_form : public QMainWindow {
   void AskSaveBeforeDeviceChange();
 
   QString pending_open_file_;  // see OpenProjectFileWhenReady
+  // Catalog and editor
+  void SetupCatalogView();
+  void SetupEditorPane();
+  bool editor_loading_ = false;  // the editor is being filled: not an edit
+  QHash<const void *, kalvort::TextEncoding> text_encodings_;  // entry text -> encoding to save in
+
   std::unique_ptr<kalvort::app::StatusPoller> poller_;
   kalvort::KalvortSettings settings_;
   // The project's programs between two device objects (the catalog lives in the device object).

@@ -1,26 +1,168 @@
-// Project commands: new, open, save; the project reset of a device change.
+// The project commands: new, open and save, and the project file read and write of the window.
 
-#include <QPlainTextEdit>
-#include <QTableWidget>
+#include <QAction>
+#include <QApplication>
+#include <QFileInfo>
 
-#include "workflow/DeviceSession.h"
+#include "dialogs/SettingsDialog.h"
+#include "support/UserDialogs.h"
+#include "widgets/QtText.h"
 #include "window/MainWindow.h"
+#include "project/ProjectFile.h"
 
-bool TKLV_main_form::OpenProjectFile(const QString &) { return false; }
+using namespace kalvort;
 
-bool TKLV_main_form::ProjectSave() { return false; }
+namespace {
 
-void TKLV_main_form::ResetProject() {
-  project_changed = false;
-  project_name = QStringLiteral("Проект.kvt");
-  UpdateCaption();
-  if (MemDevice) MemDevice->Device().CatalogClear();
-  StringGrid1->setRowCount(1);
-  StringGrid1->clearContents();
-  Memo1->clear();
-  text_changed = false;
+const QString kWarning = QStringLiteral("Предупреждение");
+const QString kProjectFilter = QStringLiteral("Файл проекта (*.kvt)");
+const QString kDefaultProjectName = QStringLiteral("Проект.kvt");
+
+}  // namespace
+
+ProjectOptions TKLV_main_form::CurrentProjectOptions() const {
+  ProjectOptions o;
+  o.DeviceType = DeviceType;
+  o.need_proc = need_proc;
+  o.processor_type = processor_type;
+  o.hex_view = HexViewAction->isChecked();
+  return o;
 }
 
-void TKLV_main_form::ProjectNewActionExecute() {}
-void TKLV_main_form::ProjectOpenActionExecute() {}
-void TKLV_main_form::ProjectSaveActionExecute() {}
+bool TKLV_main_form::ContinueDespiteChanges() {
+  if (!project_changed && !text_changed) return true;
+  return Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Текущий проект не сохранен. Продолжить?"),
+                     QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+void TKLV_main_form::ShowFirstRow() {
+  text_changed = false;
+  SelectRows(0, 0, true);
+  updateCommandStates();
+}
+
+bool TKLV_main_form::SaveProject(const QString &file) {
+  if (QFileInfo::exists(file) &&
+      Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Такой файл существует. Перезаписать?"),
+                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    return false;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const ProjectError error = SaveProjectFile(toPath(file), Catalog(), CurrentProjectOptions());
+  QApplication::restoreOverrideCursor();
+  if (error != ProjectError::None) {
+    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
+    return false;
+  }
+  return true;
+}
+
+bool TKLV_main_form::OpenProject(const QString &file) {
+  TDevCatalog *catalog = Catalog();
+  ProjectOptions options = CurrentProjectOptions();
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  // All or nothing: the catalog and the options change only when the whole file was read.
+  const ProjectError error = catalog ? kalvort::OpenProjectFile(toPath(file), *catalog, options) : ProjectError::CannotOpen;
+  QApplication::restoreOverrideCursor();
+  if (error != ProjectError::None) {
+    Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Ошибка открытия файла."), QMessageBox::Ok);
+    return false;
+  }
+  DeviceType = options.DeviceType;
+  need_proc = options.need_proc;
+  processor_type = options.processor_type;
+  HexViewAction->setChecked(options.hex_view);
+  return true;
+}
+
+bool TKLV_main_form::ProjectSave() {
+  QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), kProjectFilter, project_name);
+  if (file.isEmpty()) return false;
+  file = withDefaultSuffix(file, QStringLiteral("kvt"));
+  // The project counts as saved, under its new name, only once the file is written.
+  if (!SaveProject(file)) return false;
+  project_name = file;
+  project_changed = false;
+  return true;
+}
+
+void TKLV_main_form::ProjectSaveActionExecute() {
+  if (ProjectSave()) UpdateCaption();
+  updateCommandStates();
+}
+
+bool TKLV_main_form::OpenProjectFile(const QString &fileName) {
+  if (!ContinueDespiteChanges()) return false;
+  if (!OpenProject(fileName)) return false;
+  project_name = fileName;
+  project_changed = false;
+  UpdateCaption();
+  Catalog()->CalculateMPStat();
+  FillCatalogGrid();
+  ShowFirstRow();
+  return true;
+}
+
+void TKLV_main_form::ProjectOpenActionExecute() {
+  if (!ContinueDespiteChanges()) return;
+  const QString file = Dialogs.openFileName(this, QStringLiteral("Открыть проект"), kProjectFilter);
+  if (file.isEmpty()) return;
+  if (!OpenProject(file)) return;
+  project_name = file;
+  project_changed = false;
+  UpdateCaption();
+  Catalog()->CalculateMPStat();
+  FillCatalogGrid();
+  ShowFirstRow();
+}
+
+void TKLV_main_form::ProjectNewActionExecute() {
+  if (!ContinueDespiteChanges()) return;
+  TSettingsForm form(this);
+  form.fix_proc_type = DeviceType != dtProg;
+  form.need_proc = need_proc;
+  form.processor_type = processor_type;
+  form.timeout_val = TimeoutFactor;
+  form.merge_cmd = merge_wrd_cmd;
+  form.fix_prog_num = fix_prog_num;
+  form.del_space = del_space;
+  form.del_empty_string = del_empty_string;
+  form.vz_200 = vz_200;
+  if (form.exec() != QDialog::Accepted) return;
+  need_proc = form.need_proc;
+  processor_type = form.processor_type;
+  merge_wrd_cmd = form.merge_cmd;
+  fix_prog_num = form.fix_prog_num;
+  del_space = form.del_space;
+  del_empty_string = form.del_empty_string;
+  ResetProject();
+}
+
+void TKLV_main_form::ResetProject() {
+  project_name = kDefaultProjectName;
+  UpdateCaption();
+  if (TDevCatalog *catalog = Catalog()) {
+    catalog->CatalogClear();
+    catalog->CalculateMPStat();
+  }
+  cur_catalog_entry_num = -1;
+  cur_catalog_entry = TDevCatalogEntry{};
+  FillCatalogGrid();
+  ShowFirstRow();
+  project_changed = false;
+}
+
+void TKLV_main_form::ReprocessCurrentEntry() {
+  TDevCatalog *catalog = Catalog();
+  const int index = SelectedEntry();
+  if (!catalog || index < 0 || !need_proc) return;
+  MakeSelectedCurrent(index);
+  // Only a text that came from a valid binary is derived again: a typed or confirmed text whose
+  // binary is not (yet) valid would be lost to an old image or to no image at all.
+  if (!cur_catalog_entry.need_p_proc || !cur_catalog_entry.file_bin_valid || !cur_catalog_entry.p_buffer) return;
+  RunReadPostprocess(index);
+  cur_catalog_entry = catalog->Catalog(index);
+  LoadEditor(fromU16Lines(*cur_catalog_entry.text).join(QLatin1Char('\n')), EditorView::Text);
+  text_changed = false;
+  FillCatalogGrid();
+  updateCommandStates();
+}

@@ -1,0 +1,299 @@
+// The catalog list and its commands, and the project commands, on a window with the virtual
+// USB programmer.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "dialogs/FilePropDialog.h"
+#include "support/ScriptedDialogs.h"
+#include "widgets/CodeEditor.h"
+#include "window/MainWindow.h"
+#include "base/CodePage.h"
+#include "support/AppTest.h"
+#include "workflow/DeviceSession.h"
+
+using namespace kalvort;
+
+namespace {
+
+// Answers the next showings of the file properties dialog, one function per showing.
+void AnswerPropDialogs(TKLV_main_form &window, QList<std::function<void(TFilePropForm &)>> answers) {
+  auto *timer = new QTimer(&window);
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, &window, [&window, timer, answers]() mutable {
+    TFilePropForm *form = window.FilePropForm;
+    if (!form->isVisible()) return;
+    auto answer = answers.takeFirst();
+    answer(*form);
+    if (form->isVisible()) form->okButton->click();
+    if (answers.isEmpty()) timer->deleteLater();
+  });
+  timer->start();
+}
+
+QString cell(const TKLV_main_form &w, int row, int column) {
+  const QTableWidgetItem *item = w.StringGrid1->item(row, column);
+  return item ? item->text() : QString();
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
+  const QString path = dir.filePath(name);
+  QFile f(path);
+  f.open(QIODevice::WriteOnly);
+  f.write(bytes);
+  return path;
+}
+
+TDevCatalogEntry textEntry(int cat_num, uint16_t prog_num, const char16_t *name, ProgramText lines = {u"G01"}) {
+  TDevCatalogEntry e;
+  e.cat_num = cat_num;
+  e.prog_num = prog_num;
+  StringToCatalogEntry(name, e);
+  e.need_p_proc = true;
+  e.file_txt_valid = true;
+  e.text = std::make_shared<ProgramText>(std::move(lines));
+  return e;
+}
+
+}  // namespace
+
+class CatalogViewTest : public QObject {
+  Q_OBJECT
+
+  ScriptedDialogs dialogs;
+  std::unique_ptr<TKLV_main_form> window;
+  QTemporaryDir dir;
+
+  TDevCatalog &catalog() { return window->MemDevice->Device(); }
+  void add(TDevCatalogEntry e) {
+    QVERIFY(catalog().AddCatalogEntry(e));
+  }
+
+ private slots:
+  void init() {
+    dialogs = ScriptedDialogs();
+    window = std::make_unique<TKLV_main_form>(dialogs);
+    QVERIFY(kalvort::apptest::WaitForDeviceStatus(*window));
+    window->ResetProject();
+  }
+  void cleanup() {
+    window->project_changed = false;
+    window->text_changed = false;
+    window.reset();
+  }
+
+  void emptyCatalogShowsOneEmptyRow() {
+    QCOMPARE(window->StringGrid1->rowCount(), 1);
+    QCOMPARE(window->StringGrid1->columnCount(), 7);
+    QCOMPARE(window->StringGrid1->horizontalHeaderItem(3)->text(), QStringLiteral("Разм.текст"));
+    QCOMPARE(window->StringGrid1->columnWidth(2), 116);
+    QVERIFY(cell(*window, 0, 0).isEmpty());
+    QVERIFY(window->Editor()->isReadOnly());
+    for (auto command : {&TKLV_main_form::RemFileFromCatalogExecute, &TKLV_main_form::FileUpCatalogExecute,
+                         &TKLV_main_form::FileDownCatalogExecute, &TKLV_main_form::FilePropCatalogExecute})
+      (window.get()->*command)();
+    QVERIFY(dialogs.asked.isEmpty());
+    QVERIFY(!window->project_changed);
+  }
+
+  void listInSlotOrderFirstOfARepeatedSlot() {
+    add(textEntry(1, 2, u"second"));
+    add(textEntry(0, 1, u"first"));
+    add(textEntry(1, 3, u"twin"));
+    window->FillCatalogGrid();
+    QCOMPARE(window->StringGrid1->rowCount(), 2);
+    QCOMPARE(cell(*window, 0, 0), QStringLiteral(" 1"));
+    QCOMPARE(cell(*window, 0, 2), QStringLiteral("first"));
+    QCOMPARE(cell(*window, 1, 2), QStringLiteral("second"));
+    QCOMPARE(cell(*window, 1, 5), QStringLiteral("Да"));
+    QCOMPARE(window->RowEntry(1), 0);
+    window->SelectRows(1, 1, true);
+    QCOMPARE(window->cur_catalog_entry_num, 0);
+    QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G01")});
+  }
+
+  void nc31NumberingRaisesAndDerivesTheSlot() {
+    window->DeviceType = dtProg;
+    window->processor_type = 1;
+    window->need_proc = true;
+    AnswerPropDialogs(*window, {[](TFilePropForm &f) { QCOMPARE(f.des_num, 13); },
+                                [](TFilePropForm &f) { f.numberEdit->setText(QStringLiteral("5")); }});
+    window->AddNewFileToCatalogExecute();
+    window->AddNewFileToCatalogExecute();
+    QCOMPARE(catalog().CatalogCount(), 2);
+    QCOMPARE(catalog().Catalog(0).prog_num, 13);
+    QCOMPARE(catalog().Catalog(0).cat_num, 0);
+    QCOMPARE(catalog().Catalog(1).prog_num, 5);  // raised to 17 for its slot only
+    QCOMPARE(catalog().Catalog(1).cat_num, 4);
+    QCOMPARE(cell(*window, 1, 0), QStringLiteral(" 5"));
+
+    // A number whose slot is taken asks (one line break, no stray CR); Cancel keeps the old entry.
+    dialogs.answers = {QMessageBox::Cancel};
+    AnswerPropDialogs(*window, {[](TFilePropForm &f) { f.numberEdit->setText(QStringLiteral("17")); }});
+    window->AddNewFileToCatalogExecute();
+    QCOMPARE(dialogs.asked.size(), 1);
+    QCOMPARE(dialogs.asked[0].text, QStringLiteral("Программа с таким номером существует.\nЗаменить?"));
+    QCOMPARE(catalog().CatalogCount(), 2);
+  }
+
+  void createCancelledStillMarksTheProjectChanged() {
+    AnswerPropDialogs(*window, {[](TFilePropForm &f) {
+      QVERIFY(!f.typeGroup->isEnabled());
+      QCOMPARE(f.fname, QStringLiteral("Программа"));
+      f.cancelButton->click();
+    }});
+    window->AddNewFileToCatalogExecute();
+    QCOMPARE(catalog().CatalogCount(), 0);
+    QVERIFY(window->project_changed);
+    QVERIFY(window->FilePropForm->typeGroup->isEnabled());
+  }
+
+  void threeDroppedFilesWithForAllShowTheDialogOnce() {
+    const QStringList files = {writeFile(dir, "a.txt", "G01\r\n"), writeFile(dir, "b.txt", "G02\r\n"),
+                               writeFile(dir, "c.bin", "\x01\x02")};
+    int shown = 0;
+    AnswerPropDialogs(*window, {[&](TFilePropForm &f) {
+      ++shown;
+      QVERIFY(f.forAllCheck->isVisible());
+      f.forAllCheck->setChecked(true);
+    }});
+    window->DropFiles(files);
+    QCOMPARE(shown, 1);
+    QCOMPARE(catalog().CatalogCount(), 3);
+    QStringList names;
+    for (int i = 0; i < 3; ++i) {
+      names << QString::fromStdU16String(ByteArrayToString(catalog().Catalog(i).code, 128));
+      QCOMPARE(int(catalog().Catalog(i).prog_num), i + 1);
+      QVERIFY(catalog().Catalog(i).need_p_proc);
+    }
+    QCOMPARE(names, (QStringList{"a.txt", "b.txt", "c.bin"}));
+    QVERIFY(window->project_changed);
+  }
+
+  void addCancelStopsTheRemainingFiles() {
+    dialogs.files = {writeFile(dir, "a.txt", "G01") + "\n" + writeFile(dir, "b.txt", "G02")};
+    AnswerPropDialogs(*window, {[](TFilePropForm &f) { f.cancelButton->click(); }});
+    window->AddFileToCatalogExecute();
+    QCOMPARE(dialogs.fileCaptions.value(0), QStringLiteral("Добавление файла в проект"));
+    QCOMPARE(catalog().CatalogCount(), 0);
+  }
+
+  void upAtTheFirstSlotAndDownAtTheLastDoNothing() {
+    catalog().SetMaxProgNum(3);
+    add(textEntry(0, 1, u"a"));
+    add(textEntry(2, 2, u"b"));
+    window->FillCatalogGrid();
+    window->SelectRows(0, 0, true);
+    window->FileUpCatalogExecute();
+    window->SelectRows(1, 1, true);
+    window->FileDownCatalogExecute();
+    QCOMPARE(catalog().Catalog(0).cat_num, 0);
+    QCOMPARE(catalog().Catalog(1).cat_num, 2);
+    QVERIFY(!window->project_changed);
+
+    window->FileUpCatalogExecute();  // exchanges slots with the entry above
+    QCOMPARE(catalog().Catalog(1).cat_num, 0);
+    QCOMPARE(catalog().Catalog(0).cat_num, 2);
+    QCOMPARE(catalog().Catalog(1).prog_num, 2);  // 2С42 keeping program numbers: moved by slot
+    QCOMPARE(window->SelectedRows(), QList<int>{0});
+    QCOMPARE(window->cur_catalog_entry_num, 1);
+    QVERIFY(window->project_changed);
+  }
+
+  void removeClosesTheGapAndSelectsTheNextRow() {
+    add(textEntry(0, 1, u"a"));
+    add(textEntry(1, 2, u"b"));
+    add(textEntry(2, 3, u"c"));
+    window->FillCatalogGrid();
+    window->SelectRows(0, 1, true);
+    dialogs.answers = {QMessageBox::Ok};
+    window->RemFileFromCatalogExecute();
+    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Удалить файл(ы)?"));
+    QCOMPARE(catalog().CatalogCount(), 1);
+    QCOMPARE(catalog().Catalog(0).cat_num, 0);
+    QCOMPARE(window->cur_catalog_entry_num, 0);
+  }
+
+  void listFileHasTheHeaderLineAndTabs() {
+    add(textEntry(0, 7, u"Вал"));
+    window->FillCatalogGrid();
+    const QString file = dir.filePath("list");
+    dialogs.files = {file};
+    window->SaveCatAsTxtActionExecute();
+    QFile f(file + ".txt");
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QCOMPARE(lines[0], QByteArray("\xB9\t\xB9 \xEF.\t\xCD\xE0\xE7\xE2\xE0\xED\xE8\xE5\t\xD0\xE0\xE7\xEC.\xF2\xE5\xEA\xF1\xF2\t"
+                                  "\xD0\xE0\xE7\xEC.\xEE\xE1\xF0.\t\xCE\xE1\xF0.\t\xC4\xE0\xF2\xE0\t\r"));
+    QVERIFY(lines[1].startsWith(" 1\t7\t\xC2\xE0\xEB\t5\t---\t\xC4\xE0\t"));
+
+    // A list file that cannot be written is reported, not half written.
+    dialogs.files = {dir.filePath("missing/list.txt")};
+    window->SaveCatAsTxtActionExecute();
+    QCOMPARE(dialogs.asked.last().text, QStringLiteral("Ошибка сохранения файла!"));
+  }
+
+  void saveCancelledOrFailedKeepsTheProjectChanged() {
+    add(textEntry(0, 1, u"a"));
+    window->project_changed = true;
+    dialogs.files = {QString()};
+    QVERIFY(!window->ProjectSave());
+    QVERIFY(window->project_changed);
+
+    const QString existing = writeFile(dir, "old.kvt", "old");
+    dialogs.files = {existing};
+    dialogs.answers = {QMessageBox::Cancel};
+    QVERIFY(!window->ProjectSave());
+    QVERIFY(window->project_changed);
+    QCOMPARE(window->project_name, QStringLiteral("Проект.kvt"));
+
+    dialogs.files = {dir.filePath("no/such/folder/p.kvt")};
+    QVERIFY(!window->ProjectSave());
+    QCOMPARE(dialogs.asked.last().text, QStringLiteral("Ошибка сохранения файла!"));
+    QVERIFY(window->project_changed);
+
+    dialogs.files = {dir.filePath("good")};
+    QVERIFY(window->ProjectSave());
+    QVERIFY(!window->project_changed);
+    QCOMPARE(window->project_name, dir.filePath("good.kvt"));
+  }
+
+  void failedOpenKeepsThePreviousProject() {
+    add(textEntry(0, 1, u"kept"));
+    window->FillCatalogGrid();
+    window->SelectRows(0, 0, true);
+    const QString caption = window->windowTitle();
+    dialogs.files = {writeFile(dir, "bad.kvt", "not a project")};
+    window->ProjectOpenActionExecute();
+    QCOMPARE(dialogs.asked.last().text, QStringLiteral("Ошибка открытия файла."));
+    QCOMPARE(window->windowTitle(), caption);
+    QCOMPARE(window->project_name, QStringLiteral("Проект.kvt"));
+    QCOMPARE(catalog().CatalogCount(), 1);
+    QCOMPARE(cell(*window, 0, 2), QStringLiteral("kept"));
+    QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G01")});
+  }
+
+  void openAfterSaveRestoresTheProject() {
+    add(textEntry(0, 4, u"one", {u"G01 X1", u"M30"}));
+    const QString file = dir.filePath("round.kvt");
+    dialogs.files = {file};
+    QVERIFY(window->ProjectSave());
+    window->ResetProject();
+    QCOMPARE(catalog().CatalogCount(), 0);
+    QVERIFY(window->OpenProjectFile(file));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Калворт v1.1.7 - ") + file);
+    QCOMPARE(catalog().CatalogCount(), 1);
+    QCOMPARE(window->Editor()->lines(), (QStringList{"G01 X1", "M30"}));
+  }
+};
+
+KALVORT_APP_TEST_MAIN(CatalogViewTest)
+#include "CatalogViewTest.moc"

@@ -1,0 +1,204 @@
+// The editor pane: showing an entry (text, hex dump, raw bytes), the checks with their error
+// line, the confirm and cancel commands and the editor's changed flag.
+
+#include <QAction>
+#include <QTableWidget>
+#include <QTextBlock>
+
+#include "support/ScriptedDialogs.h"
+#include "widgets/CodeEditor.h"
+#include "window/MainWindow.h"
+#include "support/AppTest.h"
+#include "workflow/DeviceSession.h"
+
+using namespace kalvort;
+
+namespace {
+
+TDevCatalogEntry entry(int cat_num, const char16_t *name) {
+  TDevCatalogEntry e;
+  e.cat_num = cat_num;
+  e.prog_num = static_cast<uint16_t>(cat_num + 1);
+  StringToCatalogEntry(name, e);
+  e.text = std::make_shared<ProgramText>();
+  return e;
+}
+
+TDevCatalogEntry textEntry(int cat_num, ProgramText lines) {
+  TDevCatalogEntry e = entry(cat_num, u"text");
+  e.need_p_proc = true;
+  e.file_txt_valid = true;
+  *e.text = std::move(lines);
+  return e;
+}
+
+TDevCatalogEntry binaryEntry(int cat_num, std::vector<uint8_t> bytes) {
+  TDevCatalogEntry e = entry(cat_num, u"binary");
+  e.prog_size = static_cast<uint32_t>(bytes.size());
+  e.p_buffer = std::make_shared<ProgramImage>(std::move(bytes));
+  e.file_bin_valid = true;
+  return e;
+}
+
+}  // namespace
+
+class EditorPaneTest : public QObject {
+  Q_OBJECT
+
+  ScriptedDialogs dialogs;
+  std::unique_ptr<TKLV_main_form> window;
+
+  TDevCatalog &catalog() { return window->MemDevice->Device(); }
+  void show(std::vector<TDevCatalogEntry> entries, int row = 0) {
+    for (auto &e : entries) QVERIFY(catalog().AddCatalogEntry(e));
+    window->FillCatalogGrid();
+    window->SelectRows(row, row, true);
+  }
+  QString selected() const { return window->Editor()->textCursor().selectedText(); }
+
+ private slots:
+  void init() {
+    dialogs = ScriptedDialogs();
+    window = std::make_unique<TKLV_main_form>(dialogs);
+    QVERIFY(kalvort::apptest::WaitForDeviceStatus(*window));
+    window->ResetProject();
+    window->DeviceType = dtProg;
+    window->need_proc = true;
+    window->processor_type = 0;
+  }
+  void cleanup() {
+    window->project_changed = false;
+    window->text_changed = false;
+    window.reset();
+  }
+
+  void hexViewWritesSixteenBytesALine() {
+    std::vector<uint8_t> twenty(20, 0xAB), sixteen(16, 0x01);
+    show({binaryEntry(0, twenty), binaryEntry(1, sixteen), entry(2, u"empty")});
+    window->HexViewAction->setChecked(true);
+    window->HexViewActionExecute();
+    QCOMPARE(window->Editor()->blockCount(), 2);
+    QCOMPARE(window->Editor()->document()->findBlockByNumber(1).text(), QStringLiteral("000010: AB AB AB AB "));
+    QVERIFY(window->Editor()->isReadOnly());
+    window->SelectRows(1, 1, true);
+    QCOMPARE(window->Editor()->lines().size(), 1);
+    window->SelectRows(2, 2, true);
+    QVERIFY(window->Editor()->lines().isEmpty());
+    window->HexViewAction->setChecked(false);
+  }
+
+  void rawBytesAreShownReadOnlyAndNeverTakenBack() {
+    show({binaryEntry(0, {'G', '1', 0x01, '\r', '\n', 'M', 0x7F, 0, 'X'})});
+    QCOMPARE(window->Editor()->lines(), (QStringList{QStringLiteral("G1\u2401"), QStringLiteral("M\u2421")}));
+    QVERIFY(window->Editor()->isReadOnly());
+    window->EditorOkActionExecute();
+    const TDevCatalogEntry e = catalog().Catalog(0);
+    QVERIFY(e.file_bin_valid);
+    QVERIFY(!e.file_txt_valid);
+    QVERIFY(e.text->empty());
+    QVERIFY(!window->project_changed);
+  }
+
+  void checkFileSelectsTheLineWithTheWrongCharacter() {
+    show({textEntry(0, {u"%", u"G01 X10", u"G01 Xж", u"M30"})});
+    window->CheckFileActionExecute();
+    QCOMPARE(dialogs.asked.size(), 1);
+    QCOMPARE(dialogs.asked[0].title, QStringLiteral("Проверка"));
+    QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ"));
+    QCOMPARE(selected(), QStringLiteral("G01 Xж"));
+    QCOMPARE(window->Editor()->textCursor().blockNumber(), 2);
+    QCOMPARE(window->Editor()->errorLine(), 2);
+    QVERIFY(!window->text_changed);
+    QCOMPARE(catalog().Catalog(0).file_error_code, feProcessError);
+    QCOMPARE(window->StringGrid1->item(0, 0)->text(), QStringLiteral("!1"));
+  }
+
+  void checkFileReportsARepeatedBlockNumber() {
+    window->processor_type = 1;
+    show({textEntry(0, {u"N0 G01", u"N1 X5", u"N1 M30"})});
+    window->CheckFileActionExecute();
+    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Неверный номер кадра"));
+  }
+
+  void checkFileSucceedsAndMarksTheBinaryValid() {
+    show({textEntry(0, {u"G01 X10", u"M30"})});
+    window->Editor()->appendPlainText(QStringLiteral("M02"));
+    QVERIFY(window->text_changed);
+    dialogs.answers = {QMessageBox::Ok};
+    window->CheckFileActionExecute();
+    QCOMPARE(dialogs.asked.size(), 2);
+    QCOMPARE(dialogs.asked[0].text, QStringLiteral("Сохранить изменения и проверить?"));
+    QCOMPARE(dialogs.asked[1].text, QStringLiteral("Проверка прошла успешно."));
+    QVERIFY(catalog().Catalog(0).file_bin_valid);
+    QCOMPARE(catalog().Catalog(0).text->size(), size_t{3});
+    QVERIFY(window->project_changed);
+    QVERIFY(!window->text_changed);
+  }
+
+  void checkProjectStopsAtTheFirstFailure() {
+    auto converted = textEntry(0, {u"G01"});
+    converted.file_bin_valid = true;  // valid binaries are not converted again
+    converted.p_buffer = std::make_shared<ProgramImage>(ProgramImage{1});
+    converted.prog_size = 1;
+    show({converted, textEntry(1, {u"G01", u"ы"}), textEntry(2, {u"Я"})});
+    window->CheckAllFilesActionExecute();
+    QCOMPARE(dialogs.asked.size(), 1);
+    QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ"));
+    QCOMPARE(window->cur_catalog_entry_num, 1);
+    QCOMPARE(window->SelectedRows(), QList<int>{1});
+    QCOMPARE(selected(), QStringLiteral("ы"));
+    QCOMPARE(catalog().Catalog(0).prog_size, 1u);
+    QCOMPARE(catalog().Catalog(2).file_error_code, feOK);  // never reached
+  }
+
+  void cancelWithoutChangesReshowsWithoutAsking() {
+    show({textEntry(0, {u"G01"})});
+    window->EditorCancelActionExecute();
+    QVERIFY(dialogs.asked.isEmpty());
+    window->Editor()->appendPlainText(QStringLiteral("X1"));
+    dialogs.answers = {QMessageBox::Ok};
+    window->EditorCancelActionExecute();
+    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Отменить изменения?"));
+    QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G01")});
+    QVERIFY(!window->text_changed);
+  }
+
+  void leavingAnEditedEntryAsksFirst() {
+    show({textEntry(0, {u"G01"}), textEntry(1, {u"G02"})});
+    window->Editor()->appendPlainText(QStringLiteral("X1"));
+    dialogs.answers = {QMessageBox::No};
+    window->SelectRows(1, 1, true);
+    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текст изменен. Сохранить?"));
+    QVERIFY(window->text_changed);  // No keeps the editor as it is
+    QCOMPARE(window->cur_catalog_entry_num, 0);
+    dialogs.answers = {QMessageBox::Yes};
+    window->SelectRows(1, 1, true);
+    QCOMPARE(catalog().Catalog(0).text->size(), size_t{2});
+    QVERIFY(window->project_changed);
+    QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G02")});
+  }
+
+  void okTakesTheTextAndRunEditsIt() {
+    show({textEntry(0, {u"G01", u"X1"})});
+    window->EditorRunActionExecute();  // 2С42, first action: NULL at every line end
+    QCOMPARE(window->Editor()->lines(), (QStringList{"G01^", "X1^"}));
+    QVERIFY(window->text_changed);
+    dialogs.answers = {QMessageBox::Ok};
+    window->EditorOkActionExecute();
+    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Сохранить изменения?"));
+    QCOMPARE(*catalog().Catalog(0).text, (ProgramText{u"G01^", u"X1^"}));
+    QVERIFY(!catalog().Catalog(0).file_bin_valid);
+    QVERIFY(window->project_changed);
+    QVERIFY(!window->text_changed);
+  }
+
+  void zoomActionsStopAtTheLimits() {
+    for (int i = 0; i < 60; ++i) window->EditorZoomInActionExecute();
+    QCOMPARE(window->Editor()->pointSize(), 48);
+    for (int i = 0; i < 60; ++i) window->EditorZoomOutActionExecute();
+    QCOMPARE(window->Editor()->pointSize(), 8);
+  }
+};
+
+KALVORT_APP_TEST_MAIN(EditorPaneTest)
+#include "EditorPaneTest.moc"
