@@ -88,7 +88,10 @@ void TKLV_main_form::ShowCurrentEntry() {
   const TDevCatalogEntry e = catalog->Catalog(index);
   cur_catalog_entry = e;
   if (HexViewAction->isChecked()) {
-    if (e.p_buffer) UpdateHexMemo(e.p_buffer->data(), std::min<size_t>(e.prog_size, e.p_buffer->size()));
+    if (e.p_buffer)
+      UpdateHexMemo(e.p_buffer->data(), std::min<size_t>(e.prog_size, e.p_buffer->size()));
+    else
+      LoadEditor(QString(), EditorView::Hex);  // nothing to show, and nothing to type into
     return;
   }
   if (e.file_txt_valid) {
@@ -246,10 +249,8 @@ void TKLV_main_form::CheckAllFilesActionExecute() {
       // The editor keeps the failing program with its line selected.
       catalog->CalculateMPStat();
       FillCatalogGrid();
-      StringGridSkip = true;
       MakeSelectedCurrent(index);
-      SelectRows(row, row, false);
-      StringGridSkip = false;
+      SelectRows(row, row, false);  // selected without showing it again
       updateCommandStates();
       return;
     }
