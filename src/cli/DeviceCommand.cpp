@@ -337,7 +337,7 @@ int runDevice(const std::vector<std::string> &argv) {
   }
   o.timeout_factor = workflow::TimeoutFactorFor(settings);
   if (const auto t = args.value("--timeout-factor")) {
-    const auto v = parseInteger(*t, workflow::kMinTimeoutFactor, workflow::kMaxTimeoutFactor);
+    const auto v = parseInteger(*t, kMinTimeoutFactor, kMaxTimeoutFactor);
     if (!v) return usageError("--timeout-factor takes 1 to 5, not " + *t);
     o.timeout_factor = static_cast<int>(*v);
   }

@@ -102,7 +102,7 @@ bool OpenSettings(const std::filesystem::path &path, KalvortSettings &settings, 
   s.vz_200 = GetBool(ini, kDevice, "2C42 VZ_20x", s.vz_200);
   // Only the two known formats; the factor multiplies every time-out, so keep it in its range.
   if (s.processor_type != 0 && s.processor_type != 1) s.processor_type = 0;
-  s.TimeoutFactor = std::clamp(s.TimeoutFactor, 1, 5);
+  s.TimeoutFactor = ClampTimeoutFactor(s.TimeoutFactor);
   const int32_t num = std::min(GetInt(ini, kNetDevice, "Num", 0), kMaxNetDevices);
   for (int32_t i = 1; i <= num; ++i) {
     const std::string n = std::to_string(i);

@@ -30,6 +30,14 @@ struct KalvortSettings {
   std::vector<TNetDevice> NetDevices;
 };
 
+// The device time-out factor: 1..5, a value outside is taken to the nearer end. The one rule for
+// every reader of it (the settings file, the command line, a device object).
+inline constexpr int32_t kMinTimeoutFactor = 1;
+inline constexpr int32_t kMaxTimeoutFactor = 5;
+constexpr int32_t ClampTimeoutFactor(int32_t factor) {
+  return factor < kMinTimeoutFactor ? kMinTimeoutFactor : factor > kMaxTimeoutFactor ? kMaxTimeoutFactor : factor;
+}
+
 inline constexpr char kDefaultNetDeviceIp[] = "192.168.0.10";
 // More network devices than this in "Num" is taken as damage, not as a list to build.
 inline constexpr int32_t kMaxNetDevices = 4096;

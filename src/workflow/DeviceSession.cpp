@@ -55,7 +55,7 @@ std::unique_ptr<DeviceSession> DeviceSession::Create(const DeviceTarget &target,
     lan->SetDevSubtype(target.subtype == dstWMP ? dstWMP : dstSMP);
     s->device_ = std::move(lan);
   }
-  s->device_->SetTimeoutFactor(std::clamp(timeoutFactor, kMinTimeoutFactor, kMaxTimeoutFactor));
+  s->device_->SetTimeoutFactor(ClampTimeoutFactor(timeoutFactor));
   return s;
 }
 

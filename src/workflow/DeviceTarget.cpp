@@ -62,7 +62,7 @@ bool ParseLanAddress(const std::string &text, DeviceTarget &target, std::string 
 }
 
 int TimeoutFactorFor(const KalvortSettings &settings) {
-  return std::clamp<int>(settings.TimeoutFactor, kMinTimeoutFactor, kMaxTimeoutFactor);
+  return ClampTimeoutFactor(settings.TimeoutFactor);
 }
 
 }  // namespace kalvort::workflow

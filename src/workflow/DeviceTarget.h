@@ -33,10 +33,7 @@ bool ParseIPv4(const std::string &text, uint32_t &hostOrder);
 // The reverse: four bytes, highest first, each in decimal.
 std::string DottedAddress(uint32_t hostOrder);
 
-// The time-out factor a device gets from the settings: 1..5, a value outside is taken to the
-// nearer end, exactly as the settings reader keeps it in range (default 3).
+// The time-out factor a device gets from the settings (ClampTimeoutFactor, default 3).
 int TimeoutFactorFor(const KalvortSettings &settings);
-inline constexpr int kMinTimeoutFactor = 1;
-inline constexpr int kMaxTimeoutFactor = 5;
 
 }  // namespace kalvort::workflow
