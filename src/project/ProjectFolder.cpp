@@ -95,6 +95,8 @@ bool WriteTextFile(TSafeFileSet &files, const ProgramText &lines) {
   return files.Write(piece);
 }
 
+const ProgramText kNoLines;
+
 // NNN.txt or NNN.bin: the names of program files that unpack writes.
 bool ProgramFileName(const std::string &name) {
   const size_t dot = name.find('.');
@@ -187,7 +189,7 @@ bool WriteFolder(const ProjectContent &content, const std::filesystem::path &dir
       const std::string file = FileName(i, "txt");
       ini.SetValue(sec, "text", file);
       names.push_back(file);
-      if (!files.Begin(dir / file) || !WriteTextFile(files, e.text ? *e.text : ProgramText{}) || !files.End()) {
+      if (!files.Begin(dir / file) || !WriteTextFile(files, e.text ? *e.text : kNoLines) || !files.End()) {
         why = files.Error();
         return false;
       }

@@ -8,8 +8,9 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <vector>
 
-#include "base/CodePage.h"
+#include "project/LineSplitter.h"
 
 namespace kalvort {
 
@@ -152,10 +153,9 @@ T Field(const char *rec, size_t offset) {
 
 bool ReadI32(PayloadSource &src, int32_t &v) { return src.Read(&v, 4); }
 
-// Reads `count` elements into `out`, growing it as the bytes arrive; `check` sees every piece as it
-// comes and may stop the read (TooLarge) before the buffer grows further.
-template <typename Container, typename Check>
-ProjectError ReadGrowing(PayloadSource &src, size_t count, Container &out, Check check) {
+// Reads `count` elements into `out`, growing it as the bytes arrive.
+template <typename Container>
+ProjectError ReadGrowing(PayloadSource &src, size_t count, Container &out) {
   constexpr size_t unit = sizeof(typename Container::value_type);
   out.clear();
   size_t done = 0;
@@ -163,45 +163,25 @@ ProjectError ReadGrowing(PayloadSource &src, size_t count, Container &out, Check
     const size_t next = std::min(count, std::max(done * 2, kFirstStep / unit));
     out.resize(next);
     if (!src.Read(reinterpret_cast<char *>(out.data()) + done * unit, (next - done) * unit)) return src.Failure();
-    if (!check(out.data() + done, next - done)) return ProjectError::TooLarge;
     done = next;
   }
   return ProjectError::None;
 }
 
-// Counts the lines of a text that arrives in pieces, as countLines counts them, up to the first
-// NUL unit (where the stored text ends).
-class LineCounter {
- public:
-  explicit LineCounter(size_t limit) : limit_(limit) {}
-  // False once the text holds more lines than the limit.
-  bool Feed(const char16_t *p, size_t n) {
-    for (size_t i = 0; i < n && !ended_; ++i) {
-      const char16_t c = p[i];
-      if (c == 0) {
-        ended_ = true;
-      } else if (c == u'\n' && after_cr_) {
-        after_cr_ = false;
-      } else if (c == u'\r' || c == u'\n') {
-        ++breaks_;
-        open_ = false;
-        after_cr_ = c == u'\r';
-      } else {
-        open_ = true;
-        after_cr_ = false;
-      }
-    }
-    return Lines() <= limit_;
+// Reads a text of `units` UTF-16LE code units (this host is little-endian) in pieces into lines.
+ProjectError ReadText(PayloadSource &src, size_t units, size_t &lines_left, ProgramText &lines) {
+  std::vector<char16_t> piece(std::min<size_t>(units, size_t{1} << 15));
+  LineSplitter splitter(lines_left);
+  while (units > 0) {
+    const size_t n = std::min(units, piece.size());
+    if (!src.Read(piece.data(), n * 2)) return src.Failure();
+    if (!splitter.Feed(piece.data(), n)) return ProjectError::TooLarge;
+    units -= n;
   }
-  size_t Lines() const { return breaks_ + (open_ ? 1 : 0); }
-
- private:
-  size_t limit_;
-  size_t breaks_ = 0;
-  bool open_ = false;
-  bool after_cr_ = false;
-  bool ended_ = false;
-};
+  if (!splitter.Finish(lines)) return ProjectError::TooLarge;
+  lines_left -= lines.size();
+  return ProjectError::None;
+}
 
 // Reads one record of at least `min_size` bytes whose int32 size field (already read) comes
 // first; the fields land in `rec` and the rest of a longer record is skipped.
@@ -232,8 +212,7 @@ ProjectError ReadEntry(PayloadSource &src, int32_t size, TDevCatalogEntry &e, si
   e.file_error_code = feOK;
   if (e.file_bin_valid && e.prog_size > 0) {
     auto image = std::make_shared<ProgramImage>();
-    const auto any = [](const uint8_t *, size_t) { return true; };
-    if (const auto err = ReadGrowing(src, e.prog_size, *image, any); err != ProjectError::None) return err;
+    if (const auto err = ReadGrowing(src, e.prog_size, *image); err != ProjectError::None) return err;
     e.p_buffer = std::move(image);
   }
   e.text = std::make_shared<ProgramText>();
@@ -241,16 +220,10 @@ ProjectError ReadEntry(PayloadSource &src, int32_t size, TDevCatalogEntry &e, si
     int32_t len = 0;
     if (!ReadI32(src, len)) return ReadFailure(src);
     if (len < 0 || len % 2 != 0) return ProjectError::Damaged;
-    // UTF-16LE code units up to the first NUL unit (this host is little-endian). Each line costs
-    // far more in memory than its line break in the file, so the lines are counted as they come.
-    std::u16string text;
-    LineCounter counter(lines_left);
-    const auto count = [&](const char16_t *p, size_t n) { return counter.Feed(p, n); };
-    if (const auto err = ReadGrowing(src, static_cast<size_t>(len) / 2, text, count); err != ProjectError::None)
+    // Each line costs far more in memory than its line break in the file: the lines are counted
+    // against the project's limit as they come.
+    if (const auto err = ReadText(src, static_cast<size_t>(len) / 2, lines_left, *e.text); err != ProjectError::None)
       return err;
-    text.resize(std::char_traits<char16_t>::length(text.c_str()));
-    lines_left -= counter.Lines();
-    *e.text = splitLines(text);
   }
   return ProjectError::None;
 }

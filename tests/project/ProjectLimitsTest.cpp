@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
 #include "ProjectTestUtil.h"
+#include "project/LineSplitter.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectFolder.h"
 #include "support/RunCli.h"
@@ -115,4 +117,32 @@ TEST(ProjectLimits, CliRefusesABombWithoutTouchingTheFolder) {
   EXPECT_EQ(err, "kalvort-cli: Ошибка открытия файла. bomb.kvt (the content is too large)\n");
   EXPECT_FALSE(std::filesystem::exists(dir.file("folder")));
   EXPECT_EQ(runCli(dir.path(), "project list bomb.kvt", out, err), 1);
+}
+
+// Text read in pieces splits exactly as a whole text does, across piece ends (a CR LF cut in two)
+// and beyond the first block of lines, and stops at the first NUL unit.
+TEST(ProjectLimits, LinesSplitInPiecesAsAWhole) {
+  std::u16string text;
+  for (int i = 0; i < 70000; ++i) {
+    static const char16_t *const ends[] = {u"\r\n", u"\n", u"\r", u"\r\n\r\n"};
+    text += (i % 5 == 0) ? u"" : u"N" + std::u16string(static_cast<size_t>(i % 13), u'x');
+    text += ends[i % 4];
+  }
+  text += u"tail";
+  const ProgramText whole = splitLines(text);
+  std::u16string stored = text + u'\0' + u"after the end\n";
+  for (const size_t piece : {size_t{1}, size_t{7}, size_t{32768}, stored.size()}) {
+    SCOPED_TRACE(piece);
+    LineSplitter splitter(kMaxProjectLines);
+    for (size_t at = 0; at < stored.size(); at += piece)
+      ASSERT_TRUE(splitter.Feed(stored.data() + at, std::min(piece, stored.size() - at)));
+    ProgramText lines;
+    ASSERT_TRUE(splitter.Finish(lines));
+    EXPECT_TRUE(lines == whole);
+  }
+  LineSplitter small(whole.size() - 1);
+  EXPECT_FALSE(small.Feed(text.data(), text.size()) && [&] {
+    ProgramText lines;
+    return small.Finish(lines);
+  }());
 }
