@@ -39,8 +39,9 @@ std::filesystem::path ResolveTarget(const std::filesystem::path &path) {
 // random part, so that two processes saving the same file never meet.
 std::filesystem::path UniqueName(const std::filesystem::path &target, const char *suffix) {
   static std::atomic<unsigned> counter{0};
+  static const std::string pid = std::to_string(::getpid());
   thread_local std::minstd_rand random(std::random_device{}());
-  return FolderOf(target) / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+  return FolderOf(target) / ("." + target.filename().string() + "." + pid + "." +
                              std::to_string(counter++) + "." + std::to_string(random() % 100000) + suffix);
 }
 
@@ -293,6 +294,98 @@ void TSafeFileSet::Cancel() {
   for (const auto &item : items_)
     if (!item.temp.empty()) ::unlink(item.temp.c_str());
   items_.clear();
+}
+
+// ---- TSafeNewFolder ----
+
+TSafeNewFolder::~TSafeNewFolder() { Cancel(); }
+
+bool TSafeNewFolder::Fail(const std::string &what, int err) {
+  error_ = what + ": " + SystemError(err);
+  Cancel();
+  return false;
+}
+
+bool TSafeNewFolder::Open(const std::filesystem::path &dir) {
+  Cancel();
+  error_.clear();
+  target_ = dir.has_filename() ? dir : dir.parent_path();  // "shop/" is the folder "shop"
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp_ = UniqueName(target_, ".new");
+    if (::mkdir(temp_.c_str(), 0777) == 0) return true;
+    if (errno != EEXIST) break;
+  }
+  const int err = errno;
+  temp_.clear();
+  return Fail("cannot create " + dir.string(), err);
+}
+
+bool TSafeNewFolder::Begin(const std::filesystem::path &path) {
+  if (fd_ >= 0 || temp_.empty()) return Fail("cannot start " + path.string(), EBADF);
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd_ < 0) return Fail("cannot create " + path.string(), errno);
+  try {
+    files_.push_back(path);
+  } catch (const std::bad_alloc &) {
+    ::close(fd_);
+    fd_ = -1;
+    ::unlink(path.c_str());
+    return Fail("cannot start " + path.string(), ENOMEM);
+  }
+  return true;
+}
+
+bool TSafeNewFolder::Write(const void *data, size_t size) {
+  if (fd_ < 0) return Fail("write", EBADF);
+  if (!WriteAll(fd_, data, size)) return Fail("cannot write " + files_.back().string(), errno);
+  return true;
+}
+
+bool TSafeNewFolder::End() {
+  if (fd_ < 0) return Fail("close", EBADF);
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) return Fail("cannot close " + files_.back().string(), errno);
+  return true;
+}
+
+bool TSafeNewFolder::Commit() {
+  if (fd_ >= 0 || temp_.empty()) return Fail("commit", EBADF);
+  const int dfd = ::open(temp_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return Fail("cannot flush " + temp_.string(), errno);
+  // One syncfs puts every file on the disk; where it is refused, each is synced on its own.
+  if (::syncfs(dfd) != 0) {
+    for (const auto &file : files_) {
+      const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+      const bool ok = fd >= 0 && ::fsync(fd) == 0;
+      const int err = errno;
+      if (fd >= 0) ::close(fd);
+      if (!ok) {
+        ::close(dfd);
+        return Fail("cannot flush " + file.string(), err);
+      }
+    }
+  }
+  ::fsync(dfd);
+  ::close(dfd);
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) return Fail("cannot create " + target_.string(), errno);
+  temp_.clear();
+  files_.clear();
+  SyncFolder(FolderOf(target_));
+  return true;
+}
+
+void TSafeNewFolder::Cancel() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  for (const auto &file : files_) ::unlink(file.c_str());
+  files_.clear();
+  if (!temp_.empty()) {
+    ::rmdir(temp_.c_str());
+    temp_.clear();
+  }
 }
 
 namespace {

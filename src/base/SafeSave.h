@@ -88,6 +88,41 @@ class TSafeFileSet {
   std::string error_;
 };
 
+// A folder that does not exist yet, written whole: its files go straight into a hidden folder
+// beside it (no temporary file each, no renames), are flushed together, and Commit renames the
+// hidden folder into place. Until then the folder does not exist; a failure or a crash never
+// leaves part of it. Paths given to Begin and Add lie in Path().
+class TSafeNewFolder {
+ public:
+  TSafeNewFolder() = default;
+  ~TSafeNewFolder();  // not committed: the hidden folder and its files are removed
+  TSafeNewFolder(const TSafeNewFolder &) = delete;
+  TSafeNewFolder &operator=(const TSafeNewFolder &) = delete;
+
+  // Creates the hidden folder beside `dir`, whose parent must exist.
+  bool Open(const std::filesystem::path &dir);
+  const std::filesystem::path &Path() const { return temp_; }
+  bool Begin(const std::filesystem::path &path);
+  bool Write(const void *data, size_t size);
+  bool Write(std::string_view bytes) { return Write(bytes.data(), bytes.size()); }
+  bool End();
+  bool Add(const std::filesystem::path &path, std::string_view bytes) { return Begin(path) && Write(bytes) && End(); }
+  void Remove(const std::filesystem::path &) {}  // a new folder holds nothing to remove
+  bool Commit();
+  void Cancel();
+
+  const std::string &Error() const { return error_; }
+
+ private:
+  bool Fail(const std::string &what, int err);
+
+  std::filesystem::path target_;
+  std::filesystem::path temp_;
+  std::vector<std::filesystem::path> files_;
+  int fd_ = -1;
+  std::string error_;
+};
+
 // Reads a whole regular file, at most `max_size` bytes (a larger file fails with EFBIG).
 // Failures are returned, never thrown; `error` gets the reason.
 bool ReadWholeFile(const std::filesystem::path &path, std::string &out, size_t max_size = size_t(1) << 30,

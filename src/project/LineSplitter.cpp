@@ -18,6 +18,16 @@ LineSplitter::~LineSplitter() {
   for (auto &block : blocks_) Release(block);
 }
 
+void LineSplitter::Reset(size_t limit) {
+  for (auto &block : blocks_) Release(block);
+  blocks_.clear();
+  head_.clear();
+  carry_.clear();
+  limit_ = limit;
+  count_ = 0;
+  after_cr_ = ended_ = false;
+}
+
 void LineSplitter::Release(Block &block) {
   if (!block.lines) return;
   for (size_t i = 0; i < block.used; ++i) block.lines[i].~basic_string();
@@ -48,19 +58,24 @@ bool LineSplitter::Push(std::u16string &&line) {
 bool LineSplitter::Feed(const char16_t *text, size_t size) {
   size_t start = 0;
   size_t i = 0;
-  for (; i < size && !ended_; ++i) {
+  while (i < size && !ended_) {
+    if (after_cr_) {  // the LF of a CR LF
+      after_cr_ = false;
+      if (text[i] == u'\n') start = ++i;
+      continue;
+    }
+    // NUL, LF and CR are all at most CR: ordinary characters are passed over quickly.
+    while (i < size && text[i] > u'\r') ++i;
+    if (i == size) break;
     const char16_t c = text[i];
     if (c == 0) {
       ended_ = true;
       break;
     }
-    if (c == u'\n' && after_cr_) {  // the LF of a CR LF
-      after_cr_ = false;
-      start = i + 1;
+    if (c != u'\r' && c != u'\n') {
+      ++i;
       continue;
     }
-    after_cr_ = c == u'\r';
-    if (c != u'\r' && c != u'\n') continue;
     // Each line is made at its own size (assigning to an empty string would double its room).
     if (carry_.empty()) {
       if (!Push(std::u16string(text + start, i - start))) return false;
@@ -69,7 +84,8 @@ bool LineSplitter::Feed(const char16_t *text, size_t size) {
       if (!Push(std::u16string(carry_))) return false;  // the carry keeps its room for the next one
       carry_.clear();
     }
-    start = i + 1;
+    after_cr_ = c == u'\r';
+    start = ++i;
   }
   if (i > start) carry_.append(text + start, i - start);
   return true;
@@ -80,16 +96,11 @@ bool LineSplitter::Finish(ProgramText &out) {
     if (!Push(std::u16string(carry_))) return false;
     carry_.clear();
   }
-  if (blocks_.empty()) {
-    head_.shrink_to_fit();
-    out = std::move(head_);
-    head_ = {};
-    return true;
-  }
+  // The list is made at its exact size; head_ keeps its room for the next text.
   out.clear();
   out.reserve(count_);
   for (auto &line : head_) out.push_back(std::move(line));
-  head_ = {};
+  head_.clear();
   for (auto &block : blocks_) {
     for (size_t i = 0; i < block.used; ++i) out.push_back(std::move(block.lines[i]));
     Release(block);

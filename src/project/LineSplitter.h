@@ -18,6 +18,8 @@ class LineSplitter {
  public:
   // At most `limit` lines; more make Feed or Finish fail before they take their memory.
   explicit LineSplitter(size_t limit) : limit_(limit) {}
+  // Starts the next text; the room of the first lines is kept for it.
+  void Reset(size_t limit);
   ~LineSplitter();
   LineSplitter(const LineSplitter &) = delete;
   LineSplitter &operator=(const LineSplitter &) = delete;

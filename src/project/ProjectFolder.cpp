@@ -80,7 +80,8 @@ bool HasLoneSurrogate(std::u16string_view line) {
 // Writes the text as a person edits it: UTF-8, every line ended by LF, in pieces so that a long
 // text is never held a second time. A text that UTF-8 cannot carry unchanged (a lone surrogate)
 // is written as UTF-16LE with a byte-order mark instead.
-bool WriteTextFile(TSafeFileSet &files, const ProgramText &lines) {
+template <typename Files>
+bool WriteTextFile(Files &files, const ProgramText &lines) {
   for (const auto &line : lines)
     if (HasLoneSurrogate(line)) return files.Write(encodeText(joinLines(lines, u"\n"), TextEncoding::Utf16LE));
   std::string piece;
@@ -140,8 +141,8 @@ bool PlainName(const std::string &name) {
 // the renames, with project.ini last. Program files of an earlier unpack that this project does
 // not name are removed; nothing else in the folder is touched, and a link is replaced, never
 // written through.
-bool WriteFolder(const ProjectContent &content, const std::filesystem::path &dir, std::string &why) {
-  TSafeFileSet files;
+template <typename Files>
+bool WriteFolder(const ProjectContent &content, const std::filesystem::path &dir, Files &files, std::string &why) {
   std::vector<std::string> names;
   IniFile ini;
   const auto &o = content.options;
@@ -224,12 +225,22 @@ bool UnpackProject(const ProjectContent &content, const std::filesystem::path &d
     return false;
   };
   if (CheckProjectLimits(content) != ProjectError::None) return fail(ProjectErrorText(ProjectError::TooLarge));
-  std::vector<std::filesystem::path> created;
-  if (!CreateFolder(dir, created, why)) return fail(why);
-  if (WriteFolder(content, dir, why)) return true;
-  // All or nothing: the folders made for this unpack go again.
   std::error_code ec;
-  for (const auto &p : created) std::filesystem::remove(p, ec);
+  if (std::filesystem::symlink_status(dir, ec).type() == std::filesystem::file_type::not_found) {
+    // A new folder is written whole beside its place and renamed into it. All or nothing: the
+    // folders made above it for this unpack go again on a failure.
+    const auto target = dir.has_filename() ? dir : dir.parent_path();
+    std::vector<std::filesystem::path> created;
+    if (target.has_parent_path() && !CreateFolder(target.parent_path(), created, why)) return fail(why);
+    TSafeNewFolder folder;
+    if (folder.Open(target) && WriteFolder(content, folder.Path(), folder, why)) return true;
+    if (why.empty()) why = folder.Error();
+    folder.Cancel();
+    for (const auto &p : created) std::filesystem::remove(p, ec);
+    return fail(why);
+  }
+  TSafeFileSet files;
+  if (WriteFolder(content, dir, files, why)) return true;
   return fail(why);
 }
 

@@ -17,6 +17,7 @@ namespace kalvort {
 namespace {
 
 constexpr size_t kInputPiece = size_t{1} << 16;
+constexpr size_t kOutputPiece = size_t{1} << 16;
 // A buffer whose length a record announces grows in steps as its bytes arrive, never to the
 // announced length at once: a short hostile file cannot make the reader take memory it never fills.
 constexpr size_t kFirstStep = size_t{16} << 20;
@@ -84,49 +85,61 @@ bool InflateSource::Refill() {
   }
 }
 
+// Inflates up to `size` bytes into `out`; `got` is what came. False on a source error.
+bool InflateSource::Inflate(unsigned char *out, size_t size, size_t &got) {
+  got = 0;
+  if (zs_->avail_in == 0 && !Refill()) return false;
+  const size_t room = kMaxProjectPayload - produced_;
+  if (room == 0) return Fail(ProjectError::TooLarge);
+  const size_t piece = std::min({size, room, size_t{UINT_MAX}});
+  zs_->next_out = out;
+  zs_->avail_out = static_cast<uInt>(piece);
+  const int rc = inflate(zs_.get(), Z_NO_FLUSH);
+  got = piece - zs_->avail_out;
+  produced_ += got;
+  if (rc == Z_STREAM_END) ended_ = true;
+  else if (rc == Z_MEM_ERROR) return Fail(ProjectError::OutOfMemory);
+  else if (rc != Z_OK && rc != Z_BUF_ERROR) return Fail(ProjectError::NotZlib);
+  return true;
+}
+
 bool InflateSource::Read(void *out, size_t size) {
   if (broken_) return false;
   if (!ready_) return Fail(ProjectError::OutOfMemory);
-  auto *p = static_cast<Bytef *>(out);
+  auto *p = static_cast<unsigned char *>(out);
   while (size > 0) {
+    if (out_pos_ < out_end_) {
+      const size_t n = std::min(size, out_end_ - out_pos_);
+      std::memcpy(p, output_.get() + out_pos_, n);
+      out_pos_ += n;
+      p += n;
+      size -= n;
+      continue;
+    }
     if (ended_) {
       failure_ = ProjectError::Damaged;
       return false;
     }
-    if (zs_->avail_in == 0 && !Refill()) return false;
-    const size_t room = kMaxProjectPayload - produced_;
-    if (room == 0) return Fail(ProjectError::TooLarge);
-    const size_t piece = std::min({size, room, size_t{UINT_MAX}});
-    zs_->next_out = p;
-    zs_->avail_out = static_cast<uInt>(piece);
-    const int rc = inflate(zs_.get(), Z_NO_FLUSH);
-    const size_t got = piece - zs_->avail_out;
-    p += got;
-    size -= got;
-    produced_ += got;
-    if (rc == Z_STREAM_END) ended_ = true;
-    else if (rc == Z_MEM_ERROR) return Fail(ProjectError::OutOfMemory);
-    else if (rc != Z_OK && rc != Z_BUF_ERROR) return Fail(ProjectError::NotZlib);
+    size_t got = 0;
+    if (size >= kOutputPiece) {  // large: straight into the caller's buffer
+      if (!Inflate(p, size, got)) return false;
+      p += got;
+      size -= got;
+    } else {
+      if (!output_) output_.reset(new unsigned char[kOutputPiece]);
+      if (!Inflate(output_.get(), kOutputPiece, got)) return false;
+      out_pos_ = 0;
+      out_end_ = got;
+    }
   }
   return true;
 }
 
 ProjectError InflateSource::Finish() {
+  if (!broken_ && !ready_) Fail(ProjectError::OutOfMemory);
   unsigned char scratch[16384];
-  while (!broken_ && !ended_) {
-    if (!ready_) Fail(ProjectError::OutOfMemory);
-    else if (zs_->avail_in == 0 && !Refill()) break;
-    else if (produced_ == kMaxProjectPayload) Fail(ProjectError::TooLarge);
-    else {
-      const size_t piece = std::min(sizeof scratch, kMaxProjectPayload - produced_);
-      zs_->next_out = scratch;
-      zs_->avail_out = static_cast<uInt>(piece);
-      const int rc = inflate(zs_.get(), Z_NO_FLUSH);
-      produced_ += piece - zs_->avail_out;
-      if (rc == Z_STREAM_END) ended_ = true;
-      else if (rc == Z_MEM_ERROR) Fail(ProjectError::OutOfMemory);
-      else if (rc != Z_OK && rc != Z_BUF_ERROR) Fail(ProjectError::NotZlib);
-    }
+  size_t got = 0;
+  while (!broken_ && !ended_ && Inflate(scratch, sizeof scratch, got)) {
   }
   if (broken_) return failure_;
   // One stream and nothing after it.
@@ -168,20 +181,28 @@ ProjectError ReadGrowing(PayloadSource &src, size_t count, Container &out) {
   return ProjectError::None;
 }
 
-// Reads a text of `units` UTF-16LE code units (this host is little-endian) in pieces into lines.
-ProjectError ReadText(PayloadSource &src, size_t units, size_t &lines_left, ProgramText &lines) {
-  std::vector<char16_t> piece(std::min<size_t>(units, size_t{1} << 15));
-  LineSplitter splitter(lines_left);
-  while (units > 0) {
-    const size_t n = std::min(units, piece.size());
-    if (!src.Read(piece.data(), n * 2)) return src.Failure();
-    if (!splitter.Feed(piece.data(), n)) return ProjectError::TooLarge;
-    units -= n;
+// Reads texts of UTF-16LE code units (this host is little-endian) in pieces into lines, with one
+// piece buffer and one splitter for all texts of a project.
+class TextReader {
+ public:
+  ProjectError Read(PayloadSource &src, size_t units, size_t &lines_left, ProgramText &lines) {
+    if (piece_.empty()) piece_.resize(size_t{1} << 15);
+    splitter_.Reset(lines_left);
+    while (units > 0) {
+      const size_t n = std::min(units, piece_.size());
+      if (!src.Read(piece_.data(), n * 2)) return src.Failure();
+      if (!splitter_.Feed(piece_.data(), n)) return ProjectError::TooLarge;
+      units -= n;
+    }
+    if (!splitter_.Finish(lines)) return ProjectError::TooLarge;
+    lines_left -= lines.size();
+    return ProjectError::None;
   }
-  if (!splitter.Finish(lines)) return ProjectError::TooLarge;
-  lines_left -= lines.size();
-  return ProjectError::None;
-}
+
+ private:
+  std::vector<char16_t> piece_;
+  LineSplitter splitter_{0};
+};
 
 // Reads one record of at least `min_size` bytes whose int32 size field (already read) comes
 // first; the fields land in `rec` and the rest of a longer record is skipped.
@@ -195,7 +216,7 @@ bool ReadRecord(PayloadSource &src, int32_t size, int32_t min_size, char *rec) {
 ProjectError ReadFailure(PayloadSource &src) { return src.Failure(); }
 
 // `lines_left` is what the project's line limit still allows.
-ProjectError ReadEntry(PayloadSource &src, int32_t size, TDevCatalogEntry &e, size_t &lines_left) {
+ProjectError ReadEntry(PayloadSource &src, int32_t size, TDevCatalogEntry &e, TextReader &texts, size_t &lines_left) {
   char rec[kEntryRecordSize];
   if (size < kEntryRecordSize) return ProjectError::Damaged;
   if (!ReadRecord(src, size, kEntryRecordSize, rec)) return ReadFailure(src);
@@ -222,7 +243,7 @@ ProjectError ReadEntry(PayloadSource &src, int32_t size, TDevCatalogEntry &e, si
     if (len < 0 || len % 2 != 0) return ProjectError::Damaged;
     // Each line costs far more in memory than its line break in the file: the lines are counted
     // against the project's limit as they come.
-    if (const auto err = ReadText(src, static_cast<size_t>(len) / 2, lines_left, *e.text); err != ProjectError::None)
+    if (const auto err = texts.Read(src, static_cast<size_t>(len) / 2, lines_left, *e.text); err != ProjectError::None)
       return err;
   }
   return ProjectError::None;
@@ -247,12 +268,13 @@ ProjectError DecodeEntries(PayloadSource &src, ProjectContent &result) {
   int32_t count = 0;
   if (!ReadI32(src, count)) return ReadFailure(src);
   size_t lines_left = kMaxProjectLines;
+  TextReader texts;
   for (int32_t n = 0; n < count; ++n) {
     if (!ReadI32(src, size)) return ReadFailure(src);
     if (size == 0) break;  // the terminator ends the entries early
     if (static_cast<size_t>(n) >= kMaxProjectEntries) return ProjectError::TooLarge;
     TDevCatalogEntry e;
-    if (const auto err = ReadEntry(src, size, e, lines_left); err != ProjectError::None) return err;
+    if (const auto err = ReadEntry(src, size, e, texts, lines_left); err != ProjectError::None) return err;
     result.entries.push_back(std::move(e));
   }
   return ProjectError::None;

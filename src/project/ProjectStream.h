@@ -56,6 +56,7 @@ class InflateSource final : public PayloadSource {
  private:
   bool Refill();
   bool Fail(ProjectError error);
+  bool Inflate(unsigned char *out, size_t size, size_t &got);
 
   std::unique_ptr<z_stream_s> zs_;
   bool ready_ = false;
@@ -64,6 +65,10 @@ class InflateSource final : public PayloadSource {
   size_t produced_ = 0;
   int fd_ = -1;
   std::unique_ptr<unsigned char[]> input_;
+  // Inflated bytes not yet read: small reads are served from here, so that zlib always works on
+  // large pieces.
+  std::unique_ptr<unsigned char[]> output_;
+  size_t out_pos_ = 0, out_end_ = 0;
 };
 
 // Decodes the payload the source gives (the format is in ProjectFile.h), then lets the source
