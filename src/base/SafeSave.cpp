@@ -159,6 +159,12 @@ bool TSafeFileSet::Begin(const std::filesystem::path &path) {
   item.target = path;
   fd_ = CreateTemp(path, false, item.temp);
   if (fd_ < 0) return Fail("cannot create a file in " + FolderOf(path).string(), errno);
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    compare_fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    compare_size_ = static_cast<uint64_t>(st.st_size);
+    compared_ = 0;
+  }
   try {
     items_.push_back(std::move(item));
   } catch (const std::bad_alloc &) {
@@ -170,9 +176,37 @@ bool TSafeFileSet::Begin(const std::filesystem::path &path) {
   return true;
 }
 
+// Reads the same stretch of the file to be replaced; the first difference ends the comparison.
+void TSafeFileSet::Compare(const void *data, size_t size) {
+  const char *p = static_cast<const char *>(data);
+  try {
+    if (compare_buffer_.empty()) compare_buffer_.resize(size_t{1} << 16);
+  } catch (const std::bad_alloc &) {
+    compare_buffer_.clear();  // not compared: the file is written as a new one
+  }
+  if (compare_buffer_.empty()) {
+    ::close(compare_fd_);
+    compare_fd_ = -1;
+  }
+  while (compare_fd_ >= 0 && size > 0) {
+    const size_t n = std::min(size, compare_buffer_.size());
+    if (compared_ + n > compare_size_ ||
+        ::pread(compare_fd_, compare_buffer_.data(), n, static_cast<off_t>(compared_)) != static_cast<ssize_t>(n) ||
+        std::memcmp(compare_buffer_.data(), p, n) != 0) {
+      ::close(compare_fd_);
+      compare_fd_ = -1;
+      break;
+    }
+    compared_ += n;
+    p += n;
+    size -= n;
+  }
+}
+
 bool TSafeFileSet::Write(const void *data, size_t size) {
   if (fd_ < 0) return Fail("write", EBADF);
   if (!WriteAll(fd_, data, size)) return Fail("cannot write " + items_.back().temp.string(), errno);
+  if (compare_fd_ >= 0) Compare(data, size);
   return true;
 }
 
@@ -181,12 +215,23 @@ bool TSafeFileSet::End() {
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) return Fail("cannot close " + items_.back().temp.string(), errno);
+  if (compare_fd_ >= 0) {
+    ::close(compare_fd_);
+    compare_fd_ = -1;
+    if (compared_ == compare_size_) {  // the same bytes: the file stays as it is
+      Item &item = items_.back();
+      ::unlink(item.temp.c_str());
+      item.temp.clear();
+      item.unchanged = true;
+    }
+  }
   return true;
 }
 
 void TSafeFileSet::Remove(const std::filesystem::path &path) {
   Item item;
   item.target = path;
+  item.remove = true;
   items_.push_back(std::move(item));
 }
 
@@ -221,6 +266,7 @@ bool TSafeFileSet::Commit() {
   if (!Flush()) return false;
   // Every target is looked at before anything changes: a folder in the way fails the whole set.
   for (auto &item : items_) {
+    if (item.unchanged) continue;
     struct stat st {};
     if (::lstat(item.target.c_str(), &st) == 0) {
       if (S_ISDIR(st.st_mode)) return Fail("cannot replace " + item.target.string(), EISDIR);
@@ -235,7 +281,7 @@ bool TSafeFileSet::Commit() {
   for (auto &item : items_) {
     if (!item.existed) continue;
     bool kept = false;
-    if (!item.temp.empty()) {
+    if (!item.remove) {
       for (int attempt = 0; attempt < 100 && !kept; ++attempt) {
         item.backup = UniqueName(item.target, ".old");
         kept = ::linkat(AT_FDCWD, item.target.c_str(), AT_FDCWD, item.backup.c_str(), 0) == 0;
@@ -253,7 +299,8 @@ bool TSafeFileSet::Commit() {
     }
   }
   for (auto &item : items_) {
-    if (!item.temp.empty() && ::rename(item.temp.c_str(), item.target.c_str()) != 0) {
+    if (item.unchanged) continue;
+    if (!item.remove && ::rename(item.temp.c_str(), item.target.c_str()) != 0) {
       const int err = errno;
       RollBack();
       return Fail("cannot replace " + item.target.string(), err);
@@ -289,6 +336,10 @@ void TSafeFileSet::Cancel() {
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;
+  }
+  if (compare_fd_ >= 0) {
+    ::close(compare_fd_);
+    compare_fd_ = -1;
   }
   RollBack();
   for (const auto &item : items_)

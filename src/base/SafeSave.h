@@ -50,6 +50,8 @@ class TSafeFile {
 //
 // The paths are taken as they are: a symbolic link at a target is replaced by the regular file
 // (never written through), and a target that is a folder fails the commit before anything changes.
+// A regular file that already holds exactly the new bytes is left as it is, time stamps and all:
+// writing a folder again over itself changes nothing on the disk.
 class TSafeFileSet {
  public:
   TSafeFileSet() = default;
@@ -74,17 +76,24 @@ class TSafeFileSet {
  private:
   struct Item {
     std::filesystem::path target;
-    std::filesystem::path temp;    // empty for a removal
+    std::filesystem::path temp;
     std::filesystem::path backup;  // the previous file while the commit runs
+    bool remove = false;
+    bool unchanged = false;  // the target already holds these bytes
     bool existed = false;
     bool done = false;
   };
+  void Compare(const void *data, size_t size);
   bool Fail(const std::string &what, int err);
   bool Flush();
   void RollBack();
 
   std::vector<Item> items_;
   int fd_ = -1;  // the temporary file being written
+  // The regular file the temporary file is to replace, read alongside while its bytes match.
+  int compare_fd_ = -1;
+  uint64_t compare_size_ = 0, compared_ = 0;
+  std::vector<char> compare_buffer_;
   std::string error_;
 };
 

@@ -161,4 +161,23 @@ TEST(SafeSave, FileSetIsAllOrNothing) {
   EXPECT_EQ(readFileBytes(dir.file("precious")), "precious");
   EXPECT_FALSE(std::filesystem::exists(folder / "gone"));
   EXPECT_EQ(FilesIn(folder), 2u);
+
+  // A file that would get the bytes it holds is left alone; a longer or shorter one is replaced.
+  struct stat before {}, after {};
+  ASSERT_EQ(stat((folder / "b").c_str(), &before), 0);
+  const struct {
+    const char *name, *bytes;
+  } again[] = {{"a", "AX"}, {"b", "B"}, {"c", ""}};
+  TSafeFileSet set2;
+  for (const auto &f : again) ASSERT_TRUE(set2.Add(folder / f.name, f.bytes));
+  ASSERT_TRUE(set2.Commit()) << set2.Error();
+  ASSERT_EQ(stat((folder / "b").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(readFileBytes(folder / "a"), "AX");
+  EXPECT_EQ(readFileBytes(folder / "c"), "");
+  EXPECT_EQ(FilesIn(folder), 3u);
+  TSafeFileSet set3;
+  ASSERT_TRUE(set3.Add(folder / "a", "A") && set3.Add(folder / "c", "C") && set3.Commit());
+  EXPECT_EQ(readFileBytes(folder / "a"), "A");
+  EXPECT_EQ(readFileBytes(folder / "c"), "C");
 }
