@@ -2,7 +2,9 @@
 // USB programmer.
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -13,6 +15,7 @@
 #include <QTimer>
 
 #include "dialogs/FilePropDialog.h"
+#include "dialogs/SettingsDialog.h"
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "window/MainWindow.h"
@@ -279,6 +282,31 @@ class CatalogViewTest : public QObject {
     QCOMPARE(catalog().CatalogCount(), 1);
     QCOMPARE(cell(*window, 0, 2), QStringLiteral("kept"));
     QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G01")});
+  }
+
+  void newProjectAsksFirstAndTakesTheOptionsBack() {
+    add(textEntry(0, 1, u"old"));
+    window->project_changed = true;
+    dialogs.answers = {QMessageBox::Cancel};
+    window->ProjectNewActionExecute();
+    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текущий проект не сохранен. Продолжить?"));
+    QCOMPARE(catalog().CatalogCount(), 1);
+
+    window->DeviceType = dtProg;
+    dialogs.answers = {QMessageBox::Ok};
+    QTimer::singleShot(0, [] {
+      auto *form = qobject_cast<TSettingsForm *>(QApplication::activeModalWidget());
+      QVERIFY(form);
+      form->ProjectTypeCombo->setCurrentIndex(1);
+      form->DelSpaceCheck->setChecked(false);
+      form->OkButton->click();
+    });
+    window->ProjectNewActionExecute();
+    QCOMPARE(window->processor_type, 1);
+    QVERIFY(!window->del_space);
+    QCOMPARE(catalog().CatalogCount(), 0);
+    QVERIFY(!window->project_changed);
+    QCOMPARE(window->windowTitle(), QStringLiteral("Калворт v1.1.7 - Проект.kvt"));
   }
 
   void openAfterSaveRestoresTheProject() {

@@ -2,12 +2,15 @@
 // line, the confirm and cancel commands and the editor's changed flag.
 
 #include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTableWidget>
 #include <QTextBlock>
 
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "window/MainWindow.h"
+#include "formats/PostProcess.h"
 #include "support/AppTest.h"
 #include "workflow/DeviceSession.h"
 
@@ -190,6 +193,45 @@ class EditorPaneTest : public QObject {
     QVERIFY(!catalog().Catalog(0).file_bin_valid);
     QVERIFY(window->project_changed);
     QVERIFY(!window->text_changed);
+  }
+
+  void binaryOfAProcessedEntryIsConvertedWhenShown() {
+    auto e = textEntry(0, {u"G01 X10", u"M30"});
+    QVERIFY(catalog().AddCatalogEntry(e));
+    PostProcessOptions options;
+    QVERIFY(RunWritePostprocess(catalog(), 0, options));
+    catalog().FileTxtValidClear(0);
+    catalog().Catalog(0).text->clear();
+    window->FillCatalogGrid();
+    window->SelectRows(0, 0, true);
+    QCOMPARE(window->Editor()->lines(), (QStringList{"G01X10", "M30"}));  // spaces dropped by the writer
+    QVERIFY(catalog().Catalog(0).file_txt_valid);
+    QCOMPARE(window->StringGrid1->item(0, 3)->text(), QStringLiteral("13"));
+    QVERIFY(!window->Editor()->isReadOnly());
+    QVERIFY(!window->text_changed);
+  }
+
+  void openFileKeepsItsByteOrderMarkOnSave() {
+    QTemporaryDir dir;
+    show({textEntry(0, {u"G01"})});
+    const QString in = dir.filePath("in.txt"), out = dir.filePath("out.txt");
+    QFile f(in);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("\xFF\xFE" "G\0" "2\0\r\0\n\0" "\x16\x04", 12));  // UTF-16LE "G2", "Ж"
+    f.close();
+    dialogs.answers = {QMessageBox::Ok};
+    dialogs.files = {in};
+    window->EditorOpenFileActionExecute();
+    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Заменить текстовый файл?"));
+    QCOMPARE(window->Editor()->lines(), (QStringList{"G2", "Ж"}));
+    QVERIFY(window->text_changed);
+    QVERIFY(!catalog().Catalog(0).file_bin_valid);
+    window->text_changed = false;
+    dialogs.files = {out};
+    window->EditorSaveFileActionExecute();
+    QFile saved(out);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray("\xFF\xFE" "G\0" "2\0\r\0\n\0" "\x16\x04\r\0\n\0", 16));
   }
 
   void zoomActionsStopAtTheLimits() {
