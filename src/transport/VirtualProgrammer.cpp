@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -108,6 +109,16 @@ bool VirtualProgrammerConfigFromEnvironment(TVirtualProgrammerConfig &config, st
               ": expected 0..8, 500, 2000, 8000, 8000new or none";
       return false;
     }
+  }
+  if (const char *firmware = std::getenv("KALVORT_VIRTUAL_FIRMWARE"); firmware && *firmware) {
+    char *end = nullptr;
+    errno = 0;
+    const long v = std::strtol(firmware, &end, 10);
+    if (errno != 0 || *end != '\0' || v < 0 || v > 255 || !std::isdigit(static_cast<unsigned char>(*firmware))) {
+      error = std::string("KALVORT_VIRTUAL_FIRMWARE=") + firmware + ": expected a firmware byte 0..255";
+      return false;
+    }
+    c.version = static_cast<uint8_t>(v);
   }
   config = c;
   return true;

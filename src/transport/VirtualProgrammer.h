@@ -33,7 +33,8 @@ struct TVirtualProgrammerConfig {
 bool ParseVirtualModuleKind(const std::string &text, int &density_index);
 // $XDG_DATA_HOME/kalvort/virtual-module.bin, $XDG_DATA_HOME defaulting to ~/.local/share.
 std::string DefaultVirtualModulePath();
-// KALVORT_VIRTUAL_MODULE (file) and KALVORT_VIRTUAL_KIND (module kind) over the defaults.
+// KALVORT_VIRTUAL_MODULE (file), KALVORT_VIRTUAL_KIND (module kind) and KALVORT_VIRTUAL_FIRMWARE
+// (firmware version byte, 0..255) over the defaults.
 bool VirtualProgrammerConfigFromEnvironment(TVirtualProgrammerConfig &config, std::string &error);
 
 struct TFileIdentity {

@@ -15,6 +15,7 @@ class UsbTestEnvironment : public ::testing::Environment {
     setenv("XDG_DATA_HOME", (dir_.path() / "xdg").c_str(), 1);
     setenv("KALVORT_VIRTUAL_MODULE", dir_.file("default-module.bin").c_str(), 1);
     unsetenv("KALVORT_VIRTUAL_KIND");
+    unsetenv("KALVORT_VIRTUAL_FIRMWARE");
     unsetenv("KALVORT_USB_DRIVER");
     unsetenv("KALVORT_USB_ID");
   }

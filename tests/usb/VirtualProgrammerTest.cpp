@@ -27,6 +27,7 @@ TEST(VirtualProgrammer, DefaultsFromTheEnvironment) {
   test::ScopedEnv xdg("XDG_DATA_HOME", dir.path().c_str());
   test::ScopedEnv file("KALVORT_VIRTUAL_MODULE", nullptr);
   test::ScopedEnv kind("KALVORT_VIRTUAL_KIND", nullptr);
+  test::ScopedEnv firmware("KALVORT_VIRTUAL_FIRMWARE", nullptr);
 
   std::string error;
   std::shared_ptr<TUsbBackend> backend = CreateUsbBackend(error);
@@ -88,6 +89,34 @@ TEST(VirtualProgrammer, ModuleKinds) {
     EXPECT_FALSE(present);
     backend->dll->CloseUSB();
     EXPECT_FALSE(std::filesystem::exists(dir.file("m.bin")));  // no module, no file
+  }
+}
+
+TEST(VirtualProgrammer, FirmwareByteFromTheEnvironment) {
+  test::TempDir dir;
+  test::ScopedEnv file("KALVORT_VIRTUAL_MODULE", dir.file("m.bin").c_str());
+  test::ScopedEnv kind("KALVORT_VIRTUAL_KIND", "1");
+  const struct {
+    const char *text;  // nullptr: unset
+    bool ok;
+    uint8_t version;
+  } cases[] = {{nullptr, true, 209}, {"210", true, 210}, {"0", true, 0}, {"255", true, 255},
+               {"256", false, 0},    {"-1", false, 0},   {"21x", false, 0}, {" 210", false, 0}};
+  for (const auto &c : cases) {
+    test::ScopedEnv firmware("KALVORT_VIRTUAL_FIRMWARE", c.text);
+    std::string error;
+    auto backend = CreateUsbBackend(error);
+    ASSERT_EQ(backend != nullptr, c.ok) << (c.text ? c.text : "unset") << ": " << error;
+    if (!c.ok) {
+      EXPECT_NE(error.find("KALVORT_VIRTUAL_FIRMWARE"), std::string::npos) << error;
+      continue;
+    }
+    ASSERT_TRUE(backend->dll->InitUSB());
+    uint8_t status = 0, version = 0;
+    bool present = false;
+    ASSERT_TRUE(backend->dll->Read_SMP_config_byte(status, version, present));
+    EXPECT_EQ(version, c.version);
+    backend->dll->CloseUSB();
   }
 }
 
