@@ -188,6 +188,9 @@ void TKLV_main_form::OptionsActionExecute() {
   } else {
     processor_type = 0;
   }
-  if (reprocess && need_proc) ReprocessCurrentEntry();
+  if (reprocess && need_proc) {
+    emit reprocessRequested();
+    ReprocessCurrentEntry();
+  }
   updateCommandStates();
 }

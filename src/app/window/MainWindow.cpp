@@ -6,11 +6,15 @@
 #include <QTimer>
 
 #include "workflow/DeviceSession.h"
+#include "support/QtOwnerDispatcher.h"
 #include "support/StatusPoller.h"
 
 TKLV_main_form::TKLV_main_form(UserDialogs &dialogs, QWidget *parent)
     : QMainWindow(parent), Dialogs(dialogs), poller_(std::make_unique<kalvort::app::StatusPoller>(this)) {
   setObjectName(QStringLiteral("TKLV_main_form"));
+  // Hot-plug events of the USB programmer reach the device on this thread, never during a poll.
+  kalvort::SetOwnerDispatcher(
+      std::make_shared<kalvort::app::QtOwnerDispatcher>(this, [this] { poller_->WaitIdle(); }));
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(250);
@@ -28,6 +32,7 @@ TKLV_main_form::TKLV_main_form(UserDialogs &dialogs, QWidget *parent)
 
 TKLV_main_form::~TKLV_main_form() {
   // No job may run against the device, nor post to this window, once destruction starts.
+  kalvort::SetOwnerDispatcher(std::make_shared<kalvort::TQueuedDispatcher>());
   Timer1->stop();
   poller_->WaitIdle();
   MemDevice.reset();

@@ -321,6 +321,8 @@ class TKLV_main_form : public QMainWindow {
   void statusApplied();
   // The main window was painted for the first time (start-up measurement).
   void firstPainted();
+  // The processing options changed so that the current entry is shown afresh.
+  void reprocessRequested();
 
  protected:
   void closeEvent(QCloseEvent *event) override;
@@ -341,6 +343,8 @@ class TKLV_main_form : public QMainWindow {
   // Applies one poll's result (null: there is no device object) to the status line and commands.
   void ApplyStatus(const kalvort::workflow::DeviceSnapshot *snapshot);
   void SetStatusPanel(int index, const QString &text);
+  // Bytes of the project's valid binaries (the status line's "Всего N байт").
+  uint32_t ProjectBinaryBytes() const;
   void FillActionSelector();
   void ShowUpdatePrompt();
   void CreateDevice(const kalvort::workflow::DeviceTarget &target);

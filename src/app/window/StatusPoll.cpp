@@ -51,6 +51,17 @@ void TKLV_main_form::startStatusPoll() {
   Timer1->start();
 }
 
+uint32_t TKLV_main_form::ProjectBinaryBytes() const {
+  if (!MemDevice) return 0;
+  const kalvort::TDeviceClass &device = MemDevice->Device();
+  uint64_t all = 0;
+  for (int i = 0, n = device.CatalogCount(); i < n; ++i) {
+    const kalvort::TDevCatalogEntry entry = device.Catalog(i);
+    if (entry.file_bin_valid) all += entry.prog_size;
+  }
+  return static_cast<uint32_t>(std::min<uint64_t>(all, INT32_MAX));
+}
+
 void TKLV_main_form::SetStatusPanel(int index, const QString &text) {
   QLabel *panel = StatusPanel[static_cast<size_t>(index)];
   if (panel->text() == text) return;
@@ -64,7 +75,11 @@ void TKLV_main_form::ApplyStatus(const DeviceSnapshot *snapshot) {
   device_version_ = 0;
   bool update_prompt = false;
   if (snapshot) {
-    const kalvort::workflow::StatusTexts texts = kalvort::workflow::StatusTextsFor(*snapshot);
+    // The project's size comes from the catalog, read here on the window's thread that owns it
+    // (the poll thread reads only the device).
+    DeviceSnapshot s = *snapshot;
+    s.mp_all = ProjectBinaryBytes();
+    const kalvort::workflow::StatusTexts texts = kalvort::workflow::StatusTextsFor(s);
     t0 = QString::fromStdString(texts.device);
     t1 = QString::fromStdString(texts.module);
     t2 = QString::fromStdString(texts.size);

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 
 #include "window/MainWindow.h"
+#include "workflow/DeviceSession.h"
 
 namespace kalvort::apptest {
 
@@ -44,6 +45,29 @@ bool WaitForDeviceStatus(TKLV_main_form &window, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
   if (!WaitFor([&] { return window.MemDevice != nullptr; }, timeoutMs)) return false;
   return WaitForNextStatus(window, static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
+}
+
+void AddProgram(TKLV_main_form &window, uint32_t size, bool need_p_proc) {
+  kalvort::TDevCatalogEntry entry;
+  entry.cat_num = -1;
+  entry.prog_num = 1;
+  entry.prog_size = size;
+  entry.p_buffer = std::make_shared<kalvort::ProgramImage>(size, uint8_t{0x41});
+  entry.file_bin_valid = true;
+  entry.need_p_proc = need_p_proc;
+  QVERIFY(window.MemDevice);
+  QVERIFY(window.MemDevice->Device().AddCatalogEntry(entry));
+}
+
+ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {
+  if (qEnvironmentVariableIsSet(name)) old_ = qgetenv(name);
+  if (value) qputenv(name, value);
+  else qunsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (old_) qputenv(name_.constData(), *old_);
+  else qunsetenv(name_.constData());
 }
 
 }  // namespace kalvort::apptest

@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 class TKLV_main_form;
 
@@ -25,6 +27,22 @@ bool WaitFor(const std::function<bool()> &done, int timeoutMs = 5000);
 bool WaitForDeviceStatus(TKLV_main_form &window, int timeoutMs = 5000);
 // The next applied status poll.
 bool WaitForNextStatus(TKLV_main_form &window, int timeoutMs = 5000);
+
+// Adds a program to the window's catalog: a valid binary of `size` bytes, processed or not.
+void AddProgram(TKLV_main_form &window, uint32_t size, bool need_p_proc = false);
+
+// Sets (or with nullptr unsets) an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char *name, const char *value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv &) = delete;
+  ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+ private:
+  QByteArray name_;
+  std::optional<QByteArray> old_;
+};
 
 }  // namespace kalvort::apptest
 
