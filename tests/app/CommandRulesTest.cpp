@@ -1,0 +1,166 @@
+// Which commands the status poll enables: without a device, with an empty catalog, with entries,
+// with unconfirmed editor text, and by the selected catalog rows.
+
+#include <QAction>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QMenuBar>
+#include <QTableWidget>
+#include <QToolBar>
+
+#include "support/AppTest.h"
+#include "support/ScriptedDialogs.h"
+#include "window/MainWindow.h"
+#include "workflow/DeviceSession.h"
+
+using kalvort::apptest::WaitForDeviceStatus;
+
+namespace {
+
+// Names of the enabled actions of a list.
+QStringList Enabled(const QList<QAction *> &actions) {
+  QStringList names;
+  for (QAction *a : actions)
+    if (a->isEnabled()) names << a->objectName();
+  names.sort();
+  return names;
+}
+
+QStringList Sorted(QStringList names) {
+  names.sort();
+  return names;
+}
+
+const QStringList kDeviceCommands = {"DeviceRereadAction", "DeviceBurnAction", "DeviceClearSMPCatAction",
+                                     "DeviceClearSMPFullAction", "DeviceTestSMPQuickAction",
+                                     "DeviceTestSMPFullAction", "DeviceReadImageAction", "DeviceBurnImageAction",
+                                     "DeviceVerifyAction"};
+
+}  // namespace
+
+class CommandRulesTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void withoutDeviceOnlySettingsAndNetworkSearch() {
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    QVERIFY(!window.MemDevice);
+    window.updateCommandStates();
+    QCOMPARE(Enabled(window.ActionList1), Sorted({"OptionsAction", "DeviceNetworkAction"}));
+    QCOMPARE(Enabled(window.ActionListEditor), QStringList());
+  }
+
+  void emptyCatalog() {
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    QVERIFY(WaitForDeviceStatus(window));
+    QCOMPARE(Enabled(window.ActionListEditor), QStringList());
+    for (QAction *a : {window.CheckAllFilesAction, window.RemFileFromCatalog, window.FilePropCatalog,
+                       window.FileUpCatalog, window.FileDownCatalog}) {
+      QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
+    }
+    QVERIFY(window.AddFileToCatalog->isEnabled());
+    QVERIFY(window.AddNewFileToCatalog->isEnabled());
+    QVERIFY(window.Memo1->isReadOnly());
+    for (const QString &name : kDeviceCommands) QVERIFY2(window.findChild<QAction *>(name)->isEnabled(), qPrintable(name));
+  }
+
+  void entriesSelectionAndEditorText() {
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    QVERIFY(WaitForDeviceStatus(window));
+    window.stopStatusPoll();  // the rules are applied by hand below
+    for (int i = 0; i < 3; ++i) kalvort::apptest::AddProgram(window, 100, true);
+    window.StringGrid1->setRowCount(3);
+
+    struct Selection {
+      int top, bottom;
+      bool up, down;
+    };
+    for (const Selection &s : {Selection{0, 0, false, true}, Selection{1, 1, true, true},
+                               Selection{2, 2, true, false}, Selection{0, 2, false, false},
+                               Selection{1, 2, true, false}}) {
+      window.StringGrid1->clearSelection();
+      window.StringGrid1->setRangeSelected(QTableWidgetSelectionRange(s.top, 0, s.bottom, 6), true);
+      window.updateCommandStates();
+      QCOMPARE(window.FileUpCatalog->isEnabled(), s.up);
+      QCOMPARE(window.FileDownCatalog->isEnabled(), s.down);
+    }
+    QVERIFY(window.ProjectSaveAction->isEnabled());
+    QVERIFY(!window.EditorOkAction->isEnabled());
+
+    // The current entry decides Run and Check file.
+    window.cur_catalog_entry = window.MemDevice->Device().Catalog(0);
+    window.cur_catalog_entry.file_txt_valid = false;
+    window.updateCommandStates();
+    QVERIFY(window.EditorRunAction->isEnabled());
+    QVERIFY(window.ComboBox3->isEnabled());
+    QVERIFY(!window.CheckFileAction->isEnabled());
+    window.need_proc = false;
+    window.updateCommandStates();
+    QVERIFY(!window.EditorRunAction->isEnabled());
+    window.need_proc = true;
+
+    // Unconfirmed editor text: only settings and network search of the main commands.
+    window.text_changed = true;
+    window.updateCommandStates();
+    QCOMPARE(Enabled(window.ActionList1), Sorted({"OptionsAction", "DeviceNetworkAction"}));
+    QVERIFY(window.EditorOkAction->isEnabled());
+    QVERIFY(window.EditorCancelAction->isEnabled());
+    QVERIFY(window.CheckFileAction->isEnabled());
+  }
+
+  void everyActionHasCaptionHintAndAccessibleName() {
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    const auto actions = window.findChildren<QAction *>();
+    QVERIFY(actions.size() >= 41);
+    for (QAction *a : actions) {
+      if (a->isSeparator() || a->objectName().isEmpty()) continue;
+      QVERIFY2(!a->text().isEmpty(), qPrintable(a->objectName()));
+      QVERIFY2(!a->toolTip().isEmpty(), qPrintable(a->objectName()));
+    }
+    const struct {
+      QAction *action;
+      const char *caption;
+      const char *hint;
+      QKeySequence shortcut;
+    } expected[] = {
+        {window.DeviceBurnAction, "Записать в МП", "Записать в МП", QKeySequence("Ctrl+B")},
+        {window.DeviceRereadAction, "Прочитать проект из МП", "Прочитать проект из МП", QKeySequence("Ctrl+R")},
+        {window.DeviceTestSMPQuickAction, "Быстрая проверка МП", "Быстрая проверка МП", QKeySequence("Ctrl+Alt+Q")},
+        {window.DeviceTestSMPFullAction, "Полная проверка МП", "Полная проверка МП", QKeySequence("Ctrl+Alt+F")},
+        {window.ProjectNewAction, "Новый проект", "Создать новый проект", QKeySequence("Ctrl+N")},
+        {window.OptionsAction, "Настройки", "Настройки", QKeySequence("Ctrl+T")},
+        {window.AddFileToCatalog, "Добавить файл в проект", "Добавить файл(ы)", QKeySequence("Ctrl+I")},
+        {window.RemFileFromCatalog, "Удалить файл из проекта", "Удалить файл(ы)", QKeySequence("Ctrl+X")},
+        {window.FilePropCatalog, "Свойства файла", "Свойства файла(ов)", QKeySequence("Alt+Return")},
+        {window.EditorRunAction, "Выполнить действие", "Выполнить действие", QKeySequence("Ctrl+G")},
+        {window.EditorReplaceAction, "Замена", "Замена", QKeySequence("Ctrl+H")},
+        {window.DeviceNetworkAction, "Поиск сетевого устройства", "Поиск сетевого устройства", QKeySequence()},
+    };
+    for (const auto &e : expected) {
+      QCOMPARE(e.action->iconText(), QString::fromUtf8(e.caption));
+      QCOMPARE(e.action->toolTip(), QString::fromUtf8(e.hint));
+      QCOMPARE(e.action->shortcut(), e.shortcut);
+    }
+    QCOMPARE(window.DeviceBurnAction->text(), QStringLiteral("Записать проект в МП"));
+    // Tool buttons carry their command's caption as accessible name.
+    for (QToolBar *bar : {window.MainToolBar, window.CatalogToolBar, window.EditorToolBar1, window.EditorToolBar2}) {
+      for (QAction *a : bar->actions()) {
+        QWidget *button = bar->widgetForAction(a);
+        if (a->isSeparator() || a->objectName().isEmpty() || !button) continue;
+        QCOMPARE(button->accessibleName(), a->iconText());
+      }
+    }
+    QStringList menus;
+    for (QAction *m : window.menuBar()->actions()) menus << m->text();
+    QCOMPARE(menus, (QStringList{"Файл", "Проект", "Модуль памяти", "Редактор", "Помощь"}));
+    QCOMPARE(window.StringGrid1->horizontalHeaderItem(0)->text(), QStringLiteral("№"));
+    QCOMPARE(window.StringGrid1->horizontalHeaderItem(6)->text(), QStringLiteral("Дата"));
+  }
+};
+
+KALVORT_APP_TEST_MAIN(CommandRulesTest)
+#include "CommandRulesTest.moc"

@@ -1,0 +1,147 @@
+// The device selector: its entries and tags, what a pick does to the device object, and the
+// project question of a device change.
+
+#include <QComboBox>
+
+#include "sim/UrvellSimulator.h"
+#include "support/AppTest.h"
+#include "support/LoopbackSimulator.h"
+#include "support/ScriptedDialogs.h"
+#include "transport/LANDeviceUnit.h"
+#include "window/MainWindow.h"
+#include "workflow/DeviceSession.h"
+
+using kalvort::apptest::WaitFor;
+using kalvort::apptest::WaitForDeviceStatus;
+
+class DeviceSelectionTest : public QObject {
+  Q_OBJECT
+
+  // Picks selector entry `index` and waits until its device object is in place.
+  static bool Pick(TKLV_main_form &window, int index) {
+    window.ComboBox1->setCurrentIndex(index);
+    window.ComboBox1Change();
+    return WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); });
+  }
+
+ private slots:
+  void entriesTagsAndPicks() {
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    QVERIFY(WaitForDeviceStatus(window));
+    // Two controllers with nothing listening: the device objects are made all the same.
+    window.NetDevices = {{"127.0.0.251", u"A"}, {"127.0.0.252", u"B"}};
+    window.FillCombo();
+    QCOMPARE(window.CurDeviceNum, -1);
+    QCOMPARE(window.ComboBox1->currentIndex(), -1);
+    QStringList texts;
+    QList<int> tags;
+    for (int i = 0; i < window.ComboBox1->count(); ++i) {
+      texts << window.ComboBox1->itemText(i);
+      tags << window.ComboBox1->itemData(i).toInt();
+    }
+    QCOMPARE(texts, (QStringList{"СМП на программаторе USB", "СМП на Урвелл - A", "ВМП на Урвелл - A",
+                                 "СМП на Урвелл - B", "ВМП на Урвелл - B"}));
+    QCOMPARE(tags, (QList<int>{0, 1, 1001, 2, 1002}));
+
+    QVERIFY(Pick(window, 4));
+    QCOMPARE(window.CurNetDeviceNum, 1);
+    QCOMPARE(window.DeviceType, kalvort::dtWMP2C42);
+    const kalvort::workflow::DeviceTarget &target = window.MemDevice->Target();
+    QVERIFY(!target.usb);
+    QCOMPARE(target.ip, std::string("127.0.0.252"));
+    QCOMPARE(target.port, uint16_t{30000});
+    QCOMPARE(target.subtype, kalvort::dstWMP);
+    auto *lan = dynamic_cast<kalvort::TLANDeviceClass *>(&window.MemDevice->Device());
+    QVERIFY(lan);
+    QCOMPARE(lan->DevSubtype(), kalvort::dstWMP);
+    QCOMPARE(window.MemDevice->Device().MaxProgNum(), 100);
+
+    // The entry already in use: nothing happens.
+    const kalvort::workflow::DeviceSession *before = window.MemDevice.get();
+    window.ComboBox1Change();
+    QVERIFY(!window.DeviceCreationPending());
+    QCOMPARE(window.MemDevice.get(), before);
+
+    // The other module of the same controller: a new device object.
+    QVERIFY(Pick(window, 3));
+    QCOMPARE(window.DeviceType, kalvort::dtSMP2C42);
+    QCOMPARE(window.MemDevice->Target().subtype, kalvort::dstSMP);
+    QCOMPARE(window.CurNetDeviceNum, 1);
+
+    QVERIFY(Pick(window, 0));
+    QCOMPARE(window.DeviceType, kalvort::dtProg);
+    QVERIFY(window.MemDevice->Target().usb);
+    QCOMPARE(window.CurNetDeviceNum, -1);
+    QVERIFY(dialogs.asked.isEmpty());
+  }
+
+  void unsavedProjectIsAskedAboutOnceAndReset_data() {
+    QTest::addColumn<int>("answer");
+    QTest::newRow("Yes") << int(QMessageBox::Yes);
+    QTest::newRow("No") << int(QMessageBox::No);
+  }
+  void unsavedProjectIsAskedAboutOnceAndReset() {
+    QFETCH(int, answer);
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    QVERIFY(WaitForDeviceStatus(window));
+    window.NetDevices = {{"127.0.0.251", u"A"}};
+    window.FillCombo();
+    kalvort::apptest::AddProgram(window, 10);
+    window.project_changed = true;
+    window.project_name = QStringLiteral("/tmp/цех.kvt");
+    dialogs.answers = {static_cast<QMessageBox::StandardButton>(answer)};
+    dialogs.files = {QString()};  // a save dialog, if one comes, is cancelled
+    QVERIFY(Pick(window, 1));
+    QCOMPARE(dialogs.asked.size(), 1);
+    QCOMPARE(dialogs.asked[0].title, QStringLiteral("Проект не сохранен"));
+    QCOMPARE(dialogs.asked[0].text, QStringLiteral("Сохранить проект?"));
+    QCOMPARE(dialogs.asked[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(window.project_name, QStringLiteral("Проект.kvt"));
+    QVERIFY(!window.project_changed);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - Проект.kvt"));
+    QCOMPARE(window.MemDevice->Device().CatalogCount(), 0);
+  }
+
+  // An unchanged project is not asked about and keeps its programs on the new device object.
+  void unchangedProjectMovesToTheNewDevice() {
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    QVERIFY(WaitForDeviceStatus(window));
+    window.NetDevices = {{"127.0.0.251", u"A"}};
+    window.FillCombo();
+    kalvort::apptest::AddProgram(window, 10);
+    kalvort::apptest::AddProgram(window, 20);
+    window.project_name = QStringLiteral("/tmp/цех.kvt");
+    QVERIFY(Pick(window, 1));
+    QVERIFY(dialogs.asked.isEmpty());
+    QCOMPARE(window.project_name, QStringLiteral("/tmp/цех.kvt"));
+    QCOMPARE(window.MemDevice->Device().CatalogCount(), 2);
+    QCOMPARE(window.MemDevice->Device().Catalog(1).prog_size, 20u);
+  }
+
+  // Quick successive picks: only the last one's device object stays.
+  void latestPickWins() {
+    kalvort::sim::UrvellConfig config;
+    config.faults.delay_ms = 100;  // a slow controller: its object takes a while to make
+    auto controller = kalvort::test::startLoopbackSimulator(std::make_shared<kalvort::sim::ModuleMemory>(1), nullptr, config);
+    QVERIFY(controller);
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    QVERIFY(WaitForDeviceStatus(window));
+    window.NetDevices = {{controller->Config().address, u"A"}};
+    window.FillCombo();
+    window.ComboBox1->setCurrentIndex(1);
+    window.ComboBox1Change();
+    window.ComboBox1->setCurrentIndex(0);
+    window.ComboBox1Change();
+    QVERIFY(WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); }));
+    QTest::qWait(300);
+    QVERIFY(window.MemDevice->Target().usb);
+    QCOMPARE(window.DeviceType, kalvort::dtProg);
+  }
+};
+
+KALVORT_APP_TEST_MAIN(DeviceSelectionTest)
+#include "DeviceSelectionTest.moc"

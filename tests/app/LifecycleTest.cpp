@@ -1,0 +1,142 @@
+// Closing the window (the project question, the order of the shutdown steps) and the settings
+// file read at start and written at exit.
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#include "project/Settings.h"
+#include "support/AppTest.h"
+#include "support/ScriptedDialogs.h"
+#include "window/MainWindow.h"
+#include "workflow/DeviceSession.h"
+
+using kalvort::apptest::SettingsFile;
+using kalvort::apptest::WaitFor;
+using kalvort::apptest::WaitForDeviceStatus;
+
+namespace {
+
+kalvort::KalvortSettings ReadSettings() {
+  kalvort::KalvortSettings s;
+  std::string error;
+  if (!kalvort::OpenSettings(SettingsFile().toStdString(), s, &error)) qWarning("%s", error.c_str());
+  return s;
+}
+
+}  // namespace
+
+class LifecycleTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { QFile::remove(SettingsFile()); }
+
+  void closeQuestion_data() {
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("Yes, save dialog cancelled") << int(QMessageBox::Yes) << true;
+    QTest::newRow("No") << int(QMessageBox::No) << true;
+    QTest::newRow("Cancel") << int(QMessageBox::Cancel) << false;
+  }
+  void closeQuestion() {
+    QFETCH(int, answer);
+    QFETCH(bool, closes);
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    window.show();
+    QVERIFY(WaitForDeviceStatus(window));
+    window.project_changed = true;
+    dialogs.answers = {static_cast<QMessageBox::StandardButton>(answer)};
+    dialogs.files = {QString()};
+    const bool closed = window.close();
+    QCOMPARE(closed, closes);
+    QCOMPARE(dialogs.asked.size(), 1);
+    QCOMPARE(dialogs.asked[0].title, QStringLiteral("Проект не сохранен"));
+    QCOMPARE(dialogs.asked[0].text, QStringLiteral("Сохранить проект?"));
+    QCOMPARE(dialogs.asked[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(window.isVisible(), !closes);
+    // Cancel leaves the device and the poll as they were; a close ends both and writes settings.
+    QCOMPARE(window.MemDevice != nullptr, !closes);
+    QCOMPARE(window.Timer1->isActive(), !closes);
+    QCOMPARE(QFile::exists(SettingsFile()), closes);
+    if (!closes) QVERIFY(kalvort::apptest::WaitForNextStatus(window));
+  }
+
+  void unchangedProjectClosesWithoutQuestionAndWritesSettings() {
+    kalvort::KalvortSettings stored;
+    stored.CurDeviceNum = 2;  // a network device was in use last time
+    stored.NetDevices = {{"127.0.0.251", u"A"}};
+    stored.TimeoutFactor = 2;
+    stored.vz_200 = true;
+    QVERIFY(kalvort::SaveSettings(SettingsFile().toStdString(), stored));
+
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    window.show();
+    QCOMPARE(window.TimeoutFactor, 2);
+    QVERIFY(window.vz_200);
+    QCOMPARE(window.ComboBox1->count(), 3);
+    QVERIFY(WaitForDeviceStatus(window));
+    // The program always starts with the USB programmer.
+    QCOMPARE(window.ComboBox1->currentIndex(), 0);
+    QCOMPARE(window.DeviceType, kalvort::dtProg);
+    window.ComboBox1->setCurrentIndex(1);
+    window.ComboBox1Change();
+    QVERIFY(WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); }));
+    window.resize(900, 700);
+    window.del_space = false;
+    window.NetDevices.push_back({"127.0.0.252", u"B"});
+    QVERIFY(window.close());
+    QVERIFY(dialogs.asked.isEmpty());
+
+    const kalvort::KalvortSettings s = ReadSettings();
+    QCOMPARE(s.CurDeviceNum, 1);
+    QCOMPARE(s.Width, window.width());
+    QCOMPARE(s.Height, window.height());
+    QCOMPARE(s.TimeoutFactor, 2);
+    QVERIFY(s.vz_200);
+    QVERIFY(!s.del_space);
+    QCOMPARE(s.NetDevices.size(), size_t{2});
+    QCOMPARE(s.NetDevices[1].ip, std::string("127.0.0.252"));
+  }
+
+  void noSettingsFileGivesDefaults() {
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    QCOMPARE(window.size(), QSize(800, 600));
+    QVERIFY(window.need_proc);
+    QCOMPARE(window.processor_type, 0);
+    QCOMPARE(window.TimeoutFactor, 3);
+    QVERIFY(window.NetDevices.empty());
+  }
+
+  // A settings file that exists but cannot be read (here: larger than any settings file may be)
+  // is left as it is at exit.
+  void unreadableSettingsFileIsNotOverwritten() {
+    QFile file(SettingsFile());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Device]\nTimeout=5\n");
+    QVERIFY(file.resize(qint64{65} << 20));  // sparse: costs no disk
+    file.close();
+    const QDateTime written = QFileInfo(file).lastModified();
+    {
+      ScriptedDialogs dialogs;
+      TKLV_main_form window(dialogs);
+      window.show();
+      QVERIFY(!window.SettingsReadable());
+      QCOMPARE(window.TimeoutFactor, 3);
+      window.TimeoutFactor = 1;
+      QVERIFY(window.close());
+    }
+    QCOMPARE(QFileInfo(file).size(), qint64{65} << 20);
+    QCOMPARE(QFileInfo(file).lastModified(), written);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.read(19), QByteArray("[Device]\nTimeout=5\n"));
+  }
+};
+
+KALVORT_APP_TEST_MAIN(LifecycleTest)
+#include "LifecycleTest.moc"

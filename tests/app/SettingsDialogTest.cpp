@@ -1,0 +1,144 @@
+// "Настройки проекта": what the dialog enables, what OK and Отмена hand back, and what the
+// window does with it.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTimer>
+
+#include "dialogs/SettingsDialog.h"
+#include "support/AppTest.h"
+#include "support/ScriptedDialogs.h"
+#include "window/MainWindow.h"
+#include "workflow/DeviceSession.h"
+
+using kalvort::apptest::WaitFor;
+using kalvort::apptest::WaitForDeviceStatus;
+
+namespace {
+
+// Runs `edit` on the settings dialog once it is shown modally, then presses its OK or Отмена.
+void WhenDialogShows(const std::function<void(TSettingsForm &)> &edit, bool ok) {
+  QTimer::singleShot(0, [edit, ok] {
+    auto *form = qobject_cast<TSettingsForm *>(QApplication::activeModalWidget());
+    if (!form) {
+      QTimer::singleShot(10, [edit, ok] { WhenDialogShows(edit, ok); });
+      return;
+    }
+    edit(*form);
+    (ok ? form->OkButton : form->CancelButton)->click();
+  });
+}
+
+}  // namespace
+
+class SettingsDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void enablingRules_data() {
+    QTest::addColumn<bool>("fixed");
+    QTest::addColumn<bool>("process");
+    QTest::addColumn<bool>("typeList");
+    QTest::addColumn<bool>("merge");
+    QTest::newRow("programmer, processing") << false << true << true << true;
+    QTest::newRow("programmer, no processing") << false << false << false << false;
+    QTest::newRow("controller, processing") << true << true << false << true;
+  }
+  void enablingRules() {
+    QFETCH(bool, fixed);
+    QFETCH(bool, process);
+    QFETCH(bool, typeList);
+    QFETCH(bool, merge);
+    TSettingsForm form;
+    form.fix_proc_type = fixed;
+    form.need_proc = process;
+    form.timeout_val = 4;
+    form.show();
+    QCOMPARE(form.windowTitle(), QStringLiteral("Настройки проекта"));
+    QCOMPARE(form.TimeoutSlider->value(), 4);
+    QCOMPARE(form.ProjectTypeCombo->isEnabled(), typeList);
+    QCOMPARE(form.MergeCheck->isEnabled(), merge);
+    // Ticking the box later switches the type list (never for a controller); the НЦ-31 box stays.
+    form.ProcessCheck->click();
+    QCOMPARE(form.ProjectTypeCombo->isEnabled(), !fixed && !process);
+    QCOMPARE(form.MergeCheck->isEnabled(), merge);
+  }
+
+  void okCopiesAndCancelKeeps() {
+    TSettingsForm form;
+    form.show();
+    form.TimeoutSlider->setValue(5);
+    form.ProjectTypeCombo->setCurrentIndex(1);
+    form.Vz200Check->setChecked(true);
+    form.DelSpaceCheck->setChecked(false);
+    form.CancelButton->click();
+    QCOMPARE(form.timeout_val, 3);
+    QCOMPARE(form.processor_type, 0);
+    form.show();
+    QCOMPARE(form.TimeoutSlider->value(), 3);
+    form.TimeoutSlider->setValue(5);
+    form.ProjectTypeCombo->setCurrentIndex(1);
+    form.Vz200Check->setChecked(true);
+    form.DelSpaceCheck->setChecked(false);
+    form.OkButton->click();
+    QCOMPARE(form.result(), int(QDialog::Accepted));
+    QCOMPARE(form.timeout_val, 5);
+    QCOMPARE(form.processor_type, 1);
+    QVERIFY(form.vz_200);
+    QVERIFY(!form.del_space);
+  }
+
+  void windowTakesTheOptions() {
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    QVERIFY(WaitForDeviceStatus(window));
+    QSignalSpy reprocess(&window, &TKLV_main_form::reprocessRequested);
+
+    // The slider alone: the new factor reaches the device, nothing is reprocessed.
+    WhenDialogShows([](TSettingsForm &f) { f.TimeoutSlider->setValue(5); }, true);
+    window.OptionsActionExecute();
+    QCOMPARE(window.TimeoutFactor, 5);
+    QCOMPARE(window.MemDevice->Device().TimeoutFactor(), 5);
+    QCOMPARE(reprocess.count(), 0);
+
+    // Another project type on the programmer: reprocessed.
+    WhenDialogShows([](TSettingsForm &f) { f.ProjectTypeCombo->setCurrentIndex(1); }, true);
+    window.OptionsActionExecute();
+    QCOMPARE(window.processor_type, 1);
+    QCOMPARE(reprocess.count(), 1);
+
+    // Отмена changes nothing.
+    WhenDialogShows([](TSettingsForm &f) { f.TimeoutSlider->setValue(1); f.MergeCheck->setChecked(true); }, false);
+    window.OptionsActionExecute();
+    QCOMPARE(window.TimeoutFactor, 5);
+    QVERIFY(!window.merge_wrd_cmd);
+  }
+
+  void networkDeviceKeepsTheProjectType2C42() {
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    QVERIFY(WaitForDeviceStatus(window));
+    window.NetDevices = {{"127.0.0.251", u"A"}};
+    window.FillCombo();
+    window.ComboBox1->setCurrentIndex(1);
+    window.ComboBox1Change();
+    QVERIFY(WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); }));
+    QCOMPARE(window.processor_type, 0);
+    bool typeListEnabled = true;
+    WhenDialogShows(
+        [&](TSettingsForm &f) {
+          typeListEnabled = f.ProjectTypeCombo->isEnabled();
+          f.ProjectTypeCombo->setCurrentIndex(1);  // what a script could still do: OK keeps 0
+        },
+        true);
+    window.OptionsActionExecute();
+    QVERIFY(!typeListEnabled);
+    QCOMPARE(window.processor_type, 0);
+  }
+};
+
+KALVORT_APP_TEST_MAIN(SettingsDialogTest)
+#include "SettingsDialogTest.moc"
