@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev zlib1g-dev libudev-dev
-          libsimpleini-dev libbenchmark-dev qt6-base-dev qt6-translations-l10n xvfb imagemagick "$@")
+          libsimpleini-dev libbenchmark-dev qt6-base-dev qt6-translations-l10n xvfb imagemagick xdotool "$@")
 
 missing=()
 for p in "${packages[@]}"; do

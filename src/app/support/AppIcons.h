@@ -1,13 +1,15 @@
 #pragma once
-// Tool bar images: the desktop's icon theme first, the program's own bundled image otherwise.
+// Tool bar images: the desktop's icon theme first, the program's own drawing otherwise.
 
 #include <QIcon>
 #include <QString>
 
 namespace kalvort::app {
 
-// QIcon::fromTheme(name) with the bundled ":/icons/<name>.svg" as fall-back.
+// QIcon::fromTheme(name) with the program's own drawing of that image as fall-back.
 QIcon ThemeIcon(const QString &name);
+// The program's own drawing of a freedesktop icon name (null for a name it does not draw).
+QIcon DrawnIcon(const QString &name);
 // The program's own icon.
 QIcon ProgramIcon();
 

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QTimer>
 
+#include "base/Log.h"
 #include "dialogs/SettingsDialog.h"
 #include "workflow/DeviceSession.h"
 #include "support/StatusPoller.h"
@@ -119,7 +120,9 @@ void TKLV_main_form::CreateDevice(const DeviceTarget &target) {
         if (generation != creation_generation_ || closed_) return;  // a later pick replaced this one
         device_creation_pending_ = false;
         if (!c.session) {
-          qWarning("kalvort: device not created: %s", c.error.c_str());
+          // Only a USB driver that cannot be used gets here; a device that does not answer is made.
+          kalvort::LogMessage(kalvort::LogLevel::Warning, "device not created: " + c.error);
+          Dialogs.error(this, QStringLiteral("Ошибка"), QString::fromStdString(c.error));
           return;
         }
         AttachDevice(std::move(c.session));

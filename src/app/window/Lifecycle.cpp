@@ -10,6 +10,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "base/Log.h"
 #include "dialogs/AboutDialog.h"
 #include "project/Settings.h"
 #include "support/AppLog.h"
@@ -40,6 +41,7 @@ void TKLV_main_form::NameToolButtons() {
 }
 
 void TKLV_main_form::FormCreate() {
+  kalvort::app::OpenAppLog();
   NetDevices.clear();
   OpenSettings();
   FillCombo();
@@ -54,7 +56,6 @@ void TKLV_main_form::FormCreate() {
   project_name = QStringLiteral("Проект.kvt");
   QApplication::setApplicationDisplayName(QString());
   UpdateCaption();
-  kalvort::app::OpenAppLog();
 
   setMinimumHeight(300);
   resize(std::max(settings_.Width, 200), std::max(settings_.Height, 300));
@@ -70,7 +71,8 @@ void TKLV_main_form::OpenSettings() {
   settings_ = kalvort::KalvortSettings{};
   settings_readable_ = kalvort::OpenSettings(kalvort::SettingsPath(), settings_, &error);
   if (!settings_readable_) {
-    qWarning("kalvort: settings file not read, defaults in use and the file is kept as it is: %s", error.c_str());
+    kalvort::LogMessage(kalvort::LogLevel::Warning,
+                        "settings file not read, defaults in use and the file is kept as it is: " + error);
   }
   CurDeviceNum = settings_.CurDeviceNum;
   need_proc = settings_.need_proc;
@@ -106,7 +108,7 @@ bool TKLV_main_form::SaveSettings() {
   s.NetDevices = NetDevices;
   std::string error;
   if (!kalvort::SaveSettings(kalvort::SettingsPath(), s, &error)) {
-    qWarning("kalvort: settings not written: %s", error.c_str());
+    kalvort::LogMessage(kalvort::LogLevel::Warning, "settings not written: " + error);
     return false;
   }
   return true;
