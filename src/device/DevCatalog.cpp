@@ -336,7 +336,7 @@ bool TDevCatalog::CalculateMPStat() {
   int64_t all = 0;
   for (const auto &e : FDevCatalog)
     if (e.file_bin_valid) all += e.prog_size;
-  FDevState.MP_all = static_cast<int32_t>(std::min<int64_t>(all, std::numeric_limits<int32_t>::max()));
+  FMPAll.store(static_cast<int32_t>(std::min<int64_t>(all, std::numeric_limits<int32_t>::max())));
   return true;
 }
 

@@ -65,7 +65,10 @@ class TDevCatalog {
   void FileErrorClear(int index);
   void FileErrorSet(int index, TFileError error);
 
+  // Totals the sizes of the valid binaries. The total is kept apart from the device state that
+  // the transports fill, so a status poll on another thread never races a catalog change.
   bool CalculateMPStat();
+  int32_t MPAll() const { return FMPAll.load(); }
 
   // Catalog geometry.
   int MaxProgNum() const { return FDevMaxProgNum; }
@@ -85,6 +88,7 @@ class TDevCatalog {
   TDeviceState FDevState;         // status of the device and module (filled by the transports)
   // Written by the worker, the completion waiter and the owner's thread.
   std::atomic<TDeviceError> FLastError{deOK};
+  std::atomic<int32_t> FMPAll{0};  // CalculateMPStat's total; DeviceState() reports it as MP_all
   int FDevMaxProgNum = 100;
   int FDevMoreSMPCatNum = 0;
   int FDevMoreSMPZoneNum = 0;

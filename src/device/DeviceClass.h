@@ -123,7 +123,11 @@ class TDeviceClass : public TDevCatalog {
 
   bool DeviceOpen();
   void DeviceClose();
-  TDeviceState DeviceState() { return FGetDevState(); }
+  TDeviceState DeviceState() {
+    TDeviceState state = FGetDevState();
+    state.MP_all = MPAll();
+    return state;
+  }
 
   uint32_t GetFullVersion() { return FGetFullVersion(); }
   bool SetBootMode() { return FSetBootMode(); }

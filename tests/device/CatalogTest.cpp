@@ -18,7 +18,6 @@ class TestCatalog : public TDevCatalog {
     FDevState.MP_connected = mp_connected;
     FDevState.MP_page_size = page_size;
   }
-  int MPAll() const { return FDevState.MP_all; }
 };
 
 TDevCatalogEntry Entry(int cat_num, uint16_t prog_num = 0, std::vector<uint8_t> bin = {}) {

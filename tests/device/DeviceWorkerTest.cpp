@@ -1,6 +1,9 @@
 // Requests, time-outs, cancellation, completion and destruction of the device worker, run
 // against the in-memory module.
 
+#include <atomic>
+#include <thread>
+
 #include "DeviceTestSupport.h"
 
 namespace kalvort::testing {
@@ -54,6 +57,26 @@ TEST_F(DeviceFixture, OpenReportsDeviceHeldByAnotherClient) {
   EXPECT_EQ(device->LastError(), deDeviceBusy);
   device->DeviceClose();
   EXPECT_EQ(device->LastError(), deOK);
+}
+
+// The window polls the device's state on another thread while the user edits the catalog: the
+// total of the valid binaries must reach the poll without a race (ThreadSanitizer checks this).
+TEST_F(DeviceFixture, StatePollRunsBesideCatalogChanges) {
+  std::atomic<bool> stop{false};
+  std::thread poll([&] {
+    while (!stop) {
+      const TDeviceState s = device->DeviceState();
+      EXPECT_GE(s.MP_all, 0);
+    }
+  });
+  for (int i = 0; i < 20; ++i) {
+    TDevCatalogEntry e = MakeProgram(u"P", static_cast<uint16_t>(i + 1), 100, i);
+    ASSERT_TRUE(device->AddCatalogEntry(e));
+    device->CalculateMPStat();
+  }
+  stop = true;
+  poll.join();
+  EXPECT_EQ(device->DeviceState().MP_all, 2000);
 }
 
 TEST(DeviceTimeout, NearestRoundsHalfToEven) {
