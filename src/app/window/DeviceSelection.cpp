@@ -165,15 +165,7 @@ void TKLV_main_form::AttachDevice(std::unique_ptr<DeviceSession> session) {
 
 void TKLV_main_form::OptionsActionExecute() {
   TSettingsForm form(this);
-  form.fix_proc_type = DeviceType != kalvort::dtProg;
-  form.need_proc = need_proc;
-  form.processor_type = processor_type;
-  form.timeout_val = TimeoutFactor;
-  form.merge_cmd = merge_wrd_cmd;
-  form.fix_prog_num = fix_prog_num;
-  form.del_space = del_space;
-  form.del_empty_string = del_empty_string;
-  form.vz_200 = vz_200;
+  PresetSettingsForm(form);
   if (form.exec() != QDialog::Accepted) return;
 
   TimeoutFactor = form.timeout_val;

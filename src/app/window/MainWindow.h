@@ -28,6 +28,7 @@ class CodeEditor;
 class FindReplaceDialog;
 class ProgramHighlighter;
 class TFilePropForm;
+class TSettingsForm;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -250,6 +251,8 @@ class TKLV_main_form : public QMainWindow {
   void ShowFirstRow();
   bool SaveProject(const QString &file);  // overwrite question; true when written
   bool OpenProject(const QString &file);  // all or nothing; false after its message
+  // The project settings dialog filled from the window's options (settings and new project).
+  void PresetSettingsForm(TSettingsForm &form) const;
 
   // ---- Device commands (gui-device: DeviceCommands.cpp, NetworkDevices.cpp) ----
   // Hands the device's progress callback to the progress window.

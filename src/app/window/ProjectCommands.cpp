@@ -115,9 +115,7 @@ void TKLV_main_form::ProjectOpenActionExecute() {
   ShowFirstRow();
 }
 
-void TKLV_main_form::ProjectNewActionExecute() {
-  if (!ContinueDespiteChanges()) return;
-  TSettingsForm form(this);
+void TKLV_main_form::PresetSettingsForm(TSettingsForm &form) const {
   form.fix_proc_type = DeviceType != dtProg;
   form.need_proc = need_proc;
   form.processor_type = processor_type;
@@ -127,6 +125,12 @@ void TKLV_main_form::ProjectNewActionExecute() {
   form.del_space = del_space;
   form.del_empty_string = del_empty_string;
   form.vz_200 = vz_200;
+}
+
+void TKLV_main_form::ProjectNewActionExecute() {
+  if (!ContinueDespiteChanges()) return;
+  TSettingsForm form(this);
+  PresetSettingsForm(form);
   if (form.exec() != QDialog::Accepted) return;
   need_proc = form.need_proc;
   processor_type = form.processor_type;
