@@ -4,7 +4,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QTemporaryDir>
 
+#include "project/ProjectFile.h"
 #include "support/AppTest.h"
 #include "workflow/DeviceSession.h"
 #include "support/ScriptedDialogs.h"
@@ -31,6 +33,36 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.DeviceType, kalvort::dtProg);
     QCOMPARE(window.StatusPanel[0]->text(), QStringLiteral("Программатор. v 2.0.9"));
     QVERIFY(dialogs.asked.isEmpty());
+  }
+
+  // A project named on the command line (or by a later start) opens once the first device object
+  // exists to hold its catalog.
+  void projectNamedAtStartOpensWhenTheDeviceIsThere() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("цех.kvt"));
+    {
+      kalvort::TDevCatalog catalog;
+      kalvort::TDevCatalogEntry entry;
+      entry.cat_num = -1;
+      entry.prog_num = 7;
+      entry.prog_size = 4;
+      entry.p_buffer = std::make_shared<kalvort::ProgramImage>(4, uint8_t{1});
+      entry.file_bin_valid = true;
+      QVERIFY(catalog.AddCatalogEntry(entry));
+      kalvort::ProjectOptions options;
+      options.DeviceType = kalvort::dtProg;
+      QCOMPARE(kalvort::SaveProjectFile(file.toStdString(), &catalog, options), kalvort::ProjectError::None);
+    }
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    window.OpenProjectFileWhenReady(file);
+    QVERIFY(!window.MemDevice);
+    QVERIFY(WaitForDeviceStatus(window));
+    QCOMPARE(window.project_name, file);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - ") + file);
+    QCOMPARE(window.MemDevice->Device().CatalogCount(), 1);
+    QCOMPARE(window.MemDevice->Device().Catalog(0).prog_num, uint16_t{7});
+    QCOMPARE(window.StatusPanel[2]->text(), QStringLiteral("Всего 4 байт"));
   }
 };
 
