@@ -1,0 +1,85 @@
+#pragma once
+// TNetSettingsForm, "Настройка сети устройств": edits the list of networked controllers (address
+// and name) and searches an address range for controllers that answer.
+//
+// The list is the caller's own (setDevices): edits take effect on it directly, the caller keeps
+// a copy to restore on "Отмена". The search probes one address at a time on a worker thread, a
+// probe starting every 500 ms (or as soon as the previous one returns, when it took longer), so
+// the dialog keeps painting and "Стоп" takes effect at once: a probe still on its way is let run
+// out and its answer dropped. Closing the dialog in any way ends a running search and waits for
+// the last probe to return, so that no probe outlives the dialog.
+
+#include <QDialog>
+#include <memory>
+#include <vector>
+
+#include "device/DeviceTypes.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+class QTimer;
+namespace kalvort::app {
+class BackgroundTask;
+class Ipv4Edit;
+}  // namespace kalvort::app
+class UserDialogs;
+
+class TNetSettingsForm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TNetSettingsForm(UserDialogs &dialogs, QWidget *parent = nullptr);
+  ~TNetSettingsForm() override;
+
+  // The list edited by the dialog; must outlive the showing.
+  void setDevices(std::vector<kalvort::TNetDevice> *devices) { NetDevices = devices; }
+  const std::vector<kalvort::TNetDevice> &searchDevices() const { return SearchDevices; }
+  bool searching() const { return searching_; }
+  // True while a probe runs on the worker (also just after "Стоп").
+  bool probing() const;
+
+  void done(int result) override;
+
+  // Widgets, public for the tests.
+  QTableWidget *StringGrid1;   // device list
+  kalvort::app::Ipv4Edit *IpEdit;
+  QLineEdit *NameEdit;
+  QPushButton *AddButton, *DelButton, *ChangeButton, *ClearButton;
+  kalvort::app::Ipv4Edit *FromEdit, *ToEdit;
+  QTableWidget *StringGrid2;   // search results
+  QProgressBar *ProgressBar;
+  QPushButton *StartButton, *StopButton, *OkButton, *CancelButton;
+
+ protected:
+  void showEvent(QShowEvent *event) override;
+
+ private:
+  struct SearchRun;
+
+  void fillgrid();
+  void fillsearchgrid();
+  void StringGrid1Click();
+  void StringGrid2Click();
+  void AddClick();
+  void DelClick();
+  void ChangeClick();
+  void ClearClick();
+  void StartClick();
+  void StopClick();
+  void probeNext();
+  void probeReturned(const std::shared_ptr<SearchRun> &run);
+  void setSearchControls(bool running);
+  bool ipListed(const QString &ip, int except_row) const;
+
+  UserDialogs &Dialogs;
+  std::vector<kalvort::TNetDevice> *NetDevices = nullptr;
+  std::vector<kalvort::TNetDevice> own_devices_;  // used when no list was handed over
+  std::vector<kalvort::TNetDevice> SearchDevices;
+
+  kalvort::app::BackgroundTask *task_;
+  QTimer *tick_;                     // the wait before the next probe
+  std::shared_ptr<SearchRun> run_;   // the running search, null when none
+  bool searching_ = false;
+};

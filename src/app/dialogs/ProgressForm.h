@@ -1,0 +1,44 @@
+#pragma once
+// TProgressForm: the small always-on-top window shown while a module operation runs: its caption,
+// one line of status text, a progress bar and "Отмена". It is a window of its own, not a child of
+// the main window, so that it stays usable while the main window is disabled. Closing it (the
+// close box, Esc) asks for a cancel as the button does; it is hidden by its owner when the
+// operation has ended.
+
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+class TProgressForm : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TProgressForm(QWidget *owner = nullptr);
+
+  void setCaption(const QString &caption) { setWindowTitle(caption); }
+  QString caption() const { return windowTitle(); }
+  void setStatusText(const QString &text);
+  QString statusText() const;
+  void setPosition(int position);  // 0..100
+  int position() const;
+
+  // Places the window over the centre of `owner` and shows it on top.
+  void showOver(const QWidget *owner);
+  // left = owner left + owner width / 2 - own width / 2, top likewise.
+  void centreOver(const QWidget *owner);
+
+  QLabel *StatusLabel;
+  QProgressBar *ProgressBar;
+  QPushButton *CancelButton;
+
+ signals:
+  void cancelRequested();
+
+ protected:
+  void closeEvent(QCloseEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+
+ private:
+  QWidget *owner_;
+};

@@ -1,0 +1,22 @@
+#pragma once
+// The result of comparing the project with the module ("Сверить с МП"): a table with one row per
+// difference (program number, name, what differs), or the line "Проект и МП совпадают.".
+
+#include <QDialog>
+#include <vector>
+
+#include "workflow/ProjectTransfer.h"
+
+class QLabel;
+class QTableWidget;
+
+class TVerifyForm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TVerifyForm(QWidget *parent = nullptr);
+
+  void setDifferences(const std::vector<kalvort::VerifyDifference> &differences);
+
+  QLabel *SummaryLabel;
+  QTableWidget *DiffGrid;
+};
