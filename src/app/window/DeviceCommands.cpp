@@ -1,26 +1,383 @@
-// Device commands: write, read, erase, test, images, verify, cancel, and their completion handlers.
+// Device commands: write and read the project, quick and full erase and test, read and write a
+// module image, compare the project with the module, cancel.
+//
+// Each command is one transaction: the status poll is stopped (a poll in flight awaited), the
+// window disabled, and the core's chain (ProjectTransfer) runs on a worker thread, so the window
+// keeps painting and the progress window's "Отмена" acts while the module works. Status texts and
+// progress arrive here through queued calls; the chain's one question (a control-sum error while
+// reading) is answered on this thread while the worker waits. When the chain returns, the window
+// hides the progress window, enables itself, shows the outcome and restarts the status poll --
+// on every path.
 
+#include <QAction>
+#include <QFileInfo>
+#include <QTableWidget>
+
+#include <fstream>
+#include <sstream>
+
+#include "base/SafeSave.h"
+#include "dialogs/ProgressForm.h"
+#include "dialogs/VerifyDialog.h"
+#include "support/UserDialogs.h"
+#include "widgets/QtText.h"
+#include "window/DeviceCommandRun.h"
 #include "window/MainWindow.h"
+#include "workflow/DeviceSession.h"
 
-void TKLV_main_form::ConnectProgressBar(kalvort::TDeviceClass &) {}
+using kalvort::ProjectTransfer;
+using kalvort::TDevCatalog;
+using kalvort::TDevCatalogEntry;
+using kalvort::TransferResult;
+using kalvort::TransferStatus;
+using kalvort::app::DeviceCommandRun;
 
-void TKLV_main_form::DeviceRereadActionExecute() {}
-void TKLV_main_form::DeviceBurnActionExecute() {}
-void TKLV_main_form::DeviceClearSMPCatActionExecute() {}
-void TKLV_main_form::DeviceClearSMPFullActionExecute() {}
-void TKLV_main_form::DeviceTestSMPQuickActionExecute() {}
-void TKLV_main_form::DeviceTestSMPFullActionExecute() {}
-void TKLV_main_form::DeviceReadImageActionExecute() {}
-void TKLV_main_form::DeviceBurnImageActionExecute() {}
-void TKLV_main_form::DeviceCancelActionExecute() {}
-void TKLV_main_form::DeviceVerifyActionExecute() {}
+namespace {
 
-void TKLV_main_form::GetCatalogComplete(kalvort::TDeviceError) {}
-void TKLV_main_form::GetProgComplete(kalvort::TDeviceError) {}
-void TKLV_main_form::BurnCatalogComplete(kalvort::TDeviceError) {}
-void TKLV_main_form::BurnProgComplete(kalvort::TDeviceError) {}
-void TKLV_main_form::ErraseComplete(kalvort::TDeviceError) {}
-void TKLV_main_form::TestComplete(kalvort::TDeviceError) {}
-void TKLV_main_form::CancelActionComplete(kalvort::TDeviceError) {}
-void TKLV_main_form::ReadImageComplete(kalvort::TDeviceError) {}
-void TKLV_main_form::BurnImageComplete(kalvort::TDeviceError) {}
+const QString kNoModule = QStringLiteral("МП не подключен");
+
+QString fromUtf8(const std::string &text) { return QString::fromStdString(text); }
+
+TransferResult failure(const char *title, const std::string &message) {
+  TransferResult r;
+  r.status = TransferStatus::Failed;
+  r.error = kalvort::deOperationError;
+  r.title = title;
+  r.message = message;
+  r.warning = true;
+  return r;
+}
+
+TransferResult cancelledBeforeStart() {
+  TransferResult r;
+  r.status = TransferStatus::Cancelled;
+  r.title = "Отмена";
+  r.message = "Текущее действие отменено";
+  return r;
+}
+
+// Entries a project write derives a binary for (the project changes when it does).
+std::vector<int> entriesToDerive(const TDevCatalog &catalog, bool need_proc) {
+  std::vector<int> out;
+  for (int i = 0; i < catalog.CatalogCount(); ++i) {
+    const TDevCatalogEntry e = catalog.Catalog(i);
+    if (e.file_bin_valid) continue;
+    if (need_proc ? e.need_p_proc : e.file_txt_valid) out.push_back(i);
+  }
+  return out;
+}
+
+}  // namespace
+
+// ---- the transaction ----
+
+bool TKLV_main_form::DeviceCommandRunning() const { return DeviceRun != nullptr; }
+
+bool TKLV_main_form::BeginDeviceCommand() {
+  if (DeviceRun || !MemDevice) return false;
+  stopStatusPoll();
+  if (!MemDevice) {  // a device change finished while the poll was awaited
+    startStatusPoll();
+    return false;
+  }
+  if (!ProgressForm) {
+    ProgressForm = std::make_unique<TProgressForm>(this);
+    connect(ProgressForm.get(), &TProgressForm::cancelRequested, this, &TKLV_main_form::DeviceCancelActionExecute);
+  }
+  DeviceRun = std::make_unique<DeviceCommandRun>(MemDevice->Device());
+  setEnabled(false);
+  return true;
+}
+
+void TKLV_main_form::EndDeviceCommand() {
+  ProgressForm->hide();
+  setEnabled(true);
+  // Called from the worker's completion: the run (and its worker) go once that has returned.
+  std::shared_ptr<DeviceCommandRun> ended(std::move(DeviceRun));
+  QMetaObject::invokeMethod(this, [ended] {}, Qt::QueuedConnection);
+  startStatusPoll();
+  updateCommandStates();
+}
+
+void TKLV_main_form::CheckDeviceThen(const QString &title, std::function<void()> next) {
+  auto ok = std::make_shared<bool>(false);
+  auto message = std::make_shared<std::string>();
+  kalvort::workflow::DeviceSession *session = MemDevice.get();
+  DeviceRun->task->start(
+      [session, ok, message] {
+        *ok = session->OpenAndCheck(*message);
+        if (*ok) session->Close();
+      },
+      [this, title, ok, message, next = std::move(next)] {
+        // Questions and file dialogs follow: they need the window enabled.
+        setEnabled(true);
+        if (*ok) {
+          next();
+          return;
+        }
+        // A device that cannot be opened is told by the status line; a missing module here.
+        if (fromUtf8(*message) == kNoModule)
+          Dialogs.ask(this, QMessageBox::Warning, title, kNoModule, QMessageBox::Ok);
+        EndDeviceCommand();
+      });
+}
+
+void TKLV_main_form::RunDeviceChain(const QString &caption, const QString &text,
+                                    std::function<TransferResult(ProjectTransfer &)> chain,
+                                    std::function<void(const TransferResult &)> finish,
+                                    std::function<void()> restore) {
+  DeviceCommandRun &run = *DeviceRun;
+  setEnabled(false);
+  ProgressForm->setCaption(caption);
+  ProgressForm->setStatusText(text);
+  ProgressForm->setPosition(0);
+  // With a text of its own the window shows at once; otherwise at the chain's first status text,
+  // i.e. once the device is open and checked and the chain's preparation has passed.
+  if (!text.isEmpty()) ProgressForm->showOver(this);
+
+  run.transfer.SetOptions(ProcessOptions());
+  kalvort::TransferCallbacks callbacks;
+  callbacks.progress = [this, &run](int position) {
+    // Worker thread, possibly many times per step: at most one update on its way at a time.
+    run.progress = position;
+    if (run.progress_posted.exchange(true)) return;
+    run.task->post([this, &run] {
+      run.progress_posted = false;
+      ProgressForm->setPosition(run.progress);
+    });
+  };
+  callbacks.status = [this, &run](const std::string &status) {
+    run.task->post([this, &run, status = fromUtf8(status)] {
+      if (run.on_first_status) std::exchange(run.on_first_status, {})();
+      ProgressForm->setStatusText(status);
+      ProgressForm->setPosition(0);
+      ProgressForm->showOver(this);
+    });
+  };
+  callbacks.continue_after_cs_error = [this, &run](int, const TDevCatalogEntry &) {
+    bool go_on = false;
+    // Over the progress window: the main window is disabled, and so would be a box it owns.
+    run.task->call([this, &go_on] {
+      go_on = Dialogs.ask(ProgressForm.get(), QMessageBox::Warning, QStringLiteral("Чтение файла"),
+                          QStringLiteral("Ошибка чтения файла! Продолжить?"),
+                          QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+    });
+    return go_on;
+  };
+  run.transfer.SetCallbacks(std::move(callbacks));
+
+  auto result = std::make_shared<TransferResult>();
+  run.task->start(
+      [&run, chain = std::move(chain), result] {
+        *result = run.cancelled ? cancelledBeforeStart() : chain(run.transfer);
+      },
+      [this, result, finish = std::move(finish), restore = std::move(restore)] {
+        ProgressForm->hide();
+        setEnabled(true);
+        if (restore) restore();
+        if (result->status == TransferStatus::Cancelled)
+          CancelActionComplete();
+        else
+          finish(*result);
+        EndDeviceCommand();
+      });
+}
+
+void TKLV_main_form::ShowTransferMessage(const TransferResult &r) {
+  if (r.message.empty()) return;
+  Dialogs.ask(this, r.warning ? QMessageBox::Warning : QMessageBox::NoIcon, fromUtf8(r.title), fromUtf8(r.message),
+              QMessageBox::Ok);
+}
+
+void TKLV_main_form::CancelActionComplete() {
+  Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Отмена"), QStringLiteral("Текущее действие отменено"),
+              QMessageBox::Ok);
+  if (MemDevice) MemDevice->Device().CalculateMPStat();
+  cur_catalog_entry_num = 0;
+  FillCatalogGrid();
+  CurCatalogEntryChanged();
+}
+
+void TKLV_main_form::DeviceCancelActionExecute() {
+  if (DeviceRun) DeviceRun->Cancel();
+}
+
+// ---- write and read the project ----
+
+void TKLV_main_form::DeviceBurnActionExecute() {
+  if (Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Предупреждение"),
+                  QStringLiteral("Записать проект на модуль?"),
+                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    return;
+  if (!BeginDeviceCommand()) return;
+  const std::vector<int> derived = entriesToDerive(MemDevice->Device(), need_proc);
+  RunDeviceChain(
+      QStringLiteral("Запись..."), QString(), [](ProjectTransfer &t) { return t.RunWriteProject(); },
+      [this, derived](const TransferResult &r) {
+        const TDevCatalog &catalog = MemDevice->Device();
+        for (int i : derived)
+          if (catalog.Catalog(i).file_bin_valid) project_changed = true;
+        if (r.status == TransferStatus::Refused && r.entry_index >= 0 &&
+            r.conversion.conv_err_code != kalvort::kConvErrNone) {
+          // As "Проверить проект": the failing program in the editor, its row selected and
+          // marked "!" without showing it again.
+          ShowConversionFailure(r.entry_index, r.conversion);
+          MemDevice->Device().CalculateMPStat();
+          FillCatalogGrid();
+          MakeSelectedCurrent(r.entry_index);
+          const int row = RowOfEntry(r.entry_index);
+          SelectRows(row, row, false);
+          return;
+        }
+        if (r.status == TransferStatus::NoModule || r.status == TransferStatus::OpenFailed) {
+          ShowTransferMessage(r);
+          return;
+        }
+        FillCatalogGrid();
+        ShowTransferMessage(r);
+      });
+}
+
+void TKLV_main_form::DeviceRereadActionExecute() {
+  if (!BeginDeviceCommand()) return;
+  // The editor is emptied once the read has really begun (the catalog step's status).
+  DeviceRun->on_first_status = [this] {
+    ClearEditor();
+    text_changed = false;
+  };
+  RunDeviceChain(
+      QStringLiteral("Чтение..."), QString(), [](ProjectTransfer &t) { return t.RunReadProject(); },
+      [this](const TransferResult &r) {
+        if (r.status == TransferStatus::NoModule || r.status == TransferStatus::OpenFailed) {
+          ShowTransferMessage(r);
+          return;
+        }
+        // A complete read of an empty module leaves nothing to save; anything else changed the project.
+        project_changed = !(r.ok() && MemDevice->Device().CatalogCount() == 0);
+        // Control-sum errors were asked about as they came (the entries carry "!").
+        const bool cs = r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
+        if (!cs) ShowTransferMessage(r);
+        cur_catalog_entry_num = 0;
+        FillCatalogGrid();
+        ShowFirstRow();
+        StringGrid1->setFocus();
+      });
+}
+
+// ---- erase and test ----
+
+void TKLV_main_form::RunEraseOrTest(bool test, bool full) {
+  const QString title = test ? (full ? QStringLiteral("Полная проверка МП") : QStringLiteral("Быстрая проверка МП"))
+                             : (full ? QStringLiteral("Полная очистка МП") : QStringLiteral("Быстрая очистка МП"));
+  if (!BeginDeviceCommand()) return;
+  CheckDeviceThen(title, [this, title, test, full] {
+    const QString question = test ? QStringLiteral("Тестировать МП?") : QStringLiteral("Очистить МП?");
+    if (Dialogs.ask(this, QMessageBox::NoIcon, title, question, QMessageBox::Ok | QMessageBox::Cancel) !=
+        QMessageBox::Ok) {
+      EndDeviceCommand();
+      return;
+    }
+    const QString caption = test ? (full ? QStringLiteral("Полный тест МП...") : QStringLiteral("Быстрый тест МП..."))
+                                 : (full ? QStringLiteral("Полная очистка МП...")
+                                         : QStringLiteral("Быстрая очистка МП..."));
+    RunDeviceChain(
+        caption, QString(),
+        [test, full](ProjectTransfer &t) { return test ? t.RunTest(full) : t.RunErase(full); },
+        [this](const TransferResult &r) { ShowTransferMessage(r); });
+  });
+}
+
+void TKLV_main_form::DeviceClearSMPCatActionExecute() { RunEraseOrTest(false, false); }
+void TKLV_main_form::DeviceClearSMPFullActionExecute() { RunEraseOrTest(false, true); }
+void TKLV_main_form::DeviceTestSMPQuickActionExecute() { RunEraseOrTest(true, false); }
+void TKLV_main_form::DeviceTestSMPFullActionExecute() { RunEraseOrTest(true, true); }
+
+// ---- images ----
+
+void TKLV_main_form::DeviceReadImageActionExecute() {
+  const QString title = QStringLiteral("Прочитать образ из МП");
+  if (!BeginDeviceCommand()) return;
+  CheckDeviceThen(title, [this] {
+    QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"),
+                                        QStringLiteral("Двоичный файл (*.bin)"));
+    if (file.isEmpty()) {
+      EndDeviceCommand();
+      return;
+    }
+    file = withDefaultSuffix(file, QStringLiteral("bin"));
+    if (QFileInfo::exists(file) &&
+        Dialogs.ask(this, QMessageBox::Warning, QStringLiteral("Чтение образа"),
+                    QStringLiteral("Такой файл существует. Перезаписать?"),
+                    QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
+      EndDeviceCommand();
+      return;
+    }
+    const std::string path = file.toStdString();
+    RunDeviceChain(
+        QStringLiteral("Чтение образа с МП..."), QFileInfo(file).fileName(),
+        [path](ProjectTransfer &t) {
+          // The image is gathered aside and replaces the file only when the whole read succeeded,
+          // so a failed or cancelled read leaves an earlier image as it was.
+          std::stringstream image(std::ios::in | std::ios::out | std::ios::binary);
+          TransferResult r = t.RunReadImage(image);
+          std::string error;
+          if (r.ok() && !kalvort::SafeSaveFile(path, image.str(), &error))
+            r = failure("Ошибка", "Ошибка сохранения файла! " + error);
+          return r;
+        },
+        [this](const TransferResult &r) { ShowTransferMessage(r); });
+  });
+}
+
+void TKLV_main_form::DeviceBurnImageActionExecute() {
+  const QString title = QStringLiteral("Записать образ на МП");
+  if (!BeginDeviceCommand()) return;
+  CheckDeviceThen(title, [this, title] {
+    const QString file = Dialogs.openFileName(this, title, QStringLiteral("Двоичный файл (*.bin)"));
+    if (file.isEmpty()) {
+      EndDeviceCommand();
+      return;
+    }
+    const std::string path = file.toStdString();
+    RunDeviceChain(
+        QStringLiteral("Запись образа на МП..."), QFileInfo(file).fileName(),
+        [path](ProjectTransfer &t) {
+          std::fstream image(path, std::ios::in | std::ios::binary);
+          if (!image) return failure("Записать образ на МП", "Ошибка открытия файла.");
+          return t.RunWriteImage(image);
+        },
+        [this](const TransferResult &r) { ShowTransferMessage(r); });
+  });
+}
+
+// ---- compare with the module ----
+
+void TKLV_main_form::DeviceVerifyActionExecute() {
+  if (!BeginDeviceCommand()) return;
+  // The chain reads the module into the device's catalog: the project waits aside meanwhile.
+  auto project = std::make_shared<TDevCatalog>();
+  project->SwapCatalog(MemDevice->Device());
+  auto report = std::make_shared<kalvort::VerifyReport>();
+  RunDeviceChain(
+      QStringLiteral("Сверка с МП..."), QString(),
+      [project, report](ProjectTransfer &t) {
+        *report = t.RunVerify(*project);
+        return report->read;
+      },
+      [this, report](const TransferResult &r) {
+        FillCatalogGrid();
+        if (!r.ok()) {
+          ShowTransferMessage(r);
+          return;
+        }
+        if (!VerifyForm) VerifyForm = std::make_unique<TVerifyForm>(this);
+        VerifyForm->setDifferences(report->differences);
+        VerifyForm->open();
+      },
+      [this, project] {
+        // Whatever the outcome, the project goes back in place of what was read.
+        kalvort::TDeviceClass &device = MemDevice->Device();
+        device.SwapCatalog(*project);
+        device.CalculateMPStat();
+      });
+}

@@ -132,23 +132,8 @@ void TKLV_main_form::CreateDevice(const DeviceTarget &target) {
 
 void TKLV_main_form::AttachDevice(std::unique_ptr<DeviceSession> session) {
   kalvort::TDeviceClass &device = session->Device();
-  // Completion events arrive on the waiter thread; the handlers run on the window's thread.
-  auto forward = [this](void (TKLV_main_form::*handler)(kalvort::TDeviceError)) {
-    return [this, handler](kalvort::TDeviceClass *, kalvort::TDeviceError error) {
-      QMetaObject::invokeMethod(this, [this, handler, error] { (this->*handler)(error); }, Qt::QueuedConnection);
-    };
-  };
-  device.OnGetCatalogComplete = forward(&TKLV_main_form::GetCatalogComplete);
-  device.OnGetFileComplete = forward(&TKLV_main_form::GetProgComplete);
-  device.OnBurnCatalogComplete = forward(&TKLV_main_form::BurnCatalogComplete);
-  device.OnBurnFileComplete = forward(&TKLV_main_form::BurnProgComplete);
-  device.OnEraseCatalogComplete = forward(&TKLV_main_form::ErraseComplete);
-  device.OnEraseFullComplete = forward(&TKLV_main_form::ErraseComplete);
-  device.OnTestComplete = forward(&TKLV_main_form::TestComplete);
-  device.OnCancelAction = forward(&TKLV_main_form::CancelActionComplete);
-  device.OnReadImageAction = forward(&TKLV_main_form::ReadImageComplete);
-  device.OnBurnImageAction = forward(&TKLV_main_form::BurnImageComplete);
-  ConnectProgressBar(device);
+  // Completion events and the progress callback are set by each device command's chain object
+  // (DeviceCommands.cpp).
   device.SetTimeoutFactor(TimeoutFactor);
   device.SetMaxProgNum(MaxProgNum);
   if (carried_catalog_) {

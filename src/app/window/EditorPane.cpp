@@ -156,9 +156,14 @@ bool TKLV_main_form::RunWritePostprocess(int index) {
     project_changed = true;
     return true;
   }
+  ShowConversionFailure(index, failure);
+  return false;
+}
+
+void TKLV_main_form::ShowConversionFailure(int index, const ConversionFailure &failure) {
   Dialogs.ask(this, QMessageBox::Warning, kCheck, QString::fromUtf8(failure.message), QMessageBox::Ok);
   // The failing program in the editor with the line the converter stopped on selected.
-  const TDevCatalogEntry failed = catalog->Catalog(index);
+  const TDevCatalogEntry failed = Catalog()->Catalog(index);
   LoadEditor(fromU16Lines(*failed.text).join(QLatin1Char('\n')), EditorView::Text);
   const int line = failure.conv_err_str_num - 1;
   const QTextBlock block = Editor()->document()->findBlockByNumber(line);
@@ -170,7 +175,6 @@ bool TKLV_main_form::RunWritePostprocess(int index) {
   }
   Editor()->setFocus();
   text_changed = false;
-  return false;
 }
 
 // ---- Editor commands ----

@@ -35,11 +35,17 @@ TKLV_main_form::~TKLV_main_form() {
   kalvort::SetOwnerDispatcher(std::make_shared<kalvort::TQueuedDispatcher>());
   Timer1->stop();
   poller_->WaitIdle();
+  DeviceRun.reset();  // cancels a device command still running and waits for its worker
   MemDevice.reset();
   poller_.reset();
 }
 
 void TKLV_main_form::closeEvent(QCloseEvent *event) {
+  // While a device command runs the window is disabled; it closes once the command has ended.
+  if (DeviceCommandRunning()) {
+    event->ignore();
+    return;
+  }
   if (closed_ || FormClose()) {
     event->accept();
   } else {

@@ -14,15 +14,20 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include "base/CodePage.h"
 #include "device/DeviceClass.h"
 #include "device/DeviceTypes.h"
+#include "dialogs/NetSettingsDialog.h"
+#include "dialogs/ProgressForm.h"
+#include "dialogs/VerifyDialog.h"
 #include "formats/PostProcess.h"
 #include "project/ProjectFile.h"
-#include "base/CodePage.h"
 #include "project/Settings.h"
+#include "window/DeviceCommandRun.h"
 
 class CodeEditor;
 class FindReplaceDialog;
@@ -243,6 +248,9 @@ class TKLV_main_form : public QMainWindow {
   void UpdateHexMemo(const uint8_t *bytes, size_t length);
   bool RunReadPostprocess(int index);
   bool RunWritePostprocess(int index);
+  // A failed text-to-binary conversion of entry `index`: its message, then the program in the
+  // editor with the failing line selected and marked.
+  void ShowConversionFailure(int index, const kalvort::ConversionFailure &failure);
   void MakeSelectedCurrent(int index);
 
   // Project file (ProjectCommands.cpp).
@@ -255,18 +263,17 @@ class TKLV_main_form : public QMainWindow {
   void PresetSettingsForm(TSettingsForm &form) const;
 
   // ---- Device commands (gui-device: DeviceCommands.cpp, NetworkDevices.cpp) ----
-  // Hands the device's progress callback to the progress window.
-  void ConnectProgressBar(kalvort::TDeviceClass &device);
-  // Completion handlers; the device object's events reach them on the window's thread.
-  void GetCatalogComplete(kalvort::TDeviceError error);
-  void GetProgComplete(kalvort::TDeviceError error);
-  void BurnCatalogComplete(kalvort::TDeviceError error);
-  void BurnProgComplete(kalvort::TDeviceError error);
-  void ErraseComplete(kalvort::TDeviceError error);
-  void TestComplete(kalvort::TDeviceError error);
-  void CancelActionComplete(kalvort::TDeviceError error);
-  void ReadImageComplete(kalvort::TDeviceError error);
-  void BurnImageComplete(kalvort::TDeviceError error);
+  // The progress window: a window of its own, so that it stays usable while this one is disabled.
+  std::unique_ptr<TProgressForm> ProgressForm;
+  // "Настройка сети устройств", created on first use and kept (it keeps the last search's results).
+  std::unique_ptr<TNetSettingsForm> NetSettingsForm;
+  // The differences found by "Сверить с МП".
+  std::unique_ptr<TVerifyForm> VerifyForm;
+  // The device command running on its worker thread, null while the window is idle. Reset before
+  // the device object goes, so that no command outlives the device it uses.
+  std::unique_ptr<kalvort::app::DeviceCommandRun> DeviceRun;
+  // True from the start of a device command until the window is idle again.
+  bool DeviceCommandRunning() const;
 
  public slots:
   // Device commands (gui-device)
@@ -354,6 +361,17 @@ class TKLV_main_form : public QMainWindow {
   void AttachDevice(std::unique_ptr<kalvort::workflow::DeviceSession> session);
   void DestroyDevice();
   void AskSaveBeforeDeviceChange();
+
+  // Device commands (DeviceCommands.cpp).
+  bool BeginDeviceCommand();
+  void EndDeviceCommand();
+  void CheckDeviceThen(const QString &title, std::function<void()> next);
+  void RunDeviceChain(const QString &caption, const QString &text,
+                      std::function<kalvort::TransferResult(kalvort::ProjectTransfer &)> chain,
+                      std::function<void(const kalvort::TransferResult &)> finish, std::function<void()> restore = {});
+  void RunEraseOrTest(bool test, bool full);
+  void ShowTransferMessage(const kalvort::TransferResult &r);
+  void CancelActionComplete();
 
   QString pending_open_file_;  // see OpenProjectFileWhenReady
   // Catalog and editor

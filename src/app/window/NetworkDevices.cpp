@@ -1,5 +1,24 @@
 // The network device list dialog, opened from "Поиск сетевого устройства".
 
+#include <QComboBox>
+#include <QSignalBlocker>
+
+#include "dialogs/NetSettingsDialog.h"
 #include "window/MainWindow.h"
 
-void TKLV_main_form::DeviceNetworkActionExecute() {}
+void TKLV_main_form::DeviceNetworkActionExecute() {
+  // The dialog's probes use the one network socket: no status poll meanwhile.
+  stopStatusPoll();
+  const std::vector<kalvort::TNetDevice> backup = NetDevices;
+  if (!NetSettingsForm) NetSettingsForm = std::make_unique<TNetSettingsForm>(Dialogs, this);
+  NetSettingsForm->setDevices(&NetDevices);
+  if (NetSettingsForm->exec() == QDialog::Accepted) {
+    // The selector shows its first entry; the device object changes only when the user picks one.
+    FillCombo();
+    const QSignalBlocker block(ComboBox1);
+    ComboBox1->setCurrentIndex(0);
+  } else {
+    NetDevices = backup;
+  }
+  startStatusPoll();
+}
