@@ -1,0 +1,501 @@
+// The main window's device commands end to end: the virtual USB programmer (a small module) and
+// the controller simulator on a loopback address, scripted answers to every question. After every
+// path the window must be idle again: enabled, progress window hidden, status poll running.
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+
+#include "device/DevCatalog.h"
+#include "support/AppTest.h"
+#include "workflow/DeviceSession.h"
+#include "support/LoopbackSimulator.h"
+#include "support/ScriptedDialogs.h"
+#include "widgets/Ipv4Edit.h"
+#include "window/MainWindow.h"
+
+using kalvort::ProgramImage;
+using kalvort::ProgramText;
+using kalvort::TDevCatalogEntry;
+using kalvort::apptest::WaitFor;
+using kalvort::apptest::WaitForDeviceStatus;
+using kalvort::apptest::WaitForNextStatus;
+using Button = QMessageBox::StandardButton;
+
+namespace {
+
+struct Program {
+  int cat_num;
+  std::u16string name;
+  ProgramText text;     // a text program when not empty
+  ProgramImage binary;  // otherwise a binary one
+};
+
+void addPrograms(kalvort::TDevCatalog &catalog, const std::vector<Program> &programs) {
+  for (const auto &p : programs) {
+    TDevCatalogEntry e;
+    e.cat_num = p.cat_num;
+    kalvort::StringToCatalogEntry(p.name, e);
+    if (!p.text.empty()) {
+      e.need_p_proc = true;
+      e.text = std::make_shared<ProgramText>(p.text);
+      e.file_txt_valid = true;
+    } else {
+      e.text = std::make_shared<ProgramText>();
+      e.p_buffer = std::make_shared<ProgramImage>(p.binary);
+      e.prog_size = static_cast<uint32_t>(p.binary.size());
+      e.file_bin_valid = true;
+    }
+    QVERIFY(catalog.AddCatalogEntry(e));
+  }
+}
+
+ProgramImage bytesOf(const TDevCatalogEntry &e) {
+  if (!e.p_buffer) return {};
+  return ProgramImage(e.p_buffer->begin(), e.p_buffer->begin() + e.prog_size);
+}
+
+const std::vector<Program> kC42 = {
+    {0, u"ВАЛ-1", {u"%", u"N1 G01 X100", u"M02"}, {}},
+    {3, u"ФЛАНЕЦ", {u"G00 Z5", u"M30"}, {}},
+    {7, u"BIN", {}, ProgramImage(700, 0x5A)},
+};
+const std::vector<Program> kNC31 = {
+    {0, u"НЦ-0", {u"N0000 G1 X100 Z200", u"M3"}, {}},
+    {5, u"НЦ-5", {u"X-100 Z1"}, {}},
+    {6, u"ДВОИЧН", {}, ProgramImage(300, 0x21)},
+};
+
+QByteArray fileBytes(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(bytes);
+}
+
+}  // namespace
+
+class DeviceCommandsTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<ScriptedDialogs> dialogs;
+  std::unique_ptr<TKLV_main_form> window;
+  std::unique_ptr<kalvort::sim::UrvellSimulator> sim;
+
+  kalvort::TDeviceClass &device() { return window->MemDevice->Device(); }
+
+  // The window on the virtual USB programmer, or on a fresh simulator (`density` module).
+  void open(bool lan, int density = 1) {
+    dialogs = std::make_unique<ScriptedDialogs>();
+    window = std::make_unique<TKLV_main_form>(*dialogs);
+    window->show();
+    QVERIFY(WaitForDeviceStatus(*window));
+    if (!lan) return;
+    sim = kalvort::test::startLoopbackSimulator(std::make_shared<kalvort::sim::ModuleMemory>(density));
+    window->NetDevices = {{sim->Config().address, u"Сим"}};
+    window->FillCombo();
+    window->ComboBox1->setCurrentIndex(1);
+    window->ComboBox1Change();
+    QVERIFY(WaitFor([&] { return window->MemDevice && !window->MemDevice->Target().usb; }));
+    QVERIFY(WaitForNextStatus(*window));
+    QVERIFY(window->DeviceConnected());
+  }
+
+  // Runs a command to its end; false when the window did not return to idle.
+  bool run(void (TKLV_main_form::*command)(), int timeoutMs = 60000) {
+    (window.get()->*command)();
+    return WaitFor([&] { return !window->DeviceCommandRunning(); }, timeoutMs);
+  }
+
+  void expectIdle() {
+    QVERIFY(!window->DeviceCommandRunning());
+    QVERIFY(window->isEnabled());
+    QVERIFY(!window->ProgressForm || !window->ProgressForm->isVisible());
+    QVERIFY(window->Timer1->isActive());
+  }
+
+  // Messages shown since the last call, as "title|text".
+  QStringList takeAsked() {
+    QStringList out;
+    for (const auto &a : dialogs->asked) out << a.title + QLatin1Char('|') + a.text;
+    dialogs->asked.clear();
+    return out;
+  }
+
+ private slots:
+  void cleanup() {
+    window.reset();
+    dialogs.reset();
+    sim.reset();
+  }
+
+  // Write then read back through the USB programmer; the НЦ-31 project uses the fixed slots.
+  void writeThenReadBack_data() {
+    QTest::addColumn<int>("processor");
+    QTest::newRow("2С42") << 0;
+    QTest::newRow("НЦ-31") << 1;
+  }
+  void writeThenReadBack() {
+    QFETCH(int, processor);
+    open(false);
+    window->need_proc = true;
+    window->processor_type = processor;
+    addPrograms(device(), processor == 0 ? kC42 : kNC31);
+    dialogs->answers = {Button::Yes};
+    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    expectIdle();
+    QCOMPARE(takeAsked(), QStringList{"Предупреждение|Записать проект на модуль?"});
+    QCOMPARE(dialogs->asked.size(), 0);
+    QVERIFY(window->project_changed);  // the text programs got their binaries
+    QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Запись..."));
+
+    std::vector<TDevCatalogEntry> written;
+    for (int i = 0; i < device().CatalogCount(); ++i) written.push_back(device().Catalog(i));
+    device().CatalogClear();
+    window->project_changed = false;
+    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    expectIdle();
+    QCOMPARE(takeAsked(), QStringList{});
+    QVERIFY(window->project_changed);
+    QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Чтение..."));
+    QCOMPARE(device().CatalogCount(), static_cast<int>(written.size()));
+    for (const auto &w : written) {
+      const int i = device().GetCatalogEntryNumByCatNum(w.cat_num);
+      QVERIFY(i >= 0);
+      const TDevCatalogEntry r = device().Catalog(i);
+      QCOMPARE(QByteArray(reinterpret_cast<const char *>(r.code), sizeof r.code),
+               QByteArray(reinterpret_cast<const char *>(w.code), sizeof w.code));
+      QVERIFY(r.file_bin_valid);
+      QCOMPARE(r.file_error_code, kalvort::feOK);
+      QVERIFY(bytesOf(r) == bytesOf(w));
+    }
+  }
+
+  void emptyProjectAndTooSmallModule() {
+    open(true);
+    const uint64_t before = sim->SMP().Generation();
+    // An empty project: only the catalog is written, no message.
+    dialogs->answers = {Button::Yes};
+    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    expectIdle();
+    QCOMPARE(takeAsked(), QStringList{"Предупреждение|Записать проект на модуль?"});
+    QVERIFY(sim->SMP().Generation() > before);
+
+    // "No": nothing happens at all.
+    dialogs->answers = {Button::No};
+    window->DeviceBurnActionExecute();
+    QVERIFY(!window->DeviceCommandRunning());
+    QCOMPARE(takeAsked().size(), 1);
+
+    // A project larger than the module is refused before anything is erased.
+    const uint64_t kept = sim->SMP().Generation();
+    addPrograms(device(), {{0, u"БОЛЬШАЯ", {}, ProgramImage(sim->SMP().Geometry().size(), 0x11)}});
+    dialogs->answers = {Button::Yes};
+    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    expectIdle();
+    QCOMPARE(dialogs->asked.last().icon, QMessageBox::Warning);
+    QCOMPARE(takeAsked().last(), QStringLiteral("Записать в МП|В МП недостаточно места для записи проекта."));
+    QCOMPARE(sim->SMP().Generation(), kept);
+  }
+
+  // A text program that cannot be converted stops the write before the module is touched; the
+  // entry is current and marked, its failing line selected in the editor.
+  void conversionFailureSelectsTheEntry() {
+    open(true);
+    addPrograms(device(), {{0, u"ХОРОШАЯ", {u"G01 X1"}, {}}, {1, u"ПЛОХАЯ", {u"G01 X1", u"G01 Xя", u"M02"}, {}}});
+    const uint64_t kept = sim->SMP().Generation();
+    dialogs->answers = {Button::Yes};
+    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    expectIdle();
+    const QStringList asked = takeAsked();
+    QCOMPARE(asked.size(), 2);
+    QCOMPARE(asked[1], QStringLiteral("Проверка|Неверный символ"));
+    QCOMPARE(sim->SMP().Generation(), kept);
+    QCOMPARE(window->cur_catalog_entry_num, 1);
+    QCOMPARE(device().Catalog(1).file_error_code, kalvort::feProcessError);
+    QCOMPARE(window->Memo1->textCursor().selectedText(), QStringLiteral("G01 Xя"));
+    QVERIFY(!window->text_changed);
+    const int row = window->RowOfEntry(1);
+    QCOMPARE(window->SelectedRows(), QList<int>{row});
+    QVERIFY(window->StringGrid1->item(row, 0)->text().startsWith(QLatin1Char('!')));
+  }
+
+  // A control-sum error on a program other than the last asks; Cancel ends the read there. On
+  // the last program nothing is asked. Either way the entry is kept and marked.
+  void controlSumErrors() {
+    open(true);
+    const std::vector<Program> three = {{0, u"P0", {}, ProgramImage(300, 0x10)},
+                                        {1, u"P1", {}, ProgramImage(300, 0x20)},
+                                        {2, u"P2", {}, ProgramImage(300, 0x30)}};
+    addPrograms(device(), three);
+    dialogs->answers = {Button::Yes};
+    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    takeAsked();
+    const uint32_t page = static_cast<uint32_t>(sim->SMP().Geometry().page_size);
+    const uint32_t middle = device().Catalog(1).first_page * page;
+    const uint32_t last = device().Catalog(2).first_page * page;
+
+    sim->SMP().CorruptByte(middle + 5, 0x00);
+    device().CatalogClear();
+    dialogs->answers = {Button::Cancel};
+    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    expectIdle();
+    QCOMPARE(dialogs->asked.size(), 1);
+    QCOMPARE(dialogs->asked[0].icon, QMessageBox::Warning);
+    QCOMPARE(dialogs->asked[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(takeAsked(), QStringList{"Чтение файла|Ошибка чтения файла! Продолжить?"});
+    QCOMPARE(device().CatalogCount(), 3);
+    QCOMPARE(device().Catalog(1).file_error_code, kalvort::feCSError);
+    QVERIFY(window->StringGrid1->item(window->RowOfEntry(1), 0)->text().startsWith(QLatin1Char('!')));
+    QVERIFY(device().Catalog(1).file_bin_valid);
+    QVERIFY(!device().Catalog(2).file_bin_valid);  // not read after Cancel
+    QVERIFY(window->project_changed);
+
+    sim->SMP().ClearFaults();
+    sim->SMP().CorruptByte(last + 5, 0x00);
+    device().CatalogClear();
+    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    expectIdle();
+    QCOMPARE(takeAsked(), QStringList{});
+    QCOMPARE(device().Catalog(2).file_error_code, kalvort::feCSError);
+    QVERIFY(device().Catalog(1).file_error_code == kalvort::feOK);
+  }
+
+  void eraseAndTestMessages() {
+    open(false);
+    struct Case {
+      void (TKLV_main_form::*command)();
+      const char *title, *question, *caption, *done_title, *done_text;
+    };
+    const Case cases[] = {
+        {&TKLV_main_form::DeviceClearSMPCatActionExecute, "Быстрая очистка МП", "Очистить МП?", "Быстрая очистка МП...",
+         "Очистка МП", "Очистка МП завершена"},
+        {&TKLV_main_form::DeviceTestSMPQuickActionExecute, "Быстрая проверка МП", "Тестировать МП?",
+         "Быстрый тест МП...", "Тест МП", "Тест МП завершен. Ошибок нет."},
+    };
+    for (const Case &c : cases) {
+      // Cancel at the question: nothing runs.
+      dialogs->answers = {Button::Cancel};
+      QVERIFY(run(c.command));
+      expectIdle();
+      QCOMPARE(takeAsked(), QStringList{QString::fromUtf8(c.title) + "|" + QString::fromUtf8(c.question)});
+
+      dialogs->answers = {Button::Ok};
+      QVERIFY(run(c.command));
+      expectIdle();
+      QCOMPARE(dialogs->asked.last().icon, QMessageBox::NoIcon);
+      QCOMPARE(takeAsked(), (QStringList{QString::fromUtf8(c.title) + "|" + QString::fromUtf8(c.question),
+                                         QString::fromUtf8(c.done_title) + "|" + QString::fromUtf8(c.done_text)}));
+      QCOMPARE(window->ProgressForm->caption(), QString::fromUtf8(c.caption));
+      // The USB programmer's module is "ВМП-", and the small module's size has no word.
+      QCOMPARE(window->ProgressForm->statusText(), QStringLiteral("ВМП-???? "));
+    }
+  }
+
+  void eraseFailureAndMissingModule() {
+    open(true);
+    sim->SMP().FailOperation(kalvort::sim::ModuleOp::Erase, 0, -1);
+    dialogs->answers = {Button::Ok};
+    QVERIFY(run(&TKLV_main_form::DeviceClearSMPCatActionExecute));
+    expectIdle();
+    QCOMPARE(window->ProgressForm->statusText(), QStringLiteral("СМП-???? "));
+    QCOMPARE(dialogs->asked.last().icon, QMessageBox::Warning);
+    QCOMPARE(takeAsked().last(), QStringLiteral("Очистка МП|Операция завершена с ошибкой"));
+
+    sim->SMP().Remove();
+    QVERIFY(run(&TKLV_main_form::DeviceTestSMPQuickActionExecute));
+    expectIdle();
+    QCOMPARE(takeAsked(), QStringList{"Быстрая проверка МП|МП не подключен"});
+  }
+
+  // The earlier image file survives a cancelled question, a cancelled read and a failed read.
+  void imageReadKeepsTheOldFileUnlessItSucceeds() {
+    open(true);
+    const QString dir = QDir::tempPath() + "/kalvort-image-" + QString::number(QCoreApplication::applicationPid());
+    QDir().mkpath(dir);
+    const QString file = dir + "/module.bin";
+    writeFile(file, "earlier image");
+
+    dialogs->files = {file};
+    dialogs->answers = {Button::Cancel};
+    QVERIFY(run(&TKLV_main_form::DeviceReadImageActionExecute));
+    expectIdle();
+    QCOMPARE(takeAsked(), QStringList{"Чтение образа|Такой файл существует. Перезаписать?"});
+    QCOMPARE(dialogs->fileCaptions.last(), QStringLiteral("Сохранение файла"));
+    QCOMPARE(fileBytes(file), QByteArray("earlier image"));
+
+    // Cancelled while reading (slowed down so that it is still reading when cancelled).
+    kalvort::sim::UrvellFaults slow;
+    slow.delay_ms = 2;
+    sim->SetFaults(slow);
+    dialogs->files = {file};
+    dialogs->answers = {Button::Ok};
+    window->DeviceReadImageActionExecute();
+    QVERIFY(WaitFor([&] { return window->ProgressForm && window->ProgressForm->position() > 0; }, 20000));
+    QVERIFY(window->ProgressForm->isVisible() && window->ProgressForm->isEnabled() && !window->isEnabled());
+    QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Чтение образа с МП..."));
+    QCOMPARE(window->ProgressForm->statusText(), QStringLiteral("module.bin"));
+    window->ProgressForm->CancelButton->click();
+    QVERIFY(WaitFor([&] { return !window->DeviceCommandRunning(); }, 20000));
+    expectIdle();
+    QCOMPARE(takeAsked().last(), QStringLiteral("Отмена|Текущее действие отменено"));
+    QCOMPARE(fileBytes(file), QByteArray("earlier image"));
+
+    // Failed.
+    sim->SetFaults({});
+    sim->SMP().FailOperation(kalvort::sim::ModuleOp::Read, 3, -1);
+    dialogs->files = {file};
+    dialogs->answers = {Button::Ok};
+    QVERIFY(run(&TKLV_main_form::DeviceReadImageActionExecute));
+    expectIdle();
+    QCOMPARE(takeAsked().last(), QStringLiteral("Ошибка|Ошибка чтения образа с МП"));
+    QCOMPARE(fileBytes(file), QByteArray("earlier image"));
+    QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"module.bin"});  // no temporary left behind
+
+    // Succeeded: the module's bytes, the name given a default extension.
+    sim->SMP().ClearFaults();
+    dialogs->files = {dir + "/copy"};
+    QVERIFY(run(&TKLV_main_form::DeviceReadImageActionExecute));
+    expectIdle();
+    QCOMPARE(takeAsked(), QStringList{});
+    const std::vector<uint8_t> contents = sim->SMP().Contents();
+    QCOMPARE(fileBytes(dir + "/copy.bin"), QByteArray(reinterpret_cast<const char *>(contents.data()),
+                                                      static_cast<qsizetype>(contents.size())));
+
+    // Writing an empty or oversized image is refused before the module is erased.
+    const uint64_t kept = sim->SMP().Generation();
+    writeFile(dir + "/empty.bin", QByteArray());
+    writeFile(dir + "/big.bin", QByteArray(static_cast<qsizetype>(contents.size()) + 1, 'x'));
+    dialogs->files = {dir + "/empty.bin", dir + "/big.bin"};
+    QVERIFY(run(&TKLV_main_form::DeviceBurnImageActionExecute));
+    QVERIFY(run(&TKLV_main_form::DeviceBurnImageActionExecute));
+    expectIdle();
+    const QStringList refused = takeAsked();
+    QCOMPARE(refused.size(), 2);
+    QCOMPARE(refused[0], QStringLiteral("Записать образ на МП|Файл образа пуст."));
+    QVERIFY(refused[1].startsWith(QStringLiteral("Записать образ на МП|Образ больше МП: ")));
+    QCOMPARE(sim->SMP().Generation(), kept);
+
+    // Cancelling the file dialog leaves the window idle.
+    dialogs->files.clear();
+    QVERIFY(run(&TKLV_main_form::DeviceBurnImageActionExecute));
+    QVERIFY(run(&TKLV_main_form::DeviceReadImageActionExecute));
+    expectIdle();
+    QCOMPARE(takeAsked(), QStringList{});
+    QDir(dir).removeRecursively();
+  }
+
+  // "Отмена" in the progress window during a write.
+  void cancelInTheMiddleOfAWrite() {
+    open(true);
+    sim->SMP().SetBusyTimes(std::chrono::milliseconds(2), std::chrono::milliseconds(2));
+    std::vector<Program> many;
+    for (int i = 0; i < 20; ++i) many.push_back({i, u"П" + std::u16string(1, char16_t(u'А' + i)), {}, ProgramImage(2000, uint8_t(i))});
+    addPrograms(device(), many);
+    dialogs->answers = {Button::Yes};
+    window->DeviceBurnActionExecute();
+    QVERIFY(WaitFor([&] { return window->ProgressForm && window->ProgressForm->statusText().startsWith("3. "); }, 30000));
+    QVERIFY(!window->isEnabled());
+    QVERIFY(!window->Timer1->isActive());
+    window->ProgressForm->CancelButton->click();
+    QVERIFY(WaitFor([&] { return !window->DeviceCommandRunning(); }, 20000));
+    expectIdle();
+    QCOMPARE(dialogs->asked.last().icon, QMessageBox::NoIcon);
+    QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?", "Отмена|Текущее действие отменено"}));
+    QCOMPARE(window->cur_catalog_entry_num, 0);
+  }
+
+  // "Сверить с МП": the project stays the project; differences are listed.
+  void verify() {
+    open(false);
+    addPrograms(device(), kC42);
+    dialogs->answers = {Button::Yes};
+    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    takeAsked();
+    QVERIFY(run(&TKLV_main_form::DeviceVerifyActionExecute));
+    expectIdle();
+    QCOMPARE(takeAsked(), QStringList{});
+    QVERIFY(window->VerifyForm && window->VerifyForm->isVisible());
+    QCOMPARE(window->VerifyForm->SummaryLabel->text(), QStringLiteral("Проект и МП совпадают."));
+    window->VerifyForm->accept();
+
+    int binIndex = 0;  // the write may have renumbered the entries
+    while (device().Catalog(binIndex).need_p_proc) ++binIndex;
+    TDevCatalogEntry bin = device().Catalog(binIndex);
+    bin.p_buffer = std::make_shared<ProgramImage>(700, 0x5B);
+    device().SetCatalog(binIndex, bin);
+    QVERIFY(run(&TKLV_main_form::DeviceVerifyActionExecute));
+    QCOMPARE(device().CatalogCount(), 3);
+    QVERIFY(bytesOf(device().Catalog(binIndex)) == ProgramImage(700, 0x5B));  // the project, not the module
+    // Control sum and bytes differ, both for that program only.
+    QCOMPARE(window->VerifyForm->DiffGrid->rowCount(), 2);
+    for (int row = 0; row < 2; ++row) {
+      QCOMPARE(window->VerifyForm->DiffGrid->item(row, 0)->text(), QString::number(device().Catalog(binIndex).cat_num));
+      QCOMPARE(window->VerifyForm->DiffGrid->item(row, 1)->text(), QStringLiteral("BIN"));
+    }
+    window->VerifyForm->accept();
+  }
+
+  // The network dialog from the main window: Отмена restores the list, OK refills the selector.
+  void networkDialog() {
+    open(false);
+    const auto usb = window->MemDevice.get();
+    window->NetDevices = {{"127.0.0.21", u"А"}, {"127.0.0.22", u"Б"}, {"127.0.0.23", u"В"}};
+    const auto before = window->NetDevices;
+    QTimer::singleShot(0, [&] {
+      TNetSettingsForm *f = window->NetSettingsForm.get();
+      QVERIFY(f && f->isVisible());
+      QVERIFY(!window->Timer1->isActive());
+      f->StringGrid1->setCurrentCell(1, 0);
+      f->DelButton->click();
+      f->IpEdit->setAddress("127.0.0.30");
+      f->AddButton->click();
+      QCOMPARE(window->NetDevices.size(), size_t(3));
+      f->CancelButton->click();
+    });
+    window->DeviceNetworkActionExecute();
+    QVERIFY(window->NetDevices == before);
+    QVERIFY(window->Timer1->isActive());
+
+    QTimer::singleShot(0, [&] {
+      TNetSettingsForm *f = window->NetSettingsForm.get();
+      f->ClearButton->click();
+      f->IpEdit->setAddress("127.0.0.40");
+      f->NameEdit->setText("Станок");
+      f->AddButton->click();
+      f->OkButton->click();
+    });
+    window->DeviceNetworkActionExecute();
+    QVERIFY(window->NetDevices == (std::vector<kalvort::TNetDevice>{{"127.0.0.40", u"Станок"}}));
+    QCOMPARE(window->ComboBox1->count(), 3);
+    QCOMPARE(window->ComboBox1->currentIndex(), 0);
+    QCOMPARE(window->ComboBox1->itemText(1), QStringLiteral("СМП на Урвелл - Станок"));
+    QCOMPARE(window->MemDevice.get(), usb);  // the device changes only when the user picks one
+    QVERIFY(window->Timer1->isActive());
+  }
+};
+
+int main(int argc, char **argv) {
+  QTemporaryDir root;
+  kalvort::apptest::UseTemporaryFolders(root.path());
+  qputenv("KALVORT_VIRTUAL_KIND", "1");  // the small module: quick erases and tests
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qputenv("KALVORT_LOOPBACK_ONLY", "1");
+  QApplication app(argc, argv);
+  DeviceCommandsTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "DeviceCommandsTest.moc"
