@@ -1,0 +1,189 @@
+// Device commands of the window against kalvort-cli: wall time of a project write and read of 20
+// programs and of an image read on the virtual USB programmer (its default module), and the longest
+// time the window's event loop was kept from running meanwhile. The window should take no more
+// than 1.05 times the command line's time and never block its event loop for more than 25 ms.
+//
+// Usage: bench_device_commands [RUNS]   (offscreen; runs in a temporary folder)
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "device/DevCatalog.h"
+#include "project/ProjectFile.h"
+#include "workflow/DeviceSession.h"
+#include "support/ScriptedDialogs.h"
+#include "window/MainWindow.h"
+
+namespace {
+
+// Times every event the window's thread delivers, less the events delivered inside it (a nested
+// event loop keeps the window alive): the longest such time is the longest the window could not
+// repaint or react.
+class TimingApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+
+  bool notify(QObject *receiver, QEvent *event) override {
+    const qint64 start = clock_.nsecsElapsed();
+    const qint64 nested_before = nested_;
+    ++depth_;
+    const bool result = QApplication::notify(receiver, event);
+    --depth_;
+    const qint64 total = clock_.nsecsElapsed() - start;
+    const qint64 own = total - (nested_ - nested_before);
+    longest_ = std::max(longest_, own);
+    // The caller sees this delivery as one nested stretch, whatever it delivered inside.
+    nested_ = nested_before + total;
+    return result;
+  }
+  void startWatch() {
+    clock_.start();
+    longest_ = 0;
+  }
+  double longestMs() const { return static_cast<double>(longest_) / 1e6; }
+
+ private:
+  QElapsedTimer clock_;
+  int depth_ = 0;
+  qint64 nested_ = 0;
+  qint64 longest_ = 0;
+};
+
+// Runs the event loop (waiting for events, as the program does) until `done`.
+void waitUntil(const std::function<bool()> &done) {
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  check.start(5);
+  if (!done()) loop.exec();
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// 20 text programs of 2С42 (converted on every write) of about 60 lines each.
+void fillProject(kalvort::TDevCatalog &catalog) {
+  for (int p = 0; p < 20; ++p) {
+    kalvort::TDevCatalogEntry e;
+    e.cat_num = p;
+    kalvort::StringToCatalogEntry(u"ПРОГРАММА-" + std::u16string(1, char16_t(u'А' + p)), e);
+    auto text = std::make_shared<kalvort::ProgramText>();
+    text->push_back(u"%");
+    for (int l = 1; l <= 60; ++l) {
+      const std::string line = "N" + std::to_string(l) + " G01 X" + std::to_string(100 + l * 7) + " Z-" +
+                               std::to_string(l * 3) + " F" + std::to_string(200 + p);
+      text->push_back(std::u16string(line.begin(), line.end()));
+    }
+    text->push_back(u"M02");
+    e.text = text;
+    e.need_p_proc = true;
+    e.file_txt_valid = true;
+    catalog.AddCatalogEntry(e);
+  }
+}
+
+double cliSeconds(const QStringList &args) {
+  QElapsedTimer t;
+  t.start();
+  QProcess cli;
+  cli.start(QStringLiteral(KALVORT_CLI_PATH), args);
+  cli.waitForFinished(600000);
+  if (cli.exitCode() != 0) std::fprintf(stderr, "kalvort-cli failed: %s\n", cli.readAllStandardError().constData());
+  return static_cast<double>(t.nsecsElapsed()) / 1e9;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  QTemporaryDir root;
+  for (const char *sub : {"config", "data", "runtime"}) QDir(root.path()).mkpath(QString::fromLatin1(sub));
+  QFile::setPermissions(root.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  qputenv("XDG_CONFIG_HOME", (root.path() + "/config").toUtf8());
+  qputenv("XDG_DATA_HOME", (root.path() + "/data").toUtf8());
+  qputenv("XDG_RUNTIME_DIR", (root.path() + "/runtime").toUtf8());
+  qputenv("KALVORT_CONFIG", (root.path() + "/config/kalvort.ini").toUtf8());
+  qputenv("KALVORT_VIRTUAL_MODULE", (root.path() + "/data/module.bin").toUtf8());
+  qputenv("KALVORT_LOOPBACK_ONLY", "1");
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qunsetenv("KALVORT_USB_DRIVER");
+  qunsetenv("KALVORT_VIRTUAL_KIND");
+  TimingApplication app(argc, argv);
+  const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
+
+  ScriptedDialogs dialogs;
+  TKLV_main_form window(dialogs);
+  window.show();
+  waitUntil([&] { return window.MemDevice && window.DeviceConnected(); });
+  const QString project = root.path() + "/bench.kvt";
+  const QString image = root.path() + "/image.bin";
+  {
+    kalvort::TDevCatalog catalog;
+    fillProject(catalog);
+    kalvort::ProjectOptions options;
+    options.DeviceType = kalvort::dtProg;
+    kalvort::SaveProjectFile(project.toStdString(), &catalog, options);
+  }
+
+  struct Row {
+    const char *name;
+    std::vector<double> window, cli, block;
+  };
+  Row rows[] = {{"write project (20 programs)", {}, {}, {}},
+                {"read project (20 programs)", {}, {}, {}},
+                {"read image", {}, {}, {}}};
+  for (int r = 0; r < runs; ++r) {
+    for (int c = 0; c < 3; ++c) {
+      kalvort::TDeviceClass &device = window.MemDevice->Device();
+      if (c == 0) {
+        device.CatalogClear();
+        fillProject(device);  // the texts are converted again on each write, as on the command line
+        dialogs.answers = {QMessageBox::Yes};
+      } else if (c == 2) {
+        dialogs.files = {image};
+        dialogs.answers = {QMessageBox::Ok};
+      }
+      waitUntil([&] { return window.Timer1->isActive(); });
+      QElapsedTimer t;
+      app.startWatch();
+      t.start();
+      if (c == 0) window.DeviceBurnActionExecute();
+      if (c == 1) window.DeviceRereadActionExecute();
+      if (c == 2) window.DeviceReadImageActionExecute();
+      waitUntil([&] { return !window.DeviceCommandRunning(); });
+      rows[c].window.push_back(static_cast<double>(t.nsecsElapsed()) / 1e9);
+      rows[c].block.push_back(app.longestMs());
+      if (!dialogs.asked.isEmpty() && dialogs.asked.last().title == QStringLiteral("Ошибка"))
+        std::fprintf(stderr, "window: %s\n", qPrintable(dialogs.asked.last().text));
+      dialogs.asked.clear();
+
+      const QStringList args = c == 0   ? QStringList{"device", "--usb", "write-project", project}
+                               : c == 1 ? QStringList{"device", "--usb", "read-project", root.path() + "/read.kvt"}
+                                        : QStringList{"device", "--usb", "read-image", image};
+      // The module file is shared: the window's device must not be polling meanwhile.
+      window.stopStatusPoll();
+      rows[c].cli.push_back(cliSeconds(args));
+      window.startStatusPoll();
+    }
+  }
+  std::printf("%-30s %10s %10s %7s %16s\n", "command", "window s", "cli s", "ratio", "longest block ms");
+  for (const Row &row : rows) {
+    const double w = median(row.window), c = median(row.cli);
+    std::printf("%-30s %10.3f %10.3f %7.3f %16.1f\n", row.name, w, c, w / c,
+                *std::max_element(row.block.begin(), row.block.end()));
+  }
+  return 0;
+}
