@@ -39,3 +39,4 @@ shot main-window.png
 shot settings-dialog.png 'xdotool key ctrl+t'
 echo "written: $out/main-window.png $out/settings-dialog.png"
 if [ -x scripts/editor-screenshots.sh ]; then scripts/editor-screenshots.sh "$build"; fi
+if [ -x scripts/device-screenshots.sh ]; then scripts/device-screenshots.sh "$build"; fi

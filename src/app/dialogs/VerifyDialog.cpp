@@ -27,7 +27,6 @@ TVerifyForm::TVerifyForm(QWidget *parent) : QDialog(parent) {
   layout->addWidget(SummaryLabel);
   layout->addWidget(DiffGrid);
   layout->addWidget(buttons);
-  resize(640, 360);
 }
 
 void TVerifyForm::setDifferences(const std::vector<kalvort::VerifyDifference> &differences) {
@@ -42,6 +41,11 @@ void TVerifyForm::setDifferences(const std::vector<kalvort::VerifyDifference> &d
   DiffGrid->resizeColumnToContents(0);
   DiffGrid->resizeColumnToContents(1);
   DiffGrid->setVisible(!differences.empty());
+  // Without a table the dialog shrinks to its line and button.
+  if (differences.empty())
+    adjustSize();
+  else
+    resize(640, 360);
   SummaryLabel->setText(differences.empty()
                             ? QStringLiteral("Проект и МП совпадают.")
                             : QStringLiteral("Различий: %1").arg(differences.size()));
