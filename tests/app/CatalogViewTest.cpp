@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -98,6 +99,8 @@ class CatalogViewTest : public QObject {
     QCOMPARE(window->StringGrid1->columnCount(), 7);
     QCOMPARE(window->StringGrid1->horizontalHeaderItem(3)->text(), QStringLiteral("Разм.текст"));
     QCOMPARE(window->StringGrid1->columnWidth(2), 116);
+    // A header title is never cut: "Разм.текст" is wider than its listed 60 pixels.
+    QVERIFY(window->StringGrid1->columnWidth(3) >= window->StringGrid1->horizontalHeader()->sectionSizeHint(3));
     QVERIFY(cell(*window, 0, 0).isEmpty());
     QVERIFY(window->Editor()->isReadOnly());
     for (auto command : {&TKLV_main_form::RemFileFromCatalogExecute, &TKLV_main_form::FileUpCatalogExecute,

@@ -1,6 +1,8 @@
 // The catalog list: filling it in catalog-number order, the selection handler, and the catalog
 // commands (create, add, drop, remove, up, down, properties, save the list).
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDateTime>
 #include <QDragEnterEvent>
@@ -90,7 +92,11 @@ void TKLV_main_form::SetupCatalogView() {
   QStringList titles;
   for (const char16_t *t : kCatalogColumnTitles) titles << fromU16(t);
   StringGrid1->setHorizontalHeaderLabels(titles);
-  for (int c = 0; c < kCatalogColumnCount; ++c) StringGrid1->setColumnWidth(c, kCatalogColumnWidths[c]);
+  // The listed widths suit a narrow system font; a column is never narrower than its header text,
+  // so every title stays readable whatever font the desktop uses.
+  QHeaderView *header = StringGrid1->horizontalHeader();
+  for (int c = 0; c < kCatalogColumnCount; ++c)
+    StringGrid1->setColumnWidth(c, std::max(kCatalogColumnWidths[c], header->sectionSizeHint(c)));
   StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   StringGrid1->verticalHeader()->setDefaultSectionSize(kCatalogRowHeight);
   StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
