@@ -93,10 +93,14 @@ void TKLV_main_form::SetupCatalogView() {
   for (const char16_t *t : kCatalogColumnTitles) titles << fromU16(t);
   StringGrid1->setHorizontalHeaderLabels(titles);
   // The listed widths suit a narrow system font; a column is never narrower than its header text,
-  // so every title stays readable whatever font the desktop uses.
+  // and the two number columns fit four digits, so nothing is cut whatever font the desktop uses.
   QHeaderView *header = StringGrid1->horizontalHeader();
-  for (int c = 0; c < kCatalogColumnCount; ++c)
-    StringGrid1->setColumnWidth(c, std::max(kCatalogColumnWidths[c], header->sectionSizeHint(c)));
+  const int numberWidth = StringGrid1->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 8;
+  for (int c = 0; c < kCatalogColumnCount; ++c) {
+    int width = std::max(kCatalogColumnWidths[c], header->sectionSizeHint(c));
+    if (c < 2) width = std::max(width, numberWidth);
+    StringGrid1->setColumnWidth(c, width);
+  }
   StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   StringGrid1->verticalHeader()->setDefaultSectionSize(kCatalogRowHeight);
   StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
