@@ -80,16 +80,16 @@ const ActionSpec kActions[] = {
 }  // namespace
 
 void TKLV_main_form::CreateActions() {
-  for (const ActionSpec &spec : kActions) {
-    auto *action = new QAction(QString::fromUtf8(spec.caption), this);
-    const QString hint = QString::fromUtf8(spec.hint ? spec.hint : spec.caption);
+  for (const ActionSpec &def : kActions) {
+    auto *action = new QAction(QString::fromUtf8(def.caption), this);
+    const QString hint = QString::fromUtf8(def.hint ? def.hint : def.caption);
     action->setToolTip(hint);
     action->setStatusTip(hint);
     action->setWhatsThis(hint);
-    if (!spec.shortcut.isEmpty()) action->setShortcut(spec.shortcut);
-    if (spec.icon) action->setIcon(kalvort::app::ThemeIcon(QString::fromLatin1(spec.icon)));
-    action->setObjectName(QString::fromLatin1(spec.name));
-    this->*spec.member = action;
+    if (!def.shortcut.isEmpty()) action->setShortcut(def.shortcut);
+    if (def.icon) action->setIcon(kalvort::app::ThemeIcon(QString::fromLatin1(def.icon)));
+    action->setObjectName(QString::fromLatin1(def.name));
+    this->*def.member = action;
   }
   // The menu item of the write command names what is written; the tool bar keeps the short caption.
   DeviceBurnAction->setText(QStringLiteral("Записать проект в МП"));
