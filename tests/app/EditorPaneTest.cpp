@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTableWidget>
 #include <QTextBlock>
@@ -209,6 +210,11 @@ class EditorPaneTest : public QObject {
     QCOMPARE(window->StringGrid1->item(0, 3)->text(), QStringLiteral("13"));
     QVERIFY(!window->Editor()->isReadOnly());
     QVERIFY(!window->text_changed);
+    // The conversion ran in the shared progress window, which is hidden again with its cancel
+    // button usable for the device commands.
+    QVERIFY(window->ProgressForm);
+    QVERIFY(!window->ProgressForm->isVisible());
+    QVERIFY(window->ProgressForm->CancelButton->isEnabled());
   }
 
   void openFileKeepsItsByteOrderMarkOnSave() {

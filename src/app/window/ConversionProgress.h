@@ -1,19 +1,19 @@
 #pragma once
-// The progress window of conversions and text edits: caption "Обработка...", a status line, a
-// progress bar fed by the converter and a disabled "Отмена" button, centred over the main window,
-// with the busy mouse cursor. Shown while the object lives; hidden on every path out.
+// Conversions and text edits in the shared progress window: caption "Обработка...", a status line,
+// a progress bar fed by the converter and a disabled "Отмена" (a conversion cannot be stopped),
+// centred over the main window, with the busy mouse cursor. Shown while the object lives; hidden
+// on every path out, with the texts of the device command that used the window last put back.
 
 #include <QString>
-#include <memory>
 
 #include "formats/Conversion.h"
 
-class QProgressDialog;
 class QWidget;
+class TProgressForm;
 
 class ConversionProgress {
  public:
-  ConversionProgress(QWidget *window, const QString &status);
+  ConversionProgress(TProgressForm &form, QWidget *window, const QString &status);
   ~ConversionProgress();
   ConversionProgress(const ConversionProgress &) = delete;
   ConversionProgress &operator=(const ConversionProgress &) = delete;
@@ -22,5 +22,7 @@ class ConversionProgress {
   kalvort::ProgressSink sink();
 
  private:
-  std::unique_ptr<QProgressDialog> dialog_;
+  TProgressForm &form_;
+  QString caption_, status_;
+  int position_ = 0;
 };

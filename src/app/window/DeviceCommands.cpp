@@ -80,13 +80,18 @@ bool TKLV_main_form::BeginDeviceCommand() {
     startStatusPoll();
     return false;
   }
+  SharedProgressForm();
+  DeviceRun = std::make_unique<DeviceCommandRun>(MemDevice->Device());
+  setEnabled(false);
+  return true;
+}
+
+TProgressForm &TKLV_main_form::SharedProgressForm() {
   if (!ProgressForm) {
     ProgressForm = std::make_unique<TProgressForm>(this);
     connect(ProgressForm.get(), &TProgressForm::cancelRequested, this, &TKLV_main_form::DeviceCancelActionExecute);
   }
-  DeviceRun = std::make_unique<DeviceCommandRun>(MemDevice->Device());
-  setEnabled(false);
-  return true;
+  return *ProgressForm;
 }
 
 void TKLV_main_form::EndDeviceCommand() {

@@ -133,7 +133,7 @@ bool TKLV_main_form::RunReadPostprocess(int index) {
     return false;
   }
   const PostProcessOptions options = ProcessOptions();
-  ConversionProgress progress(this, QString::fromUtf8(ConverterStatusText(options)));
+  ConversionProgress progress(SharedProgressForm(), this, QString::fromUtf8(ConverterStatusText(options)));
   return kalvort::RunReadPostprocess(*catalog, index, options, progress.sink());
 }
 
@@ -149,7 +149,7 @@ bool TKLV_main_form::RunWritePostprocess(int index) {
   ConversionFailure failure;
   bool ok;
   {
-    ConversionProgress progress(this, QString::fromUtf8(ConverterStatusText(options)));
+    ConversionProgress progress(SharedProgressForm(), this, QString::fromUtf8(ConverterStatusText(options)));
     ok = kalvort::RunWritePostprocess(*catalog, index, options, &failure, progress.sink());
   }
   if (ok) {
@@ -281,7 +281,7 @@ void TKLV_main_form::EditorRunActionExecute() {
   if (edit && editor_view_ == EditorView::Text) {
     Editor()->setUpdatesEnabled(false);
     {
-      ConversionProgress progress(this, QString::fromUtf8(edit->status));
+      ConversionProgress progress(SharedProgressForm(), this, QString::fromUtf8(edit->status));
       ProgramLines lines = toU16Lines(Editor()->lines());
       if (edit->run) {
         edit->run(lines, progress.sink());

@@ -265,6 +265,8 @@ class TKLV_main_form : public QMainWindow {
   // ---- Device commands (gui-device: DeviceCommands.cpp, NetworkDevices.cpp) ----
   // The progress window: a window of its own, so that it stays usable while this one is disabled.
   std::unique_ptr<TProgressForm> ProgressForm;
+  // The progress window, created on first use; the device commands and the conversions share it.
+  TProgressForm &SharedProgressForm();
   // "Настройка сети устройств", created on first use and kept (it keeps the last search's results).
   std::unique_ptr<TNetSettingsForm> NetSettingsForm;
   // The differences found by "Сверить с МП".
