@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/CatalogPrograms.h"
 #include "support/LoopbackSimulator.h"
 #include "transport/LANDeviceUnit.h"
 #include "workflow/ProjectTransfer.h"
@@ -58,15 +59,7 @@ TEST(LanSocketOwnership, ProjectWriteCompletesWhileAnotherThreadProbesAndPolls) 
   {
     TLANDeviceClass device(here, 30000);
     device.SetDevSubtype(dstSMP);
-    for (size_t i = 0; i < programs.size(); ++i) {
-      TDevCatalogEntry e;
-      e.cat_num = static_cast<int>(i);
-      StringToCatalogEntry(u"P" + std::u16string(1, static_cast<char16_t>(u'0' + i)), e);
-      e.p_buffer = std::make_shared<ProgramImage>(programs[i]);
-      e.prog_size = static_cast<uint32_t>(programs[i].size());
-      e.file_bin_valid = true;
-      ASSERT_TRUE(device.AddCatalogEntry(e));
-    }
+    ASSERT_TRUE(kalvort::testing::AddBinaryPrograms(device, programs));
     ProjectTransfer transfer(device);
 
     std::atomic<bool> stop{false};

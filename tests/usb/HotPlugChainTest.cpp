@@ -17,6 +17,7 @@
 #include "transport/VirtualProgrammer.h"
 #include "transport/WUSBDeviceUnit.h"
 #include "workflow/ProjectTransfer.h"
+#include "support/CatalogPrograms.h"
 
 namespace kalvort {
 namespace {
@@ -49,15 +50,7 @@ TEST(HotPlugDuringAChain, EventsWaitUntilTheChainHasClosedTheDevice) {
   EXPECT_EQ(dispatcher->Deliver(), 1u);
 
   const std::vector<ProgramImage> programs = {pattern(300, 1), pattern(1000, 2), pattern(40, 3)};
-  for (size_t i = 0; i < programs.size(); ++i) {
-    TDevCatalogEntry e;
-    e.cat_num = static_cast<int>(i);
-    StringToCatalogEntry(u"P" + std::u16string(1, static_cast<char16_t>(u'0' + i)), e);
-    e.p_buffer = std::make_shared<ProgramImage>(programs[i]);
-    e.prog_size = static_cast<uint32_t>(programs[i].size());
-    e.file_bin_valid = true;
-    ASSERT_TRUE(device.AddCatalogEntry(e));
-  }
+  ASSERT_TRUE(kalvort::testing::AddBinaryPrograms(device, programs));
 
   // The owner thread (the window's, in the desktop program) delivers events as they come.
   std::atomic<bool> stop{false};
