@@ -3,7 +3,7 @@
 QMessageBox::StandardButton ScriptedDialogs::ask(QWidget *, QMessageBox::Icon icon, const QString &title,
                                                  const QString &text, QMessageBox::StandardButtons buttons,
                                                  QMessageBox::StandardButton defaultButton) {
-  asked.append({icon, title, text, buttons});
+  asked.append({icon, title, text, buttons, defaultButton});
   if (!answers.isEmpty()) return answers.takeFirst();
   if (defaultButton != QMessageBox::NoButton) return defaultButton;
   // The first button in the order of the enum's values (Ok before Cancel, Yes before No).
@@ -15,22 +15,23 @@ QMessageBox::StandardButton ScriptedDialogs::ask(QWidget *, QMessageBox::Icon ic
   return QMessageBox::NoButton;
 }
 
-QString ScriptedDialogs::nextFile(const QString &caption, const QString &filter) {
+QString ScriptedDialogs::nextFile(const QString &caption, const QString &filter, const QString &dir) {
   fileCaptions.append(caption);
+  fileDirs.append(dir);
   fileFilters.append(filter);
   return files.isEmpty() ? QString() : files.takeFirst();
 }
 
-QString ScriptedDialogs::openFileName(QWidget *, const QString &caption, const QString &filter, const QString &) {
-  return nextFile(caption, filter);
+QString ScriptedDialogs::openFileName(QWidget *, const QString &caption, const QString &filter, const QString &dir) {
+  return nextFile(caption, filter, dir);
 }
 
 QStringList ScriptedDialogs::openFileNames(QWidget *, const QString &caption, const QString &filter,
-                                           const QString &) {
-  const QString next = nextFile(caption, filter);
+                                           const QString &dir) {
+  const QString next = nextFile(caption, filter, dir);
   return next.isEmpty() ? QStringList() : next.split(QLatin1Char('\n'));
 }
 
-QString ScriptedDialogs::saveFileName(QWidget *, const QString &caption, const QString &filter, const QString &) {
-  return nextFile(caption, filter);
+QString ScriptedDialogs::saveFileName(QWidget *, const QString &caption, const QString &filter, const QString &dir) {
+  return nextFile(caption, filter, dir);
 }

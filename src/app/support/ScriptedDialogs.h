@@ -11,11 +11,13 @@ class ScriptedDialogs : public UserDialogs {
     QMessageBox::Icon icon;
     QString title, text;
     QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton;
   };
   QList<Asked> asked;                          // every message box shown, in order
   QList<QMessageBox::StandardButton> answers;  // popped front per ask(); when empty: defaultButton, else the first button
   QStringList files;                           // popped front per file dialog (openFileNames splits on '\n')
   QStringList fileCaptions, fileFilters;       // recorded
+  QStringList fileDirs;                        // the folder each file dialog was to start in
 
   QMessageBox::StandardButton ask(QWidget *parent, QMessageBox::Icon icon, const QString &title,
                                   const QString &text, QMessageBox::StandardButtons buttons,
@@ -26,5 +28,5 @@ class ScriptedDialogs : public UserDialogs {
   QString saveFileName(QWidget *parent, const QString &caption, const QString &filter, const QString &dir = {}) override;
 
  private:
-  QString nextFile(const QString &caption, const QString &filter);
+  QString nextFile(const QString &caption, const QString &filter, const QString &dir);
 };
