@@ -156,6 +156,7 @@ class DeviceCommandsTest : public QObject {
     dialogs->answers = {Button::Yes};
     QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
     expectIdle();
+    QCOMPARE(dialogs->asked.first().defaultButton, QMessageBox::No);
     QCOMPARE(takeAsked(), QStringList{"Предупреждение|Записать проект на модуль?"});
     QCOMPARE(dialogs->asked.size(), 0);
     QVERIFY(window->project_changed);  // the text programs got their binaries
@@ -282,7 +283,7 @@ class DeviceCommandsTest : public QObject {
     const Case cases[] = {
         {&TKLV_main_form::DeviceClearSMPCatActionExecute, "Быстрая очистка МП", "Очистить МП?", "Быстрая очистка МП...",
          "Очистка МП", "Очистка МП завершена"},
-        {&TKLV_main_form::DeviceTestSMPQuickActionExecute, "Быстрая проверка МП", "Тестировать МП?",
+        {&TKLV_main_form::DeviceTestSMPQuickActionExecute, "Быстрая проверка МП", "Тестировать МП?\nСодержимое МП будет стерто.",
          "Быстрый тест МП...", "Тест МП", "Тест МП завершен. Ошибок нет."},
     };
     for (const Case &c : cases) {
@@ -290,6 +291,8 @@ class DeviceCommandsTest : public QObject {
       dialogs->answers = {Button::Cancel};
       QVERIFY(run(c.command));
       expectIdle();
+      // Both overwrite the module: the question's default does nothing.
+      QCOMPARE(dialogs->asked.first().defaultButton, QMessageBox::Cancel);
       QCOMPARE(takeAsked(), QStringList{QString::fromUtf8(c.title) + "|" + QString::fromUtf8(c.question)});
 
       dialogs->answers = {Button::Ok};
@@ -332,6 +335,7 @@ class DeviceCommandsTest : public QObject {
     dialogs->answers = {Button::Cancel};
     QVERIFY(run(&TKLV_main_form::DeviceReadImageActionExecute));
     expectIdle();
+    QCOMPARE(dialogs->asked.first().defaultButton, QMessageBox::Cancel);
     QCOMPARE(takeAsked(), QStringList{"Чтение образа|Такой файл существует. Перезаписать?"});
     QCOMPARE(dialogs->fileCaptions.last(), QStringLiteral("Сохранение файла"));
     QCOMPARE(fileBytes(file), QByteArray("earlier image"));

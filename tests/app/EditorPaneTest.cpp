@@ -167,19 +167,54 @@ class EditorPaneTest : public QObject {
     QVERIFY(!window->text_changed);
   }
 
+  // The editor always shows the entry it will store into: Отмена stays on the edited program, Нет
+  // drops the edit and shows the new one, Да stores into the edited program and then moves.
   void leavingAnEditedEntryAsksFirst() {
     show({textEntry(0, {u"G01"}), textEntry(1, {u"G02"})});
     window->Editor()->appendPlainText(QStringLiteral("X1"));
-    dialogs.answers = {QMessageBox::No};
+    dialogs.answers = {QMessageBox::Cancel};
     window->SelectRows(1, 1, true);
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текст изменен. Сохранить?"));
-    QVERIFY(window->text_changed);  // No keeps the editor as it is
+    QCOMPARE(dialogs.asked.value(0).defaultButton, QMessageBox::Cancel);
+    QVERIFY(window->text_changed);
     QCOMPARE(window->cur_catalog_entry_num, 0);
-    dialogs.answers = {QMessageBox::Yes};
+    QCOMPARE(window->SelectedEntry(), 0);
+    QCOMPARE(window->Editor()->lines(), (QStringList{"G01", "X1"}));
+
+    dialogs.answers = {QMessageBox::No};
     window->SelectRows(1, 1, true);
-    QCOMPARE(catalog().Catalog(0).text->size(), size_t{2});
-    QVERIFY(window->project_changed);
+    QVERIFY(!window->text_changed);
+    QCOMPARE(window->SelectedEntry(), 1);
     QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G02")});
+    QCOMPARE(catalog().Catalog(0).text->size(), size_t{1});  // the edit was dropped
+    // Confirming now stores into the program shown, never into the one left.
+    window->Editor()->appendPlainText(QStringLiteral("X2"));
+    dialogs.answers = {QMessageBox::Ok};
+    window->EditorOkActionExecute();
+    QCOMPARE(*catalog().Catalog(1).text, (ProgramText{u"G02", u"X2"}));
+    QCOMPARE(*catalog().Catalog(0).text, ProgramText{u"G01"});
+
+    window->Editor()->appendPlainText(QStringLiteral("X3"));
+    dialogs.answers = {QMessageBox::Yes};
+    window->SelectRows(0, 0, true);
+    QCOMPARE(*catalog().Catalog(1).text, (ProgramText{u"G02", u"X2", u"X3"}));
+    QVERIFY(window->project_changed);
+    QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G01")});
+  }
+
+  void closingAsksAboutUnconfirmedText() {
+    show({textEntry(0, {u"G01"})});
+    window->Editor()->appendPlainText(QStringLiteral("X1"));
+    dialogs.answers = {QMessageBox::Cancel};
+    QVERIFY(!window->close());
+    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текст изменен. Сохранить?"));
+    QVERIFY(window->text_changed);
+    // Да takes the text into the project, which then is unsaved: the project question follows.
+    dialogs.asked.clear();
+    dialogs.answers = {QMessageBox::Yes, QMessageBox::No};
+    QVERIFY(window->close());
+    QCOMPARE(dialogs.asked.size(), 2);
+    QCOMPARE(dialogs.asked.value(1).text, QStringLiteral("Сохранить проект?"));
   }
 
   void okTakesTheTextAndRunEditsIt() {

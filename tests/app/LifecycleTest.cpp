@@ -37,7 +37,7 @@ class LifecycleTest : public QObject {
   void closeQuestion_data() {
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("closes");
-    QTest::newRow("Yes, save dialog cancelled") << int(QMessageBox::Yes) << true;
+    QTest::newRow("Yes, save dialog cancelled") << int(QMessageBox::Yes) << false;
     QTest::newRow("No") << int(QMessageBox::No) << true;
     QTest::newRow("Cancel") << int(QMessageBox::Cancel) << false;
   }
@@ -57,6 +57,7 @@ class LifecycleTest : public QObject {
     QCOMPARE(dialogs.asked[0].title, QStringLiteral("Проект не сохранен"));
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Сохранить проект?"));
     QCOMPARE(dialogs.asked[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(dialogs.asked[0].defaultButton, QMessageBox::Cancel);
     QCOMPARE(window.isVisible(), !closes);
     // Cancel leaves the device and the poll as they were; a close ends both and writes settings.
     QCOMPARE(window.MemDevice != nullptr, !closes);

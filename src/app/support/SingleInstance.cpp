@@ -3,26 +3,37 @@
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kalvort::app {
 
 namespace {
 
-// A request is one line: "show" or "open <absolute path>", UTF-8.
+// A request is one line: "show" or "open <absolute path>", the path UTF-8 and percent-encoded so
+// that any name (a line feed in it too) arrives exactly.
 constexpr qint64 kMaxRequest = 64 * 1024;
 
 }  // namespace
 
+bool IsPrivateDirectory(const QString &dir) {
+  struct stat st {};
+  if (::lstat(QFile::encodeName(dir).constData(), &st) != 0) return false;
+  return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
 QString InstanceDirectory() {
   QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (dir.isEmpty()) dir = QDir::tempPath() + QStringLiteral("/kalvort-%1").arg(::getuid());
-  QDir().mkpath(dir);
+  if (dir.isEmpty()) {
+    dir = QDir::tempPath() + QStringLiteral("/kalvort-%1").arg(::getuid());
+    ::mkdir(QFile::encodeName(dir).constData(), 0700);
+  }
   return dir;
 }
 
@@ -40,6 +51,13 @@ QString SingleInstance::LockPath() const { return dir_ + QStringLiteral("/kalvor
 QString SingleInstance::ServerName() const { return dir_ + QStringLiteral("/kalvort.socket"); }
 
 bool SingleInstance::Acquire() {
+  // Another user could have made the folder first and listen in it: then this instance runs alone,
+  // neither forwarding nor taking requests.
+  if (!IsPrivateDirectory(dir_)) {
+    qWarning("kalvort: %s is not a private folder of this user; running without the single-instance check",
+             qPrintable(dir_));
+    return true;
+  }
   lock_ = std::make_unique<QLockFile>(LockPath());
   // A lock left by a process that no longer runs is taken over at once.
   lock_->setStaleLockTime(0);
@@ -59,7 +77,7 @@ bool SingleInstance::Acquire() {
 bool SingleInstance::Forward(const QString &file, int timeoutMs) {
   const QByteArray request =
       file.isEmpty() ? QByteArrayLiteral("show\n")
-                     : QByteArrayLiteral("open ") + QFileInfo(file).absoluteFilePath().toUtf8() + '\n';
+                     : QByteArrayLiteral("open ") + QFileInfo(file).absoluteFilePath().toUtf8().toPercentEncoding() + '\n';
   // The running instance may still be starting: try again for a while.
   QDeadlineTimer deadline(timeoutMs);
   while (!deadline.hasExpired()) {
@@ -88,14 +106,16 @@ void SingleInstance::Accept() {
       if (!socket->canReadLine()) return;
       const QByteArray line = socket->readLine(kMaxRequest).trimmed();
       QString file;
-      if (line.startsWith("open ")) file = QString::fromUtf8(line.mid(5));
+      if (line.startsWith("open ")) file = QString::fromUtf8(QByteArray::fromPercentEncoding(line.mid(5)));
       else if (line != "show") {
         socket->abort();
         return;
       }
       socket->write("ok\n");
       socket->flush();
-      emit activationRequested(file);
+      // Acted on from a queued call: what it does may ask the user, and a question's event loop
+      // inside this handler would see the client disconnect and the socket deleted under it.
+      QMetaObject::invokeMethod(this, [this, file] { emit activationRequested(file); }, Qt::QueuedConnection);
     });
   }
 }

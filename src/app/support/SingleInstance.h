@@ -44,5 +44,7 @@ class SingleInstance : public QObject {
 // The runtime directory for the lock and the socket: $XDG_RUNTIME_DIR, else a folder of the user's
 // own under the temporary directory.
 QString InstanceDirectory();
+// True when `dir` is a real folder (not a link) owned by this user that nobody else may enter.
+bool IsPrivateDirectory(const QString &dir);
 
 }  // namespace kalvort::app

@@ -196,15 +196,11 @@ void TKLV_main_form::StringGrid1SelectCell() {
     StringGridSkip = false;
     return;
   }
-  if (text_changed) {
-    if (Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Файл"), QStringLiteral("Текст изменен. Сохранить?"),
-                    QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-      return;
-    StoreEditorText(cur_catalog_entry_num);
-    if (TDevCatalog *catalog = Catalog()) catalog->FileBinValidClear(cur_catalog_entry_num);
-    project_changed = true;
-    FillCatalogGrid();
-    text_changed = false;
+  if (!SettleUnconfirmedText()) {
+    // Cancelled: the edited program stays selected, so the editor shows the entry it stores into.
+    const int row = RowOfEntry(cur_catalog_entry_num);
+    if (row >= 0) SelectRows(row, row, false);
+    return;
   }
   const QList<int> rows = SelectedRows();
   if (rows.isEmpty()) return;
@@ -316,7 +312,7 @@ void TKLV_main_form::RemFileFromCatalogExecute() {
   const QList<int> rows = SelectedRows();
   if (!catalog || rows.isEmpty() || RowEntry(rows.front()) < 0) return;
   if (Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Удалить файл(ы)?"),
-                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
     return;
   QList<int> entries;
   for (int row : rows)
@@ -432,7 +428,7 @@ void TKLV_main_form::SaveCatAsTxtActionExecute() {
   file = withDefaultSuffix(file, QStringLiteral("txt"));
   if (QFileInfo::exists(file) &&
       Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Такой файл существует. Перезаписать?"),
-                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
     return;
   std::vector<std::vector<std::u16string>> rows;
   std::vector<std::u16string> header;

@@ -212,7 +212,7 @@ void TKLV_main_form::DeviceCancelActionExecute() {
 void TKLV_main_form::DeviceBurnActionExecute() {
   if (Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Предупреждение"),
                   QStringLiteral("Записать проект на модуль?"),
-                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     return;
   if (!BeginDeviceCommand()) return;
   const std::vector<int> derived = entriesToDerive(MemDevice->Device(), need_proc);
@@ -276,9 +276,11 @@ void TKLV_main_form::RunEraseOrTest(bool test, bool full) {
                              : (full ? QStringLiteral("Полная очистка МП") : QStringLiteral("Быстрая очистка МП"));
   if (!BeginDeviceCommand()) return;
   CheckDeviceThen(title, [this, title, test, full] {
-    const QString question = test ? QStringLiteral("Тестировать МП?") : QStringLiteral("Очистить МП?");
-    if (Dialogs.ask(this, QMessageBox::NoIcon, title, question, QMessageBox::Ok | QMessageBox::Cancel) !=
-        QMessageBox::Ok) {
+    // Both overwrite the module's content: the safe answer is the default.
+    const QString question = test ? QStringLiteral("Тестировать МП?\nСодержимое МП будет стерто.")
+                                  : QStringLiteral("Очистить МП?");
+    if (Dialogs.ask(this, QMessageBox::NoIcon, title, question, QMessageBox::Ok | QMessageBox::Cancel,
+                    QMessageBox::Cancel) != QMessageBox::Ok) {
       EndDeviceCommand();
       return;
     }
@@ -313,7 +315,7 @@ void TKLV_main_form::DeviceReadImageActionExecute() {
     if (QFileInfo::exists(file) &&
         Dialogs.ask(this, QMessageBox::Warning, QStringLiteral("Чтение образа"),
                     QStringLiteral("Такой файл существует. Перезаписать?"),
-                    QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
+                    QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok) {
       EndDeviceCommand();
       return;
     }

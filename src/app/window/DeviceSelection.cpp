@@ -142,10 +142,7 @@ void TKLV_main_form::AttachDevice(std::unique_ptr<DeviceSession> session) {
   }
   MemDevice = std::move(session);
   updateCommandStates();
-  if (!pending_open_file_.isEmpty()) {
-    const QString file = std::exchange(pending_open_file_, QString());
-    OpenProjectFile(file);
-  }
+  if (!pending_open_file_.isEmpty()) QMetaObject::invokeMethod(this, &TKLV_main_form::OpenPendingFile, Qt::QueuedConnection);
 }
 
 void TKLV_main_form::OptionsActionExecute() {

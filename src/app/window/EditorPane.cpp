@@ -189,6 +189,23 @@ void TKLV_main_form::MakeSelectedCurrent(int index) {
   cur_catalog_entry = Catalog()->Catalog(index);
 }
 
+bool TKLV_main_form::SettleUnconfirmedText() {
+  if (!text_changed) return true;
+  const auto answer =
+      Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Файл"), QStringLiteral("Текст изменен. Сохранить?"),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+  if (answer != QMessageBox::Yes && answer != QMessageBox::No) return false;
+  if (answer == QMessageBox::Yes) {
+    // Into the entry the editor was filled from, whatever row the list shows by now.
+    StoreEditorText(cur_catalog_entry_num);
+    if (TDevCatalog *catalog = Catalog()) catalog->FileBinValidClear(cur_catalog_entry_num);
+    project_changed = true;
+    FillCatalogGrid();
+  }
+  text_changed = false;
+  return true;
+}
+
 void TKLV_main_form::EditorOkActionExecute() {
   const int index = SelectedEntry();
   if (index < 0 || !Catalog()) return;
@@ -209,7 +226,7 @@ void TKLV_main_form::EditorOkActionExecute() {
 
 void TKLV_main_form::EditorCancelActionExecute() {
   if (text_changed && Dialogs.ask(this, QMessageBox::Question, kTextChanged, QStringLiteral("Отменить изменения?"),
-                                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+                                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
     return;
   text_changed = false;
   StringGrid1SelectCell();
@@ -307,7 +324,7 @@ void TKLV_main_form::EditorOpenFileActionExecute() {
   MakeSelectedCurrent(index);
   if (cur_catalog_entry.file_txt_valid &&
       Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Текстовый файл"), QStringLiteral("Заменить текстовый файл?"),
-                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
     return;
   const QString file = Dialogs.openFileName(this, QStringLiteral("Открытие текстового файла"),
                                             QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*)"));
@@ -356,7 +373,7 @@ void TKLV_main_form::EditorSaveFileActionExecute() {
   file = withDefaultSuffix(file, suffix);
   if (QFileInfo::exists(file) &&
       Dialogs.ask(this, QMessageBox::Warning, QStringLiteral("Предупреждение"), QStringLiteral("Файл существует! Перезаписать?"),
-                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
     return;
   // The dialog reports no chosen filter: a ".bin" name picks the binary when both are valid.
   const bool as_binary = QFileInfo(file).suffix().compare(QLatin1String("bin"), Qt::CaseInsensitive) == 0;

@@ -58,11 +58,19 @@ void TKLV_main_form::FormCreate() {
   UpdateCaption();
 
   setMinimumHeight(300);
-  resize(std::max(settings_.Width, 200), std::max(settings_.Height, 300));
+  // The stored size, never larger than the screen: a damaged settings file must not make a window
+  // of gigabytes.
+  QSize size(std::max(settings_.Width, 200), std::max(settings_.Height, 300));
   if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+    const QRect available = screen->availableGeometry();
+    size = size.boundedTo(available.size()).expandedTo(QSize(std::min(200, available.width()),
+                                                              std::min(300, available.height())));
+    resize(size);
     QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
+    frame.moveCenter(available.center());
     move(frame.topLeft());
+  } else {
+    resize(size.boundedTo(QSize(4096, 4096)));
   }
 }
 
@@ -115,13 +123,14 @@ bool TKLV_main_form::SaveSettings() {
 }
 
 bool TKLV_main_form::FormClose() {
+  if (!SettleUnconfirmedText()) return false;
   if (project_changed) {
     const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
                                     QStringLiteral("Сохранить проект?"),
-                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    if (answer == QMessageBox::Cancel || answer == QMessageBox::NoButton) return false;
-    // The close goes on whatever the save did, also when its dialog was cancelled.
-    if (answer == QMessageBox::Yes) ProjectSave();
+                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+    if (answer != QMessageBox::Yes && answer != QMessageBox::No) return false;
+    // A save that did not happen (its dialog cancelled, the write failed) keeps the window open.
+    if (answer == QMessageBox::Yes && !ProjectSave()) return false;
   }
   stopStatusPoll();
   MemDevice.reset();
@@ -147,9 +156,24 @@ void TKLV_main_form::BringToFront() {
 }
 
 void TKLV_main_form::OpenProjectFileWhenReady(const QString &fileName) {
-  if (MemDevice) {
-    OpenProjectFile(fileName);
-  } else {
-    pending_open_file_ = fileName;
+  // Only the latest of several quick hand-overs counts.
+  pending_open_file_ = fileName;
+  OpenPendingFile();
+}
+
+void TKLV_main_form::OpenPendingFile() {
+  if (pending_open_file_.isEmpty() || opening_pending_file_ || closed_) return;
+  // Not while a device command uses the project, nor inside another question or dialog (its event
+  // loop delivers the hand-over): try again shortly.
+  if (!MemDevice || DeviceCommandRunning() || QApplication::activeModalWidget() || !isEnabled()) {
+    QTimer::singleShot(200, this, &TKLV_main_form::OpenPendingFile);
+    return;
   }
+  opening_pending_file_ = true;
+  // A hand-over that arrives while the question of this open is shown replaces the pending name
+  // and is taken next.
+  while (!pending_open_file_.isEmpty() && MemDevice && !DeviceCommandRunning()) {
+    OpenProjectFile(std::exchange(pending_open_file_, QString()));
+  }
+  opening_pending_file_ = false;
 }

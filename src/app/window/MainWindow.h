@@ -252,6 +252,9 @@ class TKLV_main_form : public QMainWindow {
   // editor with the failing line selected and marked.
   void ShowConversionFailure(int index, const kalvort::ConversionFailure &failure);
   void MakeSelectedCurrent(int index);
+  // Unconfirmed editor text: asks "Текст изменен. Сохранить?" (Да stores it into the current entry,
+  // Нет drops it). False when the user cancelled; true when there was nothing to settle.
+  bool SettleUnconfirmedText();
 
   // Project file (ProjectCommands.cpp).
   kalvort::ProjectOptions CurrentProjectOptions() const;
@@ -376,6 +379,9 @@ class TKLV_main_form : public QMainWindow {
   void CancelActionComplete();
 
   QString pending_open_file_;  // see OpenProjectFileWhenReady
+  bool opening_pending_file_ = false;
+  // Opens the file handed over last, once no device command and no other dialog is running.
+  void OpenPendingFile();
   // Catalog and editor
   void SetupCatalogView();
   void SetupEditorPane();

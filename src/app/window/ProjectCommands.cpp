@@ -32,7 +32,7 @@ ProjectOptions TKLV_main_form::CurrentProjectOptions() const {
 bool TKLV_main_form::ContinueDespiteChanges() {
   if (!project_changed && !text_changed) return true;
   return Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Текущий проект не сохранен. Продолжить?"),
-                     QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+                     QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 void TKLV_main_form::ShowFirstRow() {
@@ -44,7 +44,7 @@ void TKLV_main_form::ShowFirstRow() {
 bool TKLV_main_form::SaveProject(const QString &file) {
   if (QFileInfo::exists(file) &&
       Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Такой файл существует. Перезаписать?"),
-                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
     return false;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const ProjectError error = SaveProjectFile(toPath(file), Catalog(), CurrentProjectOptions());
