@@ -143,9 +143,8 @@ std::unique_ptr<TVirtualProgrammer> TVirtualProgrammer::Create(
   if (std::filesystem::exists(path, ec)) {
     std::vector<uint8_t> bytes;
     if (!readWholeFile(path, size, bytes, error) || !p->module_.SetContents(bytes)) {
-      error = "virtual programmer: " + error +
-              " (set KALVORT_VIRTUAL_MODULE to another file or KALVORT_VIRTUAL_KIND to the "
-              "file's module kind)";
+      // Shown to the user as is: the file exists but does not hold this kind of module.
+      error = "Файл модуля виртуального программатора имеет неверный размер: " + path;
       return nullptr;
     }
   } else {

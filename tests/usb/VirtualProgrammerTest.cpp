@@ -129,7 +129,7 @@ TEST(VirtualProgrammer, AFileOfAnotherSizeIsRefusedAndKept) {
   config.density_index = 1;
   std::string error;
   EXPECT_EQ(TVirtualProgrammer::Create(config, error), nullptr);
-  EXPECT_NE(error.find(path.string()), std::string::npos) << error;
+  EXPECT_EQ(error, "Файл модуля виртуального программатора имеет неверный размер: " + path.string());
   EXPECT_EQ(test::readFileBytes(path), std::string(1000, 'x'));
 }
 
