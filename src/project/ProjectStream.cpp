@@ -267,6 +267,8 @@ ProjectError DecodeEntries(PayloadSource &src, ProjectContent &result) {
 
   int32_t count = 0;
   if (!ReadI32(src, count)) return ReadFailure(src);
+  // A negative count is no empty project: the file is damaged.
+  if (count < 0) return ProjectError::Damaged;
   size_t lines_left = kMaxProjectLines;
   TextReader texts;
   for (int32_t n = 0; n < count; ++n) {

@@ -237,6 +237,7 @@ TEST(ProjectFile, DamagedPayloadFailsAndChangesNothing) {
       {"options size 0", head + Le32(0) + opts.substr(4) + Le32(0), ProjectError::Damaged},
       {"options cut", head + opts.substr(0, 9), ProjectError::Damaged},
       {"no count", head + opts, ProjectError::Damaged},
+      {"negative count", head + opts + Le32(-1), ProjectError::Damaged},
       {"entry size 100", head + opts + Le32(1) + Le32(100) + rec.substr(4), ProjectError::Damaged},
       {"entry size negative", head + opts + Le32(1) + Le32(-175) + rec.substr(4), ProjectError::Damaged},
       {"record cut", head + opts + Le32(1) + rec.substr(0, 100), ProjectError::Damaged},
