@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -120,6 +121,10 @@ class CatalogViewTest : public QObject {
     QCOMPARE(cell(*window, 0, 2), QStringLiteral("first"));
     QCOMPARE(cell(*window, 1, 2), QStringLiteral("second"));
     QCOMPARE(cell(*window, 1, 5), QStringLiteral("Да"));
+    // Russian dates whatever the desktop's locale.
+    const QString date = cell(*window, 0, 6);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d{1,2}:\\d\\d:\\d\\d$")).match(date).hasMatch(),
+             qPrintable(date));
     QCOMPARE(window->RowEntry(1), 0);
     window->SelectRows(1, 1, true);
     QCOMPARE(window->cur_catalog_entry_num, 0);

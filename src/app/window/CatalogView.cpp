@@ -71,8 +71,9 @@ class FileDropFilter : public QObject {
   TKLV_main_form *window_;
 };
 
+// Russian dates whatever the desktop's locale: the program's texts are Russian throughout.
 QString dateFormat() {
-  const QLocale locale = QLocale::system();
+  const QLocale locale(QLocale::Russian, QLocale::Russia);
   QString time = locale.timeFormat(QLocale::LongFormat);
   time.remove(QLatin1Char('t'));  // no time zone
   return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time.trimmed();
