@@ -184,6 +184,35 @@ class DeviceCommandsTest : public QObject {
     }
   }
 
+  // A read that fails (the module cannot be read) leaves the open project as it was; a project
+  // with unsaved changes is offered for saving first.
+  void failedReadKeepsTheProject() {
+    open(true);
+    addPrograms(device(), kC42);
+    const int count = device().CatalogCount();
+    window->project_name = QStringLiteral("shop.kvt");
+    window->project_changed = true;
+
+    dialogs->answers = {Button::Cancel};
+    window->DeviceRereadActionExecute();
+    QVERIFY(!window->DeviceCommandRunning());
+    QCOMPARE(dialogs->asked.value(0).text, QStringLiteral("Сохранить проект?"));
+    QCOMPARE(dialogs->asked.value(0).defaultButton, QMessageBox::Cancel);
+    dialogs->asked.clear();
+
+    sim->SMP().FailOperation(kalvort::sim::ModuleOp::Read, 0, -1);
+    dialogs->answers = {Button::No};
+    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    expectIdle();
+    const QStringList asked = takeAsked();
+    QCOMPARE(asked.size(), 2);
+    QVERIFY2(asked[1].contains(QStringLiteral("Ошибка чтения")), qPrintable(asked.join('\n')));
+    QCOMPARE(device().CatalogCount(), count);
+    QVERIFY(window->project_changed);
+    QCOMPARE(window->project_name, QStringLiteral("shop.kvt"));
+    QCOMPARE(window->RowEntry(0), 0);
+  }
+
   void emptyProjectAndTooSmallModule() {
     open(true);
     const uint64_t before = sim->SMP().Generation();
@@ -267,6 +296,7 @@ class DeviceCommandsTest : public QObject {
     sim->SMP().ClearFaults();
     sim->SMP().CorruptByte(last + 5, 0x00);
     device().CatalogClear();
+    window->project_changed = false;
     QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});

@@ -130,7 +130,7 @@ void TKLV_main_form::CheckDeviceThen(const QString &title, std::function<void()>
 void TKLV_main_form::RunDeviceChain(const QString &caption, const QString &text,
                                     std::function<TransferResult(ProjectTransfer &)> chain,
                                     std::function<void(const TransferResult &)> finish,
-                                    std::function<void()> restore) {
+                                    std::function<void(const TransferResult &)> restore) {
   DeviceCommandRun &run = *DeviceRun;
   setEnabled(false);
   ProgressForm->setCaption(caption);
@@ -179,7 +179,7 @@ void TKLV_main_form::RunDeviceChain(const QString &caption, const QString &text,
       [this, result, finish = std::move(finish), restore = std::move(restore)] {
         ProgressForm->hide();
         setEnabled(true);
-        if (restore) restore();
+        if (restore) restore(*result);
         if (result->status == TransferStatus::Cancelled)
           CancelActionComplete();
         else
@@ -244,7 +244,22 @@ void TKLV_main_form::DeviceBurnActionExecute() {
 }
 
 void TKLV_main_form::DeviceRereadActionExecute() {
+  // The read replaces the project: unsaved changes are offered for saving first.
+  if (project_changed) {
+    const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
+                                    QStringLiteral("Сохранить проект?"),
+                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+    if (answer != QMessageBox::Yes && answer != QMessageBox::No) return;
+    if (answer == QMessageBox::Yes && !ProjectSave()) return;
+  }
   if (!BeginDeviceCommand()) return;
+  // The module is read into an empty catalog; the project waits aside and comes back unless the
+  // read gave a project to take (complete, or with control-sum errors the user accepted).
+  auto kept = std::make_shared<TDevCatalog>();
+  MemDevice->Device().SwapCatalog(*kept);
+  const auto taken = [](const TransferResult &r) {
+    return r.ok() || r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
+  };
   // The editor is emptied once the read has really begun (the catalog step's status).
   DeviceRun->on_first_status = [this] {
     ClearEditor();
@@ -252,9 +267,12 @@ void TKLV_main_form::DeviceRereadActionExecute() {
   };
   RunDeviceChain(
       QStringLiteral("Чтение..."), QString(), [](ProjectTransfer &t) { return t.RunReadProject(); },
-      [this](const TransferResult &r) {
-        if (r.status == TransferStatus::NoModule || r.status == TransferStatus::OpenFailed) {
+      [this, taken](const TransferResult &r) {
+        if (!taken(r)) {
           ShowTransferMessage(r);
+          cur_catalog_entry_num = 0;
+          FillCatalogGrid();
+          ShowFirstRow();
           return;
         }
         // A complete read of an empty module leaves nothing to save; anything else changed the project.
@@ -266,6 +284,9 @@ void TKLV_main_form::DeviceRereadActionExecute() {
         FillCatalogGrid();
         ShowFirstRow();
         StringGrid1->setFocus();
+      },
+      [this, kept, taken](const TransferResult &r) {
+        if (!taken(r) && MemDevice) MemDevice->Device().SwapCatalog(*kept);
       });
 }
 
@@ -381,7 +402,7 @@ void TKLV_main_form::DeviceVerifyActionExecute() {
         VerifyForm->setDifferences(report->differences);
         VerifyForm->open();
       },
-      [this, project] {
+      [this, project](const TransferResult &) {
         // Whatever the outcome, the project goes back in place of what was read.
         kalvort::TDeviceClass &device = MemDevice->Device();
         device.SwapCatalog(*project);

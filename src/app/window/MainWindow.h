@@ -373,7 +373,8 @@ class TKLV_main_form : public QMainWindow {
   void CheckDeviceThen(const QString &title, std::function<void()> next);
   void RunDeviceChain(const QString &caption, const QString &text,
                       std::function<kalvort::TransferResult(kalvort::ProjectTransfer &)> chain,
-                      std::function<void(const kalvort::TransferResult &)> finish, std::function<void()> restore = {});
+                      std::function<void(const kalvort::TransferResult &)> finish,
+                      std::function<void(const kalvort::TransferResult &)> restore = {});
   void RunEraseOrTest(bool test, bool full);
   void ShowTransferMessage(const kalvort::TransferResult &r);
   void CancelActionComplete();
