@@ -177,9 +177,18 @@ class StatusLineTest : public QObject {
     QVERIFY(WaitFor([&] { return QFile::exists(marker); }));
   }
 
+  // Also when an updater lies in a folder that only a relative PATH entry names.
   void updaterThatCannotStartIsReported() {
     QTemporaryDir emptyBin;
-    ScopedEnv path("PATH", qPrintable(emptyBin.path()));
+    QVERIFY(QDir(emptyBin.path()).mkdir(QStringLiteral("rel")));
+    QFile script(emptyBin.filePath(QStringLiteral("rel/kalvort-updater")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\ntouch '%1'\n").arg(emptyBin.filePath(QStringLiteral("ran"))).toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString oldDir = QDir::currentPath();
+    QDir::setCurrent(emptyBin.path());
+    ScopedEnv path("PATH", qPrintable(emptyBin.path() + QStringLiteral(":rel:")));
     ScopedEnv f("KALVORT_VIRTUAL_FIRMWARE", "210");
     ScriptedDialogs dialogs;
     TKLV_main_form window(dialogs);
@@ -188,6 +197,8 @@ class StatusLineTest : public QObject {
     QCOMPARE(dialogs.asked.size(), 2);
     QCOMPARE(dialogs.asked[1].icon, QMessageBox::Critical);
     QVERIFY(dialogs.asked[1].text.contains(QStringLiteral("kalvort-updater")));
+    QDir::setCurrent(oldDir);
+    QVERIFY(!QFile::exists(emptyBin.filePath(QStringLiteral("ran"))));
   }
 };
 

@@ -18,7 +18,14 @@ bool RunUpdatePrompt(UserDialogs &dialogs, QWidget *parent) {
   const auto answer = dialogs.ask(parent, QMessageBox::Information, QString::fromUtf8(kUpdatePromptTitle),
                                   QString::fromUtf8(kUpdatePromptText), QMessageBox::Ok);
   if (answer != QMessageBox::Ok) return false;
-  const QString program = QStandardPaths::findExecutable(QString::fromLatin1(kUpdaterProgram));
+  // Only absolute PATH entries: a relative one (or an empty one, the current folder) would run
+  // whatever program of that name lies in the folder the window was started from.
+  QStringList folders;
+  for (const QString &folder : QString::fromLocal8Bit(qgetenv("PATH")).split(QLatin1Char(':')))
+    if (folder.startsWith(QLatin1Char('/'))) folders << folder;
+  const QString program = folders.isEmpty()
+                              ? QString()
+                              : QStandardPaths::findExecutable(QString::fromLatin1(kUpdaterProgram), folders);
   if (!program.isEmpty() && QProcess::startDetached(program, {})) return true;
   dialogs.error(parent, QStringLiteral("Ошибка"),
                 QStringLiteral("Не удалось запустить программу обновления %1.").arg(QLatin1String(kUpdaterProgram)));

@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <mutex>
 
@@ -44,7 +48,17 @@ void OpenAppLog() {
       const QString path = dir + QStringLiteral("/kalvort.log");
       QDir().mkpath(dir);
       const bool restart = QFileInfo(path).size() > kMaxLogBytes;
-      log.file = std::fopen(QFile::encodeName(path).constData(), restart ? "w" : "a");
+      // Never through a link: the log is the user's own file in the user's own folder.
+      const int fd = ::open(QFile::encodeName(path).constData(),
+                            O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (restart ? O_TRUNC : O_APPEND), 0600);
+      struct stat st {};
+      if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        log.file = nullptr;
+      } else {
+        log.file = fd >= 0 ? ::fdopen(fd, restart ? "w" : "a") : nullptr;
+        if (fd >= 0 && !log.file) ::close(fd);
+      }
       log.path = log.file ? path : QString();
     }
   }
