@@ -4,15 +4,20 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTimer>
 
+#include "base/Log.h"
 #include "project/Settings.h"
+#include "support/AppLog.h"
 #include "support/AppTest.h"
 #include "support/ScriptedDialogs.h"
 #include "window/MainWindow.h"
 #include "workflow/DeviceSession.h"
 
+using kalvort::apptest::ScopedEnv;
 using kalvort::apptest::SettingsFile;
 using kalvort::apptest::WaitFor;
 using kalvort::apptest::WaitForDeviceStatus;
@@ -33,6 +38,25 @@ class LifecycleTest : public QObject {
 
  private slots:
   void init() { QFile::remove(SettingsFile()); }
+
+  // The log never writes through a link placed where the log file would be.
+  void logFileIsNeverALink() {
+    QTemporaryDir state;
+    QVERIFY(QDir().mkpath(state.filePath(QStringLiteral("kalvort"))));
+    const QString target = state.filePath(QStringLiteral("elsewhere.txt"));
+    QFile file(target);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("kept\n");
+    file.close();
+    QVERIFY(QFile::link(target, state.filePath(QStringLiteral("kalvort/kalvort.log"))));
+    ScopedEnv env("XDG_STATE_HOME", qPrintable(state.path()));
+    kalvort::app::CloseAppLog();
+    kalvort::app::OpenAppLog();
+    kalvort::LogMessage(kalvort::LogLevel::Warning, "a warning for the log");
+    kalvort::app::CloseAppLog();
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("kept\n"));
+  }
 
   void closeQuestion_data() {
     QTest::addColumn<int>("answer");
