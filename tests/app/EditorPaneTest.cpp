@@ -275,6 +275,14 @@ class EditorPaneTest : public QObject {
     QCOMPARE(saved.readAll(), QByteArray("\xFF\xFE" "G\0" "2\0\r\0\n\0" "\x16\x04\r\0\n\0", 16));
   }
 
+  void aSlashInTheNameIsNotProposedAsAFolder() {
+    TDevCatalogEntry e = textEntry(0, {u"G01"});
+    StringToCatalogEntry(u"ВАЛ/2", e);
+    show({e});
+    window->EditorSaveFileActionExecute();  // the dialog is cancelled
+    QCOMPARE(dialogs.fileDirs.value(0), QStringLiteral("ВАЛ_2"));
+  }
+
   void zoomActionsStopAtTheLimits() {
     for (int i = 0; i < 60; ++i) window->EditorZoomInActionExecute();
     QCOMPARE(window->Editor()->pointSize(), 48);

@@ -367,8 +367,10 @@ void TKLV_main_form::EditorSaveFileActionExecute() {
     filter = QStringLiteral("Двоичный файл (*.bin)");
     suffix = QStringLiteral("bin");
   }
-  QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), filter,
-                                      fromU16(ByteArrayToString(e.code, kCatalogCodeSize - 1)));
+  // The program's name as the proposed file name; a "/" would make it a path into another folder.
+  QString proposed = fromU16(ByteArrayToString(e.code, kCatalogCodeSize - 1));
+  proposed.replace(QLatin1Char('/'), QLatin1Char('_'));
+  QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), filter, proposed);
   if (file.isEmpty()) return;
   file = withDefaultSuffix(file, suffix);
   if (QFileInfo::exists(file) &&
