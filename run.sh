@@ -16,7 +16,7 @@ targets=(kalvort-cli kalvort-urvell-sim)
 if [ -d src/app ]; then targets+=(kalvort); fi
 # The build's own lines only when something is built; the "up to date" lines are left out.
 cmake --build build -j "$(nproc)" --target "${targets[@]}" 2>&1 |
-  { grep -v -e 'Built target' -e 'Consolidate compiler generated dependencies' >&2 || true; }
+  { grep -v -e 'Built target' -e 'Consolidate compiler generated dependencies' -e 'Automatic MOC and UIC' >&2 || true; }
 
 case "${1:-}" in
   cli) shift; exec build/src/cli/kalvort-cli "$@" ;;
