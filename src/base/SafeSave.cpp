@@ -447,7 +447,8 @@ bool ReadWhole(const std::filesystem::path &path, Buffer &out, size_t max_size, 
     if (error) *error = path.string() + ": " + SystemError(err);
     return false;
   };
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without waiting: opening a FIFO for reading would block until a writer comes.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return fail(errno);
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -229,7 +229,8 @@ ProjectError InflateProject(std::string_view file, std::string &payload) {
 }
 
 ProjectError ReadProjectContent(const std::filesystem::path &path, ProjectContent &content) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without waiting: opening a FIFO for reading would block until a writer comes.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ProjectError::CannotOpen;
   struct stat st {};
   ProjectError err = ProjectError::CannotOpen;

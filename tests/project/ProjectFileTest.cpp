@@ -161,6 +161,16 @@ TEST(ProjectFile, SaveOpenRoundTripIsBitExact) {
   EXPECT_EQ(readFileBytes(dir.file("a.kvt")), readFileBytes(dir.file("b.kvt")));
 }
 
+// A FIFO (or any file that is not a regular one) is refused without waiting for a writer.
+TEST(ProjectFile, OpenRefusesAFifoAtOnce) {
+  TempDir dir;
+  const auto fifo = dir.file("p.kvt");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  TDevCatalog cat;
+  ProjectOptions options;
+  EXPECT_NE(OpenProjectFile(fifo, cat, options), ProjectError::None);
+}
+
 TEST(ProjectFile, ReaderAcceptsLongerRecordsEarlyTerminatorAndAnyVersion) {
   auto e = MakeEntry(1, 5, "Длинная", {4, 5}, {u"X"});
   ProjectContent c;

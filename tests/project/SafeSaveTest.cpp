@@ -116,6 +116,11 @@ TEST(SafeSave, FailureLeavesTheOldFile) {
   std::string bytes;
   EXPECT_FALSE(ReadWholeFile(dir.path(), bytes, 100, &error));  // a folder
   EXPECT_FALSE(ReadWholeFile(target, bytes, 2, &error));        // larger than allowed
+  // A FIFO nobody writes to is refused at once instead of blocking the reader for good.
+  const auto fifo = dir.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(ReadWholeFile(fifo, bytes, 100, &error));
+  ::unlink(fifo.c_str());
   ASSERT_TRUE(ReadWholeFile(target, bytes, 3));
   EXPECT_EQ(bytes, "old");
 }
