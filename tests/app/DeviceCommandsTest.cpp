@@ -213,6 +213,29 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(window->RowEntry(0), 0);
   }
 
+  // A controller that has gone silent: write, read and erase each say why they did not run.
+  void aDeviceThatCannotBeOpenedIsReported() {
+    open(true);
+    window->TimeoutFactor = 1;
+    window->MemDevice->Device().SetTimeoutFactor(1);
+    sim.reset();
+    const struct {
+      void (TKLV_main_form::*command)();
+      QList<Button> answers;
+    } cases[] = {{&TKLV_main_form::DeviceBurnActionExecute, {Button::Yes}},
+                 {&TKLV_main_form::DeviceRereadActionExecute, {}},
+                 {&TKLV_main_form::DeviceClearSMPCatActionExecute, {}}};
+    for (const auto &c : cases) {
+      dialogs->answers = c.answers;
+      QVERIFY(run(c.command));
+      expectIdle();
+      QVERIFY(!dialogs->asked.isEmpty());
+      QCOMPARE(dialogs->asked.last().icon, QMessageBox::Warning);
+      QCOMPARE(dialogs->asked.last().text, QStringLiteral("Устройство не подключено"));
+      dialogs->asked.clear();
+    }
+  }
+
   void emptyProjectAndTooSmallModule() {
     open(true);
     const uint64_t before = sim->SMP().Generation();

@@ -34,7 +34,6 @@ using kalvort::app::DeviceCommandRun;
 
 namespace {
 
-const QString kNoModule = QStringLiteral("МП не подключен");
 
 QString fromUtf8(const std::string &text) { return QString::fromStdString(text); }
 
@@ -120,9 +119,8 @@ void TKLV_main_form::CheckDeviceThen(const QString &title, std::function<void()>
           next();
           return;
         }
-        // A device that cannot be opened is told by the status line; a missing module here.
-        if (fromUtf8(*message) == kNoModule)
-          Dialogs.ask(this, QMessageBox::Warning, title, kNoModule, QMessageBox::Ok);
+        // Why the command cannot start: no module, the device not connected or busy.
+        if (!message->empty()) Dialogs.ask(this, QMessageBox::Warning, title, fromUtf8(*message), QMessageBox::Ok);
         EndDeviceCommand();
       });
 }
@@ -189,6 +187,12 @@ void TKLV_main_form::RunDeviceChain(const QString &caption, const QString &text,
 }
 
 void TKLV_main_form::ShowTransferMessage(const TransferResult &r) {
+  if (r.status == TransferStatus::OpenFailed && r.message.empty()) {
+    // The device could not be opened: say why rather than end without a word.
+    Dialogs.ask(this, QMessageBox::Warning, r.title.empty() ? QStringLiteral("Ошибка") : fromUtf8(r.title),
+                fromUtf8(kalvort::workflow::OpenFailureText(r.error)), QMessageBox::Ok);
+    return;
+  }
   if (r.message.empty()) return;
   Dialogs.ask(this, r.warning ? QMessageBox::Warning : QMessageBox::NoIcon, fromUtf8(r.title), fromUtf8(r.message),
               QMessageBox::Ok);
