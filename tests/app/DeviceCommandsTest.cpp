@@ -236,6 +236,28 @@ class DeviceCommandsTest : public QObject {
     }
   }
 
+  // Files handed over while a command runs wait for its end; only the latest is opened.
+  void handOversWaitForTheCommandAndOnlyTheLatestCounts() {
+    open(false);
+    addPrograms(device(), kC42);
+    QTemporaryDir dir;
+    const QString a = dir.filePath(QStringLiteral("a.kvt")), b = dir.filePath(QStringLiteral("b.kvt"));
+    for (const QString &f : {a, b}) QVERIFY(window->SaveProject(f));
+    window->project_changed = true;
+    const QString caption = window->windowTitle();
+    dialogs->answers = {Button::Yes};
+    window->DeviceBurnActionExecute();
+    QVERIFY(window->DeviceCommandRunning());
+    window->OpenProjectFileWhenReady(a);
+    window->OpenProjectFileWhenReady(b);
+    QCOMPARE(window->windowTitle(), caption);
+    QVERIFY(WaitFor([&] { return !window->DeviceCommandRunning(); }, 60000));
+    dialogs->answers = {Button::Ok};  // "Текущий проект не сохранен. Продолжить?"
+    QVERIFY(WaitFor([&] { return window->project_name == b; }, 5000));
+    QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?",
+                                       "Предупреждение|Текущий проект не сохранен. Продолжить?"}));
+  }
+
   void emptyProjectAndTooSmallModule() {
     open(true);
     const uint64_t before = sim->SMP().Generation();

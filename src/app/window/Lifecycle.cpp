@@ -166,7 +166,13 @@ void TKLV_main_form::OpenPendingFile() {
   // Not while a device command uses the project, nor inside another question or dialog (its event
   // loop delivers the hand-over): try again shortly.
   if (!MemDevice || DeviceCommandRunning() || QApplication::activeModalWidget() || !isEnabled()) {
-    QTimer::singleShot(200, this, &TKLV_main_form::OpenPendingFile);
+    if (!open_retry_armed_) {
+      open_retry_armed_ = true;
+      QTimer::singleShot(200, this, [this] {
+        open_retry_armed_ = false;
+        OpenPendingFile();
+      });
+    }
     return;
   }
   opening_pending_file_ = true;

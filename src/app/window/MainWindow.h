@@ -381,6 +381,7 @@ class TKLV_main_form : public QMainWindow {
 
   QString pending_open_file_;  // see OpenProjectFileWhenReady
   bool opening_pending_file_ = false;
+  bool open_retry_armed_ = false;
   // Opens the file handed over last, once no device command and no other dialog is running.
   void OpenPendingFile();
   // Catalog and editor
