@@ -533,23 +533,37 @@ class DeviceCommandsTest : public QObject {
     const auto usb = window->MemDevice.get();
     window->NetDevices = {{"127.0.0.21", u"А"}, {"127.0.0.22", u"Б"}, {"127.0.0.23", u"В"}};
     const auto before = window->NetDevices;
-    QTimer::singleShot(0, [&] {
-      TNetSettingsForm *f = window->NetSettingsForm.get();
-      QVERIFY(f && f->isVisible());
-      QVERIFY(!window->Timer1->isActive());
+    // Acts on the dialog once it is really shown (the command may first wait for a status poll);
+    // no check runs inside, so nothing can leave the modal dialog open.
+    const auto whenShown = [this](std::function<void(TNetSettingsForm *)> act) {
+      auto *timer = new QTimer(window.get());
+      connect(timer, &QTimer::timeout, timer, [this, timer, act] {
+        TNetSettingsForm *f = window->NetSettingsForm.get();
+        if (!f || !f->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        act(f);
+      });
+      timer->start(10);
+    };
+    bool pollStopped = false;
+    size_t countWhileOpen = 0;
+    whenShown([&](TNetSettingsForm *f) {
+      pollStopped = !window->Timer1->isActive();
       f->StringGrid1->setCurrentCell(1, 0);
       f->DelButton->click();
       f->IpEdit->setAddress("127.0.0.30");
       f->AddButton->click();
-      QCOMPARE(window->NetDevices.size(), size_t(3));
+      countWhileOpen = window->NetDevices.size();
       f->CancelButton->click();
     });
     window->DeviceNetworkActionExecute();
+    QVERIFY(pollStopped);
+    QCOMPARE(countWhileOpen, size_t(3));
     QVERIFY(window->NetDevices == before);
     QVERIFY(window->Timer1->isActive());
 
-    QTimer::singleShot(0, [&] {
-      TNetSettingsForm *f = window->NetSettingsForm.get();
+    whenShown([&](TNetSettingsForm *f) {
       f->ClearButton->click();
       f->IpEdit->setAddress("127.0.0.40");
       f->NameEdit->setText("Станок");
