@@ -245,15 +245,15 @@ class DeviceCommandsTest : public QObject {
     for (const QString &f : {a, b}) QVERIFY(window->SaveProject(f));
     window->project_changed = true;
     const QString caption = window->windowTitle();
-    dialogs->answers = {Button::Yes};
+    // Yes to the write; OK to "Текущий проект не сохранен. Продолжить?" once the write has ended.
+    dialogs->answers = {Button::Yes, Button::Ok};
     window->DeviceBurnActionExecute();
     QVERIFY(window->DeviceCommandRunning());
     window->OpenProjectFileWhenReady(a);
     window->OpenProjectFileWhenReady(b);
     QCOMPARE(window->windowTitle(), caption);
-    QVERIFY(WaitFor([&] { return !window->DeviceCommandRunning(); }, 60000));
-    dialogs->answers = {Button::Ok};  // "Текущий проект не сохранен. Продолжить?"
-    QVERIFY(WaitFor([&] { return window->project_name == b; }, 5000));
+    QVERIFY(WaitFor([&] { return window->project_name == b; }, 60000));
+    QVERIFY(!window->DeviceCommandRunning());
     QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?",
                                        "Предупреждение|Текущий проект не сохранен. Продолжить?"}));
   }
