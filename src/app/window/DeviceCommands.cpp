@@ -34,7 +34,6 @@ using kalvort::app::DeviceCommandRun;
 
 namespace {
 
-
 QString fromUtf8(const std::string &text) { return QString::fromStdString(text); }
 
 TransferResult failure(const char *title, const std::string &message) {
@@ -249,13 +248,7 @@ void TKLV_main_form::DeviceBurnActionExecute() {
 
 void TKLV_main_form::DeviceRereadActionExecute() {
   // The read replaces the project: unsaved changes are offered for saving first.
-  if (project_changed) {
-    const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
-                                    QStringLiteral("Сохранить проект?"),
-                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
-    if (answer != QMessageBox::Yes && answer != QMessageBox::No) return;
-    if (answer == QMessageBox::Yes && !ProjectSave()) return;
-  }
+  if (!SaveChangesFirst()) return;
   if (!BeginDeviceCommand()) return;
   // The module is read into an empty catalog; the project waits aside and comes back unless the
   // read gave a project to take (complete, or with control-sum errors the user accepted).

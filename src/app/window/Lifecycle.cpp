@@ -124,14 +124,7 @@ bool TKLV_main_form::SaveSettings() {
 
 bool TKLV_main_form::FormClose() {
   if (!SettleUnconfirmedText()) return false;
-  if (project_changed) {
-    const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
-                                    QStringLiteral("Сохранить проект?"),
-                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
-    if (answer != QMessageBox::Yes && answer != QMessageBox::No) return false;
-    // A save that did not happen (its dialog cancelled, the write failed) keeps the window open.
-    if (answer == QMessageBox::Yes && !ProjectSave()) return false;
-  }
+  if (!SaveChangesFirst()) return false;
   stopStatusPoll();
   MemDevice.reset();
   SaveSettings();

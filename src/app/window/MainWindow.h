@@ -259,6 +259,9 @@ class TKLV_main_form : public QMainWindow {
   // Project file (ProjectCommands.cpp).
   kalvort::ProjectOptions CurrentProjectOptions() const;
   bool ContinueDespiteChanges();
+  // Unsaved changes: asks "Сохранить проект?" (Да saves through the save dialog). False when the
+  // user cancelled or the save did not happen; true when there was nothing to save.
+  bool SaveChangesFirst();
   void ShowFirstRow();
   bool SaveProject(const QString &file);  // overwrite question; true when written
   bool OpenProject(const QString &file);  // all or nothing; false after its message

@@ -90,6 +90,16 @@ void TKLV_main_form::ProjectSaveActionExecute() {
   updateCommandStates();
 }
 
+bool TKLV_main_form::SaveChangesFirst() {
+  if (!project_changed) return true;
+  const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
+                                  QStringLiteral("Сохранить проект?"),
+                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+  if (answer != QMessageBox::Yes && answer != QMessageBox::No) return false;
+  // A save that did not happen (its dialog cancelled, the write failed) stops the caller.
+  return answer == QMessageBox::No || ProjectSave();
+}
+
 bool TKLV_main_form::OpenProjectFile(const QString &fileName) {
   if (!ContinueDespiteChanges()) return false;
   if (!OpenProject(fileName)) return false;
