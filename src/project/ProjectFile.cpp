@@ -280,7 +280,8 @@ ProjectError SaveProjectFile(const std::filesystem::path &path, const TDevCatalo
 namespace {
 
 // Builds the new catalog aside, then puts it in place.
-ProjectError OpenContent(ProjectContent &content, TDevCatalog &catalog, ProjectOptions &options) {
+ProjectError OpenContent(ProjectContent &content, TDevCatalog &catalog, ProjectOptions &options,
+                         LoadedCount *loaded) {
   TDevCatalog staged;
   staged.SetMaxProgNum(catalog.MaxProgNum());
   for (auto &e : content.entries) {
@@ -297,22 +298,25 @@ ProjectError OpenContent(ProjectContent &content, TDevCatalog &catalog, ProjectO
   }
   catalog.SwapCatalog(staged);
   options = OptionsFromRecord(content.options);
+  if (loaded) *loaded = {content.entries.size(), static_cast<size_t>(catalog.CatalogCount())};
   return ProjectError::None;
 }
 
 }  // namespace
 
-ProjectError OpenProjectFile(const std::filesystem::path &path, TDevCatalog &catalog, ProjectOptions &options) {
+ProjectError OpenProjectFile(const std::filesystem::path &path, TDevCatalog &catalog, ProjectOptions &options,
+                             LoadedCount *loaded) {
   ProjectContent content;
   if (const auto err = ReadProjectContent(path, content); err != ProjectError::None) return err;
-  return OpenContent(content, catalog, options);
+  return OpenContent(content, catalog, options, loaded);
 }
 
-ProjectError OpenProjectBytes(std::string_view file, TDevCatalog &catalog, ProjectOptions &options) {
+ProjectError OpenProjectBytes(std::string_view file, TDevCatalog &catalog, ProjectOptions &options,
+                              LoadedCount *loaded) {
   ProjectContent content;
   InflateSource source(file);
   if (const auto err = DecodeProject(source, content); err != ProjectError::None) return err;
-  return OpenContent(content, catalog, options);
+  return OpenContent(content, catalog, options, loaded);
 }
 
 }  // namespace kalvort

@@ -97,9 +97,17 @@ ProjectError SaveProjectFile(const std::filesystem::path &path, const TDevCatalo
 // Decodes the whole file, builds the new catalog aside through AddCatalogEntry (which drops the
 // entries beyond MaxProgNum and moves repeated program numbers on), keeps each entry's stored
 // date, and only then replaces the catalog's entries and the options. On failure neither changes.
-ProjectError OpenProjectFile(const std::filesystem::path &path, TDevCatalog &catalog, ProjectOptions &options);
+// `loaded` (optional) tells how many of the file's programs the catalog took.
+struct LoadedCount {
+  size_t in_file = 0;
+  size_t loaded = 0;
+  bool all() const { return loaded == in_file; }
+};
+ProjectError OpenProjectFile(const std::filesystem::path &path, TDevCatalog &catalog, ProjectOptions &options,
+                             LoadedCount *loaded = nullptr);
 // The same for the bytes of a project file already in memory.
-ProjectError OpenProjectBytes(std::string_view file, TDevCatalog &catalog, ProjectOptions &options);
+ProjectError OpenProjectBytes(std::string_view file, TDevCatalog &catalog, ProjectOptions &options,
+                              LoadedCount *loaded = nullptr);
 
 // The most payload bytes a program file of `file_size` bytes adds, its record included: a binary
 // as it is, a text as UTF-16 (at most one code unit per byte; its line ends are bounded by

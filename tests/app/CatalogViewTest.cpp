@@ -20,9 +20,11 @@
 #include "dialogs/SettingsDialog.h"
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
+#include "widgets/QtText.h"
 #include "window/MainWindow.h"
 #include "base/CodePage.h"
 #include "support/AppTest.h"
+#include "project/ProjectFile.h"
 #include "workflow/DeviceSession.h"
 
 using namespace kalvort;
@@ -328,6 +330,44 @@ class CatalogViewTest : public QObject {
     QCOMPARE(window->windowTitle(), QStringLiteral("Калворт v1.1.7 - ") + file);
     QCOMPARE(catalog().CatalogCount(), 1);
     QCOMPARE(window->Editor()->lines(), (QStringList{"G01 X1", "M30"}));
+  }
+
+  // A file with more programs than the catalog holds: the open says how many were taken, and a save
+  // over that file asks first, leaving it whole unless the answer is yes.
+  void projectBeyondTheCatalogIsNeverCutSilently() {
+    ProjectContent content;
+    const int in_file = catalog().MaxProgNum() + 5;
+    for (int i = 0; i < in_file; ++i)
+      content.entries.push_back(textEntry(i, static_cast<uint16_t>(i + 1), u"P"));
+    const QString file = dir.filePath("big.kvt");
+    QCOMPARE(WriteProjectContent(toPath(file), content), ProjectError::None);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+
+    QVERIFY(window->OpenProjectFile(file));
+    QCOMPARE(catalog().CatalogCount(), catalog().MaxProgNum());
+    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Проект содержит %1 программ, загружено %2.")
+                                              .arg(in_file)
+                                              .arg(catalog().MaxProgNum()));
+    dialogs.asked.clear();
+
+    dialogs.files = {file};
+    QVERIFY(!window->ProjectSave());  // the default answer keeps the file
+    QCOMPARE(dialogs.asked.value(0).text,
+             QStringLiteral("Файл содержит программы, которые не были загружены. Перезаписать?"));
+    QCOMPARE(dialogs.asked.value(0).defaultButton, QMessageBox::No);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+    f.close();
+
+    dialogs.files = {file};
+    dialogs.answers = {QMessageBox::Yes};
+    QVERIFY(window->ProjectSave());
+    ProjectContent back;
+    QCOMPARE(ReadProjectContent(toPath(file), back), ProjectError::None);
+    QCOMPARE(static_cast<int>(back.entries.size()), catalog().MaxProgNum());
   }
 };
 

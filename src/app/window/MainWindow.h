@@ -148,6 +148,9 @@ class TKLV_main_form : public QMainWindow {
   kalvort::TDevCatalogEntry cur_catalog_entry;
   QString project_name;
   bool project_changed = false;
+  // The file the project was opened from when the catalog could not take all its programs: saving
+  // over it asks first, as the save would drop them from the file.
+  QString partly_loaded_file_;
   bool text_changed = false;
   bool editor_active = false;
   bool StringGridSkip = false;

@@ -42,10 +42,18 @@ void TKLV_main_form::ShowFirstRow() {
 }
 
 bool TKLV_main_form::SaveProject(const QString &file) {
-  if (QFileInfo::exists(file) &&
-      Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Такой файл существует. Перезаписать?"),
-                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
+  const bool drops_programs =
+      !partly_loaded_file_.isEmpty() && QFileInfo(file).canonicalFilePath() == partly_loaded_file_;
+  if (drops_programs) {
+    if (Dialogs.ask(this, QMessageBox::Warning, kWarning,
+                    QStringLiteral("Файл содержит программы, которые не были загружены. Перезаписать?"),
+                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+      return false;
+  } else if (QFileInfo::exists(file) &&
+             Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Такой файл существует. Перезаписать?"),
+                         QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok) {
     return false;
+  }
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const ProjectError error = SaveProjectFile(toPath(file), Catalog(), CurrentProjectOptions());
   QApplication::restoreOverrideCursor();
@@ -53,6 +61,7 @@ bool TKLV_main_form::SaveProject(const QString &file) {
     Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
     return false;
   }
+  if (drops_programs) partly_loaded_file_.clear();
   return true;
 }
 
@@ -61,12 +70,19 @@ bool TKLV_main_form::OpenProject(const QString &file) {
   ProjectOptions options = CurrentProjectOptions();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // All or nothing: the catalog and the options change only when the whole file was read.
-  const ProjectError error = catalog ? kalvort::OpenProjectFile(toPath(file), *catalog, options) : ProjectError::CannotOpen;
+  LoadedCount loaded;
+  const ProjectError error =
+      catalog ? kalvort::OpenProjectFile(toPath(file), *catalog, options, &loaded) : ProjectError::CannotOpen;
   QApplication::restoreOverrideCursor();
   if (error != ProjectError::None) {
     Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Ошибка открытия файла."), QMessageBox::Ok);
     return false;
   }
+  partly_loaded_file_ = loaded.all() ? QString() : QFileInfo(file).canonicalFilePath();
+  if (!loaded.all())
+    Dialogs.ask(this, QMessageBox::Warning, kWarning,
+                QStringLiteral("Проект содержит %1 программ, загружено %2.").arg(loaded.in_file).arg(loaded.loaded),
+                QMessageBox::Ok);
   DeviceType = options.DeviceType;
   need_proc = options.need_proc;
   processor_type = options.processor_type;
