@@ -7,12 +7,13 @@
 #include <QTranslator>
 
 #include "support/AppIcons.h"
+#include "support/GuardedApplication.h"
 #include "support/SingleInstance.h"
 #include "support/UserDialogs.h"
 #include "window/MainWindow.h"
 
 int main(int argc, char *argv[]) {
-  QApplication app(argc, argv);
+  kalvort::app::GuardedApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("kalvort"));
   QApplication::setApplicationVersion(QStringLiteral(KALVORT_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("kalvort"));

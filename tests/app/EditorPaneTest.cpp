@@ -7,6 +7,11 @@
 #include <QTemporaryDir>
 #include <QTableWidget>
 #include <QTextBlock>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <new>
 
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
@@ -274,6 +279,47 @@ class EditorPaneTest : public QObject {
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), QByteArray("\xFF\xFE" "G\0" "2\0\r\0\n\0" "\x16\x04\r\0\n\0", 16));
   }
+
+  // A handler that runs out of memory ends its own work only: the window says so and goes on.
+  void outOfMemoryInAHandlerIsReported() {
+    QTimer::singleShot(0, window.get(), [] { throw std::bad_alloc(); });
+    QTRY_COMPARE_WITH_TIMEOUT(dialogs.asked.value(0).text, QStringLiteral("Недостаточно памяти."), 5000);
+  }
+
+// An address-space limit breaks the sanitizers' own mappings, so only a plain build runs this.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  // A program too big for the memory left is not shown (text and hex dump alike), the entry stays
+  // as it is, and the next program is shown as usual.
+  void aProgramBeyondTheMemoryLeftIsNotShown() {
+    show({textEntry(0, {std::u16string(10'000'000, u'X')}), binaryEntry(1, std::vector<uint8_t>(8'000'000, 1)),
+          textEntry(2, {u"G01 X1"})});
+    window->SelectRows(2, 2, true);
+    rlimit old{};
+    QCOMPARE(::getrlimit(RLIMIT_AS, &old), 0);
+    std::FILE *f = std::fopen("/proc/self/statm", "re");
+    unsigned long long pages = 0;
+    QVERIFY(f && std::fscanf(f, "%llu", &pages) == 1);
+    std::fclose(f);
+    rlimit tight = old;
+    tight.rlim_cur = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{150} << 20);
+    QCOMPARE(::setrlimit(RLIMIT_AS, &tight), 0);
+
+    window->SelectRows(0, 0, true);
+    const bool textShown = !window->Editor()->document()->isEmpty();
+    window->HexViewAction->setChecked(true);
+    window->SelectRows(1, 1, true);
+    const bool dumpShown = !window->Editor()->document()->isEmpty();
+    window->HexViewAction->setChecked(false);
+    window->SelectRows(2, 2, true);
+    QCOMPARE(::setrlimit(RLIMIT_AS, &old), 0);
+
+    QVERIFY(!textShown);
+    QVERIFY(!dumpShown);
+    QCOMPARE(window->Editor()->lines(), QStringList{"G01 X1"});
+    QCOMPARE(catalog().Catalog(0).text->front().size(), size_t{10'000'000});
+    QTRY_COMPARE_WITH_TIMEOUT(dialogs.asked.value(0).text, QStringLiteral("Недостаточно памяти."), 5000);
+  }
+#endif
 
   void aSlashInTheNameIsNotProposedAsAFolder() {
     TDevCatalogEntry e = textEntry(0, {u"G01"});

@@ -16,6 +16,7 @@
 #include "window/ConversionProgress.h"
 #include "window/MainWindow.h"
 #include "base/CodePage.h"
+#include "base/MemoryRoom.h"
 #include "base/SafeSave.h"
 #include "formats/PostProcess.h"
 #include "formats/ProgramViews.h"
@@ -30,7 +31,34 @@ const QString kCheck = QStringLiteral("Проверка");
 // Largest text file the editor opens: far above any program a module holds.
 constexpr size_t kMaxTextFile = size_t{64} << 20;
 
+// What the editor's text document takes to show a text, as measured: about 600 bytes a line and
+// 30 a character (the layout of a long line is the costly part).
+uint64_t ShowingCost(uint64_t chars, uint64_t lines) { return chars * 30 + lines * 600; }
+
+// The hex dump's size: one line of 16 bytes, each line at most 80 characters.
+uint64_t HexDumpLines(size_t length) { return length / 16 + 1; }
+
 }  // namespace
+
+void TKLV_main_form::ReportOutOfMemory() {
+  // From a queued call: the failure may come from inside a handler of any object, and one message
+  // stands for any number of failures before it is shown.
+  if (out_of_memory_pending_) return;
+  out_of_memory_pending_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Недостаточно памяти."));
+        out_of_memory_pending_ = false;
+      },
+      Qt::QueuedConnection);
+}
+
+bool TKLV_main_form::RoomToShow(uint64_t chars, uint64_t lines) {
+  if (HasMemoryFor(ShowingCost(chars, lines))) return true;
+  ReportOutOfMemory();
+  return false;
+}
 
 CodeEditor *TKLV_main_form::Editor() const { return static_cast<CodeEditor *>(Memo1); }
 
@@ -57,10 +85,13 @@ PostProcessOptions TKLV_main_form::ProcessOptions() const {
 void TKLV_main_form::LoadEditor(const QString &text, EditorView view) {
   const bool was = editor_loading_;
   editor_loading_ = true;
+  // A text the memory cannot take is not shown: the editor stays empty, the entry as it is.
+  const bool fits = text.isEmpty() || RoomToShow(text.size(), text.count(QLatin1Char('\n')) + 1);
+  if (!fits) view = EditorView::None;
   editor_view_ = view;
   // Highlighting is for program text only; set before the text so the hex dump costs nothing.
   Highlighter->setActive(view == EditorView::Text);
-  Editor()->setPlainText(text);
+  Editor()->setPlainText(fits ? text : QString());
   Editor()->setReadOnly(view != EditorView::Text);
   editor_loading_ = was;
   text_changed = false;
@@ -72,6 +103,11 @@ void TKLV_main_form::ClearEditor() {
 }
 
 void TKLV_main_form::UpdateHexMemo(const uint8_t *bytes, size_t length) {
+  // Checked before the dump is built: its text is about five times the bytes.
+  if (!RoomToShow(HexDumpLines(length) * 80 * 3, HexDumpLines(length))) {
+    ClearEditor();
+    return;
+  }
   QApplication::setOverrideCursor(Qt::WaitCursor);
   LoadEditor(QString::fromLatin1(HexDumpText(bytes, length)), EditorView::Hex);
   QApplication::restoreOverrideCursor();

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "workflow/DeviceSession.h"
+#include "support/GuardedApplication.h"
 #include "support/QtOwnerDispatcher.h"
 #include "support/StatusPoller.h"
 
@@ -28,6 +29,8 @@ TKLV_main_form::TKLV_main_form(UserDialogs &dialogs, QWidget *parent)
   SetupCatalogView();
   SetupEditorPane();
   FormCreate();
+  if (auto *app = qobject_cast<kalvort::app::GuardedApplication *>(QCoreApplication::instance()))
+    connect(app, &kalvort::app::GuardedApplication::outOfMemory, this, &TKLV_main_form::ReportOutOfMemory);
 }
 
 TKLV_main_form::~TKLV_main_form() {

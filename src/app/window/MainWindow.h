@@ -249,6 +249,11 @@ class TKLV_main_form : public QMainWindow {
   void ClearEditor();
   void StoreEditorText(int index);  // the editor's lines into entry `index` (program text only)
   void UpdateHexMemo(const uint8_t *bytes, size_t length);
+  // False (and "Недостаточно памяти." shown) when showing a text of that size would not fit in memory.
+  bool RoomToShow(uint64_t chars, uint64_t lines);
+  // Says "Недостаточно памяти." from a queued call; one message for failures that come together.
+  void ReportOutOfMemory();
+  bool out_of_memory_pending_ = false;
   bool RunReadPostprocess(int index);
   bool RunWritePostprocess(int index);
   // A failed text-to-binary conversion of entry `index`: its message, then the program in the

@@ -74,6 +74,10 @@ bool TKLV_main_form::OpenProject(const QString &file) {
   const ProjectError error =
       catalog ? kalvort::OpenProjectFile(toPath(file), *catalog, options, &loaded) : ProjectError::CannotOpen;
   QApplication::restoreOverrideCursor();
+  if (error == ProjectError::OutOfMemory) {
+    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Недостаточно памяти."));
+    return false;
+  }
   if (error != ProjectError::None) {
     Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Ошибка открытия файла."), QMessageBox::Ok);
     return false;

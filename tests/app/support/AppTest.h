@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/GuardedApplication.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -53,7 +55,7 @@ class ScopedEnv {
     kalvort::apptest::UseTemporaryFolders(kalvortTestRoot.path());        \
     qputenv("QT_QPA_PLATFORM", "offscreen");                              \
     qputenv("KALVORT_LOOPBACK_ONLY", "1");                                \
-    QApplication app(argc, argv);                                         \
+    kalvort::app::GuardedApplication app(argc, argv);                     \
     TestClass test;                                                       \
     return QTest::qExec(&test, argc, argv);                               \
   }
