@@ -1,8 +1,14 @@
 #include "support/AppTest.h"
 
+#include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QPointer>
 #include <QSignalSpy>
+#include <QTimer>
+
+#include <memory>
 
 #include "window/MainWindow.h"
 #include "workflow/DeviceSession.h"
@@ -25,6 +31,30 @@ void UseTemporaryFolders(const QString &root) {
 }
 
 QString SettingsFile() { return qEnvironmentVariable("KALVORT_CONFIG"); }
+
+void WatchModalDialogs(int seconds) {
+  struct Seen {
+    QPointer<QWidget> modal;
+    QElapsedTimer since;
+  };
+  auto seen = std::make_shared<Seen>();
+  auto *timer = new QTimer(QCoreApplication::instance());
+  QObject::connect(timer, &QTimer::timeout, [seen, seconds] {
+    QWidget *modal = QApplication::activeModalWidget();
+    if (modal != seen->modal) {
+      seen->modal = modal;
+      seen->since.start();
+      return;
+    }
+    if (!modal || seen->since.elapsed() < seconds * 1000) return;
+    seen->modal = nullptr;
+    const QByteArray name = modal->metaObject()->className();
+    if (auto *dialog = qobject_cast<QDialog *>(modal)) dialog->reject();
+    else modal->close();
+    QTest::qFail(("a modal " + name + " was left open; closed by the test watchdog").constData(), __FILE__, __LINE__);
+  });
+  timer->start(250);
+}
 
 bool WaitFor(const std::function<bool()> &done, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);

@@ -23,6 +23,10 @@ void UseTemporaryFolders(const QString &root);
 // The settings file the window reads and writes under the temporary folders.
 QString SettingsFile();
 
+// Closes a modal dialog that has stayed open for `seconds` and fails the running test: a test whose
+// script missed its dialog ends at once instead of hanging until the test program's time-out.
+void WatchModalDialogs(int seconds = 20);
+
 // Spins the event loop until `done` is true or `timeoutMs` passed; returns `done()`.
 bool WaitFor(const std::function<bool()> &done, int timeoutMs = 5000);
 // Waits until the window has a device object and one status poll has been applied after that.
@@ -56,6 +60,7 @@ class ScopedEnv {
     qputenv("QT_QPA_PLATFORM", "offscreen");                              \
     qputenv("KALVORT_LOOPBACK_ONLY", "1");                                \
     kalvort::app::GuardedApplication app(argc, argv);                     \
+    kalvort::apptest::WatchModalDialogs();                                \
     TestClass test;                                                       \
     return QTest::qExec(&test, argc, argv);                               \
   }
