@@ -451,10 +451,16 @@ bool ReadWhole(const std::filesystem::path &path, Buffer &out, size_t max_size, 
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return fail(errno);
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : (errno ? errno : EINVAL);
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
     ::close(fd);
     return fail(err);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+    if (error) *error = path.string() + ": not a regular file";
+    return false;
   }
   if (static_cast<unsigned long long>(st.st_size) > max_size) {
     ::close(fd);

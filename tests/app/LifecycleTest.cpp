@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include "base/Log.h"
 #include "project/Settings.h"
 #include "support/AppLog.h"
@@ -160,6 +162,23 @@ class LifecycleTest : public QObject {
     QCOMPARE(QFileInfo(file).lastModified(), written);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.read(19), QByteArray("[Device]\nTimeout=5\n"));
+  }
+
+  // A FIFO as the settings file or as a project is refused at once: the window starts with the
+  // defaults and the open says the file cannot be opened, nothing waits for a writer.
+  void specialFilesNeverBlock() {
+    QVERIFY(::mkfifo(QFile::encodeName(SettingsFile()).constData(), 0600) == 0);
+    QTemporaryDir dir;
+    const QString project = dir.filePath(QStringLiteral("p.kvt"));
+    QVERIFY(::mkfifo(QFile::encodeName(project).constData(), 0600) == 0);
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    QVERIFY(!window.SettingsReadable());
+    QCOMPARE(window.TimeoutFactor, 3);
+    QVERIFY(!window.OpenProjectFile(project));
+    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Ошибка открытия файла."));
+    QCOMPARE(window.project_name, QStringLiteral("Проект.kvt"));
+    QFile::remove(SettingsFile());
   }
 };
 

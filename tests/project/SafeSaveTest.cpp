@@ -120,6 +120,7 @@ TEST(SafeSave, FailureLeavesTheOldFile) {
   const auto fifo = dir.file("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_FALSE(ReadWholeFile(fifo, bytes, 100, &error));
+  EXPECT_TRUE(error.ends_with(": not a regular file")) << error;
   ::unlink(fifo.c_str());
   ASSERT_TRUE(ReadWholeFile(target, bytes, 3));
   EXPECT_EQ(bytes, "old");
