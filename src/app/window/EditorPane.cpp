@@ -97,6 +97,23 @@ void TKLV_main_form::LoadEditor(const QString &text, EditorView view) {
   text_changed = false;
 }
 
+void TKLV_main_form::LoadProgramText(const ProgramText &lines) {
+  // Sized and checked before anything is copied: a text too big for the memory left costs nothing.
+  qsizetype chars = lines.empty() ? 0 : static_cast<qsizetype>(lines.size()) - 1;
+  for (const auto &line : lines) chars += static_cast<qsizetype>(line.size());
+  if (!RoomToShow(chars, lines.size())) {
+    ClearEditor();
+    return;
+  }
+  QString text;
+  text.reserve(chars);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) text += QLatin1Char('\n');
+    text += fromU16(lines[i]);
+  }
+  LoadEditor(text, EditorView::Text);
+}
+
 void TKLV_main_form::ClearEditor() {
   LoadEditor(QString(), EditorView::None);
   Editor()->setReadOnly(true);
@@ -131,13 +148,13 @@ void TKLV_main_form::ShowCurrentEntry() {
     return;
   }
   if (e.file_txt_valid) {
-    LoadEditor(fromU16Lines(*e.text).join(QLatin1Char('\n')), EditorView::Text);
+    LoadProgramText(*e.text);
     return;
   }
   if (e.need_p_proc && need_proc) {
     RunReadPostprocess(index);
     cur_catalog_entry = catalog->Catalog(index);
-    LoadEditor(fromU16Lines(*cur_catalog_entry.text).join(QLatin1Char('\n')), EditorView::Text);
+    LoadProgramText(*cur_catalog_entry.text);
     FillCatalogGrid();
     return;
   }
@@ -200,7 +217,7 @@ void TKLV_main_form::ShowConversionFailure(int index, const ConversionFailure &f
   Dialogs.ask(this, QMessageBox::Warning, kCheck, QString::fromUtf8(failure.message), QMessageBox::Ok);
   // The failing program in the editor with the line the converter stopped on selected.
   const TDevCatalogEntry failed = Catalog()->Catalog(index);
-  LoadEditor(fromU16Lines(*failed.text).join(QLatin1Char('\n')), EditorView::Text);
+  LoadProgramText(*failed.text);
   const int line = failure.conv_err_str_num - 1;
   const QTextBlock block = Editor()->document()->findBlockByNumber(line);
   if (line >= 0 && block.isValid() && !block.text().isEmpty()) {

@@ -246,6 +246,7 @@ class TKLV_main_form : public QMainWindow {
   kalvort::PostProcessOptions ProcessOptions() const;
   void ShowCurrentEntry();
   void LoadEditor(const QString &text, EditorView view);
+  void LoadProgramText(const kalvort::ProgramText &lines);  // a program's text, editable
   void ClearEditor();
   void StoreEditorText(int index);  // the editor's lines into entry `index` (program text only)
   void UpdateHexMemo(const uint8_t *bytes, size_t length);

@@ -195,7 +195,7 @@ void TKLV_main_form::ReprocessCurrentEntry() {
   if (!cur_catalog_entry.need_p_proc || !cur_catalog_entry.file_bin_valid || !cur_catalog_entry.p_buffer) return;
   RunReadPostprocess(index);
   cur_catalog_entry = catalog->Catalog(index);
-  LoadEditor(fromU16Lines(*cur_catalog_entry.text).join(QLatin1Char('\n')), EditorView::Text);
+  LoadProgramText(*cur_catalog_entry.text);
   text_changed = false;
   FillCatalogGrid();
   updateCommandStates();
