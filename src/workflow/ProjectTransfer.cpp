@@ -52,8 +52,11 @@ TransferResult Message(TransferStatus status, TDeviceError error, const char *ti
   return r;
 }
 
-TransferResult CancelledResult() {
-  return Message(TransferStatus::Cancelled, deOK, "Отмена", "Текущее действие отменено", false);
+// `incomplete`: the cancelled command had begun to change the module.
+TransferResult CancelledResult(bool incomplete = false) {
+  TransferResult r = Message(TransferStatus::Cancelled, deOK, "Отмена", "Текущее действие отменено", false);
+  if (incomplete) r.message += std::string("\n") + kIncompleteModule;
+  return r;
 }
 
 std::string EntryName(const TDevCatalogEntry &entry) {
@@ -210,6 +213,9 @@ class Chain {
     shared_.Overall(0);
   }
 
+  // True once a device action of the chain has started: a write has changed the module since.
+  bool Started() const { return started_; }
+
   bool CancelRequested() {
     std::lock_guard<std::mutex> guard(shared_.lock);
     return shared_.cancel_requested;
@@ -229,6 +235,7 @@ class Chain {
       if (error == deOK) error = deOperationError;
       return StepEnd::Refused;
     }
+    started_ = true;
     lock.lock();
     while (!shared_.done) {
       if (shared_.cancel_requested) {
@@ -250,6 +257,7 @@ class Chain {
   ProjectTransfer::Shared &shared_;
   std::atomic<bool> &running_;
   bool open_ = false;
+  bool started_ = false;
 };
 
 // Makes sure every program has a binary: converts text programs or takes their raw text.
@@ -340,12 +348,12 @@ TransferResult ProjectTransfer::RunWriteProject() {
 
   chain.Status("Очистка МП и запись каталога...");
   TDeviceError error = deOK;
+  // Refused at its start the catalog step has not erased anything; once it ran the module holds
+  // part of the project until the last program is written.
   switch (chain.Step([&] { return device_.StartBurnCatalog(); }, error)) {
     case StepEnd::Ok: break;
-    case StepEnd::Cancelled: device_.CalculateMPStat(); return CancelledResult();
-    // Refused at its start the step has not erased anything; once it ran the module is changed.
-    case StepEnd::Refused: return StepFailed(error, kTitleError, "Ошибка записи каталога");
-    case StepEnd::Error: return StepFailed(error, kTitleError, "Ошибка записи каталога", nullptr, true);
+    case StepEnd::Cancelled: device_.CalculateMPStat(); return CancelledResult(chain.Started());
+    default: return StepFailed(error, kTitleError, "Ошибка записи каталога", nullptr, chain.Started());
   }
   const int count = device_.CatalogCount();
   chain.PlanPrograms(device_);
@@ -354,9 +362,8 @@ TransferResult ProjectTransfer::RunWriteProject() {
     chain.StartProgram(device_, i);
     switch (chain.Step([&] { return device_.StartBurnFile(i); }, error)) {
       case StepEnd::Ok: break;
-      case StepEnd::Cancelled: device_.CalculateMPStat(); return CancelledResult();
+      case StepEnd::Cancelled: device_.CalculateMPStat(); return CancelledResult(true);
       default: {
-        // The catalog already lists every program: the module holds part of the project.
         const TDevCatalogEntry failed = device_.Catalog(i);
         result = StepFailed(error, kTitleError, "Ошибка записи программы", &failed, true);
         result.entry_index = i;
@@ -517,14 +524,15 @@ TransferResult ImageChain(TDeviceClass &device, Chain &chain, std::iostream &str
   TDeviceError error = deOK;
   const StepEnd end = chain.Step([&] { return write ? device.StartBurnImage() : device.StartReadImage(); }, error);
   device.SetImageStream(nullptr);
-  if (end == StepEnd::Cancelled) return CancelledResult();
+  // A write erases the whole module first.
+  if (end == StepEnd::Cancelled) return CancelledResult(write && chain.Started());
   if (end == StepEnd::Ok) {
     const int64_t stop = static_cast<int64_t>(write ? stream.tellg() : stream.tellp());
     if (start >= 0 && stop >= start) result.bytes = stop - start;
     return result;
   }
   return StepFailed(error, kTitleError, write ? "Ошибка записи образа на МП" : "Ошибка чтения образа с МП", nullptr,
-                    write && end == StepEnd::Error);
+                    write && chain.Started());
 }
 
 }  // namespace

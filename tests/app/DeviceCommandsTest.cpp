@@ -617,7 +617,9 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(WaitFor([&] { return !window->DeviceCommandRunning(); }, 20000));
     expectIdle();
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::NoIcon);
-    QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?", "Отмена|Текущее действие отменено"}));
+    // The module holds the first programs only.
+    QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?",
+                                       "Отмена|Текущее действие отменено\nСодержимое МП неполное."}));
     QCOMPARE(window->cur_catalog_entry_num, 0);
   }
 

@@ -318,6 +318,30 @@ TEST_F(TransferTest, FailedProgramStepNamesTheProgramAndTheCause) {
   }
 }
 
+// A write cancelled before its first step leaves the module as it was; once the catalog step has
+// begun the module holds part of the project, and the message says so.
+TEST_F(TransferTest, CancelledWriteSaysWhetherTheModuleIsIncomplete) {
+  const struct {
+    const char *at;  // status text at which the cancel comes
+    const char *message;
+  } cases[] = {{"Очистка МП и запись каталога...", "Текущее действие отменено"},
+               {"2. B", "Текущее действие отменено\nСодержимое МП неполное."}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.at);
+    device->CatalogClear();
+    AddPrograms(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+    const uint64_t erased = module->OperationCount(sim::ModuleOp::Erase);
+    transfer->SetCallbacks({{}, [&](const std::string &s) {
+                              if (s == c.at) transfer->Cancel();
+                            }, {}});
+    const TransferResult r = transfer->RunWriteProject();
+    EXPECT_EQ(r.status, TransferStatus::Cancelled);
+    EXPECT_EQ(r.message, c.message);
+    EXPECT_EQ(module->OperationCount(sim::ModuleOp::Erase) > erased, std::string(c.at) == "2. B");
+  }
+  transfer->SetCallbacks({});
+}
+
 TEST_F(TransferTest, CauseOfEveryDeviceError) {
   const std::pair<TDeviceError, const char *> cases[] = {
       {deOperationTimeout, "устройство не отвечает"}, {deCSError, "ошибка контрольной суммы"},
@@ -350,7 +374,9 @@ TEST_F(TransferTest, TotalsAndOverallProgress) {
     for (size_t i = 0; i < seen.size(); ++i) {
       EXPECT_EQ(seen[i].programs, 3);
       EXPECT_EQ(seen[i].total_bytes, 1340);
-      if (i > 0) EXPECT_GE(seen[i].done_bytes, seen[i - 1].done_bytes);
+      if (i > 0) {
+        EXPECT_GE(seen[i].done_bytes, seen[i - 1].done_bytes);
+      }
     }
   }
   transfer->SetCallbacks({});

@@ -192,7 +192,7 @@ void TKLV_main_form::RunDeviceChain(const QString &caption, const QString &text,
         setEnabled(true);
         if (restore) restore(*result);
         if (result->status == TransferStatus::Cancelled)
-          CancelActionComplete();
+          CancelActionComplete(fromUtf8(result->message));
         else
           finish(*result);
         EndDeviceCommand();
@@ -243,9 +243,9 @@ void TKLV_main_form::ShowCommandSummary(const QString &text) {
   CommandSummaryTimer->start(5000);
 }
 
-void TKLV_main_form::CancelActionComplete() {
-  Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Отмена"), QStringLiteral("Текущее действие отменено"),
-              QMessageBox::Ok);
+void TKLV_main_form::CancelActionComplete(const QString &text) {
+  Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Отмена"),
+              text.isEmpty() ? QStringLiteral("Текущее действие отменено") : text, QMessageBox::Ok);
   if (MemDevice) MemDevice->Device().CalculateMPStat();
   cur_catalog_entry_num = 0;
   FillCatalogGrid();

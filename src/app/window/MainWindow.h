@@ -389,7 +389,8 @@ class TKLV_main_form : public QMainWindow {
   bool ShowRefusedConversion(const kalvort::TransferResult &r);
   // `text` in the status bar for a few seconds, the panels kept in view.
   void ShowCommandSummary(const QString &text);
-  void CancelActionComplete();
+  // "Текущее действие отменено", or the cancelled chain's own words (`text`).
+  void CancelActionComplete(const QString &text = {});
 
   QString pending_open_file_;  // see OpenProjectFileWhenReady
   bool opening_pending_file_ = false;
