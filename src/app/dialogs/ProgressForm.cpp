@@ -55,8 +55,12 @@ int TProgressForm::position() const { return ProgressBar->value(); }
 void TProgressForm::setOverall(int program, int programs, int percent) {
   ProgramsLabel->setText(QStringLiteral("Программа %1 из %2").arg(program).arg(programs));
   TotalBar->setValue(std::clamp(percent, 0, 100));
+  if (!ProgramsLabel->isHidden()) return;
   ProgramsLabel->show();
   TotalBar->show();
+  // Grown by a line and a bar: centred again.
+  layout()->activate();
+  if (isVisible()) centreOver(owner_);
 }
 
 void TProgressForm::clearOverall() {
