@@ -156,7 +156,8 @@ int report(const TransferResult &r, const std::string &success, const TDevCatalo
     text = r.title.empty() ? "Операция завершена с ошибкой" : r.title + ": операция завершена с ошибкой";
     if (r.error != deOK) text += " (код ошибки " + std::to_string(static_cast<int>(r.error)) + ")";
   }
-  if (r.entry_index >= 0 && catalog && r.entry_index < catalog->CatalogCount()) {
+  // A failed device step's message names its program already.
+  if (r.status != TransferStatus::Failed && r.entry_index >= 0 && catalog && r.entry_index < catalog->CatalogCount()) {
     text += ": программа " + entryName(catalog->Catalog(r.entry_index));
     if (r.conversion.conv_err_str_num > 0) text += ", строка " + std::to_string(r.conversion.conv_err_str_num);
   }

@@ -52,8 +52,11 @@ TransferResult Message(TransferStatus status, TDeviceError error, const char *ti
   return r;
 }
 
-TransferResult CancelledResult() {
-  return Message(TransferStatus::Cancelled, deOK, "Отмена", "Текущее действие отменено", false);
+// `incomplete`: the cancelled command had begun to change the module.
+TransferResult CancelledResult(bool incomplete = false) {
+  TransferResult r = Message(TransferStatus::Cancelled, deOK, "Отмена", "Текущее действие отменено", false);
+  if (incomplete) r.message += std::string("\n") + kIncompleteModule;
+  return r;
 }
 
 std::string EntryName(const TDevCatalogEntry &entry) {
@@ -83,6 +86,20 @@ struct ProjectTransfer::Shared {
   TDeviceError error = deOK;
   bool cancel_requested = false;
   TransferCallbacks callbacks;   // changed only while no chain runs
+  // The program steps of the running chain, for the overall progress: set by the chain between
+  // steps, read by the worker's progress. `programs` 0: the chain has no program steps.
+  std::atomic<int> program{0}, programs{0};
+  std::atomic<int64_t> done_bytes{0}, step_bytes{0}, total_bytes{0};
+
+  void Overall(int position) {
+    if (!callbacks.overall || programs.load() == 0) return;
+    TransferProgress p;
+    p.program = program;
+    p.programs = programs;
+    p.done_bytes = done_bytes + step_bytes * std::clamp(position, 0, 100) / 100;
+    p.total_bytes = total_bytes;
+    callbacks.overall(p);
+  }
 
   void Completed(TDeviceError e, bool cancelled) {
     std::lock_guard<std::mutex> guard(lock);
@@ -122,6 +139,7 @@ ProjectTransfer::ProjectTransfer(TDeviceClass &device) : device_(device), shared
   device_.SetProgressBar([weak](int position) {
     if (auto s = weak.lock()) {
       if (s->callbacks.progress) s->callbacks.progress(position);
+      s->Overall(position);
     }
   });
 }
@@ -146,6 +164,7 @@ class Chain {
       : device_(device), shared_(shared), running_(running) {
     std::lock_guard<std::mutex> guard(shared_.lock);
     shared_.cancel_requested = false;
+    shared_.programs = 0;
     running_ = true;
   }
   ~Chain() {
@@ -176,6 +195,27 @@ class Chain {
     if (shared_.callbacks.status) shared_.callbacks.status(text);
   }
 
+  // The program steps to come: the sizes of entries 0 .. count - 1 of `catalog`.
+  void PlanPrograms(const TDevCatalog &catalog) {
+    int64_t total = 0;
+    for (int i = 0; i < catalog.CatalogCount(); ++i) total += catalog.Catalog(i).prog_size;
+    shared_.program = 0;
+    shared_.done_bytes = 0;
+    shared_.step_bytes = 0;
+    shared_.total_bytes = total;
+    shared_.programs = catalog.CatalogCount();
+  }
+  // Program step `index` (from 0) of `catalog` begins; the ones before it are done.
+  void StartProgram(const TDevCatalog &catalog, int index) {
+    if (shared_.program > 0) shared_.done_bytes += shared_.step_bytes;
+    shared_.program = index + 1;
+    shared_.step_bytes = catalog.Catalog(index).prog_size;
+    shared_.Overall(0);
+  }
+
+  // True once a device action of the chain has started: a write has changed the module since.
+  bool Started() const { return started_; }
+
   bool CancelRequested() {
     std::lock_guard<std::mutex> guard(shared_.lock);
     return shared_.cancel_requested;
@@ -195,6 +235,7 @@ class Chain {
       if (error == deOK) error = deOperationError;
       return StepEnd::Refused;
     }
+    started_ = true;
     lock.lock();
     while (!shared_.done) {
       if (shared_.cancel_requested) {
@@ -216,6 +257,7 @@ class Chain {
   ProjectTransfer::Shared &shared_;
   std::atomic<bool> &running_;
   bool open_ = false;
+  bool started_ = false;
 };
 
 // Makes sure every program has a binary: converts text programs or takes their raw text.
@@ -251,6 +293,16 @@ bool EnsureBinaries(TDevCatalog &catalog, const PostProcessOptions &options, Tra
     catalog.FileErrorClear(i);
   }
   return true;
+}
+
+// A device step that failed: the headline, then what failed and why ("Программа 3 (ВАЛ): ..." or
+// "Причина: ..."), then, when the step left the module half written, kIncompleteModule.
+TransferResult StepFailed(TDeviceError error, const char *title, const char *headline,
+                          const TDevCatalogEntry *entry = nullptr, bool incomplete = false) {
+  TransferResult r = Message(TransferStatus::Failed, error, title, headline, true);
+  r.message += "\n" + (entry ? ProgramPlaceText(*entry) + ": " : std::string("Причина: ")) + StepFailureCause(error);
+  if (incomplete) r.message += std::string("\n") + kIncompleteModule;
+  return r;
 }
 
 TransferResult NumbersRefused(const char *title) {
@@ -296,26 +348,33 @@ TransferResult ProjectTransfer::RunWriteProject() {
 
   chain.Status("Очистка МП и запись каталога...");
   TDeviceError error = deOK;
+  // Refused at its start the catalog step has not erased anything; once it ran the module holds
+  // part of the project until the last program is written.
   switch (chain.Step([&] { return device_.StartBurnCatalog(); }, error)) {
     case StepEnd::Ok: break;
-    case StepEnd::Cancelled: device_.CalculateMPStat(); return CancelledResult();
-    default: return Message(TransferStatus::Failed, error, kTitleError, "Ошибка записи каталога", true);
+    case StepEnd::Cancelled: device_.CalculateMPStat(); return CancelledResult(chain.Started());
+    default: return StepFailed(error, kTitleError, "Ошибка записи каталога", nullptr, chain.Started());
   }
   const int count = device_.CatalogCount();
+  chain.PlanPrograms(device_);
   for (int i = 0; i < count; ++i) {
     chain.Status(ProgramStatusText(i, device_.Catalog(i)));
+    chain.StartProgram(device_, i);
     switch (chain.Step([&] { return device_.StartBurnFile(i); }, error)) {
       case StepEnd::Ok: break;
-      case StepEnd::Cancelled: device_.CalculateMPStat(); return CancelledResult();
+      case StepEnd::Cancelled: device_.CalculateMPStat(); return CancelledResult(true);
       default: {
-        result = Message(TransferStatus::Failed, error, kTitleError, "Ошибка записи программы", true);
+        const TDevCatalogEntry failed = device_.Catalog(i);
+        result = StepFailed(error, kTitleError, "Ошибка записи программы", &failed, true);
         result.entry_index = i;
         return result;
       }
     }
+    result.bytes += device_.Catalog(i).prog_size;
   }
   device_.CalculateMPStat();
-  return TransferResult{};
+  result.programs = count;
+  return result;
 }
 
 // ---- read ----
@@ -341,12 +400,14 @@ TransferResult ReadChain(TDeviceClass &device, Chain &chain, const PostProcessOp
     case StepEnd::Cancelled: device.CalculateMPStat(); return CancelledResult();
     default:
       device.CalculateMPStat();
-      return Message(TransferStatus::Failed, error, kTitleError, "Ошибка чтения каталога", true);
+      return StepFailed(error, kTitleError, "Ошибка чтения каталога");
   }
   const int count = device.CatalogCount();
+  chain.PlanPrograms(device);
   bool stopped = false;
   for (int i = 0; i < count && !stopped; ++i) {
     chain.Status(ProgramStatusText(i, device.Catalog(i)));
+    chain.StartProgram(device, i);
     const StepEnd end = chain.Step([&] { return device.StartReadFile(i); }, error);
     if (end == StepEnd::Cancelled) {
       device.CalculateMPStat();
@@ -354,7 +415,10 @@ TransferResult ReadChain(TDeviceClass &device, Chain &chain, const PostProcessOp
     }
     if (end == StepEnd::Refused || (error != deOK && error != deCSError)) {
       device.CalculateMPStat();
-      result = Message(TransferStatus::Failed, error, kTitleError, "Ошибка чтения программы", true);
+      const TDevCatalogEntry failed = device.Catalog(i);
+      const std::vector<int> cs_errors = std::move(result.cs_error_entries);
+      result = StepFailed(error, kTitleError, "Ошибка чтения программы", &failed);
+      result.cs_error_entries = cs_errors;
       result.entry_index = i;
       return result;
     }
@@ -365,6 +429,8 @@ TransferResult ReadChain(TDeviceClass &device, Chain &chain, const PostProcessOp
       device.FileErrorClear(i);
     }
     device.FileBinValidSet(i);
+    ++result.programs;
+    result.bytes += device.Catalog(i).prog_size;
     if (error == deCSError && i + 1 < count && ask && *ask && !(*ask)(i, device.Catalog(i))) stopped = true;
   }
   device.CalculateMPStat();
@@ -404,7 +470,7 @@ TransferResult ProjectTransfer::RunErase(bool full) {
       chain.Step([&] { return full ? device_.StartEraseAll() : device_.StartEraseCatalog(); }, error);
   if (end == StepEnd::Cancelled) return CancelledResult();
   if (end == StepEnd::Ok) return Message(TransferStatus::Ok, deOK, "Очистка МП", "Очистка МП завершена", false);
-  return Message(TransferStatus::Failed, error, "Очистка МП", "Операция завершена с ошибкой", true);
+  return StepFailed(error, "Очистка МП", "Операция завершена с ошибкой");
 }
 
 TransferResult ProjectTransfer::RunTest(bool full) {
@@ -421,7 +487,7 @@ TransferResult ProjectTransfer::RunTest(bool full) {
   const StepEnd end = chain.Step([&] { return full ? device_.StartFullTest() : device_.StartQuickTest(); }, error);
   if (end == StepEnd::Cancelled) return CancelledResult();
   if (end == StepEnd::Ok) return Message(TransferStatus::Ok, deOK, "Тест МП", "Тест МП завершен. Ошибок нет.", false);
-  return Message(TransferStatus::Failed, error, "Тест МП", "МП не прошел тест!", true);
+  return StepFailed(error, "Тест МП", "МП не прошел тест!");
 }
 
 namespace {
@@ -453,14 +519,20 @@ TransferResult ImageChain(TDeviceClass &device, Chain &chain, std::iostream &str
       return result;
     }
   }
+  const int64_t start = static_cast<int64_t>(write ? stream.tellg() : stream.tellp());
   device.SetImageStream(&stream);
   TDeviceError error = deOK;
   const StepEnd end = chain.Step([&] { return write ? device.StartBurnImage() : device.StartReadImage(); }, error);
   device.SetImageStream(nullptr);
-  if (end == StepEnd::Cancelled) return CancelledResult();
-  if (end == StepEnd::Ok) return result;
-  return Message(TransferStatus::Failed, error, kTitleError,
-                 write ? "Ошибка записи образа на МП" : "Ошибка чтения образа с МП", true);
+  // A write erases the whole module first.
+  if (end == StepEnd::Cancelled) return CancelledResult(write && chain.Started());
+  if (end == StepEnd::Ok) {
+    const int64_t stop = static_cast<int64_t>(write ? stream.tellg() : stream.tellp());
+    if (start >= 0 && stop >= start) result.bytes = stop - start;
+    return result;
+  }
+  return StepFailed(error, kTitleError, write ? "Ошибка записи образа на МП" : "Ошибка чтения образа с МП", nullptr,
+                    write && chain.Started());
 }
 
 }  // namespace
@@ -601,6 +673,28 @@ bool CatalogNumbersValid(const TDevCatalog &catalog) {
     if (n < 0 || n >= catalog.MaxProgNum() || !seen.insert(n).second) return false;
   }
   return true;
+}
+
+std::string ProgramPlaceText(const TDevCatalogEntry &entry, int line) {
+  std::string text = "Программа " + std::to_string(static_cast<long long>(entry.cat_num) + 1) + " (" + EntryName(entry) + ")";
+  if (line > 0) text += ", строка " + std::to_string(line);
+  return text;
+}
+
+std::string StepFailureCause(TDeviceError error) {
+  switch (error) {
+    case deNotConnected: return "устройство не подключено";
+    case deSMPNotConnected: return "МП не подключен";
+    case deOperationTimeout: return "устройство не отвечает";
+    case deWrongFileNum: return "неверный номер программы";
+    case deCSError: return "ошибка контрольной суммы";
+    case deOperationError: return "ошибка выполнения операции";
+    case deEraseError: return "ошибка очистки МП";
+    case deCheckError: return "ошибка проверки МП";
+    case deDeviceBusy: return "устройство занято";
+    case deOK: break;
+  }
+  return "код ошибки " + std::to_string(static_cast<int>(error));
 }
 
 std::string ProgramStatusText(int index, const TDevCatalogEntry &entry) {

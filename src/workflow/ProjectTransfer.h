@@ -9,6 +9,8 @@
 // the device's owner for that time: it opens the device, starts each step and closes the device.
 // Completions arrive on the device's waiter thread and only wake the caller. Callbacks:
 //   - progress: on the device's worker thread, 0..100 of the running step;
+//   - overall: the whole command's programs and bytes, on the caller's thread when a program
+//     step starts and on the worker thread as the step goes on;
 //   - status, continue_after_cs_error: on the caller's thread, between steps.
 // Cancel() may be called from any thread while a Run... call blocks; the chain then ends with
 // TransferStatus::Cancelled ("Текущее действие отменено").
@@ -23,6 +25,7 @@
 // device is opened at the start of a chain and closed at its end, whatever the outcome.
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -63,7 +66,20 @@ struct TransferResult {
   int entry_index = -1;       // catalog index of the program concerned (failed, unconvertible)
   ConversionFailure conversion;       // filled when a text program failed conversion
   std::vector<int> cs_error_entries;  // project read: entries read with a control-sum error
+  // What a completed command moved: programs written or read (project), bytes of those programs
+  // or of the image.
+  int programs = 0;
+  int64_t bytes = 0;
   bool ok() const { return status == TransferStatus::Ok; }
+};
+
+// Where a command that moves several programs stands: program `program` (from 1) of `programs`,
+// `done_bytes` of their `total_bytes` moved so far (the running program counted by its progress).
+struct TransferProgress {
+  int program = 0;
+  int programs = 0;
+  int64_t done_bytes = 0;
+  int64_t total_bytes = 0;
 };
 
 struct TransferCallbacks {
@@ -72,6 +88,8 @@ struct TransferCallbacks {
   // Caller's thread: a program other than the last was read with a control-sum error (entry
   // `index` is marked feCSError). True continues the read; unset means continue.
   std::function<bool(int index, const TDevCatalogEntry &entry)> continue_after_cs_error;
+  // Caller's or worker thread (see above).
+  std::function<void(const TransferProgress &)> overall = {};
 };
 
 // One difference between a project and the module's content.
@@ -142,6 +160,13 @@ void SetCatalogCapacity(TDevCatalog &catalog, TDeviceType device, const PostProc
 bool CatalogNumbersValid(const TDevCatalog &catalog);
 // Status text of a chained step: index + 1, ". ", the name up to 30 characters (UTF-8).
 std::string ProgramStatusText(int index, const TDevCatalogEntry &entry);
+// Names a program as the program list does: "Программа N (NAME)", N the slot from 1, and
+// ", строка L" after it when `line` > 0 (UTF-8).
+std::string ProgramPlaceText(const TDevCatalogEntry &entry, int line = 0);
+// Why a device step failed, in words for a message line: "устройство не отвечает", ...
+std::string StepFailureCause(TDeviceError error);
+// The last line of a failed project write once the module has been changed.
+inline constexpr char kIncompleteModule[] = "Содержимое МП неполное.";
 // Erase and test status text: "СМП-" / "ВМП-" and the size word of the module ("500 " ...).
 using workflow::ModuleLabel;
 

@@ -6,11 +6,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -285,26 +287,149 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(sim->SMP().Generation(), kept);
   }
 
-  // A text program that cannot be converted stops the write before the module is touched; the
-  // entry is current and marked, its failing line selected in the editor.
+  // A text program that cannot be converted stops the write or the comparison before the module
+  // is touched; the message names the program and the line, the entry is current and marked, its
+  // failing line selected in the middle of the editor.
+  void conversionFailureSelectsTheEntry_data() {
+    QTest::addColumn<bool>("write");
+    QTest::newRow("Записать проект в МП") << true;
+    QTest::newRow("Сверить с МП") << false;
+  }
   void conversionFailureSelectsTheEntry() {
+    QFETCH(bool, write);
     open(true);
-    addPrograms(device(), {{0, u"ХОРОШАЯ", {u"G01 X1"}, {}}, {1, u"ПЛОХАЯ", {u"G01 X1", u"G01 Xя", u"M02"}, {}}});
+    ProgramText bad;
+    for (int i = 0; i < 200; ++i) bad.push_back(u"G01 X" + QString::number(i).toStdU16String());
+    bad[120] = u"G01 Xя";
+    addPrograms(device(), {{0, u"ХОРОШАЯ", {u"G01 X1"}, {}}, {1, u"ПЛОХАЯ", bad, {}}});
     const uint64_t kept = sim->SMP().Generation();
+    const uint64_t reads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read);
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    QVERIFY(run(write ? &TKLV_main_form::DeviceBurnActionExecute : &TKLV_main_form::DeviceVerifyActionExecute));
     expectIdle();
-    const QStringList asked = takeAsked();
-    QCOMPARE(asked.size(), 2);
-    QCOMPARE(asked[1], QStringLiteral("Проверка|Неверный символ"));
+    QStringList asked = takeAsked();
+    if (write) QCOMPARE(asked.takeFirst(), QStringLiteral("Предупреждение|Записать проект на модуль?"));
+    QCOMPARE(asked, QStringList{"Проверка|Неверный символ\nПрограмма 2 (ПЛОХАЯ), строка 121"});
     QCOMPARE(sim->SMP().Generation(), kept);
+    QCOMPARE(sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read), reads);
+    QVERIFY(!window->VerifyForm || !window->VerifyForm->isVisible());
     QCOMPARE(window->cur_catalog_entry_num, 1);
     QCOMPARE(device().Catalog(1).file_error_code, kalvort::feProcessError);
     QCOMPARE(window->Memo1->textCursor().selectedText(), QStringLiteral("G01 Xя"));
+    // In the middle of the view, not at its edge.
+    const int middle = window->Memo1->viewport()->height() / 2;
+    const int lineHeight = window->Memo1->fontMetrics().height();
+    QVERIFY2(qAbs(window->Memo1->cursorRect().center().y() - middle) <= lineHeight,
+             qPrintable(QString::number(window->Memo1->cursorRect().center().y()) + " vs " + QString::number(middle)));
     QVERIFY(!window->text_changed);
     const int row = window->RowOfEntry(1);
     QCOMPARE(window->SelectedRows(), QList<int>{row});
     QVERIFY(window->StringGrid1->item(row, 0)->text().startsWith(QLatin1Char('!')));
+  }
+
+  // A write that fails at a program names it and the cause, and says the module now holds part
+  // of the project; a read that fails names the program it stopped at.
+  void failedStepNamesTheProgram() {
+    open(true);
+    const std::vector<Program> three = {{0, u"P0", {}, ProgramImage(200, 0x10)},
+                                        {1, u"P1", {}, ProgramImage(200, 0x20)},
+                                        {2, u"P2", {}, ProgramImage(200, 0x30)}};
+    // A good write first, counting the module's write operations: the last one writes the last
+    // program (each program is one page).
+    addPrograms(device(), three);
+    const auto writes = [&] { return sim->SMP().OperationCount(kalvort::sim::ModuleOp::Write); };
+    const uint64_t before = writes();
+    dialogs->answers = {Button::Yes};
+    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    const uint64_t all = writes() - before;
+    takeAsked();
+
+    // The third program fails.
+    sim->SMP().FailOperation(kalvort::sim::ModuleOp::Write, static_cast<int>(all - 1), -1);
+    dialogs->answers = {Button::Yes};
+    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    expectIdle();
+    QCOMPARE(dialogs->asked.last().icon, QMessageBox::Warning);
+    QString shown = takeAsked().last();
+    QVERIFY2(shown.startsWith(QStringLiteral("Ошибка|Ошибка записи программы\nПрограмма 3 (P2): ")), qPrintable(shown));
+    QVERIFY2(shown.endsWith(QStringLiteral("\nСодержимое МП неполное.")), qPrintable(shown));
+    QCOMPARE(shown.count(QLatin1Char('\n')), 2);
+
+    sim->SMP().ClearFaults();
+    dialogs->answers = {Button::Yes};
+    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    takeAsked();
+    // Likewise a good read, then one whose last read operation (the last program) fails.
+    const uint64_t reads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read);
+    window->project_changed = false;
+    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    const uint64_t allReads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read) - reads;
+    QCOMPARE(device().CatalogCount(), 3);
+    sim->SMP().FailOperation(kalvort::sim::ModuleOp::Read, static_cast<int>(allReads - 1), -1);
+    window->project_changed = false;
+    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    expectIdle();
+    shown = takeAsked().last();
+    QVERIFY2(shown.startsWith(QStringLiteral("Ошибка|Ошибка чтения программы\nПрограмма 3 (P2): ")), qPrintable(shown));
+    QVERIFY2(!shown.contains(QStringLiteral("неполное")), qPrintable(shown));
+  }
+
+  // A finished command says what it did in the status bar for a few seconds, the panels kept in
+  // view; a project's progress shows the program and a bar over all its bytes.
+  void summariesAndOverallProgress() {
+    open(false);
+    const std::vector<Program> three = {{0, u"P0", {}, ProgramImage(300, 0x10)},
+                                        {1, u"P1", {}, ProgramImage(1000, 0x20)},
+                                        {4, u"P4", {}, ProgramImage(40, 0x30)}};
+    addPrograms(device(), three);
+    const auto summary = [&] {
+      auto *label = window->StatusBar1->findChild<QLabel *>(QStringLiteral("CommandSummary"));
+      return label ? label->text() : QString();
+    };
+    const auto expectShown = [&](const QString &text) {
+      QCOMPARE(summary(), text);
+      QVERIFY(window->CommandSummaryTimer->isActive());
+      QCOMPARE(window->CommandSummaryTimer->interval(), 5000);
+      for (QLabel *panel : window->StatusPanel) QVERIFY(panel->isVisible());
+    };
+
+    dialogs->answers = {Button::Yes};
+    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    expectIdle();
+    expectShown(QStringLiteral("Проект записан в МП: 3 программ, 1340 байт"));
+    QVERIFY(window->ProgressForm->overallShown());
+    QCOMPARE(window->ProgressForm->ProgramsLabel->text(), QStringLiteral("Программа 3 из 3"));
+    QCOMPARE(window->ProgressForm->TotalBar->value(), 100);
+
+    window->project_changed = false;
+    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    expectIdle();
+    expectShown(QStringLiteral("Проект прочитан из МП: 3 программ, 1340 байт"));
+    QCOMPARE(window->ProgressForm->ProgramsLabel->text(), QStringLiteral("Программа 3 из 3"));
+
+    const QString dir = QDir::tempPath() + "/kalvort-summary-" + QString::number(QCoreApplication::applicationPid());
+    QDir().mkpath(dir);
+    dialogs->files = {dir + "/module.bin"};
+    QVERIFY(run(&TKLV_main_form::DeviceReadImageActionExecute));
+    expectIdle();
+    const qint64 size = QFileInfo(dir + "/module.bin").size();
+    QVERIFY(size > 0);
+    expectShown(QStringLiteral("Образ МП прочитан: %1 байт").arg(size));
+    QVERIFY(!window->ProgressForm->overallShown());
+    dialogs->files = {dir + "/module.bin"};
+    QVERIFY(run(&TKLV_main_form::DeviceBurnImageActionExecute));
+    expectIdle();
+    expectShown(QStringLiteral("Образ записан в МП: %1 байт").arg(size));
+    QDir(dir).removeRecursively();
+
+    dialogs->answers = {Button::Ok};
+    QVERIFY(run(&TKLV_main_form::DeviceClearSMPCatActionExecute));
+    expectShown(QStringLiteral("МП очищен"));
+    dialogs->answers = {Button::Ok};
+    QVERIFY(run(&TKLV_main_form::DeviceTestSMPQuickActionExecute));
+    expectShown(QStringLiteral("Тест МП завершен"));
+    QVERIFY(!window->ProgressForm->overallShown());
+    takeAsked();
   }
 
   // A control-sum error on a program other than the last asks; Cancel ends the read there. On
@@ -390,7 +515,7 @@ class DeviceCommandsTest : public QObject {
     expectIdle();
     QCOMPARE(window->ProgressForm->statusText(), QStringLiteral("СМП-???? "));
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::Warning);
-    QCOMPARE(takeAsked().last(), QStringLiteral("Очистка МП|Операция завершена с ошибкой"));
+    QVERIFY(takeAsked().last().startsWith(QStringLiteral("Очистка МП|Операция завершена с ошибкой\nПричина: ")));
 
     sim->SMP().Remove();
     QVERIFY(run(&TKLV_main_form::DeviceTestSMPQuickActionExecute));
@@ -439,7 +564,7 @@ class DeviceCommandsTest : public QObject {
     dialogs->answers = {Button::Ok};
     QVERIFY(run(&TKLV_main_form::DeviceReadImageActionExecute));
     expectIdle();
-    QCOMPARE(takeAsked().last(), QStringLiteral("Ошибка|Ошибка чтения образа с МП"));
+    QVERIFY(takeAsked().last().startsWith(QStringLiteral("Ошибка|Ошибка чтения образа с МП\nПричина: ")));
     QCOMPARE(fileBytes(file), QByteArray("earlier image"));
     QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"module.bin"});  // no temporary left behind
 
@@ -492,7 +617,9 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(WaitFor([&] { return !window->DeviceCommandRunning(); }, 20000));
     expectIdle();
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::NoIcon);
-    QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?", "Отмена|Текущее действие отменено"}));
+    // The module holds the first programs only.
+    QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?",
+                                       "Отмена|Текущее действие отменено\nСодержимое МП неполное."}));
     QCOMPARE(window->cur_catalog_entry_num, 0);
   }
 

@@ -113,7 +113,7 @@ class EditorPaneTest : public QObject {
     window->CheckFileActionExecute();
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].title, QStringLiteral("Проверка"));
-    QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ"));
+    QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ\nПрограмма 1 (text), строка 3"));
     QCOMPARE(selected(), QStringLiteral("G01 Xж"));
     QCOMPARE(window->Editor()->textCursor().blockNumber(), 2);
     QCOMPARE(window->Editor()->errorLine(), 2);
@@ -126,7 +126,7 @@ class EditorPaneTest : public QObject {
     window->processor_type = 1;
     show({textEntry(0, {u"N0 G01", u"N1 X5", u"N1 M30"})});
     window->CheckFileActionExecute();
-    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Неверный номер кадра"));
+    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Неверный номер кадра\nПрограмма 1 (text), строка 3"));
   }
 
   void checkFileSucceedsAndMarksTheBinaryValid() {
@@ -152,7 +152,7 @@ class EditorPaneTest : public QObject {
     show({converted, textEntry(1, {u"G01", u"ы"}), textEntry(2, {u"Я"})});
     window->CheckAllFilesActionExecute();
     QCOMPARE(dialogs.asked.size(), 1);
-    QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ"));
+    QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ\nПрограмма 2 (text), строка 2"));
     QCOMPARE(window->cur_catalog_entry_num, 1);
     QCOMPARE(window->SelectedRows(), QList<int>{1});
     QCOMPARE(selected(), QStringLiteral("ы"));

@@ -276,12 +276,119 @@ TEST_F(TransferTest, ModuleLostBetweenStepsEndsTheChainWithItsError) {
                           }, {}});
   const TransferResult r = transfer->RunWriteProject();
   EXPECT_EQ(r.status, TransferStatus::Failed);
-  EXPECT_EQ(r.message, "Ошибка записи программы");
+  EXPECT_EQ(r.message, "Ошибка записи программы\nПрограмма 1 (A): " + StepFailureCause(r.error) + "\n" +
+                           kIncompleteModule);
   EXPECT_EQ(r.title, "Ошибка");
   EXPECT_EQ(r.entry_index, 0);
   EXPECT_NE(r.error, deOK);
   EXPECT_EQ(statuses, 2);
   EXPECT_FALSE(transfer->Running());
+}
+
+// A step that fails part way names the program and the cause; only a write that has begun to
+// change the module says the module now holds part of the project.
+TEST_F(TransferTest, FailedProgramStepNamesTheProgramAndTheCause) {
+  const std::vector<Program> three = {{0, u"ПЕРВАЯ", {}, ProgramImage(300, 1)},
+                                      {1, u"ВТОРАЯ", {}, ProgramImage(300, 2)},
+                                      {2, u"ТРЕТЬЯ", {}, ProgramImage(300, 3)}};
+  struct Case {
+    const char *label;
+    bool write;
+    sim::ModuleOp op;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"write", true, sim::ModuleOp::Write,
+       "Ошибка записи программы\nПрограмма 2 (ВТОРАЯ): ошибка выполнения операции\nСодержимое МП неполное."},
+      {"read", false, sim::ModuleOp::Read, "Ошибка чтения программы\nПрограмма 2 (ВТОРАЯ): ошибка выполнения операции"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.label);
+    WriteProject(three, Options(0));
+    // The module fails from the second program's step on.
+    transfer->SetCallbacks({{}, [&](const std::string &s) {
+                              if (s.rfind("2. ", 0) == 0) module->FailOperation(c.op, 0, -1);
+                            }, {}});
+    const TransferResult r = c.write ? transfer->RunWriteProject() : transfer->RunReadProject();
+    transfer->SetCallbacks({});
+    module->ClearFaults();
+    EXPECT_EQ(r.status, TransferStatus::Failed);
+    EXPECT_EQ(r.entry_index, 1);
+    EXPECT_EQ(r.message, c.message);
+  }
+}
+
+// A write cancelled before its first step leaves the module as it was; once the catalog step has
+// begun the module holds part of the project, and the message says so.
+TEST_F(TransferTest, CancelledWriteSaysWhetherTheModuleIsIncomplete) {
+  const struct {
+    const char *at;  // status text at which the cancel comes
+    const char *message;
+  } cases[] = {{"Очистка МП и запись каталога...", "Текущее действие отменено"},
+               {"2. B", "Текущее действие отменено\nСодержимое МП неполное."}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.at);
+    device->CatalogClear();
+    AddPrograms(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+    const uint64_t erased = module->OperationCount(sim::ModuleOp::Erase);
+    transfer->SetCallbacks({{}, [&](const std::string &s) {
+                              if (s == c.at) transfer->Cancel();
+                            }, {}});
+    const TransferResult r = transfer->RunWriteProject();
+    EXPECT_EQ(r.status, TransferStatus::Cancelled);
+    EXPECT_EQ(r.message, c.message);
+    EXPECT_EQ(module->OperationCount(sim::ModuleOp::Erase) > erased, std::string(c.at) == "2. B");
+  }
+  transfer->SetCallbacks({});
+}
+
+TEST_F(TransferTest, CauseOfEveryDeviceError) {
+  const std::pair<TDeviceError, const char *> cases[] = {
+      {deOperationTimeout, "устройство не отвечает"}, {deCSError, "ошибка контрольной суммы"},
+      {deEraseError, "ошибка очистки МП"},            {deCheckError, "ошибка проверки МП"},
+      {deSMPNotConnected, "МП не подключен"},         {static_cast<TDeviceError>(42), "код ошибки 42"}};
+  for (const auto &[error, text] : cases) EXPECT_EQ(StepFailureCause(error), text);
+}
+
+// A completed write and read tell the programs and bytes they moved; the overall progress goes
+// through every program and ends at the total.
+TEST_F(TransferTest, TotalsAndOverallProgress) {
+  device->CatalogClear();
+  AddPrograms(*device, {{0, u"A", {}, ProgramImage(300, 1)}, {1, u"B", {}, ProgramImage(1000, 2)},
+                        {2, u"C", {}, ProgramImage(40, 3)}});
+  for (bool write : {true, false}) {
+    SCOPED_TRACE(write);
+    std::vector<TransferProgress> seen;
+    TransferCallbacks callbacks;
+    callbacks.overall = [&](const TransferProgress &p) { seen.push_back(p); };
+    transfer->SetCallbacks(callbacks);
+    const TransferResult r = write ? transfer->RunWriteProject() : transfer->RunReadProject();
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(r.programs, 3);
+    EXPECT_EQ(r.bytes, 1340);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().program, 1);
+    EXPECT_EQ(seen.front().done_bytes, 0);
+    EXPECT_EQ(seen.back().program, 3);
+    EXPECT_EQ(seen.back().done_bytes, 1340);
+    for (size_t i = 0; i < seen.size(); ++i) {
+      EXPECT_EQ(seen[i].programs, 3);
+      EXPECT_EQ(seen[i].total_bytes, 1340);
+      if (i > 0) {
+        EXPECT_GE(seen[i].done_bytes, seen[i - 1].done_bytes);
+      }
+    }
+  }
+  transfer->SetCallbacks({});
+  // Images: the module's size either way.
+  std::stringstream image(std::ios::in | std::ios::out | std::ios::binary);
+  const TransferResult read = transfer->RunReadImage(image);
+  ASSERT_TRUE(read.ok());
+  EXPECT_EQ(read.bytes, static_cast<int64_t>(module->Contents().size()));
+  image.seekg(0);
+  const TransferResult written = transfer->RunWriteImage(image);
+  ASSERT_TRUE(written.ok());
+  EXPECT_EQ(written.bytes, read.bytes);
 }
 
 TEST_F(TransferTest, EraseLeavesAnEmptyCatalogAndTestPasses) {

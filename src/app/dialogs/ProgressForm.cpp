@@ -22,14 +22,24 @@ TProgressForm::TProgressForm(QWidget *owner)
   ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
   ProgressBar->setRange(0, 100);
   ProgressBar->setValue(0);
+  ProgramsLabel = new QLabel(this);
+  ProgramsLabel->setObjectName(QStringLiteral("ProgramsLabel"));
+  TotalBar = new QProgressBar(this);
+  TotalBar->setObjectName(QStringLiteral("TotalBar"));
+  TotalBar->setRange(0, 100);
+  TotalBar->setValue(0);
   CancelButton = new QPushButton(QStringLiteral("Отмена"), this);
   CancelButton->setObjectName(QStringLiteral("CancelButton"));
 
   auto *layout = new QVBoxLayout(this);
   layout->addWidget(StatusLabel);
   layout->addWidget(ProgressBar);
+  layout->addWidget(ProgramsLabel);
+  layout->addWidget(TotalBar);
   layout->addWidget(CancelButton, 0, Qt::AlignHCenter);
-  setFixedSize(sizeHint());
+  // Fixed to its contents, which grow by a line and a bar while a project moves.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  clearOverall();
 
   connect(CancelButton, &QPushButton::clicked, this, &TProgressForm::cancelRequested);
 }
@@ -41,6 +51,26 @@ QString TProgressForm::statusText() const { return StatusLabel->text(); }
 void TProgressForm::setPosition(int position) { ProgressBar->setValue(std::clamp(position, 0, 100)); }
 
 int TProgressForm::position() const { return ProgressBar->value(); }
+
+void TProgressForm::setOverall(int program, int programs, int percent) {
+  ProgramsLabel->setText(QStringLiteral("Программа %1 из %2").arg(program).arg(programs));
+  TotalBar->setValue(std::clamp(percent, 0, 100));
+  if (!ProgramsLabel->isHidden()) return;
+  ProgramsLabel->show();
+  TotalBar->show();
+  // Grown by a line and a bar: centred again.
+  layout()->activate();
+  if (isVisible()) centreOver(owner_);
+}
+
+void TProgressForm::clearOverall() {
+  ProgramsLabel->hide();
+  TotalBar->hide();
+  ProgramsLabel->clear();
+  TotalBar->setValue(0);
+}
+
+bool TProgressForm::overallShown() const { return !ProgramsLabel->isHidden(); }
 
 void TProgressForm::centreOver(const QWidget *owner) {
   if (!owner) return;

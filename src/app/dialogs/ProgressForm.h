@@ -1,6 +1,7 @@
 #pragma once
 // TProgressForm: the small always-on-top window shown while a module operation runs: its caption,
-// one line of status text, a progress bar and "Отмена". It is a window of its own, not a child of
+// one line of status text, a progress bar and "Отмена". A command that moves several programs
+// also shows where it stands in the whole: "Программа x из N" and a bar over all their bytes. It is a window of its own, not a child of
 // the main window, so that it stays usable while the main window is disabled. Closing it (the
 // close box, Esc) asks for a cancel as the button does; it is hidden by its owner when the
 // operation has ended.
@@ -22,6 +23,11 @@ class TProgressForm : public QWidget {
   QString statusText() const;
   void setPosition(int position);  // 0..100
   int position() const;
+  // The whole command: program `program` of `programs`, `percent` of their bytes moved.
+  void setOverall(int program, int programs, int percent);
+  // Hides the whole command's line and bar (a command of one step, a conversion).
+  void clearOverall();
+  bool overallShown() const;
 
   // Places the window over the centre of `owner` and shows it on top.
   void showOver(const QWidget *owner);
@@ -30,6 +36,8 @@ class TProgressForm : public QWidget {
 
   QLabel *StatusLabel;
   QProgressBar *ProgressBar;
+  QLabel *ProgramsLabel;
+  QProgressBar *TotalBar;
   QPushButton *CancelButton;
 
  signals:

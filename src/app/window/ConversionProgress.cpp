@@ -12,6 +12,7 @@ ConversionProgress::ConversionProgress(TProgressForm &form, QWidget *window, con
   form_.setCaption(QStringLiteral("Обработка..."));
   form_.setStatusText(status);
   form_.setPosition(0);
+  form_.clearOverall();
   form_.CancelButton->setEnabled(false);
   form_.showOver(window);
 }

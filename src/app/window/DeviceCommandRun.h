@@ -45,6 +45,9 @@ class DeviceCommandRun {
   // Progress hand-over: the latest position, and whether a post to the window is on its way.
   std::atomic<int> progress{0};
   std::atomic<bool> progress_posted{false};
+  // The same for the whole command's programs and bytes.
+  std::atomic<int> program{0}, programs{0}, overall_percent{0};
+  std::atomic<bool> overall_posted{false};
 };
 
 }  // namespace kalvort::app

@@ -11,7 +11,10 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QLabel>
+#include <QStatusBar>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <fstream>
 #include <sstream>
@@ -133,6 +136,7 @@ void TKLV_main_form::RunDeviceChain(const QString &caption, const QString &text,
   ProgressForm->setCaption(caption);
   ProgressForm->setStatusText(text);
   ProgressForm->setPosition(0);
+  ProgressForm->clearOverall();
   // With a text of its own the window shows at once; otherwise at the chain's first status text,
   // i.e. once the device is open and checked and the chain's preparation has passed.
   if (!text.isEmpty()) ProgressForm->showOver(this);
@@ -146,6 +150,16 @@ void TKLV_main_form::RunDeviceChain(const QString &caption, const QString &text,
     run.task->post([this, &run] {
       run.progress_posted = false;
       ProgressForm->setPosition(run.progress);
+    });
+  };
+  callbacks.overall = [this, &run](const kalvort::TransferProgress &p) {
+    run.program = p.program;
+    run.programs = p.programs;
+    run.overall_percent = p.total_bytes > 0 ? static_cast<int>(p.done_bytes * 100 / p.total_bytes) : 0;
+    if (run.overall_posted.exchange(true)) return;
+    run.task->post([this, &run] {
+      run.overall_posted = false;
+      ProgressForm->setOverall(run.program, run.programs, run.overall_percent);
     });
   };
   callbacks.status = [this, &run](const std::string &status) {
@@ -178,7 +192,7 @@ void TKLV_main_form::RunDeviceChain(const QString &caption, const QString &text,
         setEnabled(true);
         if (restore) restore(*result);
         if (result->status == TransferStatus::Cancelled)
-          CancelActionComplete();
+          CancelActionComplete(fromUtf8(result->message));
         else
           finish(*result);
         EndDeviceCommand();
@@ -197,9 +211,41 @@ void TKLV_main_form::ShowTransferMessage(const TransferResult &r) {
               QMessageBox::Ok);
 }
 
-void TKLV_main_form::CancelActionComplete() {
-  Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Отмена"), QStringLiteral("Текущее действие отменено"),
-              QMessageBox::Ok);
+bool TKLV_main_form::ShowRefusedConversion(const TransferResult &r) {
+  kalvort::TDeviceClass &catalog = MemDevice->Device();
+  if (r.status != TransferStatus::Refused || r.entry_index < 0 || r.entry_index >= catalog.CatalogCount() ||
+      r.conversion.conv_err_code == kalvort::kConvErrNone)
+    return false;
+  // As "Проверить проект": the failing program in the editor, its row selected and marked "!"
+  // without showing it again.
+  catalog.FileErrorSet(r.entry_index, kalvort::feProcessError);
+  ShowConversionFailure(r.entry_index, r.conversion);
+  catalog.CalculateMPStat();
+  FillCatalogGrid();
+  MakeSelectedCurrent(r.entry_index);
+  const int row = RowOfEntry(r.entry_index);
+  SelectRows(row, row, false);
+  updateCommandStates();
+  return true;
+}
+
+void TKLV_main_form::ShowCommandSummary(const QString &text) {
+  // Beside the panels rather than as the status bar's message, which would hide them.
+  if (!CommandSummary) {
+    CommandSummary = new QLabel(StatusBar1);
+    CommandSummary->setObjectName(QStringLiteral("CommandSummary"));
+    StatusBar1->addPermanentWidget(CommandSummary);
+    CommandSummaryTimer = new QTimer(this);
+    CommandSummaryTimer->setSingleShot(true);
+    connect(CommandSummaryTimer, &QTimer::timeout, CommandSummary, &QLabel::clear);
+  }
+  CommandSummary->setText(text);
+  CommandSummaryTimer->start(5000);
+}
+
+void TKLV_main_form::CancelActionComplete(const QString &text) {
+  Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Отмена"),
+              text.isEmpty() ? QStringLiteral("Текущее действие отменено") : text, QMessageBox::Ok);
   if (MemDevice) MemDevice->Device().CalculateMPStat();
   cur_catalog_entry_num = 0;
   FillCatalogGrid();
@@ -225,24 +271,15 @@ void TKLV_main_form::DeviceBurnActionExecute() {
         const TDevCatalog &catalog = MemDevice->Device();
         for (int i : derived)
           if (catalog.Catalog(i).file_bin_valid) project_changed = true;
-        if (r.status == TransferStatus::Refused && r.entry_index >= 0 &&
-            r.conversion.conv_err_code != kalvort::kConvErrNone) {
-          // As "Проверить проект": the failing program in the editor, its row selected and
-          // marked "!" without showing it again.
-          ShowConversionFailure(r.entry_index, r.conversion);
-          MemDevice->Device().CalculateMPStat();
-          FillCatalogGrid();
-          MakeSelectedCurrent(r.entry_index);
-          const int row = RowOfEntry(r.entry_index);
-          SelectRows(row, row, false);
-          return;
-        }
+        if (ShowRefusedConversion(r)) return;
         if (r.status == TransferStatus::NoModule || r.status == TransferStatus::OpenFailed) {
           ShowTransferMessage(r);
           return;
         }
         FillCatalogGrid();
         ShowTransferMessage(r);
+        if (r.ok())
+          ShowCommandSummary(QStringLiteral("Проект записан в МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
       });
 }
 
@@ -277,6 +314,8 @@ void TKLV_main_form::DeviceRereadActionExecute() {
         // Control-sum errors were asked about as they came (the entries carry "!").
         const bool cs = r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
         if (!cs) ShowTransferMessage(r);
+        if (r.ok())
+          ShowCommandSummary(QStringLiteral("Проект прочитан из МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
         cur_catalog_entry_num = 0;
         FillCatalogGrid();
         ShowFirstRow();
@@ -308,7 +347,10 @@ void TKLV_main_form::RunEraseOrTest(bool test, bool full) {
     RunDeviceChain(
         caption, QString(),
         [test, full](ProjectTransfer &t) { return test ? t.RunTest(full) : t.RunErase(full); },
-        [this](const TransferResult &r) { ShowTransferMessage(r); });
+        [this, test](const TransferResult &r) {
+          ShowTransferMessage(r);
+          if (r.ok()) ShowCommandSummary(test ? QStringLiteral("Тест МП завершен") : QStringLiteral("МП очищен"));
+        });
   });
 }
 
@@ -350,7 +392,10 @@ void TKLV_main_form::DeviceReadImageActionExecute() {
             r = failure("Ошибка", "Ошибка сохранения файла! " + error);
           return r;
         },
-        [this](const TransferResult &r) { ShowTransferMessage(r); });
+        [this](const TransferResult &r) {
+          ShowTransferMessage(r);
+          if (r.ok()) ShowCommandSummary(QStringLiteral("Образ МП прочитан: %1 байт").arg(r.bytes));
+        });
   });
 }
 
@@ -371,7 +416,10 @@ void TKLV_main_form::DeviceBurnImageActionExecute() {
           if (!image) return failure("Записать образ на МП", "Ошибка открытия файла.");
           return t.RunWriteImage(image);
         },
-        [this](const TransferResult &r) { ShowTransferMessage(r); });
+        [this](const TransferResult &r) {
+          ShowTransferMessage(r);
+          if (r.ok()) ShowCommandSummary(QStringLiteral("Образ записан в МП: %1 байт").arg(r.bytes));
+        });
   });
 }
 
@@ -391,6 +439,7 @@ void TKLV_main_form::DeviceVerifyActionExecute() {
       },
       [this, report](const TransferResult &r) {
         FillCatalogGrid();
+        if (ShowRefusedConversion(r)) return;
         if (!r.ok()) {
           ShowTransferMessage(r);
           return;

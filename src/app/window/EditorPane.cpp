@@ -21,6 +21,7 @@
 #include "formats/PostProcess.h"
 #include "formats/ProgramViews.h"
 #include "formats/TextEdits.h"
+#include "workflow/ProjectTransfer.h"
 
 using namespace kalvort;
 
@@ -214,9 +215,14 @@ bool TKLV_main_form::RunWritePostprocess(int index) {
 }
 
 void TKLV_main_form::ShowConversionFailure(int index, const ConversionFailure &failure) {
-  Dialogs.ask(this, QMessageBox::Warning, kCheck, QString::fromUtf8(failure.message), QMessageBox::Ok);
-  // The failing program in the editor with the line the converter stopped on selected.
+  // The reason, then which program and line it is about.
   const TDevCatalogEntry failed = Catalog()->Catalog(index);
+  Dialogs.ask(this, QMessageBox::Warning, kCheck,
+              QString::fromUtf8(failure.message) + QLatin1Char('\n') +
+                  QString::fromStdString(kalvort::ProgramPlaceText(failed, failure.conv_err_str_num)),
+              QMessageBox::Ok);
+  // The failing program in the editor with the line the converter stopped on selected, in the
+  // middle of the view so that the lines around it show too.
   LoadProgramText(*failed.text);
   const int line = failure.conv_err_str_num - 1;
   const QTextBlock block = Editor()->document()->findBlockByNumber(line);
@@ -224,6 +230,7 @@ void TKLV_main_form::ShowConversionFailure(int index, const ConversionFailure &f
     QTextCursor cursor(block);
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     Editor()->setTextCursor(cursor);
+    Editor()->centerCursor();
     Editor()->setErrorLine(line);
   }
   Editor()->setFocus();

@@ -140,6 +140,10 @@ class TKLV_main_form : public QMainWindow {
   QToolButton *HexSwitchButton = nullptr;
   QStatusBar *StatusBar1 = nullptr;
   std::array<QLabel *, 4> StatusPanel{};  // device, module, size, project type
+  // A finished device command's summary, shown beside the panels for a few seconds; created on
+  // first use (DeviceCommands.cpp).
+  QLabel *CommandSummary = nullptr;
+  QTimer *CommandSummaryTimer = nullptr;
   QTimer *Timer1 = nullptr;               // the 250 ms status timer
 
   // ---- State ----
@@ -389,7 +393,13 @@ class TKLV_main_form : public QMainWindow {
                       std::function<void(const kalvort::TransferResult &)> restore = {});
   void RunEraseOrTest(bool test, bool full);
   void ShowTransferMessage(const kalvort::TransferResult &r);
-  void CancelActionComplete();
+  // A chain refused for a text program that does not convert: the program shown and marked as
+  // "Проверить проект" does. False when `r` is no such refusal.
+  bool ShowRefusedConversion(const kalvort::TransferResult &r);
+  // `text` in the status bar for a few seconds, the panels kept in view.
+  void ShowCommandSummary(const QString &text);
+  // "Текущее действие отменено", or the cancelled chain's own words (`text`).
+  void CancelActionComplete(const QString &text = {});
 
   QString pending_open_file_;  // see OpenProjectFileWhenReady
   bool opening_pending_file_ = false;
