@@ -11,9 +11,12 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QLayout>
 #include <QLocale>
 #include <QMimeData>
 #include <QSignalBlocker>
+#include <QSplitter>
+#include <QStyle>
 #include <QTableWidget>
 #include <QUrl>
 
@@ -97,12 +100,23 @@ void TKLV_main_form::SetupCatalogView() {
   // and the two number columns fit four digits, so nothing is cut whatever font the desktop uses.
   QHeaderView *header = StringGrid1->horizontalHeader();
   const int numberWidth = StringGrid1->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 8;
+  // The date column fits a date and time of the longest form (two-digit hour), plus the cell's
+  // margins.
+  const QString widestDate = QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)).toString(dateFormat());
+  const int dateWidth = StringGrid1->fontMetrics().horizontalAdvance(widestDate) + 12;
   for (int c = 0; c < kCatalogColumnCount; ++c) {
     int width = std::max(kCatalogColumnWidths[c], header->sectionSizeHint(c));
     if (c < 2) width = std::max(width, numberWidth);
+    if (c == kCatalogColumnCount - 1) width = std::max(width, dateWidth);
     StringGrid1->setColumnWidth(c, width);
   }
   StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  // The left pane starts wide enough for every column; the editor takes the rest of the window.
+  const int listWidth = header->length() + 2 * StringGrid1->frameWidth() +
+                        StringGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, StringGrid1) +
+                        LeftPane->layout()->contentsMargins().left() + LeftPane->layout()->contentsMargins().right();
+  const QList<int> sizes = Splitter1->sizes();
+  Splitter1->setSizes({listWidth, std::max(sizes.value(0) + sizes.value(1) - listWidth, RightPane->minimumWidth())});
   StringGrid1->verticalHeader()->setDefaultSectionSize(kCatalogRowHeight);
   StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -63,6 +63,7 @@ void TKLV_main_form::FormCreate() {
   QSize size(std::max(settings_.Width, 200), std::max(settings_.Height, 300));
   if (const QScreen *screen = QGuiApplication::primaryScreen()) {
     const QRect available = screen->availableGeometry();
+    if (!settings_.window_size_stored) size = DefaultWindowSize(available.size());
     size = size.boundedTo(available.size()).expandedTo(QSize(std::min(200, available.width()),
                                                               std::min(300, available.height())));
     resize(size);
@@ -72,6 +73,10 @@ void TKLV_main_form::FormCreate() {
   } else {
     resize(size.boundedTo(QSize(4096, 4096)));
   }
+}
+
+QSize TKLV_main_form::DefaultWindowSize(const QSize &available) {
+  return (available * 3 / 4).expandedTo(QSize(1024, 700)).boundedTo(available);
 }
 
 void TKLV_main_form::OpenSettings() {

@@ -197,6 +197,9 @@ class TKLV_main_form : public QMainWindow {
   void OpenProjectFileWhenReady(const QString &fileName);
   // Reads the settings file at start (KALVORT_CONFIG or the XDG location).
   void OpenSettings();
+  // The window's size when the settings file has none: three quarters of the screen's free area,
+  // not below 1024 x 700 (where every command and a whole hex line fit) unless the screen is smaller.
+  static QSize DefaultWindowSize(const QSize &available);
   // Writes the settings file at exit; never over a file that could not be read at start.
   bool SaveSettings();
   // False after a settings file that exists could not be read at start.
