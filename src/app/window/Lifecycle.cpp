@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QPointer>
 #include <QComboBox>
 #include <QScreen>
 #include <QTableWidget>
@@ -44,6 +45,13 @@ void TKLV_main_form::FormCreate() {
   kalvort::app::OpenAppLog();
   NetDevices.clear();
   OpenSettings();
+  // Every file dialog starts in one place and remembers where a file was chosen.
+  Dialogs.startFolder = [window = QPointer<TKLV_main_form>(this)] {
+    return window ? window->FileDialogFolder() : QString();
+  };
+  Dialogs.folderChosen = [window = QPointer<TKLV_main_form>(this)](const QString &folder) {
+    if (window) window->settings_.LastDir = folder.toStdU16String();
+  };
   FillCombo();
   // The header row of the catalog list was written with the list; one blank data row below it.
   StringGridSkip = false;

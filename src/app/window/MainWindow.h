@@ -270,6 +270,9 @@ class TKLV_main_form : public QMainWindow {
   bool OpenProject(const QString &file);  // all or nothing; false after its message
   // The project settings dialog filled from the window's options (settings and new project).
   void PresetSettingsForm(TSettingsForm &form) const;
+  // Where file dialogs start: the current project's folder, else the last folder a file was chosen
+  // in (settings key LastDir), else the home folder. Every file dialog of Dialogs starts there.
+  QString FileDialogFolder() const;
 
   // ---- Device commands (gui-device: DeviceCommands.cpp, NetworkDevices.cpp) ----
   // The progress window: a window of its own, so that it stays usable while this one is disabled.
