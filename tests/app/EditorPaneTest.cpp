@@ -2,6 +2,7 @@
 // line, the confirm and cancel commands and the editor's changed flag.
 
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -236,6 +237,21 @@ class EditorPaneTest : public QObject {
     QVERIFY(!catalog().Catalog(0).file_bin_valid);
     QVERIFY(window->project_changed);
     QVERIFY(!window->text_changed);
+  }
+
+  // "Выполнить действие" is one undo step: one Ctrl+Z gives back the text as it was.
+  void runIsUndoneByOneCtrlZ() {
+    show({textEntry(0, {u"N1 G01 X1", u"N2 M30", u"N3"})});
+    window->Editor()->setFocus();
+    QTest::keyClicks(window->Editor(), QStringLiteral("%"));
+    const QStringList typed = window->Editor()->lines();
+    window->ComboBox3->setCurrentIndex(2);  // 2С42: remove every space
+    window->EditorRunActionExecute();
+    QCOMPARE(window->Editor()->lines(), (QStringList{"%N1G01X1", "N2M30", "N3"}));
+    QTest::keyClick(window->Editor(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(window->Editor()->lines(), typed);
+    QTest::keyClick(window->Editor(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(window->Editor()->lines(), (QStringList{"N1 G01 X1", "N2 M30", "N3"}));
   }
 
   void binaryOfAProcessedEntryIsConvertedWhenShown() {

@@ -3,10 +3,14 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QEnterEvent>
 #include <QHeaderView>
+#include <QLabel>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QToolBar>
+#include <QToolButton>
 
 #include "support/AppTest.h"
 #include "support/ScriptedDialogs.h"
@@ -58,6 +62,25 @@ class WindowLayoutTest : public QObject {
     QVERIFY2(needed <= window.Editor()->viewport()->width(),
              qPrintable(QStringLiteral("%1 > %2").arg(needed).arg(window.Editor()->viewport()->width())));
     window.HexViewAction->setChecked(false);
+  }
+
+  // Pointing at a tool button or a menu item shows its hint as a tool tip; the status line keeps
+  // its four panels (a status tip would replace them while the pointer stays).
+  void hintsKeepTheStatusPanels() {
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (QToolButton *button : window.findChildren<QToolButton *>()) {
+      QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+      QApplication::sendEvent(button, &enter);
+      QVERIFY2(window.StatusBar1->currentMessage().isEmpty(), qPrintable(button->objectName()));
+    }
+    for (QAction *action : window.findChildren<QAction *>()) {
+      action->showStatusText(&window);  // what a menu does for its highlighted item
+      QVERIFY2(window.StatusBar1->currentMessage().isEmpty(), qPrintable(action->objectName()));
+    }
+    for (QLabel *panel : window.StatusPanel) QVERIFY(panel->isVisible());
   }
 
   // Without a stored size the window takes three quarters of the screen, at least 1024 x 700 as far

@@ -336,8 +336,10 @@ void TKLV_main_form::EditorRunActionExecute() {
       }
       // One undoable step over the whole text.
       QTextCursor cursor(Editor()->document());
+      cursor.beginEditBlock();
       cursor.select(QTextCursor::Document);
       cursor.insertText(fromU16Lines(lines).join(QLatin1Char('\n')));
+      cursor.endEditBlock();
     }
     Editor()->setUpdatesEnabled(true);
   }
