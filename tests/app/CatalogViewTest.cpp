@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include "dialogs/FilePropDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "support/ScriptedDialogs.h"
@@ -195,6 +197,50 @@ class CatalogViewTest : public QObject {
     window->AddFileToCatalogExecute();
     QCOMPARE(dialogs.fileCaptions.value(0), QStringLiteral("Добавление файла в проект"));
     QCOMPARE(catalog().CatalogCount(), 0);
+  }
+
+  // A FIFO or a device is never read (that would block the window): adding it or opening it in
+  // the editor ends at once with the open error, before any properties are asked for; the other
+  // files are added, and the project stays as it was when nothing was.
+  void fifoAndDeviceAreRefusedAtOnce() {
+    const QString fifo = dir.filePath(QStringLiteral("канал"));
+    QCOMPARE(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    // One answer for the one file that gets as far as its properties (b.txt, at the end).
+    bool propertiesAsked = false;
+    AnswerPropDialogs(*window, {[&](TFilePropForm &) { propertiesAsked = true; }});
+    for (const QString &file : {fifo, QStringLiteral("/dev/zero")}) {
+      dialogs.asked.clear();
+      dialogs.files = {file};
+      window->AddFileToCatalogExecute();
+      QCOMPARE(dialogs.asked.size(), 1);
+      QCOMPARE(dialogs.asked[0].icon, QMessageBox::Critical);
+      QCOMPARE(dialogs.asked[0].title, QStringLiteral("Ошибка"));
+      QCOMPARE(dialogs.asked[0].text, QStringLiteral("Ошибка открытия файла."));
+      QVERIFY(!propertiesAsked);
+      QCOMPARE(catalog().CatalogCount(), 0);
+      QVERIFY(!window->project_changed);
+    }
+
+    add(textEntry(0, 1, u"a", {u"G01"}));
+    window->FillCatalogGrid();
+    window->SelectRows(0, 0, false);
+    dialogs.asked.clear();
+    dialogs.answers = {QMessageBox::Ok};  // replace the text
+    dialogs.files = {fifo};
+    window->EditorOpenFileActionExecute();
+    QCOMPARE(dialogs.asked.size(), 2);
+    QCOMPARE(dialogs.asked[1].text, QStringLiteral("Ошибка открытия файла."));
+    QCOMPARE(*catalog().Catalog(0).text, ProgramText{u"G01"});
+    QVERIFY(!window->text_changed);
+
+    // With a regular file beside it, that file is still added.
+    dialogs.asked.clear();
+    dialogs.files = {fifo + "\n" + writeFile(dir, "b.txt", "G02")};
+    window->AddFileToCatalogExecute();
+    QCOMPARE(dialogs.asked.size(), 1);
+    QVERIFY(propertiesAsked);
+    QCOMPARE(catalog().CatalogCount(), 2);
+    QVERIFY(window->project_changed);
   }
 
   void upAtTheFirstSlotAndDownAtTheLastDoNothing() {

@@ -35,6 +35,8 @@ using namespace kalvort;
 namespace {
 
 const QString kWarning = QStringLiteral("Предупреждение");
+const QString kError = QStringLiteral("Ошибка");
+const QString kOpenError = QStringLiteral("Ошибка открытия файла.");
 const QString kSlotTaken = QStringLiteral("Программа с таким номером существует.\nЗаменить?");
 
 // Files dropped on the window from the desktop: local file URLs only.
@@ -241,8 +243,11 @@ bool TKLV_main_form::AddFile(const QString &file, int prog_num, const QString &n
   if (!catalog) return false;
   TDevCatalogEntry entry;
   if (MakeProgramEntry(toPath(file), static_cast<uint16_t>(prog_num), toU16(name), text, Nc31Mode(), entry) !=
-      AddFileResult::Added)
-    return false;  // a file that cannot be read is not added
+      AddFileResult::Added) {
+    // A file that cannot be read (gone, not allowed, not a regular file, too large) is not added.
+    Dialogs.error(this, kError, kOpenError);
+    return false;
+  }
   if (entry.cat_num >= 0) {
     const int other = catalog->GetCatalogEntryNumByCatNum(entry.cat_num);
     if (other >= 0) {
@@ -270,10 +275,17 @@ void TKLV_main_form::AddFiles(const QStringList &files, bool cancelStops) {
   bool for_all = false;
   bool all_text = true;
   for (const QString &file : files) {
+    // Only a regular file is read: a FIFO or a device would block or never end. Refused before its
+    // properties are asked for.
+    if (!QFileInfo(file).isFile()) {
+      Dialogs.error(this, kError, kOpenError);
+      continue;
+    }
     const int number = ProposeProgNum(*catalog, Nc31Mode());
     const QString name = QFileInfo(file).fileName();
+    bool added = false;
     if (for_all) {
-      AddFile(file, number, name, all_text);
+      added = AddFile(file, number, name, all_text);
     } else {
       FilePropForm->des_num = number;
       FilePropForm->fname = name;
@@ -285,9 +297,9 @@ void TKLV_main_form::AddFiles(const QStringList &files, bool cancelStops) {
         for_all = true;
         all_text = FilePropForm->proc;
       }
-      AddFile(file, FilePropForm->des_num, FilePropForm->fname, FilePropForm->proc);
+      added = AddFile(file, FilePropForm->des_num, FilePropForm->fname, FilePropForm->proc);
     }
-    project_changed = true;
+    if (added) project_changed = true;
   }
 }
 
@@ -295,7 +307,6 @@ void TKLV_main_form::DropFiles(const QStringList &files) {
   raise();
   activateWindow();
   AddFiles(files, false);
-  project_changed = true;
   updateCommandStates();
 }
 
