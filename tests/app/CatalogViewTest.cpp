@@ -15,6 +15,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 
 #include <sys/stat.h>
 
@@ -178,9 +182,21 @@ class CatalogViewTest : public QObject {
       QVERIFY(f.forAllCheck->isVisible());
       f.forAllCheck->setChecked(true);
     }});
-    window->DropFiles(files);
+    // Dropped from the desktop: the drop ends first, the files' properties are asked afterwards.
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString &file : files) urls << QUrl::fromLocalFile(file);
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(shown, 0);
+    QCOMPARE(catalog().CatalogCount(), 0);
+    QTRY_COMPARE(catalog().CatalogCount(), 3);
     QCOMPARE(shown, 1);
-    QCOMPARE(catalog().CatalogCount(), 3);
     QStringList names;
     for (int i = 0; i < 3; ++i) {
       names << QString::fromStdU16String(ByteArrayToString(catalog().Catalog(i).code, 128));

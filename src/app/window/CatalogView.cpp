@@ -57,7 +57,10 @@ class FileDropFilter : public QObject {
       const QStringList files = localFiles(drop->mimeData());
       if (!files.isEmpty()) {
         drop->acceptProposedAction();
-        window_->DropFiles(files);
+        // Asked about after the drop has ended: the properties dialog must not run inside the
+        // drag and drop handling, whose objects go when it ends.
+        QMetaObject::invokeMethod(window_, [window = window_, files] { window->DropFiles(files); },
+                                  Qt::QueuedConnection);
         return true;
       }
     }
