@@ -1,7 +1,7 @@
 #pragma once
-// The settings file (INI): window geometry, the last folder of the file dialogs, device and processing options, the editor's action,
-// the time-out factor and the known network devices. Sections and keys this program does not know
-// are kept as they are when the file is written back.
+// The settings file (INI): window geometry, the last folder of the file dialogs, device and
+// processing options, the editor's action, the time-out factor and the known network devices.
+// Sections and keys this program does not know are kept as they are when the file is written back.
 
 #include <cstdint>
 #include <filesystem>
