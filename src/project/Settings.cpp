@@ -90,6 +90,8 @@ bool OpenSettings(const std::filesystem::path &path, KalvortSettings &settings, 
   s.Top = GetInt(ini, kWindow, "Top", s.Top);
   s.Width = GetInt(ini, kWindow, "Width", s.Width);
   s.Height = GetInt(ini, kWindow, "Height", s.Height);
+  s.window_size_stored = ini.Value(kWindow, "Width") && ini.Value(kWindow, "Height");
+  s.LastDir = GetText(ini, kWindow, "LastDir", s.LastDir);
   s.CurDeviceNum = GetInt(ini, kDevice, "Current device", s.CurDeviceNum);
   s.need_proc = GetBool(ini, kDevice, "Processing", s.need_proc);
   s.processor_type = GetInt(ini, kDevice, "Processor", s.processor_type);
@@ -123,6 +125,7 @@ bool SaveSettings(const std::filesystem::path &path, const KalvortSettings &s, s
   SetInt(ini, kWindow, "Top", s.Top);
   SetInt(ini, kWindow, "Width", s.Width);
   SetInt(ini, kWindow, "Height", s.Height);
+  SetText(ini, kWindow, "LastDir", s.LastDir);
   SetInt(ini, kDevice, "Current device", s.CurDeviceNum);
   SetInt(ini, kDevice, "Processing", s.need_proc ? 1 : 0);
   SetInt(ini, kDevice, "Processor", s.processor_type);

@@ -1,7 +1,7 @@
 #pragma once
-// The settings file (INI): window geometry, device and processing options, the editor's action,
-// the time-out factor and the known network devices. Sections and keys this program does not know
-// are kept as they are when the file is written back.
+// The settings file (INI): window geometry, the last folder of the file dialogs, device and
+// processing options, the editor's action, the time-out factor and the known network devices.
+// Sections and keys this program does not know are kept as they are when the file is written back.
 
 #include <cstdint>
 #include <filesystem>
@@ -17,6 +17,10 @@ struct KalvortSettings {
   int32_t Top = 0;
   int32_t Width = 800;
   int32_t Height = 600;
+  // Whether Width and Height came from the file; without them the window picks its size.
+  bool window_size_stored = false;
+  // The folder of the last file chosen in a file dialog (empty: none yet).
+  std::u16string LastDir;
   int32_t CurDeviceNum = 0;
   bool need_proc = true;
   int32_t processor_type = 0;  // 0 = 2С42 / 2Р22, 1 = НЦ-31 / МС-2109

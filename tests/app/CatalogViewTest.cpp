@@ -15,6 +15,12 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+#include <sys/stat.h>
 
 #include "dialogs/FilePropDialog.h"
 #include "dialogs/SettingsDialog.h"
@@ -178,9 +184,21 @@ class CatalogViewTest : public QObject {
       QVERIFY(f.forAllCheck->isVisible());
       f.forAllCheck->setChecked(true);
     }});
-    window->DropFiles(files);
+    // Dropped from the desktop: the drop ends first, the files' properties are asked afterwards.
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString &file : files) urls << QUrl::fromLocalFile(file);
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(shown, 0);
+    QCOMPARE(catalog().CatalogCount(), 0);
+    QTRY_COMPARE(catalog().CatalogCount(), 3);
     QCOMPARE(shown, 1);
-    QCOMPARE(catalog().CatalogCount(), 3);
     QStringList names;
     for (int i = 0; i < 3; ++i) {
       names << QString::fromStdU16String(ByteArrayToString(catalog().Catalog(i).code, 128));
@@ -197,6 +215,50 @@ class CatalogViewTest : public QObject {
     window->AddFileToCatalogExecute();
     QCOMPARE(dialogs.fileCaptions.value(0), QStringLiteral("Добавление файла в проект"));
     QCOMPARE(catalog().CatalogCount(), 0);
+  }
+
+  // A FIFO or a device is never read (that would block the window): adding it or opening it in
+  // the editor ends at once with the open error, before any properties are asked for; the other
+  // files are added, and the project stays as it was when nothing was.
+  void fifoAndDeviceAreRefusedAtOnce() {
+    const QString fifo = dir.filePath(QStringLiteral("канал"));
+    QCOMPARE(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    // One answer for the one file that gets as far as its properties (b.txt, at the end).
+    bool propertiesAsked = false;
+    AnswerPropDialogs(*window, {[&](TFilePropForm &) { propertiesAsked = true; }});
+    for (const QString &file : {fifo, QStringLiteral("/dev/zero")}) {
+      dialogs.asked.clear();
+      dialogs.files = {file};
+      window->AddFileToCatalogExecute();
+      QCOMPARE(dialogs.asked.size(), 1);
+      QCOMPARE(dialogs.asked[0].icon, QMessageBox::Critical);
+      QCOMPARE(dialogs.asked[0].title, QStringLiteral("Ошибка"));
+      QCOMPARE(dialogs.asked[0].text, QStringLiteral("Ошибка открытия файла."));
+      QVERIFY(!propertiesAsked);
+      QCOMPARE(catalog().CatalogCount(), 0);
+      QVERIFY(!window->project_changed);
+    }
+
+    add(textEntry(0, 1, u"a", {u"G01"}));
+    window->FillCatalogGrid();
+    window->SelectRows(0, 0, false);
+    dialogs.asked.clear();
+    dialogs.answers = {QMessageBox::Ok};  // replace the text
+    dialogs.files = {fifo};
+    window->EditorOpenFileActionExecute();
+    QCOMPARE(dialogs.asked.size(), 2);
+    QCOMPARE(dialogs.asked[1].text, QStringLiteral("Ошибка открытия файла."));
+    QCOMPARE(*catalog().Catalog(0).text, ProgramText{u"G01"});
+    QVERIFY(!window->text_changed);
+
+    // With a regular file beside it, that file is still added.
+    dialogs.asked.clear();
+    dialogs.files = {fifo + "\n" + writeFile(dir, "b.txt", "G02")};
+    window->AddFileToCatalogExecute();
+    QCOMPARE(dialogs.asked.size(), 1);
+    QVERIFY(propertiesAsked);
+    QCOMPARE(catalog().CatalogCount(), 2);
+    QVERIFY(window->project_changed);
   }
 
   void upAtTheFirstSlotAndDownAtTheLastDoNothing() {

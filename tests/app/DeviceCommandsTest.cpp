@@ -648,7 +648,8 @@ class DeviceCommandsTest : public QObject {
     // Control sum and bytes differ, both for that program only.
     QCOMPARE(window->VerifyForm->DiffGrid->rowCount(), 2);
     for (int row = 0; row < 2; ++row) {
-      QCOMPARE(window->VerifyForm->DiffGrid->item(row, 0)->text(), QString::number(device().Catalog(binIndex).cat_num));
+      QCOMPARE(window->VerifyForm->DiffGrid->item(row, 0)->text(),
+               QString::number(device().Catalog(binIndex).cat_num + 1));  // numbered from 1
       QCOMPARE(window->VerifyForm->DiffGrid->item(row, 1)->text(), QStringLiteral("BIN"));
     }
     window->VerifyForm->accept();

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
+#include <QScreen>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -133,7 +134,8 @@ class LifecycleTest : public QObject {
   void noSettingsFileGivesDefaults() {
     ScriptedDialogs dialogs;
     TKLV_main_form window(dialogs);
-    QCOMPARE(window.size(), QSize(800, 600));
+    QCOMPARE(window.size(),
+             TKLV_main_form::DefaultWindowSize(QGuiApplication::primaryScreen()->availableGeometry().size()));
     QVERIFY(window.need_proc);
     QCOMPARE(window.processor_type, 0);
     QCOMPARE(window.TimeoutFactor, 3);

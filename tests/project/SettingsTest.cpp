@@ -41,6 +41,8 @@ TEST(Settings, MissingFileGivesDefaultsAndSaveWritesEveryKey) {
   ASSERT_TRUE(OpenSettings(path, s));
   EXPECT_EQ(s.Width, 800);
   EXPECT_EQ(s.Height, 600);
+  EXPECT_FALSE(s.window_size_stored);
+  EXPECT_TRUE(s.LastDir.empty());
   EXPECT_TRUE(s.need_proc);
   EXPECT_EQ(s.processor_type, 0);
   EXPECT_EQ(s.TimeoutFactor, 3);
@@ -49,9 +51,11 @@ TEST(Settings, MissingFileGivesDefaultsAndSaveWritesEveryKey) {
   EXPECT_TRUE(s.NetDevices.empty());
 
   s.NetDevices.push_back({"127.0.0.5", u"Станок 1"});
+  s.LastDir = u"/home/оператор/программы";
   ASSERT_TRUE(SaveSettings(path, s));
   EXPECT_EQ(readFileBytes(path),
-            "[Window]\nLeft=0\nTop=0\nWidth=800\nHeight=600\n\n\n"
+            "[Window]\nLeft=0\nTop=0\nWidth=800\nHeight=600\n"
+            "LastDir=/home/\xEE\xEF\xE5\xF0\xE0\xF2\xEE\xF0/\xEF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xFB\n\n\n"
             "[Device]\nCurrent device=0\nProcessing=1\nProcessor=0\nTimeout=3\nNC-31 Merge=0\n"
             "2C42 Fix Prog Num=1\n2C42 del spaces=1\n2C42 del empty strings=1\n2C42 VZ_20x=0\n\n\n"
             "[Editor]\nAction=0\n\n\n"
@@ -59,6 +63,8 @@ TEST(Settings, MissingFileGivesDefaultsAndSaveWritesEveryKey) {
   KalvortSettings back;
   ASSERT_TRUE(OpenSettings(path, back));
   EXPECT_EQ(back.NetDevices, s.NetDevices);
+  EXPECT_EQ(back.LastDir, s.LastDir);
+  EXPECT_TRUE(back.window_size_stored);
 }
 
 TEST(Settings, ValuesParseOrFallBackToDefaults) {

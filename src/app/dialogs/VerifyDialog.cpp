@@ -33,7 +33,8 @@ void TVerifyForm::setDifferences(const std::vector<kalvort::VerifyDifference> &d
   DiffGrid->setRowCount(static_cast<int>(differences.size()));
   int row = 0;
   for (const auto &d : differences) {
-    DiffGrid->setItem(row, 0, new QTableWidgetItem(QString::number(d.cat_num)));
+    // Numbered from 1, as the catalog list shows the same program.
+    DiffGrid->setItem(row, 0, new QTableWidgetItem(d.cat_num >= 0 ? QString::number(d.cat_num + 1) : QString()));
     DiffGrid->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(d.name)));
     DiffGrid->setItem(row, 2, new QTableWidgetItem(QString::fromStdString(d.what)));
     ++row;

@@ -22,16 +22,16 @@ QString ScriptedDialogs::nextFile(const QString &caption, const QString &filter,
   return files.isEmpty() ? QString() : files.takeFirst();
 }
 
-QString ScriptedDialogs::openFileName(QWidget *, const QString &caption, const QString &filter, const QString &dir) {
+QString ScriptedDialogs::chooseOpenFile(QWidget *, const QString &caption, const QString &filter, const QString &dir) {
   return nextFile(caption, filter, dir);
 }
 
-QStringList ScriptedDialogs::openFileNames(QWidget *, const QString &caption, const QString &filter,
+QStringList ScriptedDialogs::chooseOpenFiles(QWidget *, const QString &caption, const QString &filter,
                                            const QString &dir) {
   const QString next = nextFile(caption, filter, dir);
   return next.isEmpty() ? QStringList() : next.split(QLatin1Char('\n'));
 }
 
-QString ScriptedDialogs::saveFileName(QWidget *, const QString &caption, const QString &filter, const QString &dir) {
+QString ScriptedDialogs::chooseSaveFile(QWidget *, const QString &caption, const QString &filter, const QString &dir) {
   return nextFile(caption, filter, dir);
 }

@@ -17,15 +17,16 @@ class ScriptedDialogs : public UserDialogs {
   QList<QMessageBox::StandardButton> answers;  // popped front per ask(); when empty: defaultButton, else the first button
   QStringList files;                           // popped front per file dialog (openFileNames splits on '\n')
   QStringList fileCaptions, fileFilters;       // recorded
-  QStringList fileDirs;                        // the folder each file dialog was to start in
+  QStringList fileDirs;                        // the folder (or proposed path) each file dialog started at
 
   QMessageBox::StandardButton ask(QWidget *parent, QMessageBox::Icon icon, const QString &title,
                                   const QString &text, QMessageBox::StandardButtons buttons,
                                   QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) override;
-  QString openFileName(QWidget *parent, const QString &caption, const QString &filter, const QString &dir = {}) override;
-  QStringList openFileNames(QWidget *parent, const QString &caption, const QString &filter,
-                            const QString &dir = {}) override;
-  QString saveFileName(QWidget *parent, const QString &caption, const QString &filter, const QString &dir = {}) override;
+ protected:
+  QString chooseOpenFile(QWidget *parent, const QString &caption, const QString &filter, const QString &dir) override;
+  QStringList chooseOpenFiles(QWidget *parent, const QString &caption, const QString &filter,
+                              const QString &dir) override;
+  QString chooseSaveFile(QWidget *parent, const QString &caption, const QString &filter, const QString &dir) override;
 
  private:
   QString nextFile(const QString &caption, const QString &filter, const QString &dir);

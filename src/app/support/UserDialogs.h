@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class UserDialogs {
  public:
   virtual ~UserDialogs() = default;
@@ -21,13 +23,34 @@ class UserDialogs {
   void error(QWidget *p, const QString &title, const QString &text) {
     ask(p, QMessageBox::Critical, title, text, QMessageBox::Ok);
   }
-  // File dialogs (Qt's own non-native QFileDialog in production). Empty string / list = cancelled.
-  virtual QString openFileName(QWidget *parent, const QString &caption, const QString &filter,
-                               const QString &dir = {}) = 0;
-  virtual QStringList openFileNames(QWidget *parent, const QString &caption, const QString &filter,
-                                    const QString &dir = {}) = 0;
-  virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &filter,
-                               const QString &dir = {}) = 0;
+
+  // File dialogs. Empty string / list = cancelled. `name` is a proposed file name: a relative one
+  // is put in the start folder; an empty one starts in that folder.
+  QString openFileName(QWidget *parent, const QString &caption, const QString &filter, const QString &name = {});
+  QStringList openFileNames(QWidget *parent, const QString &caption, const QString &filter,
+                            const QString &name = {});
+  QString saveFileName(QWidget *parent, const QString &caption, const QString &filter, const QString &name = {});
+
+  // Where every file dialog starts (the main window: its project's folder, else the last folder
+  // used, else the home folder) and who hears of the folder of each file chosen. Unset: the home
+  // folder, never the program's working directory.
+  std::function<QString()> startFolder;
+  std::function<void(const QString &folder)> folderChosen;
+
+  // The path a file dialog starts at for the proposed `name`.
+  QString startPath(const QString &name) const;
+
+ protected:
+  // The dialogs themselves, given the folder or the path to start at.
+  virtual QString chooseOpenFile(QWidget *parent, const QString &caption, const QString &filter,
+                                 const QString &dir) = 0;
+  virtual QStringList chooseOpenFiles(QWidget *parent, const QString &caption, const QString &filter,
+                                      const QString &dir) = 0;
+  virtual QString chooseSaveFile(QWidget *parent, const QString &caption, const QString &filter,
+                                 const QString &dir) = 0;
+
+ private:
+  void chosen(const QString &file);
 };
 
 // Message boxes and Qt's own (non-native) file dialogs.
@@ -36,8 +59,10 @@ class QtDialogs : public UserDialogs {
   QMessageBox::StandardButton ask(QWidget *parent, QMessageBox::Icon icon, const QString &title,
                                   const QString &text, QMessageBox::StandardButtons buttons,
                                   QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) override;
-  QString openFileName(QWidget *parent, const QString &caption, const QString &filter, const QString &dir = {}) override;
-  QStringList openFileNames(QWidget *parent, const QString &caption, const QString &filter,
-                            const QString &dir = {}) override;
-  QString saveFileName(QWidget *parent, const QString &caption, const QString &filter, const QString &dir = {}) override;
+
+ protected:
+  QString chooseOpenFile(QWidget *parent, const QString &caption, const QString &filter, const QString &dir) override;
+  QStringList chooseOpenFiles(QWidget *parent, const QString &caption, const QString &filter,
+                              const QString &dir) override;
+  QString chooseSaveFile(QWidget *parent, const QString &caption, const QString &filter, const QString &dir) override;
 };

@@ -11,9 +11,12 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QLayout>
 #include <QLocale>
 #include <QMimeData>
 #include <QSignalBlocker>
+#include <QSplitter>
+#include <QStyle>
 #include <QTableWidget>
 #include <QUrl>
 
@@ -32,6 +35,8 @@ using namespace kalvort;
 namespace {
 
 const QString kWarning = QStringLiteral("Предупреждение");
+const QString kError = QStringLiteral("Ошибка");
+const QString kOpenError = QStringLiteral("Ошибка открытия файла.");
 const QString kSlotTaken = QStringLiteral("Программа с таким номером существует.\nЗаменить?");
 
 // Files dropped on the window from the desktop: local file URLs only.
@@ -52,7 +57,10 @@ class FileDropFilter : public QObject {
       const QStringList files = localFiles(drop->mimeData());
       if (!files.isEmpty()) {
         drop->acceptProposedAction();
-        window_->DropFiles(files);
+        // Asked about after the drop has ended: the properties dialog must not run inside the
+        // drag and drop handling, whose objects go when it ends.
+        QMetaObject::invokeMethod(window_, [window = window_, files] { window->DropFiles(files); },
+                                  Qt::QueuedConnection);
         return true;
       }
     }
@@ -97,12 +105,23 @@ void TKLV_main_form::SetupCatalogView() {
   // and the two number columns fit four digits, so nothing is cut whatever font the desktop uses.
   QHeaderView *header = StringGrid1->horizontalHeader();
   const int numberWidth = StringGrid1->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 8;
+  // The date column fits a date and time of the longest form (two-digit hour), plus the cell's
+  // margins.
+  const QString widestDate = QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)).toString(dateFormat());
+  const int dateWidth = StringGrid1->fontMetrics().horizontalAdvance(widestDate) + 12;
   for (int c = 0; c < kCatalogColumnCount; ++c) {
     int width = std::max(kCatalogColumnWidths[c], header->sectionSizeHint(c));
     if (c < 2) width = std::max(width, numberWidth);
+    if (c == kCatalogColumnCount - 1) width = std::max(width, dateWidth);
     StringGrid1->setColumnWidth(c, width);
   }
   StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  // The left pane starts wide enough for every column; the editor takes the rest of the window.
+  const int listWidth = header->length() + 2 * StringGrid1->frameWidth() +
+                        StringGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, StringGrid1) +
+                        LeftPane->layout()->contentsMargins().left() + LeftPane->layout()->contentsMargins().right();
+  const QList<int> sizes = Splitter1->sizes();
+  Splitter1->setSizes({listWidth, std::max(sizes.value(0) + sizes.value(1) - listWidth, RightPane->minimumWidth())});
   StringGrid1->verticalHeader()->setDefaultSectionSize(kCatalogRowHeight);
   StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -227,8 +246,11 @@ bool TKLV_main_form::AddFile(const QString &file, int prog_num, const QString &n
   if (!catalog) return false;
   TDevCatalogEntry entry;
   if (MakeProgramEntry(toPath(file), static_cast<uint16_t>(prog_num), toU16(name), text, Nc31Mode(), entry) !=
-      AddFileResult::Added)
-    return false;  // a file that cannot be read is not added
+      AddFileResult::Added) {
+    // A file that cannot be read (gone, not allowed, not a regular file, too large) is not added.
+    Dialogs.error(this, kError, kOpenError);
+    return false;
+  }
   if (entry.cat_num >= 0) {
     const int other = catalog->GetCatalogEntryNumByCatNum(entry.cat_num);
     if (other >= 0) {
@@ -256,10 +278,17 @@ void TKLV_main_form::AddFiles(const QStringList &files, bool cancelStops) {
   bool for_all = false;
   bool all_text = true;
   for (const QString &file : files) {
+    // Only a regular file is read: a FIFO or a device would block or never end. Refused before its
+    // properties are asked for.
+    if (!QFileInfo(file).isFile()) {
+      Dialogs.error(this, kError, kOpenError);
+      continue;
+    }
     const int number = ProposeProgNum(*catalog, Nc31Mode());
     const QString name = QFileInfo(file).fileName();
+    bool added = false;
     if (for_all) {
-      AddFile(file, number, name, all_text);
+      added = AddFile(file, number, name, all_text);
     } else {
       FilePropForm->des_num = number;
       FilePropForm->fname = name;
@@ -271,9 +300,9 @@ void TKLV_main_form::AddFiles(const QStringList &files, bool cancelStops) {
         for_all = true;
         all_text = FilePropForm->proc;
       }
-      AddFile(file, FilePropForm->des_num, FilePropForm->fname, FilePropForm->proc);
+      added = AddFile(file, FilePropForm->des_num, FilePropForm->fname, FilePropForm->proc);
     }
-    project_changed = true;
+    if (added) project_changed = true;
   }
 }
 
@@ -281,7 +310,6 @@ void TKLV_main_form::DropFiles(const QStringList &files) {
   raise();
   activateWindow();
   AddFiles(files, false);
-  project_changed = true;
   updateCommandStates();
 }
 

@@ -83,8 +83,9 @@ void TKLV_main_form::CreateActions() {
   for (const ActionSpec &def : kActions) {
     auto *action = new QAction(QString::fromUtf8(def.caption), this);
     const QString hint = QString::fromUtf8(def.hint ? def.hint : def.caption);
+    // No status tip: it would replace the status line's panels while the pointer rests on a tool
+    // button or menu item. The hint shows as the tool tip instead.
     action->setToolTip(hint);
-    action->setStatusTip(hint);
     action->setWhatsThis(hint);
     if (!def.shortcut.isEmpty()) action->setShortcut(def.shortcut);
     if (def.icon) action->setIcon(kalvort::app::ThemeIcon(QString::fromLatin1(def.icon)));
@@ -96,7 +97,6 @@ void TKLV_main_form::CreateActions() {
   DeviceBurnAction->setIconText(QStringLiteral("Записать в МП"));
   HexViewAction->setCheckable(true);
   HexViewAction->setToolTip(QStringLiteral("HEX"));
-  HexViewAction->setStatusTip(QStringLiteral("HEX"));
 
   ActionList1 = {DeviceRereadAction, DeviceBurnAction, DeviceClearSMPCatAction, DeviceClearSMPFullAction,
                  DeviceTestSMPQuickAction, DeviceTestSMPFullAction, DeviceReadImageAction,

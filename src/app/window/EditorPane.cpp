@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -38,6 +39,32 @@ uint64_t ShowingCost(uint64_t chars, uint64_t lines) { return chars * 30 + lines
 
 // The hex dump's size: one line of 16 bytes, each line at most 80 characters.
 uint64_t HexDumpLines(size_t length) { return length / 16 + 1; }
+
+// Whether `font` draws every control picture (U+2400 to U+241F and U+2421 for DEL); without them
+// a picture is an empty box that hides which character it stands for.
+bool DrawsControlPictures(const QFont &font) {
+  const QFontMetrics metrics(font);
+  for (char16_t c = 0x2400; c <= 0x241F; ++c)
+    if (!metrics.inFont(QChar(c))) return false;
+  return metrics.inFont(QChar(0x2421));
+}
+
+// A raw line with its control characters visible: their pictures where the font has them, else in
+// caret notation ("^A" for 0x01, "^?" for DEL).
+QString VisibleRawLine(const std::u16string &line, bool pictures) {
+  if (pictures) return fromU16(VisibleControlText(line));
+  QString out;
+  out.reserve(static_cast<qsizetype>(line.size()));
+  for (char16_t c : line) {
+    if (c < 0x20 || c == 0x7F) {
+      out += QLatin1Char('^');
+      out += QChar(c == 0x7F ? u'?' : static_cast<char16_t>(c + 0x40));
+    } else {
+      out += QChar(c);
+    }
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -162,9 +189,10 @@ void TKLV_main_form::ShowCurrentEntry() {
   // The bytes as characters, read-only. Shown only: a text with control pictures in it is never
   // taken into the entry, which keeps its binary as the program.
   QStringList lines;
+  const bool pictures = DrawsControlPictures(Editor()->font());
   if (e.p_buffer)
     for (const auto &line : RawBinaryLines(e.p_buffer->data(), std::min<size_t>(e.prog_size, e.p_buffer->size())))
-      lines.append(fromU16(VisibleControlText(line)));
+      lines.append(VisibleRawLine(line, pictures));
   LoadEditor(lines.join(QLatin1Char('\n')), EditorView::Raw);
 }
 
@@ -368,8 +396,10 @@ void TKLV_main_form::EditorRunActionExecute() {
       }
       // One undoable step over the whole text.
       QTextCursor cursor(Editor()->document());
+      cursor.beginEditBlock();
       cursor.select(QTextCursor::Document);
       cursor.insertText(fromU16Lines(lines).join(QLatin1Char('\n')));
+      cursor.endEditBlock();
     }
     Editor()->setUpdatesEnabled(true);
   }

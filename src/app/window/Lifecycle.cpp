@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QPointer>
 #include <QComboBox>
 #include <QScreen>
 #include <QTableWidget>
@@ -44,6 +45,13 @@ void TKLV_main_form::FormCreate() {
   kalvort::app::OpenAppLog();
   NetDevices.clear();
   OpenSettings();
+  // Every file dialog starts in one place and remembers where a file was chosen.
+  Dialogs.startFolder = [window = QPointer<TKLV_main_form>(this)] {
+    return window ? window->FileDialogFolder() : QString();
+  };
+  Dialogs.folderChosen = [window = QPointer<TKLV_main_form>(this)](const QString &folder) {
+    if (window) window->settings_.LastDir = folder.toStdU16String();
+  };
   FillCombo();
   // The header row of the catalog list was written with the list; one blank data row below it.
   StringGridSkip = false;
@@ -63,6 +71,7 @@ void TKLV_main_form::FormCreate() {
   QSize size(std::max(settings_.Width, 200), std::max(settings_.Height, 300));
   if (const QScreen *screen = QGuiApplication::primaryScreen()) {
     const QRect available = screen->availableGeometry();
+    if (!settings_.window_size_stored) size = DefaultWindowSize(available.size());
     size = size.boundedTo(available.size()).expandedTo(QSize(std::min(200, available.width()),
                                                               std::min(300, available.height())));
     resize(size);
@@ -72,6 +81,10 @@ void TKLV_main_form::FormCreate() {
   } else {
     resize(size.boundedTo(QSize(4096, 4096)));
   }
+}
+
+QSize TKLV_main_form::DefaultWindowSize(const QSize &available) {
+  return (available * 3 / 4).expandedTo(QSize(1024, 700)).boundedTo(available);
 }
 
 void TKLV_main_form::OpenSettings() {

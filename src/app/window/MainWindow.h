@@ -204,6 +204,9 @@ class TKLV_main_form : public QMainWindow {
   void OpenProjectFileWhenReady(const QString &fileName);
   // Reads the settings file at start (KALVORT_CONFIG or the XDG location).
   void OpenSettings();
+  // The window's size when the settings file has none: three quarters of the screen's free area,
+  // not below 1024 x 700 (where every command and a whole hex line fit) unless the screen is smaller.
+  static QSize DefaultWindowSize(const QSize &available);
   // Writes the settings file at exit; never over a file that could not be read at start.
   bool SaveSettings();
   // False after a settings file that exists could not be read at start.
@@ -280,6 +283,9 @@ class TKLV_main_form : public QMainWindow {
   bool OpenProject(const QString &file);  // all or nothing; false after its message
   // The project settings dialog filled from the window's options (settings and new project).
   void PresetSettingsForm(TSettingsForm &form) const;
+  // Where file dialogs start: the current project's folder, else the last folder a file was chosen
+  // in (settings key LastDir), else the home folder. Every file dialog of Dialogs starts there.
+  QString FileDialogFolder() const;
 
   // ---- Device commands (gui-device: DeviceCommands.cpp, NetworkDevices.cpp) ----
   // The progress window: a window of its own, so that it stays usable while this one is disabled.

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 
 #include "dialogs/SettingsDialog.h"
@@ -155,6 +156,17 @@ void TKLV_main_form::PresetSettingsForm(TSettingsForm &form) const {
   form.del_space = del_space;
   form.del_empty_string = del_empty_string;
   form.vz_200 = vz_200;
+}
+
+QString TKLV_main_form::FileDialogFolder() const {
+  // A project that was never saved has a bare name and no folder.
+  if (project_name.contains(QLatin1Char('/'))) {
+    const QString folder = QFileInfo(project_name).absolutePath();
+    if (QFileInfo(folder).isDir()) return folder;
+  }
+  const QString last = fromU16(settings_.LastDir);
+  if (!last.isEmpty() && QDir::isAbsolutePath(last) && QFileInfo(last).isDir()) return last;
+  return QDir::homePath();
 }
 
 void TKLV_main_form::ProjectNewActionExecute() {

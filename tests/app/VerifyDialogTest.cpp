@@ -1,0 +1,24 @@
+// The table of "Сверить с МП": rows numbered from 1 like the catalog list.
+
+#include <QTableWidget>
+#include <QTest>
+
+#include "dialogs/VerifyDialog.h"
+
+class VerifyDialogTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void programsAreNumberedLikeTheCatalogList() {
+    TVerifyForm form;
+    form.setDifferences({{0, "O1", "размер"}, {4, "O5", "байты"}, {-1, "", "нет в МП"}});
+    QCOMPARE(form.DiffGrid->rowCount(), 3);
+    QCOMPARE(form.DiffGrid->item(0, 0)->text(), QStringLiteral("1"));
+    QCOMPARE(form.DiffGrid->item(1, 0)->text(), QStringLiteral("5"));
+    QCOMPARE(form.DiffGrid->item(2, 0)->text(), QString());  // a program without a catalog number
+    QCOMPARE(form.DiffGrid->item(1, 1)->text(), QStringLiteral("O5"));
+  }
+};
+
+QTEST_MAIN(VerifyDialogTest)
+#include "VerifyDialogTest.moc"

@@ -1,0 +1,102 @@
+// The window at its default size: every command reachable, the catalog's date whole, a whole
+// line of the hex view; and the default size picked from the screen.
+
+#include <QAction>
+#include <QComboBox>
+#include <QEnterEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTextBlock>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "support/AppTest.h"
+#include "support/ScriptedDialogs.h"
+#include "widgets/CodeEditor.h"
+#include "window/MainWindow.h"
+#include "workflow/DeviceSession.h"
+
+using namespace kalvort;
+
+class WindowLayoutTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void everythingFitsAt1024x700() {
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    QVERIFY(apptest::WaitForDeviceStatus(window));
+    window.resize(1024, 700);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.size(), QSize(1024, 700));
+
+    // The action selector sits in its tool bar, not in the bar's overflow menu.
+    QComboBox *selector = window.ComboBox3;
+    QVERIFY(selector->isVisible());
+    const QRect inBar(selector->mapTo(window.EditorToolBar2, QPoint(0, 0)), selector->size());
+    QVERIFY(window.EditorToolBar2->rect().contains(inBar));
+    QVERIFY(window.EditorToolBar2->widgetForAction(window.EditorRunAction)->isVisible());
+
+    // A date in the catalog list is shown whole, and the list shows every column.
+    apptest::AddProgram(window, 32);
+    window.FillCatalogGrid();
+    QTableWidget *grid = window.StringGrid1;
+    const int date = grid->columnCount() - 1;
+    const QString text = grid->item(0, date)->text();
+    QVERIFY(!text.isEmpty());
+    QVERIFY(grid->columnWidth(date) >= grid->fontMetrics().horizontalAdvance(text) + 6);
+    QVERIFY(grid->horizontalHeader()->length() <= grid->viewport()->width());
+
+    // A whole 16-byte line of the hex view.
+    window.HexViewAction->setChecked(true);
+    window.SelectRows(0, 0, true);
+    const QString line = window.Editor()->document()->firstBlock().text();
+    QCOMPARE(line.size(), 6 + 2 + 16 * 3);
+    const int needed = window.Editor()->fontMetrics().horizontalAdvance(line) +
+                       2 * int(window.Editor()->document()->documentMargin());
+    QVERIFY2(needed <= window.Editor()->viewport()->width(),
+             qPrintable(QStringLiteral("%1 > %2").arg(needed).arg(window.Editor()->viewport()->width())));
+    window.HexViewAction->setChecked(false);
+  }
+
+  // Pointing at a tool button or a menu item shows its hint as a tool tip; the status line keeps
+  // its four panels (a status tip would replace them while the pointer stays).
+  void hintsKeepTheStatusPanels() {
+    ScriptedDialogs dialogs;
+    TKLV_main_form window(dialogs);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (QToolButton *button : window.findChildren<QToolButton *>()) {
+      QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+      QApplication::sendEvent(button, &enter);
+      QVERIFY2(window.StatusBar1->currentMessage().isEmpty(), qPrintable(button->objectName()));
+    }
+    for (QAction *action : window.findChildren<QAction *>()) {
+      action->showStatusText(&window);  // what a menu does for its highlighted item
+      QVERIFY2(window.StatusBar1->currentMessage().isEmpty(), qPrintable(action->objectName()));
+    }
+    for (QLabel *panel : window.StatusPanel) QVERIFY(panel->isVisible());
+  }
+
+  // Without a stored size the window takes three quarters of the screen, at least 1024 x 700 as far
+  // as the screen allows.
+  void defaultSizeComesFromTheScreen_data() {
+    QTest::addColumn<QSize>("available");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("large") << QSize(1920, 1040) << QSize(1440, 780);
+    QTest::newRow("laptop") << QSize(1280, 760) << QSize(1024, 700);
+    QTest::newRow("low") << QSize(1300, 650) << QSize(1024, 650);
+    QTest::newRow("small") << QSize(800, 600) << QSize(800, 600);
+  }
+  void defaultSizeComesFromTheScreen() {
+    QFETCH(QSize, available);
+    QFETCH(QSize, size);
+    QCOMPARE(TKLV_main_form::DefaultWindowSize(available), size);
+  }
+};
+
+KALVORT_APP_TEST_MAIN(WindowLayoutTest)
+#include "WindowLayoutTest.moc"
