@@ -32,7 +32,8 @@ for n in $(seq 1 40); do
 done
 "$cli" project new "$work/demo.kvt" "${files[@]}" >/dev/null
 
-# shot NAME [xdotool commands to run once the window is up]
+# shot NAME [xdotool commands to run once the window is up]. The write question's default
+# button is Отмена, so its OK is reached with Shift+Tab.
 shot() {
   local name=$1 keys=${2:-}
   xvfb-run -a -s "-screen 0 1100x720x24" bash -c '
@@ -48,8 +49,8 @@ shot() {
 # The menu "Модуль памяти" is the third of the menu bar; F10-free: click it, then walk its items.
 menu='xdotool mousemove --window "$window" 150 12 click 1; sleep 0.5'
 
-shot device-progress.png 'xdotool key ctrl+b; sleep 0.7; xdotool key Return; sleep 1.2'
-shot device-verify.png "xdotool key ctrl+b; sleep 0.7; xdotool key Return; sleep 8; $menu; xdotool key Down Down Down Return; sleep 6"
+shot device-progress.png 'xdotool key ctrl+b; sleep 0.7; xdotool key shift+Tab space; sleep 2'
+shot device-verify.png "xdotool key ctrl+b; sleep 0.7; xdotool key shift+Tab space; sleep 8; $menu; xdotool key Down Down Down Return; sleep 6"
 
 "$sim" --address 127.0.0.2 & sim_pid=$!
 trap 'kill $sim_pid 2>/dev/null; rm -rf "$work"' EXIT
