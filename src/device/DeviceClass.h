@@ -254,6 +254,8 @@ class TDeviceClass : public TDevCatalog {
   // Opening and closing without the hot-plug hold (DeviceClass.cpp).
   bool OpenLink();
   void CloseLink();
+  // Whether the device still counts as connected after a refused take.
+  bool LinkUpAfterTake() const;
   // Ends the owner's hold and handles an event held meanwhile.
   void EndHold();
   // Handles the held event, if any; FHotPlugCritSec held.

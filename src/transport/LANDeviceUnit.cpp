@@ -72,8 +72,11 @@ bool TLANDeviceClass::FTakeDevice(int32_t claim) {
   putLE32(payload, static_cast<uint32_t>(FDevSubtype));
   putLE32(payload + 4, static_cast<uint32_t>(claim));
   uint8_t reply[8] = {};
-  if (!comm_cmd(FLan, ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs, FAttempts))
+  if (!comm_cmd(FLan, ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs, FAttempts)) {
+    // No answer is no refusal: the controller is not there, not busy.
+    FDevState.connected = false;
     return false;
+  }
   return (reply[0] | reply[1] | reply[2] | reply[3]) != 0;
 }
 
@@ -93,7 +96,9 @@ uint32_t TLANDeviceClass::FGetFullVersion() {
 
 void TLANDeviceClass::FGetDeviceState() {
   if (!FDevState.connected) return;
+  // A controller that stops answering is lost as a whole, not just its module.
   auto lost = [this] {
+    FDevState.connected = false;
     FDevState.MP_connected = false;
     FDevState.MP_ready = false;
   };

@@ -182,7 +182,7 @@ TEST(DeviceCliLan, BuiltInModuleAndAbsentController) {
 
   controller->Stop();
   EXPECT_EQ(cli.run(lan + "read-project r.kvt"), 1);
-  EXPECT_EQ(cli.err, "kalvort-cli: Устройство не подключено\n");
+  EXPECT_EQ(cli.err, "kalvort-cli: Устройство не отвечает\n");
   EXPECT_FALSE(std::filesystem::exists(cli.path("r.kvt")));
 }
 
