@@ -72,7 +72,8 @@ bool TLANDeviceClass::FTakeDevice(int32_t claim) {
   putLE32(payload, static_cast<uint32_t>(FDevSubtype));
   putLE32(payload + 4, static_cast<uint32_t>(claim));
   uint8_t reply[8] = {};
-  if (!comm_cmd(FLan, ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs, FAttempts)) {
+  if (!comm_cmd(FLan, ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs,
+                FAttempts)) {
     // No answer is no refusal: the controller is not there, not busy.
     FDevState.connected = false;
     return false;
@@ -83,7 +84,8 @@ bool TLANDeviceClass::FTakeDevice(int32_t claim) {
 void TLANDeviceClass::FReleaseDevice() {
   uint8_t payload[8] = {};
   uint8_t reply[8] = {};
-  comm_cmd(FLan, ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs, FAttempts);
+  comm_cmd(FLan, ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs,
+           FAttempts);
 }
 
 uint32_t TLANDeviceClass::FGetFullVersion() {

@@ -240,7 +240,8 @@ TEST_F(LanExchange, LostCommandsAndUploadsAreRepeatedAndLateRepliesDropped) {
     }
     // Without attempts to spare a lost request fails the exchange after one request.
     ids.clear();
-    const bool once = upload ? comm_set_data(lan, page, sizeof page, 40) : comm_cmd(lan, ctGetVersion, nullptr, 0, reply, 4, 40);
+    const bool once =
+        upload ? comm_set_data(lan, page, sizeof page, 40) : comm_cmd(lan, ctGetVersion, nullptr, 0, reply, 4, 40);
     EXPECT_FALSE(once);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(ids.size(), 1u);
