@@ -27,5 +27,8 @@ struct CliCommandRegistration {
 
 // Prints "kalvort-cli: MESSAGE" and the hint to use --help; returns kExitUsage.
 int usageError(const std::string &message);
+// Prints "kalvort-cli: Недостаточно памяти." (every command's words when memory runs out);
+// returns kExitFailed.
+int outOfMemory();
 
 }  // namespace kalvort::cli

@@ -144,13 +144,14 @@ std::string entryName(const TDevCatalogEntry &e) {
 
 // Shows the outcome: the chain's own message, or `success` when it completed without one. A
 // refused conversion names the program and its line (from `catalog`). Returns the exit code.
-int report(const TransferResult &r, const std::string &success, const TDevCatalog *catalog = nullptr) {
+int report(const DeviceSession &session, const TransferResult &r, const std::string &success,
+           const TDevCatalog *catalog = nullptr) {
   if (r.status == TransferStatus::Ok) {
     std::cout << (r.message.empty() ? success : r.message) << "\n";
     return kExitOk;
   }
   if (r.status == TransferStatus::OpenFailed)
-    return fail(r.message.empty() ? workflow::OpenFailureText(r.error) : r.message);
+    return fail(r.message.empty() ? workflow::OpenFailureText(r.error, session.ProjectDeviceType()) : r.message);
   std::string text = r.message;
   if (text.empty()) {
     text = r.title.empty() ? "Операция завершена с ошибкой" : r.title + ": операция завершена с ошибкой";
@@ -224,7 +225,7 @@ int runWriteProject(DeviceSession &session, const DeviceOptions &o, const std::s
   Run run(session, o, project);
   const TransferResult r = run.transfer.RunWriteProject();
   run.progress.finish();
-  return report(r, "Проект записан в МП.", &session.Device());
+  return report(session, r, "Проект записан в МП.", &session.Device());
 }
 
 int runReadProject(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
@@ -239,7 +240,7 @@ int runReadProject(DeviceSession &session, const DeviceOptions &o, const std::st
   const TransferResult r = run.transfer.RunReadProject();
   run.progress.finish();
   if (r.status != TransferStatus::Ok && r.status != TransferStatus::ChecksumErrors)
-    return report(r, "", &session.Device());
+    return report(session, r, "", &session.Device());
   // Programs with a control-sum error are kept as read, marked, as the desktop program keeps them.
   std::string detail;
   if (SaveProjectFile(file, &session.Device(), project, &detail) != ProjectError::None)
@@ -261,7 +262,7 @@ int runVerify(DeviceSession &session, const DeviceOptions &o, const std::string 
   Run run(session, o, options);
   const VerifyReport v = run.transfer.RunVerify(project);
   run.progress.finish();
-  if (!v.read.ok() && v.read.status != TransferStatus::ChecksumErrors) return report(v.read, "", &project);
+  if (!v.read.ok() && v.read.status != TransferStatus::ChecksumErrors) return report(session, v.read, "", &project);
   // The number is the catalog slot (cat_num), as `project list` shows it.
   for (const auto &d : v.differences) {
     std::cout << "слот каталога " << d.cat_num;
@@ -279,14 +280,14 @@ int runErase(DeviceSession &session, const DeviceOptions &o) {
   Run run(session, o, ProjectOptions{}, o.full ? "Полная очистка МП..." : "Быстрая очистка МП...");
   const TransferResult r = run.transfer.RunErase(o.full);
   run.progress.finish();
-  return report(r, "Очистка МП завершена");
+  return report(session, r, "Очистка МП завершена");
 }
 
 int runTest(DeviceSession &session, const DeviceOptions &o) {
   Run run(session, o, ProjectOptions{}, o.full ? "Полный тест МП..." : "Быстрый тест МП...");
   const TransferResult r = run.transfer.RunTest(o.full);
   run.progress.finish();
-  return report(r, "Тест МП завершен. Ошибок нет.");
+  return report(session, r, "Тест МП завершен. Ошибок нет.");
 }
 
 int runReadImage(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
@@ -296,10 +297,10 @@ int runReadImage(DeviceSession &session, const DeviceOptions &o, const std::stri
   Run run(session, o, ProjectOptions{}, "Чтение образа с МП... " + baseName(file));
   const TransferResult r = run.transfer.RunReadImage(image);
   run.progress.finish();
-  if (!r.ok()) return report(r, "");
+  if (!r.ok()) return report(session, r, "");
   std::string error;
   if (!writeOutput(file, image.str(), error)) return fail("Ошибка сохранения файла! " + error);
-  return report(r, "Образ прочитан из МП: " + file);
+  return report(session, r, "Образ прочитан из МП: " + file);
 }
 
 int runWriteImage(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
@@ -309,7 +310,7 @@ int runWriteImage(DeviceSession &session, const DeviceOptions &o, const std::str
   Run run(session, o, ProjectOptions{}, "Запись образа на МП... " + baseName(file));
   const TransferResult r = run.transfer.RunWriteImage(image);
   run.progress.finish();
-  return report(r, "Образ записан на МП: " + file);
+  return report(session, r, "Образ записан на МП: " + file);
 }
 
 int runDevice(const std::vector<std::string> &argv) {

@@ -23,6 +23,7 @@ constexpr const char *kOpenError = "Ошибка открытия файла.";
 constexpr const char *kSaveError = "Ошибка сохранения файла!";
 
 int openFailed(const std::string &file, ProjectError err) {
+  if (err == ProjectError::OutOfMemory) return outOfMemory();
   std::cerr << "kalvort-cli: " << kOpenError << " " << file << " (" << ProjectErrorText(err) << ")\n";
   return kExitFailed;
 }
@@ -125,7 +126,8 @@ int packProject(const std::string &dir, const std::string &file) {
     return kExitFailed;
   }
   std::string detail;
-  if (WriteProjectContent(file, content, &detail) != ProjectError::None) return saveFailed(file, detail);
+  if (const auto err = WriteProjectContent(file, content, &detail); err != ProjectError::None)
+    return err == ProjectError::OutOfMemory ? outOfMemory() : saveFailed(file, detail);
   std::cout << "packed " << content.entries.size() << " programs into " << file << "\n";
   return kExitOk;
 }
@@ -208,7 +210,8 @@ int newProject(const std::vector<std::string> &args) {
     }
   }
   std::string detail;
-  if (SaveProjectFile(out, &catalog, options, &detail) != ProjectError::None) return saveFailed(out, detail);
+  if (const auto err = SaveProjectFile(out, &catalog, options, &detail); err != ProjectError::None)
+    return err == ProjectError::OutOfMemory ? outOfMemory() : saveFailed(out, detail);
   std::cout << "created " << out << " with " << catalog.CatalogCount() << " programs\n";
   return kExitOk;
 }

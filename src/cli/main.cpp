@@ -1,5 +1,6 @@
 // kalvort-cli: Kalvort's core from the command line.
 
+#include <csignal>
 #include <iostream>
 #include <new>
 #include <stdexcept>
@@ -50,8 +51,7 @@ int runCommand(const CliCommand &c, const std::vector<std::string> &args) {
   } catch (const std::bad_alloc &) {
   } catch (const std::length_error &) {
   }
-  std::cerr << "kalvort-cli: " << c.name << ": not enough memory\n";
-  return kExitFailed;
+  return outOfMemory();
 }
 
 const CliCommand *findCommand(const std::string &name) {
@@ -71,6 +71,11 @@ CliCommandRegistration::CliCommandRegistration(CliCommand command) {
   all.insert(pos, std::move(command));
 }
 
+int outOfMemory() {
+  std::cerr << "kalvort-cli: Недостаточно памяти.\n";
+  return kExitFailed;
+}
+
 int usageError(const std::string &message) {
   std::cerr << "kalvort-cli: " << message << "\nTry 'kalvort-cli --help'.\n";
   return kExitUsage;
@@ -80,6 +85,9 @@ int usageError(const std::string &message) {
 
 int main(int argc, char **argv) {
   using namespace kalvort::cli;
+  // A file-size limit makes a write fail (EFBIG) instead of killing the program, so a save
+  // removes its temporary file and the command reports the failure.
+  std::signal(SIGXFSZ, SIG_IGN);
   // The core's warnings on standard error; its debug trace stays in KALVORT_DEBUG_LOG's file.
   kalvort::SetLogSink([](kalvort::LogLevel level, std::string_view text) {
     if (level == kalvort::LogLevel::Warning) std::cerr << "kalvort: " << text << '\n';

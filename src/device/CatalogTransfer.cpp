@@ -227,7 +227,7 @@ void TDeviceClass::StepWaitBurn() {
     V.w += 1;
     Progress(V.w * 70 / count + 30);
   } else {
-    Finish();
+    FinishWrite();
   }
   Pause(1);
 }
@@ -370,7 +370,7 @@ void TDeviceClass::StepBurnFile() {
       return;
     }
   } else {
-    Finish();
+    FinishWrite();
     Pause(1);
   }
   Pause(5);

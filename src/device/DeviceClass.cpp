@@ -247,11 +247,23 @@ bool TDeviceClass::OpenLink() {
   if (FTakeDevice(kTakeDeviceClaim)) {
     write_log("Устройство открыто");
     FLastError = deOK;
+  } else if (!LinkUpAfterTake()) {
+    // The take went unanswered (the transport marks the device not connected then): nobody
+    // else holds the device, it is gone. Nothing is released on a device that does not answer.
+    write_log("Устройство не открыто - нет ответа");
+    FCloseDevice();
+    FLastError = deNotConnected;
+    return false;
   } else {
     write_log("Устройство занято");
     FLastError = deDeviceBusy;
   }
   return true;
+}
+
+bool TDeviceClass::LinkUpAfterTake() const {
+  std::lock_guard<std::mutex> link(FLinkCritSec);
+  return FDevState.connected;
 }
 
 void TDeviceClass::CloseLink() {

@@ -196,6 +196,10 @@ class TDeviceClass : public TDevCatalog {
   virtual bool FSetBootMode() = 0;
   virtual bool FStartUpdate() = 0;
   virtual TDeviceState FGetDevState() = 0;
+  // Not in the table: stores what the transport was given but holds only in memory so far (the
+  // virtual programmer's module file). The worker asks before it reports a write or erase done;
+  // false fails that action. A transport that stores each write at once has nothing to do.
+  virtual bool FStoreWrites() { return true; }
 
  protected:
   // Releases the hot-plug listener, ends the worker thread and waits for it, and stops the
@@ -238,6 +242,8 @@ class TDeviceClass : public TDevCatalog {
   bool WaitForWork();
   void IdleStep();
   void Finish(std::optional<TDeviceError> error = std::nullopt);
+  // Finish of an action that changed the module: fails it when the change cannot be stored.
+  void FinishWrite();
   void Break();
   void SetWorkerError(TDeviceError error);
   void Progress(int position);
@@ -248,6 +254,8 @@ class TDeviceClass : public TDevCatalog {
   // Opening and closing without the hot-plug hold (DeviceClass.cpp).
   bool OpenLink();
   void CloseLink();
+  // Whether the device still counts as connected after a refused take.
+  bool LinkUpAfterTake() const;
   // Ends the owner's hold and handles an event held meanwhile.
   void EndHold();
   // Handles the held event, if any; FHotPlugCritSec held.

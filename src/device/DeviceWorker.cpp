@@ -78,6 +78,15 @@ void TDeviceClass::Finish(std::optional<TDeviceError> error) {
   FWaiter.Signal(FActionId);
 }
 
+void TDeviceClass::FinishWrite() {
+  if (FStoreWrites()) {
+    Finish();
+    return;
+  }
+  write_log("Ошибка сохранения записанного");
+  Finish(deOperationError);
+}
+
 void TDeviceClass::Break() {
   std::lock_guard<std::mutex> link(FLinkCritSec);
   FDevState.connected = false;

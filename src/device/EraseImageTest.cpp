@@ -106,7 +106,7 @@ void TDeviceClass::StepEraseImage() {
   }
   if (ReadImageChunk() == 0) {
     write_log("Конец");
-    Finish();
+    FinishWrite();
     return;
   }
   if (!FSetWriteAddr(0)) {
@@ -137,7 +137,7 @@ void TDeviceClass::StepBurnImage() {
   if (V.a < size) {
     write_log("Запись нового куска");
     if (ReadImageChunk() == 0) {
-      Finish();
+      FinishWrite();
       Pause(5);
     } else if (!FWriteData(FPageBuf.data(), ps)) {
       write_log("Ошибка записи");
@@ -145,7 +145,7 @@ void TDeviceClass::StepBurnImage() {
       return;
     }
   } else {
-    Finish();
+    FinishWrite();
     Pause(2);
   }
   Pause(1);
@@ -245,7 +245,7 @@ void TDeviceClass::StepTest() {
     V.p2 += ps;
     Progress(static_cast<int>(uint64_t{V.p2} * 30 / tested + 70));
     if (V.p2 >= tested) {
-      Finish();
+      FinishWrite();
       Pause(1);
     }
     return;

@@ -18,8 +18,8 @@ void putLE32(uint8_t *p, uint32_t v) {
 
 }  // namespace
 
-TLANDeviceClass::TLANDeviceClass(const std::string &ip, uint16_t port)
-    : TDeviceClass(dtSMP2C42), FIP(ip), FPort(port) {
+TLANDeviceClass::TLANDeviceClass(const std::string &ip, uint16_t port, int attempts)
+    : TDeviceClass(dtSMP2C42), FIP(ip), FPort(port), FAttempts(std::max(attempts, 1)) {
   FOpenDevice();
   FCloseDevice();
 }
@@ -45,7 +45,7 @@ bool TLANDeviceClass::ModuleCommand(uint8_t com_id, const uint8_t *data, size_t 
   TComand c = make_comand(com_id);
   if (data) std::copy_n(data, std::min(data_len, sizeof c.data), c.data);
   return comm_cmd(FLan, ctModule, reinterpret_cast<const uint8_t *>(&c), sizeof c, reply, reply_len,
-                  timeout_ms);
+                  timeout_ms, FAttempts);
 }
 
 bool TLANDeviceClass::FOpenDevice() {
@@ -72,28 +72,35 @@ bool TLANDeviceClass::FTakeDevice(int32_t claim) {
   putLE32(payload, static_cast<uint32_t>(FDevSubtype));
   putLE32(payload + 4, static_cast<uint32_t>(claim));
   uint8_t reply[8] = {};
-  if (!comm_cmd(FLan, ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs))
+  if (!comm_cmd(FLan, ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs,
+                FAttempts)) {
+    // No answer is no refusal: the controller is not there, not busy.
+    FDevState.connected = false;
     return false;
+  }
   return (reply[0] | reply[1] | reply[2] | reply[3]) != 0;
 }
 
 void TLANDeviceClass::FReleaseDevice() {
   uint8_t payload[8] = {};
   uint8_t reply[8] = {};
-  comm_cmd(FLan, ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs);
+  comm_cmd(FLan, ctTakeDevice, payload, sizeof payload, reply, sizeof reply, kCmdTimeoutMs,
+           FAttempts);
 }
 
 uint32_t TLANDeviceClass::FGetFullVersion() {
   if (!FDevState.connected) return 0;
   uint8_t reply[4] = {};
-  if (!comm_cmd(FLan, ctGetVersion, nullptr, 0, reply, sizeof reply, kCmdTimeoutMs)) return 0;
+  if (!comm_cmd(FLan, ctGetVersion, nullptr, 0, reply, sizeof reply, kCmdTimeoutMs, FAttempts)) return 0;
   return uint32_t(reply[0]) | uint32_t(reply[1]) << 8 | uint32_t(reply[2]) << 16 |
          uint32_t(reply[3]) << 24;
 }
 
 void TLANDeviceClass::FGetDeviceState() {
   if (!FDevState.connected) return;
+  // A controller that stops answering is lost as a whole, not just its module.
   auto lost = [this] {
+    FDevState.connected = false;
     FDevState.MP_connected = false;
     FDevState.MP_ready = false;
   };
@@ -101,7 +108,8 @@ void TLANDeviceClass::FGetDeviceState() {
   Pause(10);
   write_log("ReadSMPConfig");
   uint8_t version[4] = {};
-  if (!comm_cmd(FLan, ctGetVersion, nullptr, 0, version, sizeof version, kCmdTimeoutMs)) return lost();
+  if (!comm_cmd(FLan, ctGetVersion, nullptr, 0, version, sizeof version, kCmdTimeoutMs, FAttempts))
+    return lost();
   FDevState.full_version = uint32_t(version[0]) | uint32_t(version[1]) << 8 |
                            uint32_t(version[2]) << 16 | uint32_t(version[3]) << 24;
   uint8_t config[3] = {};
@@ -141,7 +149,7 @@ bool TLANDeviceClass::FReadData(uint8_t *buffer, uint32_t length) {
     const uint32_t start = FReadPos;
     const auto rewind = [&] { return FStopReadWrite() && SendReadAddr(start); };
     if (!comm_get_data(FLan, ctReadData, payload, sizeof payload, buffer + done, chunk, kDataTimeoutMs,
-                       rewind))
+                       rewind, FAttempts))
       return false;
     FReadPos = start + chunk;
     done += chunk;
@@ -152,12 +160,20 @@ bool TLANDeviceClass::FReadData(uint8_t *buffer, uint32_t length) {
 bool TLANDeviceClass::FSetWriteAddr(uint32_t address) {
   const uint8_t data[4] = {static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(address >> 16),
                            static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
-  return ModuleCommand(ciSetWriteAddr, data, sizeof data, nullptr, 0, kCmdTimeoutMs);
+  if (!ModuleCommand(ciSetWriteAddr, data, sizeof data, nullptr, 0, kCmdTimeoutMs)) return false;
+  FWritePos = address;
+  return true;
 }
 
 bool TLANDeviceClass::FWriteData(const uint8_t *buffer, uint32_t length) {
   if (length > kMaxDataPayload) return false;
-  return comm_set_data(FLan, buffer, length, kDataTimeoutMs);
+  // A page written twice at its address holds the same bytes; written at the address the lost
+  // upload may have moved the controller on to, it would land on the next page.
+  const uint32_t start = FWritePos;
+  const auto readdress = [&] { return FSetWriteAddr(start); };
+  if (!comm_set_data(FLan, buffer, length, kDataTimeoutMs, FAttempts, readdress)) return false;
+  FWritePos = start + length;
+  return true;
 }
 
 bool TLANDeviceClass::FEraseBlocks(uint32_t first_block, uint32_t count) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "device/DeviceClass.h"
+#include "transport/LanProtocol.h"
 #include "transport/LanUnit.h"
 
 namespace kalvort {
@@ -23,7 +24,9 @@ enum TDevSubtype : int32_t {
 class TLANDeviceClass : public TDeviceClass {
  public:
   // Opens and closes the connection once, so the state tells whether the controller answers.
-  TLANDeviceClass(const std::string &ip, uint16_t port);
+  // `attempts`: requests sent for each exchange before it fails (LanProtocol.h,
+  // kRequestAttempts); a network search's probe sends one, so a silent address costs one time-out.
+  TLANDeviceClass(const std::string &ip, uint16_t port, int attempts = kRequestAttempts);
   ~TLANDeviceClass() override;
 
   // Takes effect at the next FOpenDevice; an open connection is not moved.
@@ -69,6 +72,10 @@ class TLANDeviceClass : public TDeviceClass {
   // Linear address of the next byte of the sequential read: a repeated read request puts the
   // controller back here first, since the lost request may have moved it on already.
   uint32_t FReadPos = 0;
+  // Linear address of the next page written, for the same reason: a repeated page upload is
+  // sent to its own address again.
+  uint32_t FWritePos = 0;
+  int FAttempts;
   std::atomic<uint64_t> FPauseTotalMs{0};
 };
 

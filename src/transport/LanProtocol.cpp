@@ -128,23 +128,35 @@ bool read_data(TLanSocket &lan, uint8_t *buf, size_t len, int timeout_ms, uint32
 }
 
 bool comm_cmd(TLanSocket &lan, uint8_t cmd_type, const uint8_t *data, size_t len, uint8_t *reply,
-              size_t reply_len, int timeout_ms) {
-  uint32_t sent = 0;
-  if (!write_cmd(lan, cmd_type, data, len, &sent)) return false;
-  return awaitReply(sent, [&](uint32_t &id) { return read_cmd(lan, reply, reply_len, timeout_ms, id); });
+              size_t reply_len, int timeout_ms, int attempts) {
+  for (int attempt = 0; attempt < std::max(attempts, 1); ++attempt) {
+    if (!lan.is_open()) return false;
+    uint32_t sent = 0;
+    if (!write_cmd(lan, cmd_type, data, len, &sent)) continue;
+    if (awaitReply(sent, [&](uint32_t &id) { return read_cmd(lan, reply, reply_len, timeout_ms, id); }))
+      return true;
+  }
+  return false;
 }
 
-bool comm_set_data(TLanSocket &lan, const uint8_t *data, size_t len, int timeout_ms) {
-  uint32_t sent = 0;
-  if (!write_data(lan, data, len, &sent)) return false;
-  return awaitReply(sent, [&](uint32_t &id) { return read_cmd(lan, nullptr, 0, timeout_ms, id); });
+bool comm_set_data(TLanSocket &lan, const uint8_t *data, size_t len, int timeout_ms, int attempts,
+                   const std::function<bool()> &before_retry) {
+  for (int attempt = 0; attempt < std::max(attempts, 1); ++attempt) {
+    if (attempt > 0 && before_retry && !before_retry()) return false;
+    if (!lan.is_open()) return false;
+    uint32_t sent = 0;
+    if (!write_data(lan, data, len, &sent)) continue;
+    if (awaitReply(sent, [&](uint32_t &id) { return read_cmd(lan, nullptr, 0, timeout_ms, id); })) return true;
+  }
+  return false;
 }
 
 bool comm_get_data(TLanSocket &lan, uint8_t cmd_type, const uint8_t *data, size_t len, uint8_t *reply,
-                   size_t reply_len, int timeout_ms, const std::function<bool()> &before_retry) {
+                   size_t reply_len, int timeout_ms, const std::function<bool()> &before_retry,
+                   int attempts) {
   if (reply_len == 0) return true;
   const size_t chunk = std::min(reply_len, kReadChunkMax);
-  for (int attempt = 0; attempt < kGetDataAttempts; ++attempt) {
+  for (int attempt = 0; attempt < std::max(attempts, 1); ++attempt) {
     if (attempt > 0 && before_retry && !before_retry()) return false;
     if (!lan.is_open()) return false;
     uint32_t sent = 0;

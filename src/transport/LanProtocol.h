@@ -56,8 +56,12 @@ inline constexpr int kCmdTimeoutMs = 250;
 inline constexpr int kDataTimeoutMs = 500;
 inline constexpr int kEraseTimeoutPerBlockMs = 20;
 
+// Requests an exchange that is safe to repeat sends before it gives up: a datagram lost on the
+// way there or back costs one time-out, not the step. Every repeat is a new message with an id
+// of its own, so a late reply to a lost one is dropped like any other old reply.
+inline constexpr int kRequestAttempts = 3;
 // Requests comm_get_data sends for one chunk before it gives up.
-inline constexpr int kGetDataAttempts = 3;
+inline constexpr int kGetDataAttempts = kRequestAttempts;
 // Replies with an old id one exchange drops before it gives up (a peer flooding stale replies
 // must not hold the caller forever).
 inline constexpr int kMaxLateReplies = 64;
@@ -88,17 +92,22 @@ bool write_data(TLanSocket &lan, const uint8_t *data, size_t len, uint32_t *sent
 bool read_cmd(TLanSocket &lan, uint8_t *buf, size_t len, int timeout_ms, uint32_t &msg_id);
 bool read_data(TLanSocket &lan, uint8_t *buf, size_t len, int timeout_ms, uint32_t &msg_id);
 
-// One command exchange: send, then wait for the reply with the request's id.
+// One command exchange: send, then wait for the reply with the request's id. With `attempts`
+// above 1 a request left without its reply (time-out, refusal, failed send) is sent again, up to
+// `attempts` requests in all: only for a request whose repeat does no harm.
 bool comm_cmd(TLanSocket &lan, uint8_t cmd_type, const uint8_t *data, size_t len, uint8_t *reply, size_t reply_len,
-              int timeout_ms);
-// One data upload exchange.
-bool comm_set_data(TLanSocket &lan, const uint8_t *data, size_t len, int timeout_ms);
+              int timeout_ms, int attempts = 1);
+// One data upload exchange; `attempts` as for comm_cmd, `before_retry` (optional) runs before
+// each repeat and can put the controller back where the lost upload started (false from it ends
+// the exchange).
+bool comm_set_data(TLanSocket &lan, const uint8_t *data, size_t len, int timeout_ms, int attempts = 1,
+                   const std::function<bool()> &before_retry = {});
 // One data download of at most 1052 bytes (a longer reply_len gets its first 1052 bytes). A failed
-// send or reply is tried again up to kGetDataAttempts requests in all; `before_retry` (optional)
+// send or reply is tried again up to `attempts` requests in all; `before_retry` (optional)
 // runs before each repeat and can put the controller back where the lost request started (false
 // from it ends the exchange).
 bool comm_get_data(TLanSocket &lan, uint8_t cmd_type, const uint8_t *data, size_t len, uint8_t *reply,
                    size_t reply_len, int timeout_ms,
-                   const std::function<bool()> &before_retry = {});
+                   const std::function<bool()> &before_retry = {}, int attempts = kGetDataAttempts);
 
 }  // namespace kalvort

@@ -42,4 +42,14 @@ class usb_dll {
   virtual bool AbortIO() = 0;
 };
 
+// Not one of the library's functions: a driver that keeps the module's bytes somewhere a change
+// can still fail to reach after the call that made it returned (the virtual programmer's module
+// file) also implements this, so that a write or erase is reported done only once it is kept.
+class usb_module_store {
+ public:
+  virtual ~usb_module_store() = default;
+  // True when every change made so far is kept.
+  virtual bool StoreChanges() = 0;
+};
+
 }  // namespace kalvort

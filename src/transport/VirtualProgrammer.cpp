@@ -306,6 +306,13 @@ bool TVirtualProgrammer::AbortIO() {
   return true;
 }
 
+bool TVirtualProgrammer::StoreChanges() {
+  std::string error;
+  if (Save(error)) return true;
+  LogMessage(LogLevel::Warning, error);
+  return false;
+}
+
 void TVirtualProgrammer::PlugIn() {
   {
     std::lock_guard lock(mutex_);

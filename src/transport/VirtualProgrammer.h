@@ -1,8 +1,10 @@
 #pragma once
 // The virtual USB programmer: a usb_dll over the module memory model, so Kalvort runs every
 // command without the maker's driver. It is plugged in, reports firmware version byte 209 and holds
-// one module whose bytes persist in a file, saved whenever the programmer is closed after a change
-// (temporary file, flush, rename: the previous good file survives any failure).
+// one module whose bytes persist in a file, saved at the end of every device action that changed
+// them (StoreChanges: a change that cannot be saved fails the action) and whenever the programmer
+// is closed after a change (temporary file, flush, rename: the previous good file survives any
+// failure).
 //
 // Like the hardware it stands for, every call but InitUSB fails while the programmer is closed or
 // unplugged. PlugIn / PlugOut raise the hot-plug events of the programmer's interface class.
@@ -44,7 +46,7 @@ struct TFileIdentity {
   friend bool operator==(const TFileIdentity &, const TFileIdentity &) = default;
 };
 
-class TVirtualProgrammer final : public usb_dll {
+class TVirtualProgrammer final : public usb_dll, public usb_module_store {
  public:
   // Loads the module file, or creates it blank (all 0xFF) when it does not exist. A file whose size
   // is not the module's is left untouched and refused.
@@ -64,6 +66,8 @@ class TVirtualProgrammer final : public usb_dll {
   bool WriteUSBData(const uint8_t *buffer, uint32_t length, uint32_t &transferred) override;
   bool WriteUSBComand(const uint8_t *record, uint32_t length, uint32_t &transferred) override;
   bool AbortIO() override;
+  // Save(); a failure is logged.
+  bool StoreChanges() override;
 
   // Plugging the programmer into the workstation and pulling it out. Each change of state raises
   // one hot-plug event; repeating the current state raises none.

@@ -232,6 +232,15 @@ bool TWUSBDeviceClass::SendCommand(uint8_t com_id) {
   }
 }
 
+bool TWUSBDeviceClass::FStoreWrites() {
+  auto *store = dynamic_cast<usb_module_store *>(FDll.get());
+  try {
+    return !store || store->StoreChanges();
+  } catch (...) {
+    return false;
+  }
+}
+
 bool TWUSBDeviceClass::FSetBootMode() { return SendCommand(ciBootMode); }
 
 bool TWUSBDeviceClass::FStartUpdate() { return SendCommand(ciBootMode); }

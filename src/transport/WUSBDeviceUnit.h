@@ -50,6 +50,7 @@ class TWUSBDeviceClass : public TDeviceClass {
   bool FSetBootMode() override;
   bool FStartUpdate() override;
   TDeviceState FGetDevState() override;
+  bool FStoreWrites() override;
 
   usb_dll &Driver() { return *FDll; }
 

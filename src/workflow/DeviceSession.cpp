@@ -11,7 +11,7 @@ namespace kalvort::workflow {
 OpenOutcome OpenAndCheckDevice(TDeviceClass &device, TDeviceState &state, std::string &message) {
   state = TDeviceState{};
   if (!device.DeviceOpen()) {
-    message = kNotConnected;
+    message = UnreachableText(device.DeviceType());
     return OpenOutcome::NotConnected;
   }
   OpenOutcome outcome = OpenOutcome::Ok;
@@ -28,17 +28,17 @@ OpenOutcome OpenAndCheckDevice(TDeviceClass &device, TDeviceState &state, std::s
     case OpenOutcome::Ok: message.clear(); return outcome;
     case OpenOutcome::Busy: message = kModuleBusy; break;
     case OpenOutcome::NoModule: message = kNoModule; break;
-    case OpenOutcome::NotConnected: message = kNotConnected; break;
+    case OpenOutcome::NotConnected: message = UnreachableText(device.DeviceType()); break;
   }
   device.DeviceClose();
   return outcome;
 }
 
-std::string OpenFailureText(TDeviceError error) {
+std::string OpenFailureText(TDeviceError error, TDeviceType device) {
   switch (error) {
     case deDeviceBusy: return kModuleBusy;
     case deSMPNotConnected: return kNoModule;
-    default: return kNotConnected;
+    default: return UnreachableText(device);
   }
 }
 

@@ -29,11 +29,12 @@ enum class OpenOutcome {
 
 // Opens `device` and checks it before a command: on Ok the device is open and `state` holds its
 // state; otherwise the device is closed again (when the open got that far) and `message` holds
-// the user's message ("Устройство не подключено", "Модуль памяти занят", "МП не подключен").
+// the user's message ("Устройство не подключено", for a networked controller "Устройство не
+// отвечает", "Модуль памяти занят", "МП не подключен").
 OpenOutcome OpenAndCheckDevice(TDeviceClass &device, TDeviceState &state, std::string &message);
 // The message of a failed open by its device error: deDeviceBusy "Модуль памяти занят",
-// deSMPNotConnected "МП не подключен", anything else "Устройство не подключено".
-std::string OpenFailureText(TDeviceError error);
+// deSMPNotConnected "МП не подключен", anything else UnreachableText(device).
+std::string OpenFailureText(TDeviceError error, TDeviceType device = dtProg);
 
 class DeviceSession {
  public:

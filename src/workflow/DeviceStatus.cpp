@@ -7,7 +7,7 @@ namespace kalvort::workflow {
 StatusTexts StatusTextsFor(const DeviceSnapshot &snapshot) {
   StatusTexts t;
   if (!snapshot.opened) {
-    t.device = kNotConnected;
+    t.device = UnreachableText(snapshot.device_type);
     return t;
   }
   if (snapshot.busy) {
@@ -16,7 +16,7 @@ StatusTexts StatusTextsFor(const DeviceSnapshot &snapshot) {
   }
   const TDeviceState &s = snapshot.state;
   if (!s.connected) {
-    t.device = kNotConnected;
+    t.device = UnreachableText(snapshot.device_type);
     return t;
   }
   t.connected = true;
@@ -38,6 +38,10 @@ StatusTexts StatusTextsFor(const DeviceSnapshot &snapshot) {
     t.module.clear();
   }
   return t;
+}
+
+const char *UnreachableText(TDeviceType device) {
+  return device == dtSMP2C42 || device == dtWMP2C42 ? kNoAnswer : kNotConnected;
 }
 
 std::string ProjectTypeText(bool need_proc, int processor_type) {

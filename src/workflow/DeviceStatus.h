@@ -20,7 +20,8 @@ struct DeviceSnapshot {
 
 struct StatusTexts {
   std::string device;           // panel 0: "Программатор. v 2.0.9", "Модуль Урвелл. v 1.2.3",
-                                //   "Устройство не подключено", "Модуль памяти занят"
+                                //   "Устройство не подключено", "Устройство не отвечает",
+                                //   "Модуль памяти занят"
   std::string module;           // panel 1: "СМП-2000 " / "ВМП-500 " / "СМП-???? " / "СМП-" / ""
   std::string size;             // panel 2: "Всего 12000 байт" or ""
   bool connected = false;       // device commands enabled
@@ -30,6 +31,10 @@ struct StatusTexts {
 };
 
 StatusTexts StatusTextsFor(const DeviceSnapshot &snapshot);
+
+// The device that cannot be reached: kNoAnswer for a networked controller (dtSMP2C42,
+// dtWMP2C42), kNotConnected otherwise.
+const char *UnreachableText(TDeviceType device);
 
 // Panel 3: "Тип проекта: " and "2C42/2Р22", "НЦ-31/МС-2109", "???" or "не выбран".
 std::string ProjectTypeText(bool need_proc, int processor_type);
@@ -44,6 +49,8 @@ inline constexpr uint8_t kUpdatePromptVersion = 210;
 
 // User messages of the device's condition.
 inline constexpr char kNotConnected[] = "Устройство не подключено";
+// A networked controller that gave no answer (to the open, the take or the status requests).
+inline constexpr char kNoAnswer[] = "Устройство не отвечает";
 inline constexpr char kModuleBusy[] = "Модуль памяти занят";
 inline constexpr char kNoModule[] = "МП не подключен";
 

@@ -36,7 +36,7 @@ NetworkSearch::Result NetworkSearch::Step() {
   r.ip = DottedAddress(r.address);
   // The probe's subtype stays "none": it claims the controller, not one of its modules.
   if (!probe_)
-    probe_ = std::make_unique<TLANDeviceClass>(r.ip, port_);
+    probe_ = std::make_unique<TLANDeviceClass>(r.ip, port_, 1);
   else
     probe_->SetIP_Port(r.ip, port_);
   probe_->DeviceClose();

@@ -187,7 +187,7 @@ class Chain {
         return false;
       case workflow::OpenOutcome::NotConnected: break;
     }
-    result = Message(TransferStatus::OpenFailed, deNotConnected, title, "", false);
+    result = Message(TransferStatus::OpenFailed, deNotConnected, title, message.c_str(), true);
     return false;
   }
 

@@ -44,9 +44,9 @@ namespace kalvort {
 
 enum class TransferStatus {
   Ok,          // the chain completed
-  OpenFailed,  // the device cannot be opened (error deNotConnected) or another client holds it
-               // (deDeviceBusy); message empty, the status display tells the device's condition
-               // (workflow::OpenFailureText(error) gives the words where there is no status line)
+  OpenFailed,  // the device cannot be opened (error deNotConnected, message "Устройство не
+               // подключено" / for a controller "Устройство не отвечает") or another client holds
+               // it (deDeviceBusy, message empty: workflow::OpenFailureText(error) gives the words)
   NoModule,    // no module in the device: "МП не подключен"
   Refused,     // refused before anything was changed on the module (numbers, conversion, layout, space)
   Failed,      // a device step failed or its start was refused

@@ -233,7 +233,7 @@ class DeviceCommandsTest : public QObject {
       expectIdle();
       QVERIFY(!dialogs->asked.isEmpty());
       QCOMPARE(dialogs->asked.last().icon, QMessageBox::Warning);
-      QCOMPARE(dialogs->asked.last().text, QStringLiteral("Устройство не подключено"));
+      QCOMPARE(dialogs->asked.last().text, QStringLiteral("Устройство не отвечает"));
       dialogs->asked.clear();
     }
   }

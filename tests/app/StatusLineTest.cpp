@@ -125,7 +125,7 @@ class StatusLineTest : public QObject {
     QVERIFY(WaitFor([&] { return window.StatusPanel[1]->text() == QStringLiteral("ВМП-???? "); }));
 
     controller->Stop();
-    QVERIFY(WaitFor([&] { return window.StatusPanel[0]->text() == QStringLiteral("Устройство не подключено"); }));
+    QVERIFY(WaitFor([&] { return window.StatusPanel[0]->text() == QStringLiteral("Устройство не отвечает"); }));
     QCOMPARE(window.StatusPanel[2]->text(), QString());
     QVERIFY(!window.DeviceRereadAction->isEnabled());
     QVERIFY(dialogs.asked.isEmpty());

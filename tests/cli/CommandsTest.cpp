@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -97,13 +99,51 @@ TEST_F(CliCommands, ProgramInputsEndAtTheLargestModule) {
 // An address-space limit breaks the sanitizers' own mappings, so only a plain build runs this.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 TEST_F(CliCommands, RunningOutOfMemoryFailsCleanly) {
-  // Every line of a text costs far more in memory than its one byte on disk.
+  // Every line of a text costs far more in memory than its bytes on disk.
   writeFileBytes(dir.file("lines.txt"), std::string(kMaxInput, '\n'));
-  writeFileBytes(dir.file("keep"), "previous");
-  EXPECT_EQ(cli("edit --action add-null lines.txt keep", "prlimit --as=200000000"), 1);
-  EXPECT_EQ(err, "kalvort-cli: edit: not enough memory\n");
-  EXPECT_EQ(readFileBytes(dir.file("keep")), "previous");
-  // Without the limit the same edit goes through.
-  EXPECT_EQ(cli("edit --action add-null lines.txt keep"), 0) << err;
+  std::filesystem::create_directory(dir.file("folder"));
+  writeFileBytes(dir.file("folder/project.ini"),
+                 "[project]\nactive_device=2\nprocess=1\nprocessor=1\nhex_view=0\ncount=1\n"
+                 "[program 1]\ncat_num=0\nprog_num=1\nname=big\ndate=46367\nneed_p_proc=1\ntext=big.txt\n");
+  std::string big;
+  for (int i = 0; i < 1999000; ++i) big += "N1 G01 X100\n";
+  writeFileBytes(dir.file("folder/big.txt"), big);
+  const struct {
+    std::string args, limit;
+  } cases[] = {
+      {"edit --action add-null lines.txt keep", "prlimit --as=200000000"},
+      // Reading the folder fits; building the project file does not.
+      {"project pack folder keep", "prlimit --as=220000000"},
+  };
+  for (const auto &c : cases) {
+    writeFileBytes(dir.file("keep"), "previous");
+    EXPECT_EQ(cli(c.args, c.limit), 1) << c.args;
+    EXPECT_EQ(err, "kalvort-cli: Недостаточно памяти.\n") << c.args;
+    EXPECT_EQ(readFileBytes(dir.file("keep")), "previous");
+    // Without the limit the same command goes through.
+    EXPECT_EQ(cli(c.args), 0) << c.args << err;
+  }
 }
 #endif
+
+// A file-size limit fails the write instead of killing the program: the previous file stays,
+// no temporary file is left behind.
+TEST_F(CliCommands, AFileSizeLimitFailsTheSaveAndLeavesNoTemporaryFile) {
+  std::string noise(300000, '\0');
+  uint32_t x = 1;
+  for (auto &ch : noise) ch = static_cast<char>((x = x * 1103515245u + 12345u) >> 16);
+  writeFileBytes(dir.file("noise.bin"), noise);
+  writeFileBytes(dir.file("keep"), "previous");
+  const auto names = [&] {
+    std::vector<std::string> all;
+    for (const auto &e : std::filesystem::directory_iterator(dir.path()))
+      if (!e.path().filename().string().starts_with(".std")) all.push_back(e.path().filename().string());
+    std::sort(all.begin(), all.end());
+    return all;
+  };
+  const std::vector<std::string> before = names();
+  EXPECT_EQ(cli("project new keep --binary noise.bin", "prlimit --fsize=100000"), 1);
+  EXPECT_TRUE(err.starts_with("kalvort-cli: Ошибка сохранения файла! keep")) << err;
+  EXPECT_EQ(readFileBytes(dir.file("keep")), "previous");
+  EXPECT_EQ(names(), before);
+}

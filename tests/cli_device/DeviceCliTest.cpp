@@ -182,7 +182,7 @@ TEST(DeviceCliLan, BuiltInModuleAndAbsentController) {
 
   controller->Stop();
   EXPECT_EQ(cli.run(lan + "read-project r.kvt"), 1);
-  EXPECT_EQ(cli.err, "kalvort-cli: Устройство не подключено\n");
+  EXPECT_EQ(cli.err, "kalvort-cli: Устройство не отвечает\n");
   EXPECT_FALSE(std::filesystem::exists(cli.path("r.kvt")));
 }
 
@@ -229,6 +229,24 @@ TEST(DeviceCliUsb, RefusedWritesLeaveTheModuleAlone) {
   writeProject(cli.path("bad.kvt"), bad, dtProg, 0);
   EXPECT_EQ(cli.run("device --usb write-project bad.kvt"), 1);
   EXPECT_EQ(cli.err, "kalvort-cli: Неверный символ: программа 1 (bad), строка 3\n");
+  EXPECT_EQ(readFileBytes(cli.moduleFile()), before);
+}
+
+// A project whose bytes the module file cannot take (here: a file-size limit below the module's
+// size, which fails the save as a full disk would) is not reported as written.
+TEST(DeviceCliUsb, AWriteTheModuleFileCannotKeepFails) {
+  CliRunner cli;
+  cli.virtual_kind = "1";  // 512 pages of 264 bytes
+  std::vector<Program> small = {{"small", false, {}, Bytes(300, 0x11)}};
+  writeProject(cli.path("small.kvt"), small, dtProg, 0);
+  ASSERT_EQ(cli.run("device --usb status"), 0) << cli.err;
+  const std::string before = readFileBytes(cli.moduleFile());
+  ASSERT_EQ(before.size(), 512u * 264u);
+
+  cli.wrapper = "prlimit --fsize=100000";
+  EXPECT_EQ(cli.run("device --usb write-project small.kvt"), 1);
+  EXPECT_TRUE(contains(cli.err, "kalvort-cli: Ошибка записи каталога\n")) << cli.err;
+  EXPECT_FALSE(contains(cli.out, "Проект записан в МП.")) << cli.out;
   EXPECT_EQ(readFileBytes(cli.moduleFile()), before);
 }
 

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "support/UdpPeer.h"
 #include "transport/LanUnit.h"
@@ -205,6 +207,46 @@ TEST_F(LanExchange, DataDownloadIsBoundedAndRetriedAFewTimes) {
   EXPECT_TRUE(comm_get_data(lan, ctReadData, nullptr, 0, buf.data(), 0, 40));
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(peer.received().size(), quiet);
+}
+
+// A command or upload whose request (or reply) is lost is sent again when the caller allows it;
+// the reply to the lost request, arriving late, is not taken for the repeat's answer.
+TEST_F(LanExchange, LostCommandsAndUploadsAreRepeatedAndLateRepliesDropped) {
+  for (const bool upload : {false, true}) {
+    SCOPED_TRACE(upload ? "upload" : "command");
+    std::vector<uint32_t> ids;
+    UdpPeer peer([&](const Datagram &req) {
+      ids.push_back(idOf(req));
+      if (ids.size() == 1) return std::vector<Datagram>{};
+      // The late reply to the first request, then the answer to this one.
+      return std::vector<Datagram>{message(mtCommand, req[1], ids[0], Datagram(4, 0xEE)),
+                                   message(mtCommand, req[1], idOf(req), Datagram(4, 0x21))};
+    });
+    open(peer);
+    uint8_t reply[4] = {};
+    const uint8_t page[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    int before_retry = 0;
+    const bool ok = upload ? comm_set_data(lan, page, sizeof page, 40, kRequestAttempts,
+                                           [&] { return ++before_retry, true; })
+                           : comm_cmd(lan, ctGetVersion, nullptr, 0, reply, 4, 40, kRequestAttempts);
+    ASSERT_TRUE(ok);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(peer.received().size(), 2u);
+    EXPECT_NE(ids[0], ids[1]) << "a repeat is a message of its own";
+    if (upload) {
+      EXPECT_EQ(before_retry, 1);
+    } else {
+      EXPECT_EQ(reply[0], 0x21);
+    }
+    // Without attempts to spare a lost request fails the exchange after one request.
+    ids.clear();
+    const bool once =
+        upload ? comm_set_data(lan, page, sizeof page, 40) : comm_cmd(lan, ctGetVersion, nullptr, 0, reply, 4, 40);
+    EXPECT_FALSE(once);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ids.size(), 1u);
+    lan.close_lan();
+  }
 }
 
 TEST_F(LanExchange, ShortDataReplyIsAFailedRead) {

@@ -15,7 +15,7 @@
 
 namespace kalvort::test {
 
-class RecordingUsbDll final : public usb_dll {
+class RecordingUsbDll final : public usb_dll, public usb_module_store {
  public:
   using Clock = std::chrono::steady_clock;
   struct Call {
@@ -86,6 +86,11 @@ class RecordingUsbDll final : public usb_dll {
     return inner_->WriteUSBComand(record, length, transferred);
   }
   bool AbortIO() override { return log("AbortIO"), inner_->AbortIO(); }
+  // Passed on unrecorded: it is no call of the library.
+  bool StoreChanges() override {
+    auto *store = dynamic_cast<usb_module_store *>(inner_.get());
+    return !store || store->StoreChanges();
+  }
 
  private:
   void log(std::string text) {

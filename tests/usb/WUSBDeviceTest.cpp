@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <future>
 #include <random>
 #include <sstream>
@@ -47,7 +49,7 @@ class WUSBDeviceTest : public ::testing::Test {
   void TearDown() override { device.reset(); }
 
   // One module file per kind: a file of another size is refused.
-  std::string module_file() const { return dir.file("module-" + kind_ + ".bin").string(); }
+  std::string module_file() const { return dir.file("module/module-" + kind_ + ".bin").string(); }
 
   void Hook() {
     auto rec = [this](const char *name) {
@@ -61,6 +63,7 @@ class WUSBDeviceTest : public ::testing::Test {
     device->OnCancelAction = rec("Cancel");
     device->OnReadImageAction = rec("ReadImage");
     device->OnBurnImageAction = rec("BurnImage");
+    device->OnEraseFullComplete = rec("EraseFull");
   }
 
   // Opens the device, reads its state and leaves it open for an action.
@@ -284,6 +287,54 @@ TEST_F(WUSBDeviceTest, ProjectWrittenAndReadBackFromTheModuleFile) {
     ASSERT_NE(e.p_buffer, nullptr);
     EXPECT_EQ(*e.p_buffer, programs[static_cast<size_t>(i)]) << i;
   }
+  device->DeviceClose();
+}
+
+// Every action that changes the module keeps the change in the module file before it reports
+// success; one whose change cannot be saved fails, and the file keeps its last good bytes.
+TEST_F(WUSBDeviceTest, ActionsWhoseChangeCannotBeSavedFail) {
+  Make();
+  TDevCatalogEntry e;
+  e.cat_num = -1;
+  e.prog_num = 1;
+  StringToCatalogEntry(u"P", e);
+  e.prog_size = 600;
+  e.p_buffer = std::make_shared<ProgramImage>(randomBytes(600, 4));
+  e.text = std::make_shared<ProgramText>();
+  e.file_bin_valid = true;
+  ASSERT_TRUE(device->AddCatalogEntry(e));
+  const TDeviceState s = Open();
+  ASSERT_TRUE(device->PrepareCatalog(false, 0));
+  const std::string image(static_cast<size_t>(s.MP_size), '\x5A');
+  std::stringstream in;
+  device->SetImageStream(&in);
+  const std::string before = test::readFileBytes(module_file());
+  ASSERT_EQ(before.size(), static_cast<size_t>(s.MP_size));
+
+  const struct {
+    const char *event;
+    std::function<bool()> start;
+  } actions[] = {
+      {"BurnCatalog", [&] { return device->StartBurnCatalog(); }},
+      {"BurnFile", [&] { return device->StartBurnFile(0); }},
+      {"BurnImage", [&] { return in.str(image), in.clear(), device->StartBurnImage(); }},
+      {"EraseFull", [&] { return device->StartEraseAll(); }},
+      {"Test", [&] { return device->StartQuickTest(); }},
+  };
+  // The save's temporary file has no folder to go to.
+  std::filesystem::rename(dir.file("module"), dir.file("away"));
+  for (const auto &a : actions) {
+    const testing::CompletionCall call = Run(a.start);
+    EXPECT_EQ(call.event, a.event);
+    EXPECT_EQ(call.error, deOperationError) << a.event;
+  }
+  std::filesystem::rename(dir.file("away"), dir.file("module"));
+  EXPECT_TRUE(test::readFileBytes(module_file()) == before);
+
+  // With the folder back the next change is kept at once, before the device is closed.
+  EXPECT_EQ(Run(actions[2].start).error, deOK);
+  EXPECT_TRUE(test::readFileBytes(module_file()) == image);
+  device->SetImageStream(nullptr);
   device->DeviceClose();
 }
 

@@ -47,6 +47,10 @@ TEST(DeviceStatus, TextsAndCommandsForEveryCondition) {
   busy.busy = true;
   TDeviceState unplugged = Programmer(209, mptMP2000, 0x210000);
   unplugged.connected = false;
+  DeviceSnapshot silent;
+  silent.device_type = dtWMP2C42;
+  TDeviceState lost = Controller(0x01020300, 540672);
+  lost.connected = false;
 
   struct Case {
     const char *what;
@@ -74,6 +78,9 @@ TEST(DeviceStatus, TextsAndCommandsForEveryCondition) {
       {"not opened", closed, "Устройство не подключено", "", "", false, false, false, false},
       {"opened, reports not connected", Snap(unplugged, dtProg), "Устройство не подключено", "", "", false, false,
        false, false},
+      {"controller not opened", silent, "Устройство не отвечает", "", "", false, false, false, false},
+      {"controller stopped answering", Snap(lost, dtSMP2C42), "Устройство не отвечает", "", "", false, false, false,
+       false},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.what);
