@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -214,8 +215,15 @@ TEST_F(LanExchange, DataDownloadIsBoundedAndRetriedAFewTimes) {
 TEST_F(LanExchange, LostCommandsAndUploadsAreRepeatedAndLateRepliesDropped) {
   for (const bool upload : {false, true}) {
     SCOPED_TRACE(upload ? "upload" : "command");
+    // The request ids the peer saw; the peer's thread adds them, the test reads them.
+    std::mutex ids_mutex;
     std::vector<uint32_t> ids;
+    const auto seen = [&] {
+      std::lock_guard lock(ids_mutex);
+      return ids;
+    };
     UdpPeer peer([&](const Datagram &req) {
+      std::lock_guard lock(ids_mutex);
       ids.push_back(idOf(req));
       if (ids.size() == 1) return std::vector<Datagram>{};
       // The late reply to the first request, then the answer to this one.
@@ -232,19 +240,24 @@ TEST_F(LanExchange, LostCommandsAndUploadsAreRepeatedAndLateRepliesDropped) {
     ASSERT_TRUE(ok);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_EQ(peer.received().size(), 2u);
-    EXPECT_NE(ids[0], ids[1]) << "a repeat is a message of its own";
+    const auto first = seen();
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_NE(first[0], first[1]) << "a repeat is a message of its own";
     if (upload) {
       EXPECT_EQ(before_retry, 1);
     } else {
       EXPECT_EQ(reply[0], 0x21);
     }
     // Without attempts to spare a lost request fails the exchange after one request.
-    ids.clear();
+    {
+      std::lock_guard lock(ids_mutex);
+      ids.clear();
+    }
     const bool once =
         upload ? comm_set_data(lan, page, sizeof page, 40) : comm_cmd(lan, ctGetVersion, nullptr, 0, reply, 4, 40);
     EXPECT_FALSE(once);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(ids.size(), 1u);
+    EXPECT_EQ(seen().size(), 1u);
     lan.close_lan();
   }
 }
