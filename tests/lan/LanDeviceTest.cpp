@@ -11,6 +11,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "support/CatalogPrograms.h"
 #include "support/LoopbackSimulator.h"
 #include "transport/LanProtocol.h"
 #include "transport/LanUnit.h"
@@ -51,14 +52,7 @@ class Recorder {
   std::vector<Call> calls_;
 };
 
-std::vector<uint8_t> pattern(size_t n, uint32_t seed) {
-  std::vector<uint8_t> v(n);
-  for (size_t i = 0; i < n; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    v[i] = static_cast<uint8_t>(seed >> 16);
-  }
-  return v;
-}
+using testing::PatternImage;
 
 class LanDevice : public ::testing::Test {
  protected:
@@ -225,7 +219,7 @@ TEST_F(LanDevice, SeveralSimulatorsOnTheirOwnAddresses) {
 TEST_F(LanDevice, ProjectWrittenAndReadBackThenErased) {
   open();
   const size_t sizes[] = {10, 528, 1000, 3000};
-  for (size_t i = 0; i < 4; ++i) addProgram(static_cast<uint16_t>(i + 1), pattern(sizes[i], i + 1));
+  for (size_t i = 0; i < 4; ++i) addProgram(static_cast<uint16_t>(i + 1), PatternImage(sizes[i], i + 1));
   ASSERT_TRUE(device->PrepareCatalog(false, 0));
   std::vector<TDevCatalogEntry> written;
   for (int i = 0; i < 4; ++i) written.push_back(device->Catalog(i));
@@ -271,7 +265,7 @@ TEST_F(LanDevice, QuickTestPassesOnAGoodModuleAndFailsOnABadByte) {
 
 TEST_F(LanDevice, ImageWrittenAndReadBack) {
   open();
-  const auto image = pattern(1000, 99);
+  const auto image = PatternImage(1000, 99);
   std::stringstream in(std::string(image.begin(), image.end()));
   device->SetImageStream(&in);
   EXPECT_EQ(run([&] { return device->StartBurnImage(); }, daBurnImage).error, deOK);
@@ -279,7 +273,7 @@ TEST_F(LanDevice, ImageWrittenAndReadBack) {
   EXPECT_TRUE(std::equal(image.begin(), image.end(), bytes.begin()));
   EXPECT_EQ(std::count(bytes.begin() + 1000, bytes.end(), 0xFF), 135168 - 1000);
 
-  ASSERT_TRUE(smp->SetContents(pattern(135168, 5)));
+  ASSERT_TRUE(smp->SetContents(PatternImage(135168, 5)));
   std::stringstream out;
   device->SetImageStream(&out);
   EXPECT_EQ(run([&] { return device->StartReadImage(); }, daReadImage).error, deOK);
@@ -293,7 +287,7 @@ TEST_F(LanDevice, PagesOf1056BytesAreReadInTwoRequests) {
   smp->Insert(7);
   const TDeviceState s = open();
   ASSERT_EQ(s.MP_page_size, 1056);
-  const auto page = pattern(1056 * 2, 3);
+  const auto page = PatternImage(1056 * 2, 3);
   std::vector<uint8_t> contents(1056 * 5, 0xFF);
   std::copy(page.begin(), page.end(), contents.begin() + 1056 * 3);
   ASSERT_TRUE(smp->SetContents(contents));
@@ -316,7 +310,7 @@ TEST_F(LanDevice, PagesOf1056BytesAreReadInTwoRequests) {
 
 TEST_F(LanDevice, RepeatedReadsPutTheControllerBackWhereTheLostReplyStarted) {
   open();
-  const auto contents = pattern(135168, 77);
+  const auto contents = PatternImage(135168, 77);
   ASSERT_TRUE(smp->SetContents(contents));
   UrvellFaults lose;
   lose.lose_data_percent = 30;
@@ -372,7 +366,7 @@ TEST_F(LanDevice, EveryFaultEndsTheActionOnceWithTheRightError) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     smp->Insert(kSmall);
-    ASSERT_TRUE(smp->SetContents(pattern(135168, 11)));
+    ASSERT_TRUE(smp->SetContents(PatternImage(135168, 11)));
     restartSimulator();
     open();
     device->CatalogClear();
@@ -441,7 +435,7 @@ TEST_F(LanDevice, EveryActionUnderARefusingControllerAndAPulledModule) {
       restartSimulator();
       open();
       device->CatalogClear();
-      addProgram(1, pattern(3000, 1));  // 12 pages, 3 read chunks
+      addProgram(1, PatternImage(3000, 1));  // 12 pages, 3 read chunks
       ASSERT_TRUE(device->PrepareCatalog(false, 0));
       image.clear();
       image.seekg(0);

@@ -15,14 +15,7 @@
 namespace kalvort {
 namespace {
 
-ProgramImage pattern(size_t n, uint32_t seed) {
-  ProgramImage v(n);
-  for (auto &b : v) {
-    seed = seed * 1103515245u + 12345u;
-    b = static_cast<uint8_t>(seed >> 16);
-  }
-  return v;
-}
+using testing::PatternImage;
 
 TEST(LanPacketLoss, ProjectWritesGoThroughAtTenPercentLoss) {
   setenv("KALVORT_LOOPBACK_ONLY", "1", 1);
@@ -34,7 +27,7 @@ TEST(LanPacketLoss, ProjectWritesGoThroughAtTenPercentLoss) {
     config.faults.drop_percent = 10;
     config.faults.seed = seed;
     auto controller = test::startLoopbackSimulator(smp, nullptr, config);
-    const std::vector<ProgramImage> programs = {pattern(300, seed), pattern(1200, seed + 100)};
+    const std::vector<ProgramImage> programs = {PatternImage(300, seed), PatternImage(1200, seed + 100)};
 
     TLANDeviceClass device(controller->Config().address, 30000);
     device.SetDevSubtype(dstSMP);

@@ -29,14 +29,7 @@ int openDescriptorCount() {
   return n - 1;  // the directory stream itself
 }
 
-ProgramImage pattern(size_t n, uint32_t seed) {
-  ProgramImage v(n);
-  for (auto &b : v) {
-    seed = seed * 1103515245u + 12345u;
-    b = static_cast<uint8_t>(seed >> 16);
-  }
-  return v;
-}
+using testing::PatternImage;
 
 // One status poll as the desktop program runs it: open, read the state, close. True when the
 // controller answered with a module it granted.
@@ -55,7 +48,7 @@ TEST(LanSocketOwnership, ProjectWriteCompletesWhileAnotherThreadProbesAndPolls) 
   const std::string here = sim->Config().address, there = other->Config().address;
   const int descriptors_before = openDescriptorCount();
 
-  std::vector<ProgramImage> programs = {pattern(10, 1), pattern(700, 2), pattern(2000, 3)};
+  std::vector<ProgramImage> programs = {PatternImage(10, 1), PatternImage(700, 2), PatternImage(2000, 3)};
   {
     TLANDeviceClass device(here, 30000);
     device.SetDevSubtype(dstSMP);

@@ -2,6 +2,7 @@
 // Fills a device's catalog with binary programs named P0, P1, ... in slots 0, 1, ... for tests
 // that write a project and read it back.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +10,16 @@
 #include "device/DevCatalog.h"
 
 namespace kalvort::testing {
+
+// `n` bytes that differ from one seed to another (a linear congruential sequence).
+inline ProgramImage PatternImage(size_t n, uint32_t seed) {
+  ProgramImage v(n);
+  for (auto &b : v) {
+    seed = seed * 1103515245u + 12345u;
+    b = static_cast<uint8_t>(seed >> 16);
+  }
+  return v;
+}
 
 // False when the catalog refuses an entry.
 inline bool AddBinaryPrograms(TDevCatalog &catalog, const std::vector<ProgramImage> &programs) {
