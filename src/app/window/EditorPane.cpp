@@ -37,8 +37,9 @@ constexpr size_t kMaxTextFile = size_t{64} << 20;
 // 30 a character (the layout of a long line is the costly part).
 uint64_t ShowingCost(uint64_t chars, uint64_t lines) { return chars * 30 + lines * 600; }
 
-// The hex dump's size: one line of 16 bytes, each line at most 80 characters.
+// The hex dump's size: a line ("000010: AB AB ... ") for every 16 bytes.
 uint64_t HexDumpLines(size_t length) { return length / 16 + 1; }
+constexpr uint64_t kHexDumpLineChars = 8 + 16 * 3 + 1;
 
 // Whether `font` draws every control picture (U+2400 to U+241F and U+2421 for DEL); without them
 // a picture is an empty box that hides which character it stands for.
@@ -148,8 +149,8 @@ void TKLV_main_form::ClearEditor() {
 }
 
 void TKLV_main_form::UpdateHexMemo(const uint8_t *bytes, size_t length) {
-  // Checked before the dump is built: its text is about five times the bytes.
-  if (!RoomToShow(HexDumpLines(length) * 80 * 3, HexDumpLines(length))) {
+  // Checked before the dump is built: its text is about three and a half times the bytes.
+  if (!RoomToShow(HexDumpLines(length) * kHexDumpLineChars, HexDumpLines(length))) {
     ClearEditor();
     return;
   }
