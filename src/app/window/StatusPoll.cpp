@@ -9,7 +9,11 @@
 #include <QTableWidget>
 #include <QTimer>
 
+#include <algorithm>
+#include <utility>
+
 #include "dialogs/UpdatePrompt.h"
+#include "workflow/CommandRules.h"
 #include "workflow/DeviceSession.h"
 #include "support/StatusPoller.h"
 #include "window/MainWindow.h"
@@ -124,82 +128,46 @@ void TKLV_main_form::FillActionSelector() {
 }
 
 void TKLV_main_form::updateCommandStates() {
-  auto setAll = [](const QList<QAction *> &actions, bool on) {
-    for (QAction *a : actions) a->setEnabled(on);
-  };
-  const bool c = device_connected_;
-  auto deviceRule = [&] {
-    for (QAction *a : {DeviceRereadAction, DeviceBurnAction, DeviceClearSMPCatAction, DeviceTestSMPQuickAction,
-                       DeviceReadImageAction, DeviceBurnImageAction, DeviceVerifyAction}) {
-      a->setEnabled(c);
-    }
-    DeviceClearSMPFullAction->setEnabled(c && device_version_ > 0);
-    DeviceTestSMPFullAction->setEnabled(c && device_version_ > 0);
-  };
-
-  if (!MemDevice) {
-    setAll(ActionList1, false);
-    OptionsAction->setEnabled(true);
-    DeviceNetworkAction->setEnabled(true);
-    setAll(ActionListEditor, false);
-    ComboBox3->setEnabled(false);
-    return;
-  }
-  // The cancel command is reached through the progress window only.
-  DeviceCancelAction->setEnabled(true);
-  DeviceNetworkAction->setEnabled(true);
-  OptionsAction->setEnabled(true);
-  SaveCatAsTxtAction->setEnabled(true);
-
-  const int count = MemDevice->Device().CatalogCount();
-  if (count == 0) {
-    setAll(ActionListEditor, false);
-    ComboBox3->setEnabled(false);
-    for (QAction *a : {CheckAllFilesAction, RemFileFromCatalog, FilePropCatalog, FileUpCatalog, FileDownCatalog}) {
-      a->setEnabled(false);
-    }
-    AddFileToCatalog->setEnabled(true);
-    AddNewFileToCatalog->setEnabled(true);
-    ProjectNewAction->setEnabled(true);
-    ProjectOpenAction->setEnabled(true);
-    ProjectSaveAction->setEnabled(true);
-    Memo1->setReadOnly(true);
-    deviceRule();
-    return;
-  }
-
-  const bool run = need_proc && cur_catalog_entry.need_p_proc;
-  EditorRunAction->setEnabled(run);
-  ComboBox3->setEnabled(run);
-  CheckFileAction->setEnabled(run && (cur_catalog_entry.file_txt_valid || text_changed));
-  for (QAction *a : {EditorSearchAction, EditorReplaceAction, EditorZoomInAction, EditorZoomOutAction,
-                     EditorOpenFileAction, EditorSaveFileAction, EditorCutAction, EditorCopyAction,
-                     EditorPasteAction, EditorSelectAllAction, EditorUndoAction}) {
-    a->setEnabled(true);
-  }
-  if (text_changed) {
-    setAll(ActionList1, false);
-    OptionsAction->setEnabled(true);
-    DeviceNetworkAction->setEnabled(true);
-    EditorOkAction->setEnabled(true);
-    EditorCancelAction->setEnabled(true);
-    return;
-  }
-  deviceRule();
-  for (QAction *a : {OptionsAction, ProjectNewAction, ProjectOpenAction, ProjectSaveAction, CheckAllFilesAction,
-                     RemFileFromCatalog, AddFileToCatalog, AddNewFileToCatalog, FilePropCatalog}) {
-    a->setEnabled(true);
-  }
-  EditorOkAction->setEnabled(false);
-  EditorCancelAction->setEnabled(false);
-  // Selection rows count from 1 under the header in the description; here row 0 is the first entry.
-  int top = -1, bottom = -1;
+  using kalvort::workflow::Command;
+  kalvort::workflow::CommandState state;
+  state.has_device = MemDevice != nullptr;
+  state.connected = device_connected_;
+  state.device_version = device_version_;
+  state.programs = MemDevice ? MemDevice->Device().CatalogCount() : 0;
+  state.text_changed = text_changed;
+  state.processing = need_proc && cur_catalog_entry.need_p_proc;
+  state.entry_text_valid = cur_catalog_entry.file_txt_valid;
   for (const QTableWidgetSelectionRange &range : StringGrid1->selectedRanges()) {
-    top = top < 0 ? range.topRow() : std::min(top, range.topRow());
-    bottom = std::max(bottom, range.bottomRow());
+    state.first_selected = state.first_selected < 0 ? range.topRow() : std::min(state.first_selected, range.topRow());
+    state.last_selected = std::max(state.last_selected, range.bottomRow());
   }
-  FileUpCatalog->setEnabled(top > 0);
-  FileDownCatalog->setEnabled(bottom >= 0 && bottom < count - 1);
+  const kalvort::workflow::CommandSet enabled = kalvort::workflow::EnabledCommands(state);
+
+  const std::pair<Command, QAction *> actions[] = {
+      {Command::ReadProject, DeviceRereadAction},      {Command::WriteProject, DeviceBurnAction},
+      {Command::EraseCatalog, DeviceClearSMPCatAction}, {Command::EraseFull, DeviceClearSMPFullAction},
+      {Command::TestQuick, DeviceTestSMPQuickAction},  {Command::TestFull, DeviceTestSMPFullAction},
+      {Command::ReadImage, DeviceReadImageAction},     {Command::WriteImage, DeviceBurnImageAction},
+      {Command::Verify, DeviceVerifyAction},           {Command::Cancel, DeviceCancelAction},
+      {Command::NetworkSearch, DeviceNetworkAction},   {Command::NewProject, ProjectNewAction},
+      {Command::OpenProject, ProjectOpenAction},       {Command::SaveProject, ProjectSaveAction},
+      {Command::Options, OptionsAction},               {Command::CheckProject, CheckAllFilesAction},
+      {Command::AddFiles, AddFileToCatalog},           {Command::NewFile, AddNewFileToCatalog},
+      {Command::RemoveFiles, RemFileFromCatalog},      {Command::FileProperties, FilePropCatalog},
+      {Command::MoveUp, FileUpCatalog},                {Command::MoveDown, FileDownCatalog},
+      {Command::SaveList, SaveCatAsTxtAction},         {Command::RunEdit, EditorRunAction},
+      {Command::CheckFile, CheckFileAction},           {Command::ConfirmText, EditorOkAction},
+      {Command::DiscardText, EditorCancelAction},      {Command::Find, EditorSearchAction},
+      {Command::Replace, EditorReplaceAction},         {Command::ZoomIn, EditorZoomInAction},
+      {Command::ZoomOut, EditorZoomOutAction},         {Command::OpenTextFile, EditorOpenFileAction},
+      {Command::SaveTextFile, EditorSaveFileAction},   {Command::Cut, EditorCutAction},
+      {Command::Copy, EditorCopyAction},               {Command::Paste, EditorPasteAction},
+      {Command::SelectAll, EditorSelectAllAction},     {Command::Undo, EditorUndoAction},
+  };
+  for (const auto &[command, action] : actions) action->setEnabled(kalvort::workflow::Has(enabled, command));
+  ComboBox3->setEnabled(kalvort::workflow::Has(enabled, Command::EditSelector));
+  // An empty project has nothing to type into.
+  if (MemDevice && state.programs == 0) Memo1->setReadOnly(true);
 }
 
 void TKLV_main_form::ShowUpdatePrompt() {
