@@ -281,6 +281,7 @@ class TKLV_main_form : public QMainWindow {
   void ShowFirstRow();
   bool SaveProject(const QString &file);  // overwrite question; true when written
   bool OpenProject(const QString &file);  // all or nothing; false after its message
+  bool TakeProjectFile(const QString &file);  // opens it and makes it the project shown
   // The project settings dialog filled from the window's options (settings and new project).
   void PresetSettingsForm(TSettingsForm &form) const;
   // Where file dialogs start: the current project's folder, else the last folder a file was chosen

@@ -121,8 +121,7 @@ bool TKLV_main_form::SaveChangesFirst() {
   return answer == QMessageBox::No || ProjectSave();
 }
 
-bool TKLV_main_form::OpenProjectFile(const QString &fileName) {
-  if (!ContinueDespiteChanges()) return false;
+bool TKLV_main_form::TakeProjectFile(const QString &fileName) {
   if (!OpenProject(fileName)) return false;
   project_name = fileName;
   project_changed = false;
@@ -133,17 +132,14 @@ bool TKLV_main_form::OpenProjectFile(const QString &fileName) {
   return true;
 }
 
+bool TKLV_main_form::OpenProjectFile(const QString &fileName) {
+  return ContinueDespiteChanges() && TakeProjectFile(fileName);
+}
+
 void TKLV_main_form::ProjectOpenActionExecute() {
   if (!ContinueDespiteChanges()) return;
   const QString file = Dialogs.openFileName(this, QStringLiteral("Открыть проект"), kProjectFilter);
-  if (file.isEmpty()) return;
-  if (!OpenProject(file)) return;
-  project_name = file;
-  project_changed = false;
-  UpdateCaption();
-  Catalog()->CalculateMPStat();
-  FillCatalogGrid();
-  ShowFirstRow();
+  if (!file.isEmpty()) TakeProjectFile(file);
 }
 
 void TKLV_main_form::PresetSettingsForm(TSettingsForm &form) const {
