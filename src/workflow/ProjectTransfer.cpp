@@ -455,8 +455,8 @@ TransferResult ProjectTransfer::RunReadProject() {
 
 // ---- erase, test, image ----
 
-TransferResult ProjectTransfer::RunErase(bool full) {
-  const char *title = full ? "Полная очистка МП" : "Быстрая очистка МП";
+TransferResult ProjectTransfer::RunWholeModuleStep(const WholeModuleStep &step, bool full) {
+  const char *title = full ? step.full_title : step.quick_title;
   const TDeviceType kind = workflow::DeviceKindOf(device_);
   if (full && !workflow::FullCommandsAllowed(kind))
     return Message(TransferStatus::Refused, deOK, title, workflow::kFullCommandsRefused, true);
@@ -466,28 +466,24 @@ TransferResult ProjectTransfer::RunErase(bool full) {
   if (!chain.Open(title, result, state)) return result;
   chain.Status(ModuleLabel(kind, state.MP_size));
   TDeviceError error = deOK;
-  const StepEnd end =
-      chain.Step([&] { return full ? device_.StartEraseAll() : device_.StartEraseCatalog(); }, error);
+  const StepEnd end = chain.Step([&] { return step.start(full); }, error);
   if (end == StepEnd::Cancelled) return CancelledResult();
-  if (end == StepEnd::Ok) return Message(TransferStatus::Ok, deOK, "Очистка МП", "Очистка МП завершена", false);
-  return StepFailed(error, "Очистка МП", "Операция завершена с ошибкой");
+  if (end == StepEnd::Ok) return Message(TransferStatus::Ok, deOK, step.done_title, step.done, false);
+  return StepFailed(error, step.done_title, step.failed);
+}
+
+TransferResult ProjectTransfer::RunErase(bool full) {
+  return RunWholeModuleStep({"Быстрая очистка МП", "Полная очистка МП", "Очистка МП", "Очистка МП завершена",
+                             "Операция завершена с ошибкой",
+                             [this](bool all) { return all ? device_.StartEraseAll() : device_.StartEraseCatalog(); }},
+                            full);
 }
 
 TransferResult ProjectTransfer::RunTest(bool full) {
-  const char *title = full ? "Полная проверка МП" : "Быстрая проверка МП";
-  const TDeviceType kind = workflow::DeviceKindOf(device_);
-  if (full && !workflow::FullCommandsAllowed(kind))
-    return Message(TransferStatus::Refused, deOK, title, workflow::kFullCommandsRefused, true);
-  Chain chain(device_, *shared_, running_);
-  TransferResult result;
-  TDeviceState state;
-  if (!chain.Open(title, result, state)) return result;
-  chain.Status(ModuleLabel(kind, state.MP_size));
-  TDeviceError error = deOK;
-  const StepEnd end = chain.Step([&] { return full ? device_.StartFullTest() : device_.StartQuickTest(); }, error);
-  if (end == StepEnd::Cancelled) return CancelledResult();
-  if (end == StepEnd::Ok) return Message(TransferStatus::Ok, deOK, "Тест МП", "Тест МП завершен. Ошибок нет.", false);
-  return StepFailed(error, "Тест МП", "МП не прошел тест!");
+  return RunWholeModuleStep({"Быстрая проверка МП", "Полная проверка МП", "Тест МП", "Тест МП завершен. Ошибок нет.",
+                             "МП не прошел тест!",
+                             [this](bool all) { return all ? device_.StartFullTest() : device_.StartQuickTest(); }},
+                            full);
 }
 
 namespace {

@@ -144,6 +144,17 @@ class ProjectTransfer {
   struct Shared;  // state shared with the device's completion events
 
  private:
+  // Erase and test: one step over the whole module (quick or full), its texts and how it starts.
+  struct WholeModuleStep {
+    const char *quick_title;
+    const char *full_title;
+    const char *done_title;
+    const char *done;
+    const char *failed;
+    std::function<bool(bool full)> start;
+  };
+  TransferResult RunWholeModuleStep(const WholeModuleStep &step, bool full);
+
   TDeviceClass &device_;
   PostProcessOptions options_;
   std::shared_ptr<Shared> shared_;
