@@ -57,6 +57,20 @@ uint16_t TDevCatalog::UniqueProgNum(uint16_t wanted, int excluded_index) const {
   return n;
 }
 
+bool TDevCatalog::PlaceEntry(TDevCatalogEntry record, int position, TDevCatalogEntry &entry) {
+  try {
+    if (!record.text) record.text = std::make_shared<ProgramText>();
+    FDevCatalog.insert(FDevCatalog.begin() + position, record);
+    CatalogChanged();
+  } catch (const std::bad_alloc &) {
+    FLastError = deOperationError;
+    return false;
+  }
+  entry = std::move(record);
+  FLastError = deOK;
+  return true;
+}
+
 bool TDevCatalog::AddCatalogEntry(TDevCatalogEntry &entry) {
   if (CatalogCount() >= FDevMaxProgNum) {
     FLastError = deWrongFileNum;
@@ -74,17 +88,7 @@ bool TDevCatalog::AddCatalogEntry(TDevCatalogEntry &entry) {
     record.cat_num = 0;
   }
   record.date = NowAsOleDate();
-  try {
-    if (!record.text) record.text = std::make_shared<ProgramText>();
-    FDevCatalog.push_back(record);
-    CatalogChanged();
-  } catch (const std::bad_alloc &) {
-    FLastError = deOperationError;
-    return false;
-  }
-  entry = record;
-  FLastError = deOK;
-  return true;
+  return PlaceEntry(record, CatalogCount(), entry);
 }
 
 bool TDevCatalog::InsertCatalogEntry(TDevCatalogEntry &entry, int position) {
@@ -103,17 +107,7 @@ bool TDevCatalog::InsertCatalogEntry(TDevCatalogEntry &entry, int position) {
     while (used[static_cast<size_t>(candidate)]) ++candidate;
     record.cat_num = candidate;
   }
-  try {
-    if (!record.text) record.text = std::make_shared<ProgramText>();
-    FDevCatalog.insert(FDevCatalog.begin() + position, record);
-    CatalogChanged();
-  } catch (const std::bad_alloc &) {
-    FLastError = deOperationError;
-    return false;
-  }
-  entry = record;
-  FLastError = deOK;
-  return true;
+  return PlaceEntry(record, position, entry);
 }
 
 bool TDevCatalog::ChangeCatalogEntry(TDevCatalogEntry &entry, int index) {

@@ -101,6 +101,9 @@ class TDevCatalog {
     CatalogChanged();
   }
   uint16_t UniqueProgNum(uint16_t wanted, int excluded_index) const;
+  // Puts `record` (given an empty text when it has none) at `position`; on success `entry` gets
+  // it as stored. False (deOperationError) when memory runs out, the catalog unchanged.
+  bool PlaceEntry(TDevCatalogEntry record, int position, TDevCatalogEntry &entry);
   bool MoveEntry(int index, bool down, bool with_prog_num);
   void AssignFixedSlots(uint32_t slot_size, uint32_t page_size);
   // Entry `index` for a change (the revision is raised), or nullptr.
