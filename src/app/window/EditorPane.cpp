@@ -114,13 +114,10 @@ PostProcessOptions TKLV_main_form::ProcessOptions() const {
 void TKLV_main_form::LoadEditor(const QString &text, EditorView view) {
   const bool was = editor_loading_;
   editor_loading_ = true;
-  // A text the memory cannot take is not shown: the editor stays empty, the entry as it is.
-  const bool fits = text.isEmpty() || RoomToShow(text.size(), text.count(QLatin1Char('\n')) + 1);
-  if (!fits) view = EditorView::None;
   editor_view_ = view;
   // Highlighting is for program text only; set before the text so the hex dump costs nothing.
   Highlighter->setActive(view == EditorView::Text);
-  Editor()->setPlainText(fits ? text : QString());
+  Editor()->setPlainText(text);
   Editor()->setReadOnly(view != EditorView::Text);
   editor_loading_ = was;
   text_changed = false;
@@ -189,11 +186,19 @@ void TKLV_main_form::ShowCurrentEntry() {
   }
   // The bytes as characters, read-only. Shown only: a text with control pictures in it is never
   // taken into the entry, which keeps its binary as the program.
+  // A text the memory cannot take is not shown, here as for a program's text and its hex dump.
+  const ProgramLines raw =
+      e.p_buffer ? RawBinaryLines(e.p_buffer->data(), std::min<size_t>(e.prog_size, e.p_buffer->size()))
+                 : ProgramLines{};
+  uint64_t chars = 0;
+  for (const auto &line : raw) chars += line.size() + 1;
+  if (!RoomToShow(chars * 2, raw.size())) {  // caret notation takes up to two characters a byte
+    ClearEditor();
+    return;
+  }
   QStringList lines;
   const bool pictures = DrawsControlPictures(Editor()->font());
-  if (e.p_buffer)
-    for (const auto &line : RawBinaryLines(e.p_buffer->data(), std::min<size_t>(e.prog_size, e.p_buffer->size())))
-      lines.append(VisibleRawLine(line, pictures));
+  for (const auto &line : raw) lines.append(VisibleRawLine(line, pictures));
   LoadEditor(lines.join(QLatin1Char('\n')), EditorView::Raw);
 }
 
