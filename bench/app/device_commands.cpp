@@ -125,7 +125,7 @@ int main(int argc, char **argv) {
   const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
 
   ScriptedDialogs dialogs;
-  TKLV_main_form window(dialogs);
+  MainWindow window(dialogs);
   window.show();
   waitUntil([&] { return window.MemDevice && window.DeviceConnected(); });
   const QString project = root.path() + "/bench.kvt";
@@ -156,7 +156,7 @@ int main(int argc, char **argv) {
         dialogs.files = {image};
         dialogs.answers = {QMessageBox::Ok};
       }
-      waitUntil([&] { return window.Timer1->isActive(); });
+      waitUntil([&] { return window.StatusTimer->isActive(); });
       QElapsedTimer t;
       app.startWatch();
       t.start();

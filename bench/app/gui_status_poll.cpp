@@ -57,9 +57,9 @@ void SpinUntil(const std::function<bool()> &done, int timeout_ms) {
 }
 
 // Lets the window's own timer tick `ticks` times; returns the longest dispatch in ms.
-double LongestBlockOverTicks(TimedApplication &app, TKLV_main_form &window, int ticks) {
+double LongestBlockOverTicks(TimedApplication &app, MainWindow &window, int ticks) {
   int seen = 0;
-  auto connection = QObject::connect(window.Timer1, &QTimer::timeout, [&] { ++seen; });
+  auto connection = QObject::connect(window.StatusTimer, &QTimer::timeout, [&] { ++seen; });
   app.Reset();
   SpinUntil([&] { return seen >= ticks; }, ticks * 250 * 4 + 5000);
   QObject::disconnect(connection);
@@ -81,11 +81,11 @@ double LongestBlockOnThread(TimedApplication &app, kalvort::workflow::DeviceSess
   return app.LongestMs();
 }
 
-bool PickController(TKLV_main_form &window, const std::string &address) {
+bool PickController(MainWindow &window, const std::string &address) {
   window.NetDevices = {{address, u"Стенд"}};
   window.FillCombo();
-  window.ComboBox1->setCurrentIndex(1);
-  window.ComboBox1Change();
+  window.DeviceSelector->setCurrentIndex(1);
+  window.DeviceSelectorChanged();
   SpinUntil([&] { return window.MemDevice && !window.DeviceCreationPending(); }, 10000);
   return window.MemDevice && !window.MemDevice->Target().usb;
 }
@@ -103,9 +103,9 @@ int main(int argc, char **argv) {
   const int ticks = argc > 1 ? std::max(1, atoi(argv[1])) : 40;
 
   ScriptedDialogs dialogs;
-  TKLV_main_form window(dialogs);
+  MainWindow window(dialogs);
   qint64 first_paint_ms = -1;
-  QObject::connect(&window, &TKLV_main_form::firstPainted, [&] { first_paint_ms = g_since_main.elapsed(); });
+  QObject::connect(&window, &MainWindow::firstPainted, [&] { first_paint_ms = g_since_main.elapsed(); });
   window.show();
   SpinUntil([&] { return first_paint_ms >= 0; }, 10000);
   std::printf("(c) start to first painted window: %lld ms\n", static_cast<long long>(first_paint_ms));

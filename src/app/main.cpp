@@ -38,7 +38,7 @@ int main(int argc, char *argv[]) {
   }
 
   QtDialogs dialogs;
-  TKLV_main_form window(dialogs);
+  MainWindow window(dialogs);
   QObject::connect(&instance, &kalvort::app::SingleInstance::activationRequested, &window,
                    [&window](const QString &path) {
                      window.BringToFront();

@@ -53,9 +53,9 @@ void EncodeCatalogSlot(const TDevCatalogEntry &e, uint32_t page_size, uint8_t *p
 }
 
 uint32_t TDeviceClass::SlotAddress(int cat_num) const {
-  const uint32_t ps = static_cast<uint32_t>(FDevState.MP_page_size);
+  const uint32_t ps = static_cast<uint32_t>(dev_state_.MP_page_size);
   if (cat_num < 100) return static_cast<uint32_t>(cat_num) * ps;
-  return static_cast<uint32_t>(FDevMoreSMPCatNum + cat_num - 100) * ps;
+  return static_cast<uint32_t>(dev_more_smp_cat_num_ + cat_num - 100) * ps;
 }
 
 // ---- read the catalog ----
@@ -64,19 +64,19 @@ void TDeviceClass::OpenReadCatalog() {
   write_log("Старт считывания каталога");
   Progress(0);
   {
-    std::lock_guard<std::mutex> guard(FDevCatalogCritSec);
-    FDevCatalog.clear();
+    std::lock_guard<std::mutex> guard(entries_mutex_);
+    entries_.clear();
   }
   CatalogChanged();
   V.n = 0;
-  if (!FSetReadAddr(0)) {
+  if (!LinkSetReadAddr(0)) {
     write_log("Ошибка установки адреса для чтения");
     Finish(deOperationError);
     return;
   }
   Pause(1);
-  if (FReadData(FPageBuf.data(), 256)) {
-    FCurrentState = dwsGET_CAT;
+  if (LinkReadData(page_buf_.data(), 256)) {
+    current_state_ = dwsGET_CAT;
   } else {
     write_log("Ошибка чтения вхождения");
     Finish(deOperationError);
@@ -85,9 +85,9 @@ void TDeviceClass::OpenReadCatalog() {
 }
 
 void TDeviceClass::StepReadCatalog() {
-  const uint8_t *b = FPageBuf.data();
-  const uint32_t ps = static_cast<uint32_t>(FDevState.MP_page_size);
-  const uint32_t page_all = static_cast<uint32_t>(FDevState.MP_page_all);
+  const uint8_t *b = page_buf_.data();
+  const uint32_t ps = static_cast<uint32_t>(dev_state_.MP_page_size);
+  const uint32_t page_all = static_cast<uint32_t>(dev_state_.MP_page_all);
   write_log("Вхождение в каталог " + std::to_string(V.n) + " вычитано");
   if (b[0] != 0xFF) {
     write_log("Вхождение в каталог используется");
@@ -96,7 +96,7 @@ void TDeviceClass::StepReadCatalog() {
     e.prog_num = get16(b, 1);
     e.first_page = get16(b, 3);
     e.last_page = get16(b, 5);
-    const int64_t room = (static_cast<int64_t>(page_all) - FDevMaxProgNum) * ps;
+    const int64_t room = (static_cast<int64_t>(page_all) - dev_max_prog_num_) * ps;
     e.prog_size = (static_cast<uint32_t>(e.last_page) - e.first_page) * ps + get16(b, 7);
     // A last page below the first one is refused outright: with a large remainder the wrapped
     // size can come out small enough to pass the size check.
@@ -127,26 +127,26 @@ void TDeviceClass::StepReadCatalog() {
     e.file_bin_valid = false;
     e.file_txt_valid = false;
     e.file_error_code = feOK;
-    std::lock_guard<std::mutex> guard(FDevCatalogCritSec);
-    FDevCatalog.push_back(std::move(e));
+    std::lock_guard<std::mutex> guard(entries_mutex_);
+    entries_.push_back(std::move(e));
     CatalogChanged();
   }
   ++V.n;
-  Progress(FDevMaxProgNum > 0 ? static_cast<int>(V.n * 100 / static_cast<uint32_t>(FDevMaxProgNum)) : 100);
-  if (static_cast<int>(V.n) >= FDevMaxProgNum) {
+  Progress(dev_max_prog_num_ > 0 ? static_cast<int>(V.n * 100 / static_cast<uint32_t>(dev_max_prog_num_)) : 100);
+  if (static_cast<int>(V.n) >= dev_max_prog_num_) {
     write_log("Весь каталог вычитан");
     Finish();
     Pause(1);
     return;
   }
   write_log("Запуск чтения вхождения");
-  if (!FSetReadAddr(SlotAddress(static_cast<int>(V.n)))) {
+  if (!LinkSetReadAddr(SlotAddress(static_cast<int>(V.n)))) {
     write_log("Ошибка установки адреса чтения");
     Break();
     return;
   }
   Pause(1);
-  if (!FReadData(FPageBuf.data(), 256)) {
+  if (!LinkReadData(page_buf_.data(), 256)) {
     write_log("Ошибка чтения вхождения");
     Finish(deOperationError);
   }
@@ -158,26 +158,26 @@ void TDeviceClass::StepReadCatalog() {
 void TDeviceClass::OpenBurnOrErase(TDevAction action) {
   write_log("Начало записи каталога / стирания");
   Progress(0);
-  const uint32_t ps = static_cast<uint32_t>(FDevState.MP_page_size);
-  FSetBufferSize(ps);
+  const uint32_t ps = static_cast<uint32_t>(dev_state_.MP_page_size);
+  LinkSetBufferSize(ps);
   Pause(1);
   if (action == daEraseFull) {
-    V.s = FDevState.MP_page_all / kPagesPerBlock;
+    V.s = dev_state_.MP_page_all / kPagesPerBlock;
   } else {
     int32_t k = 0;
-    for (const TDevCatalogEntry &e : FDevCatalog) k = std::max<int32_t>(k, e.last_page);
-    k = FDevMaxProgNum > 100 ? std::max(k, FDevMoreSMPZoneNum - 1) : std::max(k, FDevMaxProgNum);
+    for (const TDevCatalogEntry &e : entries_) k = std::max<int32_t>(k, e.last_page);
+    k = dev_max_prog_num_ > 100 ? std::max(k, dev_more_smp_zone_num_ - 1) : std::max(k, dev_max_prog_num_);
     V.s = (k + 1) / kPagesPerBlock + ((k + 1) % kPagesPerBlock > 0 ? 1 : 0);
   }
   // Only a catalog write stores slots; the erases finish after the last block.
-  V.w = action == daBurnCat ? 0 : static_cast<int32_t>(FDevCatalog.size());
+  V.w = action == daBurnCat ? 0 : static_cast<int32_t>(entries_.size());
   V.r = 0;
   V.s0 = V.s;
-  if (FEraseBlocks(0, 1)) {
+  if (LinkEraseBlocks(0, 1)) {
     V.r = 1;
     V.s -= 1;
     write_log("Стирание");
-    FCurrentState = dwsWAIT_BURN;
+    current_state_ = dwsWAIT_BURN;
   } else {
     write_log("Ошибка стирания");
     Finish(deOperationError);
@@ -188,12 +188,12 @@ void TDeviceClass::OpenBurnOrErase(TDevAction action) {
 void TDeviceClass::StepWaitBurn() {
   write_log("Ожидание готовности");
   write_log("ЧТение состояния");
-  const int32_t count = static_cast<int32_t>(FDevCatalog.size());
-  const uint32_t ps = static_cast<uint32_t>(FDevState.MP_page_size);
+  const int32_t count = static_cast<int32_t>(entries_.size());
+  const uint32_t ps = static_cast<uint32_t>(dev_state_.MP_page_size);
   if (V.s > 0) {
     const int32_t s0 = std::max(V.s0, 1);
     Progress(V.w < count ? V.r * 30 / s0 : V.r * 100 / s0);
-    if (!FEraseBlocks(static_cast<uint32_t>(V.r), 1)) {
+    if (!LinkEraseBlocks(static_cast<uint32_t>(V.r), 1)) {
       write_log("Ошибка стирания");
       Break();
       return;
@@ -204,22 +204,22 @@ void TDeviceClass::StepWaitBurn() {
     Pause(20);
   } else if (V.w < count) {
     write_log("Запись очередного вхождения в каталог");
-    const TDevCatalogEntry &e = FDevCatalog[static_cast<size_t>(V.w)];
-    const int64_t slot_page = e.cat_num < 100 ? e.cat_num : int64_t{FDevMoreSMPCatNum} + e.cat_num - 100;
-    if (e.cat_num < 0 || ps == 0 || ps > FPageBuf.size() || slot_page >= FDevState.MP_page_all) {
+    const TDevCatalogEntry &e = entries_[static_cast<size_t>(V.w)];
+    const int64_t slot_page = e.cat_num < 100 ? e.cat_num : int64_t{dev_more_smp_cat_num_} + e.cat_num - 100;
+    if (e.cat_num < 0 || ps == 0 || ps > page_buf_.size() || slot_page >= dev_state_.MP_page_all) {
       // An entry without a slot of this module: nothing is written outside the module.
       Finish(deOperationError);
       Pause(1);
       return;
     }
-    EncodeCatalogSlot(e, ps, FPageBuf.data(), FPageBuf.size());
-    if (!FSetWriteAddr(SlotAddress(e.cat_num))) {
+    EncodeCatalogSlot(e, ps, page_buf_.data(), page_buf_.size());
+    if (!LinkSetWriteAddr(SlotAddress(e.cat_num))) {
       write_log("Ошибка установки адреса");
       Break();
       return;
     }
     Pause(1);
-    if (!FWriteData(FPageBuf.data(), ps)) {
+    if (!LinkWriteData(page_buf_.data(), ps)) {
       write_log("Ошибка записи");
       Break();
       return;
@@ -237,18 +237,18 @@ void TDeviceClass::StepWaitBurn() {
 void TDeviceClass::OpenReadFile() {
   write_log("Старт считывания файла");
   Progress(0);
-  if (FDevCurCatProgNum < 0 || FDevCurCatProgNum >= static_cast<int>(FDevCatalog.size())) {
+  if (dev_cur_cat_prog_num_ < 0 || dev_cur_cat_prog_num_ >= static_cast<int>(entries_.size())) {
     Finish(deWrongFileNum);
     return;
   }
-  TDevCatalogEntry &e = FDevCatalog[static_cast<size_t>(FDevCurCatProgNum)];
+  TDevCatalogEntry &e = entries_[static_cast<size_t>(dev_cur_cat_prog_num_)];
   if (e.prog_size == 0) {
     write_log("Файл нулевой длины");
     Finish();
     Pause(1);
     return;
   }
-  if (e.prog_size > static_cast<uint32_t>(std::max(FDevState.MP_size, 0))) {
+  if (e.prog_size > static_cast<uint32_t>(std::max(dev_state_.MP_size, 0))) {
     // Larger than the module: no such program can be read.
     Finish(deOperationError);
     return;
@@ -260,17 +260,17 @@ void TDeviceClass::OpenReadFile() {
     e.text = std::make_shared<ProgramText>();
   }
   CatalogChanged();
-  V.a = static_cast<uint32_t>(e.first_page) * static_cast<uint32_t>(FDevState.MP_page_size);
+  V.a = static_cast<uint32_t>(e.first_page) * static_cast<uint32_t>(dev_state_.MP_page_size);
   V.done = 0;
   V.sum = 0;
-  if (!FSetReadAddr(V.a)) {
+  if (!LinkSetReadAddr(V.a)) {
     write_log("Ошибка установки адреса для чтения");
     Finish(deOperationError);
     return;
   }
   Pause(1);
-  if (FReadData(FPageBuf.data(), 1024)) {
-    FCurrentState = dwsGET_FILE;
+  if (LinkReadData(page_buf_.data(), 1024)) {
+    current_state_ = dwsGET_FILE;
   } else {
     Finish(deOperationError);
   }
@@ -279,20 +279,20 @@ void TDeviceClass::OpenReadFile() {
 
 void TDeviceClass::StepReadFile() {
   write_log("Фрагмент файла считан");
-  TDevCatalogEntry &e = FDevCatalog[static_cast<size_t>(FDevCurCatProgNum)];
-  const uint32_t base = static_cast<uint32_t>(e.first_page) * static_cast<uint32_t>(FDevState.MP_page_size);
+  TDevCatalogEntry &e = entries_[static_cast<size_t>(dev_cur_cat_prog_num_)];
+  const uint32_t base = static_cast<uint32_t>(e.first_page) * static_cast<uint32_t>(dev_state_.MP_page_size);
   const uint32_t chunk = std::min<uint32_t>(e.prog_size - (V.a - base), 1024);
   uint8_t *dest = e.p_buffer->data() + V.done;
   for (uint32_t i = 0; i < chunk; ++i) {
-    V.sum += FPageBuf[i];
-    dest[i] = FPageBuf[i];
+    V.sum += page_buf_[i];
+    dest[i] = page_buf_[i];
   }
   V.done += chunk;
   Progress(static_cast<int>(uint64_t{V.done} * 100 / e.prog_size));
   V.a += 1024;
   write_log(std::to_string(V.a));
   if (V.a - base < e.prog_size) {
-    if (!FReadData(FPageBuf.data(), 1024)) {
+    if (!LinkReadData(page_buf_.data(), 1024)) {
       write_log("Ошибка чтения");
       Break();
     }
@@ -321,30 +321,30 @@ void FillProgramPage(const ProgramImage &bin, uint32_t prog_size, uint32_t offse
 void TDeviceClass::OpenBurnFile() {
   write_log("Старт записи файла");
   Progress(0);
-  const uint32_t ps = static_cast<uint32_t>(FDevState.MP_page_size);
-  if (FDevCurCatProgNum < 0 || FDevCurCatProgNum >= static_cast<int>(FDevCatalog.size())) {
+  const uint32_t ps = static_cast<uint32_t>(dev_state_.MP_page_size);
+  if (dev_cur_cat_prog_num_ < 0 || dev_cur_cat_prog_num_ >= static_cast<int>(entries_.size())) {
     Finish(deWrongFileNum);
     return;
   }
-  const TDevCatalogEntry &e = FDevCatalog[static_cast<size_t>(FDevCurCatProgNum)];
-  if (!e.p_buffer || e.p_buffer->size() < e.prog_size || ps == 0 || ps > FPageBuf.size()) {
+  const TDevCatalogEntry &e = entries_[static_cast<size_t>(dev_cur_cat_prog_num_)];
+  if (!e.p_buffer || e.p_buffer->size() < e.prog_size || ps == 0 || ps > page_buf_.size()) {
     Finish(deOperationError);
     return;
   }
   V.a = static_cast<uint32_t>(e.first_page) * ps;
   V.done = 0;
-  if (!FSetWriteAddr(V.a)) {
+  if (!LinkSetWriteAddr(V.a)) {
     write_log("Ошибка установки адреса");
     Finish(deOperationError);
     return;
   }
   write_log("Установка адреса для записи");
   Pause(1);
-  FillProgramPage(*e.p_buffer, e.prog_size, 0, FPageBuf.data(), ps);
-  if (FWriteData(FPageBuf.data(), ps)) {
+  FillProgramPage(*e.p_buffer, e.prog_size, 0, page_buf_.data(), ps);
+  if (LinkWriteData(page_buf_.data(), ps)) {
     write_log("Запись одной страницы");
     SetWorkerError(deOK);
-    FCurrentState = dwsBURN_FILE;
+    current_state_ = dwsBURN_FILE;
   } else {
     write_log("Ошибка записи");
     Finish(deOperationError);
@@ -354,8 +354,8 @@ void TDeviceClass::OpenBurnFile() {
 
 void TDeviceClass::StepBurnFile() {
   write_log("Ожидание окончания записи");
-  const TDevCatalogEntry &e = FDevCatalog[static_cast<size_t>(FDevCurCatProgNum)];
-  const uint32_t ps = static_cast<uint32_t>(FDevState.MP_page_size);
+  const TDevCatalogEntry &e = entries_[static_cast<size_t>(dev_cur_cat_prog_num_)];
+  const uint32_t ps = static_cast<uint32_t>(dev_state_.MP_page_size);
   const uint32_t base = static_cast<uint32_t>(e.first_page) * ps;
   const uint32_t chunk = std::min(e.prog_size - (V.a - base), ps);
   V.done += chunk;
@@ -363,8 +363,8 @@ void TDeviceClass::StepBurnFile() {
   V.a += ps;
   if (V.a - base < e.prog_size) {
     write_log("Запись нового куска");
-    FillProgramPage(*e.p_buffer, e.prog_size, V.done, FPageBuf.data(), ps);
-    if (!FWriteData(FPageBuf.data(), ps)) {
+    FillProgramPage(*e.p_buffer, e.prog_size, V.done, page_buf_.data(), ps);
+    if (!LinkWriteData(page_buf_.data(), ps)) {
       write_log("Ошибка записи");
       Break();
       return;

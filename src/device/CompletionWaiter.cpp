@@ -17,50 +17,50 @@ struct TCompletionWaiter::Shared {
   TFire fire;
 };
 
-TCompletionWaiter::TCompletionWaiter() : FShared(std::make_shared<Shared>()) {
-  FThread = std::thread(&TCompletionWaiter::Run, FShared);
+TCompletionWaiter::TCompletionWaiter() : shared_(std::make_shared<Shared>()) {
+  thread_ = std::thread(&TCompletionWaiter::Run, shared_);
 }
 
 TCompletionWaiter::~TCompletionWaiter() { Stop(); }
 
 bool TCompletionWaiter::Arm(uint64_t id, std::optional<std::chrono::milliseconds> timeout, TFire fire) {
-  std::lock_guard<std::mutex> guard(FShared->lock);
-  if (FShared->stop || FShared->armed) return false;
-  FShared->armed = true;
-  FShared->id = id;
-  FShared->has_deadline = timeout.has_value();
-  if (timeout) FShared->deadline = std::chrono::steady_clock::now() + *timeout;
-  FShared->fire = std::move(fire);
-  FShared->wake.notify_all();
+  std::lock_guard<std::mutex> guard(shared_->lock);
+  if (shared_->stop || shared_->armed) return false;
+  shared_->armed = true;
+  shared_->id = id;
+  shared_->has_deadline = timeout.has_value();
+  if (timeout) shared_->deadline = std::chrono::steady_clock::now() + *timeout;
+  shared_->fire = std::move(fire);
+  shared_->wake.notify_all();
   return true;
 }
 
 void TCompletionWaiter::Signal(uint64_t id) {
-  std::lock_guard<std::mutex> guard(FShared->lock);
-  FShared->signalled = id;
-  FShared->wake.notify_all();
+  std::lock_guard<std::mutex> guard(shared_->lock);
+  shared_->signalled = id;
+  shared_->wake.notify_all();
 }
 
 bool TCompletionWaiter::Armed() const {
-  std::lock_guard<std::mutex> guard(FShared->lock);
-  return FShared->armed;
+  std::lock_guard<std::mutex> guard(shared_->lock);
+  return shared_->armed;
 }
 
 void TCompletionWaiter::Stop() {
   {
-    std::lock_guard<std::mutex> guard(FShared->lock);
-    FShared->stop = true;
-    FShared->armed = false;
-    FShared->fire = nullptr;
-    FShared->wake.notify_all();
+    std::lock_guard<std::mutex> guard(shared_->lock);
+    shared_->stop = true;
+    shared_->armed = false;
+    shared_->fire = nullptr;
+    shared_->wake.notify_all();
   }
-  if (!FThread.joinable()) return;
-  if (FThread.get_id() == std::this_thread::get_id()) {
+  if (!thread_.joinable()) return;
+  if (thread_.get_id() == std::this_thread::get_id()) {
     // Stopped from inside a completion function (its receiver destroys the device): the thread
     // finishes that function and then leaves on its own, holding only the shared state.
-    FThread.detach();
+    thread_.detach();
   } else {
-    FThread.join();
+    thread_.join();
   }
 }
 

@@ -40,8 +40,8 @@ class TCompletionWaiter {
   struct Shared;
   static void Run(std::shared_ptr<Shared> shared);
 
-  std::shared_ptr<Shared> FShared;
-  std::thread FThread;
+  std::shared_ptr<Shared> shared_;
+  std::thread thread_;
 };
 
 }  // namespace kalvort

@@ -15,33 +15,33 @@ uint16_t page16(int64_t value) { return static_cast<uint16_t>(static_cast<uint64
 
 }  // namespace
 
-int TDevCatalog::CatalogCount() const { return static_cast<int>(FDevCatalog.size()); }
+int TDevCatalog::CatalogCount() const { return static_cast<int>(entries_.size()); }
 
 TDevCatalogEntry TDevCatalog::Catalog(int i) const {
   if (i < 0 || i >= CatalogCount()) return TDevCatalogEntry{};
-  return FDevCatalog[static_cast<size_t>(i)];
+  return entries_[static_cast<size_t>(i)];
 }
 
 void TDevCatalog::SetCatalog(int i, const TDevCatalogEntry &entry) {
   if (i < 0 || i >= CatalogCount()) return;
-  FDevCatalog[static_cast<size_t>(i)] = entry;
+  entries_[static_cast<size_t>(i)] = entry;
   CatalogChanged();
 }
 
 void TDevCatalog::CatalogClear() {
-  std::lock_guard<std::mutex> lock(FDevCatalogCritSec);
-  FDevCatalog.clear();
+  std::lock_guard<std::mutex> lock(entries_mutex_);
+  entries_.clear();
   CatalogChanged();
-  FLastError = deOK;
+  last_error_ = deOK;
 }
 
 void TDevCatalog::SwapCatalog(TDevCatalog &other) {
   if (&other == this) return;
-  std::scoped_lock lock(FDevCatalogCritSec, other.FDevCatalogCritSec);
-  FDevCatalog.swap(other.FDevCatalog);
+  std::scoped_lock lock(entries_mutex_, other.entries_mutex_);
+  entries_.swap(other.entries_);
   CatalogChanged();
   other.CatalogChanged();
-  FLastError = deOK;
+  last_error_ = deOK;
 }
 
 uint16_t TDevCatalog::UniqueProgNum(uint16_t wanted, int excluded_index) const {
@@ -50,7 +50,7 @@ uint16_t TDevCatalog::UniqueProgNum(uint16_t wanted, int excluded_index) const {
   std::vector<bool> used(65536, false);
   for (int i = 0; i < CatalogCount(); ++i) {
     if (i == excluded_index) continue;
-    used[FDevCatalog[static_cast<size_t>(i)].prog_num] = true;
+    used[entries_[static_cast<size_t>(i)].prog_num] = true;
   }
   uint16_t n = wanted;
   for (int step = 0; step < 65536 && used[n]; ++step) n = static_cast<uint16_t>(n + 1);
@@ -60,28 +60,28 @@ uint16_t TDevCatalog::UniqueProgNum(uint16_t wanted, int excluded_index) const {
 bool TDevCatalog::PlaceEntry(TDevCatalogEntry record, int position, TDevCatalogEntry &entry) {
   try {
     if (!record.text) record.text = std::make_shared<ProgramText>();
-    FDevCatalog.insert(FDevCatalog.begin() + position, record);
+    entries_.insert(entries_.begin() + position, record);
     CatalogChanged();
   } catch (const std::bad_alloc &) {
-    FLastError = deOperationError;
+    last_error_ = deOperationError;
     return false;
   }
   entry = std::move(record);
-  FLastError = deOK;
+  last_error_ = deOK;
   return true;
 }
 
 bool TDevCatalog::AddCatalogEntry(TDevCatalogEntry &entry) {
-  if (CatalogCount() >= FDevMaxProgNum) {
-    FLastError = deWrongFileNum;
+  if (CatalogCount() >= dev_max_prog_num_) {
+    last_error_ = deWrongFileNum;
     return false;
   }
   TDevCatalogEntry record = entry;
-  if (!FDevCatalog.empty()) {
+  if (!entries_.empty()) {
     record.prog_num = UniqueProgNum(record.prog_num, -1);
     if (record.cat_num == -1) {
       int largest = -1;
-      for (const auto &e : FDevCatalog) largest = std::max(largest, e.cat_num);
+      for (const auto &e : entries_) largest = std::max(largest, e.cat_num);
       record.cat_num = largest + 1;
     }
   } else if (record.cat_num == -1) {
@@ -93,15 +93,15 @@ bool TDevCatalog::AddCatalogEntry(TDevCatalogEntry &entry) {
 
 bool TDevCatalog::InsertCatalogEntry(TDevCatalogEntry &entry, int position) {
   if (position < 0 || position > CatalogCount()) {
-    FLastError = deWrongFileNum;
+    last_error_ = deWrongFileNum;
     return false;
   }
   TDevCatalogEntry record = entry;
   if (record.cat_num == -1) {
     record.prog_num = UniqueProgNum(record.prog_num, -1);
     // Smallest catalog number no entry uses.
-    std::vector<bool> used(FDevCatalog.size() + 1, false);
-    for (const auto &e : FDevCatalog)
+    std::vector<bool> used(entries_.size() + 1, false);
+    for (const auto &e : entries_)
       if (e.cat_num >= 0 && static_cast<size_t>(e.cat_num) < used.size()) used[e.cat_num] = true;
     int candidate = 0;
     while (used[static_cast<size_t>(candidate)]) ++candidate;
@@ -112,10 +112,10 @@ bool TDevCatalog::InsertCatalogEntry(TDevCatalogEntry &entry, int position) {
 
 bool TDevCatalog::ChangeCatalogEntry(TDevCatalogEntry &entry, int index) {
   if (index < 0 || index >= CatalogCount()) {
-    FLastError = deWrongFileNum;
+    last_error_ = deWrongFileNum;
     return false;
   }
-  auto &stored = FDevCatalog[static_cast<size_t>(index)];
+  auto &stored = entries_[static_cast<size_t>(index)];
   if (entry.cat_num == -1) {
     entry.prog_num = UniqueProgNum(entry.prog_num, index);
     entry.cat_num = stored.cat_num;
@@ -123,41 +123,41 @@ bool TDevCatalog::ChangeCatalogEntry(TDevCatalogEntry &entry, int index) {
   stored = entry;
   if (!stored.text) stored.text = std::make_shared<ProgramText>();
   CatalogChanged();
-  FLastError = deOK;
+  last_error_ = deOK;
   return true;
 }
 
 bool TDevCatalog::ReplaceCatalogEntry(int index, int source_index) {
   const int count = CatalogCount();
   if (index < 0 || index >= count || source_index < 0 || source_index >= count) {
-    FLastError = deWrongFileNum;
+    last_error_ = deWrongFileNum;
     return false;
   }
   if (index == source_index) return true;
-  FDevCatalog[static_cast<size_t>(index)] = std::move(FDevCatalog[static_cast<size_t>(source_index)]);
-  FDevCatalog.erase(FDevCatalog.begin() + source_index);
+  entries_[static_cast<size_t>(index)] = std::move(entries_[static_cast<size_t>(source_index)]);
+  entries_.erase(entries_.begin() + source_index);
   CatalogChanged();
   return true;
 }
 
 bool TDevCatalog::RemCatalogEntry(bool renumber, int index) {
   if (index < 0 || index >= CatalogCount()) {
-    FLastError = deWrongFileNum;
+    last_error_ = deWrongFileNum;
     return false;
   }
-  const int removed = FDevCatalog[static_cast<size_t>(index)].cat_num;
-  FDevCatalog.erase(FDevCatalog.begin() + index);
+  const int removed = entries_[static_cast<size_t>(index)].cat_num;
+  entries_.erase(entries_.begin() + index);
   if (renumber)
-    for (auto &e : FDevCatalog)
+    for (auto &e : entries_)
       if (e.cat_num > removed) --e.cat_num;
   CatalogChanged();
-  FLastError = deOK;
+  last_error_ = deOK;
   return true;
 }
 
 int TDevCatalog::GetCatalogEntryNumByCatNum(int cat_num, int excluded_index) const {
   for (int i = 0; i < CatalogCount(); ++i)
-    if (i != excluded_index && FDevCatalog[static_cast<size_t>(i)].cat_num == cat_num) return i;
+    if (i != excluded_index && entries_[static_cast<size_t>(i)].cat_num == cat_num) return i;
   return -1;
 }
 
@@ -165,9 +165,9 @@ int TDevCatalog::GetLessCatalogEntryNumByCatNum(int cat_num, int excluded_index)
   int found = -1;
   for (int i = 0; i < CatalogCount(); ++i) {
     if (i == excluded_index) continue;
-    const int c = FDevCatalog[static_cast<size_t>(i)].cat_num;
+    const int c = entries_[static_cast<size_t>(i)].cat_num;
     if (c < 0 || c >= cat_num) continue;
-    if (found < 0 || c > FDevCatalog[static_cast<size_t>(found)].cat_num) found = i;
+    if (found < 0 || c > entries_[static_cast<size_t>(found)].cat_num) found = i;
   }
   return found;
 }
@@ -176,32 +176,32 @@ int TDevCatalog::GetMoreCatalogEntryNumByCatNum(int cat_num, int excluded_index)
   int found = -1;
   for (int i = 0; i < CatalogCount(); ++i) {
     if (i == excluded_index) continue;
-    const int c = FDevCatalog[static_cast<size_t>(i)].cat_num;
+    const int c = entries_[static_cast<size_t>(i)].cat_num;
     if (c <= cat_num) continue;
-    if (found < 0 || c < FDevCatalog[static_cast<size_t>(found)].cat_num) found = i;
+    if (found < 0 || c < entries_[static_cast<size_t>(found)].cat_num) found = i;
   }
   return found;
 }
 
 bool TDevCatalog::MoveEntry(int index, bool down, bool with_prog_num) {
   if (index < 0 || index >= CatalogCount()) {
-    FLastError = deWrongFileNum;
+    last_error_ = deWrongFileNum;
     return false;
   }
-  auto &entry = FDevCatalog[static_cast<size_t>(index)];
-  if (down ? entry.cat_num >= FDevMaxProgNum - 1 : entry.cat_num <= 0) return false;
+  auto &entry = entries_[static_cast<size_t>(index)];
+  if (down ? entry.cat_num >= dev_max_prog_num_ - 1 : entry.cat_num <= 0) return false;
   const int other = down ? GetMoreCatalogEntryNumByCatNum(entry.cat_num, index)
                          : GetLessCatalogEntryNumByCatNum(entry.cat_num, index);
   if (other < 0) {
     entry.cat_num += down ? 1 : -1;
     if (with_prog_num) entry.prog_num = static_cast<uint16_t>(entry.prog_num + (down ? 1 : -1));
   } else {
-    auto &neighbour = FDevCatalog[static_cast<size_t>(other)];
+    auto &neighbour = entries_[static_cast<size_t>(other)];
     std::swap(entry.cat_num, neighbour.cat_num);
     if (with_prog_num) std::swap(entry.prog_num, neighbour.prog_num);
   }
   CatalogChanged();
-  FLastError = deOK;
+  last_error_ = deOK;
   return true;
 }
 
@@ -212,18 +212,18 @@ bool TDevCatalog::CatalogEntryDownProgNum(int index) { return MoveEntry(index, t
 
 bool TDevCatalog::PrepareCatalog(bool fixed, int slot_size) {
   bool result = false;
-  const int page_size = FDevState.MP_page_size;
-  if (!FDevState.connected || !FDevState.MP_connected) {
-    FLastError = deNotConnected;
+  const int page_size = dev_state_.MP_page_size;
+  if (!dev_state_.connected || !dev_state_.MP_connected) {
+    last_error_ = deNotConnected;
   } else if (page_size <= 0 || (fixed && slot_size <= 0)) {
     // A module without a page size cannot be laid out; never divide by it.
-    FLastError = deOperationError;
+    last_error_ = deOperationError;
   } else {
     if (fixed)
       AssignFixedSlots(static_cast<uint32_t>(slot_size), static_cast<uint32_t>(page_size));
     else
       DefragCatalog(page_size);
-    FLastError = deOK;
+    last_error_ = deOK;
     result = true;
   }
   for (int i = 0; i < CatalogCount(); ++i) UpdateControlSum(i);
@@ -232,8 +232,8 @@ bool TDevCatalog::PrepareCatalog(bool fixed, int slot_size) {
 
 void TDevCatalog::AssignFixedSlots(uint32_t slot_size, uint32_t page_size) {
   const uint16_t pages_per_slot = page16(slot_size / page_size + (slot_size % page_size > 0 ? 1 : 0));
-  uint16_t last = page16(FDevMaxProgNum);
-  for (auto &e : FDevCatalog) {
+  uint16_t last = page16(dev_max_prog_num_);
+  for (auto &e : entries_) {
     if (e.prog_size > slot_size) {
       // Only the first slot_size bytes fit in the slot; the rest is cut off.
       e.prog_size = slot_size;
@@ -242,30 +242,30 @@ void TDevCatalog::AssignFixedSlots(uint32_t slot_size, uint32_t page_size) {
     if (e.cat_num < 100)
       e.first_page = page16(100 + static_cast<int64_t>(e.cat_num) * pages_per_slot);
     else
-      e.first_page = page16(FDevMoreSMPZoneNum + static_cast<int64_t>(e.cat_num - 100) * pages_per_slot);
+      e.first_page = page16(dev_more_smp_zone_num_ + static_cast<int64_t>(e.cat_num - 100) * pages_per_slot);
     e.last_page = page16(e.first_page + e.prog_size / page_size);
     last = std::max(last, e.last_page);
   }
-  FProjLastPage = last;
+  proj_last_page_ = last;
   CatalogChanged();
 }
 
 bool TDevCatalog::DefragCatalog(int page_size) {
-  if (FDevCatalog.empty()) {
-    FLastError = deWrongFileNum;
+  if (entries_.empty()) {
+    last_error_ = deWrongFileNum;
     return false;
   }
   if (page_size <= 0) {
-    FLastError = deOperationError;
+    last_error_ = deOperationError;
     return false;
   }
   const uint32_t p = static_cast<uint32_t>(page_size);
-  uint16_t cursor = page16(FDevMaxProgNum);
+  uint16_t cursor = page16(dev_max_prog_num_);
   int next = 0;
-  for (int slot = 0; slot < FDevMaxProgNum; ++slot) {
+  for (int slot = 0; slot < dev_max_prog_num_; ++slot) {
     const int i = GetCatalogEntryNumByCatNum(slot);
     if (i < 0) continue;
-    auto &e = FDevCatalog[static_cast<size_t>(i)];
+    auto &e = entries_[static_cast<size_t>(i)];
     e.cat_num = next++;
     e.first_page = cursor;
     if (e.prog_size > 0) {
@@ -274,16 +274,16 @@ bool TDevCatalog::DefragCatalog(int page_size) {
     } else {
       e.last_page = cursor;  // an empty program shares its page with the next one
     }
-    FProjLastPage = e.last_page;
+    proj_last_page_ = e.last_page;
   }
   CatalogChanged();
-  FLastError = deOK;
+  last_error_ = deOK;
   return true;
 }
 
 void TDevCatalog::UpdateControlSum(int index) {
   if (index < 0 || index >= CatalogCount()) return;
-  auto &e = FDevCatalog[static_cast<size_t>(index)];
+  auto &e = entries_[static_cast<size_t>(index)];
   uint32_t sum = 0;
   if (e.p_buffer) {
     const size_t n = std::min<size_t>(e.prog_size, e.p_buffer->size());
@@ -294,8 +294,8 @@ void TDevCatalog::UpdateControlSum(int index) {
 }
 
 void TDevCatalog::FileValidClearAll() {
-  if (!FDevCatalog.empty()) CatalogChanged();
-  for (auto &e : FDevCatalog) {
+  if (!entries_.empty()) CatalogChanged();
+  for (auto &e : entries_) {
     e.file_bin_valid = false;
     e.file_txt_valid = false;
   }
@@ -304,7 +304,7 @@ void TDevCatalog::FileValidClearAll() {
 TDevCatalogEntry *TDevCatalog::EntryAt(int index) {
   if (index < 0 || index >= CatalogCount()) return nullptr;
   CatalogChanged();
-  return &FDevCatalog[static_cast<size_t>(index)];
+  return &entries_[static_cast<size_t>(index)];
 }
 
 void TDevCatalog::FileBinValidClear(int index) {
@@ -328,9 +328,9 @@ void TDevCatalog::FileErrorSet(int index, TFileError error) {
 
 bool TDevCatalog::CalculateMPStat() {
   int64_t all = 0;
-  for (const auto &e : FDevCatalog)
+  for (const auto &e : entries_)
     if (e.file_bin_valid) all += e.prog_size;
-  FMPAll.store(static_cast<int32_t>(std::min<int64_t>(all, std::numeric_limits<int32_t>::max())));
+  mp_all_.store(static_cast<int32_t>(std::min<int64_t>(all, std::numeric_limits<int32_t>::max())));
   return true;
 }
 

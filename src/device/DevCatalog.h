@@ -20,13 +20,13 @@ class TDevCatalog {
   TDevCatalog(const TDevCatalog &) = delete;
   TDevCatalog &operator=(const TDevCatalog &) = delete;
 
-  TDeviceError LastError() const { return FLastError; }
+  TDeviceError LastError() const { return last_error_; }
 
   // Raised by every call that may have changed the entries, their order or the catalog's geometry
   // (the device's catalog and program reads included); a call that fails or names no entry
   // leaves it. A view compares it with the value it last showed instead of comparing the whole
   // catalog. Any thread.
-  uint64_t Revision() const { return FRevision.load(); }
+  uint64_t Revision() const { return revision_.load(); }
 
   int CatalogCount() const;
   // A copy of entry i (sharing its binary and text); an all-zero record when i is out of range.
@@ -68,31 +68,31 @@ class TDevCatalog {
   // Totals the sizes of the valid binaries. The total is kept apart from the device state that
   // the transports fill, so a status poll on another thread never races a catalog change.
   bool CalculateMPStat();
-  int32_t MPAll() const { return FMPAll.load(); }
+  int32_t MPAll() const { return mp_all_.load(); }
 
   // Catalog geometry.
-  int MaxProgNum() const { return FDevMaxProgNum; }
-  void SetMaxProgNum(int v) { SetGeometry(FDevMaxProgNum, v); }
-  int MoreMPCatNum() const { return FDevMoreSMPCatNum; }
-  void SetMoreMPCatNum(int v) { SetGeometry(FDevMoreSMPCatNum, v); }
-  int MoreMPZoneNum() const { return FDevMoreSMPZoneNum; }
-  void SetMoreMPZoneNum(int v) { SetGeometry(FDevMoreSMPZoneNum, v); }
-  int ProjLastPage() const { return FProjLastPage; }
+  int MaxProgNum() const { return dev_max_prog_num_; }
+  void SetMaxProgNum(int v) { SetGeometry(dev_max_prog_num_, v); }
+  int MoreMPCatNum() const { return dev_more_smp_cat_num_; }
+  void SetMoreMPCatNum(int v) { SetGeometry(dev_more_smp_cat_num_, v); }
+  int MoreMPZoneNum() const { return dev_more_smp_zone_num_; }
+  void SetMoreMPZoneNum(int v) { SetGeometry(dev_more_smp_zone_num_, v); }
+  int ProjLastPage() const { return proj_last_page_; }
 
  protected:
-  // Raises the revision; every change of FDevCatalog or the geometry calls it.
-  void CatalogChanged() { FRevision.fetch_add(1); }
+  // Raises the revision; every change of entries_ or the geometry calls it.
+  void CatalogChanged() { revision_.fetch_add(1); }
 
-  std::vector<TDevCatalogEntry> FDevCatalog;
-  std::mutex FDevCatalogCritSec;  // held while every entry is released
-  TDeviceState FDevState;         // status of the device and module (filled by the transports)
+  std::vector<TDevCatalogEntry> entries_;
+  std::mutex entries_mutex_;  // held while every entry is released
+  TDeviceState dev_state_;         // status of the device and module (filled by the transports)
   // Written by the worker, the completion waiter and the owner's thread.
-  std::atomic<TDeviceError> FLastError{deOK};
-  std::atomic<int32_t> FMPAll{0};  // CalculateMPStat's total; DeviceState() reports it as MP_all
-  int FDevMaxProgNum = 100;
-  int FDevMoreSMPCatNum = 0;
-  int FDevMoreSMPZoneNum = 0;
-  int FProjLastPage = 0;
+  std::atomic<TDeviceError> last_error_{deOK};
+  std::atomic<int32_t> mp_all_{0};  // CalculateMPStat's total; DeviceState() reports it as MP_all
+  int dev_max_prog_num_ = 100;
+  int dev_more_smp_cat_num_ = 0;
+  int dev_more_smp_zone_num_ = 0;
+  int proj_last_page_ = 0;
 
  private:
   void SetGeometry(int &field, int value) {
@@ -109,7 +109,7 @@ class TDevCatalog {
   // Entry `index` for a change (the revision is raised), or nullptr.
   TDevCatalogEntry *EntryAt(int index);
 
-  std::atomic<uint64_t> FRevision{0};
+  std::atomic<uint64_t> revision_{0};
 };
 
 // Current date and time as an OLE Automation date (days since 30 December 1899).

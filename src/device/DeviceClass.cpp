@@ -22,53 +22,53 @@ int64_t Nearest(int64_t num, int64_t den) {
   return q;
 }
 
-TDeviceClass::TDeviceClass(TDeviceType type) : FDevType(type) {
-  FLastError = deOK;
-  FDevState.connected = false;
-  FDevState.MP_connected = false;
+TDeviceClass::TDeviceClass(TDeviceType type) : dev_type_(type) {
+  last_error_ = deOK;
+  dev_state_.connected = false;
+  dev_state_.MP_connected = false;
   // The worker only waits for a request until construction is complete and one is posted, so
   // it never reaches the transport operations of a half-built object.
-  FWorker = std::thread(&TDeviceClass::Execute, this);
+  worker_ = std::thread(&TDeviceClass::Execute, this);
 }
 
 TDeviceClass::~TDeviceClass() { StopWorker(); }
 
 void TDeviceClass::StopWorker() {
-  FUSBDetect.reset();
+  usb_detect_.reset();
   {
-    std::lock_guard<std::mutex> hold(FHotPlugCritSec);
-    FHeldEvent.reset();
+    std::lock_guard<std::mutex> hold(hot_plug_mutex_);
+    held_event_.reset();
   }
   {
-    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
-    FTerminated = true;
-    FWorkerWake.notify_all();
-    FIdleWake.notify_all();
+    std::lock_guard<std::mutex> guard(device_action_mutex_);
+    terminated_ = true;
+    worker_wake_.notify_all();
+    idle_wake_.notify_all();
   }
-  if (FWorker.joinable()) {
-    if (FWorker.get_id() == std::this_thread::get_id()) {
-      FWorker.detach();
+  if (worker_.joinable()) {
+    if (worker_.get_id() == std::this_thread::get_id()) {
+      worker_.detach();
     } else {
-      FWorker.join();
+      worker_.join();
     }
   }
   // A completion that has not started is dropped; one that is running is waited for.
-  FWaiter.Stop();
+  waiter_.Stop();
 }
 
 void TDeviceClass::AttachUSBDetector(std::shared_ptr<TUSBDetector> detector) {
-  FUSBDetect = std::move(detector);
-  if (FUSBDetect) FOnUSBDetect(FUSBDetect.get(), doInsert);
+  usb_detect_ = std::move(detector);
+  if (usb_detect_) on_usb_detect_(usb_detect_.get(), doInsert);
 }
 
 std::optional<int64_t> TDeviceClass::ActionTimeout(TDevAction action, int index) const {
-  const int64_t f = FTimeoutFactor;
-  const int64_t page_size = FDevState.MP_page_size;
-  const int64_t page_all = FDevState.MP_page_all;
-  const int64_t max_prog = FDevMaxProgNum;
+  const int64_t f = timeout_factor_;
+  const int64_t page_size = dev_state_.MP_page_size;
+  const int64_t page_all = dev_state_.MP_page_all;
+  const int64_t max_prog = dev_max_prog_num_;
   auto prog_size = [&]() -> int64_t {
-    if (index < 0 || index >= static_cast<int>(FDevCatalog.size())) return 0;
-    return FDevCatalog[static_cast<size_t>(index)].prog_size;
+    if (index < 0 || index >= static_cast<int>(entries_.size())) return 0;
+    return entries_[static_cast<size_t>(index)].prog_size;
   };
   switch (action) {
     case daGetCat: return Nearest(max_prog * 65 * page_size, 264) * f;
@@ -79,7 +79,7 @@ std::optional<int64_t> TDeviceClass::ActionTimeout(TDevAction action, int index)
     case daEraseFull: return (page_all * 20 * page_size) / 264 * f;
     case daQuickTest: return max_prog * 1000;
     case daFullTest: return page_all * 1000;
-    case daReadImage: return ((Nearest(FDevState.MP_size, 1024) + 1) * 35 + 400) * f;
+    case daReadImage: return ((Nearest(dev_state_.MP_size, 1024) + 1) * 35 + 400) * f;
     case daBurnImage: return std::nullopt;
     default: return std::nullopt;
   }
@@ -88,46 +88,46 @@ std::optional<int64_t> TDeviceClass::ActionTimeout(TDevAction action, int index)
 bool TDeviceClass::BeginRequest(TDevAction action, TDeviceEvent callback, std::optional<int64_t> timeout,
                                 int index) {
   {
-    std::lock_guard<std::mutex> link(FLinkCritSec);
-    if (!FDevState.connected) {
-      FLastError = deNotConnected;
+    std::lock_guard<std::mutex> link(link_mutex_);
+    if (!dev_state_.connected) {
+      last_error_ = deNotConnected;
       return false;
     }
-    if (!FDevState.MP_connected) {
-      FLastError = deSMPNotConnected;
+    if (!dev_state_.MP_connected) {
+      last_error_ = deSMPNotConnected;
       return false;
     }
   }
   const bool program_action = action == daGetProg || action == daBurnProg;
-  if (program_action && (index < 0 || index >= static_cast<int>(FDevCatalog.size()))) {
-    FLastError = deWrongFileNum;
+  if (program_action && (index < 0 || index >= static_cast<int>(entries_.size()))) {
+    last_error_ = deWrongFileNum;
     return false;
   }
 
-  std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
-  const uint64_t id = FNextId + 1;
+  std::lock_guard<std::mutex> guard(device_action_mutex_);
+  const uint64_t id = next_id_ + 1;
   TDeviceEvent cancel = OnCancelAction;
   std::optional<std::chrono::milliseconds> wait;
   if (timeout) wait = std::chrono::milliseconds(std::max<int64_t>(*timeout, 0));
-  const bool armed = FWaiter.Arm(id, wait, [this, id, callback = std::move(callback), cancel = std::move(cancel)](
+  const bool armed = waiter_.Arm(id, wait, [this, id, callback = std::move(callback), cancel = std::move(cancel)](
                                                bool timed_out) { Complete(id, timed_out, callback, cancel); });
   if (!armed) return false;
-  FNextId = id;
-  FLatestId = id;
-  if (program_action) FDevCurCatProgNum = index;
-  FLastError = deOK;
+  next_id_ = id;
+  latest_id_ = id;
+  if (program_action) dev_cur_cat_prog_num_ = index;
+  last_error_ = deOK;
 
   if (action == daBurnProg) {
-    const TDevCatalogEntry &e = FDevCatalog[static_cast<size_t>(index)];
+    const TDevCatalogEntry &e = entries_[static_cast<size_t>(index)];
     if (!e.p_buffer || e.prog_size == 0) {
       // Nothing to transfer: the completion follows at once with deOK.
-      FWaiter.Signal(id);
+      waiter_.Signal(id);
       return true;
     }
   }
-  FPendingId = id;
-  FDeviceAction = action;
-  FWorkerWake.notify_all();
+  pending_id_ = id;
+  device_action_ = action;
+  worker_wake_.notify_all();
   return true;
 }
 
@@ -172,10 +172,10 @@ bool TDeviceClass::StartBurnImage() {
 }
 
 bool TDeviceClass::CancelAction() {
-  if (FCurrentState.load() != dwsIDLE) {
-    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
-    FDeviceAction = daCancel;
-    FWorkerWake.notify_all();
+  if (current_state_.load() != dwsIDLE) {
+    std::lock_guard<std::mutex> guard(device_action_mutex_);
+    device_action_ = daCancel;
+    worker_wake_.notify_all();
   }
   return true;
 }
@@ -185,27 +185,27 @@ void TDeviceClass::Complete(uint64_t id, bool timed_out, const TDeviceEvent &cal
   if (timed_out) {
     write_log("Завершение по таймауту");
     TDeviceError expected = deOK;
-    FLastError.compare_exchange_strong(expected, deOperationTimeout);
+    last_error_.compare_exchange_strong(expected, deOperationTimeout);
     // The worker drops this request at its next pass, whether it is running or still pending.
     // The receiver usually starts the next action or reads the device from its callback, so the
     // callback waits until the worker has let go of the transport: one step, normally a few ms.
     // A transport call that hangs does not hold the callback back for more than kAbandonWait.
-    std::unique_lock<std::mutex> lock(FDeviceActionCritSec);
-    if (FAbandonedId.load() < id) FAbandonedId = id;
-    FWorkerWake.notify_all();
-    FIdleWake.wait_for(lock, kAbandonWait, [this] { return !FInAction.load() || FTerminated.load(); });
+    std::unique_lock<std::mutex> lock(device_action_mutex_);
+    if (abandoned_id_.load() < id) abandoned_id_ = id;
+    worker_wake_.notify_all();
+    idle_wake_.wait_for(lock, kAbandonWait, [this] { return !in_action_.load() || terminated_.load(); });
     // The object is being destroyed: its pending completion is dropped.
-    if (FTerminated.load()) return;
+    if (terminated_.load()) return;
   }
   bool cancelled = false;
   {
-    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
-    if (FDeviceAction.load() == daCancel) {
-      FDeviceAction = daNone;
+    std::lock_guard<std::mutex> guard(device_action_mutex_);
+    if (device_action_.load() == daCancel) {
+      device_action_ = daNone;
       cancelled = true;
     }
   }
-  const TDeviceError error = FLastError.load();
+  const TDeviceError error = last_error_.load();
   if (cancelled) {
     write_log("Завершение по отмене");
     if (cancel) cancel(this, error);
@@ -218,10 +218,10 @@ void TDeviceClass::Complete(uint64_t id, bool timed_out, const TDeviceEvent &cal
 
 bool TDeviceClass::DeviceOpen() {
   {
-    std::lock_guard<std::mutex> hold(FHotPlugCritSec);
+    std::lock_guard<std::mutex> hold(hot_plug_mutex_);
     // An event held over from an earlier opening that was never closed comes first.
     HandleHeldEvent();
-    FOwnerOpen = true;
+    owner_open_ = true;
   }
   const bool opened = OpenLink();
   if (!opened) EndHold();
@@ -234,65 +234,65 @@ void TDeviceClass::DeviceClose() {
 }
 
 bool TDeviceClass::OpenLink() {
-  const bool opened = FOpenDevice();
+  const bool opened = LinkOpenDevice();
   {
-    std::lock_guard<std::mutex> link(FLinkCritSec);
-    FDevState.connected = opened;
+    std::lock_guard<std::mutex> link(link_mutex_);
+    dev_state_.connected = opened;
   }
   if (!opened) {
     write_log("Устройство не открыто - ошибка");
-    FLastError = deNotConnected;
+    last_error_ = deNotConnected;
     return false;
   }
-  if (FTakeDevice(kTakeDeviceClaim)) {
+  if (LinkTakeDevice(kTakeDeviceClaim)) {
     write_log("Устройство открыто");
-    FLastError = deOK;
+    last_error_ = deOK;
   } else if (!LinkUpAfterTake()) {
     // The take went unanswered (the transport marks the device not connected then): nobody
     // else holds the device, it is gone. Nothing is released on a device that does not answer.
     write_log("Устройство не открыто - нет ответа");
-    FCloseDevice();
-    FLastError = deNotConnected;
+    LinkCloseDevice();
+    last_error_ = deNotConnected;
     return false;
   } else {
     write_log("Устройство занято");
-    FLastError = deDeviceBusy;
+    last_error_ = deDeviceBusy;
   }
   return true;
 }
 
 bool TDeviceClass::LinkUpAfterTake() const {
-  std::lock_guard<std::mutex> link(FLinkCritSec);
-  return FDevState.connected;
+  std::lock_guard<std::mutex> link(link_mutex_);
+  return dev_state_.connected;
 }
 
 void TDeviceClass::CloseLink() {
   write_log("Устройство закрыто");
-  FReleaseDevice();
-  FCloseDevice();
-  FLastError = deOK;
+  LinkReleaseDevice();
+  LinkCloseDevice();
+  last_error_ = deOK;
 }
 
 void TDeviceClass::EndHold() {
-  std::lock_guard<std::mutex> hold(FHotPlugCritSec);
-  FOwnerOpen = false;
+  std::lock_guard<std::mutex> hold(hot_plug_mutex_);
+  owner_open_ = false;
   HandleHeldEvent();
 }
 
 void TDeviceClass::HandleHeldEvent() {
-  if (!FHeldEvent) return;
-  const TDeviceOperation op = *FHeldEvent;
-  FHeldEvent.reset();
+  if (!held_event_) return;
+  const TDeviceOperation op = *held_event_;
+  held_event_.reset();
   // A device being destroyed drops the event.
-  if (!FTerminated.load()) HandleHotPlug(op);
+  if (!terminated_.load()) HandleHotPlug(op);
 }
 
-void TDeviceClass::FOnUSBDetect(TUSBDetector *, TDeviceOperation op) {
+void TDeviceClass::on_usb_detect_(TUSBDetector *, TDeviceOperation op) {
   write_log(op == doInsert ? "Устройство подключено" : "Устройство отключено");
   // Taken while the event is handled, so an opening on another thread waits for it to end.
-  std::lock_guard<std::mutex> hold(FHotPlugCritSec);
-  const bool busy = FInAction.load() || FCurrentState.load() != dwsIDLE || FWaiter.Armed();
-  if (!FOwnerOpen && !busy) {
+  std::lock_guard<std::mutex> hold(hot_plug_mutex_);
+  const bool busy = in_action_.load() || current_state_.load() != dwsIDLE || waiter_.Armed();
+  if (!owner_open_ && !busy) {
     HandleHotPlug(op);
     return;
   }
@@ -300,30 +300,30 @@ void TDeviceClass::FOnUSBDetect(TUSBDetector *, TDeviceOperation op) {
   // runs: the event is held until the owner closes the device (the last one counts: it tells
   // the device's present condition). A removal during an action also ends the action at once:
   // the worker closes the transport it is using.
-  FHeldEvent = op;
+  held_event_ = op;
   if (op == doRemove && busy) {
-    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
-    FDeviceRemoved = true;
-    FWorkerWake.notify_all();
+    std::lock_guard<std::mutex> guard(device_action_mutex_);
+    device_removed_ = true;
+    worker_wake_.notify_all();
   }
 }
 
 void TDeviceClass::HandleHotPlug(TDeviceOperation op) {
   if (op == doInsert) {
     {
-      std::lock_guard<std::mutex> link(FLinkCritSec);
-      FDevState.connected = false;
-      FDevState.MP_connected = false;
+      std::lock_guard<std::mutex> link(link_mutex_);
+      dev_state_.connected = false;
+      dev_state_.MP_connected = false;
     }
     OpenLink();
-    FGetDeviceState();
+    LinkGetDeviceState();
     CloseLink();
     return;
   }
   CloseLink();
-  std::lock_guard<std::mutex> link(FLinkCritSec);
-  FDevState.connected = false;
-  FDevState.MP_connected = false;
+  std::lock_guard<std::mutex> link(link_mutex_);
+  dev_state_.connected = false;
+  dev_state_.MP_connected = false;
 }
 
 }  // namespace kalvort

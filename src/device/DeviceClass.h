@@ -6,7 +6,7 @@
 // Concrete devices (the USB programmer, the networked controller, the in-memory module) implement
 // the transport operation table. Threads:
 //  - the owner's thread (user interface, CLI): start operations, CancelAction, DeviceOpen,
-//    DeviceClose, DeviceState, catalog operations, FOnUSBDetect;
+//    DeviceClose, DeviceState, catalog operations, on_usb_detect_;
 //  - the worker thread: the running action and its transport calls, the progress callback;
 //  - the waiter thread: every completion event. Receivers that touch a user interface re-post.
 // While an action runs, the owner touches neither the catalog nor the transport; it waits for the
@@ -91,7 +91,7 @@ using TProgressEvent = std::function<void(int position)>;
 inline constexpr int kMaxPageSize = 1056;
 // Pages per erase block.
 inline constexpr int kPagesPerBlock = 8;
-// Claim value passed to FTakeDevice.
+// Claim value passed to LinkTakeDevice.
 inline constexpr int32_t kTakeDeviceClaim = 1000;
 
 // Integer nearest to num / den (den > 0, num >= 0), a half going to the even neighbour.
@@ -124,15 +124,15 @@ class TDeviceClass : public TDevCatalog {
   bool DeviceOpen();
   void DeviceClose();
   TDeviceState DeviceState() {
-    TDeviceState state = FGetDevState();
+    TDeviceState state = LinkGetDevState();
     state.MP_all = MPAll();
     return state;
   }
 
-  uint32_t GetFullVersion() { return FGetFullVersion(); }
-  bool SetBootMode() { return FSetBootMode(); }
-  bool StartUpdate() { return FStartUpdate(); }
-  bool ProcessUpdate(const uint8_t *buffer, uint32_t length) { return FWriteData(buffer, length); }
+  uint32_t GetFullVersion() { return LinkGetFullVersion(); }
+  bool SetBootMode() { return LinkSetBootMode(); }
+  bool StartUpdate() { return LinkStartUpdate(); }
+  bool ProcessUpdate(const uint8_t *buffer, uint32_t length) { return LinkWriteData(buffer, length); }
 
   // Hot-plug handler; runs on the owner's thread. An arrival reads the device's state (open,
   // state, close), a removal closes the device. While the owner has the device open (from a
@@ -142,25 +142,25 @@ class TDeviceClass : public TDevCatalog {
   // removal during an action is also handed to the worker at once, which closes the device and
   // ends the action with deOperationError. An opening on another thread waits for an event
   // being handled.
-  void FOnUSBDetect(TUSBDetector *sender, TDeviceOperation op);
+  void on_usb_detect_(TUSBDetector *sender, TDeviceOperation op);
 
-  TDeviceType DeviceType() const { return FDevType; }
-  TDeviceWorkingState CurrentState() const { return FCurrentState.load(); }
+  TDeviceType DeviceType() const { return dev_type_; }
+  TDeviceWorkingState CurrentState() const { return current_state_.load(); }
   TTestStages TestStage() const { return test_stage.load(); }
-  int ProgressPosition() const { return FProgressBarPosition.load(); }
+  int ProgressPosition() const { return progress_bar_position_.load(); }
 
-  const TProgressEvent &ProgressBar() const { return FProgressBar; }
-  void SetProgressBar(TProgressEvent progress) { FProgressBar = std::move(progress); }
-  int TimeoutFactor() const { return FTimeoutFactor; }
-  void SetTimeoutFactor(int factor) { FTimeoutFactor = factor; }
+  const TProgressEvent &ProgressBar() const { return progress_bar_; }
+  void SetProgressBar(TProgressEvent progress) { progress_bar_ = std::move(progress); }
+  int TimeoutFactor() const { return timeout_factor_; }
+  void SetTimeoutFactor(int factor) { timeout_factor_ = factor; }
   // Source or destination of an image action; owned by the caller, who positions it at its start
   // and keeps it alive and untouched until the completion event.
-  std::iostream *ImageStream() const { return FImageStream; }
-  void SetImageStream(std::iostream *stream) { FImageStream = stream; }
+  std::iostream *ImageStream() const { return image_stream_; }
+  void SetImageStream(std::iostream *stream) { image_stream_ = stream; }
 
   // Sum of the pauses the worker has taken inside actions since construction, in ms (for
   // measurements: the time an action needs besides its transfers).
-  uint64_t PrescribedPauseMs() const { return FPauseTotalMs.load(); }
+  uint64_t PrescribedPauseMs() const { return pause_total_ms_.load(); }
 
   // Time-out of a request in ms as computed by its start operation; empty for an image write.
   std::optional<int64_t> ActionTimeout(TDevAction action, int index = 0) const;
@@ -179,27 +179,27 @@ class TDeviceClass : public TDevCatalog {
 
   // Transport operation table, in slot order. Every operation returns false on any failure and
   // lets no error escape.
-  virtual void FGetDeviceState() = 0;
-  virtual bool FOpenDevice() = 0;
-  virtual void FCloseDevice() = 0;
-  virtual uint32_t FGetFullVersion() = 0;
-  virtual bool FTakeDevice(int32_t claim) = 0;
-  virtual void FReleaseDevice() = 0;
-  virtual bool FSetReadAddr(uint32_t address) = 0;
-  virtual bool FReadData(uint8_t *buffer, uint32_t length) = 0;
-  virtual bool FSetWriteAddr(uint32_t address) = 0;
-  virtual bool FWriteData(const uint8_t *buffer, uint32_t length) = 0;
-  virtual bool FStopReadWrite() = 0;
-  virtual bool FEraseBlocks(uint32_t first_block, uint32_t count) = 0;
-  virtual bool FSetBufferSize(uint32_t size) = 0;
-  virtual bool FAbortIO() = 0;
-  virtual bool FSetBootMode() = 0;
-  virtual bool FStartUpdate() = 0;
-  virtual TDeviceState FGetDevState() = 0;
+  virtual void LinkGetDeviceState() = 0;
+  virtual bool LinkOpenDevice() = 0;
+  virtual void LinkCloseDevice() = 0;
+  virtual uint32_t LinkGetFullVersion() = 0;
+  virtual bool LinkTakeDevice(int32_t claim) = 0;
+  virtual void LinkReleaseDevice() = 0;
+  virtual bool LinkSetReadAddr(uint32_t address) = 0;
+  virtual bool LinkReadData(uint8_t *buffer, uint32_t length) = 0;
+  virtual bool LinkSetWriteAddr(uint32_t address) = 0;
+  virtual bool LinkWriteData(const uint8_t *buffer, uint32_t length) = 0;
+  virtual bool LinkStopReadWrite() = 0;
+  virtual bool LinkEraseBlocks(uint32_t first_block, uint32_t count) = 0;
+  virtual bool LinkSetBufferSize(uint32_t size) = 0;
+  virtual bool LinkAbortIO() = 0;
+  virtual bool LinkSetBootMode() = 0;
+  virtual bool LinkStartUpdate() = 0;
+  virtual TDeviceState LinkGetDevState() = 0;
   // Not in the table: stores what the transport was given but holds only in memory so far (the
   // virtual programmer's module file). The worker asks before it reports a write or erase done;
   // false fails that action. A transport that stores each write at once has nothing to do.
-  virtual bool FStoreWrites() { return true; }
+  virtual bool LinkStoreWrites() { return true; }
 
  protected:
   // Releases the hot-plug listener, ends the worker thread and waits for it, and stops the
@@ -208,14 +208,14 @@ class TDeviceClass : public TDevCatalog {
   // it first.
   void StopWorker();
   // Takes ownership of the hot-plug listener and reads the state of an already present device at
-  // once (FOnUSBDetect with doInsert). A derived constructor creates the listener for its class,
-  // routes its OnChange to FOnUSBDetect and calls this at its end. The listener is released
+  // once (on_usb_detect_ with doInsert). A derived constructor creates the listener for its class,
+  // routes its OnChange to on_usb_detect_ and calls this at its end. The listener is released
   // first when the object is destroyed, so no event reaches a destroyed device.
   void AttachUSBDetector(std::shared_ptr<TUSBDetector> detector);
 
-  int32_t FDevHandle = 0;
-  TDeviceType FDevType;
-  std::array<uint8_t, kMaxPageSize> FPageBuf{};
+  int32_t dev_handle_ = 0;
+  TDeviceType dev_type_;
+  std::array<uint8_t, kMaxPageSize> page_buf_{};
 
  private:
   // Running counters of the action in progress; set afresh by every opening step.
@@ -258,7 +258,7 @@ class TDeviceClass : public TDevCatalog {
   bool LinkUpAfterTake() const;
   // Ends the owner's hold and handles an event held meanwhile.
   void EndHold();
-  // Handles the held event, if any; FHotPlugCritSec held.
+  // Handles the held event, if any; hot_plug_mutex_ held.
   void HandleHeldEvent();
   void HandleHotPlug(TDeviceOperation op);
 
@@ -283,47 +283,47 @@ class TDeviceClass : public TDevCatalog {
   void StepTest();
   size_t ReadImageChunk();
 
-  std::atomic<TDevAction> FDeviceAction{daNone};
-  std::mutex FDeviceActionCritSec;  // guards FDeviceAction writes and the request numbers
-  std::condition_variable FWorkerWake;
-  std::atomic<TDeviceWorkingState> FCurrentState{dwsIDLE};
+  std::atomic<TDevAction> device_action_{daNone};
+  std::mutex device_action_mutex_;  // guards device_action_ writes and the request numbers
+  std::condition_variable worker_wake_;
+  std::atomic<TDeviceWorkingState> current_state_{dwsIDLE};
   std::atomic<TTestStages> test_stage{tsNone};
-  std::atomic<int> FProgressBarPosition{0};
-  std::atomic<bool> FTerminated{false};
+  std::atomic<int> progress_bar_position_{0};
+  std::atomic<bool> terminated_{false};
   // True from the moment the worker takes a request until it is idle again (the opening step
-  // included); a timed-out completion waits for it to fall (FIdleWake) before calling back.
-  std::atomic<bool> FInAction{false};
-  std::condition_variable FIdleWake;
-  std::atomic<uint64_t> FPauseTotalMs{0};
-  std::atomic<bool> FDeviceRemoved{false};  // hot-plug removal seen while the worker was busy
-  mutable std::mutex FLinkCritSec;          // orders reads and writes of connected / MP_connected
+  // included); a timed-out completion waits for it to fall (idle_wake_) before calling back.
+  std::atomic<bool> in_action_{false};
+  std::condition_variable idle_wake_;
+  std::atomic<uint64_t> pause_total_ms_{0};
+  std::atomic<bool> device_removed_{false};  // hot-plug removal seen while the worker was busy
+  mutable std::mutex link_mutex_;          // orders reads and writes of connected / MP_connected
 
   // Request numbering: every accepted request gets the next number; the worker runs the action
-  // of FActionId; the waiter marks a timed-out request abandoned so the worker drops it.
-  uint64_t FNextId = 0;               // under FDeviceActionCritSec
-  uint64_t FPendingId = 0;            // under FDeviceActionCritSec
-  std::atomic<uint64_t> FLatestId{0};
-  std::atomic<uint64_t> FAbandonedId{0};
-  uint64_t FActionId = 0;             // worker thread only
+  // of action_id_; the waiter marks a timed-out request abandoned so the worker drops it.
+  uint64_t next_id_ = 0;               // under device_action_mutex_
+  uint64_t pending_id_ = 0;            // under device_action_mutex_
+  std::atomic<uint64_t> latest_id_{0};
+  std::atomic<uint64_t> abandoned_id_{0};
+  uint64_t action_id_ = 0;             // worker thread only
 
-  int32_t FDevCurCatProgNum = -1;
-  TProgressEvent FProgressBar;
-  int FTimeoutFactor = 1;
-  std::iostream *FImageStream = nullptr;
-  std::vector<uint8_t> FTestPattern;  // pattern written by a module test; worker thread only
-  uint32_t FTestSeed = 0x2545F491u;
+  int32_t dev_cur_cat_prog_num_ = -1;
+  TProgressEvent progress_bar_;
+  int timeout_factor_ = 1;
+  std::iostream *image_stream_ = nullptr;
+  std::vector<uint8_t> test_pattern_;  // pattern written by a module test; worker thread only
+  uint32_t test_seed_ = 0x2545F491u;
   TActionVars V;
 
-  // Hot-plug hold: FOwnerOpen while the owner has the device open; an event arriving then (or
-  // during an action) waits in FHeldEvent. Both under FHotPlugCritSec, which is also held while
-  // an event is handled. Order: FHotPlugCritSec before FDeviceActionCritSec and FLinkCritSec.
-  std::mutex FHotPlugCritSec;
-  bool FOwnerOpen = false;
-  std::optional<TDeviceOperation> FHeldEvent;
+  // Hot-plug hold: owner_open_ while the owner has the device open; an event arriving then (or
+  // during an action) waits in held_event_. Both under hot_plug_mutex_, which is also held while
+  // an event is handled. Order: hot_plug_mutex_ before device_action_mutex_ and link_mutex_.
+  std::mutex hot_plug_mutex_;
+  bool owner_open_ = false;
+  std::optional<TDeviceOperation> held_event_;
 
-  std::shared_ptr<TUSBDetector> FUSBDetect;
-  TCompletionWaiter FWaiter;
-  std::thread FWorker;
+  std::shared_ptr<TUSBDetector> usb_detect_;
+  TCompletionWaiter waiter_;
+  std::thread worker_;
 };
 
 }  // namespace kalvort

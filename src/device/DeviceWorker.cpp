@@ -21,65 +21,65 @@ void TDeviceClass::Execute() {
 #endif
   while (WaitForWork()) {
     WorkerPass();
-    if (FInAction.load() && FCurrentState.load() == dwsIDLE) {
-      std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
-      FInAction = false;
-      FIdleWake.notify_all();
+    if (in_action_.load() && current_state_.load() == dwsIDLE) {
+      std::lock_guard<std::mutex> guard(device_action_mutex_);
+      in_action_ = false;
+      idle_wake_.notify_all();
     }
   }
 }
 
 bool TDeviceClass::WaitForWork() {
-  if (FCurrentState.load() != dwsIDLE) return !FTerminated.load();
+  if (current_state_.load() != dwsIDLE) return !terminated_.load();
   // Idle: sleep until there is something to do instead of polling.
-  std::unique_lock<std::mutex> lock(FDeviceActionCritSec);
-  FWorkerWake.wait(lock, [this] {
-    if (FTerminated.load() || FDeviceRemoved.load()) return true;
-    const TDevAction a = FDeviceAction.load();
+  std::unique_lock<std::mutex> lock(device_action_mutex_);
+  worker_wake_.wait(lock, [this] {
+    if (terminated_.load() || device_removed_.load()) return true;
+    const TDevAction a = device_action_.load();
     return a != daNone && a != daCancel;
   });
-  return !FTerminated.load();
+  return !terminated_.load();
 }
 
 bool TDeviceClass::LinkUp() const {
-  std::lock_guard<std::mutex> link(FLinkCritSec);
-  return FDevState.connected && FDevState.MP_connected;
+  std::lock_guard<std::mutex> link(link_mutex_);
+  return dev_state_.connected && dev_state_.MP_connected;
 }
 
 void TDeviceClass::HandleRemovedDevice() {
   // The owner still has the device open: its DeviceClose ends that (and hands it the removal).
   CloseLink();
-  std::lock_guard<std::mutex> link(FLinkCritSec);
-  FDevState.connected = false;
-  FDevState.MP_connected = false;
+  std::lock_guard<std::mutex> link(link_mutex_);
+  dev_state_.connected = false;
+  dev_state_.MP_connected = false;
 }
 
 void TDeviceClass::Pause(int ms) {
-  FPauseTotalMs += static_cast<uint64_t>(ms);
+  pause_total_ms_ += static_cast<uint64_t>(ms);
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 void TDeviceClass::SetWorkerError(TDeviceError error) {
   // An abandoned action that still runs after a newer request was accepted keeps its errors.
-  if (FActionId == FLatestId.load()) FLastError = error;
+  if (action_id_ == latest_id_.load()) last_error_ = error;
 }
 
 void TDeviceClass::Finish(std::optional<TDeviceError> error) {
   if (error) SetWorkerError(*error);
-  FCurrentState = dwsIDLE;
-  std::vector<uint8_t>().swap(FTestPattern);
+  current_state_ = dwsIDLE;
+  std::vector<uint8_t>().swap(test_pattern_);
   {
     // From here on the step only pauses: the transport is the owner's again once the
     // completion arrives.
-    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
-    FInAction = false;
-    FIdleWake.notify_all();
+    std::lock_guard<std::mutex> guard(device_action_mutex_);
+    in_action_ = false;
+    idle_wake_.notify_all();
   }
-  FWaiter.Signal(FActionId);
+  waiter_.Signal(action_id_);
 }
 
 void TDeviceClass::FinishWrite() {
-  if (FStoreWrites()) {
+  if (LinkStoreWrites()) {
     Finish();
     return;
   }
@@ -88,44 +88,44 @@ void TDeviceClass::FinishWrite() {
 }
 
 void TDeviceClass::Break() {
-  std::lock_guard<std::mutex> link(FLinkCritSec);
-  FDevState.connected = false;
-  FDevState.MP_connected = false;
+  std::lock_guard<std::mutex> link(link_mutex_);
+  dev_state_.connected = false;
+  dev_state_.MP_connected = false;
 }
 
 void TDeviceClass::Progress(int position) {
-  FProgressBarPosition = position;
-  if (FProgressBar) FProgressBar(position);
+  progress_bar_position_ = position;
+  if (progress_bar_) progress_bar_(position);
 }
 
 void TDeviceClass::WorkerPass() {
   // The worker closes a removed device only while its action still runs: once the action has
   // ended, the transport is the owner's again, and the owner finds the device gone at its next
   // open or status read.
-  if (FDeviceRemoved.exchange(false) && FCurrentState.load() != dwsIDLE) HandleRemovedDevice();
+  if (device_removed_.exchange(false) && current_state_.load() != dwsIDLE) HandleRemovedDevice();
 
   if (!LinkUp()) {
     bool dropped = false;
     uint64_t dropped_id = 0;
     {
-      std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
-      const TDevAction a = FDeviceAction.load();
+      std::lock_guard<std::mutex> guard(device_action_mutex_);
+      const TDevAction a = device_action_.load();
       if (a != daNone) {
         if (a != daCancel) {
           dropped = true;
-          dropped_id = FPendingId;
+          dropped_id = pending_id_;
         }
-        FDeviceAction = daNone;
+        device_action_ = daNone;
       }
     }
-    FLastError = deOperationError;
-    if (FCurrentState.load() != dwsIDLE) {
+    last_error_ = deOperationError;
+    if (current_state_.load() != dwsIDLE) {
       write_log("Неожиданное окончание по ошибке соединения");
       Finish();
       Pause(1);
     } else if (dropped) {
       // A request that never started ends now rather than at its time-out.
-      FWaiter.Signal(dropped_id);
+      waiter_.Signal(dropped_id);
     }
     Pause(10);
     return;
@@ -133,20 +133,20 @@ void TDeviceClass::WorkerPass() {
 
   Pause(1);
 
-  const TDeviceWorkingState state = FCurrentState.load();
-  if (FDeviceAction.load() == daCancel) {
+  const TDeviceWorkingState state = current_state_.load();
+  if (device_action_.load() == daCancel) {
     write_log("Отмена текущей команды");
     if (state != dwsIDLE) Finish();
     {
       // A cancel that replaced a request not yet taken (posted while an abandoned action was
       // still winding down) ends that request too, instead of leaving it to its time-out.
-      std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
-      if (FPendingId > FActionId) FWaiter.Signal(FPendingId);
+      std::lock_guard<std::mutex> guard(device_action_mutex_);
+      if (pending_id_ > action_id_) waiter_.Signal(pending_id_);
     }
     Pause(1);
     return;
   }
-  if (state != dwsIDLE && (FAbandonedId.load() >= FActionId || FLastError.load() != deOK)) {
+  if (state != dwsIDLE && (abandoned_id_.load() >= action_id_ || last_error_.load() != deOK)) {
     write_log("Ошибка (таймаут?)");
     Finish();
     Pause(1);
@@ -169,14 +169,14 @@ void TDeviceClass::WorkerPass() {
 void TDeviceClass::IdleStep() {
   TDevAction action;
   {
-    std::lock_guard<std::mutex> guard(FDeviceActionCritSec);
-    action = FDeviceAction.load();
+    std::lock_guard<std::mutex> guard(device_action_mutex_);
+    action = device_action_.load();
     if (action == daNone || action == daCancel) return;
     // The request is taken here; a request whose time-out has already fired is dropped.
-    FDeviceAction = daNone;
-    if (FPendingId <= FAbandonedId.load()) return;
-    FActionId = FPendingId;
-    FInAction = true;
+    device_action_ = daNone;
+    if (pending_id_ <= abandoned_id_.load()) return;
+    action_id_ = pending_id_;
+    in_action_ = true;
   }
   V = TActionVars{};
   switch (action) {

@@ -9,8 +9,8 @@ constexpr uint32_t kFirmwareVersion = 0x00010107;
 }
 
 TMemoryDevice::TMemoryDevice(std::shared_ptr<ModuleMemory> module, TDeviceType type)
-    : TDeviceClass(type), FModule(std::move(module)) {
-  if (!FModule) FModule = std::make_shared<ModuleMemory>(0);
+    : TDeviceClass(type), module_(std::move(module)) {
+  if (!module_) module_ = std::make_shared<ModuleMemory>(0);
 }
 
 TMemoryDevice::~TMemoryDevice() {
@@ -18,76 +18,76 @@ TMemoryDevice::~TMemoryDevice() {
   DeviceClose();
 }
 
-void TMemoryDevice::FGetDeviceState() {
-  if (!FDevState.connected) return;
-  FDevState.version = 1;
-  FDevState.full_version = 0;
-  const uint8_t status = FModule->StatusByte();
-  FDevState.MP_connected = FModule->Present() && ModuleDensityIndex(status) != kModuleNoModuleIndex;
-  if (FDevState.MP_connected) {
-    DecodeModuleStatus(status, FDevState);
+void TMemoryDevice::LinkGetDeviceState() {
+  if (!dev_state_.connected) return;
+  dev_state_.version = 1;
+  dev_state_.full_version = 0;
+  const uint8_t status = module_->StatusByte();
+  dev_state_.MP_connected = module_->Present() && ModuleDensityIndex(status) != kModuleNoModuleIndex;
+  if (dev_state_.MP_connected) {
+    DecodeModuleStatus(status, dev_state_);
   } else {
-    FDevState.MP_ready = false;
-    FDevState.MP_type = mptNone;
+    dev_state_.MP_ready = false;
+    dev_state_.MP_type = mptNone;
   }
 }
 
-bool TMemoryDevice::FOpenDevice() {
-  FOpen = FProgrammerPresent.load();
-  return FOpen;
+bool TMemoryDevice::LinkOpenDevice() {
+  open_ = programmer_present_.load();
+  return open_;
 }
 
-void TMemoryDevice::FCloseDevice() {
-  if (FOpen) FModule->Stop();
-  FOpen = false;
+void TMemoryDevice::LinkCloseDevice() {
+  if (open_) module_->Stop();
+  open_ = false;
 }
 
-uint32_t TMemoryDevice::FGetFullVersion() { return FOpen ? kFirmwareVersion : 0; }
+uint32_t TMemoryDevice::LinkGetFullVersion() { return open_ ? kFirmwareVersion : 0; }
 
-bool TMemoryDevice::FTakeDevice(int32_t) { return FOpen && !FHeldByOther.load(); }
+bool TMemoryDevice::LinkTakeDevice(int32_t) { return open_ && !held_by_other_.load(); }
 
-void TMemoryDevice::FReleaseDevice() {}
+void TMemoryDevice::LinkReleaseDevice() {}
 
-bool TMemoryDevice::FSetReadAddr(uint32_t address) {
-  if (!FOpen) return false;
-  const ModuleGeometry g = FModule->Geometry();
+bool TMemoryDevice::LinkSetReadAddr(uint32_t address) {
+  if (!open_) return false;
+  const ModuleGeometry g = module_->Geometry();
   if (g.page_size <= 0 || address >= static_cast<uint32_t>(g.size())) return false;
-  return FModule->SetReadAddress(ModuleFlashAddress(address, g.page_size, g.page_bits));
+  return module_->SetReadAddress(ModuleFlashAddress(address, g.page_size, g.page_bits));
 }
 
-bool TMemoryDevice::FReadData(uint8_t *buffer, uint32_t length) {
-  return FOpen && FModule->Read(buffer, length);
+bool TMemoryDevice::LinkReadData(uint8_t *buffer, uint32_t length) {
+  return open_ && module_->Read(buffer, length);
 }
 
-bool TMemoryDevice::FSetWriteAddr(uint32_t address) { return FOpen && FModule->SetWriteAddress(address); }
+bool TMemoryDevice::LinkSetWriteAddr(uint32_t address) { return open_ && module_->SetWriteAddress(address); }
 
-bool TMemoryDevice::FWriteData(const uint8_t *buffer, uint32_t length) {
-  return FOpen && FModule->Write(buffer, length);
+bool TMemoryDevice::LinkWriteData(const uint8_t *buffer, uint32_t length) {
+  return open_ && module_->Write(buffer, length);
 }
 
-bool TMemoryDevice::FStopReadWrite() {
-  FModule->Stop();
-  return FOpen;
+bool TMemoryDevice::LinkStopReadWrite() {
+  module_->Stop();
+  return open_;
 }
 
-bool TMemoryDevice::FEraseBlocks(uint32_t first_block, uint32_t count) {
-  return FOpen && FModule->EraseBlocks(first_block, count);
+bool TMemoryDevice::LinkEraseBlocks(uint32_t first_block, uint32_t count) {
+  return open_ && module_->EraseBlocks(first_block, count);
 }
 
-bool TMemoryDevice::FSetBufferSize(uint32_t size) { return FOpen && FModule->SetBufferSize(size); }
+bool TMemoryDevice::LinkSetBufferSize(uint32_t size) { return open_ && module_->SetBufferSize(size); }
 
-bool TMemoryDevice::FAbortIO() {
-  FModule->Stop();
-  return FOpen;
+bool TMemoryDevice::LinkAbortIO() {
+  module_->Stop();
+  return open_;
 }
 
-bool TMemoryDevice::FSetBootMode() { return false; }
+bool TMemoryDevice::LinkSetBootMode() { return false; }
 
-bool TMemoryDevice::FStartUpdate() { return false; }
+bool TMemoryDevice::LinkStartUpdate() { return false; }
 
-TDeviceState TMemoryDevice::FGetDevState() {
-  FGetDeviceState();
-  return FDevState;
+TDeviceState TMemoryDevice::LinkGetDevState() {
+  LinkGetDeviceState();
+  return dev_state_;
 }
 
 }  // namespace kalvort::sim

@@ -16,35 +16,35 @@ class TMemoryDevice : public TDeviceClass {
   explicit TMemoryDevice(std::shared_ptr<ModuleMemory> module, TDeviceType type = dtProg);
   ~TMemoryDevice() override;
 
-  ModuleMemory &Module() { return *FModule; }
-  // The programmer itself: unplugged, FOpenDevice fails.
-  void SetProgrammerPresent(bool present) { FProgrammerPresent = present; }
-  // Another client holds the device: FTakeDevice fails.
-  void SetHeldByOther(bool held) { FHeldByOther = held; }
+  ModuleMemory &Module() { return *module_; }
+  // The programmer itself: unplugged, LinkOpenDevice fails.
+  void SetProgrammerPresent(bool present) { programmer_present_ = present; }
+  // Another client holds the device: LinkTakeDevice fails.
+  void SetHeldByOther(bool held) { held_by_other_ = held; }
 
-  void FGetDeviceState() override;
-  bool FOpenDevice() override;
-  void FCloseDevice() override;
-  uint32_t FGetFullVersion() override;
-  bool FTakeDevice(int32_t claim) override;
-  void FReleaseDevice() override;
-  bool FSetReadAddr(uint32_t address) override;
-  bool FReadData(uint8_t *buffer, uint32_t length) override;
-  bool FSetWriteAddr(uint32_t address) override;
-  bool FWriteData(const uint8_t *buffer, uint32_t length) override;
-  bool FStopReadWrite() override;
-  bool FEraseBlocks(uint32_t first_block, uint32_t count) override;
-  bool FSetBufferSize(uint32_t size) override;
-  bool FAbortIO() override;
-  bool FSetBootMode() override;
-  bool FStartUpdate() override;
-  TDeviceState FGetDevState() override;
+  void LinkGetDeviceState() override;
+  bool LinkOpenDevice() override;
+  void LinkCloseDevice() override;
+  uint32_t LinkGetFullVersion() override;
+  bool LinkTakeDevice(int32_t claim) override;
+  void LinkReleaseDevice() override;
+  bool LinkSetReadAddr(uint32_t address) override;
+  bool LinkReadData(uint8_t *buffer, uint32_t length) override;
+  bool LinkSetWriteAddr(uint32_t address) override;
+  bool LinkWriteData(const uint8_t *buffer, uint32_t length) override;
+  bool LinkStopReadWrite() override;
+  bool LinkEraseBlocks(uint32_t first_block, uint32_t count) override;
+  bool LinkSetBufferSize(uint32_t size) override;
+  bool LinkAbortIO() override;
+  bool LinkSetBootMode() override;
+  bool LinkStartUpdate() override;
+  TDeviceState LinkGetDevState() override;
 
  private:
-  std::shared_ptr<ModuleMemory> FModule;
-  std::atomic<bool> FProgrammerPresent{true};
-  std::atomic<bool> FHeldByOther{false};
-  bool FOpen = false;
+  std::shared_ptr<ModuleMemory> module_;
+  std::atomic<bool> programmer_present_{true};
+  std::atomic<bool> held_by_other_{false};
+  bool open_ = false;
 };
 
 }  // namespace kalvort::sim

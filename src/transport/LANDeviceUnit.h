@@ -29,34 +29,34 @@ class TLANDeviceClass : public TDeviceClass {
   TLANDeviceClass(const std::string &ip, uint16_t port, int attempts = kRequestAttempts);
   ~TLANDeviceClass() override;
 
-  // Takes effect at the next FOpenDevice; an open connection is not moved.
+  // Takes effect at the next LinkOpenDevice; an open connection is not moved.
   void SetIP_Port(const std::string &ip, uint16_t port);
-  void SetDevSubtype(TDevSubtype subtype) { FDevSubtype = subtype; }
+  void SetDevSubtype(TDevSubtype subtype) { dev_subtype_ = subtype; }
   const std::string &IP() const { return FIP; }
-  uint16_t Port() const { return FPort; }
-  TDevSubtype DevSubtype() const { return FDevSubtype; }
+  uint16_t Port() const { return port_; }
+  TDevSubtype DevSubtype() const { return dev_subtype_; }
   // Sum of the pauses this transport took before its commands, in ms (for measurements).
-  uint64_t TransportPauseMs() const { return FPauseTotalMs.load(); }
-  // True while the object's socket is open (between FOpenDevice and FCloseDevice).
-  bool SocketOpen() const { return FLan.is_open(); }
+  uint64_t TransportPauseMs() const { return pause_total_ms_.load(); }
+  // True while the object's socket is open (between LinkOpenDevice and LinkCloseDevice).
+  bool SocketOpen() const { return lan_.is_open(); }
 
-  void FGetDeviceState() override;
-  bool FOpenDevice() override;
-  void FCloseDevice() override;
-  uint32_t FGetFullVersion() override;
-  bool FTakeDevice(int32_t claim) override;
-  void FReleaseDevice() override;
-  bool FSetReadAddr(uint32_t address) override;
-  bool FReadData(uint8_t *buffer, uint32_t length) override;
-  bool FSetWriteAddr(uint32_t address) override;
-  bool FWriteData(const uint8_t *buffer, uint32_t length) override;
-  bool FStopReadWrite() override;
-  bool FEraseBlocks(uint32_t first_block, uint32_t count) override;
-  bool FSetBufferSize(uint32_t size) override;
-  bool FAbortIO() override;
-  bool FSetBootMode() override;
-  bool FStartUpdate() override;
-  TDeviceState FGetDevState() override;
+  void LinkGetDeviceState() override;
+  bool LinkOpenDevice() override;
+  void LinkCloseDevice() override;
+  uint32_t LinkGetFullVersion() override;
+  bool LinkTakeDevice(int32_t claim) override;
+  void LinkReleaseDevice() override;
+  bool LinkSetReadAddr(uint32_t address) override;
+  bool LinkReadData(uint8_t *buffer, uint32_t length) override;
+  bool LinkSetWriteAddr(uint32_t address) override;
+  bool LinkWriteData(const uint8_t *buffer, uint32_t length) override;
+  bool LinkStopReadWrite() override;
+  bool LinkEraseBlocks(uint32_t first_block, uint32_t count) override;
+  bool LinkSetBufferSize(uint32_t size) override;
+  bool LinkAbortIO() override;
+  bool LinkSetBootMode() override;
+  bool LinkStartUpdate() override;
+  TDeviceState LinkGetDevState() override;
 
  private:
   // ciSetReadAddr for a linear address, without the stop and pause in front.
@@ -65,18 +65,18 @@ class TLANDeviceClass : public TDeviceClass {
   bool ModuleCommand(uint8_t com_id, const uint8_t *data, size_t data_len, uint8_t *reply,
                      size_t reply_len, int timeout_ms);
 
-  TLanSocket FLan;
+  TLanSocket lan_;
   std::string FIP;
-  uint16_t FPort;
-  TDevSubtype FDevSubtype = dstNone;
+  uint16_t port_;
+  TDevSubtype dev_subtype_ = dstNone;
   // Linear address of the next byte of the sequential read: a repeated read request puts the
   // controller back here first, since the lost request may have moved it on already.
-  uint32_t FReadPos = 0;
+  uint32_t read_pos_ = 0;
   // Linear address of the next page written, for the same reason: a repeated page upload is
   // sent to its own address again.
-  uint32_t FWritePos = 0;
-  int FAttempts;
-  std::atomic<uint64_t> FPauseTotalMs{0};
+  uint32_t write_pos_ = 0;
+  int attempts_;
+  std::atomic<uint64_t> pause_total_ms_{0};
 };
 
 }  // namespace kalvort

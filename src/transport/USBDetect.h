@@ -25,31 +25,31 @@ class TUSBDetector {
   TUSBDetector(const TUSBDetector &) = delete;
   TUSBDetector &operator=(const TUSBDetector &) = delete;
 
-  // Registers for FClassGUID; a listener that is already registered stays as it is.
+  // Registers for class_guid_; a listener that is already registered stays as it is.
   void Open();
   // Unregisters; events already on their way are dropped.
   void Close();
 
-  const TDeviceChangeEvent &OnChange() const { return FOnChange; }
-  void SetOnChange(TDeviceChangeEvent handler) { FOnChange = std::move(handler); }
+  const TDeviceChangeEvent &OnChange() const { return on_change_; }
+  void SetOnChange(TDeviceChangeEvent handler) { on_change_ = std::move(handler); }
 
-  const TGUID &ClassGUID() const { return FClassGUID; }
+  const TGUID &ClassGUID() const { return class_guid_; }
   // A different class re-registers for that class only; the same class changes nothing.
   void SetClassGUID(const TGUID &class_guid);
 
   // Registration handle with the hub; 0 while not registered.
-  uint64_t NotifyHandle() const { return FNotifyHandle; }
+  uint64_t NotifyHandle() const { return notify_handle_; }
 
   // Raises OnChange (when assigned) for `operation`. Runs on the owner thread.
   void DoDeviceChange(TDeviceOperation operation);
 
  private:
-  std::shared_ptr<TOwnerDispatcher> FDispatcher;
-  uint64_t FNotifyHandle = 0;
+  std::shared_ptr<TOwnerDispatcher> dispatcher_;
+  uint64_t notify_handle_ = 0;
   // Alive while the current registration is: posted events check it before they run.
-  std::shared_ptr<bool> FRegistration;
-  TDeviceChangeEvent FOnChange;
-  TGUID FClassGUID;
+  std::shared_ptr<bool> registration_;
+  TDeviceChangeEvent on_change_;
+  TGUID class_guid_;
 };
 
 }  // namespace kalvort

@@ -36,180 +36,180 @@ class TNoUsbDll final : public usb_dll {
 
 TWUSBDeviceClass::TWUSBDeviceClass(std::shared_ptr<usb_dll> dll,
                                    std::shared_ptr<TOwnerDispatcher> dispatcher)
-    : TDeviceClass(dtProg), FDll(dll ? std::move(dll) : std::make_shared<TNoUsbDll>()) {
-  FDevHandle = -1;
+    : TDeviceClass(dtProg), dll_(dll ? std::move(dll) : std::make_shared<TNoUsbDll>()) {
+  dev_handle_ = -1;
   auto detector = std::make_shared<TUSBDetector>(kUsbProgrammerClassGUID, std::move(dispatcher));
   detector->SetOnChange(
-      [this](TUSBDetector *sender, TDeviceOperation op) { FOnUSBDetect(sender, op); });
+      [this](TUSBDetector *sender, TDeviceOperation op) { on_usb_detect_(sender, op); });
   AttachUSBDetector(std::move(detector));
-  FOpenDevice();
-  FCloseDevice();
+  LinkOpenDevice();
+  LinkCloseDevice();
 }
 
 TWUSBDeviceClass::~TWUSBDeviceClass() {
   // The worker and the listener go first, so nothing calls into the library meanwhile.
   StopWorker();
   DeviceClose();
-  FCloseDevice();
+  LinkCloseDevice();
 }
 
-bool TWUSBDeviceClass::FOpenDevice() {
+bool TWUSBDeviceClass::LinkOpenDevice() {
   try {
-    const bool open = FDll->InitUSB();
-    FDevState.connected = open;
+    const bool open = dll_->InitUSB();
+    dev_state_.connected = open;
     if (!open) {
       // A half-opened driver is closed again before reporting the failure.
-      FDll->CloseUSB();
+      dll_->CloseUSB();
       return false;
     }
-    FStopReadWrite();
+    LinkStopReadWrite();
     pause10();
     return true;
   } catch (...) {
     try {
-      FDll->CloseUSB();
+      dll_->CloseUSB();
     } catch (...) {
     }
-    FDevState.connected = false;
-    FDevState.MP_connected = false;
+    dev_state_.connected = false;
+    dev_state_.MP_connected = false;
     return false;
   }
 }
 
-void TWUSBDeviceClass::FCloseDevice() {
+void TWUSBDeviceClass::LinkCloseDevice() {
   try {
-    FDll->FlashUSB();
-    FDll->CloseUSB();
+    dll_->FlashUSB();
+    dll_->CloseUSB();
   } catch (...) {
   }
 }
 
-bool TWUSBDeviceClass::FStopReadWrite() {
+bool TWUSBDeviceClass::LinkStopReadWrite() {
   try {
-    FDll->FlashUSB();
+    dll_->FlashUSB();
     return true;
   } catch (...) {
     return false;
   }
 }
 
-bool TWUSBDeviceClass::FTakeDevice(int32_t) { return true; }
+bool TWUSBDeviceClass::LinkTakeDevice(int32_t) { return true; }
 
-void TWUSBDeviceClass::FReleaseDevice() {}
+void TWUSBDeviceClass::LinkReleaseDevice() {}
 
-void TWUSBDeviceClass::FGetDeviceState() {
-  if (!FDevState.connected) return;
+void TWUSBDeviceClass::LinkGetDeviceState() {
+  if (!dev_state_.connected) return;
   try {
-    write_log("FStopReadWrite");
-    FStopReadWrite();
+    write_log("LinkStopReadWrite");
+    LinkStopReadWrite();
     write_log("sleep10");
     pause10();
     write_log("ReadSMPConfig");
     uint8_t status = 0;
     uint8_t version = 0;
     bool present = false;
-    if (!FDll->Read_SMP_config_byte(status, version, present)) {
-      FDevState.MP_connected = false;
-      FDevState.MP_ready = false;
+    if (!dll_->Read_SMP_config_byte(status, version, present)) {
+      dev_state_.MP_connected = false;
+      dev_state_.MP_ready = false;
       return;
     }
-    FDevState.version = version;
-    FDevState.MP_connected = present;
+    dev_state_.version = version;
+    dev_state_.MP_connected = present;
     // An absent module leaves the other module fields as they were.
-    if (present) DecodeModuleStatus(status, FDevState);
+    if (present) DecodeModuleStatus(status, dev_state_);
   } catch (...) {
-    FDevState.MP_connected = false;
-    FDevState.MP_ready = false;
+    dev_state_.MP_connected = false;
+    dev_state_.MP_ready = false;
   }
 }
 
-TDeviceState TWUSBDeviceClass::FGetDevState() {
-  FGetDeviceState();
-  return FDevState;
+TDeviceState TWUSBDeviceClass::LinkGetDevState() {
+  LinkGetDeviceState();
+  return dev_state_;
 }
 
-bool TWUSBDeviceClass::FSetReadAddr(uint32_t address) {
+bool TWUSBDeviceClass::LinkSetReadAddr(uint32_t address) {
   // Without a module's page geometry there is no flash address to compute: reading from a
   // guessed one would hand back the wrong bytes.
-  if (FDevState.MP_page_size <= 0 || FDevState.MP_page_bits < 8 || FDevState.MP_page_bits > 16)
+  if (dev_state_.MP_page_size <= 0 || dev_state_.MP_page_bits < 8 || dev_state_.MP_page_bits > 16)
     return false;
   try {
-    FStopReadWrite();
+    LinkStopReadWrite();
     pause10();
     const uint32_t flash =
-        ModuleFlashAddress(address, FDevState.MP_page_size, FDevState.MP_page_bits);
-    return FDll->SetReadSMP(0, flash);
+        ModuleFlashAddress(address, dev_state_.MP_page_size, dev_state_.MP_page_bits);
+    return dll_->SetReadSMP(0, flash);
   } catch (...) {
     return false;
   }
 }
 
-bool TWUSBDeviceClass::FSetWriteAddr(uint32_t address) {
+bool TWUSBDeviceClass::LinkSetWriteAddr(uint32_t address) {
   try {
     pause10();
-    return FDll->SetWriteSMP(0, address);
+    return dll_->SetWriteSMP(0, address);
   } catch (...) {
     return false;
   }
 }
 
-bool TWUSBDeviceClass::FEraseBlocks(uint32_t first_block, uint32_t count) {
+bool TWUSBDeviceClass::LinkEraseBlocks(uint32_t first_block, uint32_t count) {
   // The library takes 16-bit block numbers; a larger one would erase the wrong blocks.
   if (first_block > 0xFFFF || count > 0xFFFF) return false;
   try {
     pause10();
-    return FDll->ClearSMP(0, static_cast<uint16_t>(first_block), static_cast<uint16_t>(count));
+    return dll_->ClearSMP(0, static_cast<uint16_t>(first_block), static_cast<uint16_t>(count));
   } catch (...) {
     return false;
   }
 }
 
-bool TWUSBDeviceClass::FSetBufferSize(uint32_t size) {
+bool TWUSBDeviceClass::LinkSetBufferSize(uint32_t size) {
   if (size > 0xFFFF) return false;
   try {
     pause10();
-    return FDll->SetSmpBufSize(0, static_cast<uint16_t>(size));
+    return dll_->SetSmpBufSize(0, static_cast<uint16_t>(size));
   } catch (...) {
     return false;
   }
 }
 
-bool TWUSBDeviceClass::FReadData(uint8_t *buffer, uint32_t length) {
+bool TWUSBDeviceClass::LinkReadData(uint8_t *buffer, uint32_t length) {
   try {
     uint32_t count = 0;
-    return FDll->ReadUSBData(buffer, length, count);
+    return dll_->ReadUSBData(buffer, length, count);
   } catch (...) {
     return false;
   }
 }
 
-bool TWUSBDeviceClass::FWriteData(const uint8_t *buffer, uint32_t length) {
+bool TWUSBDeviceClass::LinkWriteData(const uint8_t *buffer, uint32_t length) {
   try {
     uint32_t count = 0;
-    return FDll->WriteUSBData(buffer, length, count);
+    return dll_->WriteUSBData(buffer, length, count);
   } catch (...) {
     return false;
   }
 }
 
-bool TWUSBDeviceClass::FAbortIO() {
+bool TWUSBDeviceClass::LinkAbortIO() {
   try {
-    return FDll->AbortIO();
+    return dll_->AbortIO();
   } catch (...) {
     return false;
   }
 }
 
-uint32_t TWUSBDeviceClass::FGetFullVersion() {
+uint32_t TWUSBDeviceClass::LinkGetFullVersion() {
   try {
-    if (!FDll->InitUSB()) return 0;
+    if (!dll_->InitUSB()) return 0;
     uint8_t command[kUsbCommandSize] = {ciGetVersion};
     uint8_t reply[kUsbVersionReplySize] = {};
     uint32_t count = 0;
-    FDll->WriteUSBComand(command, kUsbCommandSize, count);
+    dll_->WriteUSBComand(command, kUsbCommandSize, count);
     count = 0;
-    const bool read = FDll->ReadUSBData(reply, kUsbVersionReplySize, count);
-    FDll->CloseUSB();
+    const bool read = dll_->ReadUSBData(reply, kUsbVersionReplySize, count);
+    dll_->CloseUSB();
     // Anything but one whole reply is no version.
     if (!read || count != kUsbVersionReplySize) return 0;
     return static_cast<uint32_t>(reply[0]) | static_cast<uint32_t>(reply[1]) << 8 |
@@ -221,19 +221,19 @@ uint32_t TWUSBDeviceClass::FGetFullVersion() {
 
 bool TWUSBDeviceClass::SendCommand(uint8_t com_id) {
   try {
-    if (!FDll->InitUSB()) return false;
+    if (!dll_->InitUSB()) return false;
     const uint8_t command[kUsbCommandSize] = {com_id};
     uint32_t count = 0;
-    const bool sent = FDll->WriteUSBComand(command, kUsbCommandSize, count);
-    FDll->CloseUSB();
+    const bool sent = dll_->WriteUSBComand(command, kUsbCommandSize, count);
+    dll_->CloseUSB();
     return sent;
   } catch (...) {
     return false;
   }
 }
 
-bool TWUSBDeviceClass::FStoreWrites() {
-  auto *store = dynamic_cast<usb_module_store *>(FDll.get());
+bool TWUSBDeviceClass::LinkStoreWrites() {
+  auto *store = dynamic_cast<usb_module_store *>(dll_.get());
   try {
     return !store || store->StoreChanges();
   } catch (...) {
@@ -241,8 +241,8 @@ bool TWUSBDeviceClass::FStoreWrites() {
   }
 }
 
-bool TWUSBDeviceClass::FSetBootMode() { return SendCommand(ciBootMode); }
+bool TWUSBDeviceClass::LinkSetBootMode() { return SendCommand(ciBootMode); }
 
-bool TWUSBDeviceClass::FStartUpdate() { return SendCommand(ciBootMode); }
+bool TWUSBDeviceClass::LinkStartUpdate() { return SendCommand(ciBootMode); }
 
 }  // namespace kalvort

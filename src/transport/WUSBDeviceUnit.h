@@ -33,32 +33,32 @@ class TWUSBDeviceClass : public TDeviceClass {
                             std::shared_ptr<TOwnerDispatcher> dispatcher = OwnerDispatcher());
   ~TWUSBDeviceClass() override;
 
-  void FGetDeviceState() override;
-  bool FOpenDevice() override;
-  void FCloseDevice() override;
-  uint32_t FGetFullVersion() override;
-  bool FTakeDevice(int32_t claim) override;
-  void FReleaseDevice() override;
-  bool FSetReadAddr(uint32_t address) override;
-  bool FReadData(uint8_t *buffer, uint32_t length) override;
-  bool FSetWriteAddr(uint32_t address) override;
-  bool FWriteData(const uint8_t *buffer, uint32_t length) override;
-  bool FStopReadWrite() override;
-  bool FEraseBlocks(uint32_t first_block, uint32_t count) override;
-  bool FSetBufferSize(uint32_t size) override;
-  bool FAbortIO() override;
-  bool FSetBootMode() override;
-  bool FStartUpdate() override;
-  TDeviceState FGetDevState() override;
-  bool FStoreWrites() override;
+  void LinkGetDeviceState() override;
+  bool LinkOpenDevice() override;
+  void LinkCloseDevice() override;
+  uint32_t LinkGetFullVersion() override;
+  bool LinkTakeDevice(int32_t claim) override;
+  void LinkReleaseDevice() override;
+  bool LinkSetReadAddr(uint32_t address) override;
+  bool LinkReadData(uint8_t *buffer, uint32_t length) override;
+  bool LinkSetWriteAddr(uint32_t address) override;
+  bool LinkWriteData(const uint8_t *buffer, uint32_t length) override;
+  bool LinkStopReadWrite() override;
+  bool LinkEraseBlocks(uint32_t first_block, uint32_t count) override;
+  bool LinkSetBufferSize(uint32_t size) override;
+  bool LinkAbortIO() override;
+  bool LinkSetBootMode() override;
+  bool LinkStartUpdate() override;
+  TDeviceState LinkGetDevState() override;
+  bool LinkStoreWrites() override;
 
-  usb_dll &Driver() { return *FDll; }
+  usb_dll &Driver() { return *dll_; }
 
  private:
   // Opens the library, sends one command record with only com_id set, and closes it again.
   bool SendCommand(uint8_t com_id);
 
-  std::shared_ptr<usb_dll> FDll;
+  std::shared_ptr<usb_dll> dll_;
 };
 
 }  // namespace kalvort

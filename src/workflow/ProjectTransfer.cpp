@@ -66,9 +66,9 @@ std::string EntryName(const TDevCatalogEntry &entry) {
 // A catalog the comparison lays out as a project write would, without a device.
 class LooseCatalog : public TDevCatalog {
  public:
-  void Push(const TDevCatalogEntry &entry) { FDevCatalog.push_back(entry); }
+  void Push(const TDevCatalogEntry &entry) { entries_.push_back(entry); }
   void CutFixedSlots(uint32_t slot_size) {
-    for (auto &e : FDevCatalog) {
+    for (auto &e : entries_) {
       if (e.prog_size > slot_size) e.prog_size = slot_size;
     }
   }

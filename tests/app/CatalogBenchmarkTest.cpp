@@ -49,14 +49,14 @@ class CatalogBenchmarkTest : public QObject {
   Q_OBJECT
 
   ScriptedDialogs dialogs;
-  std::unique_ptr<TKLV_main_form> window;
+  std::unique_ptr<MainWindow> window;
   QTemporaryDir dir;
 
   TDevCatalog &catalog() { return window->MemDevice->Device(); }
 
  private slots:
   void init() {
-    window = std::make_unique<TKLV_main_form>(dialogs);
+    window = std::make_unique<MainWindow>(dialogs);
     QVERIFY(kalvort::apptest::WaitForDeviceStatus(*window));
     window->ResetProject();
   }
@@ -102,7 +102,7 @@ class CatalogBenchmarkTest : public QObject {
       t.start();
       window->ProjectOpenActionExecute();
       open << t.nsecsElapsed() / 1e6;
-      QCOMPARE(window->StringGrid1->rowCount(), kFullCatalog);
+      QCOMPARE(window->CatalogTable->rowCount(), kFullCatalog);
       t.restart();
       window->FillCatalogGrid();
       fill << t.nsecsElapsed() / 1e6;

@@ -38,7 +38,7 @@ using namespace kalvort;
 namespace {
 
 // Answers the next showings of the file properties dialog, one function per showing.
-void AnswerPropDialogs(TKLV_main_form &window, QList<std::function<void(TFilePropForm &)>> answers) {
+void AnswerPropDialogs(MainWindow &window, QList<std::function<void(TFilePropForm &)>> answers) {
   auto *timer = new QTimer(&window);
   timer->setInterval(5);
   QObject::connect(timer, &QTimer::timeout, &window, [&window, timer, answers]() mutable {
@@ -52,8 +52,8 @@ void AnswerPropDialogs(TKLV_main_form &window, QList<std::function<void(TFilePro
   timer->start();
 }
 
-QString cell(const TKLV_main_form &w, int row, int column) {
-  const QTableWidgetItem *item = w.StringGrid1->item(row, column);
+QString cell(const MainWindow &w, int row, int column) {
+  const QTableWidgetItem *item = w.CatalogTable->item(row, column);
   return item ? item->text() : QString();
 }
 
@@ -82,7 +82,7 @@ class CatalogViewTest : public QObject {
   Q_OBJECT
 
   ScriptedDialogs dialogs;
-  std::unique_ptr<TKLV_main_form> window;
+  std::unique_ptr<MainWindow> window;
   QTemporaryDir dir;
 
   TDevCatalog &catalog() { return window->MemDevice->Device(); }
@@ -93,7 +93,7 @@ class CatalogViewTest : public QObject {
  private slots:
   void init() {
     dialogs = ScriptedDialogs();
-    window = std::make_unique<TKLV_main_form>(dialogs);
+    window = std::make_unique<MainWindow>(dialogs);
     QVERIFY(kalvort::apptest::WaitForDeviceStatus(*window));
     window->ResetProject();
   }
@@ -104,16 +104,16 @@ class CatalogViewTest : public QObject {
   }
 
   void emptyCatalogShowsOneEmptyRow() {
-    QCOMPARE(window->StringGrid1->rowCount(), 1);
-    QCOMPARE(window->StringGrid1->columnCount(), 7);
-    QCOMPARE(window->StringGrid1->horizontalHeaderItem(3)->text(), QStringLiteral("Разм.текст"));
-    QCOMPARE(window->StringGrid1->columnWidth(2), 116);
+    QCOMPARE(window->CatalogTable->rowCount(), 1);
+    QCOMPARE(window->CatalogTable->columnCount(), 7);
+    QCOMPARE(window->CatalogTable->horizontalHeaderItem(3)->text(), QStringLiteral("Разм.текст"));
+    QCOMPARE(window->CatalogTable->columnWidth(2), 116);
     // A header title is never cut: "Разм.текст" is wider than its listed 60 pixels.
-    QVERIFY(window->StringGrid1->columnWidth(3) >= window->StringGrid1->horizontalHeader()->sectionSizeHint(3));
+    QVERIFY(window->CatalogTable->columnWidth(3) >= window->CatalogTable->horizontalHeader()->sectionSizeHint(3));
     QVERIFY(cell(*window, 0, 0).isEmpty());
     QVERIFY(window->Editor()->isReadOnly());
-    for (auto command : {&TKLV_main_form::RemFileFromCatalogExecute, &TKLV_main_form::FileUpCatalogExecute,
-                         &TKLV_main_form::FileDownCatalogExecute, &TKLV_main_form::FilePropCatalogExecute})
+    for (auto command : {&MainWindow::RemFileFromCatalogExecute, &MainWindow::FileUpCatalogExecute,
+                         &MainWindow::FileDownCatalogExecute, &MainWindow::FilePropCatalogExecute})
       (window.get()->*command)();
     QVERIFY(dialogs.asked.isEmpty());
     QVERIFY(!window->project_changed);
@@ -124,7 +124,7 @@ class CatalogViewTest : public QObject {
     add(textEntry(0, 1, u"first"));
     add(textEntry(1, 3, u"twin"));
     window->FillCatalogGrid();
-    QCOMPARE(window->StringGrid1->rowCount(), 2);
+    QCOMPARE(window->CatalogTable->rowCount(), 2);
     QCOMPARE(cell(*window, 0, 0), QStringLiteral(" 1"));
     QCOMPARE(cell(*window, 0, 2), QStringLiteral("first"));
     QCOMPARE(cell(*window, 1, 2), QStringLiteral("second"));

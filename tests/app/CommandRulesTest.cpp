@@ -44,16 +44,16 @@ class CommandRulesTest : public QObject {
  private slots:
   void withoutDeviceOnlySettingsAndNetworkSearch() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(!window.MemDevice);
     window.updateCommandStates();
-    QCOMPARE(Enabled(window.ActionList1), Sorted({"OptionsAction", "DeviceNetworkAction"}));
+    QCOMPARE(Enabled(window.MainActionList), Sorted({"OptionsAction", "DeviceNetworkAction"}));
     QCOMPARE(Enabled(window.ActionListEditor), QStringList());
   }
 
   void emptyCatalog() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     QCOMPARE(Enabled(window.ActionListEditor), QStringList());
     for (QAction *a : {window.CheckAllFilesAction, window.RemFileFromCatalog, window.FilePropCatalog,
@@ -62,17 +62,17 @@ class CommandRulesTest : public QObject {
     }
     QVERIFY(window.AddFileToCatalog->isEnabled());
     QVERIFY(window.AddNewFileToCatalog->isEnabled());
-    QVERIFY(window.Memo1->isReadOnly());
+    QVERIFY(window.EditorWidget->isReadOnly());
     for (const QString &name : kDeviceCommands) QVERIFY2(window.findChild<QAction *>(name)->isEnabled(), qPrintable(name));
   }
 
   void entriesSelectionAndEditorText() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     window.stopStatusPoll();  // the rules are applied by hand below
     for (int i = 0; i < 3; ++i) kalvort::apptest::AddProgram(window, 100, true);
-    window.StringGrid1->setRowCount(3);
+    window.CatalogTable->setRowCount(3);
 
     struct Selection {
       int top, bottom;
@@ -81,8 +81,8 @@ class CommandRulesTest : public QObject {
     for (const Selection &s : {Selection{0, 0, false, true}, Selection{1, 1, true, true},
                                Selection{2, 2, true, false}, Selection{0, 2, false, false},
                                Selection{1, 2, true, false}}) {
-      window.StringGrid1->clearSelection();
-      window.StringGrid1->setRangeSelected(QTableWidgetSelectionRange(s.top, 0, s.bottom, 6), true);
+      window.CatalogTable->clearSelection();
+      window.CatalogTable->setRangeSelected(QTableWidgetSelectionRange(s.top, 0, s.bottom, 6), true);
       window.updateCommandStates();
       QCOMPARE(window.FileUpCatalog->isEnabled(), s.up);
       QCOMPARE(window.FileDownCatalog->isEnabled(), s.down);
@@ -95,7 +95,7 @@ class CommandRulesTest : public QObject {
     window.cur_catalog_entry.file_txt_valid = false;
     window.updateCommandStates();
     QVERIFY(window.EditorRunAction->isEnabled());
-    QVERIFY(window.ComboBox3->isEnabled());
+    QVERIFY(window.ActionSelector->isEnabled());
     QVERIFY(!window.CheckFileAction->isEnabled());
     window.need_proc = false;
     window.updateCommandStates();
@@ -105,7 +105,7 @@ class CommandRulesTest : public QObject {
     // Unconfirmed editor text: only settings and network search of the main commands.
     window.text_changed = true;
     window.updateCommandStates();
-    QCOMPARE(Enabled(window.ActionList1), Sorted({"OptionsAction", "DeviceNetworkAction"}));
+    QCOMPARE(Enabled(window.MainActionList), Sorted({"OptionsAction", "DeviceNetworkAction"}));
     QVERIFY(window.EditorOkAction->isEnabled());
     QVERIFY(window.EditorCancelAction->isEnabled());
     QVERIFY(window.CheckFileAction->isEnabled());
@@ -113,7 +113,7 @@ class CommandRulesTest : public QObject {
 
   void everyActionHasCaptionHintAndAccessibleName() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     const auto actions = window.findChildren<QAction *>();
     QVERIFY(actions.size() >= 41);
     for (QAction *a : actions) {
@@ -147,7 +147,7 @@ class CommandRulesTest : public QObject {
     }
     QCOMPARE(window.DeviceBurnAction->text(), QStringLiteral("Записать проект в МП"));
     // Tool buttons carry their command's caption as accessible name.
-    for (QToolBar *bar : {window.MainToolBar, window.CatalogToolBar, window.EditorToolBar1, window.EditorToolBar2}) {
+    for (QToolBar *bar : {window.MainToolBar, window.CatalogToolBar, window.EditorFileToolBar, window.EditorEditToolBar}) {
       for (QAction *a : bar->actions()) {
         QWidget *button = bar->widgetForAction(a);
         if (a->isSeparator() || a->objectName().isEmpty() || !button) continue;
@@ -157,8 +157,8 @@ class CommandRulesTest : public QObject {
     QStringList menus;
     for (QAction *m : window.menuBar()->actions()) menus << m->text();
     QCOMPARE(menus, (QStringList{"Файл", "Проект", "Модуль памяти", "Редактор", "Помощь"}));
-    QCOMPARE(window.StringGrid1->horizontalHeaderItem(0)->text(), QStringLiteral("№"));
-    QCOMPARE(window.StringGrid1->horizontalHeaderItem(6)->text(), QStringLiteral("Дата"));
+    QCOMPARE(window.CatalogTable->horizontalHeaderItem(0)->text(), QStringLiteral("№"));
+    QCOMPARE(window.CatalogTable->horizontalHeaderItem(6)->text(), QStringLiteral("Дата"));
   }
 };
 

@@ -93,7 +93,7 @@ class DeviceCommandsTest : public QObject {
   Q_OBJECT
 
   std::unique_ptr<ScriptedDialogs> dialogs;
-  std::unique_ptr<TKLV_main_form> window;
+  std::unique_ptr<MainWindow> window;
   std::unique_ptr<kalvort::sim::UrvellSimulator> sim;
 
   kalvort::TDeviceClass &device() { return window->MemDevice->Device(); }
@@ -101,22 +101,22 @@ class DeviceCommandsTest : public QObject {
   // The window on the virtual USB programmer, or on a fresh simulator (`density` module).
   void open(bool lan, int density = 1) {
     dialogs = std::make_unique<ScriptedDialogs>();
-    window = std::make_unique<TKLV_main_form>(*dialogs);
+    window = std::make_unique<MainWindow>(*dialogs);
     window->show();
     QVERIFY(WaitForDeviceStatus(*window));
     if (!lan) return;
     sim = kalvort::test::startLoopbackSimulator(std::make_shared<kalvort::sim::ModuleMemory>(density));
     window->NetDevices = {{sim->Config().address, u"Сим"}};
     window->FillCombo();
-    window->ComboBox1->setCurrentIndex(1);
-    window->ComboBox1Change();
+    window->DeviceSelector->setCurrentIndex(1);
+    window->DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window->MemDevice && !window->MemDevice->Target().usb; }));
     QVERIFY(WaitForNextStatus(*window));
     QVERIFY(window->DeviceConnected());
   }
 
   // Runs a command to its end; false when the window did not return to idle.
-  bool run(void (TKLV_main_form::*command)(), int timeoutMs = 60000) {
+  bool run(void (MainWindow::*command)(), int timeoutMs = 60000) {
     (window.get()->*command)();
     return WaitFor([&] { return !window->DeviceCommandRunning(); }, timeoutMs);
   }
@@ -125,7 +125,7 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(!window->DeviceCommandRunning());
     QVERIFY(window->isEnabled());
     QVERIFY(!window->ProgressForm || !window->ProgressForm->isVisible());
-    QVERIFY(window->Timer1->isActive());
+    QVERIFY(window->StatusTimer->isActive());
   }
 
   // Messages shown since the last call, as "title|text".
@@ -156,7 +156,7 @@ class DeviceCommandsTest : public QObject {
     window->processor_type = processor;
     addPrograms(device(), processor == 0 ? kC42 : kNC31);
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     expectIdle();
     QCOMPARE(dialogs->asked.first().defaultButton, QMessageBox::No);
     QCOMPARE(takeAsked(), QStringList{"Предупреждение|Записать проект на модуль?"});
@@ -168,7 +168,7 @@ class DeviceCommandsTest : public QObject {
     for (int i = 0; i < device().CatalogCount(); ++i) written.push_back(device().Catalog(i));
     device().CatalogClear();
     window->project_changed = false;
-    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
     QVERIFY(window->project_changed);
@@ -204,7 +204,7 @@ class DeviceCommandsTest : public QObject {
 
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Read, 0, -1);
     dialogs->answers = {Button::No};
-    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     const QStringList asked = takeAsked();
     QCOMPARE(asked.size(), 2);
@@ -222,11 +222,11 @@ class DeviceCommandsTest : public QObject {
     window->MemDevice->Device().SetTimeoutFactor(1);
     sim.reset();
     const struct {
-      void (TKLV_main_form::*command)();
+      void (MainWindow::*command)();
       QList<Button> answers;
-    } cases[] = {{&TKLV_main_form::DeviceBurnActionExecute, {Button::Yes}},
-                 {&TKLV_main_form::DeviceRereadActionExecute, {}},
-                 {&TKLV_main_form::DeviceClearSMPCatActionExecute, {}}};
+    } cases[] = {{&MainWindow::DeviceBurnActionExecute, {Button::Yes}},
+                 {&MainWindow::DeviceRereadActionExecute, {}},
+                 {&MainWindow::DeviceClearSMPCatActionExecute, {}}};
     for (const auto &c : cases) {
       dialogs->answers = c.answers;
       QVERIFY(run(c.command));
@@ -265,7 +265,7 @@ class DeviceCommandsTest : public QObject {
     const uint64_t before = sim->SMP().Generation();
     // An empty project: only the catalog is written, no message.
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{"Предупреждение|Записать проект на модуль?"});
     QVERIFY(sim->SMP().Generation() > before);
@@ -280,7 +280,7 @@ class DeviceCommandsTest : public QObject {
     const uint64_t kept = sim->SMP().Generation();
     addPrograms(device(), {{0, u"БОЛЬШАЯ", {}, ProgramImage(sim->SMP().Geometry().size(), 0x11)}});
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     expectIdle();
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::Warning);
     QCOMPARE(takeAsked().last(), QStringLiteral("Записать в МП|В МП недостаточно места для записи проекта."));
@@ -305,7 +305,7 @@ class DeviceCommandsTest : public QObject {
     const uint64_t kept = sim->SMP().Generation();
     const uint64_t reads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read);
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(write ? &TKLV_main_form::DeviceBurnActionExecute : &TKLV_main_form::DeviceVerifyActionExecute));
+    QVERIFY(run(write ? &MainWindow::DeviceBurnActionExecute : &MainWindow::DeviceVerifyActionExecute));
     expectIdle();
     QStringList asked = takeAsked();
     if (write) QCOMPARE(asked.takeFirst(), QStringLiteral("Предупреждение|Записать проект на модуль?"));
@@ -315,16 +315,16 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(!window->VerifyForm || !window->VerifyForm->isVisible());
     QCOMPARE(window->cur_catalog_entry_num, 1);
     QCOMPARE(device().Catalog(1).file_error_code, kalvort::feProcessError);
-    QCOMPARE(window->Memo1->textCursor().selectedText(), QStringLiteral("G01 Xя"));
+    QCOMPARE(window->EditorWidget->textCursor().selectedText(), QStringLiteral("G01 Xя"));
     // In the middle of the view, not at its edge.
-    const int middle = window->Memo1->viewport()->height() / 2;
-    const int lineHeight = window->Memo1->fontMetrics().height();
-    QVERIFY2(qAbs(window->Memo1->cursorRect().center().y() - middle) <= lineHeight,
-             qPrintable(QString::number(window->Memo1->cursorRect().center().y()) + " vs " + QString::number(middle)));
+    const int middle = window->EditorWidget->viewport()->height() / 2;
+    const int lineHeight = window->EditorWidget->fontMetrics().height();
+    QVERIFY2(qAbs(window->EditorWidget->cursorRect().center().y() - middle) <= lineHeight,
+             qPrintable(QString::number(window->EditorWidget->cursorRect().center().y()) + " vs " + QString::number(middle)));
     QVERIFY(!window->text_changed);
     const int row = window->RowOfEntry(1);
     QCOMPARE(window->SelectedRows(), QList<int>{row});
-    QVERIFY(window->StringGrid1->item(row, 0)->text().startsWith(QLatin1Char('!')));
+    QVERIFY(window->CatalogTable->item(row, 0)->text().startsWith(QLatin1Char('!')));
   }
 
   // A write that fails at a program names it and the cause, and says the module now holds part
@@ -340,14 +340,14 @@ class DeviceCommandsTest : public QObject {
     const auto writes = [&] { return sim->SMP().OperationCount(kalvort::sim::ModuleOp::Write); };
     const uint64_t before = writes();
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     const uint64_t all = writes() - before;
     takeAsked();
 
     // The third program fails.
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Write, static_cast<int>(all - 1), -1);
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     expectIdle();
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::Warning);
     QString shown = takeAsked().last();
@@ -357,17 +357,17 @@ class DeviceCommandsTest : public QObject {
 
     sim->SMP().ClearFaults();
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     takeAsked();
     // Likewise a good read, then one whose last read operation (the last program) fails.
     const uint64_t reads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read);
     window->project_changed = false;
-    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     const uint64_t allReads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read) - reads;
     QCOMPARE(device().CatalogCount(), 3);
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Read, static_cast<int>(allReads - 1), -1);
     window->project_changed = false;
-    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     shown = takeAsked().last();
     QVERIFY2(shown.startsWith(QStringLiteral("Ошибка|Ошибка чтения программы\nПрограмма 3 (P2): ")), qPrintable(shown));
@@ -383,7 +383,7 @@ class DeviceCommandsTest : public QObject {
                                         {4, u"P4", {}, ProgramImage(40, 0x30)}};
     addPrograms(device(), three);
     const auto summary = [&] {
-      auto *label = window->StatusBar1->findChild<QLabel *>(QStringLiteral("CommandSummary"));
+      auto *label = window->StatusLine->findChild<QLabel *>(QStringLiteral("CommandSummary"));
       return label ? label->text() : QString();
     };
     const auto expectShown = [&](const QString &text) {
@@ -394,7 +394,7 @@ class DeviceCommandsTest : public QObject {
     };
 
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     expectIdle();
     expectShown(QStringLiteral("Проект записан в МП: 3 программ, 1340 байт"));
     QVERIFY(window->ProgressForm->overallShown());
@@ -402,7 +402,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(window->ProgressForm->TotalBar->value(), 100);
 
     window->project_changed = false;
-    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     expectShown(QStringLiteral("Проект прочитан из МП: 3 программ, 1340 байт"));
     QCOMPARE(window->ProgressForm->ProgramsLabel->text(), QStringLiteral("Программа 3 из 3"));
@@ -410,23 +410,23 @@ class DeviceCommandsTest : public QObject {
     const QString dir = QDir::tempPath() + "/kalvort-summary-" + QString::number(QCoreApplication::applicationPid());
     QDir().mkpath(dir);
     dialogs->files = {dir + "/module.bin"};
-    QVERIFY(run(&TKLV_main_form::DeviceReadImageActionExecute));
+    QVERIFY(run(&MainWindow::DeviceReadImageActionExecute));
     expectIdle();
     const qint64 size = QFileInfo(dir + "/module.bin").size();
     QVERIFY(size > 0);
     expectShown(QStringLiteral("Образ МП прочитан: %1 байт").arg(size));
     QVERIFY(!window->ProgressForm->overallShown());
     dialogs->files = {dir + "/module.bin"};
-    QVERIFY(run(&TKLV_main_form::DeviceBurnImageActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnImageActionExecute));
     expectIdle();
     expectShown(QStringLiteral("Образ записан в МП: %1 байт").arg(size));
     QDir(dir).removeRecursively();
 
     dialogs->answers = {Button::Ok};
-    QVERIFY(run(&TKLV_main_form::DeviceClearSMPCatActionExecute));
+    QVERIFY(run(&MainWindow::DeviceClearSMPCatActionExecute));
     expectShown(QStringLiteral("МП очищен"));
     dialogs->answers = {Button::Ok};
-    QVERIFY(run(&TKLV_main_form::DeviceTestSMPQuickActionExecute));
+    QVERIFY(run(&MainWindow::DeviceTestSMPQuickActionExecute));
     expectShown(QStringLiteral("Тест МП завершен"));
     QVERIFY(!window->ProgressForm->overallShown());
     takeAsked();
@@ -441,7 +441,7 @@ class DeviceCommandsTest : public QObject {
                                         {2, u"P2", {}, ProgramImage(300, 0x30)}};
     addPrograms(device(), three);
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     takeAsked();
     const uint32_t page = static_cast<uint32_t>(sim->SMP().Geometry().page_size);
     const uint32_t middle = device().Catalog(1).first_page * page;
@@ -450,7 +450,7 @@ class DeviceCommandsTest : public QObject {
     sim->SMP().CorruptByte(middle + 5, 0x00);
     device().CatalogClear();
     dialogs->answers = {Button::Cancel};
-    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(dialogs->asked.size(), 1);
     QCOMPARE(dialogs->asked[0].icon, QMessageBox::Warning);
@@ -458,7 +458,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(takeAsked(), QStringList{"Чтение файла|Ошибка чтения файла! Продолжить?"});
     QCOMPARE(device().CatalogCount(), 3);
     QCOMPARE(device().Catalog(1).file_error_code, kalvort::feCSError);
-    QVERIFY(window->StringGrid1->item(window->RowOfEntry(1), 0)->text().startsWith(QLatin1Char('!')));
+    QVERIFY(window->CatalogTable->item(window->RowOfEntry(1), 0)->text().startsWith(QLatin1Char('!')));
     QVERIFY(device().Catalog(1).file_bin_valid);
     QVERIFY(!device().Catalog(2).file_bin_valid);  // not read after Cancel
     QVERIFY(window->project_changed);
@@ -467,7 +467,7 @@ class DeviceCommandsTest : public QObject {
     sim->SMP().CorruptByte(last + 5, 0x00);
     device().CatalogClear();
     window->project_changed = false;
-    QVERIFY(run(&TKLV_main_form::DeviceRereadActionExecute));
+    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
     QCOMPARE(device().Catalog(2).file_error_code, kalvort::feCSError);
@@ -477,13 +477,13 @@ class DeviceCommandsTest : public QObject {
   void eraseAndTestMessages() {
     open(false);
     struct Case {
-      void (TKLV_main_form::*command)();
+      void (MainWindow::*command)();
       const char *title, *question, *caption, *done_title, *done_text;
     };
     const Case cases[] = {
-        {&TKLV_main_form::DeviceClearSMPCatActionExecute, "Быстрая очистка МП", "Очистить МП?", "Быстрая очистка МП...",
+        {&MainWindow::DeviceClearSMPCatActionExecute, "Быстрая очистка МП", "Очистить МП?", "Быстрая очистка МП...",
          "Очистка МП", "Очистка МП завершена"},
-        {&TKLV_main_form::DeviceTestSMPQuickActionExecute, "Быстрая проверка МП", "Тестировать МП?\nСодержимое МП будет стерто.",
+        {&MainWindow::DeviceTestSMPQuickActionExecute, "Быстрая проверка МП", "Тестировать МП?\nСодержимое МП будет стерто.",
          "Быстрый тест МП...", "Тест МП", "Тест МП завершен. Ошибок нет."},
     };
     for (const Case &c : cases) {
@@ -511,14 +511,14 @@ class DeviceCommandsTest : public QObject {
     open(true);
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Erase, 0, -1);
     dialogs->answers = {Button::Ok};
-    QVERIFY(run(&TKLV_main_form::DeviceClearSMPCatActionExecute));
+    QVERIFY(run(&MainWindow::DeviceClearSMPCatActionExecute));
     expectIdle();
     QCOMPARE(window->ProgressForm->statusText(), QStringLiteral("СМП-???? "));
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::Warning);
     QVERIFY(takeAsked().last().startsWith(QStringLiteral("Очистка МП|Операция завершена с ошибкой\nПричина: ")));
 
     sim->SMP().Remove();
-    QVERIFY(run(&TKLV_main_form::DeviceTestSMPQuickActionExecute));
+    QVERIFY(run(&MainWindow::DeviceTestSMPQuickActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{"Быстрая проверка МП|МП не подключен"});
   }
@@ -533,7 +533,7 @@ class DeviceCommandsTest : public QObject {
 
     dialogs->files = {file};
     dialogs->answers = {Button::Cancel};
-    QVERIFY(run(&TKLV_main_form::DeviceReadImageActionExecute));
+    QVERIFY(run(&MainWindow::DeviceReadImageActionExecute));
     expectIdle();
     QCOMPARE(dialogs->asked.first().defaultButton, QMessageBox::Cancel);
     QCOMPARE(takeAsked(), QStringList{"Чтение образа|Такой файл существует. Перезаписать?"});
@@ -562,7 +562,7 @@ class DeviceCommandsTest : public QObject {
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Read, 3, -1);
     dialogs->files = {file};
     dialogs->answers = {Button::Ok};
-    QVERIFY(run(&TKLV_main_form::DeviceReadImageActionExecute));
+    QVERIFY(run(&MainWindow::DeviceReadImageActionExecute));
     expectIdle();
     QVERIFY(takeAsked().last().startsWith(QStringLiteral("Ошибка|Ошибка чтения образа с МП\nПричина: ")));
     QCOMPARE(fileBytes(file), QByteArray("earlier image"));
@@ -571,7 +571,7 @@ class DeviceCommandsTest : public QObject {
     // Succeeded: the module's bytes, the name given a default extension.
     sim->SMP().ClearFaults();
     dialogs->files = {dir + "/copy"};
-    QVERIFY(run(&TKLV_main_form::DeviceReadImageActionExecute));
+    QVERIFY(run(&MainWindow::DeviceReadImageActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
     const std::vector<uint8_t> contents = sim->SMP().Contents();
@@ -583,8 +583,8 @@ class DeviceCommandsTest : public QObject {
     writeFile(dir + "/empty.bin", QByteArray());
     writeFile(dir + "/big.bin", QByteArray(static_cast<qsizetype>(contents.size()) + 1, 'x'));
     dialogs->files = {dir + "/empty.bin", dir + "/big.bin"};
-    QVERIFY(run(&TKLV_main_form::DeviceBurnImageActionExecute));
-    QVERIFY(run(&TKLV_main_form::DeviceBurnImageActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnImageActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnImageActionExecute));
     expectIdle();
     const QStringList refused = takeAsked();
     QCOMPARE(refused.size(), 2);
@@ -594,8 +594,8 @@ class DeviceCommandsTest : public QObject {
 
     // Cancelling the file dialog leaves the window idle.
     dialogs->files.clear();
-    QVERIFY(run(&TKLV_main_form::DeviceBurnImageActionExecute));
-    QVERIFY(run(&TKLV_main_form::DeviceReadImageActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnImageActionExecute));
+    QVERIFY(run(&MainWindow::DeviceReadImageActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
     QDir(dir).removeRecursively();
@@ -612,7 +612,7 @@ class DeviceCommandsTest : public QObject {
     window->DeviceBurnActionExecute();
     QVERIFY(WaitFor([&] { return window->ProgressForm && window->ProgressForm->statusText().startsWith("3. "); }, 30000));
     QVERIFY(!window->isEnabled());
-    QVERIFY(!window->Timer1->isActive());
+    QVERIFY(!window->StatusTimer->isActive());
     window->ProgressForm->CancelButton->click();
     QVERIFY(WaitFor([&] { return !window->DeviceCommandRunning(); }, 20000));
     expectIdle();
@@ -628,9 +628,9 @@ class DeviceCommandsTest : public QObject {
     open(false);
     addPrograms(device(), kC42);
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&TKLV_main_form::DeviceBurnActionExecute));
+    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     takeAsked();
-    QVERIFY(run(&TKLV_main_form::DeviceVerifyActionExecute));
+    QVERIFY(run(&MainWindow::DeviceVerifyActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
     QVERIFY(window->VerifyForm && window->VerifyForm->isVisible());
@@ -642,7 +642,7 @@ class DeviceCommandsTest : public QObject {
     TDevCatalogEntry bin = device().Catalog(binIndex);
     bin.p_buffer = std::make_shared<ProgramImage>(700, 0x5B);
     device().SetCatalog(binIndex, bin);
-    QVERIFY(run(&TKLV_main_form::DeviceVerifyActionExecute));
+    QVERIFY(run(&MainWindow::DeviceVerifyActionExecute));
     QCOMPARE(device().CatalogCount(), 3);
     QVERIFY(bytesOf(device().Catalog(binIndex)) == ProgramImage(700, 0x5B));  // the project, not the module
     // Control sum and bytes differ, both for that program only.
@@ -677,8 +677,8 @@ class DeviceCommandsTest : public QObject {
     bool pollStopped = false;
     size_t countWhileOpen = 0;
     whenShown([&](TNetSettingsForm *f) {
-      pollStopped = !window->Timer1->isActive();
-      f->StringGrid1->setCurrentCell(1, 0);
+      pollStopped = !window->StatusTimer->isActive();
+      f->DeviceTable->setCurrentCell(1, 0);
       f->DelButton->click();
       f->IpEdit->setAddress("127.0.0.30");
       f->AddButton->click();
@@ -689,7 +689,7 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(pollStopped);
     QCOMPARE(countWhileOpen, size_t(3));
     QVERIFY(window->NetDevices == before);
-    QVERIFY(window->Timer1->isActive());
+    QVERIFY(window->StatusTimer->isActive());
 
     whenShown([&](TNetSettingsForm *f) {
       f->ClearButton->click();
@@ -700,11 +700,11 @@ class DeviceCommandsTest : public QObject {
     });
     window->DeviceNetworkActionExecute();
     QVERIFY(window->NetDevices == (std::vector<kalvort::TNetDevice>{{"127.0.0.40", u"Станок"}}));
-    QCOMPARE(window->ComboBox1->count(), 3);
-    QCOMPARE(window->ComboBox1->currentIndex(), 0);
-    QCOMPARE(window->ComboBox1->itemText(1), QStringLiteral("СМП на Урвелл - Станок"));
+    QCOMPARE(window->DeviceSelector->count(), 3);
+    QCOMPARE(window->DeviceSelector->currentIndex(), 0);
+    QCOMPARE(window->DeviceSelector->itemText(1), QStringLiteral("СМП на Урвелл - Станок"));
     QCOMPARE(window->MemDevice.get(), usb);  // the device changes only when the user picks one
-    QVERIFY(window->Timer1->isActive());
+    QVERIFY(window->StatusTimer->isActive());
   }
 };
 

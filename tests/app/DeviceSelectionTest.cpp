@@ -18,27 +18,27 @@ class DeviceSelectionTest : public QObject {
   Q_OBJECT
 
   // Picks selector entry `index` and waits until its device object is in place.
-  static bool Pick(TKLV_main_form &window, int index) {
-    window.ComboBox1->setCurrentIndex(index);
-    window.ComboBox1Change();
+  static bool Pick(MainWindow &window, int index) {
+    window.DeviceSelector->setCurrentIndex(index);
+    window.DeviceSelectorChanged();
     return WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); });
   }
 
  private slots:
   void entriesTagsAndPicks() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     // Two controllers with nothing listening: the device objects are made all the same.
     window.NetDevices = {{"127.0.0.251", u"A"}, {"127.0.0.252", u"B"}};
     window.FillCombo();
     QCOMPARE(window.CurDeviceNum, -1);
-    QCOMPARE(window.ComboBox1->currentIndex(), -1);
+    QCOMPARE(window.DeviceSelector->currentIndex(), -1);
     QStringList texts;
     QList<int> tags;
-    for (int i = 0; i < window.ComboBox1->count(); ++i) {
-      texts << window.ComboBox1->itemText(i);
-      tags << window.ComboBox1->itemData(i).toInt();
+    for (int i = 0; i < window.DeviceSelector->count(); ++i) {
+      texts << window.DeviceSelector->itemText(i);
+      tags << window.DeviceSelector->itemData(i).toInt();
     }
     QCOMPARE(texts, (QStringList{"СМП на программаторе USB", "СМП на Урвелл - A", "ВМП на Урвелл - A",
                                  "СМП на Урвелл - B", "ВМП на Урвелл - B"}));
@@ -59,7 +59,7 @@ class DeviceSelectionTest : public QObject {
 
     // The entry already in use: nothing happens.
     const kalvort::workflow::DeviceSession *before = window.MemDevice.get();
-    window.ComboBox1Change();
+    window.DeviceSelectorChanged();
     QVERIFY(!window.DeviceCreationPending());
     QCOMPARE(window.MemDevice.get(), before);
 
@@ -84,7 +84,7 @@ class DeviceSelectionTest : public QObject {
   void unsavedProjectIsAskedAboutOnceAndReset() {
     QFETCH(int, answer);
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     window.NetDevices = {{"127.0.0.251", u"A"}};
     window.FillCombo();
@@ -107,7 +107,7 @@ class DeviceSelectionTest : public QObject {
   // An unchanged project is not asked about and keeps its programs on the new device object.
   void unchangedProjectMovesToTheNewDevice() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     window.NetDevices = {{"127.0.0.251", u"A"}};
     window.FillCombo();
@@ -128,14 +128,14 @@ class DeviceSelectionTest : public QObject {
     auto controller = kalvort::test::startLoopbackSimulator(std::make_shared<kalvort::sim::ModuleMemory>(1), nullptr, config);
     QVERIFY(controller);
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     window.NetDevices = {{controller->Config().address, u"A"}};
     window.FillCombo();
-    window.ComboBox1->setCurrentIndex(1);
-    window.ComboBox1Change();
-    window.ComboBox1->setCurrentIndex(0);
-    window.ComboBox1Change();
+    window.DeviceSelector->setCurrentIndex(1);
+    window.DeviceSelectorChanged();
+    window.DeviceSelector->setCurrentIndex(0);
+    window.DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); }));
     QTest::qWait(300);
     QVERIFY(window.MemDevice->Target().usb);

@@ -58,7 +58,7 @@ class EditorPaneTest : public QObject {
   Q_OBJECT
 
   ScriptedDialogs dialogs;
-  std::unique_ptr<TKLV_main_form> window;
+  std::unique_ptr<MainWindow> window;
 
   TDevCatalog &catalog() { return window->MemDevice->Device(); }
   void show(std::vector<TDevCatalogEntry> entries, int row = 0) {
@@ -71,7 +71,7 @@ class EditorPaneTest : public QObject {
  private slots:
   void init() {
     dialogs = ScriptedDialogs();
-    window = std::make_unique<TKLV_main_form>(dialogs);
+    window = std::make_unique<MainWindow>(dialogs);
     QVERIFY(kalvort::apptest::WaitForDeviceStatus(*window));
     window->ResetProject();
     window->DeviceType = dtProg;
@@ -127,7 +127,7 @@ class EditorPaneTest : public QObject {
     QCOMPARE(window->Editor()->errorLine(), 2);
     QVERIFY(!window->text_changed);
     QCOMPARE(catalog().Catalog(0).file_error_code, feProcessError);
-    QCOMPARE(window->StringGrid1->item(0, 0)->text(), QStringLiteral("!1"));
+    QCOMPARE(window->CatalogTable->item(0, 0)->text(), QStringLiteral("!1"));
   }
 
   void checkFileReportsARepeatedBlockNumber() {
@@ -250,7 +250,7 @@ class EditorPaneTest : public QObject {
     window->Editor()->setFocus();
     QTest::keyClicks(window->Editor(), QStringLiteral("%"));
     const QStringList typed = window->Editor()->lines();
-    window->ComboBox3->setCurrentIndex(2);  // 2С42: remove every space
+    window->ActionSelector->setCurrentIndex(2);  // 2С42: remove every space
     window->EditorRunActionExecute();
     QCOMPARE(window->Editor()->lines(), (QStringList{"%N1G01X1", "N2M30", "N3"}));
     QTest::keyClick(window->Editor(), Qt::Key_Z, Qt::ControlModifier);
@@ -270,7 +270,7 @@ class EditorPaneTest : public QObject {
     window->SelectRows(0, 0, true);
     QCOMPARE(window->Editor()->lines(), (QStringList{"G01X10", "M30"}));  // spaces dropped by the writer
     QVERIFY(catalog().Catalog(0).file_txt_valid);
-    QCOMPARE(window->StringGrid1->item(0, 3)->text(), QStringLiteral("13"));
+    QCOMPARE(window->CatalogTable->item(0, 3)->text(), QStringLiteral("13"));
     QVERIFY(!window->Editor()->isReadOnly());
     QVERIFY(!window->text_changed);
     // The conversion ran in the shared progress window, which is hidden again with its cancel

@@ -18,7 +18,7 @@ class FileDialogFolderTest : public QObject {
   QTemporaryDir workDir, lastDir, projectDir;
 
   // The folder the next "Открыть проект" dialog starts in (the dialog is cancelled).
-  static QString openDialogStart(TKLV_main_form &window, ScriptedDialogs &dialogs) {
+  static QString openDialogStart(MainWindow &window, ScriptedDialogs &dialogs) {
     window.ProjectOpenActionExecute();
     return dialogs.fileDirs.value(dialogs.fileDirs.size() - 1);
   }
@@ -32,7 +32,7 @@ class FileDialogFolderTest : public QObject {
 
   void homeFolderWithoutProjectOrLastFolder() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(apptest::WaitForDeviceStatus(window));
     QCOMPARE(openDialogStart(window, dialogs), QDir::homePath());
     // A proposed name is put in that folder, not in the working directory.
@@ -44,7 +44,7 @@ class FileDialogFolderTest : public QObject {
   void lastFolderUsedIsKeptInTheSettingsFile() {
     {
       ScriptedDialogs dialogs;
-      TKLV_main_form window(dialogs);
+      MainWindow window(dialogs);
       QVERIFY(apptest::WaitForDeviceStatus(window));
       dialogs.files = {lastDir.filePath(QStringLiteral("список.txt"))};
       window.SaveCatAsTxtActionExecute();
@@ -57,7 +57,7 @@ class FileDialogFolderTest : public QObject {
     QCOMPARE(fromU16(s.LastDir), lastDir.path());
     // The next start begins where the last file was chosen.
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(apptest::WaitForDeviceStatus(window));
     QCOMPARE(openDialogStart(window, dialogs), lastDir.path());
     QVERIFY(window.close());
@@ -65,7 +65,7 @@ class FileDialogFolderTest : public QObject {
 
   void projectFolderComesFirst() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(apptest::WaitForDeviceStatus(window));
     const QString project = projectDir.filePath(QStringLiteral("цех.kvt"));
     dialogs.files = {project};

@@ -72,7 +72,7 @@ class LifecycleTest : public QObject {
     QFETCH(int, answer);
     QFETCH(bool, closes);
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     window.show();
     QVERIFY(WaitForDeviceStatus(window));
     window.project_changed = true;
@@ -88,7 +88,7 @@ class LifecycleTest : public QObject {
     QCOMPARE(window.isVisible(), !closes);
     // Cancel leaves the device and the poll as they were; a close ends both and writes settings.
     QCOMPARE(window.MemDevice != nullptr, !closes);
-    QCOMPARE(window.Timer1->isActive(), !closes);
+    QCOMPARE(window.StatusTimer->isActive(), !closes);
     QCOMPARE(QFile::exists(SettingsFile()), closes);
     if (!closes) QVERIFY(kalvort::apptest::WaitForNextStatus(window));
   }
@@ -102,17 +102,17 @@ class LifecycleTest : public QObject {
     QVERIFY(kalvort::SaveSettings(SettingsFile().toStdString(), stored));
 
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     window.show();
     QCOMPARE(window.TimeoutFactor, 2);
     QVERIFY(window.vz_200);
-    QCOMPARE(window.ComboBox1->count(), 3);
+    QCOMPARE(window.DeviceSelector->count(), 3);
     QVERIFY(WaitForDeviceStatus(window));
     // The program always starts with the USB programmer.
-    QCOMPARE(window.ComboBox1->currentIndex(), 0);
+    QCOMPARE(window.DeviceSelector->currentIndex(), 0);
     QCOMPARE(window.DeviceType, kalvort::dtProg);
-    window.ComboBox1->setCurrentIndex(1);
-    window.ComboBox1Change();
+    window.DeviceSelector->setCurrentIndex(1);
+    window.DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); }));
     window.resize(900, 700);
     window.del_space = false;
@@ -133,9 +133,9 @@ class LifecycleTest : public QObject {
 
   void noSettingsFileGivesDefaults() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QCOMPARE(window.size(),
-             TKLV_main_form::DefaultWindowSize(QGuiApplication::primaryScreen()->availableGeometry().size()));
+             MainWindow::DefaultWindowSize(QGuiApplication::primaryScreen()->availableGeometry().size()));
     QVERIFY(window.need_proc);
     QCOMPARE(window.processor_type, 0);
     QCOMPARE(window.TimeoutFactor, 3);
@@ -153,7 +153,7 @@ class LifecycleTest : public QObject {
     const QDateTime written = QFileInfo(file).lastModified();
     {
       ScriptedDialogs dialogs;
-      TKLV_main_form window(dialogs);
+      MainWindow window(dialogs);
       window.show();
       QVERIFY(!window.SettingsReadable());
       QCOMPARE(window.TimeoutFactor, 3);
@@ -174,7 +174,7 @@ class LifecycleTest : public QObject {
     const QString project = dir.filePath(QStringLiteral("p.kvt"));
     QVERIFY(::mkfifo(QFile::encodeName(project).constData(), 0600) == 0);
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(!window.SettingsReadable());
     QCOMPARE(window.TimeoutFactor, 3);
     QVERIFY(!window.OpenProjectFile(project));

@@ -20,16 +20,16 @@ class MainWindowTest : public QObject {
  private slots:
   void startsWithEmptyProjectAndTheUsbProgrammer() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - Проект.kvt"));
     QVERIFY(window.first_time);
     QVERIFY(!window.MemDevice);
     QCOMPARE(window.CurDeviceNum, -1);
-    QCOMPARE(window.ComboBox1->itemText(0), QStringLiteral("СМП на программаторе USB"));
+    QCOMPARE(window.DeviceSelector->itemText(0), QStringLiteral("СМП на программаторе USB"));
 
     QVERIFY(WaitForDeviceStatus(window));
     QVERIFY(!window.first_time);
-    QCOMPARE(window.ComboBox1->currentIndex(), 0);
+    QCOMPARE(window.DeviceSelector->currentIndex(), 0);
     QCOMPARE(window.DeviceType, kalvort::dtProg);
     QCOMPARE(window.StatusPanel[0]->text(), QStringLiteral("Программатор. v 2.0.9"));
     QVERIFY(dialogs.asked.isEmpty());
@@ -54,7 +54,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(kalvort::SaveProjectFile(file.toStdString(), &catalog, options), kalvort::ProjectError::None);
     }
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     window.OpenProjectFileWhenReady(file);
     QVERIFY(!window.MemDevice);
     QVERIFY(WaitForDeviceStatus(window));

@@ -60,11 +60,11 @@ class NetSettingsDialogTest : public QObject {
     f.NameEdit->setText(QStringLiteral("Станок 2"));
     f.AddButton->click();
     QCOMPARE(list, (std::vector<TNetDevice>{{"127.0.0.5", u"Станок 1"}, {"127.0.0.6", u"Станок 2"}}));
-    QCOMPARE(column(f.StringGrid1, 0), (QStringList{"1", "2"}));
-    QCOMPARE(column(f.StringGrid1, 1), (QStringList{"127.0.0.5", "127.0.0.6"}));
+    QCOMPARE(column(f.DeviceTable, 0), (QStringList{"1", "2"}));
+    QCOMPARE(column(f.DeviceTable, 1), (QStringList{"127.0.0.5", "127.0.0.6"}));
 
     // Changing an entry: keeping its own address is fine, taking another entry's is refused.
-    f.StringGrid1->setCurrentCell(0, 0);
+    f.DeviceTable->setCurrentCell(0, 0);
     f.NameEdit->setText(QStringLiteral("Станок 1а"));
     f.ChangeButton->click();
     QCOMPARE(list[0].name, std::u16string(u"Станок 1а"));
@@ -73,12 +73,12 @@ class NetSettingsDialogTest : public QObject {
     QCOMPARE(dialogs.asked.size(), 2);
     QCOMPARE(list[0].ip, std::string("127.0.0.5"));
 
-    f.StringGrid1->setCurrentCell(0, 0);
+    f.DeviceTable->setCurrentCell(0, 0);
     f.DelButton->click();
     QCOMPARE(list, (std::vector<TNetDevice>{{"127.0.0.6", u"Станок 2"}}));
     f.ClearButton->click();
     QVERIFY(list.empty());
-    QCOMPARE(f.StringGrid1->rowCount(), 0);
+    QCOMPARE(f.DeviceTable->rowCount(), 0);
     f.DelButton->click();  // nothing to delete or change: no effect
     f.ChangeButton->click();
     QVERIFY(list.empty());
@@ -119,15 +119,15 @@ class NetSettingsDialogTest : public QObject {
     QVERIFY(f.CancelButton->isEnabled());
     QVERIFY(waitSearchEnd(f));
     // Other test processes may run simulators on neighbouring addresses: ours must be listed.
-    QVERIFY(column(f.StringGrid2, 0).contains(Ipv4Edit::format(at)));
+    QVERIFY(column(f.SearchTable, 0).contains(Ipv4Edit::format(at)));
     QVERIFY(f.StartButton->isEnabled() && !f.StopButton->isEnabled());
     QCOMPARE(f.ProgressBar->value(), 0);
 
-    const int row = static_cast<int>(column(f.StringGrid2, 0).indexOf(Ipv4Edit::format(at)));
+    const int row = static_cast<int>(column(f.SearchTable, 0).indexOf(Ipv4Edit::format(at)));
     f.IpEdit->setAddress(QStringLiteral("1.2.3.4"));
     f.NameEdit->setText(QStringLiteral("x"));
-    QTest::mouseClick(f.StringGrid2->viewport(), Qt::LeftButton, {},
-                      f.StringGrid2->visualItemRect(f.StringGrid2->item(row, 0)).center());
+    QTest::mouseClick(f.SearchTable->viewport(), Qt::LeftButton, {},
+                      f.SearchTable->visualItemRect(f.SearchTable->item(row, 0)).center());
     QCOMPARE(f.IpEdit->address(), Ipv4Edit::format(at));
     QCOMPARE(f.NameEdit->text(), QStringLiteral("Устройство"));
 
@@ -136,7 +136,7 @@ class NetSettingsDialogTest : public QObject {
     f.ToEdit->setAddress(Ipv4Edit::format(at));
     f.StartButton->click();
     QVERIFY(waitSearchEnd(f));
-    QCOMPARE(column(f.StringGrid2, 0), QStringList{Ipv4Edit::format(at)});
+    QCOMPARE(column(f.SearchTable, 0), QStringList{Ipv4Edit::format(at)});
     QVERIFY(sim->Requests() > before);
   }
 
@@ -155,7 +155,7 @@ class NetSettingsDialogTest : public QObject {
     QVERIFY(f.ProgressBar->value() == 50 || !f.searching());
     f.StopButton->click();
     QVERIFY(waitSearchEnd(f));
-    QCOMPARE(f.StringGrid2->rowCount(), 0);
+    QCOMPARE(f.SearchTable->rowCount(), 0);
   }
 
   // "Стоп" acts at once, keeps what was found, and the dialog can be closed during a search.
@@ -168,7 +168,7 @@ class NetSettingsDialogTest : public QObject {
     f.FromEdit->setAddress(Ipv4Edit::format(at));
     f.ToEdit->setAddress(Ipv4Edit::format(at + 200));
     f.StartButton->click();
-    QVERIFY(QTest::qWaitFor([&] { return f.StringGrid2->rowCount() > 0; }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return f.SearchTable->rowCount() > 0; }, 5000));
     QVERIFY(QTest::qWaitFor([&] { return f.probing(); }, 2000));
     QElapsedTimer clock;
     clock.start();
@@ -176,12 +176,12 @@ class NetSettingsDialogTest : public QObject {
     QVERIFY(clock.elapsed() < 50);
     QVERIFY(!f.searching());
     QVERIFY(f.StartButton->isEnabled());
-    QCOMPARE(column(f.StringGrid2, 0).first(), Ipv4Edit::format(at));
+    QCOMPARE(column(f.SearchTable, 0).first(), Ipv4Edit::format(at));
     QVERIFY(waitSearchEnd(f));
-    QCOMPARE(column(f.StringGrid2, 0).first(), Ipv4Edit::format(at));  // the stopped probe adds nothing
-    const int kept = f.StringGrid2->rowCount();
+    QCOMPARE(column(f.SearchTable, 0).first(), Ipv4Edit::format(at));  // the stopped probe adds nothing
+    const int kept = f.SearchTable->rowCount();
     QTest::qWait(700);
-    QCOMPARE(f.StringGrid2->rowCount(), kept);
+    QCOMPARE(f.SearchTable->rowCount(), kept);
 
     // A search running when the dialog is cancelled ends with it, its last probe returned.
     f.StartButton->click();

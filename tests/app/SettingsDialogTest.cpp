@@ -93,9 +93,9 @@ class SettingsDialogTest : public QObject {
 
   void windowTakesTheOptions() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
-    QSignalSpy reprocess(&window, &TKLV_main_form::reprocessRequested);
+    QSignalSpy reprocess(&window, &MainWindow::reprocessRequested);
 
     // The slider alone: the new factor reaches the device, nothing is reprocessed.
     WhenDialogShows([](TSettingsForm &f) { f.TimeoutSlider->setValue(5); }, true);
@@ -119,12 +119,12 @@ class SettingsDialogTest : public QObject {
 
   void networkDeviceKeepsTheProjectType2C42() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     window.NetDevices = {{"127.0.0.251", u"A"}};
     window.FillCombo();
-    window.ComboBox1->setCurrentIndex(1);
-    window.ComboBox1Change();
+    window.DeviceSelector->setCurrentIndex(1);
+    window.DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); }));
     QCOMPARE(window.processor_type, 0);
     bool typeListEnabled = true;

@@ -22,7 +22,7 @@ using kalvort::apptest::WaitForNextStatus;
 
 namespace {
 
-QStringList Panels(const TKLV_main_form &w) {
+QStringList Panels(const MainWindow &w) {
   QStringList texts;
   for (QLabel *panel : w.StatusPanel) texts << panel->text();
   return texts;
@@ -38,7 +38,7 @@ class StatusLineTest : public QObject {
     ScopedEnv kind("KALVORT_VIRTUAL_KIND", "2000");
     ScopedEnv module("KALVORT_VIRTUAL_MODULE", qPrintable(qEnvironmentVariable("XDG_DATA_HOME") + "/vm-2000.bin"));
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     for (uint32_t size : {3000u, 4000u, 5000u}) kalvort::apptest::AddProgram(window, size);
     QVERIFY(WaitForNextStatus(window));
@@ -52,8 +52,8 @@ class StatusLineTest : public QObject {
     QCOMPARE(window.StatusPanel[2]->accessibleDescription(), QStringLiteral("Объём"));
     QCOMPARE(window.StatusPanel[3]->accessibleDescription(), QStringLiteral("Тип проекта"));
     // Panel 3 decides the editor's actions.
-    QCOMPARE(window.ComboBox3->count(), 3);
-    QCOMPARE(window.ComboBox3->itemText(0), QStringLiteral("Добавить NULL в конец кадра"));
+    QCOMPARE(window.ActionSelector->count(), 3);
+    QCOMPARE(window.ActionSelector->itemText(0), QStringLiteral("Добавить NULL в конец кадра"));
   }
 
   void usbProgrammerModuleKinds_data() {
@@ -74,7 +74,7 @@ class StatusLineTest : public QObject {
     ScopedEnv k("KALVORT_VIRTUAL_KIND", qPrintable(kind));
     ScopedEnv module("KALVORT_VIRTUAL_MODULE", qPrintable(qEnvironmentVariable("XDG_DATA_HOME") + "/vm-" + kind + ".bin"));
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     QCOMPARE(Panels(window), (QStringList{"Программатор. v 2.0.9", moduleText, size, "Тип проекта: 2C42/2Р22"}));
     QCOMPARE(window.DeviceRereadAction->isEnabled(), commands);
@@ -87,13 +87,13 @@ class StatusLineTest : public QObject {
                                                             std::make_shared<kalvort::sim::ModuleMemory>(1), config);
     QVERIFY(controller);
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     window.NetDevices = {{controller->Config().address, u"Стенд"}};
     window.FillCombo();
     auto pick = [&](int index, kalvort::TDeviceType type) {
-      window.ComboBox1->setCurrentIndex(index);
-      window.ComboBox1Change();
+      window.DeviceSelector->setCurrentIndex(index);
+      window.DeviceSelectorChanged();
       return WaitFor([&] { return window.MemDevice && window.MemDevice->ProjectDeviceType() == type; }) &&
              WaitForNextStatus(window);
     };
@@ -152,7 +152,7 @@ class StatusLineTest : public QObject {
     ScopedEnv f("KALVORT_VIRTUAL_FIRMWARE", firmware.constData());
 
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     window.show();
     QVERIFY(WaitFor([&] { return window.MemDevice != nullptr; }));
     QVERIFY(WaitFor([&] { return !dialogs.asked.isEmpty() || !window.StatusPanel[0]->text().isEmpty(); }));
@@ -172,7 +172,7 @@ class StatusLineTest : public QObject {
                             "Запустится программа обновления. После обновления запустите программу "
                             "\"Калворт\" заново. Не отключайте программатор от USB во время обновления!"));
     QCOMPARE(dialogs.asked[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY(!window.Timer1->isActive());
+    QVERIFY(!window.StatusTimer->isActive());
     QVERIFY(!window.MemDevice);
     QVERIFY(WaitFor([&] { return QFile::exists(marker); }));
   }
@@ -191,7 +191,7 @@ class StatusLineTest : public QObject {
     ScopedEnv path("PATH", qPrintable(emptyBin.path() + QStringLiteral(":rel:")));
     ScopedEnv f("KALVORT_VIRTUAL_FIRMWARE", "210");
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     window.show();
     QVERIFY(WaitFor([&] { return !window.isVisible(); }));
     QCOMPARE(dialogs.asked.size(), 2);

@@ -26,7 +26,7 @@ class WindowLayoutTest : public QObject {
  private slots:
   void everythingFitsAt1024x700() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     QVERIFY(apptest::WaitForDeviceStatus(window));
     window.resize(1024, 700);
     window.show();
@@ -34,16 +34,16 @@ class WindowLayoutTest : public QObject {
     QCOMPARE(window.size(), QSize(1024, 700));
 
     // The action selector sits in its tool bar, not in the bar's overflow menu.
-    QComboBox *selector = window.ComboBox3;
+    QComboBox *selector = window.ActionSelector;
     QVERIFY(selector->isVisible());
-    const QRect inBar(selector->mapTo(window.EditorToolBar2, QPoint(0, 0)), selector->size());
-    QVERIFY(window.EditorToolBar2->rect().contains(inBar));
-    QVERIFY(window.EditorToolBar2->widgetForAction(window.EditorRunAction)->isVisible());
+    const QRect inBar(selector->mapTo(window.EditorEditToolBar, QPoint(0, 0)), selector->size());
+    QVERIFY(window.EditorEditToolBar->rect().contains(inBar));
+    QVERIFY(window.EditorEditToolBar->widgetForAction(window.EditorRunAction)->isVisible());
 
     // A date in the catalog list is shown whole, and the list shows every column.
     apptest::AddProgram(window, 32);
     window.FillCatalogGrid();
-    QTableWidget *grid = window.StringGrid1;
+    QTableWidget *grid = window.CatalogTable;
     const int date = grid->columnCount() - 1;
     const QString text = grid->item(0, date)->text();
     QVERIFY(!text.isEmpty());
@@ -66,17 +66,17 @@ class WindowLayoutTest : public QObject {
   // its four panels (a status tip would replace them while the pointer stays).
   void hintsKeepTheStatusPanels() {
     ScriptedDialogs dialogs;
-    TKLV_main_form window(dialogs);
+    MainWindow window(dialogs);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     for (QToolButton *button : window.findChildren<QToolButton *>()) {
       QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
       QApplication::sendEvent(button, &enter);
-      QVERIFY2(window.StatusBar1->currentMessage().isEmpty(), qPrintable(button->objectName()));
+      QVERIFY2(window.StatusLine->currentMessage().isEmpty(), qPrintable(button->objectName()));
     }
     for (QAction *action : window.findChildren<QAction *>()) {
       action->showStatusText(&window);  // what a menu does for its highlighted item
-      QVERIFY2(window.StatusBar1->currentMessage().isEmpty(), qPrintable(action->objectName()));
+      QVERIFY2(window.StatusLine->currentMessage().isEmpty(), qPrintable(action->objectName()));
     }
     for (QLabel *panel : window.StatusPanel) QVERIFY(panel->isVisible());
   }
@@ -94,7 +94,7 @@ class WindowLayoutTest : public QObject {
   void defaultSizeComesFromTheScreen() {
     QFETCH(QSize, available);
     QFETCH(QSize, size);
-    QCOMPARE(TKLV_main_form::DefaultWindowSize(available), size);
+    QCOMPARE(MainWindow::DefaultWindowSize(available), size);
   }
 };
 

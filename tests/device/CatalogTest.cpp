@@ -14,9 +14,9 @@ namespace {
 class TestCatalog : public TDevCatalog {
  public:
   void SetModule(bool connected, bool mp_connected, int page_size) {
-    FDevState.connected = connected;
-    FDevState.MP_connected = mp_connected;
-    FDevState.MP_page_size = page_size;
+    dev_state_.connected = connected;
+    dev_state_.MP_connected = mp_connected;
+    dev_state_.MP_page_size = page_size;
   }
 };
 

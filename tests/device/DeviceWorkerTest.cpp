@@ -178,7 +178,7 @@ TEST_F(DeviceFixture, ModuleLostMidActionEndsWithOperationError) {
       {"module pulled", [&] { module->RemoveAfterOperations(20); }},
       {"programmer unplugged", [&] {
          std::this_thread::sleep_for(30ms);
-         device->FOnUSBDetect(nullptr, doRemove);
+         device->on_usb_detect_(nullptr, doRemove);
        }},
   };
   for (const Case &c : cases) {
@@ -260,14 +260,14 @@ TEST(DeviceHotPlug, InsertReadsStateAndRemoveDropsIt) {
   EXPECT_FALSE(device.StartReadCatalog());
   EXPECT_EQ(device.LastError(), deNotConnected);
 
-  device.FOnUSBDetect(nullptr, doInsert);  // opens, reads the status, closes
+  device.on_usb_detect_(nullptr, doInsert);  // opens, reads the status, closes
   const TDeviceState state = device.DeviceState();
   EXPECT_TRUE(state.connected);
   EXPECT_TRUE(state.MP_connected);
   EXPECT_EQ(state.MP_page_all, 512);
   EXPECT_EQ(device.LastError(), deOK);
 
-  device.FOnUSBDetect(nullptr, doRemove);
+  device.on_usb_detect_(nullptr, doRemove);
   EXPECT_FALSE(device.StartReadCatalog());
   EXPECT_EQ(device.LastError(), deNotConnected);
 }

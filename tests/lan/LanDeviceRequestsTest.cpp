@@ -61,16 +61,16 @@ TEST(LanDeviceRequests, TakeAddressAndEraseBytes) {
   const Datagram take = payloadOf(got.at(got.size() - 4));  // take, stop, version, config follow
   EXPECT_EQ(take, (Datagram{0x02, 0, 0, 0, 0xE8, 0x03, 0, 0}));
 
-  ASSERT_TRUE(device.FSetReadAddr(1000));
+  ASSERT_TRUE(device.LinkSetReadAddr(1000));
   EXPECT_EQ(last(), (Datagram{ciSetReadAddr, 0, 0, 0x00, 0x06, 0xD0, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-  ASSERT_TRUE(device.FSetWriteAddr(1320));
+  ASSERT_TRUE(device.LinkSetWriteAddr(1320));
   EXPECT_EQ(last(), (Datagram{ciSetWriteAddr, 0, 0, 0x00, 0x00, 0x05, 0x28, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-  ASSERT_TRUE(device.FSetBufferSize(264));
+  ASSERT_TRUE(device.LinkSetBufferSize(264));
   EXPECT_EQ(last(), (Datagram{ciSetBufferSize, 0, 0, 0x01, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 
   // The erase record; the controller stays silent, so the wait is 20 ms per block + 250 ms.
   const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_FALSE(device.FEraseBlocks(300, 1));
+  EXPECT_FALSE(device.LinkEraseBlocks(300, 1));
   const auto waited = std::chrono::steady_clock::now() - t0;
   EXPECT_EQ(last(), (Datagram{ciEraseBlocks, 0, 0, 0x01, 0x2C, 0x00, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_GE(waited, 10ms + 270ms);
@@ -79,7 +79,7 @@ TEST(LanDeviceRequests, TakeAddressAndEraseBytes) {
   // A read of 0 bytes sends nothing.
   const size_t before = peer.received().size();
   uint8_t buf[1];
-  EXPECT_TRUE(device.FReadData(buf, 0));
+  EXPECT_TRUE(device.LinkReadData(buf, 0));
   std::this_thread::sleep_for(20ms);
   EXPECT_EQ(peer.received().size(), before);
 

@@ -293,17 +293,17 @@ TEST_F(LanDevice, PagesOf1056BytesAreReadInTwoRequests) {
   ASSERT_TRUE(smp->SetContents(contents));
 
   std::vector<uint8_t> buf(1056 * 2);
-  ASSERT_TRUE(device->FSetReadAddr(1056 * 3));
+  ASSERT_TRUE(device->LinkSetReadAddr(1056 * 3));
   uint64_t before = sim->Requests();
-  ASSERT_TRUE(device->FReadData(buf.data(), 1056));
+  ASSERT_TRUE(device->LinkReadData(buf.data(), 1056));
   EXPECT_EQ(sim->Requests() - before, 2u);
   before = sim->Requests();
-  ASSERT_TRUE(device->FReadData(buf.data() + 1056, 1056));
+  ASSERT_TRUE(device->LinkReadData(buf.data() + 1056, 1056));
   EXPECT_EQ(sim->Requests() - before, 2u);
   EXPECT_EQ(buf, page);
   before = sim->Requests();
-  ASSERT_TRUE(device->FReadData(buf.data(), 1052));
-  ASSERT_TRUE(device->FReadData(buf.data(), 0));
+  ASSERT_TRUE(device->LinkReadData(buf.data(), 1052));
+  ASSERT_TRUE(device->LinkReadData(buf.data(), 0));
   EXPECT_EQ(sim->Requests() - before, 1u) << "1052 bytes: one request; 0 bytes: none";
   device->DeviceClose();
 }
@@ -322,9 +322,9 @@ TEST_F(LanDevice, RepeatedReadsPutTheControllerBackWhereTheLostReplyStarted) {
     for (int attempt = 0; attempt < 5 && !ok; ++attempt) {
       // A chunk that failed outright starts again from its own address.
       if (attempt > 0 || chunk == 0) {
-        ASSERT_TRUE(device->FSetReadAddr(chunk * 1024));
+        ASSERT_TRUE(device->LinkSetReadAddr(chunk * 1024));
       }
-      ok = device->FReadData(buf.data() + chunk * 1024, 1024);
+      ok = device->LinkReadData(buf.data() + chunk * 1024, 1024);
     }
     ASSERT_TRUE(ok) << "chunk " << chunk;
   }

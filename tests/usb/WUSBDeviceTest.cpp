@@ -178,11 +178,11 @@ TEST_F(WUSBDeviceTest, AddressesEraseAndSizeReachTheLibraryAfterTheirPause) {
   Make();
   Open();  // 264-byte pages, 9 page bits
   dll->Clear();
-  ASSERT_TRUE(device->FSetReadAddr(1000));
-  ASSERT_TRUE(device->FSetWriteAddr(1320));
-  ASSERT_TRUE(device->FEraseBlocks(3, 1));
-  ASSERT_TRUE(device->FSetBufferSize(264));
-  EXPECT_FALSE(device->FEraseBlocks(70000, 1)) << "a block number the library cannot take";
+  ASSERT_TRUE(device->LinkSetReadAddr(1000));
+  ASSERT_TRUE(device->LinkSetWriteAddr(1320));
+  ASSERT_TRUE(device->LinkEraseBlocks(3, 1));
+  ASSERT_TRUE(device->LinkSetBufferSize(264));
+  EXPECT_FALSE(device->LinkEraseBlocks(70000, 1)) << "a block number the library cannot take";
   const auto calls = dll->Calls();
   Strings texts;
   for (const auto &c : calls) texts.push_back(c.text);
@@ -197,7 +197,7 @@ TEST_F(WUSBDeviceTest, AddressesEraseAndSizeReachTheLibraryAfterTheirPause) {
   Make("2000");
   Open();
   dll->Clear();
-  ASSERT_TRUE(device->FSetReadAddr(1000));
+  ASSERT_TRUE(device->LinkSetReadAddr(1000));
   EXPECT_EQ(dll->Texts(), (Strings{"FlashUSB", "SetReadSMP(0,1496)"}));
   device->DeviceClose();
 
@@ -205,7 +205,7 @@ TEST_F(WUSBDeviceTest, AddressesEraseAndSizeReachTheLibraryAfterTheirPause) {
   Make("none");
   Open();
   dll->Clear();
-  EXPECT_FALSE(device->FSetReadAddr(1000));
+  EXPECT_FALSE(device->LinkSetReadAddr(1000));
   EXPECT_TRUE(dll->Texts().empty());
   device->DeviceClose();
 }
@@ -360,8 +360,8 @@ TEST_F(WUSBDeviceTest, QuickTest) {
   Open();
   // Something in the tested area beforehand, which the test leaves erased.
   const std::vector<uint8_t> page(264, 0x11);
-  ASSERT_TRUE(device->FSetWriteAddr(5 * 264));
-  ASSERT_TRUE(device->FWriteData(page.data(), 264));
+  ASSERT_TRUE(device->LinkSetWriteAddr(5 * 264));
+  ASSERT_TRUE(device->LinkWriteData(page.data(), 264));
   EXPECT_EQ(Run([&] { return device->StartQuickTest(); }).error, deOK);
   EXPECT_EQ(device->TestStage(), tsLastRead);
   device->DeviceClose();

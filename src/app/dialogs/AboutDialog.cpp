@@ -25,17 +25,17 @@ TAboutForm::TAboutForm(const QString &titleLine, QWidget *parent) : QDialog(pare
   MakerLabel->setAlignment(Qt::AlignCenter);
   MakerLabel->setAccessibleName(MakerName());
   layout->addWidget(MakerLabel);
-  Label1 = new QLabel(this);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  Label1->setText(QStringLiteral("<a href=\"%1\" style=\"font-weight:bold; text-decoration:underline\">%1</a>")
+  MakerLink = new QLabel(this);
+  MakerLink->setObjectName(QStringLiteral("MakerLink"));
+  MakerLink->setText(QStringLiteral("<a href=\"%1\" style=\"font-weight:bold; text-decoration:underline\">%1</a>")
                       .arg(MakerUrl().toHtmlEscaped()));
-  Label1->setAlignment(Qt::AlignCenter);
-  Label1->setCursor(Qt::PointingHandCursor);
-  Label1->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-  Label1->setAccessibleName(MakerUrl());
+  MakerLink->setAlignment(Qt::AlignCenter);
+  MakerLink->setCursor(Qt::PointingHandCursor);
+  MakerLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+  MakerLink->setAccessibleName(MakerUrl());
   // The desktop's own handler opens the address.
-  connect(Label1, &QLabel::linkActivated, this, [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
-  layout->addWidget(Label1);
+  connect(MakerLink, &QLabel::linkActivated, this, [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
+  layout->addWidget(MakerLink);
   auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
   buttons->button(QDialogButtonBox::Ok)->setAccessibleName(QStringLiteral("OK"));

@@ -16,5 +16,5 @@ class TAboutForm : public QDialog {
 
   QLabel *TitleBox = nullptr;
   QLabel *MakerLabel = nullptr;
-  QLabel *Label1 = nullptr;  // the link
+  QLabel *MakerLink = nullptr;  // the link
 };

@@ -76,9 +76,9 @@ TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent) : QDia
 
   // Device list.
   auto *listGroup = new QGroupBox(QStringLiteral("Обслуживаемые устройства в сети"), this);
-  StringGrid1 = makeGrid(listGroup, {QStringLiteral("№"), QStringLiteral("IP-адрес"), QStringLiteral("Имя")});
-  StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
-  (new QVBoxLayout(listGroup))->addWidget(StringGrid1);
+  DeviceTable = makeGrid(listGroup, {QStringLiteral("№"), QStringLiteral("IP-адрес"), QStringLiteral("Имя")});
+  DeviceTable->setObjectName(QStringLiteral("DeviceTable"));
+  (new QVBoxLayout(listGroup))->addWidget(DeviceTable);
 
   // The controller being edited.
   auto *deviceGroup = new QGroupBox(QStringLiteral("Модуль Урвелл"), this);
@@ -107,8 +107,8 @@ TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent) : QDia
   ToEdit = new Ipv4Edit(searchGroup);
   ToEdit->setObjectName(QStringLiteral("ToEdit"));
   ToEdit->setAddress(QStringLiteral("192.168.0.100"));
-  StringGrid2 = makeGrid(searchGroup, {QString()});
-  StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
+  SearchTable = makeGrid(searchGroup, {QString()});
+  SearchTable->setObjectName(QStringLiteral("SearchTable"));
   ProgressBar = new QProgressBar(searchGroup);
   ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
   ProgressBar->setRange(0, 100);
@@ -121,7 +121,7 @@ TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent) : QDia
   sl->addWidget(FromEdit, 0, 1);
   sl->addWidget(new QLabel(QStringLiteral("Искать по"), searchGroup), 1, 0);
   sl->addWidget(ToEdit, 1, 1);
-  sl->addWidget(StringGrid2, 0, 2, 3, 1);
+  sl->addWidget(SearchTable, 0, 2, 3, 1);
   sl->addWidget(ProgressBar, 3, 0, 1, 3);
   auto *sb = new QHBoxLayout;
   sb->addWidget(StartButton);
@@ -141,15 +141,15 @@ TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent) : QDia
   layout->addWidget(deviceGroup);
   layout->addWidget(searchGroup);
   layout->addLayout(bottom);
-  StringGrid1->setMinimumHeight(140);
-  StringGrid2->setMinimumHeight(100);
+  DeviceTable->setMinimumHeight(140);
+  SearchTable->setMinimumHeight(100);
   resize(460, 560);
   setFixedSize(size());
 
-  connect(StringGrid1, &QTableWidget::itemSelectionChanged, this, &TNetSettingsForm::StringGrid1Click);
-  connect(StringGrid1, &QTableWidget::cellClicked, this, &TNetSettingsForm::StringGrid1Click);
-  connect(StringGrid2, &QTableWidget::itemSelectionChanged, this, &TNetSettingsForm::StringGrid2Click);
-  connect(StringGrid2, &QTableWidget::cellClicked, this, &TNetSettingsForm::StringGrid2Click);
+  connect(DeviceTable, &QTableWidget::itemSelectionChanged, this, &TNetSettingsForm::DeviceListClicked);
+  connect(DeviceTable, &QTableWidget::cellClicked, this, &TNetSettingsForm::DeviceListClicked);
+  connect(SearchTable, &QTableWidget::itemSelectionChanged, this, &TNetSettingsForm::SearchResultClicked);
+  connect(SearchTable, &QTableWidget::cellClicked, this, &TNetSettingsForm::SearchResultClicked);
   connect(AddButton, &QPushButton::clicked, this, &TNetSettingsForm::AddClick);
   connect(DelButton, &QPushButton::clicked, this, &TNetSettingsForm::DelClick);
   connect(ChangeButton, &QPushButton::clicked, this, &TNetSettingsForm::ChangeClick);
@@ -171,9 +171,9 @@ void TNetSettingsForm::showEvent(QShowEvent *event) {
   QDialog::showEvent(event);
   fillgrid();
   fillsearchgrid();
-  if (StringGrid1->rowCount() > 0) {
-    StringGrid1->setCurrentCell(0, 0);
-    StringGrid1Click();
+  if (DeviceTable->rowCount() > 0) {
+    DeviceTable->setCurrentCell(0, 0);
+    DeviceListClicked();
   }
 }
 
@@ -186,37 +186,37 @@ void TNetSettingsForm::done(int result) {
 // ---- lists ----
 
 void TNetSettingsForm::fillgrid() {
-  const int current = StringGrid1->currentRow();
-  QSignalBlocker block(StringGrid1);
-  StringGrid1->setRowCount(static_cast<int>(NetDevices->size()));
+  const int current = DeviceTable->currentRow();
+  QSignalBlocker block(DeviceTable);
+  DeviceTable->setRowCount(static_cast<int>(NetDevices->size()));
   for (int i = 0; i < static_cast<int>(NetDevices->size()); ++i) {
     const TNetDevice &d = (*NetDevices)[static_cast<size_t>(i)];
-    StringGrid1->setItem(i, 0, new QTableWidgetItem(QString::number(i + 1)));
-    StringGrid1->setItem(i, 1, new QTableWidgetItem(QString::fromStdString(d.ip)));
-    StringGrid1->setItem(i, 2, new QTableWidgetItem(QString::fromStdU16String(d.name)));
+    DeviceTable->setItem(i, 0, new QTableWidgetItem(QString::number(i + 1)));
+    DeviceTable->setItem(i, 1, new QTableWidgetItem(QString::fromStdString(d.ip)));
+    DeviceTable->setItem(i, 2, new QTableWidgetItem(QString::fromStdU16String(d.name)));
   }
-  StringGrid1->resizeColumnToContents(0);
-  if (StringGrid1->rowCount() > 0)
-    StringGrid1->setCurrentCell(std::clamp(current, 0, StringGrid1->rowCount() - 1), 0);
+  DeviceTable->resizeColumnToContents(0);
+  if (DeviceTable->rowCount() > 0)
+    DeviceTable->setCurrentCell(std::clamp(current, 0, DeviceTable->rowCount() - 1), 0);
 }
 
 void TNetSettingsForm::fillsearchgrid() {
-  QSignalBlocker block(StringGrid2);
-  StringGrid2->setRowCount(static_cast<int>(SearchDevices.size()));
+  QSignalBlocker block(SearchTable);
+  SearchTable->setRowCount(static_cast<int>(SearchDevices.size()));
   for (int i = 0; i < static_cast<int>(SearchDevices.size()); ++i)
-    StringGrid2->setItem(i, 0, new QTableWidgetItem(QString::fromStdString(SearchDevices[static_cast<size_t>(i)].ip)));
+    SearchTable->setItem(i, 0, new QTableWidgetItem(QString::fromStdString(SearchDevices[static_cast<size_t>(i)].ip)));
 }
 
-void TNetSettingsForm::StringGrid1Click() {
-  const int row = StringGrid1->currentRow();
+void TNetSettingsForm::DeviceListClicked() {
+  const int row = DeviceTable->currentRow();
   if (row < 0 || row >= static_cast<int>(NetDevices->size())) return;
   const TNetDevice &d = (*NetDevices)[static_cast<size_t>(row)];
   IpEdit->setAddress(QString::fromStdString(d.ip));
   NameEdit->setText(QString::fromStdU16String(d.name));
 }
 
-void TNetSettingsForm::StringGrid2Click() {
-  const int row = StringGrid2->currentRow();
+void TNetSettingsForm::SearchResultClicked() {
+  const int row = SearchTable->currentRow();
   if (row < 0 || row >= static_cast<int>(SearchDevices.size())) return;
   IpEdit->setAddress(QString::fromStdString(SearchDevices[static_cast<size_t>(row)].ip));
   NameEdit->setText(QStringLiteral("Устройство"));
@@ -240,11 +240,11 @@ void TNetSettingsForm::AddClick() {
   }
   NetDevices->push_back({ip.toStdString(), NameEdit->text().toStdU16String()});
   fillgrid();
-  StringGrid1->setCurrentCell(StringGrid1->rowCount() - 1, 0);
+  DeviceTable->setCurrentCell(DeviceTable->rowCount() - 1, 0);
 }
 
 void TNetSettingsForm::ChangeClick() {
-  const int row = StringGrid1->currentRow();
+  const int row = DeviceTable->currentRow();
   if (NetDevices->empty() || row < 0 || row >= static_cast<int>(NetDevices->size())) return;
   const QString ip = IpEdit->address();
   if (ipListed(ip, row)) {
@@ -257,7 +257,7 @@ void TNetSettingsForm::ChangeClick() {
 }
 
 void TNetSettingsForm::DelClick() {
-  const int row = StringGrid1->currentRow();
+  const int row = DeviceTable->currentRow();
   if (NetDevices->empty() || row < 0 || row >= static_cast<int>(NetDevices->size())) return;
   NetDevices->erase(NetDevices->begin() + row);
   fillgrid();

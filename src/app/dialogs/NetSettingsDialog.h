@@ -43,12 +43,12 @@ class TNetSettingsForm : public QDialog {
   void done(int result) override;
 
   // Widgets, public for the tests.
-  QTableWidget *StringGrid1;   // device list
+  QTableWidget *DeviceTable;   // device list
   kalvort::app::Ipv4Edit *IpEdit;
   QLineEdit *NameEdit;
   QPushButton *AddButton, *DelButton, *ChangeButton, *ClearButton;
   kalvort::app::Ipv4Edit *FromEdit, *ToEdit;
-  QTableWidget *StringGrid2;   // search results
+  QTableWidget *SearchTable;   // search results
   QProgressBar *ProgressBar;
   QPushButton *StartButton, *StopButton, *OkButton, *CancelButton;
 
@@ -60,8 +60,8 @@ class TNetSettingsForm : public QDialog {
 
   void fillgrid();
   void fillsearchgrid();
-  void StringGrid1Click();
-  void StringGrid2Click();
+  void DeviceListClicked();
+  void SearchResultClicked();
   void AddClick();
   void DelClick();
   void ChangeClick();

@@ -42,7 +42,7 @@ const QString kSlotTaken = QStringLiteral("Программа с таким но
 // Files dropped on the window from the desktop: local file URLs only.
 class FileDropFilter : public QObject {
  public:
-  FileDropFilter(TKLV_main_form *window) : QObject(window), window_(window) {}
+  FileDropFilter(MainWindow *window) : QObject(window), window_(window) {}
 
  protected:
   bool eventFilter(QObject *watched, QEvent *event) override {
@@ -76,7 +76,7 @@ class FileDropFilter : public QObject {
     return files;
   }
 
-  TKLV_main_form *window_;
+  MainWindow *window_;
 };
 
 // Russian dates whatever the desktop's locale: the program's texts are Russian throughout.
@@ -96,91 +96,91 @@ QDateTime oleToDateTime(double date, bool &ok) {
 
 }  // namespace
 
-void TKLV_main_form::SetupCatalogView() {
-  StringGrid1->setColumnCount(kCatalogColumnCount);
+void MainWindow::SetupCatalogView() {
+  CatalogTable->setColumnCount(kCatalogColumnCount);
   QStringList titles;
   for (const char16_t *t : kCatalogColumnTitles) titles << fromU16(t);
-  StringGrid1->setHorizontalHeaderLabels(titles);
+  CatalogTable->setHorizontalHeaderLabels(titles);
   // The listed widths suit a narrow system font; a column is never narrower than its header text,
   // and the two number columns fit four digits, so nothing is cut whatever font the desktop uses.
-  QHeaderView *header = StringGrid1->horizontalHeader();
-  const int numberWidth = StringGrid1->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 8;
+  QHeaderView *header = CatalogTable->horizontalHeader();
+  const int numberWidth = CatalogTable->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 8;
   // The date column fits a date and time of the longest form (two-digit hour), plus the cell's
   // margins.
   const QString widestDate = QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)).toString(dateFormat());
-  const int dateWidth = StringGrid1->fontMetrics().horizontalAdvance(widestDate) + 12;
+  const int dateWidth = CatalogTable->fontMetrics().horizontalAdvance(widestDate) + 12;
   for (int c = 0; c < kCatalogColumnCount; ++c) {
     int width = std::max(kCatalogColumnWidths[c], header->sectionSizeHint(c));
     if (c < 2) width = std::max(width, numberWidth);
     if (c == kCatalogColumnCount - 1) width = std::max(width, dateWidth);
-    StringGrid1->setColumnWidth(c, width);
+    CatalogTable->setColumnWidth(c, width);
   }
-  StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  CatalogTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   // The left pane starts wide enough for every column; the editor takes the rest of the window.
-  const int listWidth = header->length() + 2 * StringGrid1->frameWidth() +
-                        StringGrid1->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, StringGrid1) +
+  const int listWidth = header->length() + 2 * CatalogTable->frameWidth() +
+                        CatalogTable->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, CatalogTable) +
                         LeftPane->layout()->contentsMargins().left() + LeftPane->layout()->contentsMargins().right();
-  const QList<int> sizes = Splitter1->sizes();
-  Splitter1->setSizes({listWidth, std::max(sizes.value(0) + sizes.value(1) - listWidth, RightPane->minimumWidth())});
-  StringGrid1->verticalHeader()->setDefaultSectionSize(kCatalogRowHeight);
-  StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-  StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
-  StringGrid1->setWordWrap(false);
-  connect(StringGrid1, &QTableWidget::itemSelectionChanged, this, &TKLV_main_form::StringGrid1SelectCell);
-  connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, [this] { FilePropCatalogExecute(); });
+  const QList<int> sizes = MainSplitter->sizes();
+  MainSplitter->setSizes({listWidth, std::max(sizes.value(0) + sizes.value(1) - listWidth, RightPane->minimumWidth())});
+  CatalogTable->verticalHeader()->setDefaultSectionSize(kCatalogRowHeight);
+  CatalogTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  CatalogTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+  CatalogTable->setSelectionMode(QAbstractItemView::ContiguousSelection);
+  CatalogTable->setWordWrap(false);
+  connect(CatalogTable, &QTableWidget::itemSelectionChanged, this, &MainWindow::CatalogSelectionChanged);
+  connect(CatalogTable, &QTableWidget::cellDoubleClicked, this, [this] { FilePropCatalogExecute(); });
   setAcceptDrops(true);
   installEventFilter(new FileDropFilter(this));
   FilePropForm = new TFilePropForm(this);
 }
 
-TDevCatalog *TKLV_main_form::Catalog() const { return MemDevice ? &MemDevice->Device() : nullptr; }
+TDevCatalog *MainWindow::Catalog() const { return MemDevice ? &MemDevice->Device() : nullptr; }
 
-bool TKLV_main_form::Nc31Mode() const { return Nc31NumberingMode(DeviceType, need_proc, processor_type); }
+bool MainWindow::Nc31Mode() const { return Nc31NumberingMode(DeviceType, need_proc, processor_type); }
 
-int TKLV_main_form::RowEntry(int row) const {
-  const QTableWidgetItem *item = StringGrid1->item(row, 0);
+int MainWindow::RowEntry(int row) const {
+  const QTableWidgetItem *item = CatalogTable->item(row, 0);
   if (!item || item->text().isEmpty()) return -1;
   bool ok = false;
   const int index = item->data(Qt::UserRole).toInt(&ok);
   return ok ? index : -1;
 }
 
-QList<int> TKLV_main_form::SelectedRows() const {
+QList<int> MainWindow::SelectedRows() const {
   QList<int> rows;
-  for (const QModelIndex &index : StringGrid1->selectionModel()->selectedRows()) rows.append(index.row());
+  for (const QModelIndex &index : CatalogTable->selectionModel()->selectedRows()) rows.append(index.row());
   std::sort(rows.begin(), rows.end());
   return rows;
 }
 
-int TKLV_main_form::RowOfEntry(int index) const {
-  for (int row = 0; row < StringGrid1->rowCount(); ++row)
+int MainWindow::RowOfEntry(int index) const {
+  for (int row = 0; row < CatalogTable->rowCount(); ++row)
     if (RowEntry(row) == index) return row;
   return -1;
 }
 
-void TKLV_main_form::SelectRows(int first, int last, bool runHandler) {
+void MainWindow::SelectRows(int first, int last, bool runHandler) {
   {
-    const QSignalBlocker block(StringGrid1);
-    StringGrid1->clearSelection();
-    if (first >= 0 && first < StringGrid1->rowCount()) {
-      last = std::clamp(last, first, StringGrid1->rowCount() - 1);
-      StringGrid1->setRangeSelected(QTableWidgetSelectionRange(first, 0, last, kCatalogColumnCount - 1), true);
-      StringGrid1->setCurrentCell(first, 0, QItemSelectionModel::NoUpdate);
-      StringGrid1->scrollToItem(StringGrid1->item(first, 0));
+    const QSignalBlocker block(CatalogTable);
+    CatalogTable->clearSelection();
+    if (first >= 0 && first < CatalogTable->rowCount()) {
+      last = std::clamp(last, first, CatalogTable->rowCount() - 1);
+      CatalogTable->setRangeSelected(QTableWidgetSelectionRange(first, 0, last, kCatalogColumnCount - 1), true);
+      CatalogTable->setCurrentCell(first, 0, QItemSelectionModel::NoUpdate);
+      CatalogTable->scrollToItem(CatalogTable->item(first, 0));
     }
   }
-  StringGrid1->viewport()->update();
-  if (runHandler) StringGrid1SelectCell();
+  CatalogTable->viewport()->update();
+  if (runHandler) CatalogSelectionChanged();
 }
 
-void TKLV_main_form::FillCatalogGrid() {
+void MainWindow::FillCatalogGrid() {
   TDevCatalog *catalog = Catalog();
   const std::vector<CatalogListRow> rows = catalog ? CatalogListRows(*catalog) : std::vector<CatalogListRow>(1);
   const QString format = dateFormat();
-  const QSignalBlocker block(StringGrid1);
-  StringGrid1->setUpdatesEnabled(false);
-  StringGrid1->setRowCount(static_cast<int>(rows.size()));
+  const QSignalBlocker block(CatalogTable);
+  CatalogTable->setUpdatesEnabled(false);
+  CatalogTable->setRowCount(static_cast<int>(rows.size()));
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
     const CatalogListRow &row = rows[static_cast<size_t>(r)];
     QString texts[kCatalogColumnCount];
@@ -198,22 +198,22 @@ void TKLV_main_form::FillCatalogGrid() {
       texts[kCatalogColumnCount - 1] = when.toString(format);
     }
     for (int c = 0; c < kCatalogColumnCount; ++c) {
-      QTableWidgetItem *item = StringGrid1->item(r, c);
+      QTableWidgetItem *item = CatalogTable->item(r, c);
       if (!item) {
         item = new QTableWidgetItem;
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-        StringGrid1->setItem(r, c, item);
+        CatalogTable->setItem(r, c, item);
       }
       item->setText(texts[c]);
       if (c == 0) item->setData(Qt::UserRole, row.entry_index);
     }
   }
-  StringGrid1->setUpdatesEnabled(true);
+  CatalogTable->setUpdatesEnabled(true);
 }
 
-void TKLV_main_form::StringGrid1SelectCell() {
-  if (StringGridSkip) {
-    StringGridSkip = false;
+void MainWindow::CatalogSelectionChanged() {
+  if (CatalogSelectionMuted) {
+    CatalogSelectionMuted = false;
     return;
   }
   if (!SettleUnconfirmedText()) {
@@ -236,12 +236,12 @@ void TKLV_main_form::StringGrid1SelectCell() {
   updateCommandStates();
 }
 
-void TKLV_main_form::CurCatalogEntryChanged() {
+void MainWindow::CurCatalogEntryChanged() {
   const int row = RowOfEntry(cur_catalog_entry_num);
   SelectRows(row, row, true);
 }
 
-bool TKLV_main_form::AddFile(const QString &file, int prog_num, const QString &name, bool text) {
+bool MainWindow::AddFile(const QString &file, int prog_num, const QString &name, bool text) {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return false;
   TDevCatalogEntry entry;
@@ -269,7 +269,7 @@ bool TKLV_main_form::AddFile(const QString &file, int prog_num, const QString &n
   return true;
 }
 
-void TKLV_main_form::AddFiles(const QStringList &files, bool cancelStops) {
+void MainWindow::AddFiles(const QStringList &files, bool cancelStops) {
   TDevCatalog *catalog = Catalog();
   if (!catalog || files.isEmpty()) return;
   FilePropForm->setWindowTitle(QStringLiteral("Добавление файла"));
@@ -306,14 +306,14 @@ void TKLV_main_form::AddFiles(const QStringList &files, bool cancelStops) {
   }
 }
 
-void TKLV_main_form::DropFiles(const QStringList &files) {
+void MainWindow::DropFiles(const QStringList &files) {
   raise();
   activateWindow();
   AddFiles(files, false);
   updateCommandStates();
 }
 
-void TKLV_main_form::AddFileToCatalogExecute() {
+void MainWindow::AddFileToCatalogExecute() {
   const QStringList files =
       Dialogs.openFileNames(this, QStringLiteral("Добавление файла в проект"), QStringLiteral("Все файлы (*)"));
   if (files.isEmpty()) return;
@@ -321,7 +321,7 @@ void TKLV_main_form::AddFileToCatalogExecute() {
   updateCommandStates();
 }
 
-void TKLV_main_form::AddNewFileToCatalogExecute() {
+void MainWindow::AddNewFileToCatalogExecute() {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return;
   FilePropForm->setWindowTitle(QStringLiteral("Добавление файла"));
@@ -336,7 +336,7 @@ void TKLV_main_form::AddNewFileToCatalogExecute() {
   updateCommandStates();
 }
 
-void TKLV_main_form::RemFileFromCatalogExecute() {
+void MainWindow::RemFileFromCatalogExecute() {
   TDevCatalog *catalog = Catalog();
   const QList<int> rows = SelectedRows();
   if (!catalog || rows.isEmpty() || RowEntry(rows.front()) < 0) return;
@@ -352,18 +352,18 @@ void TKLV_main_form::RemFileFromCatalogExecute() {
   catalog->CalculateMPStat();
   project_changed = true;
   FillCatalogGrid();
-  const int row = std::min(rows.front(), StringGrid1->rowCount() - 1);
+  const int row = std::min(rows.front(), CatalogTable->rowCount() - 1);
   SelectRows(row, row, true);
 }
 
-void TKLV_main_form::MoveSelection(bool down) {
+void MainWindow::MoveSelection(bool down) {
   TDevCatalog *catalog = Catalog();
   const QList<int> rows = SelectedRows();
   if (!catalog || rows.isEmpty()) return;
   const int first = rows.front(), last = rows.back();
   const int edge = down ? RowEntry(last) : RowEntry(first);
   if (edge < 0) return;
-  if (down ? last >= StringGrid1->rowCount() - 1 || catalog->Catalog(edge).cat_num >= catalog->MaxProgNum() - 1
+  if (down ? last >= CatalogTable->rowCount() - 1 || catalog->Catalog(edge).cat_num >= catalog->MaxProgNum() - 1
            : first == 0 || catalog->Catalog(edge).cat_num == 0)
     return;
   const bool by_prog_num = Nc31Mode() || (processor_type == 0 && !fix_prog_num);
@@ -385,10 +385,10 @@ void TKLV_main_form::MoveSelection(bool down) {
   SelectRows(first + shift, last + shift, true);
 }
 
-void TKLV_main_form::FileUpCatalogExecute() { MoveSelection(false); }
-void TKLV_main_form::FileDownCatalogExecute() { MoveSelection(true); }
+void MainWindow::FileUpCatalogExecute() { MoveSelection(false); }
+void MainWindow::FileDownCatalogExecute() { MoveSelection(true); }
 
-void TKLV_main_form::FilePropCatalogExecute() {
+void MainWindow::FilePropCatalogExecute() {
   TDevCatalog *catalog = Catalog();
   const QList<int> rows = SelectedRows();
   if (!catalog || rows.isEmpty()) return;
@@ -450,7 +450,7 @@ void TKLV_main_form::FilePropCatalogExecute() {
   updateCommandStates();
 }
 
-void TKLV_main_form::SaveCatAsTxtActionExecute() {
+void MainWindow::SaveCatAsTxtActionExecute() {
   QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), QStringLiteral("Каталог (*.txt)"),
                                       replaceSuffix(project_name, QStringLiteral("txt")));
   if (file.isEmpty()) return;
@@ -463,10 +463,10 @@ void TKLV_main_form::SaveCatAsTxtActionExecute() {
   std::vector<std::u16string> header;
   for (const char16_t *t : kCatalogColumnTitles) header.emplace_back(t);
   rows.push_back(std::move(header));
-  for (int r = 0; r < StringGrid1->rowCount(); ++r) {
+  for (int r = 0; r < CatalogTable->rowCount(); ++r) {
     std::vector<std::u16string> cells;
     for (int c = 0; c < kCatalogColumnCount; ++c) {
-      const QTableWidgetItem *item = StringGrid1->item(r, c);
+      const QTableWidgetItem *item = CatalogTable->item(r, c);
       cells.push_back(item ? toU16(item->text()) : std::u16string());
     }
     rows.push_back(std::move(cells));

@@ -72,9 +72,9 @@ std::vector<int> entriesToDerive(const TDevCatalog &catalog, bool need_proc) {
 
 // ---- the transaction ----
 
-bool TKLV_main_form::DeviceCommandRunning() const { return DeviceRun != nullptr; }
+bool MainWindow::DeviceCommandRunning() const { return DeviceRun != nullptr; }
 
-bool TKLV_main_form::BeginDeviceCommand() {
+bool MainWindow::BeginDeviceCommand() {
   if (DeviceRun || !MemDevice) return false;
   stopStatusPoll();
   if (!MemDevice) {  // a device change finished while the poll was awaited
@@ -87,15 +87,15 @@ bool TKLV_main_form::BeginDeviceCommand() {
   return true;
 }
 
-TProgressForm &TKLV_main_form::SharedProgressForm() {
+TProgressForm &MainWindow::SharedProgressForm() {
   if (!ProgressForm) {
     ProgressForm = std::make_unique<TProgressForm>(this);
-    connect(ProgressForm.get(), &TProgressForm::cancelRequested, this, &TKLV_main_form::DeviceCancelActionExecute);
+    connect(ProgressForm.get(), &TProgressForm::cancelRequested, this, &MainWindow::DeviceCancelActionExecute);
   }
   return *ProgressForm;
 }
 
-void TKLV_main_form::EndDeviceCommand() {
+void MainWindow::EndDeviceCommand() {
   ProgressForm->hide();
   setEnabled(true);
   // Called from the worker's completion: the run (and its worker) go once that has returned.
@@ -105,7 +105,7 @@ void TKLV_main_form::EndDeviceCommand() {
   updateCommandStates();
 }
 
-void TKLV_main_form::CheckDeviceThen(const QString &title, std::function<void()> next) {
+void MainWindow::CheckDeviceThen(const QString &title, std::function<void()> next) {
   auto ok = std::make_shared<bool>(false);
   auto message = std::make_shared<std::string>();
   kalvort::workflow::DeviceSession *session = MemDevice.get();
@@ -127,7 +127,7 @@ void TKLV_main_form::CheckDeviceThen(const QString &title, std::function<void()>
       });
 }
 
-void TKLV_main_form::RunDeviceChain(const QString &caption, const QString &text,
+void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
                                     std::function<TransferResult(ProjectTransfer &)> chain,
                                     std::function<void(const TransferResult &)> finish,
                                     std::function<void(const TransferResult &)> restore) {
@@ -199,7 +199,7 @@ void TKLV_main_form::RunDeviceChain(const QString &caption, const QString &text,
       });
 }
 
-void TKLV_main_form::ShowTransferMessage(const TransferResult &r) {
+void MainWindow::ShowTransferMessage(const TransferResult &r) {
   if (r.status == TransferStatus::OpenFailed && r.message.empty()) {
     // The device could not be opened: say why rather than end without a word.
     Dialogs.ask(this, QMessageBox::Warning, r.title.empty() ? QStringLiteral("Ошибка") : fromUtf8(r.title),
@@ -211,7 +211,7 @@ void TKLV_main_form::ShowTransferMessage(const TransferResult &r) {
               QMessageBox::Ok);
 }
 
-bool TKLV_main_form::ShowRefusedConversion(const TransferResult &r) {
+bool MainWindow::ShowRefusedConversion(const TransferResult &r) {
   kalvort::TDeviceClass &catalog = MemDevice->Device();
   if (r.status != TransferStatus::Refused || r.entry_index < 0 || r.entry_index >= catalog.CatalogCount() ||
       r.conversion.conv_err_code == kalvort::kConvErrNone)
@@ -229,12 +229,12 @@ bool TKLV_main_form::ShowRefusedConversion(const TransferResult &r) {
   return true;
 }
 
-void TKLV_main_form::ShowCommandSummary(const QString &text) {
+void MainWindow::ShowCommandSummary(const QString &text) {
   // Beside the panels rather than as the status bar's message, which would hide them.
   if (!CommandSummary) {
-    CommandSummary = new QLabel(StatusBar1);
+    CommandSummary = new QLabel(StatusLine);
     CommandSummary->setObjectName(QStringLiteral("CommandSummary"));
-    StatusBar1->addPermanentWidget(CommandSummary);
+    StatusLine->addPermanentWidget(CommandSummary);
     CommandSummaryTimer = new QTimer(this);
     CommandSummaryTimer->setSingleShot(true);
     connect(CommandSummaryTimer, &QTimer::timeout, CommandSummary, &QLabel::clear);
@@ -243,7 +243,7 @@ void TKLV_main_form::ShowCommandSummary(const QString &text) {
   CommandSummaryTimer->start(5000);
 }
 
-void TKLV_main_form::CancelActionComplete(const QString &text) {
+void MainWindow::CancelActionComplete(const QString &text) {
   Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Отмена"),
               text.isEmpty() ? QStringLiteral("Текущее действие отменено") : text, QMessageBox::Ok);
   if (MemDevice) MemDevice->Device().CalculateMPStat();
@@ -252,13 +252,13 @@ void TKLV_main_form::CancelActionComplete(const QString &text) {
   CurCatalogEntryChanged();
 }
 
-void TKLV_main_form::DeviceCancelActionExecute() {
+void MainWindow::DeviceCancelActionExecute() {
   if (DeviceRun) DeviceRun->Cancel();
 }
 
 // ---- write and read the project ----
 
-void TKLV_main_form::DeviceBurnActionExecute() {
+void MainWindow::DeviceBurnActionExecute() {
   if (Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Предупреждение"),
                   QStringLiteral("Записать проект на модуль?"),
                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
@@ -283,7 +283,7 @@ void TKLV_main_form::DeviceBurnActionExecute() {
       });
 }
 
-void TKLV_main_form::DeviceRereadActionExecute() {
+void MainWindow::DeviceRereadActionExecute() {
   // The read replaces the project: unsaved changes are offered for saving first.
   if (!SaveChangesFirst()) return;
   if (!BeginDeviceCommand()) return;
@@ -319,7 +319,7 @@ void TKLV_main_form::DeviceRereadActionExecute() {
         cur_catalog_entry_num = 0;
         FillCatalogGrid();
         ShowFirstRow();
-        StringGrid1->setFocus();
+        CatalogTable->setFocus();
       },
       [this, kept, taken](const TransferResult &r) {
         if (!taken(r) && MemDevice) MemDevice->Device().SwapCatalog(*kept);
@@ -328,7 +328,7 @@ void TKLV_main_form::DeviceRereadActionExecute() {
 
 // ---- erase and test ----
 
-void TKLV_main_form::RunEraseOrTest(bool test, bool full) {
+void MainWindow::RunEraseOrTest(bool test, bool full) {
   const QString title = test ? (full ? QStringLiteral("Полная проверка МП") : QStringLiteral("Быстрая проверка МП"))
                              : (full ? QStringLiteral("Полная очистка МП") : QStringLiteral("Быстрая очистка МП"));
   if (!BeginDeviceCommand()) return;
@@ -354,14 +354,14 @@ void TKLV_main_form::RunEraseOrTest(bool test, bool full) {
   });
 }
 
-void TKLV_main_form::DeviceClearSMPCatActionExecute() { RunEraseOrTest(false, false); }
-void TKLV_main_form::DeviceClearSMPFullActionExecute() { RunEraseOrTest(false, true); }
-void TKLV_main_form::DeviceTestSMPQuickActionExecute() { RunEraseOrTest(true, false); }
-void TKLV_main_form::DeviceTestSMPFullActionExecute() { RunEraseOrTest(true, true); }
+void MainWindow::DeviceClearSMPCatActionExecute() { RunEraseOrTest(false, false); }
+void MainWindow::DeviceClearSMPFullActionExecute() { RunEraseOrTest(false, true); }
+void MainWindow::DeviceTestSMPQuickActionExecute() { RunEraseOrTest(true, false); }
+void MainWindow::DeviceTestSMPFullActionExecute() { RunEraseOrTest(true, true); }
 
 // ---- images ----
 
-void TKLV_main_form::DeviceReadImageActionExecute() {
+void MainWindow::DeviceReadImageActionExecute() {
   const QString title = QStringLiteral("Прочитать образ из МП");
   if (!BeginDeviceCommand()) return;
   CheckDeviceThen(title, [this] {
@@ -399,7 +399,7 @@ void TKLV_main_form::DeviceReadImageActionExecute() {
   });
 }
 
-void TKLV_main_form::DeviceBurnImageActionExecute() {
+void MainWindow::DeviceBurnImageActionExecute() {
   const QString title = QStringLiteral("Записать образ на МП");
   if (!BeginDeviceCommand()) return;
   CheckDeviceThen(title, [this, title] {
@@ -425,7 +425,7 @@ void TKLV_main_form::DeviceBurnImageActionExecute() {
 
 // ---- compare with the module ----
 
-void TKLV_main_form::DeviceVerifyActionExecute() {
+void MainWindow::DeviceVerifyActionExecute() {
   if (!BeginDeviceCommand()) return;
   // The chain reads the module into the device's catalog: the project waits aside meanwhile.
   auto project = std::make_shared<TDevCatalog>();

@@ -24,27 +24,27 @@ constexpr int kBuiltInTag = 1000;
 
 }  // namespace
 
-void TKLV_main_form::FillCombo() {
-  ComboBox1->blockSignals(true);
-  ComboBox1->clear();
-  ComboBox1->addItem(QStringLiteral("СМП на программаторе USB"), 0);
+void MainWindow::FillCombo() {
+  DeviceSelector->blockSignals(true);
+  DeviceSelector->clear();
+  DeviceSelector->addItem(QStringLiteral("СМП на программаторе USB"), 0);
   const int n = static_cast<int>(std::min<size_t>(NetDevices.size(), kBuiltInTag));
   for (int i = 1; i <= n; ++i) {
     const QString name = QString::fromStdU16String(NetDevices[static_cast<size_t>(i - 1)].name);
-    ComboBox1->addItem(QStringLiteral("СМП на Урвелл - ") + name, i);
-    ComboBox1->addItem(QStringLiteral("ВМП на Урвелл - ") + name, kBuiltInTag + i);
+    DeviceSelector->addItem(QStringLiteral("СМП на Урвелл - ") + name, i);
+    DeviceSelector->addItem(QStringLiteral("ВМП на Урвелл - ") + name, kBuiltInTag + i);
   }
-  ComboBox1->setCurrentIndex(-1);
-  ComboBox1->blockSignals(false);
+  DeviceSelector->setCurrentIndex(-1);
+  DeviceSelector->blockSignals(false);
   CurDeviceNum = -1;
 }
 
-void TKLV_main_form::ComboBox1Change() {
-  const int index = ComboBox1->currentIndex();
+void MainWindow::DeviceSelectorChanged() {
+  const int index = DeviceSelector->currentIndex();
   if (index == CurDeviceNum) return;
   CurDeviceNum = index;
   CurNetDeviceNum = -1;
-  const int tag = ComboBox1->itemData(index).toInt();
+  const int tag = DeviceSelector->itemData(index).toInt();
   if (tag == 0) {
     DeviceType = kalvort::dtProg;
   } else if (tag <= kBuiltInTag) {
@@ -57,7 +57,7 @@ void TKLV_main_form::ComboBox1Change() {
   ChangeDeviceType();
 }
 
-void TKLV_main_form::AskSaveBeforeDeviceChange() {
+void MainWindow::AskSaveBeforeDeviceChange() {
   if (!project_changed) return;
   const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
                                   QStringLiteral("Сохранить проект?"), QMessageBox::Yes | QMessageBox::No);
@@ -66,7 +66,7 @@ void TKLV_main_form::AskSaveBeforeDeviceChange() {
   ResetProject();
 }
 
-void TKLV_main_form::ChangeDeviceType() {
+void MainWindow::ChangeDeviceType() {
   if (DeviceType == kalvort::dtNone) return;
   const bool hadDevice = MemDevice != nullptr || device_creation_pending_;
   if (DeviceType == kalvort::dtProg) {
@@ -88,7 +88,7 @@ void TKLV_main_form::ChangeDeviceType() {
   CreateDevice(target);
 }
 
-void TKLV_main_form::DestroyDevice() {
+void MainWindow::DestroyDevice() {
   // A poll or a creation in flight may be using the device object: let it finish first.
   ++poll_generation_;
   poller_->WaitIdleProcessingEvents();
@@ -100,7 +100,7 @@ void TKLV_main_form::DestroyDevice() {
   updateCommandStates();
 }
 
-void TKLV_main_form::CreateDevice(const DeviceTarget &target) {
+void MainWindow::CreateDevice(const DeviceTarget &target) {
   const uint64_t generation = ++creation_generation_;
   device_creation_pending_ = true;
   const int factor = TimeoutFactor;
@@ -130,7 +130,7 @@ void TKLV_main_form::CreateDevice(const DeviceTarget &target) {
   if (!started) device_creation_pending_ = false;
 }
 
-void TKLV_main_form::AttachDevice(std::unique_ptr<DeviceSession> session) {
+void MainWindow::AttachDevice(std::unique_ptr<DeviceSession> session) {
   kalvort::TDeviceClass &device = session->Device();
   // Completion events and the progress callback are set by each device command's chain object
   // (DeviceCommands.cpp).
@@ -142,10 +142,10 @@ void TKLV_main_form::AttachDevice(std::unique_ptr<DeviceSession> session) {
   }
   MemDevice = std::move(session);
   updateCommandStates();
-  if (!pending_open_file_.isEmpty()) QMetaObject::invokeMethod(this, &TKLV_main_form::OpenPendingFile, Qt::QueuedConnection);
+  if (!pending_open_file_.isEmpty()) QMetaObject::invokeMethod(this, &MainWindow::OpenPendingFile, Qt::QueuedConnection);
 }
 
-void TKLV_main_form::OptionsActionExecute() {
+void MainWindow::OptionsActionExecute() {
   TSettingsForm form(this);
   PresetSettingsForm(form);
   if (form.exec() != QDialog::Accepted) return;

@@ -69,7 +69,7 @@ QString VisibleRawLine(const std::u16string &line, bool pictures) {
 
 }  // namespace
 
-void TKLV_main_form::ReportOutOfMemory() {
+void MainWindow::ReportOutOfMemory() {
   // From a queued call: the failure may come from inside a handler of any object, and one message
   // stands for any number of failures before it is shown.
   if (out_of_memory_pending_) return;
@@ -83,15 +83,15 @@ void TKLV_main_form::ReportOutOfMemory() {
       Qt::QueuedConnection);
 }
 
-bool TKLV_main_form::RoomToShow(uint64_t chars, uint64_t lines) {
+bool MainWindow::RoomToShow(uint64_t chars, uint64_t lines) {
   if (HasMemoryFor(ShowingCost(chars, lines))) return true;
   ReportOutOfMemory();
   return false;
 }
 
-CodeEditor *TKLV_main_form::Editor() const { return static_cast<CodeEditor *>(Memo1); }
+CodeEditor *MainWindow::Editor() const { return static_cast<CodeEditor *>(EditorWidget); }
 
-void TKLV_main_form::SetupEditorPane() {
+void MainWindow::SetupEditorPane() {
   Highlighter = new ProgramHighlighter(Editor()->document());
   connect(Editor(), &QPlainTextEdit::textChanged, this, [this] {
     if (editor_loading_ || text_changed) return;
@@ -100,7 +100,7 @@ void TKLV_main_form::SetupEditorPane() {
   });
 }
 
-PostProcessOptions TKLV_main_form::ProcessOptions() const {
+PostProcessOptions MainWindow::ProcessOptions() const {
   PostProcessOptions o;
   o.need_proc = need_proc;
   o.processor_type = processor_type;
@@ -111,7 +111,7 @@ PostProcessOptions TKLV_main_form::ProcessOptions() const {
   return o;
 }
 
-void TKLV_main_form::LoadEditor(const QString &text, EditorView view) {
+void MainWindow::LoadEditor(const QString &text, EditorView view) {
   const bool was = editor_loading_;
   editor_loading_ = true;
   editor_view_ = view;
@@ -123,7 +123,7 @@ void TKLV_main_form::LoadEditor(const QString &text, EditorView view) {
   text_changed = false;
 }
 
-void TKLV_main_form::LoadProgramText(const ProgramText &lines) {
+void MainWindow::LoadProgramText(const ProgramText &lines) {
   // Sized and checked before anything is copied: a text too big for the memory left costs nothing.
   qsizetype chars = lines.empty() ? 0 : static_cast<qsizetype>(lines.size()) - 1;
   for (const auto &line : lines) chars += static_cast<qsizetype>(line.size());
@@ -140,12 +140,12 @@ void TKLV_main_form::LoadProgramText(const ProgramText &lines) {
   LoadEditor(text, EditorView::Text);
 }
 
-void TKLV_main_form::ClearEditor() {
+void MainWindow::ClearEditor() {
   LoadEditor(QString(), EditorView::None);
   Editor()->setReadOnly(true);
 }
 
-void TKLV_main_form::UpdateHexMemo(const uint8_t *bytes, size_t length) {
+void MainWindow::UpdateHexMemo(const uint8_t *bytes, size_t length) {
   // Checked before the dump is built: its text is about three and a half times the bytes.
   if (!RoomToShow(HexDumpLines(length) * kHexDumpLineChars, HexDumpLines(length))) {
     ClearEditor();
@@ -156,7 +156,7 @@ void TKLV_main_form::UpdateHexMemo(const uint8_t *bytes, size_t length) {
   QApplication::restoreOverrideCursor();
 }
 
-void TKLV_main_form::ShowCurrentEntry() {
+void MainWindow::ShowCurrentEntry() {
   TDevCatalog *catalog = Catalog();
   const int index = cur_catalog_entry_num;
   if (!catalog || index < 0 || index >= catalog->CatalogCount()) {
@@ -202,7 +202,7 @@ void TKLV_main_form::ShowCurrentEntry() {
   LoadEditor(lines.join(QLatin1Char('\n')), EditorView::Raw);
 }
 
-void TKLV_main_form::StoreEditorText(int index) {
+void MainWindow::StoreEditorText(int index) {
   TDevCatalog *catalog = Catalog();
   if (!catalog || index < 0 || index >= catalog->CatalogCount() || editor_view_ != EditorView::Text) return;
   TDevCatalogEntry e = catalog->Catalog(index);
@@ -212,7 +212,7 @@ void TKLV_main_form::StoreEditorText(int index) {
   if (index == cur_catalog_entry_num) cur_catalog_entry = catalog->Catalog(index);
 }
 
-bool TKLV_main_form::RunReadPostprocess(int index) {
+bool MainWindow::RunReadPostprocess(int index) {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return false;
   const TDevCatalogEntry e = catalog->Catalog(index);
@@ -225,7 +225,7 @@ bool TKLV_main_form::RunReadPostprocess(int index) {
   return kalvort::RunReadPostprocess(*catalog, index, options, progress.sink());
 }
 
-bool TKLV_main_form::RunWritePostprocess(int index) {
+bool MainWindow::RunWritePostprocess(int index) {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return false;
   const TDevCatalogEntry e = catalog->Catalog(index);
@@ -248,7 +248,7 @@ bool TKLV_main_form::RunWritePostprocess(int index) {
   return false;
 }
 
-void TKLV_main_form::ShowConversionFailure(int index, const ConversionFailure &failure) {
+void MainWindow::ShowConversionFailure(int index, const ConversionFailure &failure) {
   // The reason, then which program and line it is about.
   const TDevCatalogEntry failed = Catalog()->Catalog(index);
   Dialogs.ask(this, QMessageBox::Warning, kCheck,
@@ -273,17 +273,17 @@ void TKLV_main_form::ShowConversionFailure(int index, const ConversionFailure &f
 
 // ---- Editor commands ----
 
-int TKLV_main_form::SelectedEntry() const {
+int MainWindow::SelectedEntry() const {
   const QList<int> rows = SelectedRows();
   return rows.isEmpty() ? -1 : RowEntry(rows.front());
 }
 
-void TKLV_main_form::MakeSelectedCurrent(int index) {
+void MainWindow::MakeSelectedCurrent(int index) {
   cur_catalog_entry_num = index;
   cur_catalog_entry = Catalog()->Catalog(index);
 }
 
-bool TKLV_main_form::SettleUnconfirmedText() {
+bool MainWindow::SettleUnconfirmedText() {
   if (!text_changed) return true;
   const auto answer =
       Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Файл"), QStringLiteral("Текст изменен. Сохранить?"),
@@ -300,7 +300,7 @@ bool TKLV_main_form::SettleUnconfirmedText() {
   return true;
 }
 
-void TKLV_main_form::EditorOkActionExecute() {
+void MainWindow::EditorOkActionExecute() {
   const int index = SelectedEntry();
   if (index < 0 || !Catalog()) return;
   MakeSelectedCurrent(index);
@@ -318,15 +318,15 @@ void TKLV_main_form::EditorOkActionExecute() {
   CurCatalogEntryChanged();
 }
 
-void TKLV_main_form::EditorCancelActionExecute() {
+void MainWindow::EditorCancelActionExecute() {
   if (text_changed && Dialogs.ask(this, QMessageBox::Question, kTextChanged, QStringLiteral("Отменить изменения?"),
                                   QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
     return;
   text_changed = false;
-  StringGrid1SelectCell();
+  CatalogSelectionChanged();
 }
 
-void TKLV_main_form::CheckFileActionExecute() {
+void MainWindow::CheckFileActionExecute() {
   TDevCatalog *catalog = Catalog();
   const int index = SelectedEntry();
   if (index < 0 || !catalog) return;
@@ -348,11 +348,11 @@ void TKLV_main_form::CheckFileActionExecute() {
   updateCommandStates();
 }
 
-void TKLV_main_form::CheckAllFilesActionExecute() {
+void MainWindow::CheckAllFilesActionExecute() {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return;
   if (need_proc && catalog->CatalogCount() > 0) {
-    for (int row = 0; row < StringGrid1->rowCount(); ++row) {
+    for (int row = 0; row < CatalogTable->rowCount(); ++row) {
       const int index = RowEntry(row);
       if (index < 0) continue;
       const TDevCatalogEntry e = catalog->Catalog(index);
@@ -376,7 +376,7 @@ void TKLV_main_form::CheckAllFilesActionExecute() {
   CurCatalogEntryChanged();
 }
 
-void TKLV_main_form::EditorRunActionExecute() {
+void MainWindow::EditorRunActionExecute() {
   struct Edit {
     const char *status;
     void (*run)(ProgramLines &, const ProgressSink &);
@@ -385,7 +385,7 @@ void TKLV_main_form::EditorRunActionExecute() {
                                {"Удаление всех NULL", RemoveNULL},
                                {"Удаление всех пробелов", RemoveSpace}};
   static const Edit kNC31[] = {{"Удаление номеров кадров", RemoveNum}, {"Перенумерация кадров", nullptr}};
-  const int choice = ComboBox3->currentIndex();
+  const int choice = ActionSelector->currentIndex();
   const Edit *edit = nullptr;
   if (processor_type == 0 && choice >= 0 && choice < 3) edit = &k2C42[choice];
   if (processor_type == 1 && choice >= 0 && choice < 2) edit = &kNC31[choice];
@@ -413,7 +413,7 @@ void TKLV_main_form::EditorRunActionExecute() {
   updateCommandStates();
 }
 
-void TKLV_main_form::EditorOpenFileActionExecute() {
+void MainWindow::EditorOpenFileActionExecute() {
   TDevCatalog *catalog = Catalog();
   const int index = SelectedEntry();
   if (index < 0 || !catalog) return;
@@ -446,7 +446,7 @@ void TKLV_main_form::EditorOpenFileActionExecute() {
   updateCommandStates();
 }
 
-void TKLV_main_form::EditorSaveFileActionExecute() {
+void MainWindow::EditorSaveFileActionExecute() {
   TDevCatalog *catalog = Catalog();
   const int index = SelectedEntry();
   if (index < 0 || !catalog) return;
@@ -486,26 +486,26 @@ void TKLV_main_form::EditorSaveFileActionExecute() {
     Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
 }
 
-void TKLV_main_form::EditorSearchActionExecute() {
+void MainWindow::EditorSearchActionExecute() {
   if (!FindDialog) FindDialog = new FindReplaceDialog(FindReplaceDialog::Mode::Find, *Editor(), Dialogs, this);
   FindDialog->show();
   FindDialog->raise();
   FindDialog->activateWindow();
 }
 
-void TKLV_main_form::EditorReplaceActionExecute() {
+void MainWindow::EditorReplaceActionExecute() {
   if (!ReplaceDialog) ReplaceDialog = new FindReplaceDialog(FindReplaceDialog::Mode::Replace, *Editor(), Dialogs, this);
   ReplaceDialog->show();
   ReplaceDialog->raise();
   ReplaceDialog->activateWindow();
 }
 
-void TKLV_main_form::EditorZoomInActionExecute() { Editor()->zoomInOnePoint(); }
-void TKLV_main_form::EditorZoomOutActionExecute() { Editor()->zoomOutOnePoint(); }
-void TKLV_main_form::EditorCutActionExecute() { Editor()->cut(); }
-void TKLV_main_form::EditorCopyActionExecute() { Editor()->copy(); }
-void TKLV_main_form::EditorPasteActionExecute() { Editor()->paste(); }
-void TKLV_main_form::EditorSelectAllActionExecute() { Editor()->selectAll(); }
-void TKLV_main_form::EditorUndoActionExecute() { Editor()->undo(); }
+void MainWindow::EditorZoomInActionExecute() { Editor()->zoomInOnePoint(); }
+void MainWindow::EditorZoomOutActionExecute() { Editor()->zoomOutOnePoint(); }
+void MainWindow::EditorCutActionExecute() { Editor()->cut(); }
+void MainWindow::EditorCopyActionExecute() { Editor()->copy(); }
+void MainWindow::EditorPasteActionExecute() { Editor()->paste(); }
+void MainWindow::EditorSelectAllActionExecute() { Editor()->selectAll(); }
+void MainWindow::EditorUndoActionExecute() { Editor()->undo(); }
 
-void TKLV_main_form::HexViewActionExecute() { StringGrid1SelectCell(); }
+void MainWindow::HexViewActionExecute() { CatalogSelectionChanged(); }

@@ -20,13 +20,13 @@
 #include "support/UserDialogs.h"
 #include "window/MainWindow.h"
 
-QString TKLV_main_form::TitleLine() {
+QString MainWindow::TitleLine() {
   return QStringLiteral("Калворт v%1").arg(QStringLiteral(KALVORT_VERSION));
 }
 
-void TKLV_main_form::UpdateCaption() { setWindowTitle(TitleLine() + QStringLiteral(" - ") + project_name); }
+void MainWindow::UpdateCaption() { setWindowTitle(TitleLine() + QStringLiteral(" - ") + project_name); }
 
-void TKLV_main_form::NameToolButtons() {
+void MainWindow::NameToolButtons() {
   // Tool buttons show only images: their accessible names are their commands' captions.
   for (QToolBar *bar : findChildren<QToolBar *>()) {
     for (QAction *action : bar->actions()) {
@@ -41,22 +41,22 @@ void TKLV_main_form::NameToolButtons() {
   }
 }
 
-void TKLV_main_form::FormCreate() {
+void MainWindow::FormCreate() {
   kalvort::app::OpenAppLog();
   NetDevices.clear();
   OpenSettings();
   // Every file dialog starts in one place and remembers where a file was chosen.
-  Dialogs.startFolder = [window = QPointer<TKLV_main_form>(this)] {
+  Dialogs.startFolder = [window = QPointer<MainWindow>(this)] {
     return window ? window->FileDialogFolder() : QString();
   };
-  Dialogs.folderChosen = [window = QPointer<TKLV_main_form>(this)](const QString &folder) {
+  Dialogs.folderChosen = [window = QPointer<MainWindow>(this)](const QString &folder) {
     if (window) window->settings_.LastDir = folder.toStdU16String();
   };
   FillCombo();
   // The header row of the catalog list was written with the list; one blank data row below it.
-  StringGridSkip = false;
+  CatalogSelectionMuted = false;
   first_time = true;
-  Timer1->start();
+  StatusTimer->start();
   setAcceptDrops(true);
   text_changed = false;
   editor_active = false;
@@ -83,11 +83,11 @@ void TKLV_main_form::FormCreate() {
   }
 }
 
-QSize TKLV_main_form::DefaultWindowSize(const QSize &available) {
+QSize MainWindow::DefaultWindowSize(const QSize &available) {
   return (available * 3 / 4).expandedTo(QSize(1024, 700)).boundedTo(available);
 }
 
-void TKLV_main_form::OpenSettings() {
+void MainWindow::OpenSettings() {
   std::string error;
   settings_ = kalvort::KalvortSettings{};
   settings_readable_ = kalvort::OpenSettings(kalvort::SettingsPath(), settings_, &error);
@@ -108,7 +108,7 @@ void TKLV_main_form::OpenSettings() {
   NetDevices = settings_.NetDevices;
 }
 
-bool TKLV_main_form::SaveSettings() {
+bool MainWindow::SaveSettings() {
   if (!settings_readable_) return false;
   kalvort::KalvortSettings s = settings_;
   const QRect g = geometry();
@@ -119,7 +119,7 @@ bool TKLV_main_form::SaveSettings() {
   s.CurDeviceNum = CurDeviceNum;
   s.need_proc = need_proc;
   s.processor_type = processor_type;
-  s.editor_action = ComboBox3->currentIndex() >= 0 ? ComboBox3->currentIndex() : editor_action;
+  s.editor_action = ActionSelector->currentIndex() >= 0 ? ActionSelector->currentIndex() : editor_action;
   s.TimeoutFactor = TimeoutFactor;
   s.merge_wrd_cmd = merge_wrd_cmd;
   s.fix_prog_num = fix_prog_num;
@@ -135,7 +135,7 @@ bool TKLV_main_form::SaveSettings() {
   return true;
 }
 
-bool TKLV_main_form::FormClose() {
+bool MainWindow::FormClose() {
   if (!SettleUnconfirmedText()) return false;
   if (!SaveChangesFirst()) return false;
   stopStatusPoll();
@@ -147,27 +147,27 @@ bool TKLV_main_form::FormClose() {
   return true;
 }
 
-void TKLV_main_form::FileExitActionExecute() { close(); }
+void MainWindow::FileExitActionExecute() { close(); }
 
-void TKLV_main_form::HelpAboutActionExecute() {
+void MainWindow::HelpAboutActionExecute() {
   TAboutForm about(TitleLine(), this);
   about.exec();
 }
 
-void TKLV_main_form::BringToFront() {
+void MainWindow::BringToFront() {
   if (isMinimized()) showNormal();
   show();
   raise();
   activateWindow();
 }
 
-void TKLV_main_form::OpenProjectFileWhenReady(const QString &fileName) {
+void MainWindow::OpenProjectFileWhenReady(const QString &fileName) {
   // Only the latest of several quick hand-overs counts.
   pending_open_file_ = fileName;
   OpenPendingFile();
 }
 
-void TKLV_main_form::OpenPendingFile() {
+void MainWindow::OpenPendingFile() {
   if (pending_open_file_.isEmpty() || opening_pending_file_ || closed_) return;
   // Not while a device command uses the project, nor inside another question or dialog (its event
   // loop delivers the hand-over): try again shortly.

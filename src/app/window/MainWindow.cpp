@@ -10,15 +10,15 @@
 #include "support/QtOwnerDispatcher.h"
 #include "support/StatusPoller.h"
 
-TKLV_main_form::TKLV_main_form(UserDialogs &dialogs, QWidget *parent)
+MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
     : QMainWindow(parent), Dialogs(dialogs), poller_(std::make_unique<kalvort::app::StatusPoller>(this)) {
-  setObjectName(QStringLiteral("TKLV_main_form"));
+  setObjectName(QStringLiteral("MainWindow"));
   // Hot-plug events of the USB programmer reach the device on this thread, never during a poll.
   kalvort::SetOwnerDispatcher(
       std::make_shared<kalvort::app::QtOwnerDispatcher>(this, [this] { poller_->WaitIdle(); }));
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(250);
+  StatusTimer = new QTimer(this);
+  StatusTimer->setObjectName(QStringLiteral("StatusTimer"));
+  StatusTimer->setInterval(250);
   CreateActions();
   CreateMenus();
   CreateToolBars();
@@ -30,20 +30,20 @@ TKLV_main_form::TKLV_main_form(UserDialogs &dialogs, QWidget *parent)
   SetupEditorPane();
   FormCreate();
   if (auto *app = qobject_cast<kalvort::app::GuardedApplication *>(QCoreApplication::instance()))
-    connect(app, &kalvort::app::GuardedApplication::outOfMemory, this, &TKLV_main_form::ReportOutOfMemory);
+    connect(app, &kalvort::app::GuardedApplication::outOfMemory, this, &MainWindow::ReportOutOfMemory);
 }
 
-TKLV_main_form::~TKLV_main_form() {
+MainWindow::~MainWindow() {
   // No job may run against the device, nor post to this window, once destruction starts.
   kalvort::SetOwnerDispatcher(std::make_shared<kalvort::TQueuedDispatcher>());
-  Timer1->stop();
+  StatusTimer->stop();
   poller_->WaitIdle();
   DeviceRun.reset();  // cancels a device command still running and waits for its worker
   MemDevice.reset();
   poller_.reset();
 }
 
-void TKLV_main_form::closeEvent(QCloseEvent *event) {
+void MainWindow::closeEvent(QCloseEvent *event) {
   // While a device command runs the window is disabled; it closes once the command has ended.
   if (DeviceCommandRunning()) {
     event->ignore();
@@ -56,7 +56,7 @@ void TKLV_main_form::closeEvent(QCloseEvent *event) {
   }
 }
 
-bool TKLV_main_form::event(QEvent *event) {
+bool MainWindow::event(QEvent *event) {
   const bool result = QMainWindow::event(event);
   if (event->type() == QEvent::Paint && !painted_) {
     painted_ = true;

@@ -1,5 +1,5 @@
 #pragma once
-// TKLV_main_form: the main window. One class, split into files by concern:
+// MainWindow: the main window. One class, split into files by concern:
 //   Construction.cpp     menus, tool bars, splitter, status line, every QAction
 //   Lifecycle.cpp        start-up, close, settings, about, exit
 //   StatusPoll.cpp       the 250 ms status poll and the command enabling rules
@@ -57,12 +57,12 @@ namespace kalvort::app {
 class StatusPoller;
 }
 
-class TKLV_main_form : public QMainWindow {
+class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
-  explicit TKLV_main_form(UserDialogs &dialogs, QWidget *parent = nullptr);
-  ~TKLV_main_form() override;
+  explicit MainWindow(UserDialogs &dialogs, QWidget *parent = nullptr);
+  ~MainWindow() override;
 
   UserDialogs &Dialogs;
 
@@ -116,7 +116,7 @@ class TKLV_main_form : public QMainWindow {
 
   // The main action list (device, project and catalog commands, SaveCatAsTxtAction,
   // DeviceCancelAction, DeviceNetworkAction) and the editor's action list.
-  QList<QAction *> ActionList1;
+  QList<QAction *> MainActionList;
   QList<QAction *> ActionListEditor;
 
   // ---- Widgets ----
@@ -128,23 +128,23 @@ class TKLV_main_form : public QMainWindow {
   QMenu *CatalogContextMenu = nullptr;
   QToolBar *MainToolBar = nullptr;
   QToolBar *CatalogToolBar = nullptr;
-  QToolBar *EditorToolBar1 = nullptr;  // open, save, HEX, check, OK, cancel, zoom
-  QToolBar *EditorToolBar2 = nullptr;  // copy, cut, paste, search, replace, action selector, run
-  QSplitter *Splitter1 = nullptr;
+  QToolBar *EditorFileToolBar = nullptr;  // open, save, HEX, check, OK, cancel, zoom
+  QToolBar *EditorEditToolBar = nullptr;  // copy, cut, paste, search, replace, action selector, run
+  QSplitter *MainSplitter = nullptr;
   QWidget *LeftPane = nullptr;
   QWidget *RightPane = nullptr;
-  QComboBox *ComboBox1 = nullptr;      // device selector; item data (Qt::UserRole) = tag
-  QTableWidget *StringGrid1 = nullptr; // catalog list (gui-editor may replace it by its own class)
-  QPlainTextEdit *Memo1 = nullptr;     // the editor (gui-editor replaces it by its CodeEditor)
-  QComboBox *ComboBox3 = nullptr;      // the editor's action selector
+  QComboBox *DeviceSelector = nullptr;      // device selector; item data (Qt::UserRole) = tag
+  QTableWidget *CatalogTable = nullptr;  // catalog list
+  QPlainTextEdit *EditorWidget = nullptr;  // the editor (a CodeEditor)
+  QComboBox *ActionSelector = nullptr;      // the editor's action selector
   QToolButton *HexSwitchButton = nullptr;
-  QStatusBar *StatusBar1 = nullptr;
+  QStatusBar *StatusLine = nullptr;
   std::array<QLabel *, 4> StatusPanel{};  // device, module, size, project type
   // A finished device command's summary, shown beside the panels for a few seconds; created on
   // first use (DeviceCommands.cpp).
   QLabel *CommandSummary = nullptr;
   QTimer *CommandSummaryTimer = nullptr;
-  QTimer *Timer1 = nullptr;               // the 250 ms status timer
+  QTimer *StatusTimer = nullptr;               // the 250 ms status timer
 
   // ---- State ----
   std::unique_ptr<kalvort::workflow::DeviceSession> MemDevice;
@@ -157,7 +157,7 @@ class TKLV_main_form : public QMainWindow {
   QString partly_loaded_file_;
   bool text_changed = false;
   bool editor_active = false;
-  bool StringGridSkip = false;
+  bool CatalogSelectionMuted = false;
   bool first_time = true;
   kalvort::TDeviceType DeviceType = kalvort::dtNone;
   int CurDeviceNum = -1;
@@ -212,7 +212,7 @@ class TKLV_main_form : public QMainWindow {
   // False after a settings file that exists could not be read at start.
   bool SettingsReadable() const { return settings_readable_; }
 
-  // ---- Catalog and editor (gui-editor: CatalogView.cpp, EditorPane.cpp, ProjectCommands.cpp) ----
+  // ---- Catalog and editor (CatalogView.cpp, EditorPane.cpp, ProjectCommands.cpp) ----
   void FillCatalogGrid();
   // Opens a project file (asks about unsaved changes first); used for a file named on the
   // command line or handed over by a second start of the program.
@@ -234,7 +234,7 @@ class TKLV_main_form : public QMainWindow {
   int SelectedEntry() const;              // entry of the first selected row, or -1
   // Selects rows first..last without notifications, then runs the selection handler if asked.
   void SelectRows(int first, int last, bool runHandler);
-  void StringGrid1SelectCell();           // the list's selection handler
+  void CatalogSelectionChanged();           // the list's selection handler
   void CurCatalogEntryChanged();          // selects the current entry's row and shows it
   // Adds one file (an empty program for an empty name); false when nothing was added.
   bool AddFile(const QString &file, int prog_num, const QString &name, bool text);
@@ -246,7 +246,7 @@ class TKLV_main_form : public QMainWindow {
   // Editor (EditorPane.cpp).
   enum class EditorView { None, Text, Hex, Raw };  // what the editor shows; only Text is editable
   EditorView editor_view_ = EditorView::None;
-  CodeEditor *Editor() const;  // Memo1
+  CodeEditor *Editor() const;  // EditorWidget
   ProgramHighlighter *Highlighter = nullptr;
   FindReplaceDialog *FindDialog = nullptr;
   FindReplaceDialog *ReplaceDialog = nullptr;
@@ -288,7 +288,7 @@ class TKLV_main_form : public QMainWindow {
   // in (settings key LastDir), else the home folder. Every file dialog of Dialogs starts there.
   QString FileDialogFolder() const;
 
-  // ---- Device commands (gui-device: DeviceCommands.cpp, NetworkDevices.cpp) ----
+  // ---- Device commands (DeviceCommands.cpp, NetworkDevices.cpp) ----
   // The progress window: a window of its own, so that it stays usable while this one is disabled.
   std::unique_ptr<TProgressForm> ProgressForm;
   // The progress window, created on first use; the device commands and the conversions share it.
@@ -304,7 +304,7 @@ class TKLV_main_form : public QMainWindow {
   bool DeviceCommandRunning() const;
 
  public slots:
-  // Device commands (gui-device)
+  // Device commands
   void DeviceRereadActionExecute();
   void DeviceBurnActionExecute();
   void DeviceClearSMPCatActionExecute();
@@ -316,7 +316,7 @@ class TKLV_main_form : public QMainWindow {
   void DeviceCancelActionExecute();
   void DeviceNetworkActionExecute();
   void DeviceVerifyActionExecute();
-  // Project and catalog commands (gui-editor)
+  // Project and catalog commands
   void ProjectNewActionExecute();
   void ProjectOpenActionExecute();
   void ProjectSaveActionExecute();
@@ -328,7 +328,7 @@ class TKLV_main_form : public QMainWindow {
   void FileUpCatalogExecute();
   void FileDownCatalogExecute();
   void SaveCatAsTxtActionExecute();
-  // Editor commands (gui-editor)
+  // Editor commands
   void EditorRunActionExecute();
   void CheckFileActionExecute();
   void EditorOkActionExecute();
@@ -345,14 +345,14 @@ class TKLV_main_form : public QMainWindow {
   void EditorSelectAllActionExecute();
   void EditorUndoActionExecute();
   void HexViewActionExecute();
-  // gui-main
+  // Application commands
   void OptionsActionExecute();
   void HelpAboutActionExecute();
   void FileExitActionExecute();
   // One tick of the status timer.
-  void Timer1Timer();
+  void StatusTimerTick();
   // The device selector's change handler.
-  void ComboBox1Change();
+  void DeviceSelectorChanged();
 
  signals:
   // A status poll finished and its texts were applied (tests and the benchmark wait on it).

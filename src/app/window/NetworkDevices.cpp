@@ -6,7 +6,7 @@
 #include "dialogs/NetSettingsDialog.h"
 #include "window/MainWindow.h"
 
-void TKLV_main_form::DeviceNetworkActionExecute() {
+void MainWindow::DeviceNetworkActionExecute() {
   // The dialog's probes use the one network socket: no status poll meanwhile.
   stopStatusPoll();
   const std::vector<kalvort::TNetDevice> backup = NetDevices;
@@ -15,8 +15,8 @@ void TKLV_main_form::DeviceNetworkActionExecute() {
   if (NetSettingsForm->exec() == QDialog::Accepted) {
     // The selector shows its first entry; the device object changes only when the user picks one.
     FillCombo();
-    const QSignalBlocker block(ComboBox1);
-    ComboBox1->setCurrentIndex(0);
+    const QSignalBlocker block(DeviceSelector);
+    DeviceSelector->setCurrentIndex(0);
   } else {
     NetDevices = backup;
   }

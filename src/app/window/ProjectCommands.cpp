@@ -21,7 +21,7 @@ const QString kDefaultProjectName = QStringLiteral("Проект.kvt");
 
 }  // namespace
 
-ProjectOptions TKLV_main_form::CurrentProjectOptions() const {
+ProjectOptions MainWindow::CurrentProjectOptions() const {
   ProjectOptions o;
   o.DeviceType = DeviceType;
   o.need_proc = need_proc;
@@ -30,19 +30,19 @@ ProjectOptions TKLV_main_form::CurrentProjectOptions() const {
   return o;
 }
 
-bool TKLV_main_form::ContinueDespiteChanges() {
+bool MainWindow::ContinueDespiteChanges() {
   if (!project_changed && !text_changed) return true;
   return Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Текущий проект не сохранен. Продолжить?"),
                      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
-void TKLV_main_form::ShowFirstRow() {
+void MainWindow::ShowFirstRow() {
   text_changed = false;
   SelectRows(0, 0, true);
   updateCommandStates();
 }
 
-bool TKLV_main_form::SaveProject(const QString &file) {
+bool MainWindow::SaveProject(const QString &file) {
   const bool drops_programs =
       !partly_loaded_file_.isEmpty() && QFileInfo(file).canonicalFilePath() == partly_loaded_file_;
   if (drops_programs) {
@@ -66,7 +66,7 @@ bool TKLV_main_form::SaveProject(const QString &file) {
   return true;
 }
 
-bool TKLV_main_form::OpenProject(const QString &file) {
+bool MainWindow::OpenProject(const QString &file) {
   TDevCatalog *catalog = Catalog();
   ProjectOptions options = CurrentProjectOptions();
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -95,7 +95,7 @@ bool TKLV_main_form::OpenProject(const QString &file) {
   return true;
 }
 
-bool TKLV_main_form::ProjectSave() {
+bool MainWindow::ProjectSave() {
   QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), kProjectFilter, project_name);
   if (file.isEmpty()) return false;
   file = withDefaultSuffix(file, QStringLiteral("kvt"));
@@ -106,12 +106,12 @@ bool TKLV_main_form::ProjectSave() {
   return true;
 }
 
-void TKLV_main_form::ProjectSaveActionExecute() {
+void MainWindow::ProjectSaveActionExecute() {
   if (ProjectSave()) UpdateCaption();
   updateCommandStates();
 }
 
-bool TKLV_main_form::SaveChangesFirst() {
+bool MainWindow::SaveChangesFirst() {
   if (!project_changed) return true;
   const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
                                   QStringLiteral("Сохранить проект?"),
@@ -121,7 +121,7 @@ bool TKLV_main_form::SaveChangesFirst() {
   return answer == QMessageBox::No || ProjectSave();
 }
 
-bool TKLV_main_form::TakeProjectFile(const QString &fileName) {
+bool MainWindow::TakeProjectFile(const QString &fileName) {
   if (!OpenProject(fileName)) return false;
   project_name = fileName;
   project_changed = false;
@@ -132,17 +132,17 @@ bool TKLV_main_form::TakeProjectFile(const QString &fileName) {
   return true;
 }
 
-bool TKLV_main_form::OpenProjectFile(const QString &fileName) {
+bool MainWindow::OpenProjectFile(const QString &fileName) {
   return ContinueDespiteChanges() && TakeProjectFile(fileName);
 }
 
-void TKLV_main_form::ProjectOpenActionExecute() {
+void MainWindow::ProjectOpenActionExecute() {
   if (!ContinueDespiteChanges()) return;
   const QString file = Dialogs.openFileName(this, QStringLiteral("Открыть проект"), kProjectFilter);
   if (!file.isEmpty()) TakeProjectFile(file);
 }
 
-void TKLV_main_form::PresetSettingsForm(TSettingsForm &form) const {
+void MainWindow::PresetSettingsForm(TSettingsForm &form) const {
   form.fix_proc_type = DeviceType != dtProg;
   form.need_proc = need_proc;
   form.processor_type = processor_type;
@@ -154,7 +154,7 @@ void TKLV_main_form::PresetSettingsForm(TSettingsForm &form) const {
   form.vz_200 = vz_200;
 }
 
-QString TKLV_main_form::FileDialogFolder() const {
+QString MainWindow::FileDialogFolder() const {
   // A project that was never saved has a bare name and no folder.
   if (project_name.contains(QLatin1Char('/'))) {
     const QString folder = QFileInfo(project_name).absolutePath();
@@ -165,7 +165,7 @@ QString TKLV_main_form::FileDialogFolder() const {
   return QDir::homePath();
 }
 
-void TKLV_main_form::ProjectNewActionExecute() {
+void MainWindow::ProjectNewActionExecute() {
   if (!ContinueDespiteChanges()) return;
   TSettingsForm form(this);
   PresetSettingsForm(form);
@@ -179,7 +179,7 @@ void TKLV_main_form::ProjectNewActionExecute() {
   ResetProject();
 }
 
-void TKLV_main_form::ResetProject() {
+void MainWindow::ResetProject() {
   project_name = kDefaultProjectName;
   UpdateCaption();
   if (TDevCatalog *catalog = Catalog()) {
@@ -193,7 +193,7 @@ void TKLV_main_form::ResetProject() {
   project_changed = false;
 }
 
-void TKLV_main_form::ReprocessCurrentEntry() {
+void MainWindow::ReprocessCurrentEntry() {
   TDevCatalog *catalog = Catalog();
   const int index = SelectedEntry();
   if (!catalog || index < 0 || !need_proc) return;

@@ -20,12 +20,12 @@
 
 using kalvort::workflow::DeviceSnapshot;
 
-void TKLV_main_form::Timer1Timer() {
+void MainWindow::StatusTimerTick() {
   if (first_time) {
     // The first tick selects the USB programmer, whatever was in use when the program last ended.
     first_time = false;
-    ComboBox1->setCurrentIndex(0);
-    ComboBox1Change();
+    DeviceSelector->setCurrentIndex(0);
+    DeviceSelectorChanged();
     return;
   }
   // One poll at a time: while a poll or a device creation runs, this tick is skipped.
@@ -39,23 +39,23 @@ void TKLV_main_form::Timer1Timer() {
   poller_->TryRun<DeviceSnapshot>([session] { return session->Poll(); },
                                   [this, generation](DeviceSnapshot &snapshot) {
                                     // A poll that finished after the timer was stopped is stale.
-                                    if (generation != poll_generation_ || !Timer1->isActive()) return;
+                                    if (generation != poll_generation_ || !StatusTimer->isActive()) return;
                                     ApplyStatus(&snapshot);
                                   });
 }
 
-void TKLV_main_form::stopStatusPoll() {
-  Timer1->stop();
+void MainWindow::stopStatusPoll() {
+  StatusTimer->stop();
   ++poll_generation_;
   poller_->WaitIdleProcessingEvents();
 }
 
-void TKLV_main_form::startStatusPoll() {
+void MainWindow::startStatusPoll() {
   if (closed_) return;
-  Timer1->start();
+  StatusTimer->start();
 }
 
-uint32_t TKLV_main_form::ProjectBinaryBytes() const {
+uint32_t MainWindow::ProjectBinaryBytes() const {
   if (!MemDevice) return 0;
   const kalvort::TDeviceClass &device = MemDevice->Device();
   uint64_t all = 0;
@@ -66,14 +66,14 @@ uint32_t TKLV_main_form::ProjectBinaryBytes() const {
   return static_cast<uint32_t>(std::min<uint64_t>(all, INT32_MAX));
 }
 
-void TKLV_main_form::SetStatusPanel(int index, const QString &text) {
+void MainWindow::SetStatusPanel(int index, const QString &text) {
   QLabel *panel = StatusPanel[static_cast<size_t>(index)];
   if (panel->text() == text) return;
   panel->setText(text);
   panel->setAccessibleName(text);
 }
 
-void TKLV_main_form::ApplyStatus(const DeviceSnapshot *snapshot) {
+void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
   QString t0, t1, t2;
   device_connected_ = false;
   device_version_ = 0;
@@ -112,22 +112,22 @@ void TKLV_main_form::ApplyStatus(const DeviceSnapshot *snapshot) {
   }
 }
 
-void TKLV_main_form::FillActionSelector() {
-  ComboBox3->clear();
+void MainWindow::FillActionSelector() {
+  ActionSelector->clear();
   if (processor_type == 0) {
-    ComboBox3->addItems({QStringLiteral("Добавить NULL в конец кадра"), QStringLiteral("Убрать все NULL"),
+    ActionSelector->addItems({QStringLiteral("Добавить NULL в конец кадра"), QStringLiteral("Убрать все NULL"),
                          QStringLiteral("Убрать все пробелы")});
   } else if (processor_type == 1) {
-    ComboBox3->addItems({QStringLiteral("Удалить номера кадров"), QStringLiteral("Перенумеровать кадры")});
+    ActionSelector->addItems({QStringLiteral("Удалить номера кадров"), QStringLiteral("Перенумеровать кадры")});
   } else {
-    ComboBox3->setEnabled(false);
+    ActionSelector->setEnabled(false);
     EditorRunAction->setEnabled(false);
     return;
   }
-  ComboBox3->setCurrentIndex(0);
+  ActionSelector->setCurrentIndex(0);
 }
 
-void TKLV_main_form::updateCommandStates() {
+void MainWindow::updateCommandStates() {
   using kalvort::workflow::Command;
   kalvort::workflow::CommandState state;
   state.has_device = MemDevice != nullptr;
@@ -137,7 +137,7 @@ void TKLV_main_form::updateCommandStates() {
   state.text_changed = text_changed;
   state.processing = need_proc && cur_catalog_entry.need_p_proc;
   state.entry_text_valid = cur_catalog_entry.file_txt_valid;
-  for (const QTableWidgetSelectionRange &range : StringGrid1->selectedRanges()) {
+  for (const QTableWidgetSelectionRange &range : CatalogTable->selectedRanges()) {
     state.first_selected = state.first_selected < 0 ? range.topRow() : std::min(state.first_selected, range.topRow());
     state.last_selected = std::max(state.last_selected, range.bottomRow());
   }
@@ -165,12 +165,12 @@ void TKLV_main_form::updateCommandStates() {
       {Command::SelectAll, EditorSelectAllAction},     {Command::Undo, EditorUndoAction},
   };
   for (const auto &[command, action] : actions) action->setEnabled(kalvort::workflow::Has(enabled, command));
-  ComboBox3->setEnabled(kalvort::workflow::Has(enabled, Command::EditSelector));
+  ActionSelector->setEnabled(kalvort::workflow::Has(enabled, Command::EditSelector));
   // An empty project has nothing to type into.
-  if (MemDevice && state.programs == 0) Memo1->setReadOnly(true);
+  if (MemDevice && state.programs == 0) EditorWidget->setReadOnly(true);
 }
 
-void TKLV_main_form::ShowUpdatePrompt() {
+void MainWindow::ShowUpdatePrompt() {
   stopStatusPoll();
   kalvort::app::RunUpdatePrompt(Dialogs, this);
   close();

@@ -66,18 +66,18 @@ bool WaitFor(const std::function<bool()> &done, int timeoutMs) {
   return true;
 }
 
-bool WaitForNextStatus(TKLV_main_form &window, int timeoutMs) {
-  QSignalSpy spy(&window, &TKLV_main_form::statusApplied);
+bool WaitForNextStatus(MainWindow &window, int timeoutMs) {
+  QSignalSpy spy(&window, &MainWindow::statusApplied);
   return spy.wait(timeoutMs);
 }
 
-bool WaitForDeviceStatus(TKLV_main_form &window, int timeoutMs) {
+bool WaitForDeviceStatus(MainWindow &window, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
   if (!WaitFor([&] { return window.MemDevice != nullptr; }, timeoutMs)) return false;
   return WaitForNextStatus(window, static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
 }
 
-void AddProgram(TKLV_main_form &window, uint32_t size, bool need_p_proc) {
+void AddProgram(MainWindow &window, uint32_t size, bool need_p_proc) {
   kalvort::TDevCatalogEntry entry;
   entry.cat_num = -1;
   entry.prog_num = 1;

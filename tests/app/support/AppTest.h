@@ -14,7 +14,7 @@
 #include <functional>
 #include <optional>
 
-class TKLV_main_form;
+class MainWindow;
 
 namespace kalvort::apptest {
 
@@ -30,12 +30,12 @@ void WatchModalDialogs(int seconds = 20);
 // Spins the event loop until `done` is true or `timeoutMs` passed; returns `done()`.
 bool WaitFor(const std::function<bool()> &done, int timeoutMs = 5000);
 // Waits until the window has a device object and one status poll has been applied after that.
-bool WaitForDeviceStatus(TKLV_main_form &window, int timeoutMs = 5000);
+bool WaitForDeviceStatus(MainWindow &window, int timeoutMs = 5000);
 // The next applied status poll.
-bool WaitForNextStatus(TKLV_main_form &window, int timeoutMs = 5000);
+bool WaitForNextStatus(MainWindow &window, int timeoutMs = 5000);
 
 // Adds a program to the window's catalog: a valid binary of `size` bytes, processed or not.
-void AddProgram(TKLV_main_form &window, uint32_t size, bool need_p_proc = false);
+void AddProgram(MainWindow &window, uint32_t size, bool need_p_proc = false);
 
 // Sets (or with nullptr unsets) an environment variable for one scope.
 class ScopedEnv {
