@@ -13,27 +13,25 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 CXX=${CXX_FUZZ:-clang++}
-flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
-       -Isrc -Ifuzz)
+# A CMake build of its own in fuzz/out/build: the targets link the same folder libraries as the
+# programs, all built with ASan+UBSan and libFuzzer's coverage instrumentation, at -O1 -g.
+build=fuzz/out/build
 mkdir -p fuzz/out
-# The core sources the targets need, once, as an object set shared by every target.
-objects=()
-for src in src/base/*.cpp src/formats/*.cpp src/project/*.cpp src/device/DevCatalog.cpp src/device/CatalogNames.cpp; do
-  dir=$(basename "$(dirname "$src")")
-  obj=fuzz/out/$dir-$(basename "$src" .cpp).o
-  if [ ! -f "$obj" ] || [ "$src" -nt "$obj" ] || [ -n "$(find src/base src/formats src/project src/device -name '*.h' -newer "$obj")" ]; then
-    "$CXX" "${flags[@]/-fsanitize=fuzzer,/-fsanitize=fuzzer-no-link,}" -c "$src" -o "$obj"
-  fi
-  objects+=("$obj")
-done
+echo "== configuring $build"
+if ! cmake -S . -B "$build" -DCMAKE_CXX_COMPILER="$CXX" -DKALVORT_BUILD_FUZZERS=ON -DKALVORT_BUILD_TESTS=OFF \
+       -DKALVORT_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+       -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" >fuzz/out/configure.log 2>&1; then
+  cat fuzz/out/configure.log
+  exit 1
+fi
+echo "== building ${targets[*]}"
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
 status=0
 for t in "${targets[@]}"; do
-  echo "== $t: building"
-  "$CXX" "${flags[@]}" "fuzz/$t.cpp" "${objects[@]}" -lz -o "fuzz/out/$t"
   mkdir -p "fuzz/corpus-$t"
   echo "== $t: running ${seconds}s"
-  if ! (cd fuzz/out && "./$t" -max_total_time="$seconds" -max_len="${FUZZ_MAX_LEN:-12000}" -print_final_stats=1 \
+  if ! (cd fuzz/out && "./build/fuzz/$t" -max_total_time="$seconds" -max_len="${FUZZ_MAX_LEN:-12000}" -print_final_stats=1 \
           -artifact_prefix="$t-" "../corpus-$t" 2>"$t.log"); then
     echo "== $t: FAILED (see fuzz/out/$t.log)"
     tail -30 "fuzz/out/$t.log"
