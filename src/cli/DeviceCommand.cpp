@@ -219,50 +219,53 @@ bool openProject(const std::string &file, TDevCatalog &catalog, ProjectOptions &
 }
 
 int runWriteProject(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
-  ProjectOptions project;
-  if (!openProject(file, session.Device(), project)) return kExitFailed;
-  noteControlType(session, project);
-  Run run(session, o, project);
-  const TransferResult r = run.transfer.RunWriteProject();
+  Project project;
+  ProjectOptions options;
+  if (!openProject(file, project.Programs(), options)) return kExitFailed;
+  noteControlType(session, options);
+  Run run(session, o, options);
+  const TransferResult r = run.transfer.RunWriteProject(project);
   run.progress.finish();
-  return report(session, r, "Проект записан в МП.", &session.Device());
+  return report(session, r, "Проект записан в МП.", &project.Programs());
 }
 
 int runReadProject(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
-  ProjectOptions project;
-  project.DeviceType = session.ProjectDeviceType();
-  project.need_proc = o.need_proc;
-  project.processor_type = o.processor_type;
-  noteControlType(session, project);
+  ProjectOptions options;
+  options.DeviceType = session.ProjectDeviceType();
+  options.need_proc = o.need_proc;
+  options.processor_type = o.processor_type;
+  noteControlType(session, options);
   // The project saved takes the type the read used.
-  workflow::ApplyControlTypeRule(session.ProjectDeviceType(), project.need_proc, project.processor_type);
-  Run run(session, o, project);
-  const TransferResult r = run.transfer.RunReadProject();
+  workflow::ApplyControlTypeRule(session.ProjectDeviceType(), options.need_proc, options.processor_type);
+  Run run(session, o, options);
+  Project project;
+  const TransferResult r = run.transfer.RunReadProject(project);
   run.progress.finish();
   if (r.status != TransferStatus::Ok && r.status != TransferStatus::ChecksumErrors)
     return report(session, r, "", &session.Device());
   // Programs with a control-sum error are kept as read, marked, as the desktop program keeps them.
+  const TDevCatalog &programs = project.Programs();
   std::string detail;
-  if (SaveProjectFile(file, &session.Device(), project, &detail) != ProjectError::None)
+  if (SaveProjectFile(file, &programs, options, &detail) != ProjectError::None)
     return fail("Ошибка сохранения файла! " + file + (detail.empty() ? "" : " (" + detail + ")"));
   if (r.status == TransferStatus::ChecksumErrors) {
     std::string names;
-    for (int i : r.cs_error_entries) names += " " + entryName(session.Device().Catalog(i));
+    for (int i : r.cs_error_entries) names += " " + entryName(programs.Catalog(i));
     return fail("Проект прочитан с ошибками контрольной суммы:" + names);
   }
-  std::cout << "Проект прочитан из МП: " << session.Device().CatalogCount() << " программ.\n";
+  std::cout << "Проект прочитан из МП: " << programs.CatalogCount() << " программ.\n";
   return kExitOk;
 }
 
 int runVerify(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
-  TDevCatalog project;
+  Project project;
   ProjectOptions options;
-  if (!openProject(file, project, options)) return kExitFailed;
+  if (!openProject(file, project.Programs(), options)) return kExitFailed;
   noteControlType(session, options);
   Run run(session, o, options);
   const VerifyReport v = run.transfer.RunVerify(project);
   run.progress.finish();
-  if (!v.read.ok() && v.read.status != TransferStatus::ChecksumErrors) return report(session, v.read, "", &project);
+  if (!v.read.ok() && v.read.status != TransferStatus::ChecksumErrors) return report(session, v.read, "", &project.Programs());
   // The number is the catalog slot (cat_num), as `project list` shows it.
   for (const auto &d : v.differences) {
     std::cout << "слот каталога " << d.cat_num;

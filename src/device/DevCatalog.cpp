@@ -44,6 +44,19 @@ void TDevCatalog::SwapCatalog(TDevCatalog &other) {
   last_error_ = deOK;
 }
 
+void TDevCatalog::CopyCatalogFrom(const TDevCatalog &other) {
+  if (&other == this) return;
+  std::scoped_lock lock(entries_mutex_, other.entries_mutex_);
+  entries_ = other.entries_;
+  dev_max_prog_num_ = other.dev_max_prog_num_;
+  dev_more_smp_cat_num_ = other.dev_more_smp_cat_num_;
+  dev_more_smp_zone_num_ = other.dev_more_smp_zone_num_;
+  proj_last_page_ = other.proj_last_page_;
+  mp_all_.store(other.mp_all_.load());
+  CatalogChanged();
+  last_error_ = deOK;
+}
+
 uint16_t TDevCatalog::UniqueProgNum(uint16_t wanted, int excluded_index) const {
   // Equivalent to walking the list and restarting after every bump: the smallest number at or
   // above the wanted one (wrapping at 16 bits) that no other entry uses.

@@ -37,6 +37,10 @@ class TDevCatalog {
   // Exchanges the entries of the two catalogs (geometry stays); last error deOK. Lets a reader
   // build a catalog aside and put it in place only when it is complete.
   void SwapCatalog(TDevCatalog &other);
+  // Makes this catalog a copy of `other`: its entries (sharing their binaries and texts), its
+  // geometry and its total; last error deOK. A device takes the project to write this way, and a
+  // project takes the programs a read brought.
+  void CopyCatalogFrom(const TDevCatalog &other);
 
   bool AddCatalogEntry(TDevCatalogEntry &entry);
   bool InsertCatalogEntry(TDevCatalogEntry &entry, int position);
@@ -84,7 +88,7 @@ class TDevCatalog {
   void CatalogChanged() { revision_.fetch_add(1); }
 
   std::vector<TDevCatalogEntry> entries_;
-  std::mutex entries_mutex_;  // held while every entry is released
+  mutable std::mutex entries_mutex_;  // held while every entry is released or copied
   TDeviceState dev_state_;         // status of the device and module (filled by the transports)
   // Written by the worker, the completion waiter and the owner's thread.
   std::atomic<TDeviceError> last_error_{deOK};

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/CodePage.h"
+
 namespace kalvort {
 
 enum TDeviceType : int32_t { dtNone = 0, dtProg = 1, dtSMP2C42 = 2, dtWMP2C42 = 3 };
@@ -70,6 +72,9 @@ struct TDevCatalogEntry {
   bool need_p_proc = false;
   std::shared_ptr<ProgramImage> p_buffer;  // exactly prog_size bytes when present
   std::shared_ptr<ProgramText> text;       // every stored entry has one, possibly empty
+  // How the text is written back to a file: the byte-order-marked encoding it was read in, or
+  // Windows-1251.
+  TextEncoding text_encoding = TextEncoding::Cp1251;
   bool file_bin_valid = false;
   bool file_txt_valid = false;
   TFileError file_error_code = feOK;

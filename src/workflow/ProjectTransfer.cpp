@@ -320,28 +320,19 @@ PostProcessOptions ProjectTransfer::EffectiveOptions() const {
   return o;
 }
 
-TransferResult ProjectTransfer::RunWriteProject() {
-  const PostProcessOptions options = EffectiveOptions();
-  Chain chain(device_, *shared_, running_);
-  TransferResult result;
-  TDeviceState state;
-  if (!chain.Open(kTitleWrite, result, state)) return result;
+namespace {
 
-  SetCatalogCapacity(device_, device_.DeviceType(), options, state.MP_type);
-  // A repeated number or one outside the catalog would be laid over the catalog or another
-  // program: refuse before anything is converted, erased or written.
-  if (!CatalogNumbersValid(device_)) return NumbersRefused(kTitleWrite);
-  if (!EnsureBinaries(device_, options, result)) {
-    device_.CalculateMPStat();
-    return result;
+// The device's part of a project write: lay out its catalog, check the space, write the catalog
+// and every program.
+TransferResult WriteCatalogAndPrograms(TDeviceClass &device, Chain &chain, const PostProcessOptions &options) {
+  TransferResult result;
+  if (!device.PrepareCatalog(FixedLayout(device.DeviceType(), options), kFixedSlotSize)) {
+    return Message(TransferStatus::Refused, device.LastError(), kTitleWrite, "", false);
   }
-  if (!device_.PrepareCatalog(FixedLayout(device_.DeviceType(), options), kFixedSlotSize)) {
-    return Message(TransferStatus::Refused, device_.LastError(), kTitleWrite, "", false);
-  }
-  state = device_.DeviceState();
+  const TDeviceState state = device.DeviceState();
   // An empty catalog is not laid out, so ProjLastPage may still hold an earlier project's end:
   // only the catalog slots are needed then.
-  const int last_page = device_.CatalogCount() > 0 ? device_.ProjLastPage() : device_.MaxProgNum() - 1;
+  const int last_page = device.CatalogCount() > 0 ? device.ProjLastPage() : device.MaxProgNum() - 1;
   if (state.MP_page_all - 1 < last_page) {
     return Message(TransferStatus::Refused, deOK, kTitleWrite, "В МП недостаточно места для записи проекта.", true);
   }
@@ -350,30 +341,54 @@ TransferResult ProjectTransfer::RunWriteProject() {
   TDeviceError error = deOK;
   // Refused at its start the catalog step has not erased anything; once it ran the module holds
   // part of the project until the last program is written.
-  switch (chain.Step([&] { return device_.StartBurnCatalog(); }, error)) {
+  switch (chain.Step([&] { return device.StartBurnCatalog(); }, error)) {
     case StepEnd::Ok: break;
-    case StepEnd::Cancelled: device_.CalculateMPStat(); return CancelledResult(chain.Started());
+    case StepEnd::Cancelled: device.CalculateMPStat(); return CancelledResult(chain.Started());
     default: return StepFailed(error, kTitleError, "Ошибка записи каталога", nullptr, chain.Started());
   }
-  const int count = device_.CatalogCount();
-  chain.PlanPrograms(device_);
+  const int count = device.CatalogCount();
+  chain.PlanPrograms(device);
   for (int i = 0; i < count; ++i) {
-    chain.Status(ProgramStatusText(i, device_.Catalog(i)));
-    chain.StartProgram(device_, i);
-    switch (chain.Step([&] { return device_.StartBurnFile(i); }, error)) {
+    chain.Status(ProgramStatusText(i, device.Catalog(i)));
+    chain.StartProgram(device, i);
+    switch (chain.Step([&] { return device.StartBurnFile(i); }, error)) {
       case StepEnd::Ok: break;
-      case StepEnd::Cancelled: device_.CalculateMPStat(); return CancelledResult(true);
+      case StepEnd::Cancelled: device.CalculateMPStat(); return CancelledResult(true);
       default: {
-        const TDevCatalogEntry failed = device_.Catalog(i);
+        const TDevCatalogEntry failed = device.Catalog(i);
         result = StepFailed(error, kTitleError, "Ошибка записи программы", &failed, true);
         result.entry_index = i;
         return result;
       }
     }
-    result.bytes += device_.Catalog(i).prog_size;
+    result.bytes += device.Catalog(i).prog_size;
   }
-  device_.CalculateMPStat();
+  device.CalculateMPStat();
   result.programs = count;
+  return result;
+}
+
+}  // namespace
+
+TransferResult ProjectTransfer::RunWriteProject(Project &project) {
+  const PostProcessOptions options = EffectiveOptions();
+  Chain chain(device_, *shared_, running_);
+  TransferResult result;
+  TDeviceState state;
+  if (!chain.Open(kTitleWrite, result, state)) return result;
+
+  TDevCatalog &programs = project.Programs();
+  SetCatalogCapacity(programs, device_.DeviceType(), options, state.MP_type);
+  // A repeated number or one outside the catalog would be laid over the catalog or another
+  // program: refuse before anything is converted, erased or written.
+  if (!CatalogNumbersValid(programs)) return NumbersRefused(kTitleWrite);
+  const bool converted = EnsureBinaries(programs, options, result);
+  programs.CalculateMPStat();
+  if (!converted) return result;
+  // The device lays out and writes its own copy; the project takes the layout whatever the outcome.
+  device_.CopyCatalogFrom(programs);
+  result = WriteCatalogAndPrograms(device_, chain, options);
+  programs.CopyCatalogFrom(device_);
   return result;
 }
 
@@ -447,10 +462,13 @@ TransferResult ReadChain(TDeviceClass &device, Chain &chain, const PostProcessOp
 
 }  // namespace
 
-TransferResult ProjectTransfer::RunReadProject() {
+TransferResult ProjectTransfer::RunReadProject(Project &project) {
   const PostProcessOptions options = EffectiveOptions();
   Chain chain(device_, *shared_, running_);
-  return ReadChain(device_, chain, options, kTitleRead, &shared_->callbacks.continue_after_cs_error);
+  TransferResult result = ReadChain(device_, chain, options, kTitleRead, &shared_->callbacks.continue_after_cs_error);
+  if (result.ok() || result.status == TransferStatus::ChecksumErrors || result.status == TransferStatus::Stopped)
+    project.Programs().CopyCatalogFrom(device_);
+  return result;
 }
 
 // ---- erase, test, image ----
@@ -587,7 +605,8 @@ void CompareEntries(const TDevCatalogEntry &p, const TDevCatalogEntry &m, std::v
 
 }  // namespace
 
-VerifyReport ProjectTransfer::RunVerify(const TDevCatalog &project) {
+VerifyReport ProjectTransfer::RunVerify(const Project &whole_project) {
+  const TDevCatalog &project = whole_project.Programs();
   VerifyReport report;
   const PostProcessOptions options = EffectiveOptions();
   Chain chain(device_, *shared_, running_);

@@ -36,6 +36,7 @@
 #include "device/DeviceClass.h"
 #include "device/DeviceTypes.h"
 #include "formats/PostProcess.h"
+#include "project/Project.h"
 #include "project/ProjectFile.h"
 #include "project/Settings.h"
 #include "workflow/DeviceRules.h"
@@ -120,11 +121,14 @@ class ProjectTransfer {
   PostProcessOptions EffectiveOptions() const;
   void SetCallbacks(TransferCallbacks callbacks);
 
-  // Writes the device's catalog (the project) to the module: capacity, catalog-number check,
-  // conversion of text programs, PrepareCatalog, space check, catalog, then every program.
-  TransferResult RunWriteProject();
-  // Reads the module's catalog and every program into the device's catalog (binaries only).
-  TransferResult RunReadProject();
+  // Writes `project` to the module: capacity, catalog-number check, conversion of text programs
+  // (the binaries stay in the project), then in the device's catalog: PrepareCatalog, space
+  // check, catalog, every program. The project takes the layout the write gave its programs.
+  TransferResult RunWriteProject(Project &project);
+  // Reads the module's catalog and every program into the device's catalog (binaries only); the
+  // project takes them when the read completed or read every program it could with control-sum
+  // errors (ChecksumErrors, Stopped), and is left as it was otherwise.
+  TransferResult RunReadProject(Project &project);
   // Full erase and full test run on the USB programmer only: on a controller they are Refused
   // (workflow::kFullCommandsRefused) before the device is opened.
   TransferResult RunErase(bool full);
@@ -135,7 +139,7 @@ class ProjectTransfer {
   // Reads the module into the device's catalog and compares it with `project` laid out as a
   // project write would lay it out (numbers, names, sizes, control sums, bytes). `project` is not
   // changed.
-  VerifyReport RunVerify(const TDevCatalog &project);
+  VerifyReport RunVerify(const Project &project);
 
   // Any thread: ends the running chain (Cancelled). No effect when none runs.
   void Cancel();

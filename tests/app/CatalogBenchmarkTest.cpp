@@ -52,7 +52,7 @@ class CatalogBenchmarkTest : public QObject {
   std::unique_ptr<MainWindow> window;
   QTemporaryDir dir;
 
-  TDevCatalog &catalog() { return window->MemDevice->Device(); }
+  TDevCatalog &catalog() { return *window->Catalog(); }
 
  private slots:
   void init() {

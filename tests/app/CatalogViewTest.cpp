@@ -85,7 +85,7 @@ class CatalogViewTest : public QObject {
   std::unique_ptr<MainWindow> window;
   QTemporaryDir dir;
 
-  TDevCatalog &catalog() { return window->MemDevice->Device(); }
+  TDevCatalog &catalog() { return *window->Catalog(); }
   void add(TDevCatalogEntry e) {
     QVERIFY(catalog().AddCatalogEntry(e));
   }

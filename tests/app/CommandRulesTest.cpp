@@ -91,7 +91,7 @@ class CommandRulesTest : public QObject {
     QVERIFY(!window.EditorOkAction->isEnabled());
 
     // The current entry decides Run and Check file.
-    window.cur_catalog_entry = window.MemDevice->Device().Catalog(0);
+    window.cur_catalog_entry = window.Catalog()->Catalog(0);
     window.cur_catalog_entry.file_txt_valid = false;
     window.updateCommandStates();
     QVERIFY(window.EditorRunAction->isEnabled());

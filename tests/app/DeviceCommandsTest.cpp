@@ -96,7 +96,7 @@ class DeviceCommandsTest : public QObject {
   std::unique_ptr<MainWindow> window;
   std::unique_ptr<kalvort::sim::UrvellSimulator> sim;
 
-  kalvort::TDeviceClass &device() { return window->MemDevice->Device(); }
+  kalvort::TDevCatalog &programs() { return *window->Catalog(); }
 
   // The window on the virtual USB programmer, or on a fresh simulator (`density` module).
   void open(bool lan, int density = 1) {
@@ -154,7 +154,7 @@ class DeviceCommandsTest : public QObject {
     open(false);
     window->need_proc = true;
     window->processor_type = processor;
-    addPrograms(device(), processor == 0 ? kC42 : kNC31);
+    addPrograms(programs(), processor == 0 ? kC42 : kNC31);
     dialogs->answers = {Button::Yes};
     QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     expectIdle();
@@ -165,19 +165,19 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Запись..."));
 
     std::vector<TDevCatalogEntry> written;
-    for (int i = 0; i < device().CatalogCount(); ++i) written.push_back(device().Catalog(i));
-    device().CatalogClear();
+    for (int i = 0; i < programs().CatalogCount(); ++i) written.push_back(programs().Catalog(i));
+    programs().CatalogClear();
     window->project_changed = false;
     QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
     QVERIFY(window->project_changed);
     QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Чтение..."));
-    QCOMPARE(device().CatalogCount(), static_cast<int>(written.size()));
+    QCOMPARE(programs().CatalogCount(), static_cast<int>(written.size()));
     for (const auto &w : written) {
-      const int i = device().GetCatalogEntryNumByCatNum(w.cat_num);
+      const int i = programs().GetCatalogEntryNumByCatNum(w.cat_num);
       QVERIFY(i >= 0);
-      const TDevCatalogEntry r = device().Catalog(i);
+      const TDevCatalogEntry r = programs().Catalog(i);
       QCOMPARE(QByteArray(reinterpret_cast<const char *>(r.code), sizeof r.code),
                QByteArray(reinterpret_cast<const char *>(w.code), sizeof w.code));
       QVERIFY(r.file_bin_valid);
@@ -190,8 +190,8 @@ class DeviceCommandsTest : public QObject {
   // with unsaved changes is offered for saving first.
   void failedReadKeepsTheProject() {
     open(true);
-    addPrograms(device(), kC42);
-    const int count = device().CatalogCount();
+    addPrograms(programs(), kC42);
+    const int count = programs().CatalogCount();
     window->project_name = QStringLiteral("shop.kvt");
     window->project_changed = true;
 
@@ -209,7 +209,7 @@ class DeviceCommandsTest : public QObject {
     const QStringList asked = takeAsked();
     QCOMPARE(asked.size(), 2);
     QVERIFY2(asked[1].contains(QStringLiteral("Ошибка чтения")), qPrintable(asked.join('\n')));
-    QCOMPARE(device().CatalogCount(), count);
+    QCOMPARE(programs().CatalogCount(), count);
     QVERIFY(window->project_changed);
     QCOMPARE(window->project_name, QStringLiteral("shop.kvt"));
     QCOMPARE(window->RowEntry(0), 0);
@@ -241,7 +241,7 @@ class DeviceCommandsTest : public QObject {
   // Files handed over while a command runs wait for its end; only the latest is opened.
   void handOversWaitForTheCommandAndOnlyTheLatestCounts() {
     open(false);
-    addPrograms(device(), kC42);
+    addPrograms(programs(), kC42);
     QTemporaryDir dir;
     const QString a = dir.filePath(QStringLiteral("a.kvt")), b = dir.filePath(QStringLiteral("b.kvt"));
     for (const QString &f : {a, b}) QVERIFY(window->SaveProject(f));
@@ -278,7 +278,7 @@ class DeviceCommandsTest : public QObject {
 
     // A project larger than the module is refused before anything is erased.
     const uint64_t kept = sim->SMP().Generation();
-    addPrograms(device(), {{0, u"БОЛЬШАЯ", {}, ProgramImage(sim->SMP().Geometry().size(), 0x11)}});
+    addPrograms(programs(), {{0, u"БОЛЬШАЯ", {}, ProgramImage(sim->SMP().Geometry().size(), 0x11)}});
     dialogs->answers = {Button::Yes};
     QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     expectIdle();
@@ -301,7 +301,7 @@ class DeviceCommandsTest : public QObject {
     ProgramText bad;
     for (int i = 0; i < 200; ++i) bad.push_back(u"G01 X" + QString::number(i).toStdU16String());
     bad[120] = u"G01 Xя";
-    addPrograms(device(), {{0, u"ХОРОШАЯ", {u"G01 X1"}, {}}, {1, u"ПЛОХАЯ", bad, {}}});
+    addPrograms(programs(), {{0, u"ХОРОШАЯ", {u"G01 X1"}, {}}, {1, u"ПЛОХАЯ", bad, {}}});
     const uint64_t kept = sim->SMP().Generation();
     const uint64_t reads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read);
     dialogs->answers = {Button::Yes};
@@ -314,7 +314,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read), reads);
     QVERIFY(!window->VerifyForm || !window->VerifyForm->isVisible());
     QCOMPARE(window->cur_catalog_entry_num, 1);
-    QCOMPARE(device().Catalog(1).file_error_code, kalvort::feProcessError);
+    QCOMPARE(programs().Catalog(1).file_error_code, kalvort::feProcessError);
     QCOMPARE(window->EditorWidget->textCursor().selectedText(), QStringLiteral("G01 Xя"));
     // In the middle of the view, not at its edge.
     const int middle = window->EditorWidget->viewport()->height() / 2;
@@ -336,7 +336,7 @@ class DeviceCommandsTest : public QObject {
                                         {2, u"P2", {}, ProgramImage(200, 0x30)}};
     // A good write first, counting the module's write operations: the last one writes the last
     // program (each program is one page).
-    addPrograms(device(), three);
+    addPrograms(programs(), three);
     const auto writes = [&] { return sim->SMP().OperationCount(kalvort::sim::ModuleOp::Write); };
     const uint64_t before = writes();
     dialogs->answers = {Button::Yes};
@@ -364,7 +364,7 @@ class DeviceCommandsTest : public QObject {
     window->project_changed = false;
     QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     const uint64_t allReads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read) - reads;
-    QCOMPARE(device().CatalogCount(), 3);
+    QCOMPARE(programs().CatalogCount(), 3);
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Read, static_cast<int>(allReads - 1), -1);
     window->project_changed = false;
     QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
@@ -381,7 +381,7 @@ class DeviceCommandsTest : public QObject {
     const std::vector<Program> three = {{0, u"P0", {}, ProgramImage(300, 0x10)},
                                         {1, u"P1", {}, ProgramImage(1000, 0x20)},
                                         {4, u"P4", {}, ProgramImage(40, 0x30)}};
-    addPrograms(device(), three);
+    addPrograms(programs(), three);
     const auto summary = [&] {
       auto *label = window->StatusLine->findChild<QLabel *>(QStringLiteral("CommandSummary"));
       return label ? label->text() : QString();
@@ -439,16 +439,16 @@ class DeviceCommandsTest : public QObject {
     const std::vector<Program> three = {{0, u"P0", {}, ProgramImage(300, 0x10)},
                                         {1, u"P1", {}, ProgramImage(300, 0x20)},
                                         {2, u"P2", {}, ProgramImage(300, 0x30)}};
-    addPrograms(device(), three);
+    addPrograms(programs(), three);
     dialogs->answers = {Button::Yes};
     QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     takeAsked();
     const uint32_t page = static_cast<uint32_t>(sim->SMP().Geometry().page_size);
-    const uint32_t middle = device().Catalog(1).first_page * page;
-    const uint32_t last = device().Catalog(2).first_page * page;
+    const uint32_t middle = programs().Catalog(1).first_page * page;
+    const uint32_t last = programs().Catalog(2).first_page * page;
 
     sim->SMP().CorruptByte(middle + 5, 0x00);
-    device().CatalogClear();
+    programs().CatalogClear();
     dialogs->answers = {Button::Cancel};
     QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
@@ -456,22 +456,22 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(dialogs->asked[0].icon, QMessageBox::Warning);
     QCOMPARE(dialogs->asked[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
     QCOMPARE(takeAsked(), QStringList{"Чтение файла|Ошибка чтения файла! Продолжить?"});
-    QCOMPARE(device().CatalogCount(), 3);
-    QCOMPARE(device().Catalog(1).file_error_code, kalvort::feCSError);
+    QCOMPARE(programs().CatalogCount(), 3);
+    QCOMPARE(programs().Catalog(1).file_error_code, kalvort::feCSError);
     QVERIFY(window->CatalogTable->item(window->RowOfEntry(1), 0)->text().startsWith(QLatin1Char('!')));
-    QVERIFY(device().Catalog(1).file_bin_valid);
-    QVERIFY(!device().Catalog(2).file_bin_valid);  // not read after Cancel
+    QVERIFY(programs().Catalog(1).file_bin_valid);
+    QVERIFY(!programs().Catalog(2).file_bin_valid);  // not read after Cancel
     QVERIFY(window->project_changed);
 
     sim->SMP().ClearFaults();
     sim->SMP().CorruptByte(last + 5, 0x00);
-    device().CatalogClear();
+    programs().CatalogClear();
     window->project_changed = false;
     QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
-    QCOMPARE(device().Catalog(2).file_error_code, kalvort::feCSError);
-    QVERIFY(device().Catalog(1).file_error_code == kalvort::feOK);
+    QCOMPARE(programs().Catalog(2).file_error_code, kalvort::feCSError);
+    QVERIFY(programs().Catalog(1).file_error_code == kalvort::feOK);
   }
 
   void eraseAndTestMessages() {
@@ -607,7 +607,7 @@ class DeviceCommandsTest : public QObject {
     sim->SMP().SetBusyTimes(std::chrono::milliseconds(2), std::chrono::milliseconds(2));
     std::vector<Program> many;
     for (int i = 0; i < 20; ++i) many.push_back({i, u"П" + std::u16string(1, char16_t(u'А' + i)), {}, ProgramImage(2000, uint8_t(i))});
-    addPrograms(device(), many);
+    addPrograms(programs(), many);
     dialogs->answers = {Button::Yes};
     window->DeviceBurnActionExecute();
     QVERIFY(WaitFor([&] { return window->ProgressForm && window->ProgressForm->statusText().startsWith("3. "); }, 30000));
@@ -626,7 +626,7 @@ class DeviceCommandsTest : public QObject {
   // "Сверить с МП": the project stays the project; differences are listed.
   void verify() {
     open(false);
-    addPrograms(device(), kC42);
+    addPrograms(programs(), kC42);
     dialogs->answers = {Button::Yes};
     QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
     takeAsked();
@@ -638,18 +638,18 @@ class DeviceCommandsTest : public QObject {
     window->VerifyForm->accept();
 
     int binIndex = 0;  // the write may have renumbered the entries
-    while (device().Catalog(binIndex).need_p_proc) ++binIndex;
-    TDevCatalogEntry bin = device().Catalog(binIndex);
+    while (programs().Catalog(binIndex).need_p_proc) ++binIndex;
+    TDevCatalogEntry bin = programs().Catalog(binIndex);
     bin.p_buffer = std::make_shared<ProgramImage>(700, 0x5B);
-    device().SetCatalog(binIndex, bin);
+    programs().SetCatalog(binIndex, bin);
     QVERIFY(run(&MainWindow::DeviceVerifyActionExecute));
-    QCOMPARE(device().CatalogCount(), 3);
-    QVERIFY(bytesOf(device().Catalog(binIndex)) == ProgramImage(700, 0x5B));  // the project, not the module
+    QCOMPARE(programs().CatalogCount(), 3);
+    QVERIFY(bytesOf(programs().Catalog(binIndex)) == ProgramImage(700, 0x5B));  // the project, not the module
     // Control sum and bytes differ, both for that program only.
     QCOMPARE(window->VerifyForm->DiffGrid->rowCount(), 2);
     for (int row = 0; row < 2; ++row) {
       QCOMPARE(window->VerifyForm->DiffGrid->item(row, 0)->text(),
-               QString::number(device().Catalog(binIndex).cat_num + 1));  // numbered from 1
+               QString::number(programs().Catalog(binIndex).cat_num + 1));  // numbered from 1
       QCOMPARE(window->VerifyForm->DiffGrid->item(row, 1)->text(), QStringLiteral("BIN"));
     }
     window->VerifyForm->accept();

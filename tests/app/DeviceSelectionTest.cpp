@@ -55,7 +55,7 @@ class DeviceSelectionTest : public QObject {
     auto *lan = dynamic_cast<kalvort::TLANDeviceClass *>(&window.MemDevice->Device());
     QVERIFY(lan);
     QCOMPARE(lan->DevSubtype(), kalvort::dstWMP);
-    QCOMPARE(window.MemDevice->Device().MaxProgNum(), 100);
+    QCOMPARE(window.Catalog()->MaxProgNum(), 100);
 
     // The entry already in use: nothing happens.
     const kalvort::workflow::DeviceSession *before = window.MemDevice.get();
@@ -101,7 +101,7 @@ class DeviceSelectionTest : public QObject {
     QCOMPARE(window.project_name, QStringLiteral("Проект.kvt"));
     QVERIFY(!window.project_changed);
     QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - Проект.kvt"));
-    QCOMPARE(window.MemDevice->Device().CatalogCount(), 0);
+    QCOMPARE(window.Catalog()->CatalogCount(), 0);
   }
 
   // An unchanged project is not asked about and keeps its programs on the new device object.
@@ -117,8 +117,8 @@ class DeviceSelectionTest : public QObject {
     QVERIFY(Pick(window, 1));
     QVERIFY(dialogs.asked.isEmpty());
     QCOMPARE(window.project_name, QStringLiteral("/tmp/цех.kvt"));
-    QCOMPARE(window.MemDevice->Device().CatalogCount(), 2);
-    QCOMPARE(window.MemDevice->Device().Catalog(1).prog_size, 20u);
+    QCOMPARE(window.Catalog()->CatalogCount(), 2);
+    QCOMPARE(window.Catalog()->Catalog(1).prog_size, 20u);
   }
 
   // Quick successive picks: only the last one's device object stays.

@@ -60,7 +60,7 @@ class EditorPaneTest : public QObject {
   ScriptedDialogs dialogs;
   std::unique_ptr<MainWindow> window;
 
-  TDevCatalog &catalog() { return window->MemDevice->Device(); }
+  TDevCatalog &catalog() { return *window->Catalog(); }
   void show(std::vector<TDevCatalogEntry> entries, int row = 0) {
     for (auto &e : entries) QVERIFY(catalog().AddCatalogEntry(e));
     window->FillCatalogGrid();

@@ -60,8 +60,8 @@ class MainWindowTest : public QObject {
     QVERIFY(WaitForDeviceStatus(window));
     QCOMPARE(window.project_name, file);
     QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - ") + file);
-    QCOMPARE(window.MemDevice->Device().CatalogCount(), 1);
-    QCOMPARE(window.MemDevice->Device().Catalog(0).prog_num, uint16_t{7});
+    QCOMPARE(window.Catalog()->CatalogCount(), 1);
+    QCOMPARE(window.Catalog()->Catalog(0).prog_num, uint16_t{7});
     QCOMPARE(window.StatusPanel[2]->text(), QStringLiteral("Всего 4 байт"));
   }
 };

@@ -65,16 +65,17 @@ class TransferTest : public ::testing::Test {
 
   // Writes `programs` with `options`, expecting success.
   void WriteProject(const std::vector<Program> &programs, const PostProcessOptions &options) {
-    device->CatalogClear();
-    AddPrograms(*device, programs);
+    project.Programs().CatalogClear();
+    AddPrograms(project.Programs(), programs);
     transfer->SetOptions(options);
-    const TransferResult r = transfer->RunWriteProject();
+    const TransferResult r = transfer->RunWriteProject(project);
     ASSERT_TRUE(r.ok()) << r.message;
   }
 
   std::shared_ptr<sim::ModuleMemory> module;
   std::unique_ptr<sim::TMemoryDevice> device;
   std::unique_ptr<ProjectTransfer> transfer;
+  Project project;
 };
 
 PostProcessOptions Options(int processor, bool vz = false) {
@@ -118,8 +119,8 @@ TEST_F(TransferTest, WrittenProjectReadsBackAndVerifies) {
 
     // What was written: every program converted, numbered and summed.
     std::vector<TDevCatalogEntry> written;
-    for (int i = 0; i < device->CatalogCount(); ++i) {
-      written.push_back(device->Catalog(i));
+    for (int i = 0; i < project.Programs().CatalogCount(); ++i) {
+      written.push_back(project.Programs().Catalog(i));
       EXPECT_TRUE(written.back().file_bin_valid);
       EXPECT_GT(written.back().prog_size, 0u);
     }
@@ -128,17 +129,17 @@ TEST_F(TransferTest, WrittenProjectReadsBackAndVerifies) {
       EXPECT_EQ(written[1].prog_size, 4408u);
     }
 
-    TDevCatalog project;
-    AddPrograms(project, c.programs);
-    const VerifyReport report = transfer->RunVerify(project);
+    Project expected;
+    AddPrograms(expected.Programs(), c.programs);
+    const VerifyReport report = transfer->RunVerify(expected);
     EXPECT_TRUE(report.match()) << (report.differences.empty() ? report.read.message : report.differences[0].what);
 
-    device->CatalogClear();
-    const TransferResult read = transfer->RunReadProject();
+    project.Programs().CatalogClear();
+    const TransferResult read = transfer->RunReadProject(project);
     ASSERT_TRUE(read.ok()) << read.message;
-    ASSERT_EQ(device->CatalogCount(), static_cast<int>(written.size()));
+    ASSERT_EQ(project.Programs().CatalogCount(), static_cast<int>(written.size()));
     for (size_t i = 0; i < written.size(); ++i) {
-      const TDevCatalogEntry back = device->Catalog(static_cast<int>(i));
+      const TDevCatalogEntry back = project.Programs().Catalog(static_cast<int>(i));
       EXPECT_EQ(back.cat_num, written[i].cat_num);
       EXPECT_EQ(back.prog_size, written[i].prog_size);
       EXPECT_EQ(back.control_sum, written[i].control_sum);
@@ -151,14 +152,14 @@ TEST_F(TransferTest, WrittenProjectReadsBackAndVerifies) {
 
 TEST_F(TransferTest, VerifyNamesTheProgramWhoseModuleByteChanged) {
   WriteProject(kC42, Options(0));
-  const TDevCatalogEntry second = device->Catalog(1);
+  const TDevCatalogEntry second = project.Programs().Catalog(1);
   std::vector<uint8_t> image = module->Contents();
   image[second.first_page * kPageSize + 2] ^= 0x01;  // programming only clears bits: rewrite it all
   ASSERT_TRUE(module->SetContents(image));
 
-  TDevCatalog project;
-  AddPrograms(project, kC42);
-  const VerifyReport report = transfer->RunVerify(project);
+  Project expected;
+  AddPrograms(expected.Programs(), kC42);
+  const VerifyReport report = transfer->RunVerify(expected);
   EXPECT_TRUE(report.read.ok());
   EXPECT_FALSE(report.match());
   ASSERT_FALSE(report.differences.empty());
@@ -168,18 +169,18 @@ TEST_F(TransferTest, VerifyNamesTheProgramWhoseModuleByteChanged) {
   }
 
   // A program missing on the module is named too.
-  AddPrograms(project, {{20, u"ЛИШНЯЯ", {}, ProgramImage(10, 1)}});
-  const VerifyReport extra = transfer->RunVerify(project);
+  AddPrograms(expected.Programs(), {{20, u"ЛИШНЯЯ", {}, ProgramImage(10, 1)}});
+  const VerifyReport extra = transfer->RunVerify(expected);
   bool named = false;
   for (const auto &d : extra.differences) named |= d.name == "ЛИШНЯЯ" && d.what == "нет в МП";
   EXPECT_TRUE(named);
 }
 
 TEST_F(TransferTest, ProjectLargerThanTheModuleIsRefusedWithoutWriting) {
-  device->CatalogClear();
-  AddPrograms(*device, {{0, u"BIG", {}, ProgramImage(512 * kPageSize, 0x11)}});
+  project.Programs().CatalogClear();
+  AddPrograms(project.Programs(), {{0, u"BIG", {}, ProgramImage(512 * kPageSize, 0x11)}});
   const uint64_t before = module->Generation();
-  const TransferResult r = transfer->RunWriteProject();
+  const TransferResult r = transfer->RunWriteProject(project);
   EXPECT_EQ(r.status, TransferStatus::Refused);
   EXPECT_EQ(r.message, "В МП недостаточно места для записи проекта.");
   EXPECT_EQ(r.title, "Записать в МП");
@@ -188,8 +189,8 @@ TEST_F(TransferTest, ProjectLargerThanTheModuleIsRefusedWithoutWriting) {
   EXPECT_EQ(module->OperationCount(sim::ModuleOp::Erase), 0u);
 
   // The refused layout is not held against an empty project written next.
-  device->CatalogClear();
-  EXPECT_TRUE(transfer->RunWriteProject().ok());
+  project.Programs().CatalogClear();
+  EXPECT_TRUE(transfer->RunWriteProject(project).ok());
 }
 
 TEST_F(TransferTest, RepeatedOrOutOfRangeNumbersAreRefusedBeforeErasing) {
@@ -207,17 +208,17 @@ TEST_F(TransferTest, RepeatedOrOutOfRangeNumbersAreRefusedBeforeErasing) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.label);
-    device->CatalogClear();
-    AddPrograms(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
-    TDevCatalogEntry e = device->Catalog(0);
+    project.Programs().CatalogClear();
+    AddPrograms(project.Programs(), {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+    TDevCatalogEntry e = project.Programs().Catalog(0);
     e.cat_num = c.first;
-    device->SetCatalog(0, e);
-    e = device->Catalog(1);
+    project.Programs().SetCatalog(0, e);
+    e = project.Programs().Catalog(1);
     e.cat_num = c.second;
-    device->SetCatalog(1, e);
+    project.Programs().SetCatalog(1, e);
     transfer->SetOptions(Options(c.processor));
     const uint64_t before = module->Generation();
-    const TransferResult r = transfer->RunWriteProject();
+    const TransferResult r = transfer->RunWriteProject(project);
     EXPECT_EQ(r.status, TransferStatus::Refused);
     EXPECT_EQ(r.message, "Номера программ в каталоге повторяются или выходят за пределы каталога.");
     EXPECT_EQ(r.title, "Записать в МП");
@@ -232,8 +233,8 @@ TEST_F(TransferTest, ControlSumErrorsAskBeforeGoingOnExceptAfterTheLast) {
                                       {1, u"P1", {}, ProgramImage(300, 0x20)},
                                       {2, u"P2", {}, ProgramImage(300, 0x30)}};
   WriteProject(three, Options(0));
-  const TDevCatalogEntry first = device->Catalog(0);
-  const TDevCatalogEntry last = device->Catalog(2);
+  const TDevCatalogEntry first = project.Programs().Catalog(0);
+  const TDevCatalogEntry last = project.Programs().Catalog(2);
   module->CorruptByte(first.first_page * kPageSize + 5, 0x00);
   module->CorruptByte(last.first_page * kPageSize + 5, 0x00);
 
@@ -244,29 +245,29 @@ TEST_F(TransferTest, ControlSumErrorsAskBeforeGoingOnExceptAfterTheLast) {
                             return answer;
                           }});
   // Declined: the read stops after the first program, which is kept and marked.
-  TransferResult r = transfer->RunReadProject();
+  TransferResult r = transfer->RunReadProject(project);
   EXPECT_EQ(r.status, TransferStatus::Stopped);
   EXPECT_EQ(r.error, deCSError);
   EXPECT_EQ(asked, std::vector<int>{0});
-  EXPECT_EQ(device->Catalog(0).file_error_code, feCSError);
-  EXPECT_TRUE(device->Catalog(0).file_bin_valid);
-  EXPECT_FALSE(device->Catalog(1).file_bin_valid);
+  EXPECT_EQ(project.Programs().Catalog(0).file_error_code, feCSError);
+  EXPECT_TRUE(project.Programs().Catalog(0).file_bin_valid);
+  EXPECT_FALSE(project.Programs().Catalog(1).file_bin_valid);
 
   // Accepted: every program is read; the last one's error asks nothing.
   asked.clear();
   answer = true;
-  r = transfer->RunReadProject();
+  r = transfer->RunReadProject(project);
   EXPECT_EQ(r.status, TransferStatus::ChecksumErrors);
   EXPECT_EQ(r.message, "Ошибка чтения файла!");
   EXPECT_EQ(r.cs_error_entries, (std::vector<int>{0, 2}));
   EXPECT_EQ(asked, std::vector<int>{0});
-  EXPECT_EQ(device->Catalog(1).file_error_code, feOK);
-  EXPECT_EQ(device->Catalog(2).file_error_code, feCSError);
+  EXPECT_EQ(project.Programs().Catalog(1).file_error_code, feOK);
+  EXPECT_EQ(project.Programs().Catalog(2).file_error_code, feCSError);
 }
 
 TEST_F(TransferTest, ModuleLostBetweenStepsEndsTheChainWithItsError) {
-  device->CatalogClear();
-  AddPrograms(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+  project.Programs().CatalogClear();
+  AddPrograms(project.Programs(), {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
   int statuses = 0;
   // The module goes away between the catalog and the first program: that step fails. (A removal
   // event of the programmer arriving then waits for the end of the chain.)
@@ -274,7 +275,7 @@ TEST_F(TransferTest, ModuleLostBetweenStepsEndsTheChainWithItsError) {
                             ++statuses;
                             if (s.rfind("1. ", 0) == 0) module->Remove();
                           }, {}});
-  const TransferResult r = transfer->RunWriteProject();
+  const TransferResult r = transfer->RunWriteProject(project);
   EXPECT_EQ(r.status, TransferStatus::Failed);
   EXPECT_EQ(r.message, "Ошибка записи программы\nПрограмма 1 (A): " + StepFailureCause(r.error) + "\n" +
                            kIncompleteModule);
@@ -283,6 +284,28 @@ TEST_F(TransferTest, ModuleLostBetweenStepsEndsTheChainWithItsError) {
   EXPECT_NE(r.error, deOK);
   EXPECT_EQ(statuses, 2);
   EXPECT_FALSE(transfer->Running());
+}
+
+// The device works on a copy: comparing with the module and a read that fails part way leave the
+// project as it was, although the device's own catalog then holds what the module gave.
+TEST_F(TransferTest, VerifyAndAFailedReadLeaveTheProjectAsItWas) {
+  WriteProject(kC42, Options(0));
+  Project other;
+  AddPrograms(other.Programs(), {{4, u"ДРУГАЯ", {}, ProgramImage(40, 3)}, {5, u"ЕЩЕ", {}, ProgramImage(50, 4)}});
+  ASSERT_TRUE(transfer->RunWriteProject(other).ok());
+  const uint64_t revision = project.Programs().Revision();
+
+  EXPECT_FALSE(transfer->RunVerify(project).match());
+  EXPECT_EQ(project.Programs().Revision(), revision);
+  EXPECT_EQ(device->CatalogCount(), 2);
+
+  transfer->SetCallbacks({{}, [&](const std::string &s) {
+                            if (s.rfind("2. ", 0) == 0) module->Remove();
+                          }, {}});
+  EXPECT_EQ(transfer->RunReadProject(project).status, TransferStatus::Failed);
+  EXPECT_EQ(project.Programs().Revision(), revision);
+  ASSERT_EQ(project.Programs().CatalogCount(), static_cast<int>(kC42.size()));
+  EXPECT_EQ(project.Programs().Catalog(0).cat_num, kC42[0].cat_num);
 }
 
 // A step that fails part way names the program and the cause; only a write that has begun to
@@ -309,7 +332,7 @@ TEST_F(TransferTest, FailedProgramStepNamesTheProgramAndTheCause) {
     transfer->SetCallbacks({{}, [&](const std::string &s) {
                               if (s.rfind("2. ", 0) == 0) module->FailOperation(c.op, 0, -1);
                             }, {}});
-    const TransferResult r = c.write ? transfer->RunWriteProject() : transfer->RunReadProject();
+    const TransferResult r = c.write ? transfer->RunWriteProject(project) : transfer->RunReadProject(project);
     transfer->SetCallbacks({});
     module->ClearFaults();
     EXPECT_EQ(r.status, TransferStatus::Failed);
@@ -328,13 +351,13 @@ TEST_F(TransferTest, CancelledWriteSaysWhetherTheModuleIsIncomplete) {
                {"2. B", "Текущее действие отменено\nСодержимое МП неполное."}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.at);
-    device->CatalogClear();
-    AddPrograms(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+    project.Programs().CatalogClear();
+    AddPrograms(project.Programs(), {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
     const uint64_t erased = module->OperationCount(sim::ModuleOp::Erase);
     transfer->SetCallbacks({{}, [&](const std::string &s) {
                               if (s == c.at) transfer->Cancel();
                             }, {}});
-    const TransferResult r = transfer->RunWriteProject();
+    const TransferResult r = transfer->RunWriteProject(project);
     EXPECT_EQ(r.status, TransferStatus::Cancelled);
     EXPECT_EQ(r.message, c.message);
     EXPECT_EQ(module->OperationCount(sim::ModuleOp::Erase) > erased, std::string(c.at) == "2. B");
@@ -353,8 +376,8 @@ TEST_F(TransferTest, CauseOfEveryDeviceError) {
 // A completed write and read tell the programs and bytes they moved; the overall progress goes
 // through every program and ends at the total.
 TEST_F(TransferTest, TotalsAndOverallProgress) {
-  device->CatalogClear();
-  AddPrograms(*device, {{0, u"A", {}, ProgramImage(300, 1)}, {1, u"B", {}, ProgramImage(1000, 2)},
+  project.Programs().CatalogClear();
+  AddPrograms(project.Programs(), {{0, u"A", {}, ProgramImage(300, 1)}, {1, u"B", {}, ProgramImage(1000, 2)},
                         {2, u"C", {}, ProgramImage(40, 3)}});
   for (bool write : {true, false}) {
     SCOPED_TRACE(write);
@@ -362,7 +385,7 @@ TEST_F(TransferTest, TotalsAndOverallProgress) {
     TransferCallbacks callbacks;
     callbacks.overall = [&](const TransferProgress &p) { seen.push_back(p); };
     transfer->SetCallbacks(callbacks);
-    const TransferResult r = write ? transfer->RunWriteProject() : transfer->RunReadProject();
+    const TransferResult r = write ? transfer->RunWriteProject(project) : transfer->RunReadProject(project);
     ASSERT_TRUE(r.ok()) << r.message;
     EXPECT_EQ(r.programs, 3);
     EXPECT_EQ(r.bytes, 1340);
@@ -398,9 +421,9 @@ TEST_F(TransferTest, EraseLeavesAnEmptyCatalogAndTestPasses) {
     const TransferResult erased = transfer->RunErase(full);
     EXPECT_TRUE(erased.ok());
     EXPECT_EQ(erased.message, "Очистка МП завершена");
-    const TransferResult read = transfer->RunReadProject();
+    const TransferResult read = transfer->RunReadProject(project);
     EXPECT_TRUE(read.ok());
-    EXPECT_EQ(device->CatalogCount(), 0);
+    EXPECT_EQ(project.Programs().CatalogCount(), 0);
   }
   const TransferResult tested = transfer->RunTest(false);
   EXPECT_TRUE(tested.ok());
@@ -472,26 +495,26 @@ TEST_F(TransferTest, UnprocessedTextIsWrittenAsItsRawCharacters) {
   off.need_proc = false;
   WriteProject({{0, u"RAW", {u"G1 Я", u""}, {}}}, off);
   const ProgramImage expected = {'G', '1', ' ', 0x2F, '\r', '\n', '\r', '\n'};  // Я is U+042F
-  EXPECT_EQ(Bytes(device->Catalog(0)), expected);
+  EXPECT_EQ(Bytes(project.Programs().Catalog(0)), expected);
 }
 
 TEST_F(TransferTest, UnconvertibleProgramIsRefusedWithItsLine) {
-  device->CatalogClear();
-  AddPrograms(*device, {{0, u"OK", {u"G1"}, {}}, {1, u"BAD", {u"G1", u"X1", u"Щ"}, {}}});
+  project.Programs().CatalogClear();
+  AddPrograms(project.Programs(), {{0, u"OK", {u"G1"}, {}}, {1, u"BAD", {u"G1", u"X1", u"Щ"}, {}}});
   transfer->SetOptions(Options(0));
-  const TransferResult r = transfer->RunWriteProject();
+  const TransferResult r = transfer->RunWriteProject(project);
   EXPECT_EQ(r.status, TransferStatus::Refused);
   EXPECT_EQ(r.entry_index, 1);
   EXPECT_EQ(r.conversion.conv_err_code, kConvErrSymbol);
   EXPECT_EQ(r.conversion.conv_err_str_num, 3);
   EXPECT_EQ(r.message, "Неверный символ");
-  EXPECT_EQ(device->Catalog(1).file_error_code, feProcessError);
+  EXPECT_EQ(project.Programs().Catalog(1).file_error_code, feProcessError);
   EXPECT_EQ(module->OperationCount(sim::ModuleOp::Erase), 0u);
 }
 
 TEST_F(TransferTest, MissingModuleAndCapacityTable) {
   module->Remove();
-  const TransferResult r = transfer->RunReadProject();
+  const TransferResult r = transfer->RunReadProject(project);
   EXPECT_EQ(r.status, TransferStatus::NoModule);
   EXPECT_EQ(r.message, "МП не подключен");
   EXPECT_EQ(r.title, "Прочитать проект из МП");

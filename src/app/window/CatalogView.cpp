@@ -134,7 +134,8 @@ void MainWindow::SetupCatalogView() {
   FilePropForm = new TFilePropForm(this);
 }
 
-TDevCatalog *MainWindow::Catalog() const { return MemDevice ? &MemDevice->Device() : nullptr; }
+TDevCatalog *MainWindow::Catalog() { return &project_.Programs(); }
+const TDevCatalog *MainWindow::Catalog() const { return &project_.Programs(); }
 
 bool MainWindow::Nc31Mode() const { return Nc31NumberingMode(DeviceType, need_proc, processor_type); }
 

@@ -129,8 +129,7 @@ void MainWindow::CheckDeviceThen(const QString &title, std::function<void()> nex
 
 void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
                                     std::function<TransferResult(ProjectTransfer &)> chain,
-                                    std::function<void(const TransferResult &)> finish,
-                                    std::function<void(const TransferResult &)> restore) {
+                                    std::function<void(const TransferResult &)> finish) {
   DeviceCommandRun &run = *DeviceRun;
   setEnabled(false);
   ProgressForm->setCaption(caption);
@@ -187,10 +186,9 @@ void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
       [&run, chain = std::move(chain), result] {
         *result = run.cancelled ? cancelledBeforeStart() : chain(run.transfer);
       },
-      [this, result, finish = std::move(finish), restore = std::move(restore)] {
+      [this, result, finish = std::move(finish)] {
         ProgressForm->hide();
         setEnabled(true);
-        if (restore) restore(*result);
         if (result->status == TransferStatus::Cancelled)
           CancelActionComplete(fromUtf8(result->message));
         else
@@ -212,7 +210,7 @@ void MainWindow::ShowTransferMessage(const TransferResult &r) {
 }
 
 bool MainWindow::ShowRefusedConversion(const TransferResult &r) {
-  kalvort::TDeviceClass &catalog = MemDevice->Device();
+  TDevCatalog &catalog = project_.Programs();
   if (r.status != TransferStatus::Refused || r.entry_index < 0 || r.entry_index >= catalog.CatalogCount() ||
       r.conversion.conv_err_code == kalvort::kConvErrNone)
     return false;
@@ -246,7 +244,7 @@ void MainWindow::ShowCommandSummary(const QString &text) {
 void MainWindow::CancelActionComplete(const QString &text) {
   Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Отмена"),
               text.isEmpty() ? QStringLiteral("Текущее действие отменено") : text, QMessageBox::Ok);
-  if (MemDevice) MemDevice->Device().CalculateMPStat();
+  project_.Programs().CalculateMPStat();
   cur_catalog_entry_num = 0;
   FillCatalogGrid();
   CurCatalogEntryChanged();
@@ -264,11 +262,11 @@ void MainWindow::DeviceBurnActionExecute() {
                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     return;
   if (!BeginDeviceCommand()) return;
-  const std::vector<int> derived = entriesToDerive(MemDevice->Device(), need_proc);
+  const std::vector<int> derived = entriesToDerive(project_.Programs(), need_proc);
   RunDeviceChain(
-      QStringLiteral("Запись..."), QString(), [](ProjectTransfer &t) { return t.RunWriteProject(); },
+      QStringLiteral("Запись..."), QString(), [this](ProjectTransfer &t) { return t.RunWriteProject(project_); },
       [this, derived](const TransferResult &r) {
-        const TDevCatalog &catalog = MemDevice->Device();
+        const TDevCatalog &catalog = project_.Programs();
         for (int i : derived)
           if (catalog.Catalog(i).file_bin_valid) project_changed = true;
         if (ShowRefusedConversion(r)) return;
@@ -287,10 +285,8 @@ void MainWindow::DeviceRereadActionExecute() {
   // The read replaces the project: unsaved changes are offered for saving first.
   if (!SaveChangesFirst()) return;
   if (!BeginDeviceCommand()) return;
-  // The module is read into an empty catalog; the project waits aside and comes back unless the
-  // read gave a project to take (complete, or with control-sum errors the user accepted).
-  auto kept = std::make_shared<TDevCatalog>();
-  MemDevice->Device().SwapCatalog(*kept);
+  // The project takes what was read when the read gave a project to take (complete, or with
+  // control-sum errors the user accepted); otherwise it stays as it was.
   const auto taken = [](const TransferResult &r) {
     return r.ok() || r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
   };
@@ -300,7 +296,7 @@ void MainWindow::DeviceRereadActionExecute() {
     text_changed = false;
   };
   RunDeviceChain(
-      QStringLiteral("Чтение..."), QString(), [](ProjectTransfer &t) { return t.RunReadProject(); },
+      QStringLiteral("Чтение..."), QString(), [this](ProjectTransfer &t) { return t.RunReadProject(project_); },
       [this, taken](const TransferResult &r) {
         if (!taken(r)) {
           ShowTransferMessage(r);
@@ -310,7 +306,7 @@ void MainWindow::DeviceRereadActionExecute() {
           return;
         }
         // A complete read of an empty module leaves nothing to save; anything else changed the project.
-        project_changed = !(r.ok() && MemDevice->Device().CatalogCount() == 0);
+        project_changed = !(r.ok() && project_.Programs().CatalogCount() == 0);
         // Control-sum errors were asked about as they came (the entries carry "!").
         const bool cs = r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
         if (!cs) ShowTransferMessage(r);
@@ -320,9 +316,6 @@ void MainWindow::DeviceRereadActionExecute() {
         FillCatalogGrid();
         ShowFirstRow();
         CatalogTable->setFocus();
-      },
-      [this, kept, taken](const TransferResult &r) {
-        if (!taken(r) && MemDevice) MemDevice->Device().SwapCatalog(*kept);
       });
 }
 
@@ -427,14 +420,12 @@ void MainWindow::DeviceBurnImageActionExecute() {
 
 void MainWindow::DeviceVerifyActionExecute() {
   if (!BeginDeviceCommand()) return;
-  // The chain reads the module into the device's catalog: the project waits aside meanwhile.
-  auto project = std::make_shared<TDevCatalog>();
-  project->SwapCatalog(MemDevice->Device());
+  // The chain reads the module into the device's catalog; the project stays where it is.
   auto report = std::make_shared<kalvort::VerifyReport>();
   RunDeviceChain(
       QStringLiteral("Сверка с МП..."), QString(),
-      [project, report](ProjectTransfer &t) {
-        *report = t.RunVerify(*project);
+      [this, report](ProjectTransfer &t) {
+        *report = t.RunVerify(project_);
         return report->read;
       },
       [this, report](const TransferResult &r) {
@@ -447,11 +438,5 @@ void MainWindow::DeviceVerifyActionExecute() {
         if (!VerifyForm) VerifyForm = std::make_unique<TVerifyForm>(this);
         VerifyForm->setDifferences(report->differences);
         VerifyForm->open();
-      },
-      [this, project](const TransferResult &) {
-        // Whatever the outcome, the project goes back in place of what was read.
-        kalvort::TDeviceClass &device = MemDevice->Device();
-        device.SwapCatalog(*project);
-        device.CalculateMPStat();
       });
 }

@@ -93,9 +93,6 @@ void MainWindow::DestroyDevice() {
   ++poll_generation_;
   poller_->WaitIdleProcessingEvents();
   if (!MemDevice) return;
-  // The project's programs live in the device object; an unchanged project moves to the next one.
-  carried_catalog_ = std::make_unique<kalvort::TDevCatalog>();
-  MemDevice->Device().SwapCatalog(*carried_catalog_);
   MemDevice.reset();
   updateCommandStates();
 }
@@ -135,11 +132,7 @@ void MainWindow::AttachDevice(std::unique_ptr<DeviceSession> session) {
   // Completion events and the progress callback are set by each device command's chain object
   // (DeviceCommands.cpp).
   device.SetTimeoutFactor(TimeoutFactor);
-  device.SetMaxProgNum(MaxProgNum);
-  if (carried_catalog_) {
-    device.SwapCatalog(*carried_catalog_);
-    carried_catalog_.reset();
-  }
+  project_.Programs().SetMaxProgNum(MaxProgNum);
   MemDevice = std::move(session);
   updateCommandStates();
   if (!pending_open_file_.isEmpty()) QMetaObject::invokeMethod(this, &MainWindow::OpenPendingFile, Qt::QueuedConnection);

@@ -434,10 +434,10 @@ void MainWindow::EditorOpenFileActionExecute() {
   TDevCatalogEntry e = catalog->Catalog(index);
   if (!e.text) e.text = std::make_shared<ProgramText>();
   *e.text = splitLines(decodeText(bytes, &encoding));
-  catalog->SetCatalog(index, e);
   // A rewrite keeps a byte-order mark; everything else is written as Windows-1251.
   const bool bom = encoding != TextEncoding::Cp1251 && encoding != TextEncoding::Utf8;
-  text_encodings_[e.text.get()] = bom ? encoding : TextEncoding::Cp1251;
+  e.text_encoding = bom ? encoding : TextEncoding::Cp1251;
+  catalog->SetCatalog(index, e);
   catalog->FileBinValidClear(index);
   catalog->FileTxtValidSet(index);
   FillCatalogGrid();
@@ -477,8 +477,7 @@ void MainWindow::EditorSaveFileActionExecute() {
   const bool as_binary = QFileInfo(file).suffix().compare(QLatin1String("bin"), Qt::CaseInsensitive) == 0;
   std::string bytes;
   if (e.file_txt_valid && (!e.file_bin_valid || !as_binary)) {
-    const auto found = text_encodings_.find(e.text.get());
-    bytes = encodeText(joinLines(*e.text), found == text_encodings_.end() ? TextEncoding::Cp1251 : found.value());
+    bytes = encodeText(joinLines(*e.text), e.text_encoding);
   } else if (e.p_buffer) {
     bytes.assign(e.p_buffer->begin(), e.p_buffer->begin() + std::min<size_t>(e.prog_size, e.p_buffer->size()));
   }

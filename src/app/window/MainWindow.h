@@ -25,6 +25,7 @@
 #include "dialogs/ProgressForm.h"
 #include "dialogs/VerifyDialog.h"
 #include "formats/PostProcess.h"
+#include "project/Project.h"
 #include "project/ProjectFile.h"
 #include "project/Settings.h"
 #include "window/DeviceCommandRun.h"
@@ -148,6 +149,8 @@ class MainWindow : public QMainWindow {
 
   // ---- State ----
   std::unique_ptr<kalvort::workflow::DeviceSession> MemDevice;
+  // The project's programs; device commands work on a copy in the device object.
+  kalvort::Project project_;
   int cur_catalog_entry_num = -1;
   kalvort::TDevCatalogEntry cur_catalog_entry;
   QString project_name;
@@ -226,7 +229,8 @@ class MainWindow : public QMainWindow {
 
   // Catalog list (CatalogView.cpp). Each data row keeps its entry's catalog index (Qt::UserRole of
   // its first cell); commands map rows to entries through it, never through the row number.
-  kalvort::TDevCatalog *Catalog() const;  // the device object's catalog, null without one
+  kalvort::TDevCatalog *Catalog();  // the project's programs
+  const kalvort::TDevCatalog *Catalog() const;
   bool Nc31Mode() const;                  // USB programmer, НЦ-31, processing on: slot = number - 13
   int RowEntry(int row) const;            // -1 for a row without entry
   int RowOfEntry(int index) const;
@@ -396,8 +400,7 @@ class MainWindow : public QMainWindow {
   void CheckDeviceThen(const QString &title, std::function<void()> next);
   void RunDeviceChain(const QString &caption, const QString &text,
                       std::function<kalvort::TransferResult(kalvort::ProjectTransfer &)> chain,
-                      std::function<void(const kalvort::TransferResult &)> finish,
-                      std::function<void(const kalvort::TransferResult &)> restore = {});
+                      std::function<void(const kalvort::TransferResult &)> finish);
   void RunEraseOrTest(bool test, bool full);
   void ShowTransferMessage(const kalvort::TransferResult &r);
   // A chain refused for a text program that does not convert: the program shown and marked as
@@ -417,12 +420,9 @@ class MainWindow : public QMainWindow {
   void SetupCatalogView();
   void SetupEditorPane();
   bool editor_loading_ = false;  // the editor is being filled: not an edit
-  QHash<const void *, kalvort::TextEncoding> text_encodings_;  // entry text -> encoding to save in
 
   std::unique_ptr<kalvort::app::StatusPoller> poller_;
   kalvort::KalvortSettings settings_;
-  // The project's programs between two device objects (the catalog lives in the device object).
-  std::unique_ptr<kalvort::TDevCatalog> carried_catalog_;
   uint64_t poll_generation_ = 0;      // bumped when the poll stops: results of older polls are dropped
   uint64_t creation_generation_ = 0;  // bumped per device pick: only the latest creation attaches
   bool device_connected_ = false;

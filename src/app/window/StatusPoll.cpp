@@ -57,10 +57,10 @@ void MainWindow::startStatusPoll() {
 
 uint32_t MainWindow::ProjectBinaryBytes() const {
   if (!MemDevice) return 0;
-  const kalvort::TDeviceClass &device = MemDevice->Device();
+  const kalvort::TDevCatalog &programs = project_.Programs();
   uint64_t all = 0;
-  for (int i = 0, n = device.CatalogCount(); i < n; ++i) {
-    const kalvort::TDevCatalogEntry entry = device.Catalog(i);
+  for (int i = 0, n = programs.CatalogCount(); i < n; ++i) {
+    const kalvort::TDevCatalogEntry entry = programs.Catalog(i);
     if (entry.file_bin_valid) all += entry.prog_size;
   }
   return static_cast<uint32_t>(std::min<uint64_t>(all, INT32_MAX));
@@ -133,7 +133,7 @@ void MainWindow::updateCommandStates() {
   state.has_device = MemDevice != nullptr;
   state.connected = device_connected_;
   state.device_version = device_version_;
-  state.programs = MemDevice ? MemDevice->Device().CatalogCount() : 0;
+  state.programs = MemDevice ? project_.Programs().CatalogCount() : 0;
   state.text_changed = text_changed;
   state.processing = need_proc && cur_catalog_entry.need_p_proc;
   state.entry_text_valid = cur_catalog_entry.file_txt_valid;

@@ -86,7 +86,7 @@ void AddProgram(MainWindow &window, uint32_t size, bool need_p_proc) {
   entry.file_bin_valid = true;
   entry.need_p_proc = need_p_proc;
   QVERIFY(window.MemDevice);
-  QVERIFY(window.MemDevice->Device().AddCatalogEntry(entry));
+  QVERIFY(window.Catalog()->AddCatalogEntry(entry));
 }
 
 ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {

@@ -33,9 +33,10 @@ TEST(LanPacketLoss, ProjectWritesGoThroughAtTenPercentLoss) {
     device.SetDevSubtype(dstSMP);
     // A lost page costs a 500 ms time-out: the longest time-out factor leaves room for it.
     device.SetTimeoutFactor(5);
-    ASSERT_TRUE(kalvort::testing::AddBinaryPrograms(device, programs));
+    Project project;
+    ASSERT_TRUE(kalvort::testing::AddBinaryPrograms(project.Programs(), programs));
     ProjectTransfer transfer(device);
-    const TransferResult result = transfer.RunWriteProject();
+    const TransferResult result = transfer.RunWriteProject(project);
     if (!result.ok()) continue;
     ++written;
 

@@ -52,7 +52,8 @@ TEST(LanSocketOwnership, ProjectWriteCompletesWhileAnotherThreadProbesAndPolls) 
   {
     TLANDeviceClass device(here, 30000);
     device.SetDevSubtype(dstSMP);
-    ASSERT_TRUE(kalvort::testing::AddBinaryPrograms(device, programs));
+    Project project;
+    ASSERT_TRUE(kalvort::testing::AddBinaryPrograms(project.Programs(), programs));
     ProjectTransfer transfer(device);
 
     std::atomic<bool> stop{false};
@@ -75,7 +76,7 @@ TEST(LanSocketOwnership, ProjectWriteCompletesWhileAnotherThreadProbesAndPolls) 
       }
     });
 
-    const TransferResult written = transfer.RunWriteProject();
+    const TransferResult written = transfer.RunWriteProject(project);
     // Some rounds while the write ran, then a few more after it.
     const int rounds_during = rounds.load();
     while (rounds.load() < rounds_during + 2) std::this_thread::yield();
@@ -86,7 +87,7 @@ TEST(LanSocketOwnership, ProjectWriteCompletesWhileAnotherThreadProbesAndPolls) 
     EXPECT_GT(answered_there.load(), 0) << "the other controller answered its poller";
 
     device.CatalogClear();
-    const TransferResult read = transfer.RunReadProject();
+    const TransferResult read = transfer.RunReadProject(project);
     ASSERT_TRUE(read.ok()) << read.message;
     ASSERT_EQ(device.CatalogCount(), static_cast<int>(programs.size()));
     for (int i = 0; i < device.CatalogCount(); ++i) {

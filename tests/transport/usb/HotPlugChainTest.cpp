@@ -50,7 +50,8 @@ TEST(HotPlugDuringAChain, EventsWaitUntilTheChainHasClosedTheDevice) {
   EXPECT_EQ(dispatcher->Deliver(), 1u);
 
   const std::vector<ProgramImage> programs = {pattern(300, 1), pattern(1000, 2), pattern(40, 3)};
-  ASSERT_TRUE(kalvort::testing::AddBinaryPrograms(device, programs));
+  Project project;
+  ASSERT_TRUE(kalvort::testing::AddBinaryPrograms(project.Programs(), programs));
 
   // The owner thread (the window's, in the desktop program) delivers events as they come.
   std::atomic<bool> stop{false};
@@ -74,7 +75,7 @@ TEST(HotPlugDuringAChain, EventsWaitUntilTheChainHasClosedTheDevice) {
                          },
                          {}});
   dll->Clear();
-  const TransferResult written = transfer.RunWriteProject();
+  const TransferResult written = transfer.RunWriteProject(project);
   stop = true;
   owner.join();
   ASSERT_TRUE(written.ok()) << written.message;
@@ -92,7 +93,7 @@ TEST(HotPlugDuringAChain, EventsWaitUntilTheChainHasClosedTheDevice) {
   EXPECT_TRUE(std::equal(arrival.begin(), arrival.end(), texts.end() - 6));
 
   device.CatalogClear();
-  const TransferResult read = transfer.RunReadProject();
+  const TransferResult read = transfer.RunReadProject(project);
   ASSERT_TRUE(read.ok()) << read.message;
   ASSERT_EQ(device.CatalogCount(), static_cast<int>(programs.size()));
   for (int i = 0; i < device.CatalogCount(); ++i) {
