@@ -6,12 +6,13 @@
 
 #include <QAction>
 #include <QElapsedTimer>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "widgets/QtText.h"
+#include "window/CatalogModel.h"
 #include "window/MainWindow.h"
 #include "formats/PostProcess.h"
 #include "project/ProjectFile.h"
@@ -102,7 +103,7 @@ class CatalogBenchmarkTest : public QObject {
       t.start();
       window->ProjectOpenActionExecute();
       open << t.nsecsElapsed() / 1e6;
-      QCOMPARE(window->CatalogTable->rowCount(), kFullCatalog);
+      QCOMPARE(window->CatalogRows->rowCount(), kFullCatalog);
       t.restart();
       window->FillCatalogGrid();
       fill << t.nsecsElapsed() / 1e6;

@@ -11,7 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -27,6 +27,7 @@
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "widgets/QtText.h"
+#include "window/CatalogModel.h"
 #include "window/MainWindow.h"
 #include "base/CodePage.h"
 #include "support/AppTest.h"
@@ -53,8 +54,7 @@ void AnswerPropDialogs(MainWindow &window, QList<std::function<void(TFilePropFor
 }
 
 QString cell(const MainWindow &w, int row, int column) {
-  const QTableWidgetItem *item = w.CatalogTable->item(row, column);
-  return item ? item->text() : QString();
+  return w.CatalogRows->text(row, column);
 }
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
@@ -104,9 +104,9 @@ class CatalogViewTest : public QObject {
   }
 
   void emptyCatalogShowsOneEmptyRow() {
-    QCOMPARE(window->CatalogTable->rowCount(), 1);
-    QCOMPARE(window->CatalogTable->columnCount(), 7);
-    QCOMPARE(window->CatalogTable->horizontalHeaderItem(3)->text(), QStringLiteral("Разм.текст"));
+    QCOMPARE(window->CatalogRows->rowCount(), 1);
+    QCOMPARE(window->CatalogRows->columnCount(), 7);
+    QCOMPARE(window->CatalogRows->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Разм.текст"));
     QCOMPARE(window->CatalogTable->columnWidth(2), 116);
     // A header title is never cut: "Разм.текст" is wider than its listed 60 pixels.
     QVERIFY(window->CatalogTable->columnWidth(3) >= window->CatalogTable->horizontalHeader()->sectionSizeHint(3));
@@ -124,7 +124,7 @@ class CatalogViewTest : public QObject {
     add(textEntry(0, 1, u"first"));
     add(textEntry(1, 3, u"twin"));
     window->FillCatalogGrid();
-    QCOMPARE(window->CatalogTable->rowCount(), 2);
+    QCOMPARE(window->CatalogRows->rowCount(), 2);
     QCOMPARE(cell(*window, 0, 0), QStringLiteral(" 1"));
     QCOMPARE(cell(*window, 0, 2), QStringLiteral("first"));
     QCOMPARE(cell(*window, 1, 2), QStringLiteral("second"));

@@ -5,11 +5,12 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QMenuBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QToolBar>
 
 #include "support/AppTest.h"
 #include "support/ScriptedDialogs.h"
+#include "window/CatalogModel.h"
 #include "window/MainWindow.h"
 #include "workflow/DeviceSession.h"
 
@@ -72,7 +73,7 @@ class CommandRulesTest : public QObject {
     QVERIFY(WaitForDeviceStatus(window));
     window.stopStatusPoll();  // the rules are applied by hand below
     for (int i = 0; i < 3; ++i) kalvort::apptest::AddProgram(window, 100, true);
-    window.CatalogTable->setRowCount(3);
+    window.FillCatalogGrid();
 
     struct Selection {
       int top, bottom;
@@ -81,8 +82,7 @@ class CommandRulesTest : public QObject {
     for (const Selection &s : {Selection{0, 0, false, true}, Selection{1, 1, true, true},
                                Selection{2, 2, true, false}, Selection{0, 2, false, false},
                                Selection{1, 2, true, false}}) {
-      window.CatalogTable->clearSelection();
-      window.CatalogTable->setRangeSelected(QTableWidgetSelectionRange(s.top, 0, s.bottom, 6), true);
+      window.SelectRows(s.top, s.bottom, false);
       window.updateCommandStates();
       QCOMPARE(window.FileUpCatalog->isEnabled(), s.up);
       QCOMPARE(window.FileDownCatalog->isEnabled(), s.down);
@@ -157,8 +157,8 @@ class CommandRulesTest : public QObject {
     QStringList menus;
     for (QAction *m : window.menuBar()->actions()) menus << m->text();
     QCOMPARE(menus, (QStringList{"Файл", "Проект", "Модуль памяти", "Редактор", "Помощь"}));
-    QCOMPARE(window.CatalogTable->horizontalHeaderItem(0)->text(), QStringLiteral("№"));
-    QCOMPARE(window.CatalogTable->horizontalHeaderItem(6)->text(), QStringLiteral("Дата"));
+    QCOMPARE(window.CatalogRows->headerData(0, Qt::Horizontal).toString(), QStringLiteral("№"));
+    QCOMPARE(window.CatalogRows->headerData(6, Qt::Horizontal).toString(), QStringLiteral("Дата"));
   }
 };
 

@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -22,6 +23,7 @@
 #include "support/LoopbackSimulator.h"
 #include "support/ScriptedDialogs.h"
 #include "widgets/Ipv4Edit.h"
+#include "window/CatalogModel.h"
 #include "window/MainWindow.h"
 
 using kalvort::ProgramImage;
@@ -324,7 +326,7 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(!window->text_changed);
     const int row = window->RowOfEntry(1);
     QCOMPARE(window->SelectedRows(), QList<int>{row});
-    QVERIFY(window->CatalogTable->item(row, 0)->text().startsWith(QLatin1Char('!')));
+    QVERIFY(window->CatalogRows->text(row, 0).startsWith(QLatin1Char('!')));
   }
 
   // A write that fails at a program names it and the cause, and says the module now holds part
@@ -458,7 +460,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(takeAsked(), QStringList{"Чтение файла|Ошибка чтения файла! Продолжить?"});
     QCOMPARE(programs().CatalogCount(), 3);
     QCOMPARE(programs().Catalog(1).file_error_code, kalvort::feCSError);
-    QVERIFY(window->CatalogTable->item(window->RowOfEntry(1), 0)->text().startsWith(QLatin1Char('!')));
+    QVERIFY(window->CatalogRows->text(window->RowOfEntry(1), 0).startsWith(QLatin1Char('!')));
     QVERIFY(programs().Catalog(1).file_bin_valid);
     QVERIFY(!programs().Catalog(2).file_bin_valid);  // not read after Cancel
     QVERIFY(window->project_changed);

@@ -8,7 +8,7 @@
 #include <QFontMetrics>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -18,6 +18,7 @@
 
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
+#include "window/CatalogModel.h"
 #include "window/MainWindow.h"
 #include "formats/PostProcess.h"
 #include "support/AppTest.h"
@@ -127,7 +128,7 @@ class EditorPaneTest : public QObject {
     QCOMPARE(window->Editor()->errorLine(), 2);
     QVERIFY(!window->text_changed);
     QCOMPARE(catalog().Catalog(0).file_error_code, feProcessError);
-    QCOMPARE(window->CatalogTable->item(0, 0)->text(), QStringLiteral("!1"));
+    QCOMPARE(window->CatalogRows->text(0, 0), QStringLiteral("!1"));
   }
 
   void checkFileReportsARepeatedBlockNumber() {
@@ -270,7 +271,7 @@ class EditorPaneTest : public QObject {
     window->SelectRows(0, 0, true);
     QCOMPARE(window->Editor()->lines(), (QStringList{"G01X10", "M30"}));  // spaces dropped by the writer
     QVERIFY(catalog().Catalog(0).file_txt_valid);
-    QCOMPARE(window->CatalogTable->item(0, 3)->text(), QStringLiteral("13"));
+    QCOMPARE(window->CatalogRows->text(0, 3), QStringLiteral("13"));
     QVERIFY(!window->Editor()->isReadOnly());
     QVERIFY(!window->text_changed);
     // The conversion ran in the shared progress window, which is hidden again with its cancel

@@ -7,7 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QStatusBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTextBlock>
 #include <QToolBar>
 #include <QToolButton>
@@ -15,6 +15,7 @@
 #include "support/AppTest.h"
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
+#include "window/CatalogModel.h"
 #include "window/MainWindow.h"
 #include "workflow/DeviceSession.h"
 
@@ -43,9 +44,9 @@ class WindowLayoutTest : public QObject {
     // A date in the catalog list is shown whole, and the list shows every column.
     apptest::AddProgram(window, 32);
     window.FillCatalogGrid();
-    QTableWidget *grid = window.CatalogTable;
-    const int date = grid->columnCount() - 1;
-    const QString text = grid->item(0, date)->text();
+    QTableView *grid = window.CatalogTable;
+    const int date = window.CatalogRows->columnCount() - 1;
+    const QString text = window.CatalogRows->text(0, date);
     QVERIFY(!text.isEmpty());
     QVERIFY(grid->columnWidth(date) >= grid->fontMetrics().horizontalAdvance(text) + 6);
     QVERIFY(grid->horizontalHeader()->length() <= grid->viewport()->width());

@@ -17,13 +17,14 @@
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
-#include <QTableWidget>
+#include <QTableView>
 #include <QUrl>
 
 #include "dialogs/FilePropDialog.h"
 #include "support/UserDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "widgets/QtText.h"
+#include "window/CatalogModel.h"
 #include "window/MainWindow.h"
 #include "base/SafeSave.h"
 #include "project/ProjectBuild.h"
@@ -79,35 +80,16 @@ class FileDropFilter : public QObject {
   MainWindow *window_;
 };
 
-// Russian dates whatever the desktop's locale: the program's texts are Russian throughout.
-QString dateFormat() {
-  const QLocale locale(QLocale::Russian, QLocale::Russia);
-  QString time = locale.timeFormat(QLocale::LongFormat);
-  time.remove(QLatin1Char('t'));  // no time zone
-  return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time.trimmed();
-}
-
-QDateTime oleToDateTime(double date, bool &ok) {
-  OleDateParts p;
-  ok = OleDateToParts(date, p);
-  if (!ok) return {};
-  return QDateTime(QDate(p.year, p.month, p.day), QTime(p.hour, p.minute, p.second));
-}
-
 }  // namespace
 
 void MainWindow::SetupCatalogView() {
-  CatalogTable->setColumnCount(kCatalogColumnCount);
-  QStringList titles;
-  for (const char16_t *t : kCatalogColumnTitles) titles << fromU16(t);
-  CatalogTable->setHorizontalHeaderLabels(titles);
   // The listed widths suit a narrow system font; a column is never narrower than its header text,
   // and the two number columns fit four digits, so nothing is cut whatever font the desktop uses.
   QHeaderView *header = CatalogTable->horizontalHeader();
   const int numberWidth = CatalogTable->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 8;
   // The date column fits a date and time of the longest form (two-digit hour), plus the cell's
   // margins.
-  const QString widestDate = QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)).toString(dateFormat());
+  const QString widestDate = QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)).toString(CatalogModel::dateFormat());
   const int dateWidth = CatalogTable->fontMetrics().horizontalAdvance(widestDate) + 12;
   for (int c = 0; c < kCatalogColumnCount; ++c) {
     int width = std::max(kCatalogColumnWidths[c], header->sectionSizeHint(c));
@@ -127,8 +109,9 @@ void MainWindow::SetupCatalogView() {
   CatalogTable->setSelectionBehavior(QAbstractItemView::SelectRows);
   CatalogTable->setSelectionMode(QAbstractItemView::ContiguousSelection);
   CatalogTable->setWordWrap(false);
-  connect(CatalogTable, &QTableWidget::itemSelectionChanged, this, &MainWindow::CatalogSelectionChanged);
-  connect(CatalogTable, &QTableWidget::cellDoubleClicked, this, [this] { FilePropCatalogExecute(); });
+  connect(CatalogTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { CatalogSelectionChanged(); });
+  connect(CatalogTable, &QAbstractItemView::doubleClicked, this, [this] { FilePropCatalogExecute(); });
   setAcceptDrops(true);
   installEventFilter(new FileDropFilter(this));
   FilePropForm = new TFilePropForm(this);
@@ -139,13 +122,7 @@ const TDevCatalog *MainWindow::Catalog() const { return &project_.Programs(); }
 
 bool MainWindow::Nc31Mode() const { return Nc31NumberingMode(DeviceType, need_proc, processor_type); }
 
-int MainWindow::RowEntry(int row) const {
-  const QTableWidgetItem *item = CatalogTable->item(row, 0);
-  if (!item || item->text().isEmpty()) return -1;
-  bool ok = false;
-  const int index = item->data(Qt::UserRole).toInt(&ok);
-  return ok ? index : -1;
-}
+int MainWindow::RowEntry(int row) const { return CatalogRows->entryAt(row); }
 
 QList<int> MainWindow::SelectedRows() const {
   QList<int> rows;
@@ -154,21 +131,21 @@ QList<int> MainWindow::SelectedRows() const {
   return rows;
 }
 
-int MainWindow::RowOfEntry(int index) const {
-  for (int row = 0; row < CatalogTable->rowCount(); ++row)
-    if (RowEntry(row) == index) return row;
-  return -1;
-}
+int MainWindow::RowOfEntry(int index) const { return CatalogRows->rowOf(index); }
 
 void MainWindow::SelectRows(int first, int last, bool runHandler) {
   {
-    const QSignalBlocker block(CatalogTable);
-    CatalogTable->clearSelection();
-    if (first >= 0 && first < CatalogTable->rowCount()) {
-      last = std::clamp(last, first, CatalogTable->rowCount() - 1);
-      CatalogTable->setRangeSelected(QTableWidgetSelectionRange(first, 0, last, kCatalogColumnCount - 1), true);
-      CatalogTable->setCurrentCell(first, 0, QItemSelectionModel::NoUpdate);
-      CatalogTable->scrollToItem(CatalogTable->item(first, 0));
+    QItemSelectionModel *selection = CatalogTable->selectionModel();
+    const QSignalBlocker block(selection);
+    selection->clearSelection();
+    const int rows = CatalogRows->rowCount();
+    if (first >= 0 && first < rows) {
+      last = std::clamp(last, first, rows - 1);
+      const QModelIndex top = CatalogRows->index(first, 0);
+      selection->select(QItemSelection(top, CatalogRows->index(last, kCatalogColumnCount - 1)),
+                        QItemSelectionModel::Select);
+      selection->setCurrentIndex(top, QItemSelectionModel::NoUpdate);
+      CatalogTable->scrollTo(top);
     }
   }
   CatalogTable->viewport()->update();
@@ -176,40 +153,9 @@ void MainWindow::SelectRows(int first, int last, bool runHandler) {
 }
 
 void MainWindow::FillCatalogGrid() {
-  TDevCatalog *catalog = Catalog();
-  const std::vector<CatalogListRow> rows = catalog ? CatalogListRows(*catalog) : std::vector<CatalogListRow>(1);
-  const QString format = dateFormat();
-  const QSignalBlocker block(CatalogTable);
-  CatalogTable->setUpdatesEnabled(false);
-  CatalogTable->setRowCount(static_cast<int>(rows.size()));
-  for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
-    const CatalogListRow &row = rows[static_cast<size_t>(r)];
-    QString texts[kCatalogColumnCount];
-    if (row.entry_index >= 0) {
-      for (int c = 0; c < kCatalogColumnCount - 1; ++c) texts[c] = fromU16(row.cells[static_cast<size_t>(c)]);
-      bool ok = false;
-      QDateTime when = oleToDateTime(row.date, ok);
-      if (!ok) {
-        // A date that cannot be shown is replaced by the present moment, in the catalog too.
-        TDevCatalogEntry e = catalog->Catalog(row.entry_index);
-        e.date = NowAsOleDate();
-        catalog->SetCatalog(row.entry_index, e);
-        when = oleToDateTime(e.date, ok);
-      }
-      texts[kCatalogColumnCount - 1] = when.toString(format);
-    }
-    for (int c = 0; c < kCatalogColumnCount; ++c) {
-      QTableWidgetItem *item = CatalogTable->item(r, c);
-      if (!item) {
-        item = new QTableWidgetItem;
-        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-        CatalogTable->setItem(r, c, item);
-      }
-      item->setText(texts[c]);
-      if (c == 0) item->setData(Qt::UserRole, row.entry_index);
-    }
-  }
-  CatalogTable->setUpdatesEnabled(true);
+  // Rows that remain keep their selection; the selection handler does not run for the refresh.
+  const QSignalBlocker block(CatalogTable->selectionModel());
+  CatalogRows->refresh(*Catalog());
 }
 
 void MainWindow::CatalogSelectionChanged() {
@@ -353,7 +299,7 @@ void MainWindow::RemFileFromCatalogExecute() {
   catalog->CalculateMPStat();
   project_changed = true;
   FillCatalogGrid();
-  const int row = std::min(rows.front(), CatalogTable->rowCount() - 1);
+  const int row = std::min(rows.front(), CatalogRows->rowCount() - 1);
   SelectRows(row, row, true);
 }
 
@@ -364,7 +310,7 @@ void MainWindow::MoveSelection(bool down) {
   const int first = rows.front(), last = rows.back();
   const int edge = down ? RowEntry(last) : RowEntry(first);
   if (edge < 0) return;
-  if (down ? last >= CatalogTable->rowCount() - 1 || catalog->Catalog(edge).cat_num >= catalog->MaxProgNum() - 1
+  if (down ? last >= CatalogRows->rowCount() - 1 || catalog->Catalog(edge).cat_num >= catalog->MaxProgNum() - 1
            : first == 0 || catalog->Catalog(edge).cat_num == 0)
     return;
   const bool by_prog_num = Nc31Mode() || (processor_type == 0 && !fix_prog_num);
@@ -464,11 +410,10 @@ void MainWindow::SaveCatAsTxtActionExecute() {
   std::vector<std::u16string> header;
   for (const char16_t *t : kCatalogColumnTitles) header.emplace_back(t);
   rows.push_back(std::move(header));
-  for (int r = 0; r < CatalogTable->rowCount(); ++r) {
+  for (int r = 0; r < CatalogRows->rowCount(); ++r) {
     std::vector<std::u16string> cells;
     for (int c = 0; c < kCatalogColumnCount; ++c) {
-      const QTableWidgetItem *item = CatalogTable->item(r, c);
-      cells.push_back(item ? toU16(item->text()) : std::u16string());
+      cells.push_back(toU16(CatalogRows->text(r, c)));
     }
     rows.push_back(std::move(cells));
   }

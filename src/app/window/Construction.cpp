@@ -10,7 +10,7 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -18,6 +18,7 @@
 
 #include "support/AppIcons.h"
 #include "widgets/CodeEditor.h"
+#include "window/CatalogModel.h"
 #include "window/MainWindow.h"
 
 namespace {
@@ -229,13 +230,11 @@ void MainWindow::CreateCentralArea() {
     CatalogToolBar->addAction(a);
   }
   left->addWidget(CatalogToolBar);
-  CatalogTable = new QTableWidget(1, 7, LeftPane);
+  CatalogRows = new CatalogModel(this);
+  CatalogTable = new QTableView(LeftPane);
+  CatalogTable->setModel(CatalogRows);
   CatalogTable->setObjectName(QStringLiteral("CatalogTable"));
   CatalogTable->setAccessibleName(QStringLiteral("Каталог"));
-  CatalogTable->setHorizontalHeaderLabels({QStringLiteral("№"), QStringLiteral("№ п."),
-                                          QStringLiteral("Название"), QStringLiteral("Разм.текст"),
-                                          QStringLiteral("Разм.обр."), QStringLiteral("Обр."),
-                                          QStringLiteral("Дата")});
   CatalogTable->verticalHeader()->hide();
   CatalogTable->setSelectionBehavior(QAbstractItemView::SelectRows);
   CatalogTable->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -13,7 +13,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QStatusBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 
 #include <fstream>

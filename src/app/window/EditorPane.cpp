@@ -5,7 +5,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QFontMetrics>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -15,6 +15,7 @@
 #include "widgets/ProgramHighlighter.h"
 #include "widgets/QtText.h"
 #include "window/ConversionProgress.h"
+#include "window/CatalogModel.h"
 #include "window/MainWindow.h"
 #include "base/CodePage.h"
 #include "base/MemoryRoom.h"
@@ -352,7 +353,7 @@ void MainWindow::CheckAllFilesActionExecute() {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return;
   if (need_proc && catalog->CatalogCount() > 0) {
-    for (int row = 0; row < CatalogTable->rowCount(); ++row) {
+    for (int row = 0; row < CatalogRows->rowCount(); ++row) {
       const int index = RowEntry(row);
       if (index < 0) continue;
       const TDevCatalogEntry e = catalog->Catalog(index);

@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QComboBox>
 #include <QScreen>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>

@@ -42,7 +42,8 @@ class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class QStatusBar;
-class QTableWidget;
+class QTableView;
+class CatalogModel;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -135,7 +136,8 @@ class MainWindow : public QMainWindow {
   QWidget *LeftPane = nullptr;
   QWidget *RightPane = nullptr;
   QComboBox *DeviceSelector = nullptr;      // device selector; item data (Qt::UserRole) = tag
-  QTableWidget *CatalogTable = nullptr;  // catalog list
+  QTableView *CatalogTable = nullptr;  // catalog list
+  CatalogModel *CatalogRows = nullptr;  // what the list shows
   QPlainTextEdit *EditorWidget = nullptr;  // the editor (a CodeEditor)
   QComboBox *ActionSelector = nullptr;      // the editor's action selector
   QToolButton *HexSwitchButton = nullptr;

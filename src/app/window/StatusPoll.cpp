@@ -6,7 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 
 #include <algorithm>
@@ -137,9 +137,9 @@ void MainWindow::updateCommandStates() {
   state.text_changed = text_changed;
   state.processing = need_proc && cur_catalog_entry.need_p_proc;
   state.entry_text_valid = cur_catalog_entry.file_txt_valid;
-  for (const QTableWidgetSelectionRange &range : CatalogTable->selectedRanges()) {
-    state.first_selected = state.first_selected < 0 ? range.topRow() : std::min(state.first_selected, range.topRow());
-    state.last_selected = std::max(state.last_selected, range.bottomRow());
+  for (const QItemSelectionRange &range : CatalogTable->selectionModel()->selection()) {
+    state.first_selected = state.first_selected < 0 ? range.top() : std::min(state.first_selected, range.top());
+    state.last_selected = std::max(state.last_selected, range.bottom());
   }
   const kalvort::workflow::CommandSet enabled = kalvort::workflow::EnabledCommands(state);
 
