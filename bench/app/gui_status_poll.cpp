@@ -19,6 +19,7 @@
 #include "sim/UrvellSimulator.h"
 #include "support/ScriptedDialogs.h"
 #include "window/MainWindow.h"
+#include "window/StatusLine.h"
 #include "workflow/DeviceSession.h"
 
 namespace {
@@ -135,7 +136,7 @@ int main(int argc, char **argv) {
               "thread: %.2f ms)\n",
               ticks, LongestBlockOverTicks(app, window, ticks), pick_ms,
               LongestBlockOnThread(app, *window.MemDevice, std::min(ticks, 4)));
-  std::printf("    status: %s\n", qPrintable(window.StatusPanel[0]->text()));
+  std::printf("    status: %s\n", qPrintable(window.Status->panelText(StatusLine::Device)));
   window.close();
   return 0;
 }

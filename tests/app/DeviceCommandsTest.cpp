@@ -25,6 +25,7 @@
 #include "widgets/Ipv4Edit.h"
 #include "window/CatalogModel.h"
 #include "window/MainWindow.h"
+#include "window/StatusLine.h"
 
 using kalvort::ProgramImage;
 using kalvort::ProgramText;
@@ -385,14 +386,13 @@ class DeviceCommandsTest : public QObject {
                                         {4, u"P4", {}, ProgramImage(40, 0x30)}};
     addPrograms(programs(), three);
     const auto summary = [&] {
-      auto *label = window->StatusLine->findChild<QLabel *>(QStringLiteral("CommandSummary"));
-      return label ? label->text() : QString();
+      return window->Status->summary();
     };
     const auto expectShown = [&](const QString &text) {
       QCOMPARE(summary(), text);
-      QVERIFY(window->CommandSummaryTimer->isActive());
-      QCOMPARE(window->CommandSummaryTimer->interval(), 5000);
-      for (QLabel *panel : window->StatusPanel) QVERIFY(panel->isVisible());
+      QVERIFY(window->Status->summaryShown());
+      QCOMPARE(window->Status->summaryMs(), 5000);
+      QVERIFY(window->Status->panelsVisible());
     };
 
     dialogs->answers = {Button::Yes};

@@ -11,6 +11,7 @@
 #include "workflow/DeviceSession.h"
 #include "support/ScriptedDialogs.h"
 #include "window/MainWindow.h"
+#include "window/StatusLine.h"
 
 using kalvort::apptest::WaitForDeviceStatus;
 
@@ -31,7 +32,7 @@ class MainWindowTest : public QObject {
     QVERIFY(!window.first_time);
     QCOMPARE(window.DeviceSelector->currentIndex(), 0);
     QCOMPARE(window.DeviceType, kalvort::dtProg);
-    QCOMPARE(window.StatusPanel[0]->text(), QStringLiteral("Программатор. v 2.0.9"));
+    QCOMPARE(window.Status->panelText(StatusLine::Device), QStringLiteral("Программатор. v 2.0.9"));
     QVERIFY(dialogs.asked.isEmpty());
   }
 
@@ -62,7 +63,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - ") + file);
     QCOMPARE(window.Catalog()->CatalogCount(), 1);
     QCOMPARE(window.Catalog()->Catalog(0).prog_num, uint16_t{7});
-    QCOMPARE(window.StatusPanel[2]->text(), QStringLiteral("Всего 4 байт"));
+    QCOMPARE(window.Status->panelText(StatusLine::Size), QStringLiteral("Всего 4 байт"));
   }
 };
 

@@ -13,6 +13,7 @@
 #include "support/LoopbackSimulator.h"
 #include "support/ScriptedDialogs.h"
 #include "window/MainWindow.h"
+#include "window/StatusLine.h"
 #include "workflow/DeviceSession.h"
 
 using kalvort::apptest::ScopedEnv;
@@ -24,8 +25,12 @@ namespace {
 
 QStringList Panels(const MainWindow &w) {
   QStringList texts;
-  for (QLabel *panel : w.StatusPanel) texts << panel->text();
+  for (int i = 0; i < StatusLine::PanelCount; ++i) texts << w.Status->panelText(static_cast<StatusLine::Panel>(i));
   return texts;
+}
+
+QLabel *Panel(const MainWindow &w, int i) {
+  return w.Status->findChild<QLabel *>(QStringLiteral("StatusPanel%1").arg(i));
 }
 
 }  // namespace
@@ -48,9 +53,9 @@ class StatusLineTest : public QObject {
     QVERIFY(window.DeviceTestSMPFullAction->isEnabled());
     QVERIFY(window.DeviceBurnAction->isEnabled());
     // Each panel names itself for screen readers: its text, and what it shows.
-    QCOMPARE(window.StatusPanel[0]->accessibleName(), QStringLiteral("Программатор. v 2.0.9"));
-    QCOMPARE(window.StatusPanel[2]->accessibleDescription(), QStringLiteral("Объём"));
-    QCOMPARE(window.StatusPanel[3]->accessibleDescription(), QStringLiteral("Тип проекта"));
+    QCOMPARE(Panel(window, 0)->accessibleName(), QStringLiteral("Программатор. v 2.0.9"));
+    QCOMPARE(Panel(window, 2)->accessibleDescription(), QStringLiteral("Объём"));
+    QCOMPARE(Panel(window, 3)->accessibleDescription(), QStringLiteral("Тип проекта"));
     // Panel 3 decides the editor's actions.
     QCOMPARE(window.ActionSelector->count(), 3);
     QCOMPARE(window.ActionSelector->itemText(0), QStringLiteral("Добавить NULL в конец кадра"));
@@ -112,21 +117,21 @@ class StatusLineTest : public QObject {
     QVERIFY(!window.DeviceTestSMPFullAction->isEnabled());
 
     QVERIFY(pick(2, kalvort::dtWMP2C42));
-    QCOMPARE(window.StatusPanel[1]->text(), QStringLiteral("ВМП-???? "));
+    QCOMPARE(Panels(window)[1], QStringLiteral("ВМП-???? "));
 
     {
       kalvort::test::OtherStation other(*controller);
       QCOMPARE(other.take(kalvort::sim::UrvellSimulator::kSubtypeWMP, 1000), int64_t{1});
-      QVERIFY(WaitFor([&] { return window.StatusPanel[0]->text() == QStringLiteral("Модуль памяти занят"); }));
-      QCOMPARE(window.StatusPanel[1]->text(), QString());
+      QVERIFY(WaitFor([&] { return Panels(window)[0] == QStringLiteral("Модуль памяти занят"); }));
+      QCOMPARE(Panels(window)[1], QString());
       QVERIFY(!window.DeviceBurnAction->isEnabled());
       other.take(kalvort::sim::UrvellSimulator::kSubtypeWMP, 0);
     }
-    QVERIFY(WaitFor([&] { return window.StatusPanel[1]->text() == QStringLiteral("ВМП-???? "); }));
+    QVERIFY(WaitFor([&] { return Panels(window)[1] == QStringLiteral("ВМП-???? "); }));
 
     controller->Stop();
-    QVERIFY(WaitFor([&] { return window.StatusPanel[0]->text() == QStringLiteral("Устройство не отвечает"); }));
-    QCOMPARE(window.StatusPanel[2]->text(), QString());
+    QVERIFY(WaitFor([&] { return Panels(window)[0] == QStringLiteral("Устройство не отвечает"); }));
+    QCOMPARE(Panels(window)[2], QString());
     QVERIFY(!window.DeviceRereadAction->isEnabled());
     QVERIFY(dialogs.asked.isEmpty());
   }
@@ -155,12 +160,12 @@ class StatusLineTest : public QObject {
     MainWindow window(dialogs);
     window.show();
     QVERIFY(WaitFor([&] { return window.MemDevice != nullptr; }));
-    QVERIFY(WaitFor([&] { return !dialogs.asked.isEmpty() || !window.StatusPanel[0]->text().isEmpty(); }));
+    QVERIFY(WaitFor([&] { return !dialogs.asked.isEmpty() || !Panels(window)[0].isEmpty(); }));
     if (!prompt) {
       QVERIFY(WaitForNextStatus(window));
       QVERIFY(dialogs.asked.isEmpty());
       QVERIFY(window.isVisible());
-      QCOMPARE(window.StatusPanel[0]->text(), QStringLiteral("Программатор. v 2.") + firmware.mid(1, 1) + "." +
+      QCOMPARE(Panels(window)[0], QStringLiteral("Программатор. v 2.") + firmware.mid(1, 1) + "." +
                                                   firmware.mid(2, 1));
       return;
     }

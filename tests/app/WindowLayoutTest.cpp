@@ -17,6 +17,7 @@
 #include "widgets/CodeEditor.h"
 #include "window/CatalogModel.h"
 #include "window/MainWindow.h"
+#include "window/StatusLine.h"
 #include "workflow/DeviceSession.h"
 
 using namespace kalvort;
@@ -73,13 +74,13 @@ class WindowLayoutTest : public QObject {
     for (QToolButton *button : window.findChildren<QToolButton *>()) {
       QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
       QApplication::sendEvent(button, &enter);
-      QVERIFY2(window.StatusLine->currentMessage().isEmpty(), qPrintable(button->objectName()));
+      QVERIFY2(window.Status->currentMessage().isEmpty(), qPrintable(button->objectName()));
     }
     for (QAction *action : window.findChildren<QAction *>()) {
       action->showStatusText(&window);  // what a menu does for its highlighted item
-      QVERIFY2(window.StatusLine->currentMessage().isEmpty(), qPrintable(action->objectName()));
+      QVERIFY2(window.Status->currentMessage().isEmpty(), qPrintable(action->objectName()));
     }
-    for (QLabel *panel : window.StatusPanel) QVERIFY(panel->isVisible());
+    QVERIFY(window.Status->panelsVisible());
   }
 
   // Without a stored size the window takes three quarters of the screen, at least 1024 x 700 as far

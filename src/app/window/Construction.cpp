@@ -20,6 +20,7 @@
 #include "widgets/CodeEditor.h"
 #include "window/CatalogModel.h"
 #include "window/MainWindow.h"
+#include "window/StatusLine.h"
 
 namespace {
 
@@ -301,22 +302,8 @@ void MainWindow::CreateCentralArea() {
 }
 
 void MainWindow::CreateStatusLine() {
-  StatusLine = statusBar();
-  StatusLine->setObjectName(QStringLiteral("StatusLine"));
-  StatusLine->setSizeGripEnabled(true);
-  static const char *const kDescriptions[4] = {"Устройство", "Модуль", "Объём", "Тип проекта"};
-  static const int kWidths[4] = {220, 150, 200, 50};
-  for (int i = 0; i < 4; ++i) {
-    auto *panel = new QLabel(StatusLine);
-    panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setMinimumWidth(kWidths[i]);
-    panel->setAccessibleDescription(QString::fromUtf8(kDescriptions[i]));
-    panel->setAccessibleName(QString());
-    StatusPanel[static_cast<size_t>(i)] = panel;
-    // The last panel takes what is left: its text is longer than its nominal 50 pixels.
-    StatusLine->addWidget(panel, i == 3 ? 1 : 0);
-  }
+  Status = new StatusLine(this);
+  setStatusBar(Status);
 }
 
 void MainWindow::ConnectActions() {

@@ -26,6 +26,7 @@
 #include "widgets/QtText.h"
 #include "window/DeviceCommandRun.h"
 #include "window/MainWindow.h"
+#include "window/StatusLine.h"
 #include "workflow/DeviceSession.h"
 
 using kalvort::ProjectTransfer;
@@ -227,19 +228,7 @@ bool MainWindow::ShowRefusedConversion(const TransferResult &r) {
   return true;
 }
 
-void MainWindow::ShowCommandSummary(const QString &text) {
-  // Beside the panels rather than as the status bar's message, which would hide them.
-  if (!CommandSummary) {
-    CommandSummary = new QLabel(StatusLine);
-    CommandSummary->setObjectName(QStringLiteral("CommandSummary"));
-    StatusLine->addPermanentWidget(CommandSummary);
-    CommandSummaryTimer = new QTimer(this);
-    CommandSummaryTimer->setSingleShot(true);
-    connect(CommandSummaryTimer, &QTimer::timeout, CommandSummary, &QLabel::clear);
-  }
-  CommandSummary->setText(text);
-  CommandSummaryTimer->start(5000);
-}
+void MainWindow::ShowCommandSummary(const QString &text) { Status->showSummary(text); }
 
 void MainWindow::CancelActionComplete(const QString &text) {
   Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Отмена"),

@@ -41,7 +41,7 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QSplitter;
-class QStatusBar;
+class StatusLine;
 class QTableView;
 class CatalogModel;
 class QTimer;
@@ -141,12 +141,7 @@ class MainWindow : public QMainWindow {
   QPlainTextEdit *EditorWidget = nullptr;  // the editor (a CodeEditor)
   QComboBox *ActionSelector = nullptr;      // the editor's action selector
   QToolButton *HexSwitchButton = nullptr;
-  QStatusBar *StatusLine = nullptr;
-  std::array<QLabel *, 4> StatusPanel{};  // device, module, size, project type
-  // A finished device command's summary, shown beside the panels for a few seconds; created on
-  // first use (DeviceCommands.cpp).
-  QLabel *CommandSummary = nullptr;
-  QTimer *CommandSummaryTimer = nullptr;
+  StatusLine *Status = nullptr;
   QTimer *StatusTimer = nullptr;               // the 250 ms status timer
 
   // ---- State ----
@@ -386,7 +381,6 @@ class MainWindow : public QMainWindow {
 
   // Applies one poll's result (null: there is no device object) to the status line and commands.
   void ApplyStatus(const kalvort::workflow::DeviceSnapshot *snapshot);
-  void SetStatusPanel(int index, const QString &text);
   // Bytes of the project's valid binaries (the status line's "Всего N байт").
   uint32_t ProjectBinaryBytes() const;
   void FillActionSelector();

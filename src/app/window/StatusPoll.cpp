@@ -17,6 +17,7 @@
 #include "workflow/DeviceSession.h"
 #include "support/StatusPoller.h"
 #include "window/MainWindow.h"
+#include "window/StatusLine.h"
 
 using kalvort::workflow::DeviceSnapshot;
 
@@ -66,13 +67,6 @@ uint32_t MainWindow::ProjectBinaryBytes() const {
   return static_cast<uint32_t>(std::min<uint64_t>(all, INT32_MAX));
 }
 
-void MainWindow::SetStatusPanel(int index, const QString &text) {
-  QLabel *panel = StatusPanel[static_cast<size_t>(index)];
-  if (panel->text() == text) return;
-  panel->setText(text);
-  panel->setAccessibleName(text);
-}
-
 void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
   QString t0, t1, t2;
   device_connected_ = false;
@@ -97,11 +91,11 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
   }
   const QString t3 = MemDevice ? QString::fromStdString(kalvort::workflow::ProjectTypeText(need_proc, processor_type))
                                : QString();
-  SetStatusPanel(0, t0);
-  SetStatusPanel(1, t1);
-  SetStatusPanel(2, t2);
-  if (StatusPanel[3]->text() != t3) {
-    SetStatusPanel(3, t3);
+  Status->setPanelText(StatusLine::Device, t0);
+  Status->setPanelText(StatusLine::Module, t1);
+  Status->setPanelText(StatusLine::Size, t2);
+  if (Status->panelText(StatusLine::ProjectType) != t3) {
+    Status->setPanelText(StatusLine::ProjectType, t3);
     if (need_proc) FillActionSelector();
   }
   updateCommandStates();
