@@ -201,7 +201,7 @@ namespace {
 // give ("N0000 " + "\"X#-8388608" + "*\r\n" is 20 bytes) and cut to length at the end.
 class NC31Text {
  public:
-  explicit NC31Text(std::size_t slots) : out_(slots * kMaxWordText + 2), p_(out_.data()) {}
+  explicit NC31Text(std::size_t slots) : out_(slots * kMaxWordText + 2), end_(out_.data()) {}
 
   bool lineOpen() const { return lineStart_ != nullptr; }
   // Whether a line was closed: a text with no whole line is no result.
@@ -209,7 +209,7 @@ class NC31Text {
 
   // Opens a line with the block number of `slot` ("N0123 ").
   void openLine(std::size_t slot) {
-    lineStart_ = p_;
+    lineStart_ = end_;
     const char number[6] = {'N',
                             static_cast<char>('0' + slot / 1000 % 10),
                             static_cast<char>('0' + slot / 100 % 10),
@@ -223,23 +223,23 @@ class NC31Text {
   // word without a valid address: then the unfinished line goes, merged or not.
   bool putWord(const std::uint8_t *w, bool merge) {
     const std::uint8_t flag = w[1];
-    if (flag & kQuote) *p_++ = '"';
+    if (flag & kQuote) *end_++ = '"';
     const int code = flag & 0x0F;
     if (code == 0 || code > 8) {
       dropLine();
       return false;
     }
-    *p_++ = static_cast<std::uint8_t>(kLetters[code]);
+    *end_++ = static_cast<std::uint8_t>(kLetters[code]);
     static constexpr char kModifiers[] = {0, '>', '<', '#'};
-    if (const int mod = (flag >> 4) & 3) *p_++ = static_cast<std::uint8_t>(kModifiers[mod]);
+    if (const int mod = (flag >> 4) & 3) *end_++ = static_cast<std::uint8_t>(kModifiers[mod]);
     putValue(code, wordValue(w));
     const bool blockEnd = flag & kBlockEnd;
     if (!blockEnd && merge) {
       // Long blocks are broken after the word that passes 116 characters.
-      if (p_ - lineStart_ > 116) {
+      if (end_ - lineStart_ > 116) {
         closeLine("*\r\n", 3);
       } else {
-        *p_++ = ' ';
+        *end_++ = ' ';
       }
     } else if (blockEnd) {
       closeLine("\r\n", 2);
@@ -254,10 +254,10 @@ class NC31Text {
     lineStart_ = nullptr;
     emitted_ = true;
   }
-  void dropLine() { p_ = lineStart_; }
+  void dropLine() { end_ = lineStart_; }
 
   std::vector<std::uint8_t> take() {
-    out_.resize(static_cast<std::size_t>(p_ - out_.data()));
+    out_.resize(static_cast<std::size_t>(end_ - out_.data()));
     return std::move(out_);
   }
 
@@ -265,18 +265,18 @@ class NC31Text {
   static constexpr std::size_t kMaxWordText = 24;
 
   void put(const char *text, std::size_t n) {
-    std::memcpy(p_, text, n);
-    p_ += n;
+    std::memcpy(end_, text, n);
+    end_ += n;
   }
   void putNumber(long long v) {
-    p_ = reinterpret_cast<std::uint8_t *>(
-        std::to_chars(reinterpret_cast<char *>(p_), reinterpret_cast<char *>(p_) + 12, v).ptr);
+    end_ = reinterpret_cast<std::uint8_t *>(
+        std::to_chars(reinterpret_cast<char *>(end_), reinterpret_cast<char *>(end_) + 12, v).ptr);
   }
   void putValue(int code, std::int32_t value) {
     if (!isSignedAddress(code)) {
       putNumber(BCDToint(value));
     } else if (value >= 0x800000) {
-      *p_++ = '-';
+      *end_++ = '-';
       putNumber(0x1000000 - value);
     } else {
       putNumber(value);
@@ -284,7 +284,7 @@ class NC31Text {
   }
 
   std::vector<std::uint8_t> out_;
-  std::uint8_t *p_;
+  std::uint8_t *end_;                  // where the next character goes
   std::uint8_t *lineStart_ = nullptr;  // the open line, if any
   bool emitted_ = false;
 };

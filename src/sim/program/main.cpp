@@ -110,8 +110,8 @@ struct SimOptions {
 class ArgCursor {
  public:
   ArgCursor(int argc, char **argv) : argc_(argc), argv_(argv) {}
-  bool More() const { return i_ + 1 < argc_; }
-  std::string Next() { return argv_[++i_]; }
+  bool More() const { return last_taken_ + 1 < argc_; }
+  std::string Next() { return argv_[++last_taken_]; }
   std::optional<std::string> Value() {
     if (!More()) return std::nullopt;
     return Next();
@@ -127,7 +127,7 @@ class ArgCursor {
  private:
   int argc_;
   char **argv_;
-  int i_ = 0;
+  int last_taken_ = 0;
 };
 
 // Applies one option of the controller and its modules; false when `a` is not one. A bad value
