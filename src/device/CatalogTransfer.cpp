@@ -68,7 +68,7 @@ void TDeviceClass::OpenReadCatalog() {
     entries_.clear();
   }
   CatalogChanged();
-  V.n = 0;
+  action_.slot = 0;
   if (!LinkSetReadAddr(0)) {
     write_log("Ошибка установки адреса для чтения");
     Finish(deOperationError);
@@ -88,11 +88,11 @@ void TDeviceClass::StepReadCatalog() {
   const uint8_t *b = page_buf_.data();
   const uint32_t ps = static_cast<uint32_t>(dev_state_.MP_page_size);
   const uint32_t page_all = static_cast<uint32_t>(dev_state_.MP_page_all);
-  write_log("Вхождение в каталог " + std::to_string(V.n) + " вычитано");
+  write_log("Вхождение в каталог " + std::to_string(action_.slot) + " вычитано");
   if (b[0] != 0xFF) {
     write_log("Вхождение в каталог используется");
     TDevCatalogEntry e;
-    e.cat_num = static_cast<int32_t>(V.n);
+    e.cat_num = static_cast<int32_t>(action_.slot);
     e.prog_num = get16(b, 1);
     e.first_page = get16(b, 3);
     e.last_page = get16(b, 5);
@@ -131,16 +131,16 @@ void TDeviceClass::StepReadCatalog() {
     entries_.push_back(std::move(e));
     CatalogChanged();
   }
-  ++V.n;
-  Progress(dev_max_prog_num_ > 0 ? static_cast<int>(V.n * 100 / static_cast<uint32_t>(dev_max_prog_num_)) : 100);
-  if (static_cast<int>(V.n) >= dev_max_prog_num_) {
+  ++action_.slot;
+  Progress(dev_max_prog_num_ > 0 ? static_cast<int>(action_.slot * 100 / static_cast<uint32_t>(dev_max_prog_num_)) : 100);
+  if (static_cast<int>(action_.slot) >= dev_max_prog_num_) {
     write_log("Весь каталог вычитан");
     Finish();
     Pause(1);
     return;
   }
   write_log("Запуск чтения вхождения");
-  if (!LinkSetReadAddr(SlotAddress(static_cast<int>(V.n)))) {
+  if (!LinkSetReadAddr(SlotAddress(static_cast<int>(action_.slot)))) {
     write_log("Ошибка установки адреса чтения");
     Break();
     return;
@@ -162,20 +162,20 @@ void TDeviceClass::OpenBurnOrErase(TDevAction action) {
   LinkSetBufferSize(ps);
   Pause(1);
   if (action == daEraseFull) {
-    V.s = dev_state_.MP_page_all / kPagesPerBlock;
+    action_.blocks_left = dev_state_.MP_page_all / kPagesPerBlock;
   } else {
     int32_t k = 0;
     for (const TDevCatalogEntry &e : entries_) k = std::max<int32_t>(k, e.last_page);
     k = dev_max_prog_num_ > 100 ? std::max(k, dev_more_smp_zone_num_ - 1) : std::max(k, dev_max_prog_num_);
-    V.s = (k + 1) / kPagesPerBlock + ((k + 1) % kPagesPerBlock > 0 ? 1 : 0);
+    action_.blocks_left = (k + 1) / kPagesPerBlock + ((k + 1) % kPagesPerBlock > 0 ? 1 : 0);
   }
   // Only a catalog write stores slots; the erases finish after the last block.
-  V.w = action == daBurnCat ? 0 : static_cast<int32_t>(entries_.size());
-  V.r = 0;
-  V.s0 = V.s;
+  action_.next_entry = action == daBurnCat ? 0 : static_cast<int32_t>(entries_.size());
+  action_.blocks_issued = 0;
+  action_.blocks_total = action_.blocks_left;
   if (LinkEraseBlocks(0, 1)) {
-    V.r = 1;
-    V.s -= 1;
+    action_.blocks_issued = 1;
+    action_.blocks_left -= 1;
     write_log("Стирание");
     current_state_ = dwsWAIT_BURN;
   } else {
@@ -190,21 +190,21 @@ void TDeviceClass::StepWaitBurn() {
   write_log("ЧТение состояния");
   const int32_t count = static_cast<int32_t>(entries_.size());
   const uint32_t ps = static_cast<uint32_t>(dev_state_.MP_page_size);
-  if (V.s > 0) {
-    const int32_t s0 = std::max(V.s0, 1);
-    Progress(V.w < count ? V.r * 30 / s0 : V.r * 100 / s0);
-    if (!LinkEraseBlocks(static_cast<uint32_t>(V.r), 1)) {
+  if (action_.blocks_left > 0) {
+    const int32_t s0 = std::max(action_.blocks_total, 1);
+    Progress(action_.next_entry < count ? action_.blocks_issued * 30 / s0 : action_.blocks_issued * 100 / s0);
+    if (!LinkEraseBlocks(static_cast<uint32_t>(action_.blocks_issued), 1)) {
       write_log("Ошибка стирания");
       Break();
       return;
     }
-    V.r += 1;
-    V.s -= 1;
+    action_.blocks_issued += 1;
+    action_.blocks_left -= 1;
     write_log("Стирание");
     Pause(20);
-  } else if (V.w < count) {
+  } else if (action_.next_entry < count) {
     write_log("Запись очередного вхождения в каталог");
-    const TDevCatalogEntry &e = entries_[static_cast<size_t>(V.w)];
+    const TDevCatalogEntry &e = entries_[static_cast<size_t>(action_.next_entry)];
     const int64_t slot_page = e.cat_num < 100 ? e.cat_num : int64_t{dev_more_smp_cat_num_} + e.cat_num - 100;
     if (e.cat_num < 0 || ps == 0 || ps > page_buf_.size() || slot_page >= dev_state_.MP_page_all) {
       // An entry without a slot of this module: nothing is written outside the module.
@@ -224,8 +224,8 @@ void TDeviceClass::StepWaitBurn() {
       Break();
       return;
     }
-    V.w += 1;
-    Progress(V.w * 70 / count + 30);
+    action_.next_entry += 1;
+    Progress(action_.next_entry * 70 / count + 30);
   } else {
     FinishWrite();
   }
@@ -260,10 +260,10 @@ void TDeviceClass::OpenReadFile() {
     e.text = std::make_shared<ProgramText>();
   }
   CatalogChanged();
-  V.a = static_cast<uint32_t>(e.first_page) * static_cast<uint32_t>(dev_state_.MP_page_size);
-  V.done = 0;
-  V.sum = 0;
-  if (!LinkSetReadAddr(V.a)) {
+  action_.address = static_cast<uint32_t>(e.first_page) * static_cast<uint32_t>(dev_state_.MP_page_size);
+  action_.bytes_done = 0;
+  action_.control_sum = 0;
+  if (!LinkSetReadAddr(action_.address)) {
     write_log("Ошибка установки адреса для чтения");
     Finish(deOperationError);
     return;
@@ -281,17 +281,17 @@ void TDeviceClass::StepReadFile() {
   write_log("Фрагмент файла считан");
   TDevCatalogEntry &e = entries_[static_cast<size_t>(dev_cur_cat_prog_num_)];
   const uint32_t base = static_cast<uint32_t>(e.first_page) * static_cast<uint32_t>(dev_state_.MP_page_size);
-  const uint32_t chunk = std::min<uint32_t>(e.prog_size - (V.a - base), 1024);
-  uint8_t *dest = e.p_buffer->data() + V.done;
+  const uint32_t chunk = std::min<uint32_t>(e.prog_size - (action_.address - base), 1024);
+  uint8_t *dest = e.p_buffer->data() + action_.bytes_done;
   for (uint32_t i = 0; i < chunk; ++i) {
-    V.sum += page_buf_[i];
+    action_.control_sum += page_buf_[i];
     dest[i] = page_buf_[i];
   }
-  V.done += chunk;
-  Progress(static_cast<int>(uint64_t{V.done} * 100 / e.prog_size));
-  V.a += 1024;
-  write_log(std::to_string(V.a));
-  if (V.a - base < e.prog_size) {
+  action_.bytes_done += chunk;
+  Progress(static_cast<int>(uint64_t{action_.bytes_done} * 100 / e.prog_size));
+  action_.address += 1024;
+  write_log(std::to_string(action_.address));
+  if (action_.address - base < e.prog_size) {
     if (!LinkReadData(page_buf_.data(), 1024)) {
       write_log("Ошибка чтения");
       Break();
@@ -300,7 +300,7 @@ void TDeviceClass::StepReadFile() {
   }
   write_log("Файл считан");
   CatalogChanged();  // the program's bytes are all in
-  if (V.sum != e.control_sum) SetWorkerError(deCSError);
+  if (action_.control_sum != e.control_sum) SetWorkerError(deCSError);
   Finish();
 }
 
@@ -331,9 +331,9 @@ void TDeviceClass::OpenBurnFile() {
     Finish(deOperationError);
     return;
   }
-  V.a = static_cast<uint32_t>(e.first_page) * ps;
-  V.done = 0;
-  if (!LinkSetWriteAddr(V.a)) {
+  action_.address = static_cast<uint32_t>(e.first_page) * ps;
+  action_.bytes_done = 0;
+  if (!LinkSetWriteAddr(action_.address)) {
     write_log("Ошибка установки адреса");
     Finish(deOperationError);
     return;
@@ -357,13 +357,13 @@ void TDeviceClass::StepBurnFile() {
   const TDevCatalogEntry &e = entries_[static_cast<size_t>(dev_cur_cat_prog_num_)];
   const uint32_t ps = static_cast<uint32_t>(dev_state_.MP_page_size);
   const uint32_t base = static_cast<uint32_t>(e.first_page) * ps;
-  const uint32_t chunk = std::min(e.prog_size - (V.a - base), ps);
-  V.done += chunk;
-  Progress(static_cast<int>(uint64_t{V.done} * 100 / e.prog_size));
-  V.a += ps;
-  if (V.a - base < e.prog_size) {
+  const uint32_t chunk = std::min(e.prog_size - (action_.address - base), ps);
+  action_.bytes_done += chunk;
+  Progress(static_cast<int>(uint64_t{action_.bytes_done} * 100 / e.prog_size));
+  action_.address += ps;
+  if (action_.address - base < e.prog_size) {
     write_log("Запись нового куска");
-    FillProgramPage(*e.p_buffer, e.prog_size, V.done, page_buf_.data(), ps);
+    FillProgramPage(*e.p_buffer, e.prog_size, action_.bytes_done, page_buf_.data(), ps);
     if (!LinkWriteData(page_buf_.data(), ps)) {
       write_log("Ошибка записи");
       Break();

@@ -220,17 +220,17 @@ class TDeviceClass : public TDevCatalog {
  private:
   // Running counters of the action in progress; set afresh by every opening step.
   struct TActionVars {
-    uint32_t n = 0;      // catalog slot
-    int32_t s = 0;       // erase blocks left
-    int32_t s0 = 0;      // erase blocks in all
-    int32_t r = 0;       // erase blocks issued
-    int32_t w = 0;       // next entry (list index) to write
-    uint32_t a = 0;      // transfer address
-    uint32_t done = 0;   // bytes received or sent
-    uint32_t sum = 0;    // running control sum
-    uint32_t p = 0;      // test: bytes written
-    uint32_t p2 = 0;     // test: bytes read
-    uint32_t N = 0;      // test: pages tested
+    uint32_t slot = 0;          // catalog slot being read
+    int32_t blocks_left = 0;    // erase blocks still to erase
+    int32_t blocks_total = 0;   // erase blocks of the whole erase
+    int32_t blocks_issued = 0;  // erase blocks asked for so far
+    int32_t next_entry = 0;     // next catalog entry (list index) to write
+    uint32_t address = 0;       // transfer address
+    uint32_t bytes_done = 0;    // bytes received or sent
+    uint32_t control_sum = 0;   // running control sum
+    uint32_t test_written = 0;  // test: pattern bytes written
+    uint32_t test_read = 0;     // test: bytes read back
+    uint32_t test_pages = 0;    // test: pages tested
   };
 
   bool BeginRequest(TDevAction action, TDeviceEvent callback, std::optional<int64_t> timeout, int index = -1);
@@ -281,6 +281,13 @@ class TDeviceClass : public TDevCatalog {
   void StepBurnImage();
   void OpenTest(TDevAction action);
   void StepTest();
+  // The module test's steps, one a stage.
+  bool TestErase(TTestStages stage);
+  void TestCheckErased();
+  bool TestWritePage();
+  bool TestWaitWrite();
+  void TestReadBack();
+  uint32_t TestedBytes() const;  // bytes of the tested pages
   size_t ReadImageChunk();
 
   std::atomic<TDevAction> device_action_{daNone};
@@ -312,7 +319,7 @@ class TDeviceClass : public TDevCatalog {
   std::iostream *image_stream_ = nullptr;
   std::vector<uint8_t> test_pattern_;  // pattern written by a module test; worker thread only
   uint32_t test_seed_ = 0x2545F491u;
-  TActionVars V;
+  TActionVars action_;
 
   // Hot-plug hold: owner_open_ while the owner has the device open; an event arriving then (or
   // during an action) waits in held_event_. Both under hot_plug_mutex_, which is also held while

@@ -178,7 +178,7 @@ void TDeviceClass::IdleStep() {
     action_id_ = pending_id_;
     in_action_ = true;
   }
-  V = TActionVars{};
+  action_ = TActionVars{};
   switch (action) {
     case daQuickTest:
     case daFullTest: OpenTest(action); break;

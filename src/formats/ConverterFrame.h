@@ -3,6 +3,7 @@
 
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "formats/Conversion.h"
 
@@ -73,6 +74,54 @@ bool guardAllocation(Conversion &conv, Body &&body) {
     conv.releaseResult();
     return false;
   }
+}
+
+// One converter run on `conv`: its progress (see ProgressRun), the last result released before the
+// body runs, an allocation failure turned into a plain false. The body hands the bytes it made to
+// keep(), which stores them as the result and sets the caller's length.
+class ConverterRun : public ProgressRun {
+ public:
+  ConverterRun(Conversion &conv, const ProgressSink &progress, std::size_t &outLength)
+      : ProgressRun(progress), conv_(conv), outLength_(outLength) {}
+
+  // Stores `bytes` as the result; returns `ok`, what the run reports with them.
+  bool keep(std::vector<std::uint8_t> &&bytes, bool ok = true) {
+    outLength_ = bytes.size();
+    conv_.storeResult(std::move(bytes));
+    return ok;
+  }
+
+  template <typename Body>
+  bool run(Body &&body) {
+    outLength_ = 0;
+    conv_.releaseResult();
+    return guardAllocation(conv_, [&] { return std::forward<Body>(body)(*this); });
+  }
+
+ private:
+  Conversion &conv_;
+  std::size_t &outLength_;
+};
+
+// Runs a converter from an image to text: an empty image fails at once and leaves the last result.
+template <typename Body>
+bool runReader(Conversion &conv, const std::uint8_t *image, std::size_t length, const ProgressSink &progress,
+               std::size_t &outLength, Body &&body) {
+  ConverterRun run(conv, progress, outLength);
+  if (length == 0 || image == nullptr) return false;
+  return run.run(std::forward<Body>(body));
+}
+
+// Runs a converter from text to an image: the error fields start clear; no lines fail at once and
+// leave the last result.
+template <typename Body>
+bool runWriter(Conversion &conv, const ProgramLines &lines, const ProgressSink &progress, std::size_t &outLength,
+               Body &&body) {
+  ConverterRun run(conv, progress, outLength);
+  conv.conv_err_code = kConvErrNone;
+  conv.conv_err_str_num = 0;
+  if (lines.empty()) return false;
+  return run.run(std::forward<Body>(body));
 }
 
 }  // namespace kalvort::detail

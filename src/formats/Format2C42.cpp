@@ -24,11 +24,7 @@ std::uint8_t Set7thParityBit(std::uint8_t b) {
 
 bool Read2C42(Conversion &conv, const std::uint8_t *image, std::size_t length,
               const ProgressSink &progress, std::size_t &outLength) {
-  detail::ProgressRun run(progress);
-  if (length == 0 || image == nullptr) return false;
-  outLength = 0;
-  conv.releaseResult();
-  return detail::guardAllocation(conv, [&] {
+  return detail::runReader(conv, image, length, progress, outLength, [&](detail::ConverterRun &run) {
     std::vector<std::uint8_t> text;
     text.reserve(length * 2 + 2);
     bool afterNul = false;
@@ -73,21 +69,13 @@ bool Read2C42(Conversion &conv, const std::uint8_t *image, std::size_t length,
       text.push_back('\n');
     }
     const bool ok = !text.empty();
-    outLength = text.size();
-    conv.storeResult(std::move(text));
-    return ok;
+    return run.keep(std::move(text), ok);
   });
 }
 
 bool Write2C42(Conversion &conv, const ProgramLines &lines, bool del_space, bool del_empty_string,
                const ProgressSink &progress, std::size_t &outLength) {
-  detail::ProgressRun run(progress);
-  conv.conv_err_code = kConvErrNone;
-  conv.conv_err_str_num = 0;
-  if (lines.empty()) return false;
-  outLength = 0;
-  conv.releaseResult();
-  return detail::guardAllocation(conv, [&] {
+  return detail::runWriter(conv, lines, progress, outLength, [&](detail::ConverterRun &run) {
     const std::u16string text = joinLines(lines);
     const std::size_t n = text.size();
     std::vector<std::uint8_t> image;
@@ -141,9 +129,7 @@ bool Write2C42(Conversion &conv, const ProgramLines &lines, bool del_space, bool
       conv.conv_err_str_num = lineCount + 1;
       return false;
     }
-    outLength = image.size();
-    conv.storeResult(std::move(image));
-    return true;
+    return run.keep(std::move(image));
   });
 }
 

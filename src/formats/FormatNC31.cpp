@@ -195,117 +195,143 @@ bool add_BCD(std::int32_t v, NC31Word &word) {
   return add_num(intToBCD(v), word);
 }
 
+namespace {
+
+// The text of an NC31 image, written straight into a buffer sized for the longest text a word can
+// give ("N0000 " + "\"X#-8388608" + "*\r\n" is 20 bytes) and cut to length at the end.
+class NC31Text {
+ public:
+  explicit NC31Text(std::size_t slots) : out_(slots * kMaxWordText + 2), end_(out_.data()) {}
+
+  bool lineOpen() const { return lineStart_ != nullptr; }
+  // Whether a line was closed: a text with no whole line is no result.
+  bool emitted() const { return emitted_; }
+
+  // Opens a line with the block number of `slot` ("N0123 ").
+  void openLine(std::size_t slot) {
+    lineStart_ = end_;
+    const char number[6] = {'N',
+                            static_cast<char>('0' + slot / 1000 % 10),
+                            static_cast<char>('0' + slot / 100 % 10),
+                            static_cast<char>('0' + slot / 10 % 10),
+                            static_cast<char>('0' + slot % 10),
+                            ' '};
+    put(number, 6);
+  }
+
+  // Writes one word to the open line and ends the line where the word ends its block. False for a
+  // word without a valid address: then the unfinished line goes, merged or not.
+  bool putWord(const std::uint8_t *w, bool merge) {
+    const std::uint8_t flag = w[1];
+    if (flag & kQuote) *end_++ = '"';
+    const int code = flag & 0x0F;
+    if (code == 0 || code > 8) {
+      dropLine();
+      return false;
+    }
+    *end_++ = static_cast<std::uint8_t>(kLetters[code]);
+    static constexpr char kModifiers[] = {0, '>', '<', '#'};
+    if (const int mod = (flag >> 4) & 3) *end_++ = static_cast<std::uint8_t>(kModifiers[mod]);
+    putValue(code, wordValue(w));
+    const bool blockEnd = flag & kBlockEnd;
+    if (!blockEnd && merge) {
+      // Long blocks are broken after the word that passes 116 characters.
+      if (end_ - lineStart_ > 116) {
+        closeLine("*\r\n", 3);
+      } else {
+        *end_++ = ' ';
+      }
+    } else if (blockEnd) {
+      closeLine("\r\n", 2);
+    } else {
+      closeLine("*\r\n", 3);
+    }
+    return true;
+  }
+
+  void closeLine(const char *end, std::size_t n) {
+    put(end, n);
+    lineStart_ = nullptr;
+    emitted_ = true;
+  }
+  void dropLine() { end_ = lineStart_; }
+
+  std::vector<std::uint8_t> take() {
+    out_.resize(static_cast<std::size_t>(end_ - out_.data()));
+    return std::move(out_);
+  }
+
+ private:
+  static constexpr std::size_t kMaxWordText = 24;
+
+  void put(const char *text, std::size_t n) {
+    std::memcpy(end_, text, n);
+    end_ += n;
+  }
+  void putNumber(long long v) {
+    end_ = reinterpret_cast<std::uint8_t *>(
+        std::to_chars(reinterpret_cast<char *>(end_), reinterpret_cast<char *>(end_) + 12, v).ptr);
+  }
+  void putValue(int code, std::int32_t value) {
+    if (!isSignedAddress(code)) {
+      putNumber(BCDToint(value));
+    } else if (value >= 0x800000) {
+      *end_++ = '-';
+      putNumber(0x1000000 - value);
+    } else {
+      putNumber(value);
+    }
+  }
+
+  std::vector<std::uint8_t> out_;
+  std::uint8_t *end_;                  // where the next character goes
+  std::uint8_t *lineStart_ = nullptr;  // the open line, if any
+  bool emitted_ = false;
+};
+
+// The word in slot `s`, zero-filled past the image's end.
+void readSlot(const std::uint8_t *image, std::size_t length, std::size_t s, std::uint8_t (&w)[4]) {
+  if (s * 4 + 4 <= length) {
+    std::memcpy(w, image + s * 4, 4);
+  } else {
+    for (std::size_t k = 0; s * 4 + k < length; ++k) w[k] = image[s * 4 + k];
+  }
+}
+
+}  // namespace
+
 bool ReadNC31(Conversion &conv, const std::uint8_t *image, std::size_t length, bool merge,
               const ProgressSink &progress, std::size_t &outLength) {
-  detail::ProgressRun run(progress);
-  if (length == 0 || image == nullptr) return false;
-  outLength = 0;
-  conv.releaseResult();
-  return detail::guardAllocation(conv, [&] {
+  return detail::runReader(conv, image, length, progress, outLength, [&](detail::ConverterRun &run) {
     const std::size_t words = length / 4 + (length % 4 ? 1 : 0);
     const std::size_t slots = std::min(words, kNC31ReadSlots);
-    // The text is written straight into the result, sized for the longest text a word can give
-    // ("N0000 " + "\"X#-8388608" + "*\r\n" is 20 bytes) and cut to length at the end.
-    constexpr std::size_t kMaxWordText = 24;
-    std::vector<std::uint8_t> out(slots * kMaxWordText + 2);
-    std::uint8_t *const begin = out.data();
-    std::uint8_t *p = begin;
-    std::uint8_t *lineStart = nullptr;  // the open line, if any
-    bool emitted = false;
+    NC31Text text(slots);
     bool stopped = false;
-    auto put = [&p](const char *text, std::size_t n) {
-      std::memcpy(p, text, n);
-      p += n;
-    };
-    auto putNumber = [&p](long long v) {
-      p = reinterpret_cast<std::uint8_t *>(std::to_chars(reinterpret_cast<char *>(p),
-                                                         reinterpret_cast<char *>(p) + 12, v).ptr);
-    };
-    auto closeLine = [&](const char *end, std::size_t n) {
-      put(end, n);
-      lineStart = nullptr;
-      emitted = true;
-    };
-    for (std::size_t s = 0; s < slots; ++s) {
+    for (std::size_t s = 0; s < slots && !stopped; ++s) {
       std::uint8_t w[4] = {0, 0, 0, 0};
-      if (s * 4 + 4 <= length) {
-        std::memcpy(w, image + s * 4, 4);
-      } else {
-        for (std::size_t k = 0; s * 4 + k < length; ++k) w[k] = image[s * 4 + k];
-      }
+      readSlot(image, length, s, w);
       run.step(s + 1, words);
       if (isEmptySlot(w)) continue;
-      if (!lineStart) {
-        lineStart = p;
-        const char number[6] = {'N',
-                                static_cast<char>('0' + s / 1000 % 10),
-                                static_cast<char>('0' + s / 100 % 10),
-                                static_cast<char>('0' + s / 10 % 10),
-                                static_cast<char>('0' + s % 10),
-                                ' '};
-        put(number, 6);
-      }
-      const std::uint8_t flag = w[1];
-      if (flag & kQuote) *p++ = '"';
-      const int code = flag & 0x0F;
-      if (code == 0 || code > 8) {
-        p = lineStart;  // the unfinished line goes, merged or not
-        stopped = true;
-        break;
-      }
-      *p++ = static_cast<std::uint8_t>(kLetters[code]);
-      static constexpr char kModifiers[] = {0, '>', '<', '#'};
-      if (const int mod = (flag >> 4) & 3) *p++ = static_cast<std::uint8_t>(kModifiers[mod]);
-      const std::int32_t value = wordValue(w);
-      if (isSignedAddress(code)) {
-        if (value >= 0x800000) {
-          *p++ = '-';
-          putNumber(0x1000000 - value);
-        } else {
-          putNumber(value);
-        }
-      } else {
-        putNumber(BCDToint(value));
-      }
-      const bool blockEnd = flag & kBlockEnd;
-      if (!blockEnd && merge) {
-        // Long blocks are broken after the word that passes 116 characters.
-        if (p - lineStart > 116) {
-          closeLine("*\r\n", 3);
-        } else {
-          *p++ = ' ';
-        }
-      } else if (blockEnd) {
-        closeLine("\r\n", 2);
-      } else {
-        closeLine("*\r\n", 3);
-      }
+      if (!text.lineOpen()) text.openLine(s);
+      stopped = !text.putWord(w, merge);
     }
-    if (lineStart && !stopped) {
+    if (text.lineOpen() && !stopped) {
       // At the end of the slots read the open line is closed; an image that ends before them
       // drops it.
       if (slots == kNC31ReadSlots) {
-        closeLine("\r\n", 2);
+        text.closeLine("\r\n", 2);
       } else {
-        p = lineStart;
+        text.dropLine();
       }
     }
-    out.resize(static_cast<std::size_t>(p - begin));
-    outLength = out.size();
-    conv.storeResult(std::move(out));
-    return emitted;
+    const bool emitted = text.emitted();
+    return run.keep(text.take(), emitted);
   });
 }
 
 bool WriteNC31(Conversion &conv, const ProgramLines &lines, const ProgressSink &progress,
                std::size_t &outLength) {
-  detail::ProgressRun run(progress);
-  conv.conv_err_code = kConvErrNone;
-  conv.conv_err_str_num = 0;
-  if (lines.empty()) return false;
-  outLength = 0;
-  conv.releaseResult();
-  return detail::guardAllocation(conv, [&] {
+  return detail::runWriter(conv, lines, progress, outLength, [&](detail::ConverterRun &run) {
     std::vector<std::uint8_t> image(kNC31ImageSize, 0);
     std::vector<bool> filled(kNC31Slots, false);
     for (std::size_t s = 0; s < kNC31Slots; ++s)
@@ -359,9 +385,7 @@ bool WriteNC31(Conversion &conv, const ProgramLines &lines, const ProgressSink &
         return false;
       }
     }
-    outLength = image.size();
-    conv.storeResult(std::move(image));
-    return true;
+    return run.keep(std::move(image));
   });
 }
 

@@ -52,11 +52,7 @@ std::uint8_t vzEncodeCapital(std::uint8_t cp1251) { return kCapitalCodes[(cp1251
 
 bool ReadVZ(Conversion &conv, const std::uint8_t *image, std::size_t length,
             const ProgressSink &progress, std::size_t &outLength) {
-  detail::ProgressRun run(progress);
-  if (length == 0 || image == nullptr) return false;
-  outLength = 0;
-  conv.releaseResult();
-  return detail::guardAllocation(conv, [&] {
+  return detail::runReader(conv, image, length, progress, outLength, [&](detail::ConverterRun &run) {
     std::vector<std::uint8_t> memory;
     int start = 0;
     if (!LoadLDA({image, length}, memory, start)) return false;
@@ -80,21 +76,13 @@ bool ReadVZ(Conversion &conv, const std::uint8_t *image, std::size_t length,
       }
       run.step(i + 1, n);
     }
-    outLength = text.size();
-    conv.storeResult(std::move(text));
-    return true;
+    return run.keep(std::move(text));
   });
 }
 
 bool WriteVZ(Conversion &conv, const ProgramLines &lines, bool del_empty_string,
              const ProgressSink &progress, std::size_t &outLength) {
-  detail::ProgressRun run(progress);
-  conv.conv_err_code = kConvErrNone;
-  conv.conv_err_str_num = 0;
-  if (lines.empty()) return false;
-  outLength = 0;
-  conv.releaseResult();
-  return detail::guardAllocation(conv, [&] {
+  return detail::runWriter(conv, lines, progress, outLength, [&](detail::ConverterRun &run) {
     const std::string text = toCp1251(joinLines(lines));
     const std::size_t n = text.size();
     std::vector<std::uint8_t> encoded;
@@ -147,9 +135,7 @@ bool WriteVZ(Conversion &conv, const ProgramLines &lines, bool del_empty_string,
     std::vector<std::uint8_t> stream;
     stream.reserve(encoded.size() + 21);
     if (!SaveLDA(encoded, stream, kVZLoadAddress, encoded.size())) return false;
-    outLength = stream.size();
-    conv.storeResult(std::move(stream));
-    return true;
+    return run.keep(std::move(stream));
   });
 }
 

@@ -244,126 +244,186 @@ bool UnpackProject(const ProjectContent &content, const std::filesystem::path &d
   return fail(why);
 }
 
-bool PackProject(const std::filesystem::path &dir, ProjectContent &content, std::string *error) {
-  auto fail = [&](const std::string &why) {
-    if (error) *error = why;
-    return false;
-  };
-  IniFile ini;
-  std::string manifest;
-  if (!ReadWholeFile(dir / kProjectManifest, manifest, kMaxManifest)) return fail("cannot read " + (dir / kProjectManifest).string());
-  std::u16string manifestText;
-  if (!fromUtf8(manifest, manifestText)) manifestText = decodeText(manifest);
-  if (!ini.LoadText(toUtf8(manifestText))) return fail("cannot parse " + (dir / kProjectManifest).string());
+namespace {
 
-  ProjectContent result;
-  auto number = [&](const std::string &sec, const char *key, auto &out, bool required) {
-    const char *v = ini.Value(sec, key);
-    if (!v) return !required;
-    return ParseNumber(v, out);
-  };
-  auto bad = [&](const std::string &sec, const char *key) {
-    return fail("[" + sec + "] " + key + ": missing or not a valid value");
-  };
-  int32_t active = 0, processor = 0;
-  unsigned process = 0, hex = 0;
-  if (!number(kProjectSection, "version", result.version, false)) return bad(kProjectSection, "version");
-  if (!number(kProjectSection, "active_device", active, true)) return bad(kProjectSection, "active_device");
-  if (!number(kProjectSection, "process", process, true) || process > 255) return bad(kProjectSection, "process");
-  if (!number(kProjectSection, "processor", processor, true)) return bad(kProjectSection, "processor");
-  if (!number(kProjectSection, "hex_view", hex, true) || hex > 255) return bad(kProjectSection, "hex_view");
-  result.options.active_device = active;
-  result.options.process = static_cast<uint8_t>(process);
-  result.options.processor = processor;
-  result.options.hex_view = static_cast<uint8_t>(hex);
-  int32_t count = 0;
-  if (!number(kProjectSection, "count", count, true) || count < 0) return bad(kProjectSection, "count");
-  if (static_cast<size_t>(count) > kMaxProjectEntries)
-    return fail("more than " + std::to_string(kMaxProjectEntries) + " programs");
+// Reads a project folder: its manifest, then every program's files. Every read is bounded: the
+// manifest by its own limit, the programs by what one project holds.
+class FolderPacker {
+ public:
+  explicit FolderPacker(const std::filesystem::path &dir) : dir_(dir) {}
 
-  // Every program file is looked at before any is read: the sizes must fit in one project.
+  bool Pack(ProjectContent &content) {
+    ProjectContent result;
+    int32_t count = 0;
+    if (!LoadManifest() || !ReadOptions(result, count) || !MeasureFiles(count)) return false;
+    for (int32_t i = 0; i < count; ++i) {
+      TDevCatalogEntry e;
+      if (!ReadEntry(i, e)) return false;
+      result.entries.push_back(std::move(e));
+    }
+    content = std::move(result);
+    return true;
+  }
+  const std::string &Error() const { return why_; }
+
+ private:
+  // What a program file measured before any is read.
   struct Sizes {
     uint64_t binary = 0, text = 0;
   };
-  std::vector<Sizes> sizes(static_cast<size_t>(count));
-  uint64_t payload = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    const std::string sec = "program " + std::to_string(i + 1);
-    for (const bool text : {false, true}) {
-      const char *file = ini.Value(sec, text ? "text" : "binary");
-      if (!file) continue;
-      struct stat st {};
-      if (!PlainName(file) || ::stat((dir / file).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return fail("[" + sec + "] cannot read " + (text ? "text " : "binary ") + file);
-      const auto size = static_cast<uint64_t>(st.st_size);
-      (text ? sizes[i].text : sizes[i].binary) = size;
-      payload += ProgramFilePayload(size, text);
-    }
-    if (payload > kMaxProjectPayload)
-      return fail("the programs are larger than a project holds (" + std::to_string(kMaxProjectPayload >> 20) +
-                  " MiB)");
+
+  bool Fail(std::string why) {
+    why_ = std::move(why);
+    return false;
+  }
+  bool Bad(const std::string &sec, const char *key) {
+    return Fail("[" + sec + "] " + key + ": missing or not a valid value");
+  }
+  template <typename T>
+  bool Number(const std::string &sec, const char *key, T &out, bool required) const {
+    const char *v = ini_.Value(sec, key);
+    if (!v) return !required;
+    return ParseNumber(v, out);
+  }
+  static std::string Section(int32_t i) { return "program " + std::to_string(i + 1); }
+
+  bool LoadManifest() {
+    const auto path = dir_ / kProjectManifest;
+    std::string manifest;
+    if (!ReadWholeFile(path, manifest, kMaxManifest)) return Fail("cannot read " + path.string());
+    std::u16string manifestText;
+    if (!fromUtf8(manifest, manifestText)) manifestText = decodeText(manifest);
+    if (!ini_.LoadText(toUtf8(manifestText))) return Fail("cannot parse " + path.string());
+    return true;
   }
 
-  size_t lines_left = kMaxProjectLines;
-  for (int32_t i = 0; i < count; ++i) {
-    const std::string sec = "program " + std::to_string(i + 1);
-    TDevCatalogEntry e;
-    if (!number(sec, "cat_num", e.cat_num, true)) return bad(sec, "cat_num");
-    if (!number(sec, "prog_num", e.prog_num, true)) return bad(sec, "prog_num");
+  bool ReadOptions(ProjectContent &result, int32_t &count) {
+    int32_t active = 0, processor = 0;
+    unsigned process = 0, hex = 0;
+    if (!Number(kProjectSection, "version", result.version, false)) return Bad(kProjectSection, "version");
+    if (!Number(kProjectSection, "active_device", active, true)) return Bad(kProjectSection, "active_device");
+    if (!Number(kProjectSection, "process", process, true) || process > 255) return Bad(kProjectSection, "process");
+    if (!Number(kProjectSection, "processor", processor, true)) return Bad(kProjectSection, "processor");
+    if (!Number(kProjectSection, "hex_view", hex, true) || hex > 255) return Bad(kProjectSection, "hex_view");
+    result.options.active_device = active;
+    result.options.process = static_cast<uint8_t>(process);
+    result.options.processor = processor;
+    result.options.hex_view = static_cast<uint8_t>(hex);
+    if (!Number(kProjectSection, "count", count, true) || count < 0) return Bad(kProjectSection, "count");
+    if (static_cast<size_t>(count) > kMaxProjectEntries)
+      return Fail("more than " + std::to_string(kMaxProjectEntries) + " programs");
+    return true;
+  }
+
+  // Every program file is looked at before any is read: the sizes must fit in one project.
+  bool MeasureFiles(int32_t count) {
+    sizes_.assign(static_cast<size_t>(count), Sizes{});
+    uint64_t payload = 0;
+    for (int32_t i = 0; i < count; ++i) {
+      const std::string sec = Section(i);
+      for (const bool text : {false, true}) {
+        const char *file = ini_.Value(sec, text ? "text" : "binary");
+        if (!file) continue;
+        struct stat st {};
+        if (!PlainName(file) || ::stat((dir_ / file).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+          return Fail("[" + sec + "] cannot read " + (text ? "text " : "binary ") + file);
+        const auto size = static_cast<uint64_t>(st.st_size);
+        (text ? sizes_[i].text : sizes_[i].binary) = size;
+        payload += ProgramFilePayload(size, text);
+      }
+      if (payload > kMaxProjectPayload)
+        return Fail("the programs are larger than a project holds (" + std::to_string(kMaxProjectPayload >> 20) +
+                    " MiB)");
+    }
+    return true;
+  }
+
+  bool ReadEntry(int32_t i, TDevCatalogEntry &e) {
+    const std::string sec = Section(i);
+    if (!Number(sec, "cat_num", e.cat_num, true)) return Bad(sec, "cat_num");
+    if (!Number(sec, "prog_num", e.prog_num, true)) return Bad(sec, "prog_num");
+    if (!ReadName(sec, e)) return false;
+    if (const char *v = ini_.Value(sec, "indic"); v && !FromHex(v, e.indic, sizeof e.indic)) return Bad(sec, "indic");
+    if (!Number(sec, "date", e.date, true)) return Bad(sec, "date");
+    unsigned flag = 0;
+    if (!Number(sec, "need_p_proc", flag, false)) return Bad(sec, "need_p_proc");
+    e.need_p_proc = flag != 0;
+    e.text = std::make_shared<ProgramText>();
+    return ReadBinary(sec, sizes_[i].binary, e) && ReadText(sec, sizes_[i].text, e);
+  }
+
+  // The name as written, or else the one the catalog code holds; the code, when given, is kept.
+  bool ReadName(const std::string &sec, TDevCatalogEntry &e) {
     std::u16string name;
-    const char *nameValue = ini.Value(sec, "name");
-    const char *codeValue = ini.Value(sec, "code");
+    const char *nameValue = ini_.Value(sec, "name");
+    const char *codeValue = ini_.Value(sec, "code");
     uint8_t code[kCatalogCodeSize] = {};
-    if (codeValue && !FromHex(codeValue, code, sizeof code)) return bad(sec, "code");
+    if (codeValue && !FromHex(codeValue, code, sizeof code)) return Bad(sec, "code");
     if (nameValue) {
-      if (!fromUtf8(nameValue, name)) return bad(sec, "name");
+      if (!fromUtf8(nameValue, name)) return Bad(sec, "name");
     } else if (codeValue) {
       name = ByteArrayToString(code, kCatalogCodeSize);
     } else {
-      return bad(sec, "name");
+      return Bad(sec, "name");
     }
     StringToCatalogEntry(name, e);
     if (codeValue) std::memcpy(e.code, code, sizeof code);
-    if (const char *v = ini.Value(sec, "indic"); v && !FromHex(v, e.indic, sizeof e.indic)) return bad(sec, "indic");
-    if (!number(sec, "date", e.date, true)) return bad(sec, "date");
-    unsigned flag = 0;
-    if (!number(sec, "need_p_proc", flag, false)) return bad(sec, "need_p_proc");
-    e.need_p_proc = flag != 0;
+    return true;
+  }
 
+  // The binary file with its size and control sum (a control sum written down wins).
+  bool ReadBinary(const std::string &sec, uint64_t measured, TDevCatalogEntry &e) {
     uint32_t sum = 0;
-    e.text = std::make_shared<ProgramText>();
-    if (const char *file = ini.Value(sec, "binary")) {
+    if (const char *file = ini_.Value(sec, "binary")) {
       // Read no more than the size looked at above: a file that grew meanwhile fails.
       auto bin = std::make_shared<ProgramImage>();
-      if (!ReadWholeFile(dir / file, *bin, sizes[i].binary)) return fail("[" + sec + "] cannot read binary " + file);
+      if (!ReadWholeFile(dir_ / file, *bin, measured)) return Fail("[" + sec + "] cannot read binary " + file);
       e.file_bin_valid = true;
       e.prog_size = static_cast<uint32_t>(bin->size());
       for (unsigned char b : *bin) sum += b;
       if (!bin->empty()) e.p_buffer = std::move(bin);
-    } else if (!number(sec, "prog_size", e.prog_size, false)) {
-      return bad(sec, "prog_size");
+    } else if (!Number(sec, "prog_size", e.prog_size, false)) {
+      return Bad(sec, "prog_size");
     }
     e.control_sum = sum;
-    if (!number(sec, "control_sum", e.control_sum, false)) return bad(sec, "control_sum");
-    if (const char *file = ini.Value(sec, "text")) {
-      std::u16string text;
-      {
-        std::string bytes;
-        if (!ReadWholeFile(dir / file, bytes, sizes[i].text)) return fail("[" + sec + "] cannot read text " + file);
-        text = decodeText(bytes);
-      }
-      const size_t lines = countLines(text);
-      if (lines > lines_left)
-        return fail("[" + sec + "] text " + file + ": more than " + std::to_string(kMaxProjectLines) +
-                    " lines in all texts");
-      lines_left -= lines;
-      e.file_txt_valid = true;
-      *e.text = splitLines(text);
-    }
-    result.entries.push_back(std::move(e));
+    if (!Number(sec, "control_sum", e.control_sum, false)) return Bad(sec, "control_sum");
+    return true;
   }
-  content = std::move(result);
-  return true;
+
+  // The text file, within the lines all texts of a project may have together.
+  bool ReadText(const std::string &sec, uint64_t measured, TDevCatalogEntry &e) {
+    const char *file = ini_.Value(sec, "text");
+    if (!file) return true;
+    std::u16string text;
+    {
+      std::string bytes;
+      if (!ReadWholeFile(dir_ / file, bytes, measured)) return Fail("[" + sec + "] cannot read text " + file);
+      text = decodeText(bytes);
+    }
+    const size_t lines = countLines(text);
+    if (lines > lines_left_)
+      return Fail("[" + sec + "] text " + file + ": more than " + std::to_string(kMaxProjectLines) +
+                  " lines in all texts");
+    lines_left_ -= lines;
+    e.file_txt_valid = true;
+    *e.text = splitLines(text);
+    return true;
+  }
+
+  const std::filesystem::path &dir_;
+  IniFile ini_;
+  std::vector<Sizes> sizes_;
+  size_t lines_left_ = kMaxProjectLines;
+  std::string why_;
+};
+
+}  // namespace
+
+bool PackProject(const std::filesystem::path &dir, ProjectContent &content, std::string *error) {
+  FolderPacker packer(dir);
+  if (packer.Pack(content)) return true;
+  if (error) *error = packer.Error();
+  return false;
 }
 
 }  // namespace kalvort

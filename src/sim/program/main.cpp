@@ -17,6 +17,7 @@
 #include "sim/UrvellSimulator.h"
 
 using kalvort::sim::ModuleMemory;
+using kalvort::sim::UrvellFaults;
 using kalvort::sim::UrvellConfig;
 using kalvort::sim::UrvellSimulator;
 
@@ -97,112 +98,178 @@ bool loadImage(ModuleMemory &m, const std::string &path, const char *which) {
   return false;
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
-  // The core's warnings on standard error; its debug trace stays in KALVORT_DEBUG_LOG's file.
-  kalvort::SetLogSink([](kalvort::LogLevel level, std::string_view text) {
-    if (level == kalvort::LogLevel::Warning) std::cerr << "kalvort: " << text << '\n';
-  });
+// Everything the command line sets.
+struct SimOptions {
   UrvellConfig config;
   int smp_kind = 3, wmp_kind = 3;
   std::string smp_image, wmp_image;
   long long busy_erase = 2, busy_write = 1;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&](const char *what) -> std::optional<std::string> {
-      if (i + 1 >= argc) return std::nullopt;
-      (void)what;
-      return std::string(argv[++i]);
-    };
-    auto num = [&](long long lo, long long hi) -> std::optional<long long> {
-      auto s = value(a.c_str());
-      if (!s) return std::nullopt;
-      auto v = number(*s);
-      if (!v || *v < lo || *v > hi) return std::nullopt;
-      return v;
-    };
+};
+
+// Hands out an option's values one after the other.
+class ArgCursor {
+ public:
+  ArgCursor(int argc, char **argv) : argc_(argc), argv_(argv) {}
+  bool More() const { return last_taken_ + 1 < argc_; }
+  std::string Next() { return argv_[++last_taken_]; }
+  std::optional<std::string> Value() {
+    if (!More()) return std::nullopt;
+    return Next();
+  }
+  std::optional<long long> Number(long long lo, long long hi) {
+    auto s = Value();
+    if (!s) return std::nullopt;
+    auto v = number(*s);
+    if (!v || *v < lo || *v > hi) return std::nullopt;
+    return v;
+  }
+
+ private:
+  int argc_;
+  char **argv_;
+  int last_taken_ = 0;
+};
+
+// Applies one option of the controller and its modules; false when `a` is not one. A bad value
+// leaves its message in *why.
+bool controllerOption(const std::string &a, ArgCursor &args, SimOptions &o, std::string *why) {
+  UrvellConfig &config = o.config;
+  if (a == "--address") {
+    auto v = args.Value();
+    in_addr parsed{};
+    if (!v || ::inet_pton(AF_INET, v->c_str(), &parsed) != 1)
+      *why = "--address needs A.B.C.D (four numbers 0..255)";
+    else
+      config.address = *v;
+  } else if (a == "--allow-any-address") {
+    config.allow_any_address = true;
+  } else if (a == "--port") {
+    auto v = args.Number(1, 65535);
+    if (!v) *why = "--port needs 1..65535";
+    else config.port = static_cast<uint16_t>(*v);
+  } else if (a == "--module") {
+    auto which = args.Value();
+    auto kind = args.Value();
+    if (!which || !kind || (*which != "smp" && *which != "wmp")) {
+      *why = "--module needs smp|wmp and a kind";
+    } else if (auto k = moduleKind(*kind)) {
+      (*which == "smp" ? o.smp_kind : o.wmp_kind) = *k;
+    } else {
+      *why = "unknown module kind " + *kind;
+    }
+  } else if (a == "--image" || a == "--wmp-image") {
+    auto v = args.Value();
+    if (!v || v->empty()) *why = a + " needs a file name";
+    else if (!imageFolderExists(*v)) *why = "the folder of " + *v + " does not exist";
+    else (a == "--image" ? o.smp_image : o.wmp_image) = *v;
+  } else if (a == "--version") {
+    auto v = args.Number(0, 0xFFFFFFFFLL);
+    if (!v) *why = "--version needs a 32-bit number";
+    else config.version = static_cast<uint32_t>(*v);
+  } else if (a == "--busy-erase" || a == "--busy-write") {
+    auto v = args.Number(0, 10000);
+    if (!v) *why = a + " needs milliseconds 0..10000";
+    else (a == "--busy-erase" ? o.busy_erase : o.busy_write) = *v;
+  } else if (a == "--claim-timeout") {
+    auto v = args.Number(1, 86400000);
+    if (!v) *why = "--claim-timeout needs milliseconds";
+    else config.claim_timeout_ms = static_cast<int>(*v);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Applies one fault option; false when `a` is not one. A bad value leaves its message in *why.
+bool faultOption(const std::string &a, ArgCursor &args, UrvellFaults &faults, std::string *why) {
+  if (a == "--drop" || a == "--refuse" || a == "--short" || a == "--corrupt" || a == "--lose-data") {
+    auto v = args.Number(0, 100);
+    if (!v) {
+      *why = a + " needs a percentage 0..100";
+      return true;
+    }
+    const int pct = static_cast<int>(*v);
+    if (a == "--drop") faults.drop_percent = pct;
+    else if (a == "--refuse") faults.refuse_percent = pct;
+    else if (a == "--short") faults.short_percent = pct;
+    else if (a == "--lose-data") faults.lose_data_percent = pct;
+    else faults.corrupt_percent = pct;
+  } else if (a == "--delay") {
+    auto v = args.Number(0, 600000);
+    if (!v) *why = "--delay needs milliseconds";
+    else faults.delay_ms = static_cast<int>(*v);
+  } else if (a == "--duplicate") {
+    faults.duplicate = true;
+  } else if (a == "--stale") {
+    faults.stale = true;
+  } else if (a == "--bad-crc") {
+    faults.bad_crc = true;
+  } else if (a == "--stop-after" || a == "--pull-after") {
+    auto v = args.Number(0, (1LL << 62));
+    if (!v) *why = a + " needs a request count";
+    else (a == "--stop-after" ? faults.stop_after : faults.pull_after) = *v;
+  } else if (a == "--seed") {
+    auto v = args.Number(0, 0xFFFFFFFFLL);
+    if (!v) *why = "--seed needs a number";
+    else faults.seed = static_cast<uint32_t>(*v);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Reads the command line into *o; an exit code when the program ends here (help or a bad option).
+std::optional<int> parseArgs(int argc, char **argv, SimOptions *o) {
+  ArgCursor args(argc, argv);
+  while (args.More()) {
+    const std::string a = args.Next();
     if (a == "--help" || a == "-h") {
       std::cout << kUsage;
       return 0;
-    } else if (a == "--address") {
-      auto v = value("address");
-      in_addr parsed{};
-      if (!v || ::inet_pton(AF_INET, v->c_str(), &parsed) != 1)
-        return usage("--address needs A.B.C.D (four numbers 0..255)");
-      config.address = *v;
-    } else if (a == "--allow-any-address") {
-      config.allow_any_address = true;
-    } else if (a == "--port") {
-      auto v = num(1, 65535);
-      if (!v) return usage("--port needs 1..65535");
-      config.port = static_cast<uint16_t>(*v);
-    } else if (a == "--module") {
-      auto which = value("module");
-      auto kind = value("kind");
-      if (!which || !kind || (*which != "smp" && *which != "wmp"))
-        return usage("--module needs smp|wmp and a kind");
-      auto k = moduleKind(*kind);
-      if (!k) return usage("unknown module kind " + *kind);
-      (*which == "smp" ? smp_kind : wmp_kind) = *k;
-    } else if (a == "--image" || a == "--wmp-image") {
-      auto v = value("file");
-      if (!v || v->empty()) return usage(a + " needs a file name");
-      if (!imageFolderExists(*v)) return usage("the folder of " + *v + " does not exist");
-      (a == "--image" ? smp_image : wmp_image) = *v;
-    } else if (a == "--version") {
-      auto v = num(0, 0xFFFFFFFFLL);
-      if (!v) return usage("--version needs a 32-bit number");
-      config.version = static_cast<uint32_t>(*v);
-    } else if (a == "--busy-erase" || a == "--busy-write") {
-      auto v = num(0, 10000);
-      if (!v) return usage(a + " needs milliseconds 0..10000");
-      (a == "--busy-erase" ? busy_erase : busy_write) = *v;
-    } else if (a == "--claim-timeout") {
-      auto v = num(1, 86400000);
-      if (!v) return usage("--claim-timeout needs milliseconds");
-      config.claim_timeout_ms = static_cast<int>(*v);
-    } else if (a == "--drop" || a == "--refuse" || a == "--short" || a == "--corrupt" ||
-               a == "--lose-data") {
-      auto v = num(0, 100);
-      if (!v) return usage(a + " needs a percentage 0..100");
-      int pct = static_cast<int>(*v);
-      if (a == "--drop") config.faults.drop_percent = pct;
-      else if (a == "--refuse") config.faults.refuse_percent = pct;
-      else if (a == "--short") config.faults.short_percent = pct;
-      else if (a == "--lose-data") config.faults.lose_data_percent = pct;
-      else config.faults.corrupt_percent = pct;
-    } else if (a == "--delay") {
-      auto v = num(0, 600000);
-      if (!v) return usage("--delay needs milliseconds");
-      config.faults.delay_ms = static_cast<int>(*v);
-    } else if (a == "--duplicate") {
-      config.faults.duplicate = true;
-    } else if (a == "--stale") {
-      config.faults.stale = true;
-    } else if (a == "--bad-crc") {
-      config.faults.bad_crc = true;
-    } else if (a == "--stop-after" || a == "--pull-after") {
-      auto v = num(0, (1LL << 62));
-      if (!v) return usage(a + " needs a request count");
-      (a == "--stop-after" ? config.faults.stop_after : config.faults.pull_after) = *v;
-    } else if (a == "--seed") {
-      auto v = num(0, 0xFFFFFFFFLL);
-      if (!v) return usage("--seed needs a number");
-      config.faults.seed = static_cast<uint32_t>(*v);
-    } else {
-      return usage("unknown option " + a);
     }
+    std::string why;
+    if (!controllerOption(a, args, *o, &why) && !faultOption(a, args, o->config.faults, &why))
+      return usage("unknown option " + a);
+    if (!why.empty()) return usage(why);
+  }
+  return std::nullopt;
+}
+
+// Module bytes go to their image files once a second while they change, and at the end.
+class ImageSaver {
+ public:
+  ImageSaver(const SimOptions &o, ModuleMemory &smp, ModuleMemory &wmp)
+      : images_{{&smp, &o.smp_image}, {&wmp, &o.wmp_image}},
+        saved_{smp.Generation(), wmp.Generation()} {}
+
+  // Saves the images whose module changed since the last save (all of them with `force`);
+  // false when one could not be written.
+  bool Save(bool force) {
+    bool ok = true;
+    for (int i = 0; i < 2; ++i) {
+      auto [m, path] = images_[i];
+      if (path->empty() || !m->Present()) continue;
+      const uint64_t g = m->Generation();
+      if (!force && g == saved_[i]) continue;
+      if (m->SaveFile(*path)) {
+        saved_[i] = g;
+      } else {
+        std::cerr << "kalvort-urvell-sim: cannot write " << *path << "\n";
+        ok = false;
+      }
+    }
+    return ok;
   }
 
-  auto smp = std::make_shared<ModuleMemory>(smp_kind);
-  auto wmp = std::make_shared<ModuleMemory>(wmp_kind);
-  for (auto *m : {smp.get(), wmp.get()})
-    m->SetBusyTimes(std::chrono::milliseconds(busy_erase), std::chrono::milliseconds(busy_write));
-  if (!loadImage(*smp, smp_image, "replaceable") || !loadImage(*wmp, wmp_image, "built-in"))
-    return 1;
+ private:
+  std::pair<ModuleMemory *, const std::string *> images_[2];
+  uint64_t saved_[2];
+};
 
-  UrvellSimulator sim(config, smp, wmp);
+// Answers until a signal stops it, saving the images on the way.
+int serve(const SimOptions &o, const std::shared_ptr<ModuleMemory> &smp,
+          const std::shared_ptr<ModuleMemory> &wmp) {
+  UrvellSimulator sim(o.config, smp, wmp);
   std::string error;
   if (!sim.Start(&error)) {
     std::cerr << "kalvort-urvell-sim: " << error << "\n";
@@ -211,37 +278,39 @@ int main(int argc, char **argv) {
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
   std::signal(SIGPIPE, SIG_IGN);  // a closed stdout must not kill it before the images are saved
-  std::cout << "kalvort-urvell-sim: answering on " << config.address << ":" << config.port
-            << " (smp " << smp_kind << ", wmp " << wmp_kind << ")" << std::endl;
+  std::cout << "kalvort-urvell-sim: answering on " << o.config.address << ":" << o.config.port
+            << " (smp " << o.smp_kind << ", wmp " << o.wmp_kind << ")" << std::endl;
 
-  // Module bytes go to their image files once a second while they change, and at the end.
-  uint64_t saved[2] = {smp->Generation(), wmp->Generation()};
-  auto save = [&](bool force) {
-    bool ok = true;
-    const std::pair<ModuleMemory *, const std::string *> images[2] = {{smp.get(), &smp_image},
-                                                                      {wmp.get(), &wmp_image}};
-    for (int i = 0; i < 2; ++i) {
-      auto [m, path] = images[i];
-      if (path->empty() || !m->Present()) continue;
-      const uint64_t g = m->Generation();
-      if (!force && g == saved[i]) continue;
-      if (m->SaveFile(*path)) {
-        saved[i] = g;
-      } else {
-        std::cerr << "kalvort-urvell-sim: cannot write " << *path << "\n";
-        ok = false;
-      }
-    }
-    return ok;
-  };
-  save(true);
+  ImageSaver images(o, *smp, *wmp);
+  images.Save(true);
   int ticks = 0;
   while (!g_stop) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (++ticks % 10 == 0) save(false);
+    if (++ticks % 10 == 0) images.Save(false);
   }
   sim.Stop();
-  const bool ok = save(false);
+  const bool ok = images.Save(false);
   std::cout << "kalvort-urvell-sim: stopped after " << sim.Requests() << " requests" << std::endl;
   return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  // The core's warnings on standard error; its debug trace stays in KALVORT_DEBUG_LOG's file.
+  kalvort::SetLogSink([](kalvort::LogLevel level, std::string_view text) {
+    if (level == kalvort::LogLevel::Warning) std::cerr << "kalvort: " << text << '\n';
+  });
+  SimOptions options;
+  if (auto exit_code = parseArgs(argc, argv, &options)) return *exit_code;
+
+  auto smp = std::make_shared<ModuleMemory>(options.smp_kind);
+  auto wmp = std::make_shared<ModuleMemory>(options.wmp_kind);
+  for (auto *m : {smp.get(), wmp.get()})
+    m->SetBusyTimes(std::chrono::milliseconds(options.busy_erase),
+                    std::chrono::milliseconds(options.busy_write));
+  if (!loadImage(*smp, options.smp_image, "replaceable") ||
+      !loadImage(*wmp, options.wmp_image, "built-in"))
+    return 1;
+  return serve(options, smp, wmp);
 }
