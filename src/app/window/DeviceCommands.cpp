@@ -1,11 +1,12 @@
 // Device commands: write and read the project, quick and full erase and test, read and write a
 // module image, compare the project with the module, cancel.
 //
-// Each command is one transaction: the status poll is stopped (a poll in flight awaited), the
-// window disabled, and the core's chain (ProjectTransfer) runs on a worker thread, so the window
-// keeps painting and the progress window's "Отмена" acts while the module works. Status texts and
-// progress arrive here through queued calls; the chain's one question (a control-sum error while
-// reading) is answered on this thread while the worker waits. When the chain returns, the window
+// Each command is one transaction: the status poll is stopped, the window disabled, and the
+// command goes on once a poll in flight has returned (its continuation is queued on the window's
+// background worker behind the poll; nothing waits). The core's chain (ProjectTransfer) runs on
+// that worker, so the window keeps painting and the progress window's "Отмена" acts while the
+// module works. Status texts and progress arrive here through queued calls; the chain's one
+// question (a control-sum error while reading) is answered on this thread while the worker waits. When the chain returns, the window
 // hides the progress window, enables itself, shows the outcome and restarts the status poll --
 // on every path.
 
@@ -22,6 +23,7 @@
 #include "base/SafeSave.h"
 #include "dialogs/ProgressForm.h"
 #include "dialogs/VerifyDialog.h"
+#include "support/BackgroundWorker.h"
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
 #include "window/DeviceCommandRun.h"
@@ -74,17 +76,22 @@ std::vector<int> entriesToDerive(const TDevCatalog &catalog, bool need_proc) {
 
 bool MainWindow::DeviceCommandRunning() const { return DeviceRun != nullptr; }
 
-bool MainWindow::BeginDeviceCommand() {
-  if (DeviceRun || !MemDevice) return false;
+void MainWindow::BeginDeviceCommand(std::function<void()> start) {
+  if (DeviceRun || !MemDevice) return;
   stopStatusPoll();
-  if (!MemDevice) {  // a device change finished while the poll was awaited
-    startStatusPoll();
-    return false;
-  }
   SharedProgressForm();
-  DeviceRun = std::make_unique<DeviceCommandRun>(MemDevice->Device());
+  DeviceRun = std::make_unique<DeviceCommandRun>(worker_->handback(this));
   setEnabled(false);
-  return true;
+  // A poll in flight still uses the device: the command goes on once it has returned. The run's
+  // own way back drops the continuation when the run is let go meanwhile.
+  worker_->run(DeviceRun->back, {}, [this, start = std::move(start)] {
+    if (!MemDevice) {  // the device went meanwhile
+      EndDeviceCommand();
+      return;
+    }
+    DeviceRun->chain->transfer.emplace(MemDevice->Device());
+    start();
+  });
 }
 
 TProgressForm &MainWindow::SharedProgressForm() {
@@ -98,9 +105,7 @@ TProgressForm &MainWindow::SharedProgressForm() {
 void MainWindow::EndDeviceCommand() {
   ProgressForm->hide();
   setEnabled(true);
-  // Called from the worker's completion: the run (and its worker) go once that has returned.
-  std::shared_ptr<DeviceCommandRun> ended(std::move(DeviceRun));
-  QMetaObject::invokeMethod(this, [ended] {}, Qt::QueuedConnection);
+  DeviceRun.reset();  // its chain has returned (or never started): nothing waits
   startStatusPoll();
   updateCommandStates();
 }
@@ -109,7 +114,8 @@ void MainWindow::CheckDeviceThen(const QString &title, std::function<void()> nex
   auto ok = std::make_shared<bool>(false);
   auto message = std::make_shared<std::string>();
   kalvort::workflow::DeviceSession *session = MemDevice.get();
-  DeviceRun->task->start(
+  worker_->run(
+      DeviceRun->back,
       [session, ok, message] {
         *ok = session->OpenAndCheck(*message);
         if (*ok) session->Close();
@@ -131,7 +137,11 @@ void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
                                     std::function<TransferResult(ProjectTransfer &)> chain,
                                     std::function<void(const TransferResult &)> finish,
                                     std::function<void(const TransferResult &)> restore) {
-  DeviceCommandRun &run = *DeviceRun;
+  const std::shared_ptr<DeviceCommandRun::Chain> run = DeviceRun->chain;
+  // The chain object keeps its callbacks: they see the state through a weak link (no cycle); it is
+  // there while the chain runs, the job holding it.
+  const std::weak_ptr<DeviceCommandRun::Chain> chain_state = run;
+  const std::shared_ptr<kalvort::app::Handback> back = DeviceRun->back;
   setEnabled(false);
   ProgressForm->setCaption(caption);
   ProgressForm->setStatusText(text);
@@ -141,51 +151,59 @@ void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
   // i.e. once the device is open and checked and the chain's preparation has passed.
   if (!text.isEmpty()) ProgressForm->showOver(this);
 
-  run.transfer.SetOptions(ProcessOptions());
+  run->transfer->SetOptions(ProcessOptions());
+  // The callbacks run on the worker; they hold the shared chain state, never the window's run.
   kalvort::TransferCallbacks callbacks;
-  callbacks.progress = [this, &run](int position) {
+  callbacks.progress = [this, chain_state, back](int position) {
     // Worker thread, possibly many times per step: at most one update on its way at a time.
-    run.progress = position;
-    if (run.progress_posted.exchange(true)) return;
-    run.task->post([this, &run] {
-      run.progress_posted = false;
-      ProgressForm->setPosition(run.progress);
+    const auto run = chain_state.lock();
+    if (!run) return;
+    run->RepeatCancel();
+    run->progress = position;
+    if (run->progress_posted.exchange(true)) return;
+    back->post([this, run] {
+      run->progress_posted = false;
+      ProgressForm->setPosition(run->progress);
     });
   };
-  callbacks.overall = [this, &run](const kalvort::TransferProgress &p) {
-    run.program = p.program;
-    run.programs = p.programs;
-    run.overall_percent = p.total_bytes > 0 ? static_cast<int>(p.done_bytes * 100 / p.total_bytes) : 0;
-    if (run.overall_posted.exchange(true)) return;
-    run.task->post([this, &run] {
-      run.overall_posted = false;
-      ProgressForm->setOverall(run.program, run.programs, run.overall_percent);
+  callbacks.overall = [this, chain_state, back](const kalvort::TransferProgress &p) {
+    const auto run = chain_state.lock();
+    if (!run) return;
+    run->program = p.program;
+    run->programs = p.programs;
+    run->overall_percent = p.total_bytes > 0 ? static_cast<int>(p.done_bytes * 100 / p.total_bytes) : 0;
+    if (run->overall_posted.exchange(true)) return;
+    back->post([this, run] {
+      run->overall_posted = false;
+      ProgressForm->setOverall(run->program, run->programs, run->overall_percent);
     });
   };
-  callbacks.status = [this, &run](const std::string &status) {
-    run.task->post([this, &run, status = fromUtf8(status)] {
-      if (run.on_first_status) std::exchange(run.on_first_status, {})();
+  callbacks.status = [this, chain_state, back](const std::string &status) {
+    if (const auto run = chain_state.lock()) run->RepeatCancel();
+    back->post([this, status = fromUtf8(status)] {
+      if (DeviceRun && DeviceRun->on_first_status) std::exchange(DeviceRun->on_first_status, {})();
       ProgressForm->setStatusText(status);
       ProgressForm->setPosition(0);
       ProgressForm->showOver(this);
     });
   };
-  callbacks.continue_after_cs_error = [this, &run](int, const TDevCatalogEntry &) {
+  callbacks.continue_after_cs_error = [this, back](int, const TDevCatalogEntry &) {
     bool go_on = false;
     // Over the progress window: the main window is disabled, and so would be a box it owns.
-    run.task->call([this, &go_on] {
+    back->call([this, &go_on] {
       go_on = Dialogs.ask(ProgressForm.get(), QMessageBox::Warning, QStringLiteral("Чтение файла"),
                           QStringLiteral("Ошибка чтения файла! Продолжить?"),
                           QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
     });
     return go_on;
   };
-  run.transfer.SetCallbacks(std::move(callbacks));
+  run->transfer->SetCallbacks(std::move(callbacks));
 
   auto result = std::make_shared<TransferResult>();
-  run.task->start(
-      [&run, chain = std::move(chain), result] {
-        *result = run.cancelled ? cancelledBeforeStart() : chain(run.transfer);
+  worker_->run(
+      back,
+      [run, chain = std::move(chain), result] {
+        *result = run->cancelled ? cancelledBeforeStart() : chain(*run->transfer);
       },
       [this, result, finish = std::move(finish), restore = std::move(restore)] {
         ProgressForm->hide();
@@ -263,67 +281,69 @@ void MainWindow::DeviceBurnActionExecute() {
                   QStringLiteral("Записать проект на модуль?"),
                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     return;
-  if (!BeginDeviceCommand()) return;
-  const std::vector<int> derived = entriesToDerive(MemDevice->Device(), need_proc);
-  RunDeviceChain(
-      QStringLiteral("Запись..."), QString(), [](ProjectTransfer &t) { return t.RunWriteProject(); },
-      [this, derived](const TransferResult &r) {
-        const TDevCatalog &catalog = MemDevice->Device();
-        for (int i : derived)
-          if (catalog.Catalog(i).file_bin_valid) project_changed = true;
-        if (ShowRefusedConversion(r)) return;
-        if (r.status == TransferStatus::NoModule || r.status == TransferStatus::OpenFailed) {
+  BeginDeviceCommand([this] {
+    const std::vector<int> derived = entriesToDerive(MemDevice->Device(), need_proc);
+    RunDeviceChain(
+        QStringLiteral("Запись..."), QString(), [](ProjectTransfer &t) { return t.RunWriteProject(); },
+        [this, derived](const TransferResult &r) {
+          const TDevCatalog &catalog = MemDevice->Device();
+          for (int i : derived)
+            if (catalog.Catalog(i).file_bin_valid) project_changed = true;
+          if (ShowRefusedConversion(r)) return;
+          if (r.status == TransferStatus::NoModule || r.status == TransferStatus::OpenFailed) {
+            ShowTransferMessage(r);
+            return;
+          }
+          FillCatalogGrid();
           ShowTransferMessage(r);
-          return;
-        }
-        FillCatalogGrid();
-        ShowTransferMessage(r);
-        if (r.ok())
-          ShowCommandSummary(QStringLiteral("Проект записан в МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
-      });
+          if (r.ok())
+            ShowCommandSummary(QStringLiteral("Проект записан в МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
+        });
+  });
 }
 
 void MainWindow::DeviceRereadActionExecute() {
   // The read replaces the project: unsaved changes are offered for saving first.
   if (!SaveChangesFirst()) return;
-  if (!BeginDeviceCommand()) return;
-  // The module is read into an empty catalog; the project waits aside and comes back unless the
-  // read gave a project to take (complete, or with control-sum errors the user accepted).
-  auto kept = std::make_shared<TDevCatalog>();
-  MemDevice->Device().SwapCatalog(*kept);
-  const auto taken = [](const TransferResult &r) {
-    return r.ok() || r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
-  };
-  // The editor is emptied once the read has really begun (the catalog step's status).
-  DeviceRun->on_first_status = [this] {
-    ClearEditor();
-    text_changed = false;
-  };
-  RunDeviceChain(
-      QStringLiteral("Чтение..."), QString(), [](ProjectTransfer &t) { return t.RunReadProject(); },
-      [this, taken](const TransferResult &r) {
-        if (!taken(r)) {
-          ShowTransferMessage(r);
+  BeginDeviceCommand([this] {
+    // The module is read into an empty catalog; the project waits aside and comes back unless the
+    // read gave a project to take (complete, or with control-sum errors the user accepted).
+    auto kept = std::make_shared<TDevCatalog>();
+    MemDevice->Device().SwapCatalog(*kept);
+    const auto taken = [](const TransferResult &r) {
+      return r.ok() || r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
+    };
+    // The editor is emptied once the read has really begun (the catalog step's status).
+    DeviceRun->on_first_status = [this] {
+      ClearEditor();
+      text_changed = false;
+    };
+    RunDeviceChain(
+        QStringLiteral("Чтение..."), QString(), [](ProjectTransfer &t) { return t.RunReadProject(); },
+        [this, taken](const TransferResult &r) {
+          if (!taken(r)) {
+            ShowTransferMessage(r);
+            cur_catalog_entry_num = 0;
+            FillCatalogGrid();
+            ShowFirstRow();
+            return;
+          }
+          // A complete read of an empty module leaves nothing to save; anything else changed the project.
+          project_changed = !(r.ok() && MemDevice->Device().CatalogCount() == 0);
+          // Control-sum errors were asked about as they came (the entries carry "!").
+          const bool cs = r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
+          if (!cs) ShowTransferMessage(r);
+          if (r.ok())
+            ShowCommandSummary(QStringLiteral("Проект прочитан из МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
           cur_catalog_entry_num = 0;
           FillCatalogGrid();
           ShowFirstRow();
-          return;
-        }
-        // A complete read of an empty module leaves nothing to save; anything else changed the project.
-        project_changed = !(r.ok() && MemDevice->Device().CatalogCount() == 0);
-        // Control-sum errors were asked about as they came (the entries carry "!").
-        const bool cs = r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
-        if (!cs) ShowTransferMessage(r);
-        if (r.ok())
-          ShowCommandSummary(QStringLiteral("Проект прочитан из МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
-        cur_catalog_entry_num = 0;
-        FillCatalogGrid();
-        ShowFirstRow();
-        CatalogTable->setFocus();
-      },
-      [this, kept, taken](const TransferResult &r) {
-        if (!taken(r) && MemDevice) MemDevice->Device().SwapCatalog(*kept);
-      });
+          CatalogTable->setFocus();
+        },
+        [this, kept, taken](const TransferResult &r) {
+          if (!taken(r) && MemDevice) MemDevice->Device().SwapCatalog(*kept);
+        });
+  });
 }
 
 // ---- erase and test ----
@@ -331,26 +351,27 @@ void MainWindow::DeviceRereadActionExecute() {
 void MainWindow::RunEraseOrTest(bool test, bool full) {
   const QString title = test ? (full ? QStringLiteral("Полная проверка МП") : QStringLiteral("Быстрая проверка МП"))
                              : (full ? QStringLiteral("Полная очистка МП") : QStringLiteral("Быстрая очистка МП"));
-  if (!BeginDeviceCommand()) return;
-  CheckDeviceThen(title, [this, title, test, full] {
-    // Both overwrite the module's content: the safe answer is the default.
-    const QString question = test ? QStringLiteral("Тестировать МП?\nСодержимое МП будет стерто.")
-                                  : QStringLiteral("Очистить МП?");
-    if (Dialogs.ask(this, QMessageBox::NoIcon, title, question, QMessageBox::Ok | QMessageBox::Cancel,
-                    QMessageBox::Cancel) != QMessageBox::Ok) {
-      EndDeviceCommand();
-      return;
-    }
-    const QString caption = test ? (full ? QStringLiteral("Полный тест МП...") : QStringLiteral("Быстрый тест МП..."))
-                                 : (full ? QStringLiteral("Полная очистка МП...")
-                                         : QStringLiteral("Быстрая очистка МП..."));
-    RunDeviceChain(
-        caption, QString(),
-        [test, full](ProjectTransfer &t) { return test ? t.RunTest(full) : t.RunErase(full); },
-        [this, test](const TransferResult &r) {
-          ShowTransferMessage(r);
-          if (r.ok()) ShowCommandSummary(test ? QStringLiteral("Тест МП завершен") : QStringLiteral("МП очищен"));
-        });
+  BeginDeviceCommand([this, title, test, full] {
+    CheckDeviceThen(title, [this, title, test, full] {
+      // Both overwrite the module's content: the safe answer is the default.
+      const QString question = test ? QStringLiteral("Тестировать МП?\nСодержимое МП будет стерто.")
+                                    : QStringLiteral("Очистить МП?");
+      if (Dialogs.ask(this, QMessageBox::NoIcon, title, question, QMessageBox::Ok | QMessageBox::Cancel,
+                      QMessageBox::Cancel) != QMessageBox::Ok) {
+        EndDeviceCommand();
+        return;
+      }
+      const QString caption = test ? (full ? QStringLiteral("Полный тест МП...") : QStringLiteral("Быстрый тест МП..."))
+                                   : (full ? QStringLiteral("Полная очистка МП...")
+                                           : QStringLiteral("Быстрая очистка МП..."));
+      RunDeviceChain(
+          caption, QString(),
+          [test, full](ProjectTransfer &t) { return test ? t.RunTest(full) : t.RunErase(full); },
+          [this, test](const TransferResult &r) {
+            ShowTransferMessage(r);
+            if (r.ok()) ShowCommandSummary(test ? QStringLiteral("Тест МП завершен") : QStringLiteral("МП очищен"));
+          });
+    });
   });
 }
 
@@ -363,95 +384,98 @@ void MainWindow::DeviceTestSMPFullActionExecute() { RunEraseOrTest(true, true); 
 
 void MainWindow::DeviceReadImageActionExecute() {
   const QString title = QStringLiteral("Прочитать образ из МП");
-  if (!BeginDeviceCommand()) return;
-  CheckDeviceThen(title, [this] {
-    QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"),
-                                        QStringLiteral("Двоичный файл (*.bin)"));
-    if (file.isEmpty()) {
-      EndDeviceCommand();
-      return;
-    }
-    file = withDefaultSuffix(file, QStringLiteral("bin"));
-    if (QFileInfo::exists(file) &&
-        Dialogs.ask(this, QMessageBox::Warning, QStringLiteral("Чтение образа"),
-                    QStringLiteral("Такой файл существует. Перезаписать?"),
-                    QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok) {
-      EndDeviceCommand();
-      return;
-    }
-    const std::string path = file.toStdString();
-    RunDeviceChain(
-        QStringLiteral("Чтение образа с МП..."), QFileInfo(file).fileName(),
-        [path](ProjectTransfer &t) {
-          // The image is gathered aside and replaces the file only when the whole read succeeded,
-          // so a failed or cancelled read leaves an earlier image as it was.
-          std::stringstream image(std::ios::in | std::ios::out | std::ios::binary);
-          TransferResult r = t.RunReadImage(image);
-          std::string error;
-          if (r.ok() && !kalvort::SafeSaveFile(path, image.str(), &error))
-            r = failure("Ошибка", "Ошибка сохранения файла! " + error);
-          return r;
-        },
-        [this](const TransferResult &r) {
-          ShowTransferMessage(r);
-          if (r.ok()) ShowCommandSummary(QStringLiteral("Образ МП прочитан: %1 байт").arg(r.bytes));
-        });
+  BeginDeviceCommand([this, title] {
+    CheckDeviceThen(title, [this] {
+      QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"),
+                                          QStringLiteral("Двоичный файл (*.bin)"));
+      if (file.isEmpty()) {
+        EndDeviceCommand();
+        return;
+      }
+      file = withDefaultSuffix(file, QStringLiteral("bin"));
+      if (QFileInfo::exists(file) &&
+          Dialogs.ask(this, QMessageBox::Warning, QStringLiteral("Чтение образа"),
+                      QStringLiteral("Такой файл существует. Перезаписать?"),
+                      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok) {
+        EndDeviceCommand();
+        return;
+      }
+      const std::string path = file.toStdString();
+      RunDeviceChain(
+          QStringLiteral("Чтение образа с МП..."), QFileInfo(file).fileName(),
+          [path](ProjectTransfer &t) {
+            // The image is gathered aside and replaces the file only when the whole read succeeded,
+            // so a failed or cancelled read leaves an earlier image as it was.
+            std::stringstream image(std::ios::in | std::ios::out | std::ios::binary);
+            TransferResult r = t.RunReadImage(image);
+            std::string error;
+            if (r.ok() && !kalvort::SafeSaveFile(path, image.str(), &error))
+              r = failure("Ошибка", "Ошибка сохранения файла! " + error);
+            return r;
+          },
+          [this](const TransferResult &r) {
+            ShowTransferMessage(r);
+            if (r.ok()) ShowCommandSummary(QStringLiteral("Образ МП прочитан: %1 байт").arg(r.bytes));
+          });
+    });
   });
 }
 
 void MainWindow::DeviceBurnImageActionExecute() {
   const QString title = QStringLiteral("Записать образ на МП");
-  if (!BeginDeviceCommand()) return;
-  CheckDeviceThen(title, [this, title] {
-    const QString file = Dialogs.openFileName(this, title, QStringLiteral("Двоичный файл (*.bin)"));
-    if (file.isEmpty()) {
-      EndDeviceCommand();
-      return;
-    }
-    const std::string path = file.toStdString();
-    RunDeviceChain(
-        QStringLiteral("Запись образа на МП..."), QFileInfo(file).fileName(),
-        [path](ProjectTransfer &t) {
-          std::fstream image(path, std::ios::in | std::ios::binary);
-          if (!image) return failure("Записать образ на МП", "Ошибка открытия файла.");
-          return t.RunWriteImage(image);
-        },
-        [this](const TransferResult &r) {
-          ShowTransferMessage(r);
-          if (r.ok()) ShowCommandSummary(QStringLiteral("Образ записан в МП: %1 байт").arg(r.bytes));
-        });
+  BeginDeviceCommand([this, title] {
+    CheckDeviceThen(title, [this, title] {
+      const QString file = Dialogs.openFileName(this, title, QStringLiteral("Двоичный файл (*.bin)"));
+      if (file.isEmpty()) {
+        EndDeviceCommand();
+        return;
+      }
+      const std::string path = file.toStdString();
+      RunDeviceChain(
+          QStringLiteral("Запись образа на МП..."), QFileInfo(file).fileName(),
+          [path](ProjectTransfer &t) {
+            std::fstream image(path, std::ios::in | std::ios::binary);
+            if (!image) return failure("Записать образ на МП", "Ошибка открытия файла.");
+            return t.RunWriteImage(image);
+          },
+          [this](const TransferResult &r) {
+            ShowTransferMessage(r);
+            if (r.ok()) ShowCommandSummary(QStringLiteral("Образ записан в МП: %1 байт").arg(r.bytes));
+          });
+    });
   });
 }
 
 // ---- compare with the module ----
 
 void MainWindow::DeviceVerifyActionExecute() {
-  if (!BeginDeviceCommand()) return;
-  // The chain reads the module into the device's catalog: the project waits aside meanwhile.
-  auto project = std::make_shared<TDevCatalog>();
-  project->SwapCatalog(MemDevice->Device());
-  auto report = std::make_shared<kalvort::VerifyReport>();
-  RunDeviceChain(
-      QStringLiteral("Сверка с МП..."), QString(),
-      [project, report](ProjectTransfer &t) {
-        *report = t.RunVerify(*project);
-        return report->read;
-      },
-      [this, report](const TransferResult &r) {
-        FillCatalogGrid();
-        if (ShowRefusedConversion(r)) return;
-        if (!r.ok()) {
-          ShowTransferMessage(r);
-          return;
-        }
-        if (!VerifyForm) VerifyForm = std::make_unique<TVerifyForm>(this);
-        VerifyForm->setDifferences(report->differences);
-        VerifyForm->open();
-      },
-      [this, project](const TransferResult &) {
-        // Whatever the outcome, the project goes back in place of what was read.
-        kalvort::TDeviceClass &device = MemDevice->Device();
-        device.SwapCatalog(*project);
-        device.CalculateMPStat();
-      });
+  BeginDeviceCommand([this] {
+    // The chain reads the module into the device's catalog: the project waits aside meanwhile.
+    auto project = std::make_shared<TDevCatalog>();
+    project->SwapCatalog(MemDevice->Device());
+    auto report = std::make_shared<kalvort::VerifyReport>();
+    RunDeviceChain(
+        QStringLiteral("Сверка с МП..."), QString(),
+        [project, report](ProjectTransfer &t) {
+          *report = t.RunVerify(*project);
+          return report->read;
+        },
+        [this, report](const TransferResult &r) {
+          FillCatalogGrid();
+          if (ShowRefusedConversion(r)) return;
+          if (!r.ok()) {
+            ShowTransferMessage(r);
+            return;
+          }
+          if (!VerifyForm) VerifyForm = std::make_unique<TVerifyForm>(this);
+          VerifyForm->setDifferences(report->differences);
+          VerifyForm->open();
+        },
+        [this, project](const TransferResult &) {
+          // Whatever the outcome, the project goes back in place of what was read.
+          kalvort::TDeviceClass &device = MemDevice->Device();
+          device.SwapCatalog(*project);
+          device.CalculateMPStat();
+        });
+  });
 }

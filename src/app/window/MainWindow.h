@@ -54,7 +54,7 @@ struct DeviceTarget;
 }  // namespace kalvort::workflow
 
 namespace kalvort::app {
-class StatusPoller;
+class BackgroundWorker;
 }
 
 class MainWindow : public QMainWindow {
@@ -176,8 +176,8 @@ class MainWindow : public QMainWindow {
   int editor_action = 0;
 
   // ---- Status poll (StatusPoll.cpp) ----
-  // Stops the 250 ms timer and waits until a poll (or a device creation) in flight has finished,
-  // so that the caller may use the device. Call before every device command.
+  // Stops the 250 ms timer; the result of a poll still in flight is dropped. It does not wait: work
+  // given to the worker afterwards runs once that poll has returned.
   void stopStatusPoll();
   // Starts the timer again (after a device command).
   void startStatusPoll();
@@ -297,8 +297,8 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<TNetSettingsForm> NetSettingsForm;
   // The differences found by "Сверить с МП".
   std::unique_ptr<TVerifyForm> VerifyForm;
-  // The device command running on its worker thread, null while the window is idle. Reset before
-  // the device object goes, so that no command outlives the device it uses.
+  // The device command from its start until the window is idle again, null meanwhile. Letting it
+  // go cancels its chain and drops what the chain still reports; the chain returns on the worker.
   std::unique_ptr<kalvort::app::DeviceCommandRun> DeviceRun;
   // True from the start of a device command until the window is idle again.
   bool DeviceCommandRunning() const;
@@ -388,10 +388,14 @@ class MainWindow : public QMainWindow {
   void CreateDevice(const kalvort::workflow::DeviceTarget &target);
   void AttachDevice(std::unique_ptr<kalvort::workflow::DeviceSession> session);
   void DestroyDevice();
+  // Lets the device object go once the worker's jobs given so far, which may use it, have returned.
+  void ReleaseDevice();
   void AskSaveBeforeDeviceChange();
 
   // Device commands (DeviceCommands.cpp).
-  bool BeginDeviceCommand();
+  // Starts a device command: the window disabled at once, and `start` called once the poll in
+  // flight has returned (nothing when no device or another command is running).
+  void BeginDeviceCommand(std::function<void()> start);
   void EndDeviceCommand();
   void CheckDeviceThen(const QString &title, std::function<void()> next);
   void RunDeviceChain(const QString &caption, const QString &text,
@@ -419,7 +423,8 @@ class MainWindow : public QMainWindow {
   bool editor_loading_ = false;  // the editor is being filled: not an edit
   QHash<const void *, kalvort::TextEncoding> text_encodings_;  // entry text -> encoding to save in
 
-  std::unique_ptr<kalvort::app::StatusPoller> poller_;
+  // Runs the status poll, the device creation and the device commands off the window's thread.
+  std::unique_ptr<kalvort::app::BackgroundWorker> worker_;
   kalvort::KalvortSettings settings_;
   // The project's programs between two device objects (the catalog lives in the device object).
   std::unique_ptr<kalvort::TDevCatalog> carried_catalog_;
