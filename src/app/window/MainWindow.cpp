@@ -45,9 +45,12 @@ MainWindow::~MainWindow() {
   kalvort::SetOwnerDispatcher(std::make_shared<kalvort::TQueuedDispatcher>());
   StatusTimer->stop();
   DeviceRun.reset();  // cancels a device command still running
+  NetSettingsForm.reset();  // its probes use the worker
   worker_.reset();    // lets the running job return (a cancelled chain, a poll) and drops the rest
   MemDevice.reset();
 }
+
+int MainWindow::BackgroundJobsPending() const { return worker_->pending(); }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
   // While a device command runs the window is disabled; it closes once the command has ended.

@@ -302,6 +302,8 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<kalvort::app::DeviceCommandRun> DeviceRun;
   // True from the start of a device command until the window is idle again.
   bool DeviceCommandRunning() const;
+  // Jobs given to the background worker whose results have not come back yet.
+  int BackgroundJobsPending() const;
 
  public slots:
   // Device commands
