@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "support/BackgroundWorker.h"
@@ -18,8 +19,6 @@ namespace kalvort::app {
 class DeviceCommandRun {
  public:
   struct Chain {
-    // Made on the window's thread once the poll in flight has returned; used by the job after.
-    std::optional<ProjectTransfer> transfer;
     std::atomic<bool> cancelled{false};
     // Progress hand-over: the latest position, and whether a post to the window is on its way.
     std::atomic<int> progress{0};
@@ -28,9 +27,15 @@ class DeviceCommandRun {
     std::atomic<int> program{0}, programs{0}, overall_percent{0};
     std::atomic<bool> overall_posted{false};
 
+    // Worker's thread, in the chain's job: makes the chain object for `device`.
+    ProjectTransfer &Start(TDeviceClass &device) {
+      std::lock_guard<std::mutex> guard(lock);
+      return transfer.emplace(device);
+    }
     // Any thread. A chain not yet started does not start; a running one ends as cancelled.
     void Cancel() {
       cancelled = true;
+      std::lock_guard<std::mutex> guard(lock);
       if (transfer) transfer->Cancel();
     }
     // Worker's thread, from the chain's reports: a cancel that came just before the chain began
@@ -38,6 +43,10 @@ class DeviceCommandRun {
     void RepeatCancel() {
       if (cancelled) transfer->Cancel();
     }
+
+   private:
+    std::mutex lock;  // guards `transfer` being made against Cancel
+    std::optional<ProjectTransfer> transfer;
   };
 
   explicit DeviceCommandRun(std::shared_ptr<Handback> back)

@@ -2,11 +2,11 @@
 // module image, compare the project with the module, cancel.
 //
 // Each command is one transaction: the status poll is stopped, the window disabled, and the
-// command goes on once a poll in flight has returned (its continuation is queued on the window's
-// background worker behind the poll; nothing waits). The core's chain (ProjectTransfer) runs on
-// that worker, so the window keeps painting and the progress window's "Отмена" acts while the
-// module works. Status texts and progress arrive here through queued calls; the chain's one
-// question (a control-sum error while reading) is answered on this thread while the worker waits. When the chain returns, the window
+// command's jobs go to the window's background worker, queued behind a poll in flight (nothing
+// waits for it). The core's chain (ProjectTransfer) runs there, so the window keeps painting and
+// the progress window's "Отмена" acts while the module works. Status texts and progress arrive
+// here through queued calls; the chain's one question (a control-sum error while reading) is
+// answered on this thread while the worker waits. When the chain returns, the window
 // hides the progress window, enables itself, shows the outcome and restarts the status poll --
 // on every path.
 
@@ -76,22 +76,14 @@ std::vector<int> entriesToDerive(const TDevCatalog &catalog, bool need_proc) {
 
 bool MainWindow::DeviceCommandRunning() const { return DeviceRun != nullptr; }
 
-void MainWindow::BeginDeviceCommand(std::function<void()> start) {
-  if (DeviceRun || !MemDevice) return;
+bool MainWindow::BeginDeviceCommand() {
+  if (DeviceRun || !MemDevice) return false;
+  // A poll in flight may still use the device: the command's jobs run behind it on the worker.
   stopStatusPoll();
   SharedProgressForm();
   DeviceRun = std::make_unique<DeviceCommandRun>(worker_->handback(this));
   setEnabled(false);
-  // A poll in flight still uses the device: the command goes on once it has returned. The run's
-  // own way back drops the continuation when the run is let go meanwhile.
-  worker_->run(DeviceRun->back, {}, [this, start = std::move(start)] {
-    if (!MemDevice) {  // the device went meanwhile
-      EndDeviceCommand();
-      return;
-    }
-    DeviceRun->chain->transfer.emplace(MemDevice->Device());
-    start();
-  });
+  return true;
 }
 
 TProgressForm &MainWindow::SharedProgressForm() {
@@ -151,7 +143,8 @@ void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
   // i.e. once the device is open and checked and the chain's preparation has passed.
   if (!text.isEmpty()) ProgressForm->showOver(this);
 
-  run->transfer->SetOptions(ProcessOptions());
+  kalvort::TDeviceClass *device = &MemDevice->Device();
+  const auto options = ProcessOptions();
   // The callbacks run on the worker; they hold the shared chain state, never the window's run.
   kalvort::TransferCallbacks callbacks;
   callbacks.progress = [this, chain_state, back](int position) {
@@ -197,13 +190,16 @@ void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
     });
     return go_on;
   };
-  run->transfer->SetCallbacks(std::move(callbacks));
 
   auto result = std::make_shared<TransferResult>();
   worker_->run(
       back,
-      [run, chain = std::move(chain), result] {
-        *result = run->cancelled ? cancelledBeforeStart() : chain(*run->transfer);
+      [run, device, options, callbacks = std::move(callbacks), chain = std::move(chain), result]() mutable {
+        // The chain object is made here, behind a poll in flight: it hooks the device's events.
+        ProjectTransfer &transfer = run->Start(*device);
+        transfer.SetOptions(options);
+        transfer.SetCallbacks(std::move(callbacks));
+        *result = run->cancelled ? cancelledBeforeStart() : chain(transfer);
       },
       [this, result, finish = std::move(finish), restore = std::move(restore)] {
         ProgressForm->hide();
@@ -281,69 +277,67 @@ void MainWindow::DeviceBurnActionExecute() {
                   QStringLiteral("Записать проект на модуль?"),
                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     return;
-  BeginDeviceCommand([this] {
-    const std::vector<int> derived = entriesToDerive(MemDevice->Device(), need_proc);
-    RunDeviceChain(
-        QStringLiteral("Запись..."), QString(), [](ProjectTransfer &t) { return t.RunWriteProject(); },
-        [this, derived](const TransferResult &r) {
-          const TDevCatalog &catalog = MemDevice->Device();
-          for (int i : derived)
-            if (catalog.Catalog(i).file_bin_valid) project_changed = true;
-          if (ShowRefusedConversion(r)) return;
-          if (r.status == TransferStatus::NoModule || r.status == TransferStatus::OpenFailed) {
-            ShowTransferMessage(r);
-            return;
-          }
-          FillCatalogGrid();
+  if (!BeginDeviceCommand()) return;
+  const std::vector<int> derived = entriesToDerive(MemDevice->Device(), need_proc);
+  RunDeviceChain(
+      QStringLiteral("Запись..."), QString(), [](ProjectTransfer &t) { return t.RunWriteProject(); },
+      [this, derived](const TransferResult &r) {
+        const TDevCatalog &catalog = MemDevice->Device();
+        for (int i : derived)
+          if (catalog.Catalog(i).file_bin_valid) project_changed = true;
+        if (ShowRefusedConversion(r)) return;
+        if (r.status == TransferStatus::NoModule || r.status == TransferStatus::OpenFailed) {
           ShowTransferMessage(r);
-          if (r.ok())
-            ShowCommandSummary(QStringLiteral("Проект записан в МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
-        });
-  });
+          return;
+        }
+        FillCatalogGrid();
+        ShowTransferMessage(r);
+        if (r.ok())
+          ShowCommandSummary(QStringLiteral("Проект записан в МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
+      });
 }
 
 void MainWindow::DeviceRereadActionExecute() {
   // The read replaces the project: unsaved changes are offered for saving first.
   if (!SaveChangesFirst()) return;
-  BeginDeviceCommand([this] {
-    // The module is read into an empty catalog; the project waits aside and comes back unless the
-    // read gave a project to take (complete, or with control-sum errors the user accepted).
-    auto kept = std::make_shared<TDevCatalog>();
-    MemDevice->Device().SwapCatalog(*kept);
-    const auto taken = [](const TransferResult &r) {
-      return r.ok() || r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
-    };
-    // The editor is emptied once the read has really begun (the catalog step's status).
-    DeviceRun->on_first_status = [this] {
-      ClearEditor();
-      text_changed = false;
-    };
-    RunDeviceChain(
-        QStringLiteral("Чтение..."), QString(), [](ProjectTransfer &t) { return t.RunReadProject(); },
-        [this, taken](const TransferResult &r) {
-          if (!taken(r)) {
-            ShowTransferMessage(r);
-            cur_catalog_entry_num = 0;
-            FillCatalogGrid();
-            ShowFirstRow();
-            return;
-          }
-          // A complete read of an empty module leaves nothing to save; anything else changed the project.
-          project_changed = !(r.ok() && MemDevice->Device().CatalogCount() == 0);
-          // Control-sum errors were asked about as they came (the entries carry "!").
-          const bool cs = r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
-          if (!cs) ShowTransferMessage(r);
-          if (r.ok())
-            ShowCommandSummary(QStringLiteral("Проект прочитан из МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
+  if (!BeginDeviceCommand()) return;
+  // The module is read into an empty catalog; the project waits aside and comes back unless the
+  // read gave a project to take (complete, or with control-sum errors the user accepted).
+  auto kept = std::make_shared<TDevCatalog>();
+  MemDevice->Device().SwapCatalog(*kept);
+  const auto taken = [](const TransferResult &r) {
+    return r.ok() || r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
+  };
+  // The editor is emptied once the read has really begun (the catalog step's status).
+  DeviceRun->on_first_status = [this] {
+    ClearEditor();
+    text_changed = false;
+  };
+  RunDeviceChain(
+      QStringLiteral("Чтение..."), QString(), [](ProjectTransfer &t) { return t.RunReadProject(); },
+      [this, taken](const TransferResult &r) {
+        if (!taken(r)) {
+          ShowTransferMessage(r);
           cur_catalog_entry_num = 0;
           FillCatalogGrid();
           ShowFirstRow();
-          CatalogTable->setFocus();
-        },
-        [this, kept, taken](const TransferResult &r) {
-          if (!taken(r) && MemDevice) MemDevice->Device().SwapCatalog(*kept);
-        });
-  });
+          return;
+        }
+        // A complete read of an empty module leaves nothing to save; anything else changed the project.
+        project_changed = !(r.ok() && MemDevice->Device().CatalogCount() == 0);
+        // Control-sum errors were asked about as they came (the entries carry "!").
+        const bool cs = r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
+        if (!cs) ShowTransferMessage(r);
+        if (r.ok())
+          ShowCommandSummary(QStringLiteral("Проект прочитан из МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
+        cur_catalog_entry_num = 0;
+        FillCatalogGrid();
+        ShowFirstRow();
+        CatalogTable->setFocus();
+      },
+      [this, kept, taken](const TransferResult &r) {
+        if (!taken(r) && MemDevice) MemDevice->Device().SwapCatalog(*kept);
+      });
 }
 
 // ---- erase and test ----
@@ -351,27 +345,26 @@ void MainWindow::DeviceRereadActionExecute() {
 void MainWindow::RunEraseOrTest(bool test, bool full) {
   const QString title = test ? (full ? QStringLiteral("Полная проверка МП") : QStringLiteral("Быстрая проверка МП"))
                              : (full ? QStringLiteral("Полная очистка МП") : QStringLiteral("Быстрая очистка МП"));
-  BeginDeviceCommand([this, title, test, full] {
-    CheckDeviceThen(title, [this, title, test, full] {
-      // Both overwrite the module's content: the safe answer is the default.
-      const QString question = test ? QStringLiteral("Тестировать МП?\nСодержимое МП будет стерто.")
-                                    : QStringLiteral("Очистить МП?");
-      if (Dialogs.ask(this, QMessageBox::NoIcon, title, question, QMessageBox::Ok | QMessageBox::Cancel,
-                      QMessageBox::Cancel) != QMessageBox::Ok) {
-        EndDeviceCommand();
-        return;
-      }
-      const QString caption = test ? (full ? QStringLiteral("Полный тест МП...") : QStringLiteral("Быстрый тест МП..."))
-                                   : (full ? QStringLiteral("Полная очистка МП...")
-                                           : QStringLiteral("Быстрая очистка МП..."));
-      RunDeviceChain(
-          caption, QString(),
-          [test, full](ProjectTransfer &t) { return test ? t.RunTest(full) : t.RunErase(full); },
-          [this, test](const TransferResult &r) {
-            ShowTransferMessage(r);
-            if (r.ok()) ShowCommandSummary(test ? QStringLiteral("Тест МП завершен") : QStringLiteral("МП очищен"));
-          });
-    });
+  if (!BeginDeviceCommand()) return;
+  CheckDeviceThen(title, [this, title, test, full] {
+    // Both overwrite the module's content: the safe answer is the default.
+    const QString question = test ? QStringLiteral("Тестировать МП?\nСодержимое МП будет стерто.")
+                                  : QStringLiteral("Очистить МП?");
+    if (Dialogs.ask(this, QMessageBox::NoIcon, title, question, QMessageBox::Ok | QMessageBox::Cancel,
+                    QMessageBox::Cancel) != QMessageBox::Ok) {
+      EndDeviceCommand();
+      return;
+    }
+    const QString caption = test ? (full ? QStringLiteral("Полный тест МП...") : QStringLiteral("Быстрый тест МП..."))
+                                 : (full ? QStringLiteral("Полная очистка МП...")
+                                         : QStringLiteral("Быстрая очистка МП..."));
+    RunDeviceChain(
+        caption, QString(),
+        [test, full](ProjectTransfer &t) { return test ? t.RunTest(full) : t.RunErase(full); },
+        [this, test](const TransferResult &r) {
+          ShowTransferMessage(r);
+          if (r.ok()) ShowCommandSummary(test ? QStringLiteral("Тест МП завершен") : QStringLiteral("МП очищен"));
+        });
   });
 }
 
@@ -384,98 +377,95 @@ void MainWindow::DeviceTestSMPFullActionExecute() { RunEraseOrTest(true, true); 
 
 void MainWindow::DeviceReadImageActionExecute() {
   const QString title = QStringLiteral("Прочитать образ из МП");
-  BeginDeviceCommand([this, title] {
-    CheckDeviceThen(title, [this] {
-      QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"),
-                                          QStringLiteral("Двоичный файл (*.bin)"));
-      if (file.isEmpty()) {
-        EndDeviceCommand();
-        return;
-      }
-      file = withDefaultSuffix(file, QStringLiteral("bin"));
-      if (QFileInfo::exists(file) &&
-          Dialogs.ask(this, QMessageBox::Warning, QStringLiteral("Чтение образа"),
-                      QStringLiteral("Такой файл существует. Перезаписать?"),
-                      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok) {
-        EndDeviceCommand();
-        return;
-      }
-      const std::string path = file.toStdString();
-      RunDeviceChain(
-          QStringLiteral("Чтение образа с МП..."), QFileInfo(file).fileName(),
-          [path](ProjectTransfer &t) {
-            // The image is gathered aside and replaces the file only when the whole read succeeded,
-            // so a failed or cancelled read leaves an earlier image as it was.
-            std::stringstream image(std::ios::in | std::ios::out | std::ios::binary);
-            TransferResult r = t.RunReadImage(image);
-            std::string error;
-            if (r.ok() && !kalvort::SafeSaveFile(path, image.str(), &error))
-              r = failure("Ошибка", "Ошибка сохранения файла! " + error);
-            return r;
-          },
-          [this](const TransferResult &r) {
-            ShowTransferMessage(r);
-            if (r.ok()) ShowCommandSummary(QStringLiteral("Образ МП прочитан: %1 байт").arg(r.bytes));
-          });
-    });
+  if (!BeginDeviceCommand()) return;
+  CheckDeviceThen(title, [this] {
+    QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"),
+                                        QStringLiteral("Двоичный файл (*.bin)"));
+    if (file.isEmpty()) {
+      EndDeviceCommand();
+      return;
+    }
+    file = withDefaultSuffix(file, QStringLiteral("bin"));
+    if (QFileInfo::exists(file) &&
+        Dialogs.ask(this, QMessageBox::Warning, QStringLiteral("Чтение образа"),
+                    QStringLiteral("Такой файл существует. Перезаписать?"),
+                    QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok) {
+      EndDeviceCommand();
+      return;
+    }
+    const std::string path = file.toStdString();
+    RunDeviceChain(
+        QStringLiteral("Чтение образа с МП..."), QFileInfo(file).fileName(),
+        [path](ProjectTransfer &t) {
+          // The image is gathered aside and replaces the file only when the whole read succeeded,
+          // so a failed or cancelled read leaves an earlier image as it was.
+          std::stringstream image(std::ios::in | std::ios::out | std::ios::binary);
+          TransferResult r = t.RunReadImage(image);
+          std::string error;
+          if (r.ok() && !kalvort::SafeSaveFile(path, image.str(), &error))
+            r = failure("Ошибка", "Ошибка сохранения файла! " + error);
+          return r;
+        },
+        [this](const TransferResult &r) {
+          ShowTransferMessage(r);
+          if (r.ok()) ShowCommandSummary(QStringLiteral("Образ МП прочитан: %1 байт").arg(r.bytes));
+        });
   });
 }
 
 void MainWindow::DeviceBurnImageActionExecute() {
   const QString title = QStringLiteral("Записать образ на МП");
-  BeginDeviceCommand([this, title] {
-    CheckDeviceThen(title, [this, title] {
-      const QString file = Dialogs.openFileName(this, title, QStringLiteral("Двоичный файл (*.bin)"));
-      if (file.isEmpty()) {
-        EndDeviceCommand();
-        return;
-      }
-      const std::string path = file.toStdString();
-      RunDeviceChain(
-          QStringLiteral("Запись образа на МП..."), QFileInfo(file).fileName(),
-          [path](ProjectTransfer &t) {
-            std::fstream image(path, std::ios::in | std::ios::binary);
-            if (!image) return failure("Записать образ на МП", "Ошибка открытия файла.");
-            return t.RunWriteImage(image);
-          },
-          [this](const TransferResult &r) {
-            ShowTransferMessage(r);
-            if (r.ok()) ShowCommandSummary(QStringLiteral("Образ записан в МП: %1 байт").arg(r.bytes));
-          });
-    });
+  if (!BeginDeviceCommand()) return;
+  CheckDeviceThen(title, [this, title] {
+    const QString file = Dialogs.openFileName(this, title, QStringLiteral("Двоичный файл (*.bin)"));
+    if (file.isEmpty()) {
+      EndDeviceCommand();
+      return;
+    }
+    const std::string path = file.toStdString();
+    RunDeviceChain(
+        QStringLiteral("Запись образа на МП..."), QFileInfo(file).fileName(),
+        [path](ProjectTransfer &t) {
+          std::fstream image(path, std::ios::in | std::ios::binary);
+          if (!image) return failure("Записать образ на МП", "Ошибка открытия файла.");
+          return t.RunWriteImage(image);
+        },
+        [this](const TransferResult &r) {
+          ShowTransferMessage(r);
+          if (r.ok()) ShowCommandSummary(QStringLiteral("Образ записан в МП: %1 байт").arg(r.bytes));
+        });
   });
 }
 
 // ---- compare with the module ----
 
 void MainWindow::DeviceVerifyActionExecute() {
-  BeginDeviceCommand([this] {
-    // The chain reads the module into the device's catalog: the project waits aside meanwhile.
-    auto project = std::make_shared<TDevCatalog>();
-    project->SwapCatalog(MemDevice->Device());
-    auto report = std::make_shared<kalvort::VerifyReport>();
-    RunDeviceChain(
-        QStringLiteral("Сверка с МП..."), QString(),
-        [project, report](ProjectTransfer &t) {
-          *report = t.RunVerify(*project);
-          return report->read;
-        },
-        [this, report](const TransferResult &r) {
-          FillCatalogGrid();
-          if (ShowRefusedConversion(r)) return;
-          if (!r.ok()) {
-            ShowTransferMessage(r);
-            return;
-          }
-          if (!VerifyForm) VerifyForm = std::make_unique<TVerifyForm>(this);
-          VerifyForm->setDifferences(report->differences);
-          VerifyForm->open();
-        },
-        [this, project](const TransferResult &) {
-          // Whatever the outcome, the project goes back in place of what was read.
-          kalvort::TDeviceClass &device = MemDevice->Device();
-          device.SwapCatalog(*project);
-          device.CalculateMPStat();
-        });
-  });
+  if (!BeginDeviceCommand()) return;
+  // The chain reads the module into the device's catalog: the project waits aside meanwhile.
+  auto project = std::make_shared<TDevCatalog>();
+  project->SwapCatalog(MemDevice->Device());
+  auto report = std::make_shared<kalvort::VerifyReport>();
+  RunDeviceChain(
+      QStringLiteral("Сверка с МП..."), QString(),
+      [project, report](ProjectTransfer &t) {
+        *report = t.RunVerify(*project);
+        return report->read;
+      },
+      [this, report](const TransferResult &r) {
+        FillCatalogGrid();
+        if (ShowRefusedConversion(r)) return;
+        if (!r.ok()) {
+          ShowTransferMessage(r);
+          return;
+        }
+        if (!VerifyForm) VerifyForm = std::make_unique<TVerifyForm>(this);
+        VerifyForm->setDifferences(report->differences);
+        VerifyForm->open();
+      },
+      [this, project](const TransferResult &) {
+        // Whatever the outcome, the project goes back in place of what was read.
+        kalvort::TDeviceClass &device = MemDevice->Device();
+        device.SwapCatalog(*project);
+        device.CalculateMPStat();
+      });
 }

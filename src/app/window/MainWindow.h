@@ -395,9 +395,7 @@ class MainWindow : public QMainWindow {
   void AskSaveBeforeDeviceChange();
 
   // Device commands (DeviceCommands.cpp).
-  // Starts a device command: the window disabled at once, and `start` called once the poll in
-  // flight has returned (nothing when no device or another command is running).
-  void BeginDeviceCommand(std::function<void()> start);
+  bool BeginDeviceCommand();
   void EndDeviceCommand();
   void CheckDeviceThen(const QString &title, std::function<void()> next);
   void RunDeviceChain(const QString &caption, const QString &text,
