@@ -13,6 +13,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QAbstractEventDispatcher>
+#include <QElapsedTimer>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
@@ -623,6 +625,56 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?",
                                        "Отмена|Текущее действие отменено\nСодержимое МП неполное."}));
     QCOMPARE(window->cur_catalog_entry_num, 0);
+  }
+
+  // A command given while a status poll is in flight goes on behind the poll: the window's thread
+  // returns at once, without running an event loop of its own meanwhile.
+  void commandBehindAPollInFlightStartsWithoutANestedLoop() {
+    open(false);
+    addPrograms(programs(), kC42);
+    window->StatusTimerTick();
+    QVERIFY(window->BackgroundJobsPending() > 0);  // the poll's result has not come back yet
+    int loops = 0;
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    const auto count = [&] { ++loops; };
+    const QMetaObject::Connection blocked = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, count);
+    const QMetaObject::Connection woken = connect(dispatcher, &QAbstractEventDispatcher::awake, count);
+    QElapsedTimer clock;
+    clock.start();
+    window->DeviceVerifyActionExecute();
+    const qint64 took = clock.elapsed();
+    disconnect(blocked);
+    disconnect(woken);
+    QCOMPARE(loops, 0);
+    QVERIFY2(took < 100, qPrintable(QString::number(took)));
+    QVERIFY(window->DeviceCommandRunning());
+    QVERIFY(!window->isEnabled());
+    QVERIFY(WaitFor([&] { return !window->DeviceCommandRunning(); }, 20000));
+    expectIdle();
+    QVERIFY(window->VerifyForm && window->VerifyForm->isVisible());
+    QCOMPARE(programs().CatalogCount(), 3);  // the project stays as it was
+  }
+
+  // Letting a running command go does not wait for its chain: the chain is cancelled, returns on
+  // the worker and what it still reports is dropped; the window and the device go cleanly after.
+  void lettingARunningCommandGoDoesNotWait() {
+    open(true);
+    sim->SMP().SetBusyTimes(std::chrono::milliseconds(2), std::chrono::milliseconds(2));
+    std::vector<Program> many;
+    for (int i = 0; i < 20; ++i) many.push_back({i, u"П" + std::u16string(1, char16_t(u'А' + i)), {}, ProgramImage(2000, uint8_t(i))});
+    addPrograms(programs(), many);
+    dialogs->answers = {Button::Yes};
+    window->DeviceBurnActionExecute();
+    QVERIFY(WaitFor([&] { return window->ProgressForm && window->ProgressForm->statusText().startsWith("3. "); }, 30000));
+    QElapsedTimer clock;
+    clock.start();
+    window->DeviceRun.reset();
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took < 20, qPrintable(QString::number(took)));
+    QVERIFY(window->BackgroundJobsPending() > 0);  // the chain has not returned yet
+    QVERIFY(WaitFor([&] { return window->BackgroundJobsPending() == 0; }, 20000));
+    QCOMPARE(takeAsked(), QStringList{"Предупреждение|Записать проект на модуль?"});  // no outcome shown
+    window.reset();
   }
 
   // "Сверить с МП": the project stays the project; differences are listed.

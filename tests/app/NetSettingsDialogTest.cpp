@@ -189,7 +189,7 @@ class NetSettingsDialogTest : public QObject {
     QTest::qWait(300);
     f.reject();
     QVERIFY(!f.searching());
-    QVERIFY(!f.probing());
+    QVERIFY(QTest::qWaitFor([&] { return !f.probing(); }, 2000));
     QVERIFY(!f.isVisible());
   }
 };

@@ -17,7 +17,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "support/BackgroundTask.h"
+#include "support/BackgroundWorker.h"
 #include "support/UserDialogs.h"
 #include "widgets/Ipv4Edit.h"
 #include "workflow/NetworkSearch.h"
@@ -25,7 +25,7 @@
 namespace {
 
 using kalvort::TNetDevice;
-using kalvort::app::BackgroundTask;
+using kalvort::app::BackgroundWorker;
 using kalvort::app::Ipv4Edit;
 using kalvort::workflow::NetworkSearch;
 
@@ -65,11 +65,11 @@ struct TNetSettingsForm::SearchRun {
   std::atomic<bool> stopped{false};
 };
 
-TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent) : QDialog(parent), Dialogs(dialogs) {
+TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent, BackgroundWorker *worker)
+    : QDialog(parent), Dialogs(dialogs), worker_(worker ? worker : new BackgroundWorker(this)) {
   setObjectName(QStringLiteral("NetSettingsForm"));
   setWindowTitle(QStringLiteral("Настройка сети устройств"));
   NetDevices = &own_devices_;
-  task_ = new BackgroundTask(this);
   tick_ = new QTimer(this);
   tick_->setSingleShot(true);
   connect(tick_, &QTimer::timeout, this, &TNetSettingsForm::probeNext);
@@ -160,12 +160,10 @@ TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent) : QDia
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-TNetSettingsForm::~TNetSettingsForm() {
-  StopClick();
-  task_->waitIdle();
-}
+// A probe on its way finishes on the worker; its answer goes nowhere once the dialog is gone.
+TNetSettingsForm::~TNetSettingsForm() { StopClick(); }
 
-bool TNetSettingsForm::probing() const { return task_->busy(); }
+bool TNetSettingsForm::probing() const { return jobs_ > 0; }
 
 void TNetSettingsForm::showEvent(QShowEvent *event) {
   QDialog::showEvent(event);
@@ -180,7 +178,6 @@ void TNetSettingsForm::showEvent(QShowEvent *event) {
 void TNetSettingsForm::done(int result) {
   StopClick();
   QDialog::done(result);
-  task_->waitIdle();
 }
 
 // ---- lists ----
@@ -295,18 +292,17 @@ void TNetSettingsForm::StartClick() {
   setSearchControls(true);
   ProgressBar->setValue(0);
   // A probe of a stopped search may still be on its way: the first probe waits for it.
-  if (!task_->busy()) probeNext();
+  if (jobs_ == 0) probeNext();
 }
 
 void TNetSettingsForm::StopClick() {
   tick_->stop();
   if (run_) {
     run_->stopped = true;
-    // The probe object is closed and destroyed on the worker: after the probe on its way, or now.
-    if (!task_->busy()) {
-      std::shared_ptr<SearchRun> run = run_;
-      task_->start([run] { run->search.reset(); });
-    }
+    // The probe object is closed and destroyed on the worker, after the probe on its way.
+    std::shared_ptr<SearchRun> run = run_;
+    ++jobs_;
+    worker_->run(this, [run] { run->search.reset(); }, [this] { --jobs_; });
     run_.reset();
   }
   if (!searching_) return;
@@ -316,10 +312,12 @@ void TNetSettingsForm::StopClick() {
 }
 
 void TNetSettingsForm::probeNext() {
-  if (!searching_ || !run_ || task_->busy()) return;
+  if (!searching_ || !run_ || jobs_ > 0) return;
   std::shared_ptr<SearchRun> run = run_;
   run->started.start();
-  task_->start(
+  ++jobs_;
+  worker_->run(
+      this,
       [run] {
         // The probe object (and with it the connection) is created on the worker as well.
         if (!run->search) run->search = std::make_unique<NetworkSearch>(run->from, run->to, kControllerPort);
@@ -329,7 +327,10 @@ void TNetSettingsForm::probeNext() {
         // A search that ends or was stopped lets its probe object go on this thread.
         if (run->done || run->stopped) run->search.reset();
       },
-      [this, run] { probeReturned(run); });
+      [this, run] {
+        --jobs_;
+        probeReturned(run);
+      });
 }
 
 void TNetSettingsForm::probeReturned(const std::shared_ptr<SearchRun> &run) {

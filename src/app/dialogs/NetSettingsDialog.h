@@ -22,7 +22,7 @@ class QPushButton;
 class QTableWidget;
 class QTimer;
 namespace kalvort::app {
-class BackgroundTask;
+class BackgroundWorker;
 class Ipv4Edit;
 }  // namespace kalvort::app
 class UserDialogs;
@@ -30,7 +30,9 @@ class UserDialogs;
 class TNetSettingsForm : public QDialog {
   Q_OBJECT
  public:
-  explicit TNetSettingsForm(UserDialogs &dialogs, QWidget *parent = nullptr);
+  // The probes run on `worker` (the window's), or on a worker of the dialog's own when none is given.
+  explicit TNetSettingsForm(UserDialogs &dialogs, QWidget *parent = nullptr,
+                            kalvort::app::BackgroundWorker *worker = nullptr);
   ~TNetSettingsForm() override;
 
   // The list edited by the dialog; must outlive the showing.
@@ -78,7 +80,8 @@ class TNetSettingsForm : public QDialog {
   std::vector<kalvort::TNetDevice> own_devices_;  // used when no list was handed over
   std::vector<kalvort::TNetDevice> SearchDevices;
 
-  kalvort::app::BackgroundTask *task_;
+  kalvort::app::BackgroundWorker *worker_;
+  int jobs_ = 0;                     // this dialog's jobs on the worker not yet returned
   QTimer *tick_;                     // the wait before the next probe
   std::shared_ptr<SearchRun> run_;   // the running search, null when none
   bool searching_ = false;

@@ -1,53 +1,70 @@
 #pragma once
-// One device command of the main window while it runs: the core's chain object for the device
-// and the worker thread the chain runs on. The window creates it when a command starts and lets
-// it go when the window is idle again; destroying it cancels a chain still running and waits for
-// the worker, so the device is never used after the window has let it go.
+// One device command of the main window while it runs. The core's chain object and what the
+// chain reports live in a state shared with the chain's job on the window's background worker,
+// so that the window may let the command go at any time without waiting: it cancels the chain,
+// closes the way back (a question the chain waits on is answered "no", later reports are
+// dropped), and the job finishes on the worker with the state it holds.
 
 #include <atomic>
-#include <chrono>
 #include <functional>
-#include <thread>
 #include <memory>
+#include <mutex>
+#include <optional>
 
-#include "support/BackgroundTask.h"
+#include "support/BackgroundWorker.h"
 #include "workflow/ProjectTransfer.h"
 
 namespace kalvort::app {
 
 class DeviceCommandRun {
  public:
-  explicit DeviceCommandRun(TDeviceClass &device) : transfer(device), task(std::make_unique<BackgroundTask>()) {}
-  ~DeviceCommandRun() {
-    task->abandonCalls();  // a question the chain waits on is not going to be answered
-    // A cancel that arrives just before the chain has started is not seen by it: repeat it
-    // until the work has returned.
-    while (task->working()) {
-      Cancel();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  struct Chain {
+    std::atomic<bool> cancelled{false};
+    // Progress hand-over: the latest position, and whether a post to the window is on its way.
+    std::atomic<int> progress{0};
+    std::atomic<bool> progress_posted{false};
+    // The same for the whole command's programs and bytes.
+    std::atomic<int> program{0}, programs{0}, overall_percent{0};
+    std::atomic<bool> overall_posted{false};
+
+    // Worker's thread, in the chain's job: makes the chain object for `device`.
+    ProjectTransfer &Start(TDeviceClass &device) {
+      std::lock_guard<std::mutex> guard(lock);
+      return transfer.emplace(device);
     }
-    task.reset();  // joins the worker while the chain object still exists
+    // Any thread. A chain not yet started does not start; a running one ends as cancelled.
+    void Cancel() {
+      cancelled = true;
+      std::lock_guard<std::mutex> guard(lock);
+      if (transfer) transfer->Cancel();
+    }
+    // Worker's thread, from the chain's reports: a cancel that came just before the chain began
+    // was not seen by it; passing it on again here ends the chain at its first report.
+    void RepeatCancel() {
+      if (cancelled) transfer->Cancel();
+    }
+
+   private:
+    std::mutex lock;  // guards `transfer` being made against Cancel
+    std::optional<ProjectTransfer> transfer;
+  };
+
+  explicit DeviceCommandRun(std::shared_ptr<Handback> back)
+      : back(std::move(back)), chain(std::make_shared<Chain>()) {}
+  ~DeviceCommandRun() {
+    chain->Cancel();
+    back->close();
   }
   DeviceCommandRun(const DeviceCommandRun &) = delete;
   DeviceCommandRun &operator=(const DeviceCommandRun &) = delete;
 
-  // Any thread. A chain not yet started does not start; a running one ends as cancelled.
-  void Cancel() {
-    cancelled = true;
-    transfer.Cancel();
-  }
+  // Window's thread.
+  void Cancel() { chain->Cancel(); }
 
-  ProjectTransfer transfer;
-  std::unique_ptr<BackgroundTask> task;
-  std::atomic<bool> cancelled{false};
+  std::shared_ptr<Handback> back;  // to the window, for this command only
+  std::shared_ptr<Chain> chain;
   // Window's thread: runs once, at the chain's first status text (the chain has begun).
   std::function<void()> on_first_status;
-  // Progress hand-over: the latest position, and whether a post to the window is on its way.
-  std::atomic<int> progress{0};
-  std::atomic<bool> progress_posted{false};
-  // The same for the whole command's programs and bytes.
-  std::atomic<int> program{0}, programs{0}, overall_percent{0};
-  std::atomic<bool> overall_posted{false};
 };
 
 }  // namespace kalvort::app

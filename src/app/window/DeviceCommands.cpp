@@ -1,11 +1,12 @@
 // Device commands: write and read the project, quick and full erase and test, read and write a
 // module image, compare the project with the module, cancel.
 //
-// Each command is one transaction: the status poll is stopped (a poll in flight awaited), the
-// window disabled, and the core's chain (ProjectTransfer) runs on a worker thread, so the window
-// keeps painting and the progress window's "Отмена" acts while the module works. Status texts and
-// progress arrive here through queued calls; the chain's one question (a control-sum error while
-// reading) is answered on this thread while the worker waits. When the chain returns, the window
+// Each command is one transaction: the status poll is stopped, the window disabled, and the
+// command's jobs go to the window's background worker, queued behind a poll in flight (nothing
+// waits for it). The core's chain (ProjectTransfer) runs there, so the window keeps painting and
+// the progress window's "Отмена" acts while the module works. Status texts and progress arrive
+// here through queued calls; the chain's one question (a control-sum error while reading) is
+// answered on this thread while the worker waits. When the chain returns, the window
 // hides the progress window, enables itself, shows the outcome and restarts the status poll --
 // on every path.
 
@@ -22,6 +23,7 @@
 #include "base/SafeSave.h"
 #include "dialogs/ProgressForm.h"
 #include "dialogs/VerifyDialog.h"
+#include "support/BackgroundWorker.h"
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
 #include "window/DeviceCommandRun.h"
@@ -77,13 +79,10 @@ bool MainWindow::DeviceCommandRunning() const { return DeviceRun != nullptr; }
 
 bool MainWindow::BeginDeviceCommand() {
   if (DeviceRun || !MemDevice) return false;
+  // A poll in flight may still use the device: the command's jobs run behind it on the worker.
   stopStatusPoll();
-  if (!MemDevice) {  // a device change finished while the poll was awaited
-    startStatusPoll();
-    return false;
-  }
   SharedProgressForm();
-  DeviceRun = std::make_unique<DeviceCommandRun>(MemDevice->Device());
+  DeviceRun = std::make_unique<DeviceCommandRun>(worker_->handback(this));
   setEnabled(false);
   return true;
 }
@@ -99,9 +98,7 @@ TProgressForm &MainWindow::SharedProgressForm() {
 void MainWindow::EndDeviceCommand() {
   ProgressForm->hide();
   setEnabled(true);
-  // Called from the worker's completion: the run (and its worker) go once that has returned.
-  std::shared_ptr<DeviceCommandRun> ended(std::move(DeviceRun));
-  QMetaObject::invokeMethod(this, [ended] {}, Qt::QueuedConnection);
+  DeviceRun.reset();  // its chain has returned (or never started): nothing waits
   startStatusPoll();
   updateCommandStates();
 }
@@ -110,7 +107,8 @@ void MainWindow::CheckDeviceThen(const QString &title, std::function<void()> nex
   auto ok = std::make_shared<bool>(false);
   auto message = std::make_shared<std::string>();
   kalvort::workflow::DeviceSession *session = MemDevice.get();
-  DeviceRun->task->start(
+  worker_->run(
+      DeviceRun->back,
       [session, ok, message] {
         *ok = session->OpenAndCheck(*message);
         if (*ok) session->Close();
@@ -131,7 +129,11 @@ void MainWindow::CheckDeviceThen(const QString &title, std::function<void()> nex
 void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
                                     std::function<TransferResult(ProjectTransfer &)> chain,
                                     std::function<void(const TransferResult &)> finish) {
-  DeviceCommandRun &run = *DeviceRun;
+  const std::shared_ptr<DeviceCommandRun::Chain> run = DeviceRun->chain;
+  // The chain object keeps its callbacks: they see the state through a weak link (no cycle); it is
+  // there while the chain runs, the job holding it.
+  const std::weak_ptr<DeviceCommandRun::Chain> chain_state = run;
+  const std::shared_ptr<kalvort::app::Handback> back = DeviceRun->back;
   setEnabled(false);
   ProgressForm->setCaption(caption);
   ProgressForm->setStatusText(text);
@@ -141,51 +143,63 @@ void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
   // i.e. once the device is open and checked and the chain's preparation has passed.
   if (!text.isEmpty()) ProgressForm->showOver(this);
 
-  run.transfer.SetOptions(ProcessOptions());
+  kalvort::TDeviceClass *device = &MemDevice->Device();
+  const auto options = ProcessOptions();
+  // The callbacks run on the worker; they hold the shared chain state, never the window's run.
   kalvort::TransferCallbacks callbacks;
-  callbacks.progress = [this, &run](int position) {
+  callbacks.progress = [this, chain_state, back](int position) {
     // Worker thread, possibly many times per step: at most one update on its way at a time.
-    run.progress = position;
-    if (run.progress_posted.exchange(true)) return;
-    run.task->post([this, &run] {
-      run.progress_posted = false;
-      ProgressForm->setPosition(run.progress);
+    const auto run = chain_state.lock();
+    if (!run) return;
+    run->RepeatCancel();
+    run->progress = position;
+    if (run->progress_posted.exchange(true)) return;
+    back->post([this, run] {
+      run->progress_posted = false;
+      ProgressForm->setPosition(run->progress);
     });
   };
-  callbacks.overall = [this, &run](const kalvort::TransferProgress &p) {
-    run.program = p.program;
-    run.programs = p.programs;
-    run.overall_percent = p.total_bytes > 0 ? static_cast<int>(p.done_bytes * 100 / p.total_bytes) : 0;
-    if (run.overall_posted.exchange(true)) return;
-    run.task->post([this, &run] {
-      run.overall_posted = false;
-      ProgressForm->setOverall(run.program, run.programs, run.overall_percent);
+  callbacks.overall = [this, chain_state, back](const kalvort::TransferProgress &p) {
+    const auto run = chain_state.lock();
+    if (!run) return;
+    run->program = p.program;
+    run->programs = p.programs;
+    run->overall_percent = p.total_bytes > 0 ? static_cast<int>(p.done_bytes * 100 / p.total_bytes) : 0;
+    if (run->overall_posted.exchange(true)) return;
+    back->post([this, run] {
+      run->overall_posted = false;
+      ProgressForm->setOverall(run->program, run->programs, run->overall_percent);
     });
   };
-  callbacks.status = [this, &run](const std::string &status) {
-    run.task->post([this, &run, status = fromUtf8(status)] {
-      if (run.on_first_status) std::exchange(run.on_first_status, {})();
+  callbacks.status = [this, chain_state, back](const std::string &status) {
+    if (const auto run = chain_state.lock()) run->RepeatCancel();
+    back->post([this, status = fromUtf8(status)] {
+      if (DeviceRun && DeviceRun->on_first_status) std::exchange(DeviceRun->on_first_status, {})();
       ProgressForm->setStatusText(status);
       ProgressForm->setPosition(0);
       ProgressForm->showOver(this);
     });
   };
-  callbacks.continue_after_cs_error = [this, &run](int, const TDevCatalogEntry &) {
+  callbacks.continue_after_cs_error = [this, back](int, const TDevCatalogEntry &) {
     bool go_on = false;
     // Over the progress window: the main window is disabled, and so would be a box it owns.
-    run.task->call([this, &go_on] {
+    back->call([this, &go_on] {
       go_on = Dialogs.ask(ProgressForm.get(), QMessageBox::Warning, QStringLiteral("Чтение файла"),
                           QStringLiteral("Ошибка чтения файла! Продолжить?"),
                           QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
     });
     return go_on;
   };
-  run.transfer.SetCallbacks(std::move(callbacks));
 
   auto result = std::make_shared<TransferResult>();
-  run.task->start(
-      [&run, chain = std::move(chain), result] {
-        *result = run.cancelled ? cancelledBeforeStart() : chain(run.transfer);
+  worker_->run(
+      back,
+      [run, device, options, callbacks = std::move(callbacks), chain = std::move(chain), result]() mutable {
+        // The chain object is made here, behind a poll in flight: it hooks the device's events.
+        ProjectTransfer &transfer = run->Start(*device);
+        transfer.SetOptions(options);
+        transfer.SetCallbacks(std::move(callbacks));
+        *result = run->cancelled ? cancelledBeforeStart() : chain(transfer);
       },
       [this, result, finish = std::move(finish)] {
         ProgressForm->hide();

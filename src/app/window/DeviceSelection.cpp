@@ -9,7 +9,7 @@
 #include "base/Log.h"
 #include "dialogs/SettingsDialog.h"
 #include "workflow/DeviceSession.h"
-#include "support/StatusPoller.h"
+#include "support/BackgroundWorker.h"
 #include "support/UserDialogs.h"
 #include "window/MainWindow.h"
 
@@ -89,12 +89,19 @@ void MainWindow::ChangeDeviceType() {
 }
 
 void MainWindow::DestroyDevice() {
-  // A poll or a creation in flight may be using the device object: let it finish first.
-  ++poll_generation_;
-  poller_->WaitIdleProcessingEvents();
+  ++poll_generation_;  // a poll in flight reports on the device going away
   if (!MemDevice) return;
-  MemDevice.reset();
+  ReleaseDevice();
   updateCommandStates();
+}
+
+void MainWindow::ReleaseDevice() {
+  if (!MemDevice) return;
+  // A poll in flight may still use the device: it goes once the poll has returned, on this thread
+  // (its hot-plug listener belongs here). The worker is the context: it outlives the window's
+  // members, and its destructor drops the device with the jobs not run.
+  std::shared_ptr<DeviceSession> released(std::move(MemDevice));
+  worker_->afterPending(worker_.get(), [released] {});
 }
 
 void MainWindow::CreateDevice(const DeviceTarget &target) {
@@ -105,26 +112,29 @@ void MainWindow::CreateDevice(const DeviceTarget &target) {
     std::unique_ptr<DeviceSession> session;
     std::string error;
   };
-  // Another job (a poll of the previous device) may still be finishing.
-  poller_->WaitIdleProcessingEvents();
-  const bool started = poller_->TryRun<Created>(
-      [target, factor] {
-        Created c;
-        c.session = DeviceSession::Create(target, factor, c.error);
-        return c;
-      },
-      [this, generation](Created &c) {
-        if (generation != creation_generation_ || closed_) return;  // a later pick replaced this one
-        device_creation_pending_ = false;
-        if (!c.session) {
-          // Only a USB driver that cannot be used gets here; a device that does not answer is made.
-          kalvort::LogMessage(kalvort::LogLevel::Warning, "device not created: " + c.error);
-          Dialogs.error(this, QStringLiteral("Ошибка"), QString::fromStdString(c.error));
-          return;
-        }
-        AttachDevice(std::move(c.session));
-      });
-  if (!started) device_creation_pending_ = false;
+  // The previous device object goes first (once the poll in flight has returned); the new one is
+  // made after that.
+  worker_->afterPending(this, [this, target, factor, generation] {
+    if (generation != creation_generation_ || closed_) return;  // a later pick replaced this one
+    worker_->run<Created>(
+        this,
+        [target, factor] {
+          Created c;
+          c.session = DeviceSession::Create(target, factor, c.error);
+          return c;
+        },
+        [this, generation](Created &c) {
+          if (generation != creation_generation_ || closed_) return;
+          device_creation_pending_ = false;
+          if (!c.session) {
+            // Only a USB driver that cannot be used gets here; a device that does not answer is made.
+            kalvort::LogMessage(kalvort::LogLevel::Warning, "device not created: " + c.error);
+            Dialogs.error(this, QStringLiteral("Ошибка"), QString::fromStdString(c.error));
+            return;
+          }
+          AttachDevice(std::move(c.session));
+        });
+  });
 }
 
 void MainWindow::AttachDevice(std::unique_ptr<DeviceSession> session) {

@@ -16,7 +16,6 @@
 #include "project/Settings.h"
 #include "support/AppLog.h"
 #include "workflow/DeviceSession.h"
-#include "support/StatusPoller.h"
 #include "support/UserDialogs.h"
 #include "window/MainWindow.h"
 
@@ -139,7 +138,7 @@ bool MainWindow::FormClose() {
   if (!SettleUnconfirmedText()) return false;
   if (!SaveChangesFirst()) return false;
   stopStatusPoll();
-  MemDevice.reset();
+  ReleaseDevice();
   SaveSettings();
   NetDevices.clear();
   kalvort::app::CloseAppLog();

@@ -8,14 +8,21 @@
 #include "workflow/DeviceSession.h"
 #include "support/GuardedApplication.h"
 #include "support/QtOwnerDispatcher.h"
-#include "support/StatusPoller.h"
+#include "support/BackgroundWorker.h"
 
 MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
-    : QMainWindow(parent), Dialogs(dialogs), poller_(std::make_unique<kalvort::app::StatusPoller>(this)) {
+    : QMainWindow(parent), Dialogs(dialogs), worker_(std::make_unique<kalvort::app::BackgroundWorker>()) {
   setObjectName(QStringLiteral("MainWindow"));
-  // Hot-plug events of the USB programmer reach the device on this thread, never during a poll.
+  // Hot-plug events of the USB programmer reach the device on this thread, never beside a poll or
+  // a device creation: while one is on the worker the event follows it. During a device command
+  // the event goes through at once (a removal ends the command's device action).
   kalvort::SetOwnerDispatcher(
-      std::make_shared<kalvort::app::QtOwnerDispatcher>(this, [this] { poller_->WaitIdle(); }));
+      std::make_shared<kalvort::app::QtOwnerDispatcher>(this, [this](std::function<void()> work) {
+        if (DeviceCommandRunning() || worker_->pending() == 0)
+          work();
+        else
+          worker_->afterPending(this, std::move(work));
+      }));
   StatusTimer = new QTimer(this);
   StatusTimer->setObjectName(QStringLiteral("StatusTimer"));
   StatusTimer->setInterval(250);
@@ -37,11 +44,13 @@ MainWindow::~MainWindow() {
   // No job may run against the device, nor post to this window, once destruction starts.
   kalvort::SetOwnerDispatcher(std::make_shared<kalvort::TQueuedDispatcher>());
   StatusTimer->stop();
-  poller_->WaitIdle();
-  DeviceRun.reset();  // cancels a device command still running and waits for its worker
+  DeviceRun.reset();  // cancels a device command still running
+  NetSettingsForm.reset();  // its probes use the worker
+  worker_.reset();    // lets the running job return (a cancelled chain, a poll) and drops the rest
   MemDevice.reset();
-  poller_.reset();
 }
+
+int MainWindow::BackgroundJobsPending() const { return worker_->pending(); }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
   // While a device command runs the window is disabled; it closes once the command has ended.

@@ -56,7 +56,7 @@ struct DeviceTarget;
 }  // namespace kalvort::workflow
 
 namespace kalvort::app {
-class StatusPoller;
+class BackgroundWorker;
 }
 
 class MainWindow : public QMainWindow {
@@ -176,8 +176,8 @@ class MainWindow : public QMainWindow {
   int editor_action = 0;
 
   // ---- Status poll (StatusPoll.cpp) ----
-  // Stops the 250 ms timer and waits until a poll (or a device creation) in flight has finished,
-  // so that the caller may use the device. Call before every device command.
+  // Stops the 250 ms timer; the result of a poll still in flight is dropped. It does not wait: work
+  // given to the worker afterwards runs once that poll has returned.
   void stopStatusPoll();
   // Starts the timer again (after a device command).
   void startStatusPoll();
@@ -298,11 +298,13 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<TNetSettingsForm> NetSettingsForm;
   // The differences found by "Сверить с МП".
   std::unique_ptr<TVerifyForm> VerifyForm;
-  // The device command running on its worker thread, null while the window is idle. Reset before
-  // the device object goes, so that no command outlives the device it uses.
+  // The device command from its start until the window is idle again, null meanwhile. Letting it
+  // go cancels its chain and drops what the chain still reports; the chain returns on the worker.
   std::unique_ptr<kalvort::app::DeviceCommandRun> DeviceRun;
   // True from the start of a device command until the window is idle again.
   bool DeviceCommandRunning() const;
+  // Jobs given to the background worker whose results have not come back yet.
+  int BackgroundJobsPending() const;
 
  public slots:
   // Device commands
@@ -388,6 +390,8 @@ class MainWindow : public QMainWindow {
   void CreateDevice(const kalvort::workflow::DeviceTarget &target);
   void AttachDevice(std::unique_ptr<kalvort::workflow::DeviceSession> session);
   void DestroyDevice();
+  // Lets the device object go once the worker's jobs given so far, which may use it, have returned.
+  void ReleaseDevice();
   void AskSaveBeforeDeviceChange();
 
   // Device commands (DeviceCommands.cpp).
@@ -417,7 +421,8 @@ class MainWindow : public QMainWindow {
   void SetupEditorPane();
   bool editor_loading_ = false;  // the editor is being filled: not an edit
 
-  std::unique_ptr<kalvort::app::StatusPoller> poller_;
+  // Runs the status poll, the device creation and the device commands off the window's thread.
+  std::unique_ptr<kalvort::app::BackgroundWorker> worker_;
   kalvort::KalvortSettings settings_;
   uint64_t poll_generation_ = 0;      // bumped when the poll stops: results of older polls are dropped
   uint64_t creation_generation_ = 0;  // bumped per device pick: only the latest creation attaches

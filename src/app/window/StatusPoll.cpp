@@ -15,7 +15,7 @@
 #include "dialogs/UpdatePrompt.h"
 #include "workflow/CommandRules.h"
 #include "workflow/DeviceSession.h"
-#include "support/StatusPoller.h"
+#include "support/BackgroundWorker.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 
@@ -29,26 +29,26 @@ void MainWindow::StatusTimerTick() {
     DeviceSelectorChanged();
     return;
   }
-  // One poll at a time: while a poll or a device creation runs, this tick is skipped.
-  if (poller_->Busy()) return;
+  // One poll at a time: while a poll, a device creation or a held hot-plug event waits on the
+  // worker, this tick is skipped.
+  if (worker_->pending() > 0) return;
   if (!MemDevice) {
     ApplyStatus(nullptr);
     return;
   }
   kalvort::workflow::DeviceSession *session = MemDevice.get();
   const uint64_t generation = poll_generation_;
-  poller_->TryRun<DeviceSnapshot>([session] { return session->Poll(); },
-                                  [this, generation](DeviceSnapshot &snapshot) {
-                                    // A poll that finished after the timer was stopped is stale.
-                                    if (generation != poll_generation_ || !StatusTimer->isActive()) return;
-                                    ApplyStatus(&snapshot);
-                                  });
+  worker_->run<DeviceSnapshot>(this, [session] { return session->Poll(); },
+                               [this, generation](DeviceSnapshot &snapshot) {
+                                 // A poll that finished after the timer was stopped is stale.
+                                 if (generation != poll_generation_ || !StatusTimer->isActive()) return;
+                                 ApplyStatus(&snapshot);
+                               });
 }
 
 void MainWindow::stopStatusPoll() {
   StatusTimer->stop();
   ++poll_generation_;
-  poller_->WaitIdleProcessingEvents();
 }
 
 void MainWindow::startStatusPoll() {
