@@ -68,8 +68,8 @@ class CatalogBenchmarkTest : public QObject {
 
   void fullNc31ProjectOpensAndFills() {
     window->DeviceType = dtProg;
-    window->need_proc = true;
-    window->processor_type = 1;
+    window->CurrentOptions.processing.enabled = true;
+    window->CurrentOptions.processing.project_type = 1;
     PostProcessOptions nc31;
     nc31.processor_type = 1;
     SetCatalogCapacity(catalog(), dtProg, nc31, mptMP8000);
@@ -91,7 +91,7 @@ class CatalogBenchmarkTest : public QObject {
     const QString file = dir.filePath("full.kvt");
     ProjectOptions options;
     options.DeviceType = dtProg;
-    options.processor_type = 1;
+    options.processing.project_type = 1;
     QCOMPARE(SaveProjectFile(toPath(file), &project, options), ProjectError::None);
 
     QList<double> open, fill;

@@ -141,8 +141,8 @@ class CatalogViewTest : public QObject {
 
   void nc31NumberingRaisesAndDerivesTheSlot() {
     window->DeviceType = dtProg;
-    window->processor_type = 1;
-    window->need_proc = true;
+    window->CurrentOptions.processing.project_type = 1;
+    window->CurrentOptions.processing.enabled = true;
     AnswerPropDialogs(*window, {[](TFilePropForm &f) { QCOMPARE(f.des_num, 13); },
                                 [](TFilePropForm &f) { f.numberEdit->setText(QStringLiteral("5")); }});
     window->AddNewFileToCatalogExecute();
@@ -374,8 +374,8 @@ class CatalogViewTest : public QObject {
       form->OkButton->click();
     });
     window->ProjectNewActionExecute();
-    QCOMPARE(window->processor_type, 1);
-    QVERIFY(!window->del_space);
+    QCOMPARE(window->CurrentOptions.processing.project_type, 1);
+    QVERIFY(!window->CurrentOptions.drop_spaces);
     QCOMPARE(catalog().CatalogCount(), 0);
     QVERIFY(!window->project_changed);
     QCOMPARE(window->windowTitle(), QStringLiteral("Калворт v1.1.7 - Проект.kvt"));

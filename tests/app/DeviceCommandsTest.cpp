@@ -152,8 +152,8 @@ class DeviceCommandsTest : public QObject {
   void writeThenReadBack() {
     QFETCH(int, processor);
     open(false);
-    window->need_proc = true;
-    window->processor_type = processor;
+    window->CurrentOptions.processing.enabled = true;
+    window->CurrentOptions.processing.project_type = processor;
     addPrograms(device(), processor == 0 ? kC42 : kNC31);
     dialogs->answers = {Button::Yes};
     QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
@@ -218,7 +218,7 @@ class DeviceCommandsTest : public QObject {
   // A controller that has gone silent: write, read and erase each say why they did not run.
   void aDeviceThatCannotBeOpenedIsReported() {
     open(true);
-    window->TimeoutFactor = 1;
+    window->CurrentOptions.timeout_factor = 1;
     window->MemDevice->Device().SetTimeoutFactor(1);
     sim.reset();
     const struct {

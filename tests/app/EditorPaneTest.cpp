@@ -75,8 +75,8 @@ class EditorPaneTest : public QObject {
     QVERIFY(kalvort::apptest::WaitForDeviceStatus(*window));
     window->ResetProject();
     window->DeviceType = dtProg;
-    window->need_proc = true;
-    window->processor_type = 0;
+    window->CurrentOptions.processing.enabled = true;
+    window->CurrentOptions.processing.project_type = 0;
   }
   void cleanup() {
     window->project_changed = false;
@@ -131,7 +131,7 @@ class EditorPaneTest : public QObject {
   }
 
   void checkFileReportsARepeatedBlockNumber() {
-    window->processor_type = 1;
+    window->CurrentOptions.processing.project_type = 1;
     show({textEntry(0, {u"N0 G01", u"N1 X5", u"N1 M30"})});
     window->CheckFileActionExecute();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Неверный номер кадра\nПрограмма 1 (text), строка 3"));

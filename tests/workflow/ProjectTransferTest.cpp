@@ -77,7 +77,7 @@ class TransferTest : public ::testing::Test {
   std::unique_ptr<ProjectTransfer> transfer;
 };
 
-PostProcessOptions Options(int processor, bool vz = false) {
+PostProcessOptions ConverterOptions(int processor, bool vz = false) {
   PostProcessOptions o;
   o.processor_type = processor;
   o.vz_200 = vz;
@@ -106,7 +106,9 @@ struct RoundTripCase {
 
 TEST_F(TransferTest, WrittenProjectReadsBackAndVerifies) {
   const std::vector<RoundTripCase> cases = {
-      {"2C42", kC42, Options(0)}, {"VZ", kVZ, Options(0, true)}, {"NC31", kNC31, Options(1)}};
+      {"2C42", kC42, ConverterOptions(0)},
+      {"VZ", kVZ, ConverterOptions(0, true)},
+      {"NC31", kNC31, ConverterOptions(1)}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.label);
     Make(kSmallModule, dtProg);
@@ -150,7 +152,7 @@ TEST_F(TransferTest, WrittenProjectReadsBackAndVerifies) {
 }
 
 TEST_F(TransferTest, VerifyNamesTheProgramWhoseModuleByteChanged) {
-  WriteProject(kC42, Options(0));
+  WriteProject(kC42, ConverterOptions(0));
   const TDevCatalogEntry second = device->Catalog(1);
   std::vector<uint8_t> image = module->Contents();
   image[second.first_page * kPageSize + 2] ^= 0x01;  // programming only clears bits: rewrite it all
@@ -215,7 +217,7 @@ TEST_F(TransferTest, RepeatedOrOutOfRangeNumbersAreRefusedBeforeErasing) {
     e = device->Catalog(1);
     e.cat_num = c.second;
     device->SetCatalog(1, e);
-    transfer->SetOptions(Options(c.processor));
+    transfer->SetOptions(ConverterOptions(c.processor));
     const uint64_t before = module->Generation();
     const TransferResult r = transfer->RunWriteProject();
     EXPECT_EQ(r.status, TransferStatus::Refused);
@@ -231,7 +233,7 @@ TEST_F(TransferTest, ControlSumErrorsAskBeforeGoingOnExceptAfterTheLast) {
   const std::vector<Program> three = {{0, u"P0", {}, ProgramImage(300, 0x10)},
                                       {1, u"P1", {}, ProgramImage(300, 0x20)},
                                       {2, u"P2", {}, ProgramImage(300, 0x30)}};
-  WriteProject(three, Options(0));
+  WriteProject(three, ConverterOptions(0));
   const TDevCatalogEntry first = device->Catalog(0);
   const TDevCatalogEntry last = device->Catalog(2);
   module->CorruptByte(first.first_page * kPageSize + 5, 0x00);
@@ -304,7 +306,7 @@ TEST_F(TransferTest, FailedProgramStepNamesTheProgramAndTheCause) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.label);
-    WriteProject(three, Options(0));
+    WriteProject(three, ConverterOptions(0));
     // The module fails from the second program's step on.
     transfer->SetCallbacks({{}, [&](const std::string &s) {
                               if (s.rfind("2. ", 0) == 0) module->FailOperation(c.op, 0, -1);
@@ -392,7 +394,7 @@ TEST_F(TransferTest, TotalsAndOverallProgress) {
 }
 
 TEST_F(TransferTest, EraseLeavesAnEmptyCatalogAndTestPasses) {
-  WriteProject(kC42, Options(0));
+  WriteProject(kC42, ConverterOptions(0));
   for (bool full : {false, true}) {
     SCOPED_TRACE(full);
     const TransferResult erased = transfer->RunErase(full);
@@ -408,7 +410,7 @@ TEST_F(TransferTest, EraseLeavesAnEmptyCatalogAndTestPasses) {
 }
 
 TEST_F(TransferTest, ImageReadThenWrittenRestoresTheModule) {
-  WriteProject(kC42, Options(0));
+  WriteProject(kC42, ConverterOptions(0));
   const std::vector<uint8_t> original = module->Contents();
   std::stringstream image(std::ios::in | std::ios::out | std::ios::binary);
   ASSERT_TRUE(transfer->RunReadImage(image).ok());
@@ -419,7 +421,7 @@ TEST_F(TransferTest, ImageReadThenWrittenRestoresTheModule) {
 }
 
 TEST_F(TransferTest, ImageWriteRefusesEmptyOrOversizedImageBeforeErasing) {
-  WriteProject(kC42, Options(0));
+  WriteProject(kC42, ConverterOptions(0));
   const std::vector<uint8_t> original = module->Contents();
   const std::string fits(original.size(), '\x11');
   struct Case {
@@ -468,7 +470,7 @@ TEST_F(TransferTest, CancelFromAnotherThreadEndsTheChain) {
 }
 
 TEST_F(TransferTest, UnprocessedTextIsWrittenAsItsRawCharacters) {
-  PostProcessOptions off = Options(0);
+  PostProcessOptions off = ConverterOptions(0);
   off.need_proc = false;
   WriteProject({{0, u"RAW", {u"G1 Я", u""}, {}}}, off);
   const ProgramImage expected = {'G', '1', ' ', 0x2F, '\r', '\n', '\r', '\n'};  // Я is U+042F
@@ -478,7 +480,7 @@ TEST_F(TransferTest, UnprocessedTextIsWrittenAsItsRawCharacters) {
 TEST_F(TransferTest, UnconvertibleProgramIsRefusedWithItsLine) {
   device->CatalogClear();
   AddPrograms(*device, {{0, u"OK", {u"G1"}, {}}, {1, u"BAD", {u"G1", u"X1", u"Щ"}, {}}});
-  transfer->SetOptions(Options(0));
+  transfer->SetOptions(ConverterOptions(0));
   const TransferResult r = transfer->RunWriteProject();
   EXPECT_EQ(r.status, TransferStatus::Refused);
   EXPECT_EQ(r.entry_index, 1);
@@ -497,15 +499,47 @@ TEST_F(TransferTest, MissingModuleAndCapacityTable) {
   EXPECT_EQ(r.title, "Прочитать проект из МП");
 
   TDevCatalog c;
-  SetCatalogCapacity(c, dtProg, Options(1), mptMP2000);
+  SetCatalogCapacity(c, dtProg, ConverterOptions(1), mptMP2000);
   EXPECT_EQ(c.MaxProgNum(), 400);
   EXPECT_EQ(c.MoreMPCatNum(), 1000);
   EXPECT_EQ(c.MoreMPZoneNum(), 1300);
-  SetCatalogCapacity(c, dtSMP2C42, Options(1), mptMP2000);
+  SetCatalogCapacity(c, dtSMP2C42, ConverterOptions(1), mptMP2000);
   EXPECT_EQ(c.MaxProgNum(), 100);
   EXPECT_EQ(c.MoreMPZoneNum(), 0);
   EXPECT_EQ(ModuleLabel(dtSMP2C42, 0x84000), "СМП-500 ");
   EXPECT_EQ(ModuleLabel(dtProg, 12345), "ВМП-???? ");
+}
+
+TEST(PostProcessOptionsFor, EachConverterOptionComesFromItsOwnOption) {
+  struct Case {
+    const char *name;
+    void (*change)(Options &);
+    bool (*changed)(const PostProcessOptions &);
+  } cases[] = {
+      {"processing", [](Options &o) { o.processing.enabled = false; },
+       [](const PostProcessOptions &p) { return !p.need_proc; }},
+      {"project type", [](Options &o) { o.processing.project_type = 1; },
+       [](const PostProcessOptions &p) { return p.processor_type == 1; }},
+      {"merge", [](Options &o) { o.merge_nc31_words = true; },
+       [](const PostProcessOptions &p) { return p.merge_wrd_cmd; }},
+      {"spaces", [](Options &o) { o.drop_spaces = false; }, [](const PostProcessOptions &p) { return !p.del_space; }},
+      {"empty lines", [](Options &o) { o.drop_empty_lines = false; },
+       [](const PostProcessOptions &p) { return !p.del_empty_string; }},
+      {"ВЗ-20х", [](Options &o) { o.vz20_format = true; }, [](const PostProcessOptions &p) { return p.vz_200; }},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Options options;
+    EXPECT_FALSE(c.changed(PostProcessOptionsFor(options)));
+    c.change(options);
+    const PostProcessOptions p = PostProcessOptionsFor(options);
+    EXPECT_TRUE(c.changed(p));
+    // Nothing else moved.
+    for (const Case &other : cases) {
+      if (&other == &c) continue;
+      EXPECT_FALSE(other.changed(p)) << other.name;
+    }
+  }
 }
 
 }  // namespace

@@ -264,7 +264,7 @@ void MainWindow::DeviceBurnActionExecute() {
                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     return;
   if (!BeginDeviceCommand()) return;
-  const std::vector<int> derived = entriesToDerive(MemDevice->Device(), need_proc);
+  const std::vector<int> derived = entriesToDerive(MemDevice->Device(), CurrentOptions.processing.enabled);
   RunDeviceChain(
       QStringLiteral("Запись..."), QString(), [](ProjectTransfer &t) { return t.RunWriteProject(); },
       [this, derived](const TransferResult &r) {

@@ -84,7 +84,7 @@ void MainWindow::ChangeDeviceType() {
   target.port = 30000;
   target.subtype = DeviceType == kalvort::dtSMP2C42 ? kalvort::dstSMP : kalvort::dstWMP;
   // The controller takes 2С42 programs.
-  processor_type = 0;
+  CurrentOptions.processing.project_type = 0;
   CreateDevice(target);
 }
 
@@ -103,7 +103,7 @@ void MainWindow::DestroyDevice() {
 void MainWindow::CreateDevice(const DeviceTarget &target) {
   const uint64_t generation = ++creation_generation_;
   device_creation_pending_ = true;
-  const int factor = TimeoutFactor;
+  const int factor = CurrentOptions.timeout_factor;
   struct Created {
     std::unique_ptr<DeviceSession> session;
     std::string error;
@@ -134,7 +134,7 @@ void MainWindow::AttachDevice(std::unique_ptr<DeviceSession> session) {
   kalvort::TDeviceClass &device = session->Device();
   // Completion events and the progress callback are set by each device command's chain object
   // (DeviceCommands.cpp).
-  device.SetTimeoutFactor(TimeoutFactor);
+  device.SetTimeoutFactor(CurrentOptions.timeout_factor);
   device.SetMaxProgNum(MaxProgNum);
   if (carried_catalog_) {
     device.SwapCatalog(*carried_catalog_);
@@ -150,22 +150,16 @@ void MainWindow::OptionsActionExecute() {
   PresetSettingsForm(form);
   if (form.exec() != QDialog::Accepted) return;
 
-  TimeoutFactor = form.timeout_val;
-  if (MemDevice) MemDevice->Device().SetTimeoutFactor(TimeoutFactor);
-  merge_wrd_cmd = form.merge_cmd;
-  fix_prog_num = form.fix_prog_num;
-  del_space = form.del_space;
-  del_empty_string = form.del_empty_string;
-  vz_200 = form.vz_200;
-  bool reprocess = form.need_proc != need_proc;
-  need_proc = form.need_proc;
-  if (DeviceType == kalvort::dtProg) {
-    reprocess = reprocess || form.processor_type != processor_type;
-    processor_type = form.processor_type;
-  } else {
-    processor_type = 0;
-  }
-  if (reprocess && need_proc) {
+  kalvort::Options chosen = form.options;
+  bool reprocess = chosen.processing.enabled != CurrentOptions.processing.enabled;
+  // Only the USB programmer lets the project type be chosen; the other devices take 2С42.
+  if (DeviceType == kalvort::dtProg)
+    reprocess = reprocess || chosen.processing.project_type != CurrentOptions.processing.project_type;
+  else
+    chosen.processing.project_type = 0;
+  CurrentOptions = chosen;
+  if (MemDevice) MemDevice->Device().SetTimeoutFactor(CurrentOptions.timeout_factor);
+  if (reprocess && CurrentOptions.processing.enabled) {
     emit reprocessRequested();
     ReprocessCurrentEntry();
   }
