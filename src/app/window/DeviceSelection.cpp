@@ -8,6 +8,7 @@
 
 #include "base/Log.h"
 #include "dialogs/SettingsDialog.h"
+#include "transport/LanProtocol.h"
 #include "workflow/DeviceSession.h"
 #include "support/StatusPoller.h"
 #include "support/UserDialogs.h"
@@ -81,7 +82,7 @@ void MainWindow::ChangeDeviceType() {
   DeviceTarget target;
   target.usb = false;
   target.ip = NetDevices[static_cast<size_t>(CurNetDeviceNum)].ip;
-  target.port = 30000;
+  target.port = kalvort::kControllerPort;
   target.subtype = DeviceType == kalvort::dtSMP2C42 ? kalvort::dstSMP : kalvort::dstWMP;
   // The controller takes 2С42 programs.
   CurrentOptions.processing.project_type = 0;
