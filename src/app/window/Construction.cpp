@@ -229,13 +229,10 @@ void MainWindow::CreateCentralArea() {
     CatalogToolBar->addAction(a);
   }
   left->addWidget(CatalogToolBar);
-  CatalogTable = new QTableWidget(1, 7, LeftPane);
+  // Its columns, their titles and widths come from the catalog listing (SetupCatalogView).
+  CatalogTable = new QTableWidget(1, 0, LeftPane);
   CatalogTable->setObjectName(QStringLiteral("CatalogTable"));
   CatalogTable->setAccessibleName(QStringLiteral("Каталог"));
-  CatalogTable->setHorizontalHeaderLabels({QStringLiteral("№"), QStringLiteral("№ п."),
-                                          QStringLiteral("Название"), QStringLiteral("Разм.текст"),
-                                          QStringLiteral("Разм.обр."), QStringLiteral("Обр."),
-                                          QStringLiteral("Дата")});
   CatalogTable->verticalHeader()->hide();
   CatalogTable->setSelectionBehavior(QAbstractItemView::SelectRows);
   CatalogTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
