@@ -16,6 +16,7 @@
 #include "formats/PostProcess.h"
 #include "project/ProjectFile.h"
 #include "support/AppTest.h"
+#include "support/WindowFixture.h"
 #include "workflow/DeviceSession.h"
 #include "workflow/ProjectTransfer.h"
 
@@ -45,26 +46,14 @@ double median(QList<double> v) {
 
 }  // namespace
 
-class CatalogBenchmarkTest : public QObject {
+class CatalogBenchmarkTest : public QObject, kalvort::apptest::WindowFixture {
   Q_OBJECT
 
-  ScriptedDialogs dialogs;
-  std::unique_ptr<MainWindow> window;
   QTemporaryDir dir;
 
-  TDevCatalog &catalog() { return window->MemDevice->Device(); }
-
  private slots:
-  void init() {
-    window = std::make_unique<MainWindow>(dialogs);
-    QVERIFY(kalvort::apptest::WaitForDeviceStatus(*window));
-    window->ResetProject();
-  }
-  void cleanup() {
-    window->project_changed = false;
-    window->text_changed = false;
-    window.reset();
-  }
+  void init() { QVERIFY(openWindow()); }
+  void cleanup() { closeWindow(); }
 
   void fullNc31ProjectOpensAndFills() {
     window->DeviceType = dtProg;

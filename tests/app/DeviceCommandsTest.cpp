@@ -19,6 +19,7 @@
 #include "device/DevCatalog.h"
 #include "support/AppTest.h"
 #include "workflow/DeviceSession.h"
+#include "support/CatalogPrograms.h"
 #include "support/LoopbackSimulator.h"
 #include "support/ScriptedDialogs.h"
 #include "widgets/Ipv4Edit.h"
@@ -34,35 +35,11 @@ using Button = QMessageBox::StandardButton;
 
 namespace {
 
-struct Program {
-  int cat_num;
-  std::u16string name;
-  ProgramText text;     // a text program when not empty
-  ProgramImage binary;  // otherwise a binary one
-};
+using kalvort::testing::BytesOf;
+using kalvort::testing::Program;
 
 void addPrograms(kalvort::TDevCatalog &catalog, const std::vector<Program> &programs) {
-  for (const auto &p : programs) {
-    TDevCatalogEntry e;
-    e.cat_num = p.cat_num;
-    kalvort::StringToCatalogEntry(p.name, e);
-    if (!p.text.empty()) {
-      e.need_p_proc = true;
-      e.text = std::make_shared<ProgramText>(p.text);
-      e.file_txt_valid = true;
-    } else {
-      e.text = std::make_shared<ProgramText>();
-      e.p_buffer = std::make_shared<ProgramImage>(p.binary);
-      e.prog_size = static_cast<uint32_t>(p.binary.size());
-      e.file_bin_valid = true;
-    }
-    QVERIFY(catalog.AddCatalogEntry(e));
-  }
-}
-
-ProgramImage bytesOf(const TDevCatalogEntry &e) {
-  if (!e.p_buffer) return {};
-  return ProgramImage(e.p_buffer->begin(), e.p_buffer->begin() + e.prog_size);
+  QVERIFY(kalvort::testing::AddPrograms(catalog, programs));
 }
 
 const std::vector<Program> kC42 = {
@@ -182,7 +159,7 @@ class DeviceCommandsTest : public QObject {
                QByteArray(reinterpret_cast<const char *>(w.code), sizeof w.code));
       QVERIFY(r.file_bin_valid);
       QCOMPARE(r.file_error_code, kalvort::feOK);
-      QVERIFY(bytesOf(r) == bytesOf(w));
+      QVERIFY(BytesOf(r) == BytesOf(w));
     }
   }
 
@@ -644,7 +621,7 @@ class DeviceCommandsTest : public QObject {
     device().SetCatalog(binIndex, bin);
     QVERIFY(run(&MainWindow::DeviceVerifyActionExecute));
     QCOMPARE(device().CatalogCount(), 3);
-    QVERIFY(bytesOf(device().Catalog(binIndex)) == ProgramImage(700, 0x5B));  // the project, not the module
+    QVERIFY(BytesOf(device().Catalog(binIndex)) == ProgramImage(700, 0x5B));  // the project, not the module
     // Control sum and bytes differ, both for that program only.
     QCOMPARE(window->VerifyForm->DiffGrid->rowCount(), 2);
     for (int row = 0; row < 2; ++row) {

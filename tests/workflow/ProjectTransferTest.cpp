@@ -11,6 +11,7 @@
 
 #include "base/CodePage.h"
 #include "sim/MemoryDevice.h"
+#include "support/CatalogPrograms.h"
 #include "module/ModuleMemory.h"
 #include "workflow/ProjectTransfer.h"
 
@@ -21,35 +22,13 @@ namespace {
 constexpr int kSmallModule = 1;
 constexpr int kPageSize = 264;
 
-struct Program {
-  int cat_num;
-  std::u16string name;
-  ProgramText text;           // a text program when not empty
-  ProgramImage binary;        // otherwise a binary program
-};
+using testing::Program;
 
-void AddPrograms(TDevCatalog &catalog, const std::vector<Program> &programs) {
-  for (const auto &p : programs) {
-    TDevCatalogEntry e;
-    e.cat_num = p.cat_num;
-    StringToCatalogEntry(p.name, e);
-    if (!p.text.empty()) {
-      e.need_p_proc = true;
-      e.text = std::make_shared<ProgramText>(p.text);
-      e.file_txt_valid = true;
-    } else {
-      e.p_buffer = std::make_shared<ProgramImage>(p.binary);
-      e.prog_size = static_cast<uint32_t>(p.binary.size());
-      e.file_bin_valid = true;
-    }
-    ASSERT_TRUE(catalog.AddCatalogEntry(e));
-  }
+void AddOrFail(TDevCatalog &catalog, const std::vector<Program> &programs) {
+  ASSERT_TRUE(testing::AddPrograms(catalog, programs));
 }
 
-ProgramImage Bytes(const TDevCatalogEntry &e) {
-  if (!e.p_buffer) return {};
-  return ProgramImage(e.p_buffer->begin(), e.p_buffer->begin() + e.prog_size);
-}
+ProgramImage Bytes(const TDevCatalogEntry &e) { return testing::BytesOf(e); }
 
 class TransferTest : public ::testing::Test {
  protected:
@@ -66,7 +45,7 @@ class TransferTest : public ::testing::Test {
   // Writes `programs` with `options`, expecting success.
   void WriteProject(const std::vector<Program> &programs, const PostProcessOptions &options) {
     device->CatalogClear();
-    AddPrograms(*device, programs);
+    AddOrFail(*device, programs);
     transfer->SetOptions(options);
     const TransferResult r = transfer->RunWriteProject();
     ASSERT_TRUE(r.ok()) << r.message;
@@ -131,7 +110,7 @@ TEST_F(TransferTest, WrittenProjectReadsBackAndVerifies) {
     }
 
     TDevCatalog project;
-    AddPrograms(project, c.programs);
+    AddOrFail(project, c.programs);
     const VerifyReport report = transfer->RunVerify(project);
     EXPECT_TRUE(report.match()) << (report.differences.empty() ? report.read.message : report.differences[0].what);
 
@@ -159,7 +138,7 @@ TEST_F(TransferTest, VerifyNamesTheProgramWhoseModuleByteChanged) {
   ASSERT_TRUE(module->SetContents(image));
 
   TDevCatalog project;
-  AddPrograms(project, kC42);
+  AddOrFail(project, kC42);
   const VerifyReport report = transfer->RunVerify(project);
   EXPECT_TRUE(report.read.ok());
   EXPECT_FALSE(report.match());
@@ -170,7 +149,7 @@ TEST_F(TransferTest, VerifyNamesTheProgramWhoseModuleByteChanged) {
   }
 
   // A program missing on the module is named too.
-  AddPrograms(project, {{20, u"ЛИШНЯЯ", {}, ProgramImage(10, 1)}});
+  AddOrFail(project, {{20, u"ЛИШНЯЯ", {}, ProgramImage(10, 1)}});
   const VerifyReport extra = transfer->RunVerify(project);
   bool named = false;
   for (const auto &d : extra.differences) named |= d.name == "ЛИШНЯЯ" && d.what == "нет в МП";
@@ -179,7 +158,7 @@ TEST_F(TransferTest, VerifyNamesTheProgramWhoseModuleByteChanged) {
 
 TEST_F(TransferTest, ProjectLargerThanTheModuleIsRefusedWithoutWriting) {
   device->CatalogClear();
-  AddPrograms(*device, {{0, u"BIG", {}, ProgramImage(512 * kPageSize, 0x11)}});
+  AddOrFail(*device, {{0, u"BIG", {}, ProgramImage(512 * kPageSize, 0x11)}});
   const uint64_t before = module->Generation();
   const TransferResult r = transfer->RunWriteProject();
   EXPECT_EQ(r.status, TransferStatus::Refused);
@@ -210,7 +189,7 @@ TEST_F(TransferTest, RepeatedOrOutOfRangeNumbersAreRefusedBeforeErasing) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.label);
     device->CatalogClear();
-    AddPrograms(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+    AddOrFail(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
     TDevCatalogEntry e = device->Catalog(0);
     e.cat_num = c.first;
     device->SetCatalog(0, e);
@@ -268,7 +247,7 @@ TEST_F(TransferTest, ControlSumErrorsAskBeforeGoingOnExceptAfterTheLast) {
 
 TEST_F(TransferTest, ModuleLostBetweenStepsEndsTheChainWithItsError) {
   device->CatalogClear();
-  AddPrograms(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+  AddOrFail(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
   int statuses = 0;
   // The module goes away between the catalog and the first program: that step fails. (A removal
   // event of the programmer arriving then waits for the end of the chain.)
@@ -331,7 +310,7 @@ TEST_F(TransferTest, CancelledWriteSaysWhetherTheModuleIsIncomplete) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.at);
     device->CatalogClear();
-    AddPrograms(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+    AddOrFail(*device, {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
     const uint64_t erased = module->OperationCount(sim::ModuleOp::Erase);
     transfer->SetCallbacks({{}, [&](const std::string &s) {
                               if (s == c.at) transfer->Cancel();
@@ -356,7 +335,7 @@ TEST_F(TransferTest, CauseOfEveryDeviceError) {
 // through every program and ends at the total.
 TEST_F(TransferTest, TotalsAndOverallProgress) {
   device->CatalogClear();
-  AddPrograms(*device, {{0, u"A", {}, ProgramImage(300, 1)}, {1, u"B", {}, ProgramImage(1000, 2)},
+  AddOrFail(*device, {{0, u"A", {}, ProgramImage(300, 1)}, {1, u"B", {}, ProgramImage(1000, 2)},
                         {2, u"C", {}, ProgramImage(40, 3)}});
   for (bool write : {true, false}) {
     SCOPED_TRACE(write);
@@ -479,7 +458,7 @@ TEST_F(TransferTest, UnprocessedTextIsWrittenAsItsRawCharacters) {
 
 TEST_F(TransferTest, UnconvertibleProgramIsRefusedWithItsLine) {
   device->CatalogClear();
-  AddPrograms(*device, {{0, u"OK", {u"G1"}, {}}, {1, u"BAD", {u"G1", u"X1", u"Щ"}, {}}});
+  AddOrFail(*device, {{0, u"OK", {u"G1"}, {}}, {1, u"BAD", {u"G1", u"X1", u"Щ"}, {}}});
   transfer->SetOptions(ConverterOptions(0));
   const TransferResult r = transfer->RunWriteProject();
   EXPECT_EQ(r.status, TransferStatus::Refused);
