@@ -33,13 +33,9 @@ using workflow::DeviceTarget;
 // Options shared by the device commands, after the settings file's defaults were applied.
 struct DeviceOptions {
   DeviceTarget target;
-  int timeout_factor = 3;
-  bool vz_200 = false;
-  bool del_space = true;
-  bool del_empty_string = true;
-  bool merge_wrd_cmd = false;
-  bool need_proc = true;       // read-project: how the read project is to be processed
-  int32_t processor_type = 0;
+  // The format options and the time-out factor; the processing part says how a read project is
+  // to be processed (a written project brings its own).
+  Options options;
   bool full = false;
 };
 
@@ -168,9 +164,8 @@ int report(const DeviceSession &session, const TransferResult &r, const std::str
 // A networked controller takes processed 2С42 programs whatever the project says; say so when the
 // project asked for something else.
 void noteControlType(const DeviceSession &session, const ProjectOptions &project) {
-  bool need_proc = project.need_proc;
-  int32_t processor_type = project.processor_type;
-  if (workflow::ApplyControlTypeRule(session.ProjectDeviceType(), need_proc, processor_type))
+  ProcessingOptions processing = project.processing;
+  if (workflow::ApplyControlTypeRule(session.ProjectDeviceType(), processing.enabled, processing.project_type))
     say("a networked controller takes processed 2С42 programs: the project is handled as 2С42 with processing");
 }
 
@@ -179,14 +174,10 @@ struct Run {
   // module or the file).
   Run(DeviceSession &session, const DeviceOptions &o, const ProjectOptions &project, std::string caption = {})
       : transfer(session.Device()) {
-    // The command line's text options stand in for the settings file's.
-    KalvortSettings settings;
-    settings.vz_200 = o.vz_200;
-    settings.merge_wrd_cmd = o.merge_wrd_cmd;
-    settings.del_space = o.del_space;
-    settings.del_empty_string = o.del_empty_string;
-    const PostProcessOptions p = PostProcessOptionsFor(project, settings);
-    transfer.SetOptions(p);
+    // The command line's format options with the project's processing.
+    Options options = o.options;
+    options.processing = project.processing;
+    transfer.SetOptions(PostProcessOptionsFor(options));
     TransferCallbacks c;
     c.progress = [this](int position) { progress.update(position); };
     c.status = [this, caption](const std::string &text) {
@@ -232,11 +223,11 @@ int runWriteProject(DeviceSession &session, const DeviceOptions &o, const std::s
 int runReadProject(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
   ProjectOptions options;
   options.DeviceType = session.ProjectDeviceType();
-  options.need_proc = o.need_proc;
-  options.processor_type = o.processor_type;
+  options.processing = o.options.processing;
   noteControlType(session, options);
   // The project saved takes the type the read used.
-  workflow::ApplyControlTypeRule(session.ProjectDeviceType(), options.need_proc, options.processor_type);
+  workflow::ApplyControlTypeRule(session.ProjectDeviceType(), options.processing.enabled,
+                                 options.processing.project_type);
   Run run(session, o, options);
   Project project;
   const TransferResult r = run.transfer.RunReadProject(project);
@@ -340,23 +331,25 @@ int runDevice(const std::vector<std::string> &argv) {
     else if (*m == "wmp") o.target.subtype = dstWMP;
     else return usageError("--module takes smp or wmp, not " + *m);
   }
-  o.timeout_factor = workflow::TimeoutFactorFor(settings);
+  o.options = settings.options;
+  o.options.timeout_factor = workflow::TimeoutFactorFor(settings);
   if (const auto t = args.value("--timeout-factor")) {
     const auto v = parseInteger(*t, kMinTimeoutFactor, kMaxTimeoutFactor);
     if (!v) return usageError("--timeout-factor takes 1 to 5, not " + *t);
-    o.timeout_factor = static_cast<int>(*v);
+    o.options.timeout_factor = static_cast<int32_t>(*v);
   }
-  o.vz_200 = flagValue(args, "vz", settings.vz_200);
-  o.del_space = flagValue(args, "del-space", settings.del_space);
-  o.del_empty_string = flagValue(args, "del-empty", settings.del_empty_string);
-  o.merge_wrd_cmd = flagValue(args, "merge", settings.merge_wrd_cmd);
+  Options &opt = o.options;
+  opt.vz20_format = flagValue(args, "vz", opt.vz20_format);
+  opt.drop_spaces = flagValue(args, "del-space", opt.drop_spaces);
+  opt.drop_empty_lines = flagValue(args, "del-empty", opt.drop_empty_lines);
+  opt.merge_nc31_words = flagValue(args, "merge", opt.merge_nc31_words);
   // A read project takes the settings' processing; a networked controller's projects are always
   // processed 2С42 programs, as the desktop program fixes them when it reads the controller.
-  o.need_proc = flagValue(args, "processing", lan ? true : settings.need_proc);
-  o.processor_type = lan ? 0 : settings.processor_type;
+  opt.processing.enabled = flagValue(args, "processing", lan ? true : opt.processing.enabled);
+  if (lan) opt.processing.project_type = 0;
   if (const auto p = args.value("--processor")) {
-    if (*p == "2c42") o.processor_type = 0;
-    else if (*p == "nc31") o.processor_type = 1;
+    if (*p == "2c42") opt.processing.project_type = 0;
+    else if (*p == "nc31") opt.processing.project_type = 1;
     else return usageError("--processor takes 2c42 or nc31, not " + *p);
   }
   o.full = args.has("--full");
@@ -380,7 +373,7 @@ int runDevice(const std::vector<std::string> &argv) {
 
   CancelOnSignal::BlockSignals();
   std::string error;
-  auto session = DeviceSession::Create(o.target, o.timeout_factor, error);
+  auto session = DeviceSession::Create(o.target, o.options.timeout_factor, error);
   if (!session) return fail(error);
   if (!session->BackendWarning().empty()) say(session->BackendWarning());
 

@@ -135,8 +135,8 @@ int packProject(const std::string &dir, const std::string &file) {
 int newProject(const std::vector<std::string> &args) {
   ProjectOptions options;
   options.DeviceType = dtProg;
-  options.need_proc = true;
-  options.processor_type = 0;
+  options.processing.enabled = true;
+  options.processing.project_type = 0;
   std::string out;
   struct Program {
     std::string path;
@@ -154,7 +154,7 @@ int newProject(const std::vector<std::string> &args) {
     } else if (!optionsEnded && a == "--binary") {
       text = false;
     } else if (!optionsEnded && a == "--no-processing") {
-      options.need_proc = false;
+      options.processing.enabled = false;
     } else if (!optionsEnded && (a == "--processor" || a.starts_with("--processor="))) {
       std::string v;
       if (a == "--processor") {
@@ -163,8 +163,8 @@ int newProject(const std::vector<std::string> &args) {
       } else {
         v = a.substr(12);
       }
-      if (v == "2c42") options.processor_type = 0;
-      else if (v == "nc31") options.processor_type = 1;
+      if (v == "2c42") options.processing.project_type = 0;
+      else if (v == "nc31") options.processing.project_type = 1;
       else return usageError("--processor takes 2c42 or nc31");
     } else if (!optionsEnded && a.starts_with("-") && a != "-") {
       return usageError("unknown option " + a);
@@ -191,7 +191,7 @@ int newProject(const std::vector<std::string> &args) {
 
   TDevCatalog catalog;
   catalog.SetMaxProgNum(static_cast<int>(kMaxProjectEntries));
-  const bool nc31 = Nc31NumberingMode(options.DeviceType, options.need_proc, options.processor_type);
+  const bool nc31 = Nc31NumberingMode(options.DeviceType, options.processing);
   size_t lines_left = kMaxProjectLines;
   for (const auto &p : programs) {
     const uint16_t num = ProposeProgNum(catalog, nc31);

@@ -9,8 +9,8 @@
 
 namespace kalvort {
 
-bool Nc31NumberingMode(TDeviceType device, bool need_proc, int32_t processor_type) {
-  return device == dtProg && processor_type == 1 && need_proc;
+bool Nc31NumberingMode(TDeviceType device, const ProcessingOptions &processing) {
+  return device == dtProg && processing.project_type == 1 && processing.enabled;
 }
 
 uint16_t RaiseNc31ProgNum(int32_t n) {

@@ -7,11 +7,12 @@
 #include <string_view>
 
 #include "device/DevCatalog.h"
+#include "project/Options.h"
 
 namespace kalvort {
 
 // With the USB programmer, the НЦ-31 / МС-2109 format and processing on, slots follow numbers.
-bool Nc31NumberingMode(TDeviceType device, bool need_proc, int32_t processor_type);
+bool Nc31NumberingMode(TDeviceType device, const ProcessingOptions &processing);
 // In that mode no program number lies below 13: below 1 becomes 13, 1 to 12 get 12 added.
 uint16_t RaiseNc31ProgNum(int32_t n);
 // The largest program number plus one (1 in an empty catalog), raised in the НЦ-31 mode.

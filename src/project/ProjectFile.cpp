@@ -60,8 +60,8 @@ void PutEntry(std::string &out, const TDevCatalogEntry &e) {
 TOptions OptionsRecord(const ProjectOptions &options) {
   TOptions rec;
   rec.active_device = static_cast<int32_t>(options.DeviceType) + 1;
-  rec.process = options.need_proc ? 1 : 0;
-  rec.processor = options.processor_type + 1;
+  rec.process = options.processing.enabled ? 1 : 0;
+  rec.processor = options.processing.project_type + 1;
   rec.hex_view = options.hex_view ? 1 : 0;
   return rec;
 }
@@ -70,8 +70,8 @@ ProjectOptions OptionsFromRecord(const TOptions &record) {
   ProjectOptions o;
   const int32_t device = record.active_device - 1;
   o.DeviceType = device >= dtNone && device <= dtWMP2C42 ? static_cast<TDeviceType>(device) : dtNone;
-  o.need_proc = record.process != 0;
-  o.processor_type = record.processor == 2 ? 1 : 0;
+  o.processing.enabled = record.process != 0;
+  o.processing.project_type = record.processor == 2 ? 1 : 0;
   o.hex_view = record.hex_view != 0;
   return o;
 }

@@ -17,6 +17,7 @@
 
 #include "device/DevCatalog.h"
 #include "device/DeviceTypes.h"
+#include "project/Options.h"
 
 namespace kalvort {
 
@@ -39,16 +40,16 @@ inline constexpr size_t kMaxProjectLines = 2000000;
 // The options record exactly as stored.
 struct TOptions {
   int32_t active_device = 1;  // TDeviceType + 1
-  uint8_t process = 1;        // need_proc
-  int32_t processor = 1;      // processor_type + 1
+  uint8_t process = 1;        // processing.enabled
+  int32_t processor = 1;      // processing.project_type + 1
   uint8_t hex_view = 0;
 };
 
-// The main window's fields the options record stands for.
+// What the options record stands for: the device the project was made for, the processing part of
+// the project's Options and whether the editor showed the binary.
 struct ProjectOptions {
   TDeviceType DeviceType = dtNone;
-  bool need_proc = true;
-  int32_t processor_type = 0;  // 0 = 2С42 / 2Р22, 1 = НЦ-31 / МС-2109
+  ProcessingOptions processing;
   bool hex_view = false;
 };
 

@@ -93,18 +93,19 @@ bool OpenSettings(const std::filesystem::path &path, KalvortSettings &settings, 
   s.window_size_stored = ini.Value(kWindow, "Width") && ini.Value(kWindow, "Height");
   s.LastDir = GetText(ini, kWindow, "LastDir", s.LastDir);
   s.CurDeviceNum = GetInt(ini, kDevice, "Current device", s.CurDeviceNum);
-  s.need_proc = GetBool(ini, kDevice, "Processing", s.need_proc);
-  s.processor_type = GetInt(ini, kDevice, "Processor", s.processor_type);
+  Options &o = s.options;
+  o.processing.enabled = GetBool(ini, kDevice, "Processing", o.processing.enabled);
+  o.processing.project_type = GetInt(ini, kDevice, "Processor", o.processing.project_type);
   s.editor_action = GetInt(ini, kEditor, "Action", s.editor_action);
-  s.TimeoutFactor = GetInt(ini, kDevice, "Timeout", s.TimeoutFactor);
-  s.merge_wrd_cmd = GetBool(ini, kDevice, "NC-31 Merge", s.merge_wrd_cmd);
-  s.fix_prog_num = GetBool(ini, kDevice, "2C42 Fix Prog Num", s.fix_prog_num);
-  s.del_space = GetBool(ini, kDevice, "2C42 del spaces", s.del_space);
-  s.del_empty_string = GetBool(ini, kDevice, "2C42 del empty strings", s.del_empty_string);
-  s.vz_200 = GetBool(ini, kDevice, "2C42 VZ_20x", s.vz_200);
+  o.timeout_factor = GetInt(ini, kDevice, "Timeout", o.timeout_factor);
+  o.merge_nc31_words = GetBool(ini, kDevice, "NC-31 Merge", o.merge_nc31_words);
+  o.keep_program_numbers = GetBool(ini, kDevice, "2C42 Fix Prog Num", o.keep_program_numbers);
+  o.drop_spaces = GetBool(ini, kDevice, "2C42 del spaces", o.drop_spaces);
+  o.drop_empty_lines = GetBool(ini, kDevice, "2C42 del empty strings", o.drop_empty_lines);
+  o.vz20_format = GetBool(ini, kDevice, "2C42 VZ_20x", o.vz20_format);
   // Only the two known formats; the factor multiplies every time-out, so keep it in its range.
-  if (s.processor_type != 0 && s.processor_type != 1) s.processor_type = 0;
-  s.TimeoutFactor = ClampTimeoutFactor(s.TimeoutFactor);
+  if (o.processing.project_type != 0 && o.processing.project_type != 1) o.processing.project_type = 0;
+  o.timeout_factor = ClampTimeoutFactor(o.timeout_factor);
   const int32_t num = std::min(GetInt(ini, kNetDevice, "Num", 0), kMaxNetDevices);
   for (int32_t i = 1; i <= num; ++i) {
     const std::string n = std::to_string(i);
@@ -127,15 +128,16 @@ bool SaveSettings(const std::filesystem::path &path, const KalvortSettings &s, s
   SetInt(ini, kWindow, "Height", s.Height);
   SetText(ini, kWindow, "LastDir", s.LastDir);
   SetInt(ini, kDevice, "Current device", s.CurDeviceNum);
-  SetInt(ini, kDevice, "Processing", s.need_proc ? 1 : 0);
-  SetInt(ini, kDevice, "Processor", s.processor_type);
+  const Options &o = s.options;
+  SetInt(ini, kDevice, "Processing", o.processing.enabled ? 1 : 0);
+  SetInt(ini, kDevice, "Processor", o.processing.project_type);
   SetInt(ini, kEditor, "Action", s.editor_action);
-  SetInt(ini, kDevice, "Timeout", s.TimeoutFactor);
-  SetInt(ini, kDevice, "NC-31 Merge", s.merge_wrd_cmd ? 1 : 0);
-  SetInt(ini, kDevice, "2C42 Fix Prog Num", s.fix_prog_num ? 1 : 0);
-  SetInt(ini, kDevice, "2C42 del spaces", s.del_space ? 1 : 0);
-  SetInt(ini, kDevice, "2C42 del empty strings", s.del_empty_string ? 1 : 0);
-  SetInt(ini, kDevice, "2C42 VZ_20x", s.vz_200 ? 1 : 0);
+  SetInt(ini, kDevice, "Timeout", o.timeout_factor);
+  SetInt(ini, kDevice, "NC-31 Merge", o.merge_nc31_words ? 1 : 0);
+  SetInt(ini, kDevice, "2C42 Fix Prog Num", o.keep_program_numbers ? 1 : 0);
+  SetInt(ini, kDevice, "2C42 del spaces", o.drop_spaces ? 1 : 0);
+  SetInt(ini, kDevice, "2C42 del empty strings", o.drop_empty_lines ? 1 : 0);
+  SetInt(ini, kDevice, "2C42 VZ_20x", o.vz20_format ? 1 : 0);
   SetInt(ini, kNetDevice, "Num", static_cast<int32_t>(s.NetDevices.size()));
   for (size_t i = 0; i < s.NetDevices.size(); ++i) {
     const std::string n = std::to_string(i + 1);

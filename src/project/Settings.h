@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/DeviceTypes.h"
+#include "project/Options.h"
 
 namespace kalvort {
 
@@ -22,25 +23,10 @@ struct KalvortSettings {
   // The folder of the last file chosen in a file dialog (empty: none yet).
   std::u16string LastDir;
   int32_t CurDeviceNum = 0;
-  bool need_proc = true;
-  int32_t processor_type = 0;  // 0 = 2С42 / 2Р22, 1 = НЦ-31 / МС-2109
-  int32_t editor_action = 0;   // index in the editor's action selector
-  int32_t TimeoutFactor = 3;   // 1 to 5
-  bool merge_wrd_cmd = false;
-  bool fix_prog_num = true;
-  bool del_space = true;
-  bool del_empty_string = true;
-  bool vz_200 = false;
+  Options options;
+  int32_t editor_action = 0;  // index in the editor's action selector
   std::vector<TNetDevice> NetDevices;
 };
-
-// The device time-out factor: 1..5, a value outside is taken to the nearer end. The one rule for
-// every reader of it (the settings file, the command line, a device object).
-inline constexpr int32_t kMinTimeoutFactor = 1;
-inline constexpr int32_t kMaxTimeoutFactor = 5;
-constexpr int32_t ClampTimeoutFactor(int32_t factor) {
-  return factor < kMinTimeoutFactor ? kMinTimeoutFactor : factor > kMaxTimeoutFactor ? kMaxTimeoutFactor : factor;
-}
 
 inline constexpr char kDefaultNetDeviceIp[] = "192.168.0.10";
 // More network devices than this in "Num" is taken as damage, not as a list to build.

@@ -36,7 +36,7 @@ struct UrvellFaults {
 
 struct UrvellConfig {
   std::string address = "127.0.0.1";
-  uint16_t port = 30000;
+  uint16_t port = kControllerPort;
   bool allow_any_address = false;  // refused anyway while KALVORT_LOOPBACK_ONLY is set
   uint32_t version = 0x210;
   int claim_timeout_ms = 5000;     // a claim lapses when its holder is silent this long

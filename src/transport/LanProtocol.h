@@ -16,6 +16,9 @@
 
 namespace kalvort {
 
+// The UDP port a networked controller answers on.
+inline constexpr uint16_t kControllerPort = 30000;
+
 enum TMessageType : uint8_t { mtCommand = 1, mtData = 2 };
 
 enum TCommandType : uint8_t {

@@ -62,7 +62,7 @@ bool ParseLanAddress(const std::string &text, DeviceTarget &target, std::string 
 }
 
 int TimeoutFactorFor(const KalvortSettings &settings) {
-  return ClampTimeoutFactor(settings.TimeoutFactor);
+  return ClampTimeoutFactor(settings.options.timeout_factor);
 }
 
 }  // namespace kalvort::workflow

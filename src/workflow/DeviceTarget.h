@@ -9,10 +9,9 @@
 #include "device/DeviceTypes.h"
 #include "project/Settings.h"
 #include "transport/LANDeviceUnit.h"
+#include "transport/LanProtocol.h"
 
 namespace kalvort::workflow {
-
-inline constexpr uint16_t kControllerPort = 30000;
 
 struct DeviceTarget {
   bool usb = true;                // the USB programmer, else a networked controller

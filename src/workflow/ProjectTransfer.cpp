@@ -307,14 +307,14 @@ TransferResult ProjectTransfer::RunReadProject(Project &project) {
 
 // ---- helpers ----
 
-PostProcessOptions PostProcessOptionsFor(const ProjectOptions &project, const KalvortSettings &settings) {
+PostProcessOptions PostProcessOptionsFor(const Options &options) {
   PostProcessOptions o;
-  o.need_proc = project.need_proc;
-  o.processor_type = project.processor_type;
-  o.vz_200 = settings.vz_200;
-  o.merge_wrd_cmd = settings.merge_wrd_cmd;
-  o.del_space = settings.del_space;
-  o.del_empty_string = settings.del_empty_string;
+  o.need_proc = options.processing.enabled;
+  o.processor_type = options.processing.project_type;
+  o.vz_200 = options.vz20_format;
+  o.merge_wrd_cmd = options.merge_nc31_words;
+  o.del_space = options.drop_spaces;
+  o.del_empty_string = options.drop_empty_lines;
   return o;
 }
 

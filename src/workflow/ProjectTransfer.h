@@ -36,6 +36,7 @@
 #include "device/DeviceClass.h"
 #include "device/DeviceTypes.h"
 #include "formats/PostProcess.h"
+#include "project/Options.h"
 #include "project/Project.h"
 #include "project/ProjectFile.h"
 #include "project/Settings.h"
@@ -165,9 +166,9 @@ class ProjectTransfer {
   std::atomic<bool> running_{false};
 };
 
-// Processing options of a transfer: need_proc and processor_type from the project, the text
-// options (ВЗ, spaces, empty lines, merged words) from the program's settings.
-PostProcessOptions PostProcessOptionsFor(const ProjectOptions &project, const KalvortSettings &settings);
+// What the converters take from the options: processing, project type and the format options.
+// The one way from Options to PostProcessOptions, for the editor, the checks and the device chains.
+PostProcessOptions PostProcessOptionsFor(const Options &options);
 // Sets the catalog capacity of `device` for a project read or write: 100 / 0 / 0, and for the
 // USB programmer with НЦ-31 processing the fixed-slot geometry of the module kind `type`.
 void SetCatalogCapacity(TDevCatalog &catalog, TDeviceType device, const PostProcessOptions &options, TMPtype type);

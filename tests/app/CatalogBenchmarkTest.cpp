@@ -17,6 +17,7 @@
 #include "formats/PostProcess.h"
 #include "project/ProjectFile.h"
 #include "support/AppTest.h"
+#include "support/WindowFixture.h"
 #include "workflow/DeviceSession.h"
 #include "workflow/ProjectTransfer.h"
 
@@ -46,31 +47,19 @@ double median(QList<double> v) {
 
 }  // namespace
 
-class CatalogBenchmarkTest : public QObject {
+class CatalogBenchmarkTest : public QObject, kalvort::apptest::WindowFixture {
   Q_OBJECT
 
-  ScriptedDialogs dialogs;
-  std::unique_ptr<MainWindow> window;
   QTemporaryDir dir;
 
-  TDevCatalog &catalog() { return *window->Catalog(); }
-
  private slots:
-  void init() {
-    window = std::make_unique<MainWindow>(dialogs);
-    QVERIFY(kalvort::apptest::WaitForDeviceStatus(*window));
-    window->ResetProject();
-  }
-  void cleanup() {
-    window->project_changed = false;
-    window->text_changed = false;
-    window.reset();
-  }
+  void init() { QVERIFY(openWindow()); }
+  void cleanup() { closeWindow(); }
 
   void fullNc31ProjectOpensAndFills() {
     window->DeviceType = dtProg;
-    window->need_proc = true;
-    window->processor_type = 1;
+    window->CurrentOptions.processing.enabled = true;
+    window->CurrentOptions.processing.project_type = 1;
     PostProcessOptions nc31;
     nc31.processor_type = 1;
     SetCatalogCapacity(catalog(), dtProg, nc31, mptMP8000);
@@ -92,7 +81,7 @@ class CatalogBenchmarkTest : public QObject {
     const QString file = dir.filePath("full.kvt");
     ProjectOptions options;
     options.DeviceType = dtProg;
-    options.processor_type = 1;
+    options.processing.project_type = 1;
     QCOMPARE(SaveProjectFile(toPath(file), &project, options), ProjectError::None);
 
     QList<double> open, fill;

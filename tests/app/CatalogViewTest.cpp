@@ -31,6 +31,8 @@
 #include "window/MainWindow.h"
 #include "base/CodePage.h"
 #include "support/AppTest.h"
+#include "support/CatalogPrograms.h"
+#include "support/WindowFixture.h"
 #include "project/ProjectFile.h"
 #include "workflow/DeviceSession.h"
 
@@ -66,42 +68,23 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
 }
 
 TDevCatalogEntry textEntry(int cat_num, uint16_t prog_num, const char16_t *name, ProgramText lines = {u"G01"}) {
-  TDevCatalogEntry e;
-  e.cat_num = cat_num;
-  e.prog_num = prog_num;
-  StringToCatalogEntry(name, e);
-  e.need_p_proc = true;
-  e.file_txt_valid = true;
-  e.text = std::make_shared<ProgramText>(std::move(lines));
-  return e;
+  return kalvort::testing::TextEntry(cat_num, prog_num, name, std::move(lines));
 }
 
 }  // namespace
 
-class CatalogViewTest : public QObject {
+class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
   Q_OBJECT
 
-  ScriptedDialogs dialogs;
-  std::unique_ptr<MainWindow> window;
   QTemporaryDir dir;
 
-  TDevCatalog &catalog() { return *window->Catalog(); }
   void add(TDevCatalogEntry e) {
     QVERIFY(catalog().AddCatalogEntry(e));
   }
 
  private slots:
-  void init() {
-    dialogs = ScriptedDialogs();
-    window = std::make_unique<MainWindow>(dialogs);
-    QVERIFY(kalvort::apptest::WaitForDeviceStatus(*window));
-    window->ResetProject();
-  }
-  void cleanup() {
-    window->project_changed = false;
-    window->text_changed = false;
-    window.reset();
-  }
+  void init() { QVERIFY(openWindow()); }
+  void cleanup() { closeWindow(); }
 
   void emptyCatalogShowsOneEmptyRow() {
     QCOMPARE(window->CatalogRows->rowCount(), 1);
@@ -141,8 +124,8 @@ class CatalogViewTest : public QObject {
 
   void nc31NumberingRaisesAndDerivesTheSlot() {
     window->DeviceType = dtProg;
-    window->processor_type = 1;
-    window->need_proc = true;
+    window->CurrentOptions.processing.project_type = 1;
+    window->CurrentOptions.processing.enabled = true;
     AnswerPropDialogs(*window, {[](TFilePropForm &f) { QCOMPARE(f.des_num, 13); },
                                 [](TFilePropForm &f) { f.numberEdit->setText(QStringLiteral("5")); }});
     window->AddNewFileToCatalogExecute();
@@ -374,8 +357,8 @@ class CatalogViewTest : public QObject {
       form->OkButton->click();
     });
     window->ProjectNewActionExecute();
-    QCOMPARE(window->processor_type, 1);
-    QVERIFY(!window->del_space);
+    QCOMPARE(window->CurrentOptions.processing.project_type, 1);
+    QVERIFY(!window->CurrentOptions.drop_spaces);
     QCOMPARE(catalog().CatalogCount(), 0);
     QVERIFY(!window->project_changed);
     QCOMPARE(window->windowTitle(), QStringLiteral("Калворт v1.1.7 - Проект.kvt"));

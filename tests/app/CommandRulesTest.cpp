@@ -97,10 +97,10 @@ class CommandRulesTest : public QObject {
     QVERIFY(window.EditorRunAction->isEnabled());
     QVERIFY(window.ActionSelector->isEnabled());
     QVERIFY(!window.CheckFileAction->isEnabled());
-    window.need_proc = false;
+    window.CurrentOptions.processing.enabled = false;
     window.updateCommandStates();
     QVERIFY(!window.EditorRunAction->isEnabled());
-    window.need_proc = true;
+    window.CurrentOptions.processing.enabled = true;
 
     // Unconfirmed editor text: only settings and network search of the main commands.
     window.text_changed = true;

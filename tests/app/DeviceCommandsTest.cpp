@@ -22,6 +22,7 @@
 #include "device/DevCatalog.h"
 #include "support/AppTest.h"
 #include "workflow/DeviceSession.h"
+#include "support/CatalogPrograms.h"
 #include "support/LoopbackSimulator.h"
 #include "support/ScriptedDialogs.h"
 #include "widgets/Ipv4Edit.h"
@@ -39,35 +40,11 @@ using Button = QMessageBox::StandardButton;
 
 namespace {
 
-struct Program {
-  int cat_num;
-  std::u16string name;
-  ProgramText text;     // a text program when not empty
-  ProgramImage binary;  // otherwise a binary one
-};
+using kalvort::testing::BytesOf;
+using kalvort::testing::Program;
 
 void addPrograms(kalvort::TDevCatalog &catalog, const std::vector<Program> &programs) {
-  for (const auto &p : programs) {
-    TDevCatalogEntry e;
-    e.cat_num = p.cat_num;
-    kalvort::StringToCatalogEntry(p.name, e);
-    if (!p.text.empty()) {
-      e.need_p_proc = true;
-      e.text = std::make_shared<ProgramText>(p.text);
-      e.file_txt_valid = true;
-    } else {
-      e.text = std::make_shared<ProgramText>();
-      e.p_buffer = std::make_shared<ProgramImage>(p.binary);
-      e.prog_size = static_cast<uint32_t>(p.binary.size());
-      e.file_bin_valid = true;
-    }
-    QVERIFY(catalog.AddCatalogEntry(e));
-  }
-}
-
-ProgramImage bytesOf(const TDevCatalogEntry &e) {
-  if (!e.p_buffer) return {};
-  return ProgramImage(e.p_buffer->begin(), e.p_buffer->begin() + e.prog_size);
+  QVERIFY(kalvort::testing::AddPrograms(catalog, programs));
 }
 
 const std::vector<Program> kC42 = {
@@ -157,8 +134,8 @@ class DeviceCommandsTest : public QObject {
   void writeThenReadBack() {
     QFETCH(int, processor);
     open(false);
-    window->need_proc = true;
-    window->processor_type = processor;
+    window->CurrentOptions.processing.enabled = true;
+    window->CurrentOptions.processing.project_type = processor;
     addPrograms(programs(), processor == 0 ? kC42 : kNC31);
     dialogs->answers = {Button::Yes};
     QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
@@ -187,7 +164,7 @@ class DeviceCommandsTest : public QObject {
                QByteArray(reinterpret_cast<const char *>(w.code), sizeof w.code));
       QVERIFY(r.file_bin_valid);
       QCOMPARE(r.file_error_code, kalvort::feOK);
-      QVERIFY(bytesOf(r) == bytesOf(w));
+      QVERIFY(BytesOf(r) == BytesOf(w));
     }
   }
 
@@ -223,7 +200,7 @@ class DeviceCommandsTest : public QObject {
   // A controller that has gone silent: write, read and erase each say why they did not run.
   void aDeviceThatCannotBeOpenedIsReported() {
     open(true);
-    window->TimeoutFactor = 1;
+    window->CurrentOptions.timeout_factor = 1;
     window->MemDevice->Device().SetTimeoutFactor(1);
     sim.reset();
     const struct {
@@ -698,7 +675,7 @@ class DeviceCommandsTest : public QObject {
     programs().SetCatalog(binIndex, bin);
     QVERIFY(run(&MainWindow::DeviceVerifyActionExecute));
     QCOMPARE(programs().CatalogCount(), 3);
-    QVERIFY(bytesOf(programs().Catalog(binIndex)) == ProgramImage(700, 0x5B));  // the project, not the module
+    QVERIFY(BytesOf(programs().Catalog(binIndex)) == ProgramImage(700, 0x5B));  // the project, not the module
     // Control sum and bytes differ, both for that program only.
     QCOMPARE(window->VerifyForm->DiffGrid->rowCount(), 2);
     for (int row = 0; row < 2; ++row) {

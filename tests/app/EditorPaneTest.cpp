@@ -22,6 +22,8 @@
 #include "window/MainWindow.h"
 #include "formats/PostProcess.h"
 #include "support/AppTest.h"
+#include "support/CatalogPrograms.h"
+#include "support/WindowFixture.h"
 #include "workflow/DeviceSession.h"
 
 using namespace kalvort;
@@ -38,11 +40,7 @@ TDevCatalogEntry entry(int cat_num, const char16_t *name) {
 }
 
 TDevCatalogEntry textEntry(int cat_num, ProgramText lines) {
-  TDevCatalogEntry e = entry(cat_num, u"text");
-  e.need_p_proc = true;
-  e.file_txt_valid = true;
-  *e.text = std::move(lines);
-  return e;
+  return kalvort::testing::TextEntry(cat_num, static_cast<uint16_t>(cat_num + 1), u"text", std::move(lines));
 }
 
 TDevCatalogEntry binaryEntry(int cat_num, std::vector<uint8_t> bytes) {
@@ -55,13 +53,9 @@ TDevCatalogEntry binaryEntry(int cat_num, std::vector<uint8_t> bytes) {
 
 }  // namespace
 
-class EditorPaneTest : public QObject {
+class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
   Q_OBJECT
 
-  ScriptedDialogs dialogs;
-  std::unique_ptr<MainWindow> window;
-
-  TDevCatalog &catalog() { return *window->Catalog(); }
   void show(std::vector<TDevCatalogEntry> entries, int row = 0) {
     for (auto &e : entries) QVERIFY(catalog().AddCatalogEntry(e));
     window->FillCatalogGrid();
@@ -71,19 +65,12 @@ class EditorPaneTest : public QObject {
 
  private slots:
   void init() {
-    dialogs = ScriptedDialogs();
-    window = std::make_unique<MainWindow>(dialogs);
-    QVERIFY(kalvort::apptest::WaitForDeviceStatus(*window));
-    window->ResetProject();
+    QVERIFY(openWindow());
     window->DeviceType = dtProg;
-    window->need_proc = true;
-    window->processor_type = 0;
+    window->CurrentOptions.processing.enabled = true;
+    window->CurrentOptions.processing.project_type = 0;
   }
-  void cleanup() {
-    window->project_changed = false;
-    window->text_changed = false;
-    window.reset();
-  }
+  void cleanup() { closeWindow(); }
 
   void hexViewWritesSixteenBytesALine() {
     std::vector<uint8_t> twenty(20, 0xAB), sixteen(16, 0x01);
@@ -132,7 +119,7 @@ class EditorPaneTest : public QObject {
   }
 
   void checkFileReportsARepeatedBlockNumber() {
-    window->processor_type = 1;
+    window->CurrentOptions.processing.project_type = 1;
     show({textEntry(0, {u"N0 G01", u"N1 X5", u"N1 M30"})});
     window->CheckFileActionExecute();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Неверный номер кадра\nПрограмма 1 (text), строка 3"));

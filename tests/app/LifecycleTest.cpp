@@ -97,15 +97,15 @@ class LifecycleTest : public QObject {
     kalvort::KalvortSettings stored;
     stored.CurDeviceNum = 2;  // a network device was in use last time
     stored.NetDevices = {{"127.0.0.251", u"A"}};
-    stored.TimeoutFactor = 2;
-    stored.vz_200 = true;
+    stored.options.timeout_factor = 2;
+    stored.options.vz20_format = true;
     QVERIFY(kalvort::SaveSettings(SettingsFile().toStdString(), stored));
 
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     window.show();
-    QCOMPARE(window.TimeoutFactor, 2);
-    QVERIFY(window.vz_200);
+    QCOMPARE(window.CurrentOptions.timeout_factor, 2);
+    QVERIFY(window.CurrentOptions.vz20_format);
     QCOMPARE(window.DeviceSelector->count(), 3);
     QVERIFY(WaitForDeviceStatus(window));
     // The program always starts with the USB programmer.
@@ -115,7 +115,7 @@ class LifecycleTest : public QObject {
     window.DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); }));
     window.resize(900, 700);
-    window.del_space = false;
+    window.CurrentOptions.drop_spaces = false;
     window.NetDevices.push_back({"127.0.0.252", u"B"});
     QVERIFY(window.close());
     QVERIFY(dialogs.asked.isEmpty());
@@ -124,9 +124,9 @@ class LifecycleTest : public QObject {
     QCOMPARE(s.CurDeviceNum, 1);
     QCOMPARE(s.Width, window.width());
     QCOMPARE(s.Height, window.height());
-    QCOMPARE(s.TimeoutFactor, 2);
-    QVERIFY(s.vz_200);
-    QVERIFY(!s.del_space);
+    QCOMPARE(s.options.timeout_factor, 2);
+    QVERIFY(s.options.vz20_format);
+    QVERIFY(!s.options.drop_spaces);
     QCOMPARE(s.NetDevices.size(), size_t{2});
     QCOMPARE(s.NetDevices[1].ip, std::string("127.0.0.252"));
   }
@@ -136,9 +136,9 @@ class LifecycleTest : public QObject {
     MainWindow window(dialogs);
     QCOMPARE(window.size(),
              MainWindow::DefaultWindowSize(QGuiApplication::primaryScreen()->availableGeometry().size()));
-    QVERIFY(window.need_proc);
-    QCOMPARE(window.processor_type, 0);
-    QCOMPARE(window.TimeoutFactor, 3);
+    QVERIFY(window.CurrentOptions.processing.enabled);
+    QCOMPARE(window.CurrentOptions.processing.project_type, 0);
+    QCOMPARE(window.CurrentOptions.timeout_factor, 3);
     QVERIFY(window.NetDevices.empty());
   }
 
@@ -156,8 +156,8 @@ class LifecycleTest : public QObject {
       MainWindow window(dialogs);
       window.show();
       QVERIFY(!window.SettingsReadable());
-      QCOMPARE(window.TimeoutFactor, 3);
-      window.TimeoutFactor = 1;
+      QCOMPARE(window.CurrentOptions.timeout_factor, 3);
+      window.CurrentOptions.timeout_factor = 1;
       QVERIFY(window.close());
     }
     QCOMPARE(QFileInfo(file).size(), qint64{65} << 20);
@@ -176,7 +176,7 @@ class LifecycleTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     QVERIFY(!window.SettingsReadable());
-    QCOMPARE(window.TimeoutFactor, 3);
+    QCOMPARE(window.CurrentOptions.timeout_factor, 3);
     QVERIFY(!window.OpenProjectFile(project));
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Ошибка открытия файла."));
     QCOMPARE(window.project_name, QStringLiteral("Проект.kvt"));

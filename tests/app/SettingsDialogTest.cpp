@@ -54,8 +54,8 @@ class SettingsDialogTest : public QObject {
     QFETCH(bool, merge);
     TSettingsForm form;
     form.fix_proc_type = fixed;
-    form.need_proc = process;
-    form.timeout_val = 4;
+    form.options.processing.enabled = process;
+    form.options.timeout_factor = 4;
     form.show();
     QCOMPARE(form.windowTitle(), QStringLiteral("Настройки проекта"));
     QCOMPARE(form.TimeoutSlider->value(), 4);
@@ -75,8 +75,8 @@ class SettingsDialogTest : public QObject {
     form.Vz200Check->setChecked(true);
     form.DelSpaceCheck->setChecked(false);
     form.CancelButton->click();
-    QCOMPARE(form.timeout_val, 3);
-    QCOMPARE(form.processor_type, 0);
+    QCOMPARE(form.options.timeout_factor, 3);
+    QCOMPARE(form.options.processing.project_type, 0);
     form.show();
     QCOMPARE(form.TimeoutSlider->value(), 3);
     form.TimeoutSlider->setValue(5);
@@ -85,10 +85,10 @@ class SettingsDialogTest : public QObject {
     form.DelSpaceCheck->setChecked(false);
     form.OkButton->click();
     QCOMPARE(form.result(), int(QDialog::Accepted));
-    QCOMPARE(form.timeout_val, 5);
-    QCOMPARE(form.processor_type, 1);
-    QVERIFY(form.vz_200);
-    QVERIFY(!form.del_space);
+    QCOMPARE(form.options.timeout_factor, 5);
+    QCOMPARE(form.options.processing.project_type, 1);
+    QVERIFY(form.options.vz20_format);
+    QVERIFY(!form.options.drop_spaces);
   }
 
   void windowTakesTheOptions() {
@@ -100,21 +100,21 @@ class SettingsDialogTest : public QObject {
     // The slider alone: the new factor reaches the device, nothing is reprocessed.
     WhenDialogShows([](TSettingsForm &f) { f.TimeoutSlider->setValue(5); }, true);
     window.OptionsActionExecute();
-    QCOMPARE(window.TimeoutFactor, 5);
+    QCOMPARE(window.CurrentOptions.timeout_factor, 5);
     QCOMPARE(window.MemDevice->Device().TimeoutFactor(), 5);
     QCOMPARE(reprocess.count(), 0);
 
     // Another project type on the programmer: reprocessed.
     WhenDialogShows([](TSettingsForm &f) { f.ProjectTypeCombo->setCurrentIndex(1); }, true);
     window.OptionsActionExecute();
-    QCOMPARE(window.processor_type, 1);
+    QCOMPARE(window.CurrentOptions.processing.project_type, 1);
     QCOMPARE(reprocess.count(), 1);
 
     // Отмена changes nothing.
     WhenDialogShows([](TSettingsForm &f) { f.TimeoutSlider->setValue(1); f.MergeCheck->setChecked(true); }, false);
     window.OptionsActionExecute();
-    QCOMPARE(window.TimeoutFactor, 5);
-    QVERIFY(!window.merge_wrd_cmd);
+    QCOMPARE(window.CurrentOptions.timeout_factor, 5);
+    QVERIFY(!window.CurrentOptions.merge_nc31_words);
   }
 
   void networkDeviceKeepsTheProjectType2C42() {
@@ -126,7 +126,7 @@ class SettingsDialogTest : public QObject {
     window.DeviceSelector->setCurrentIndex(1);
     window.DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); }));
-    QCOMPARE(window.processor_type, 0);
+    QCOMPARE(window.CurrentOptions.processing.project_type, 0);
     bool typeListEnabled = true;
     WhenDialogShows(
         [&](TSettingsForm &f) {
@@ -136,7 +136,7 @@ class SettingsDialogTest : public QObject {
         true);
     window.OptionsActionExecute();
     QVERIFY(!typeListEnabled);
-    QCOMPARE(window.processor_type, 0);
+    QCOMPARE(window.CurrentOptions.processing.project_type, 0);
   }
 };
 

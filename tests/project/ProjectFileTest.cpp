@@ -36,8 +36,8 @@ struct Sentinel {
     auto e = MakeEntry(7, 70, "Старая", {1, 2, 3}, {u"G01"});
     catalog.AddCatalogEntry(e);
     options.DeviceType = dtWMP2C42;
-    options.need_proc = false;
-    options.processor_type = 1;
+    options.processing.enabled = false;
+    options.processing.project_type = 1;
     options.hex_view = true;
   }
   void ExpectUnchanged() const {
@@ -45,8 +45,8 @@ struct Sentinel {
     EXPECT_EQ(catalog.Catalog(0).prog_num, 70);
     EXPECT_EQ(*catalog.Catalog(0).text, ProgramText{u"G01"});
     EXPECT_EQ(options.DeviceType, dtWMP2C42);
-    EXPECT_FALSE(options.need_proc);
-    EXPECT_EQ(options.processor_type, 1);
+    EXPECT_FALSE(options.processing.enabled);
+    EXPECT_EQ(options.processing.project_type, 1);
     EXPECT_TRUE(options.hex_view);
   }
 };
@@ -56,8 +56,8 @@ struct Sentinel {
 TEST(ProjectFile, EmptyProjectPayloadIsThirtyBytes) {
   ProjectOptions o;
   o.DeviceType = dtProg;
-  o.need_proc = true;
-  o.processor_type = 1;
+  o.processing.enabled = true;
+  o.processing.project_type = 1;
   o.hex_view = false;
   const std::string payload = EncodeProjectPayload(ProjectFromCatalog(nullptr, o));
   const std::string want = std::string("KL_V") + std::string("\x00\x07\x01\x01", 4) + Le32(14) + Le32(2) +
@@ -128,8 +128,8 @@ TEST(ProjectFile, SaveOpenRoundTripIsBitExact) {
   }
   ProjectOptions o;
   o.DeviceType = dtSMP2C42;
-  o.need_proc = false;
-  o.processor_type = 1;
+  o.processing.enabled = false;
+  o.processing.project_type = 1;
   o.hex_view = true;
   ASSERT_EQ(SaveProjectFile(dir.file("a.kvt"), &cat, o), ProjectError::None);
 
@@ -137,8 +137,8 @@ TEST(ProjectFile, SaveOpenRoundTripIsBitExact) {
   ProjectOptions ob;
   ASSERT_EQ(OpenProjectFile(dir.file("a.kvt"), back, ob), ProjectError::None);
   EXPECT_EQ(ob.DeviceType, dtSMP2C42);
-  EXPECT_FALSE(ob.need_proc);
-  EXPECT_EQ(ob.processor_type, 1);
+  EXPECT_FALSE(ob.processing.enabled);
+  EXPECT_EQ(ob.processing.project_type, 1);
   EXPECT_TRUE(ob.hex_view);
   ASSERT_EQ(back.CatalogCount(), 5);
   for (int i = 0; i < 5; ++i) {
@@ -189,8 +189,8 @@ TEST(ProjectFile, ReaderAcceptsLongerRecordsEarlyTerminatorAndAnyVersion) {
   ProjectOptions o;
   ASSERT_EQ(OpenProjectFile(dir.file("l.kvt"), cat, o), ProjectError::None);
   EXPECT_EQ(o.DeviceType, dtWMP2C42);
-  EXPECT_TRUE(o.need_proc);
-  EXPECT_EQ(o.processor_type, 1);
+  EXPECT_TRUE(o.processing.enabled);
+  EXPECT_EQ(o.processing.project_type, 1);
   EXPECT_TRUE(o.hex_view);
   ASSERT_EQ(cat.CatalogCount(), 1);
   EXPECT_EQ(*cat.Catalog(0).p_buffer, (ProgramImage{4, 5}));

@@ -135,9 +135,9 @@ TEST(ProjectBuild, NumbersNewEntriesLikeTheCatalogView) {
   EXPECT_EQ(RaiseNc31ProgNum(0), 13);
   EXPECT_EQ(RaiseNc31ProgNum(12), 24);
   EXPECT_EQ(RaiseNc31ProgNum(13), 13);
-  EXPECT_TRUE(Nc31NumberingMode(dtProg, true, 1));
-  EXPECT_FALSE(Nc31NumberingMode(dtSMP2C42, true, 1));
-  EXPECT_FALSE(Nc31NumberingMode(dtProg, false, 1));
+  EXPECT_TRUE(Nc31NumberingMode(dtProg, {true, 1}));
+  EXPECT_FALSE(Nc31NumberingMode(dtSMP2C42, {true, 1}));
+  EXPECT_FALSE(Nc31NumberingMode(dtProg, {false, 1}));
 }
 
 namespace {

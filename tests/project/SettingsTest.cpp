@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "project/Settings.h"
 #include "support/TempDir.h"
@@ -43,11 +45,11 @@ TEST(Settings, MissingFileGivesDefaultsAndSaveWritesEveryKey) {
   EXPECT_EQ(s.Height, 600);
   EXPECT_FALSE(s.window_size_stored);
   EXPECT_TRUE(s.LastDir.empty());
-  EXPECT_TRUE(s.need_proc);
-  EXPECT_EQ(s.processor_type, 0);
-  EXPECT_EQ(s.TimeoutFactor, 3);
-  EXPECT_TRUE(s.fix_prog_num && s.del_space && s.del_empty_string);
-  EXPECT_FALSE(s.merge_wrd_cmd || s.vz_200);
+  EXPECT_TRUE(s.options.processing.enabled);
+  EXPECT_EQ(s.options.processing.project_type, 0);
+  EXPECT_EQ(s.options.timeout_factor, 3);
+  EXPECT_TRUE(s.options.keep_program_numbers && s.options.drop_spaces && s.options.drop_empty_lines);
+  EXPECT_FALSE(s.options.merge_nc31_words || s.options.vz20_format);
   EXPECT_TRUE(s.NetDevices.empty());
 
   s.NetDevices.push_back({"127.0.0.5", u"Станок 1"});
@@ -65,6 +67,29 @@ TEST(Settings, MissingFileGivesDefaultsAndSaveWritesEveryKey) {
   EXPECT_EQ(back.NetDevices, s.NetDevices);
   EXPECT_EQ(back.LastDir, s.LastDir);
   EXPECT_TRUE(back.window_size_stored);
+}
+
+TEST(Settings, EveryOptionReadsBackUnderItsOwnKey) {
+  // Each option in turn away from its default, all others at theirs: a key read into the wrong
+  // field, or not written, shows as a difference.
+  const std::vector<void (*)(Options &)> changes = {
+      [](Options &o) { o.processing.enabled = false; },  [](Options &o) { o.processing.project_type = 1; },
+      [](Options &o) { o.merge_nc31_words = true; },      [](Options &o) { o.keep_program_numbers = false; },
+      [](Options &o) { o.drop_spaces = false; },          [](Options &o) { o.drop_empty_lines = false; },
+      [](Options &o) { o.vz20_format = true; },           [](Options &o) { o.timeout_factor = 5; },
+  };
+  TempDir dir;
+  for (size_t i = 0; i < changes.size(); ++i) {
+    SCOPED_TRACE(i);
+    KalvortSettings s;
+    changes[i](s.options);
+    ASSERT_NE(s.options, Options{});
+    const auto path = dir.file("o" + std::to_string(i) + ".ini");
+    ASSERT_TRUE(SaveSettings(path, s));
+    KalvortSettings back;
+    ASSERT_TRUE(OpenSettings(path, back));
+    EXPECT_EQ(back.options, s.options);
+  }
 }
 
 TEST(Settings, ValuesParseOrFallBackToDefaults) {
@@ -95,10 +120,10 @@ TEST(Settings, ValuesParseOrFallBackToDefaults) {
     writeFileBytes(dir.file("s.ini"), c.line);
     KalvortSettings s;
     ASSERT_TRUE(OpenSettings(dir.file("s.ini"), s));
-    EXPECT_EQ(s.need_proc, c.need_proc);
+    EXPECT_EQ(s.options.processing.enabled, c.need_proc);
     EXPECT_EQ(s.Width, c.width);
-    EXPECT_EQ(s.TimeoutFactor, c.timeout);
-    EXPECT_EQ(s.processor_type, c.processor);
+    EXPECT_EQ(s.options.timeout_factor, c.timeout);
+    EXPECT_EQ(s.options.processing.project_type, c.processor);
   }
 }
 

@@ -23,7 +23,7 @@ std::unique_ptr<sim::UrvellSimulator> startLoopbackSimulator(
     const int b = (base + k / 250) % 250 + 1;
     const int n = k % 250 + 2;
     config.address = "127.0." + std::to_string(b) + "." + std::to_string(n);
-    config.port = 30000;
+    config.port = kControllerPort;
     auto s = std::make_unique<sim::UrvellSimulator>(config, smp, wmp);
     if (s->Start()) return s;
   }

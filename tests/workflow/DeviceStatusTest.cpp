@@ -130,7 +130,7 @@ TEST(DeviceRules, ControllerFixesTypeAndRefusesFullCommands) {
 TEST(DeviceTarget, TimeoutFactorFollowsTheSettingsRange) {
   for (auto [stored, used] : {std::pair{3, 3}, {1, 1}, {5, 5}, {0, 1}, {-7, 1}, {6, 5}, {1000, 5}}) {
     KalvortSettings s;
-    s.TimeoutFactor = stored;
+    s.options.timeout_factor = stored;
     EXPECT_EQ(TimeoutFactorFor(s), used) << stored;
   }
 }

@@ -11,6 +11,7 @@
 
 #include "base/CodePage.h"
 #include "sim/MemoryDevice.h"
+#include "support/CatalogPrograms.h"
 #include "module/ModuleMemory.h"
 #include "workflow/ProjectTransfer.h"
 
@@ -21,35 +22,13 @@ namespace {
 constexpr int kSmallModule = 1;
 constexpr int kPageSize = 264;
 
-struct Program {
-  int cat_num;
-  std::u16string name;
-  ProgramText text;           // a text program when not empty
-  ProgramImage binary;        // otherwise a binary program
-};
+using testing::Program;
 
-void AddPrograms(TDevCatalog &catalog, const std::vector<Program> &programs) {
-  for (const auto &p : programs) {
-    TDevCatalogEntry e;
-    e.cat_num = p.cat_num;
-    StringToCatalogEntry(p.name, e);
-    if (!p.text.empty()) {
-      e.need_p_proc = true;
-      e.text = std::make_shared<ProgramText>(p.text);
-      e.file_txt_valid = true;
-    } else {
-      e.p_buffer = std::make_shared<ProgramImage>(p.binary);
-      e.prog_size = static_cast<uint32_t>(p.binary.size());
-      e.file_bin_valid = true;
-    }
-    ASSERT_TRUE(catalog.AddCatalogEntry(e));
-  }
+void AddOrFail(TDevCatalog &catalog, const std::vector<Program> &programs) {
+  ASSERT_TRUE(testing::AddPrograms(catalog, programs));
 }
 
-ProgramImage Bytes(const TDevCatalogEntry &e) {
-  if (!e.p_buffer) return {};
-  return ProgramImage(e.p_buffer->begin(), e.p_buffer->begin() + e.prog_size);
-}
+ProgramImage Bytes(const TDevCatalogEntry &e) { return testing::BytesOf(e); }
 
 class TransferTest : public ::testing::Test {
  protected:
@@ -66,7 +45,7 @@ class TransferTest : public ::testing::Test {
   // Writes `programs` with `options`, expecting success.
   void WriteProject(const std::vector<Program> &programs, const PostProcessOptions &options) {
     project.Programs().CatalogClear();
-    AddPrograms(project.Programs(), programs);
+    AddOrFail(project.Programs(), programs);
     transfer->SetOptions(options);
     const TransferResult r = transfer->RunWriteProject(project);
     ASSERT_TRUE(r.ok()) << r.message;
@@ -78,7 +57,7 @@ class TransferTest : public ::testing::Test {
   Project project;
 };
 
-PostProcessOptions Options(int processor, bool vz = false) {
+PostProcessOptions ConverterOptions(int processor, bool vz = false) {
   PostProcessOptions o;
   o.processor_type = processor;
   o.vz_200 = vz;
@@ -107,7 +86,9 @@ struct RoundTripCase {
 
 TEST_F(TransferTest, WrittenProjectReadsBackAndVerifies) {
   const std::vector<RoundTripCase> cases = {
-      {"2C42", kC42, Options(0)}, {"VZ", kVZ, Options(0, true)}, {"NC31", kNC31, Options(1)}};
+      {"2C42", kC42, ConverterOptions(0)},
+      {"VZ", kVZ, ConverterOptions(0, true)},
+      {"NC31", kNC31, ConverterOptions(1)}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.label);
     Make(kSmallModule, dtProg);
@@ -130,7 +111,7 @@ TEST_F(TransferTest, WrittenProjectReadsBackAndVerifies) {
     }
 
     Project expected;
-    AddPrograms(expected.Programs(), c.programs);
+    AddOrFail(expected.Programs(), c.programs);
     const VerifyReport report = transfer->RunVerify(expected);
     EXPECT_TRUE(report.match()) << (report.differences.empty() ? report.read.message : report.differences[0].what);
 
@@ -151,14 +132,14 @@ TEST_F(TransferTest, WrittenProjectReadsBackAndVerifies) {
 }
 
 TEST_F(TransferTest, VerifyNamesTheProgramWhoseModuleByteChanged) {
-  WriteProject(kC42, Options(0));
+  WriteProject(kC42, ConverterOptions(0));
   const TDevCatalogEntry second = project.Programs().Catalog(1);
   std::vector<uint8_t> image = module->Contents();
   image[second.first_page * kPageSize + 2] ^= 0x01;  // programming only clears bits: rewrite it all
   ASSERT_TRUE(module->SetContents(image));
 
   Project expected;
-  AddPrograms(expected.Programs(), kC42);
+  AddOrFail(expected.Programs(), kC42);
   const VerifyReport report = transfer->RunVerify(expected);
   EXPECT_TRUE(report.read.ok());
   EXPECT_FALSE(report.match());
@@ -169,7 +150,7 @@ TEST_F(TransferTest, VerifyNamesTheProgramWhoseModuleByteChanged) {
   }
 
   // A program missing on the module is named too.
-  AddPrograms(expected.Programs(), {{20, u"ЛИШНЯЯ", {}, ProgramImage(10, 1)}});
+  AddOrFail(expected.Programs(), {{20, u"ЛИШНЯЯ", {}, ProgramImage(10, 1)}});
   const VerifyReport extra = transfer->RunVerify(expected);
   bool named = false;
   for (const auto &d : extra.differences) named |= d.name == "ЛИШНЯЯ" && d.what == "нет в МП";
@@ -178,7 +159,7 @@ TEST_F(TransferTest, VerifyNamesTheProgramWhoseModuleByteChanged) {
 
 TEST_F(TransferTest, ProjectLargerThanTheModuleIsRefusedWithoutWriting) {
   project.Programs().CatalogClear();
-  AddPrograms(project.Programs(), {{0, u"BIG", {}, ProgramImage(512 * kPageSize, 0x11)}});
+  AddOrFail(project.Programs(), {{0, u"BIG", {}, ProgramImage(512 * kPageSize, 0x11)}});
   const uint64_t before = module->Generation();
   const TransferResult r = transfer->RunWriteProject(project);
   EXPECT_EQ(r.status, TransferStatus::Refused);
@@ -209,14 +190,14 @@ TEST_F(TransferTest, RepeatedOrOutOfRangeNumbersAreRefusedBeforeErasing) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.label);
     project.Programs().CatalogClear();
-    AddPrograms(project.Programs(), {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+    AddOrFail(project.Programs(), {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
     TDevCatalogEntry e = project.Programs().Catalog(0);
     e.cat_num = c.first;
     project.Programs().SetCatalog(0, e);
     e = project.Programs().Catalog(1);
     e.cat_num = c.second;
     project.Programs().SetCatalog(1, e);
-    transfer->SetOptions(Options(c.processor));
+    transfer->SetOptions(ConverterOptions(c.processor));
     const uint64_t before = module->Generation();
     const TransferResult r = transfer->RunWriteProject(project);
     EXPECT_EQ(r.status, TransferStatus::Refused);
@@ -232,7 +213,7 @@ TEST_F(TransferTest, ControlSumErrorsAskBeforeGoingOnExceptAfterTheLast) {
   const std::vector<Program> three = {{0, u"P0", {}, ProgramImage(300, 0x10)},
                                       {1, u"P1", {}, ProgramImage(300, 0x20)},
                                       {2, u"P2", {}, ProgramImage(300, 0x30)}};
-  WriteProject(three, Options(0));
+  WriteProject(three, ConverterOptions(0));
   const TDevCatalogEntry first = project.Programs().Catalog(0);
   const TDevCatalogEntry last = project.Programs().Catalog(2);
   module->CorruptByte(first.first_page * kPageSize + 5, 0x00);
@@ -267,7 +248,7 @@ TEST_F(TransferTest, ControlSumErrorsAskBeforeGoingOnExceptAfterTheLast) {
 
 TEST_F(TransferTest, ModuleLostBetweenStepsEndsTheChainWithItsError) {
   project.Programs().CatalogClear();
-  AddPrograms(project.Programs(), {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+  AddOrFail(project.Programs(), {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
   int statuses = 0;
   // The module goes away between the catalog and the first program: that step fails. (A removal
   // event of the programmer arriving then waits for the end of the chain.)
@@ -289,9 +270,9 @@ TEST_F(TransferTest, ModuleLostBetweenStepsEndsTheChainWithItsError) {
 // The device works on a copy: comparing with the module and a read that fails part way leave the
 // project as it was, although the device's own catalog then holds what the module gave.
 TEST_F(TransferTest, VerifyAndAFailedReadLeaveTheProjectAsItWas) {
-  WriteProject(kC42, Options(0));
+  WriteProject(kC42, ConverterOptions(0));
   Project other;
-  AddPrograms(other.Programs(), {{4, u"ДРУГАЯ", {}, ProgramImage(40, 3)}, {5, u"ЕЩЕ", {}, ProgramImage(50, 4)}});
+  AddOrFail(other.Programs(), {{4, u"ДРУГАЯ", {}, ProgramImage(40, 3)}, {5, u"ЕЩЕ", {}, ProgramImage(50, 4)}});
   ASSERT_TRUE(transfer->RunWriteProject(other).ok());
   const uint64_t revision = project.Programs().Revision();
 
@@ -327,7 +308,7 @@ TEST_F(TransferTest, FailedProgramStepNamesTheProgramAndTheCause) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.label);
-    WriteProject(three, Options(0));
+    WriteProject(three, ConverterOptions(0));
     // The module fails from the second program's step on.
     transfer->SetCallbacks({{}, [&](const std::string &s) {
                               if (s.rfind("2. ", 0) == 0) module->FailOperation(c.op, 0, -1);
@@ -352,7 +333,7 @@ TEST_F(TransferTest, CancelledWriteSaysWhetherTheModuleIsIncomplete) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.at);
     project.Programs().CatalogClear();
-    AddPrograms(project.Programs(), {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
+    AddOrFail(project.Programs(), {{0, u"A", {}, ProgramImage(30, 1)}, {1, u"B", {}, ProgramImage(30, 2)}});
     const uint64_t erased = module->OperationCount(sim::ModuleOp::Erase);
     transfer->SetCallbacks({{}, [&](const std::string &s) {
                               if (s == c.at) transfer->Cancel();
@@ -377,7 +358,7 @@ TEST_F(TransferTest, CauseOfEveryDeviceError) {
 // through every program and ends at the total.
 TEST_F(TransferTest, TotalsAndOverallProgress) {
   project.Programs().CatalogClear();
-  AddPrograms(project.Programs(), {{0, u"A", {}, ProgramImage(300, 1)}, {1, u"B", {}, ProgramImage(1000, 2)},
+  AddOrFail(project.Programs(), {{0, u"A", {}, ProgramImage(300, 1)}, {1, u"B", {}, ProgramImage(1000, 2)},
                         {2, u"C", {}, ProgramImage(40, 3)}});
   for (bool write : {true, false}) {
     SCOPED_TRACE(write);
@@ -415,7 +396,7 @@ TEST_F(TransferTest, TotalsAndOverallProgress) {
 }
 
 TEST_F(TransferTest, EraseLeavesAnEmptyCatalogAndTestPasses) {
-  WriteProject(kC42, Options(0));
+  WriteProject(kC42, ConverterOptions(0));
   for (bool full : {false, true}) {
     SCOPED_TRACE(full);
     const TransferResult erased = transfer->RunErase(full);
@@ -431,7 +412,7 @@ TEST_F(TransferTest, EraseLeavesAnEmptyCatalogAndTestPasses) {
 }
 
 TEST_F(TransferTest, ImageReadThenWrittenRestoresTheModule) {
-  WriteProject(kC42, Options(0));
+  WriteProject(kC42, ConverterOptions(0));
   const std::vector<uint8_t> original = module->Contents();
   std::stringstream image(std::ios::in | std::ios::out | std::ios::binary);
   ASSERT_TRUE(transfer->RunReadImage(image).ok());
@@ -442,7 +423,7 @@ TEST_F(TransferTest, ImageReadThenWrittenRestoresTheModule) {
 }
 
 TEST_F(TransferTest, ImageWriteRefusesEmptyOrOversizedImageBeforeErasing) {
-  WriteProject(kC42, Options(0));
+  WriteProject(kC42, ConverterOptions(0));
   const std::vector<uint8_t> original = module->Contents();
   const std::string fits(original.size(), '\x11');
   struct Case {
@@ -491,7 +472,7 @@ TEST_F(TransferTest, CancelFromAnotherThreadEndsTheChain) {
 }
 
 TEST_F(TransferTest, UnprocessedTextIsWrittenAsItsRawCharacters) {
-  PostProcessOptions off = Options(0);
+  PostProcessOptions off = ConverterOptions(0);
   off.need_proc = false;
   WriteProject({{0, u"RAW", {u"G1 Я", u""}, {}}}, off);
   const ProgramImage expected = {'G', '1', ' ', 0x2F, '\r', '\n', '\r', '\n'};  // Я is U+042F
@@ -500,8 +481,8 @@ TEST_F(TransferTest, UnprocessedTextIsWrittenAsItsRawCharacters) {
 
 TEST_F(TransferTest, UnconvertibleProgramIsRefusedWithItsLine) {
   project.Programs().CatalogClear();
-  AddPrograms(project.Programs(), {{0, u"OK", {u"G1"}, {}}, {1, u"BAD", {u"G1", u"X1", u"Щ"}, {}}});
-  transfer->SetOptions(Options(0));
+  AddOrFail(project.Programs(), {{0, u"OK", {u"G1"}, {}}, {1, u"BAD", {u"G1", u"X1", u"Щ"}, {}}});
+  transfer->SetOptions(ConverterOptions(0));
   const TransferResult r = transfer->RunWriteProject(project);
   EXPECT_EQ(r.status, TransferStatus::Refused);
   EXPECT_EQ(r.entry_index, 1);
@@ -520,15 +501,47 @@ TEST_F(TransferTest, MissingModuleAndCapacityTable) {
   EXPECT_EQ(r.title, "Прочитать проект из МП");
 
   TDevCatalog c;
-  SetCatalogCapacity(c, dtProg, Options(1), mptMP2000);
+  SetCatalogCapacity(c, dtProg, ConverterOptions(1), mptMP2000);
   EXPECT_EQ(c.MaxProgNum(), 400);
   EXPECT_EQ(c.MoreMPCatNum(), 1000);
   EXPECT_EQ(c.MoreMPZoneNum(), 1300);
-  SetCatalogCapacity(c, dtSMP2C42, Options(1), mptMP2000);
+  SetCatalogCapacity(c, dtSMP2C42, ConverterOptions(1), mptMP2000);
   EXPECT_EQ(c.MaxProgNum(), 100);
   EXPECT_EQ(c.MoreMPZoneNum(), 0);
   EXPECT_EQ(ModuleLabel(dtSMP2C42, 0x84000), "СМП-500 ");
   EXPECT_EQ(ModuleLabel(dtProg, 12345), "ВМП-???? ");
+}
+
+TEST(PostProcessOptionsFor, EachConverterOptionComesFromItsOwnOption) {
+  struct Case {
+    const char *name;
+    void (*change)(Options &);
+    bool (*changed)(const PostProcessOptions &);
+  } cases[] = {
+      {"processing", [](Options &o) { o.processing.enabled = false; },
+       [](const PostProcessOptions &p) { return !p.need_proc; }},
+      {"project type", [](Options &o) { o.processing.project_type = 1; },
+       [](const PostProcessOptions &p) { return p.processor_type == 1; }},
+      {"merge", [](Options &o) { o.merge_nc31_words = true; },
+       [](const PostProcessOptions &p) { return p.merge_wrd_cmd; }},
+      {"spaces", [](Options &o) { o.drop_spaces = false; }, [](const PostProcessOptions &p) { return !p.del_space; }},
+      {"empty lines", [](Options &o) { o.drop_empty_lines = false; },
+       [](const PostProcessOptions &p) { return !p.del_empty_string; }},
+      {"ВЗ-20х", [](Options &o) { o.vz20_format = true; }, [](const PostProcessOptions &p) { return p.vz_200; }},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Options options;
+    EXPECT_FALSE(c.changed(PostProcessOptionsFor(options)));
+    c.change(options);
+    const PostProcessOptions p = PostProcessOptionsFor(options);
+    EXPECT_TRUE(c.changed(p));
+    // Nothing else moved.
+    for (const Case &other : cases) {
+      if (&other == &c) continue;
+      EXPECT_FALSE(other.changed(p)) << other.name;
+    }
+  }
 }
 
 }  // namespace

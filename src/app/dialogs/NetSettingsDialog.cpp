@@ -20,17 +20,18 @@
 #include "support/BackgroundWorker.h"
 #include "support/UserDialogs.h"
 #include "widgets/Ipv4Edit.h"
+#include "transport/LanProtocol.h"
 #include "workflow/NetworkSearch.h"
 
 namespace {
 
 using kalvort::TNetDevice;
+using kalvort::kControllerPort;
 using kalvort::app::BackgroundWorker;
 using kalvort::app::Ipv4Edit;
 using kalvort::workflow::NetworkSearch;
 
 constexpr int kProbeIntervalMs = 500;
-constexpr uint16_t kControllerPort = 30000;
 const QString kWarningTitle = QStringLiteral("Предупреждение");
 
 QTableWidget *makeGrid(QWidget *parent, const QStringList &headers) {

@@ -101,37 +101,37 @@ TSettingsForm::TSettingsForm(QWidget *parent) : QDialog(parent) {
   connect(ProcessCheck, &QCheckBox::toggled, this,
           [this](bool on) { ProjectTypeCombo->setEnabled(!fix_proc_type && on); });
   connect(OkButton, &QPushButton::clicked, this, [this] {
-    ToFields();
+    TakeOptions();
     accept();
   });
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TSettingsForm::showEvent(QShowEvent *event) {
-  FromFields();
+  ShowOptions();
   QDialog::showEvent(event);
 }
 
-void TSettingsForm::FromFields() {
-  TimeoutSlider->setValue(timeout_val);
-  ProcessCheck->setChecked(need_proc);
-  ProjectTypeCombo->setCurrentIndex(processor_type == 1 ? 1 : 0);
-  MergeCheck->setChecked(merge_cmd);
-  FixProgNumCheck->setChecked(fix_prog_num);
-  DelSpaceCheck->setChecked(del_space);
-  DelEmptyCheck->setChecked(del_empty_string);
-  Vz200Check->setChecked(vz_200);
-  ProjectTypeCombo->setEnabled(!fix_proc_type && need_proc);
-  MergeCheck->setEnabled(need_proc);
+void TSettingsForm::ShowOptions() {
+  TimeoutSlider->setValue(options.timeout_factor);
+  ProcessCheck->setChecked(options.processing.enabled);
+  ProjectTypeCombo->setCurrentIndex(options.processing.project_type == 1 ? 1 : 0);
+  MergeCheck->setChecked(options.merge_nc31_words);
+  FixProgNumCheck->setChecked(options.keep_program_numbers);
+  DelSpaceCheck->setChecked(options.drop_spaces);
+  DelEmptyCheck->setChecked(options.drop_empty_lines);
+  Vz200Check->setChecked(options.vz20_format);
+  ProjectTypeCombo->setEnabled(!fix_proc_type && options.processing.enabled);
+  MergeCheck->setEnabled(options.processing.enabled);
 }
 
-void TSettingsForm::ToFields() {
-  timeout_val = TimeoutSlider->value();
-  need_proc = ProcessCheck->isChecked();
-  processor_type = ProjectTypeCombo->currentIndex();
-  merge_cmd = MergeCheck->isChecked();
-  fix_prog_num = FixProgNumCheck->isChecked();
-  del_space = DelSpaceCheck->isChecked();
-  del_empty_string = DelEmptyCheck->isChecked();
-  vz_200 = Vz200Check->isChecked();
+void TSettingsForm::TakeOptions() {
+  options.timeout_factor = TimeoutSlider->value();
+  options.processing.enabled = ProcessCheck->isChecked();
+  options.processing.project_type = ProjectTypeCombo->currentIndex();
+  options.merge_nc31_words = MergeCheck->isChecked();
+  options.keep_program_numbers = FixProgNumCheck->isChecked();
+  options.drop_spaces = DelSpaceCheck->isChecked();
+  options.drop_empty_lines = DelEmptyCheck->isChecked();
+  options.vz20_format = Vz200Check->isChecked();
 }

@@ -1,8 +1,10 @@
 #pragma once
 // "Настройки проекта": time-out factor, processing, project type and the format options. The
-// caller fills the public fields, runs exec() and reads them back after OK.
+// caller fills `options`, runs exec() and reads them back after OK.
 
 #include <QDialog>
+
+#include "project/Options.h"
 
 class QCheckBox;
 class QComboBox;
@@ -17,14 +19,7 @@ class TSettingsForm : public QDialog {
   explicit TSettingsForm(QWidget *parent = nullptr);
 
   bool fix_proc_type = false;  // the project type may not be changed (a networked controller)
-  bool need_proc = true;
-  int timeout_val = 3;
-  int processor_type = 0;
-  bool merge_cmd = false;
-  bool fix_prog_num = true;
-  bool del_space = true;
-  bool del_empty_string = true;
-  bool vz_200 = false;
+  kalvort::Options options;
 
   QSlider *TimeoutSlider = nullptr;
   QCheckBox *ProcessCheck = nullptr;
@@ -43,6 +38,6 @@ class TSettingsForm : public QDialog {
   void showEvent(QShowEvent *event) override;
 
  private:
-  void FromFields();
-  void ToFields();
+  void ShowOptions();
+  void TakeOptions();
 };

@@ -120,7 +120,7 @@ void MainWindow::SetupCatalogView() {
 TDevCatalog *MainWindow::Catalog() { return &project_.Programs(); }
 const TDevCatalog *MainWindow::Catalog() const { return &project_.Programs(); }
 
-bool MainWindow::Nc31Mode() const { return Nc31NumberingMode(DeviceType, need_proc, processor_type); }
+bool MainWindow::Nc31Mode() const { return Nc31NumberingMode(DeviceType, CurrentOptions.processing); }
 
 int MainWindow::RowEntry(int row) const { return CatalogRows->entryAt(row); }
 
@@ -221,7 +221,7 @@ void MainWindow::AddFiles(const QStringList &files, bool cancelStops) {
   if (!catalog || files.isEmpty()) return;
   FilePropForm->setWindowTitle(QStringLiteral("Добавление файла"));
   FilePropForm->for_all_visible = files.size() >= 2;
-  FilePropForm->proc = need_proc;
+  FilePropForm->proc = CurrentOptions.processing.enabled;
   bool for_all = false;
   bool all_text = true;
   for (const QString &file : files) {
@@ -313,7 +313,8 @@ void MainWindow::MoveSelection(bool down) {
   if (down ? last >= CatalogRows->rowCount() - 1 || catalog->Catalog(edge).cat_num >= catalog->MaxProgNum() - 1
            : first == 0 || catalog->Catalog(edge).cat_num == 0)
     return;
-  const bool by_prog_num = Nc31Mode() || (processor_type == 0 && !fix_prog_num);
+  const bool by_prog_num =
+      Nc31Mode() || (CurrentOptions.processing.project_type == 0 && !CurrentOptions.keep_program_numbers);
   QList<int> entries;
   for (int row : rows) entries.append(RowEntry(row));
   if (down) std::reverse(entries.begin(), entries.end());

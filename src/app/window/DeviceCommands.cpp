@@ -265,7 +265,7 @@ void MainWindow::DeviceBurnActionExecute() {
                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     return;
   if (!BeginDeviceCommand()) return;
-  const std::vector<int> derived = entriesToDerive(project_.Programs(), need_proc);
+  const std::vector<int> derived = entriesToDerive(project_.Programs(), CurrentOptions.processing.enabled);
   RunDeviceChain(
       QStringLiteral("Запись..."), QString(), [this](ProjectTransfer &t) { return t.RunWriteProject(project_); },
       [this, derived](const TransferResult &r) {

@@ -8,6 +8,7 @@
 
 #include "base/Log.h"
 #include "dialogs/SettingsDialog.h"
+#include "transport/LanProtocol.h"
 #include "workflow/DeviceSession.h"
 #include "support/BackgroundWorker.h"
 #include "support/UserDialogs.h"
@@ -81,10 +82,10 @@ void MainWindow::ChangeDeviceType() {
   DeviceTarget target;
   target.usb = false;
   target.ip = NetDevices[static_cast<size_t>(CurNetDeviceNum)].ip;
-  target.port = 30000;
+  target.port = kalvort::kControllerPort;
   target.subtype = DeviceType == kalvort::dtSMP2C42 ? kalvort::dstSMP : kalvort::dstWMP;
   // The controller takes 2С42 programs.
-  processor_type = 0;
+  CurrentOptions.processing.project_type = 0;
   CreateDevice(target);
 }
 
@@ -107,7 +108,7 @@ void MainWindow::ReleaseDevice() {
 void MainWindow::CreateDevice(const DeviceTarget &target) {
   const uint64_t generation = ++creation_generation_;
   device_creation_pending_ = true;
-  const int factor = TimeoutFactor;
+  const int factor = CurrentOptions.timeout_factor;
   struct Created {
     std::unique_ptr<DeviceSession> session;
     std::string error;
@@ -141,7 +142,7 @@ void MainWindow::AttachDevice(std::unique_ptr<DeviceSession> session) {
   kalvort::TDeviceClass &device = session->Device();
   // Completion events and the progress callback are set by each device command's chain object
   // (DeviceCommands.cpp).
-  device.SetTimeoutFactor(TimeoutFactor);
+  device.SetTimeoutFactor(CurrentOptions.timeout_factor);
   project_.Programs().SetMaxProgNum(MaxProgNum);
   MemDevice = std::move(session);
   updateCommandStates();
@@ -153,22 +154,16 @@ void MainWindow::OptionsActionExecute() {
   PresetSettingsForm(form);
   if (form.exec() != QDialog::Accepted) return;
 
-  TimeoutFactor = form.timeout_val;
-  if (MemDevice) MemDevice->Device().SetTimeoutFactor(TimeoutFactor);
-  merge_wrd_cmd = form.merge_cmd;
-  fix_prog_num = form.fix_prog_num;
-  del_space = form.del_space;
-  del_empty_string = form.del_empty_string;
-  vz_200 = form.vz_200;
-  bool reprocess = form.need_proc != need_proc;
-  need_proc = form.need_proc;
-  if (DeviceType == kalvort::dtProg) {
-    reprocess = reprocess || form.processor_type != processor_type;
-    processor_type = form.processor_type;
-  } else {
-    processor_type = 0;
-  }
-  if (reprocess && need_proc) {
+  kalvort::Options chosen = form.options;
+  bool reprocess = chosen.processing.enabled != CurrentOptions.processing.enabled;
+  // Only the USB programmer lets the project type be chosen; the other devices take 2С42.
+  if (DeviceType == kalvort::dtProg)
+    reprocess = reprocess || chosen.processing.project_type != CurrentOptions.processing.project_type;
+  else
+    chosen.processing.project_type = 0;
+  CurrentOptions = chosen;
+  if (MemDevice) MemDevice->Device().SetTimeoutFactor(CurrentOptions.timeout_factor);
+  if (reprocess && CurrentOptions.processing.enabled) {
     emit reprocessRequested();
     ReprocessCurrentEntry();
   }

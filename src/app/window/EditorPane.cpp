@@ -102,14 +102,7 @@ void MainWindow::SetupEditorPane() {
 }
 
 PostProcessOptions MainWindow::ProcessOptions() const {
-  PostProcessOptions o;
-  o.need_proc = need_proc;
-  o.processor_type = processor_type;
-  o.vz_200 = vz_200;
-  o.merge_wrd_cmd = merge_wrd_cmd;
-  o.del_space = del_space;
-  o.del_empty_string = del_empty_string;
-  return o;
+  return kalvort::PostProcessOptionsFor(CurrentOptions);
 }
 
 void MainWindow::LoadEditor(const QString &text, EditorView view) {
@@ -178,7 +171,7 @@ void MainWindow::ShowCurrentEntry() {
     LoadProgramText(*e.text);
     return;
   }
-  if (e.need_p_proc && need_proc) {
+  if (e.need_p_proc && CurrentOptions.processing.enabled) {
     RunReadPostprocess(index);
     cur_catalog_entry = catalog->Catalog(index);
     LoadProgramText(*cur_catalog_entry.text);
@@ -217,7 +210,7 @@ bool MainWindow::RunReadPostprocess(int index) {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return false;
   const TDevCatalogEntry e = catalog->Catalog(index);
-  if (!e.p_buffer || !need_proc || !e.need_p_proc) {
+  if (!e.p_buffer || !CurrentOptions.processing.enabled || !e.need_p_proc) {
     catalog->FileTxtValidClear(index);
     return false;
   }
@@ -230,7 +223,7 @@ bool MainWindow::RunWritePostprocess(int index) {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return false;
   const TDevCatalogEntry e = catalog->Catalog(index);
-  if (!need_proc || !e.need_p_proc) {
+  if (!CurrentOptions.processing.enabled || !e.need_p_proc) {
     catalog->FileBinValidClear(index);
     return false;
   }
@@ -352,7 +345,7 @@ void MainWindow::CheckFileActionExecute() {
 void MainWindow::CheckAllFilesActionExecute() {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return;
-  if (need_proc && catalog->CatalogCount() > 0) {
+  if (CurrentOptions.processing.enabled && catalog->CatalogCount() > 0) {
     for (int row = 0; row < CatalogRows->rowCount(); ++row) {
       const int index = RowEntry(row);
       if (index < 0) continue;
@@ -388,8 +381,8 @@ void MainWindow::EditorRunActionExecute() {
   static const Edit kNC31[] = {{"Удаление номеров кадров", RemoveNum}, {"Перенумерация кадров", nullptr}};
   const int choice = ActionSelector->currentIndex();
   const Edit *edit = nullptr;
-  if (processor_type == 0 && choice >= 0 && choice < 3) edit = &k2C42[choice];
-  if (processor_type == 1 && choice >= 0 && choice < 2) edit = &kNC31[choice];
+  if (CurrentOptions.processing.project_type == 0 && choice >= 0 && choice < 3) edit = &k2C42[choice];
+  if (CurrentOptions.processing.project_type == 1 && choice >= 0 && choice < 2) edit = &kNC31[choice];
   if (edit && editor_view_ == EditorView::Text) {
     Editor()->setUpdatesEnabled(false);
     {

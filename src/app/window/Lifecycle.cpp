@@ -95,15 +95,8 @@ void MainWindow::OpenSettings() {
                         "settings file not read, defaults in use and the file is kept as it is: " + error);
   }
   CurDeviceNum = settings_.CurDeviceNum;
-  need_proc = settings_.need_proc;
-  processor_type = settings_.processor_type;
+  CurrentOptions = settings_.options;
   editor_action = settings_.editor_action;
-  TimeoutFactor = settings_.TimeoutFactor;
-  merge_wrd_cmd = settings_.merge_wrd_cmd;
-  fix_prog_num = settings_.fix_prog_num;
-  del_space = settings_.del_space;
-  del_empty_string = settings_.del_empty_string;
-  vz_200 = settings_.vz_200;
   NetDevices = settings_.NetDevices;
 }
 
@@ -116,15 +109,8 @@ bool MainWindow::SaveSettings() {
   s.Width = g.width();
   s.Height = g.height();
   s.CurDeviceNum = CurDeviceNum;
-  s.need_proc = need_proc;
-  s.processor_type = processor_type;
+  s.options = CurrentOptions;
   s.editor_action = ActionSelector->currentIndex() >= 0 ? ActionSelector->currentIndex() : editor_action;
-  s.TimeoutFactor = TimeoutFactor;
-  s.merge_wrd_cmd = merge_wrd_cmd;
-  s.fix_prog_num = fix_prog_num;
-  s.del_space = del_space;
-  s.del_empty_string = del_empty_string;
-  s.vz_200 = vz_200;
   s.NetDevices = NetDevices;
   std::string error;
   if (!kalvort::SaveSettings(kalvort::SettingsPath(), s, &error)) {

@@ -163,14 +163,9 @@ class MainWindow : public QMainWindow {
   int CurDeviceNum = -1;
   int CurNetDeviceNum = -1;
   std::vector<kalvort::TNetDevice> NetDevices;
-  bool need_proc = true;
-  int processor_type = 0;
-  bool merge_wrd_cmd = false;
-  bool fix_prog_num = true;
-  bool del_space = true;
-  bool del_empty_string = true;
-  bool vz_200 = false;
-  int TimeoutFactor = 3;
+  // Processing, project type, format options and time-out factor: read from the settings file at
+  // start and written back at exit; the project file brings and keeps the processing part.
+  kalvort::Options CurrentOptions;
   int MaxProgNum = 100;
   // Index chosen in the action selector, as read from and written to the settings file.
   int editor_action = 0;

@@ -24,8 +24,7 @@ const QString kDefaultProjectName = QStringLiteral("Проект.kvt");
 ProjectOptions MainWindow::CurrentProjectOptions() const {
   ProjectOptions o;
   o.DeviceType = DeviceType;
-  o.need_proc = need_proc;
-  o.processor_type = processor_type;
+  o.processing = CurrentOptions.processing;
   o.hex_view = HexViewAction->isChecked();
   return o;
 }
@@ -89,8 +88,7 @@ bool MainWindow::OpenProject(const QString &file) {
                 QStringLiteral("Проект содержит %1 программ, загружено %2.").arg(loaded.in_file).arg(loaded.loaded),
                 QMessageBox::Ok);
   DeviceType = options.DeviceType;
-  need_proc = options.need_proc;
-  processor_type = options.processor_type;
+  CurrentOptions.processing = options.processing;
   HexViewAction->setChecked(options.hex_view);
   return true;
 }
@@ -144,14 +142,7 @@ void MainWindow::ProjectOpenActionExecute() {
 
 void MainWindow::PresetSettingsForm(TSettingsForm &form) const {
   form.fix_proc_type = DeviceType != dtProg;
-  form.need_proc = need_proc;
-  form.processor_type = processor_type;
-  form.timeout_val = TimeoutFactor;
-  form.merge_cmd = merge_wrd_cmd;
-  form.fix_prog_num = fix_prog_num;
-  form.del_space = del_space;
-  form.del_empty_string = del_empty_string;
-  form.vz_200 = vz_200;
+  form.options = CurrentOptions;
 }
 
 QString MainWindow::FileDialogFolder() const {
@@ -170,12 +161,12 @@ void MainWindow::ProjectNewActionExecute() {
   TSettingsForm form(this);
   PresetSettingsForm(form);
   if (form.exec() != QDialog::Accepted) return;
-  need_proc = form.need_proc;
-  processor_type = form.processor_type;
-  merge_wrd_cmd = form.merge_cmd;
-  fix_prog_num = form.fix_prog_num;
-  del_space = form.del_space;
-  del_empty_string = form.del_empty_string;
+  // A new project takes the processing and the format options; the ВЗ-20х switch and the time-out
+  // factor are changed through "Настройки проекта" only.
+  kalvort::Options chosen = form.options;
+  chosen.vz20_format = CurrentOptions.vz20_format;
+  chosen.timeout_factor = CurrentOptions.timeout_factor;
+  CurrentOptions = chosen;
   ResetProject();
 }
 
@@ -196,7 +187,7 @@ void MainWindow::ResetProject() {
 void MainWindow::ReprocessCurrentEntry() {
   TDevCatalog *catalog = Catalog();
   const int index = SelectedEntry();
-  if (!catalog || index < 0 || !need_proc) return;
+  if (!catalog || index < 0 || !CurrentOptions.processing.enabled) return;
   MakeSelectedCurrent(index);
   // Only a text that came from a valid binary is derived again: a typed or confirmed text whose
   // binary is not (yet) valid would be lost to an old image or to no image at all.

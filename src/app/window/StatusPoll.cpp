@@ -85,18 +85,20 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
     device_version_ = texts.full_commands ? snapshot->state.version : 0;
     update_prompt = texts.update_prompt;
     if (texts.force_2c42) {
-      need_proc = true;
-      processor_type = 0;
+      CurrentOptions.processing.enabled = true;
+      CurrentOptions.processing.project_type = 0;
     }
   }
-  const QString t3 = MemDevice ? QString::fromStdString(kalvort::workflow::ProjectTypeText(need_proc, processor_type))
-                               : QString();
+  const kalvort::ProcessingOptions &processing = CurrentOptions.processing;
+  const QString t3 =
+      MemDevice ? QString::fromStdString(kalvort::workflow::ProjectTypeText(processing.enabled, processing.project_type))
+                : QString();
   Status->setPanelText(StatusLine::Device, t0);
   Status->setPanelText(StatusLine::Module, t1);
   Status->setPanelText(StatusLine::Size, t2);
   if (Status->panelText(StatusLine::ProjectType) != t3) {
     Status->setPanelText(StatusLine::ProjectType, t3);
-    if (need_proc) FillActionSelector();
+    if (CurrentOptions.processing.enabled) FillActionSelector();
   }
   updateCommandStates();
   emit statusApplied();
@@ -108,10 +110,10 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
 
 void MainWindow::FillActionSelector() {
   ActionSelector->clear();
-  if (processor_type == 0) {
+  if (CurrentOptions.processing.project_type == 0) {
     ActionSelector->addItems({QStringLiteral("Добавить NULL в конец кадра"), QStringLiteral("Убрать все NULL"),
                          QStringLiteral("Убрать все пробелы")});
-  } else if (processor_type == 1) {
+  } else if (CurrentOptions.processing.project_type == 1) {
     ActionSelector->addItems({QStringLiteral("Удалить номера кадров"), QStringLiteral("Перенумеровать кадры")});
   } else {
     ActionSelector->setEnabled(false);
@@ -129,7 +131,7 @@ void MainWindow::updateCommandStates() {
   state.device_version = device_version_;
   state.programs = MemDevice ? project_.Programs().CatalogCount() : 0;
   state.text_changed = text_changed;
-  state.processing = need_proc && cur_catalog_entry.need_p_proc;
+  state.processing = CurrentOptions.processing.enabled && cur_catalog_entry.need_p_proc;
   state.entry_text_valid = cur_catalog_entry.file_txt_valid;
   for (const QItemSelectionRange &range : CatalogTable->selectionModel()->selection()) {
     state.first_selected = state.first_selected < 0 ? range.top() : std::min(state.first_selected, range.top());

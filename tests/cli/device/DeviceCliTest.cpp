@@ -74,8 +74,8 @@ void writeProject(const std::string &path, const std::vector<Program> &programs,
                   int32_t processor_type) {
   ProjectOptions o;
   o.DeviceType = device;
-  o.need_proc = true;
-  o.processor_type = processor_type;
+  o.processing.enabled = true;
+  o.processing.project_type = processor_type;
   ProjectContent content;
   content.options = OptionsRecord(o);
   for (size_t i = 0; i < programs.size(); ++i)
@@ -198,7 +198,7 @@ TEST(DeviceCliUsb, Nc31ProjectRoundTrip) {
   ProjectContent read;
   ASSERT_EQ(ReadProjectContent(cli.path("r.kvt"), read), ProjectError::None);
   EXPECT_EQ(OptionsFromRecord(read.options).DeviceType, dtProg);
-  EXPECT_EQ(OptionsFromRecord(read.options).processor_type, 1);
+  EXPECT_EQ(OptionsFromRecord(read.options).processing.project_type, 1);
   ASSERT_EQ(cli.run("device --usb verify p.kvt"), 0) << cli.out << cli.err;
 
   // Ctrl+C cancels the running write: the command ends at once with the cancel message.
