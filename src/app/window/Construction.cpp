@@ -213,7 +213,31 @@ void MainWindow::CreateCentralArea() {
   MainSplitter = new QSplitter(Qt::Horizontal, this);
   MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
   MainSplitter->setChildrenCollapsible(false);
+  CreateLeftPane();
+  CreateRightPane();
 
+  // Catalog commands act in the left pane, editor clipboard commands in the right one: that is
+  // what keeps their shared Ctrl+X apart.
+  for (QAction *a : {AddNewFileToCatalog, AddFileToCatalog, RemFileFromCatalog, FilePropCatalog,
+                     FileUpCatalog, FileDownCatalog}) {
+    LeftPane->addAction(a);
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  }
+  for (QAction *a : {EditorCutAction, EditorCopyAction, EditorPasteAction, EditorSelectAllAction, EditorUndoAction}) {
+    RightPane->addAction(a);
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  }
+
+  MainSplitter->addWidget(LeftPane);
+  MainSplitter->addWidget(RightPane);
+  MainSplitter->setStretchFactor(0, 0);
+  MainSplitter->setStretchFactor(1, 1);
+  MainSplitter->setSizes({441, 385});
+  setCentralWidget(MainSplitter);
+}
+
+// The device selector, the catalog's tool bar and the catalog list.
+void MainWindow::CreateLeftPane() {
   LeftPane = new QWidget(MainSplitter);
   LeftPane->setObjectName(QStringLiteral("LeftPane"));
   LeftPane->setMinimumWidth(200);
@@ -243,7 +267,10 @@ void MainWindow::CreateCentralArea() {
   connect(CatalogTable, &QWidget::customContextMenuRequested, this,
           [this](const QPoint &pos) { CatalogContextMenu->popup(CatalogTable->viewport()->mapToGlobal(pos)); });
   left->addWidget(CatalogTable, 1);
+}
 
+// The editor's two tool bars (file and edit, with the action selector) and the editor.
+void MainWindow::CreateRightPane() {
   RightPane = new QWidget(MainSplitter);
   RightPane->setObjectName(QStringLiteral("RightPane"));
   RightPane->setMinimumWidth(200);
@@ -280,25 +307,6 @@ void MainWindow::CreateCentralArea() {
   EditorWidget->setAccessibleName(QStringLiteral("Редактор"));
   EditorWidget->setReadOnly(true);
   right->addWidget(EditorWidget, 1);
-
-  // Catalog commands act in the left pane, editor clipboard commands in the right one: that is
-  // what keeps their shared Ctrl+X apart.
-  for (QAction *a : {AddNewFileToCatalog, AddFileToCatalog, RemFileFromCatalog, FilePropCatalog,
-                     FileUpCatalog, FileDownCatalog}) {
-    LeftPane->addAction(a);
-    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-  }
-  for (QAction *a : {EditorCutAction, EditorCopyAction, EditorPasteAction, EditorSelectAllAction, EditorUndoAction}) {
-    RightPane->addAction(a);
-    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-  }
-
-  MainSplitter->addWidget(LeftPane);
-  MainSplitter->addWidget(RightPane);
-  MainSplitter->setStretchFactor(0, 0);
-  MainSplitter->setStretchFactor(1, 1);
-  MainSplitter->setSizes({441, 385});
-  setCentralWidget(MainSplitter);
 }
 
 void MainWindow::CreateStatusLine() {

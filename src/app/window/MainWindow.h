@@ -369,6 +369,8 @@ class MainWindow : public QMainWindow {
   void CreateMenus();
   void CreateToolBars();
   void CreateCentralArea();
+  void CreateLeftPane();
+  void CreateRightPane();
   void CreateStatusLine();
   void NameToolButtons();
   void ConnectActions();
