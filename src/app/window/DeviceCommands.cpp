@@ -126,26 +126,11 @@ void MainWindow::CheckDeviceThen(const QString &title, std::function<void()> nex
       });
 }
 
-void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
-                                    std::function<TransferResult(ProjectTransfer &)> chain,
-                                    std::function<void(const TransferResult &)> finish) {
-  const std::shared_ptr<DeviceCommandRun::Chain> run = DeviceRun->chain;
-  // The chain object keeps its callbacks: they see the state through a weak link (no cycle); it is
-  // there while the chain runs, the job holding it.
-  const std::weak_ptr<DeviceCommandRun::Chain> chain_state = run;
+// The chain's callbacks. They run on the worker and hold the shared chain state through a weak
+// link, never the window's run; what they show goes to the window's thread by the hand-back.
+kalvort::TransferCallbacks MainWindow::ChainCallbacks() {
+  const std::weak_ptr<DeviceCommandRun::Chain> chain_state = DeviceRun->chain;
   const std::shared_ptr<kalvort::app::Handback> back = DeviceRun->back;
-  setEnabled(false);
-  ProgressForm->setCaption(caption);
-  ProgressForm->setStatusText(text);
-  ProgressForm->setPosition(0);
-  ProgressForm->clearOverall();
-  // With a text of its own the window shows at once; otherwise at the chain's first status text,
-  // i.e. once the device is open and checked and the chain's preparation has passed.
-  if (!text.isEmpty()) ProgressForm->showOver(this);
-
-  kalvort::TDeviceClass *device = &MemDevice->Device();
-  const auto options = ProcessOptions();
-  // The callbacks run on the worker; they hold the shared chain state, never the window's run.
   kalvort::TransferCallbacks callbacks;
   callbacks.progress = [this, chain_state, back](int position) {
     // Worker thread, possibly many times per step: at most one update on its way at a time.
@@ -190,6 +175,28 @@ void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
     });
     return go_on;
   };
+  return callbacks;
+}
+
+void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
+                                    std::function<TransferResult(ProjectTransfer &)> chain,
+                                    std::function<void(const TransferResult &)> finish) {
+  // The chain object keeps its callbacks: they see the state through a weak link (no cycle); it is
+  // there while the chain runs, the job holding it.
+  const std::shared_ptr<DeviceCommandRun::Chain> run = DeviceRun->chain;
+  const std::shared_ptr<kalvort::app::Handback> back = DeviceRun->back;
+  setEnabled(false);
+  ProgressForm->setCaption(caption);
+  ProgressForm->setStatusText(text);
+  ProgressForm->setPosition(0);
+  ProgressForm->clearOverall();
+  // With a text of its own the window shows at once; otherwise at the chain's first status text,
+  // i.e. once the device is open and checked and the chain's preparation has passed.
+  if (!text.isEmpty()) ProgressForm->showOver(this);
+
+  kalvort::TDeviceClass *device = &MemDevice->Device();
+  const auto options = ProcessOptions();
+  kalvort::TransferCallbacks callbacks = ChainCallbacks();
 
   auto result = std::make_shared<TransferResult>();
   worker_->run(

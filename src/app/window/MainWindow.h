@@ -395,6 +395,7 @@ class MainWindow : public QMainWindow {
   bool BeginDeviceCommand();
   void EndDeviceCommand();
   void CheckDeviceThen(const QString &title, std::function<void()> next);
+  kalvort::TransferCallbacks ChainCallbacks();
   void RunDeviceChain(const QString &caption, const QString &text,
                       std::function<kalvort::TransferResult(kalvort::ProjectTransfer &)> chain,
                       std::function<void(const kalvort::TransferResult &)> finish);
