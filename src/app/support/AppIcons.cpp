@@ -80,136 +80,185 @@ void Cross(QPainter &p, const QColor &c, qreal w, qreal a = 5, qreal b = 19) {
   Line(p, c, w, {{a, a, b, b}, {b, a, a, b}});
 }
 
-const QHash<QString, Painter> &Painters() {
-  static const QHash<QString, Painter> painters = {
-      {"document-new", [](QPainter &p) { Document(p); Line(p, kGreen, 2.4, {{17, 14, 17, 22}, {13, 18, 21, 18}}); }},
-      {"document-open", [](QPainter &p) {
-         p.setPen(QPen(QColor(0x8a, 0x6a, 0x1c), 1));
-         p.setBrush(kGold);
-         p.drawPath(Polygon({{2, 6}, {9, 6}, {11, 8}, {22, 8}, {22, 20}, {2, 20}}));
-         p.setBrush(QColor(0xf5, 0xd2, 0x7a));
-         p.drawPath(Polygon({{2, 20}, {5, 11}, {23, 11}, {21, 20}}));
-       }},
-      {"document-save", [](QPainter &p) { Disk(p); }},
-      {"document-save-as", [](QPainter &p) {
-         Disk(p);
-         Fill(p, kGold, Polygon({{9, 19}, {17, 11}, {19, 13}, {11, 21}, {9, 21}}));
-       }},
-      {"document-import", [](QPainter &p) { Module(p); ArrowDown(p, kGreen, 3); }},
-      {"document-export", [](QPainter &p) { Module(p); ArrowUp(p, kRed, -3); }},
-      {"document-properties", [](QPainter &p) {
-         Document(p);
-         Line(p, kGrey, 1.2, {{8, 10, 16, 10}, {8, 13, 16, 13}, {8, 16, 13, 16}});
-       }},
-      {"edit-clear", [](QPainter &p) { Module(p); Line(p, kRed, 2.5, {{5, 5, 19, 19}}); }},
-      {"edit-delete", [](QPainter &p) { Module(p); Cross(p, kRed, 2.5); }},
-      {"system-run", [](QPainter &p) { Module(p); Fill(p, kGreen, Polygon({{9, 8}, {17, 12}, {9, 16}})); }},
-      {"go-down", [](QPainter &p) { ArrowDown(p, kBlue); }},
-      {"go-up", [](QPainter &p) { ArrowUp(p, kBlue); }},
-      {"edit-find", [](QPainter &p) { Magnifier(p); }},
-      {"edit-find-replace", [](QPainter &p) {
-         Magnifier(p);
-         Line(p, kGreen, 1.8, {{13, 21, 22, 21}, {22, 21, 19.5, 18.5}});
-       }},
-      {"process-stop", [](QPainter &p) {
-         Fill(p, kRed, Polygon({{8, 2}, {16, 2}, {22, 8}, {22, 16}, {16, 22}, {8, 22}, {2, 16}, {2, 8}}));
-         p.fillRect(QRectF(7, 10.5, 10, 3), Qt::white);
-       }},
-      {"network-wired", [](QPainter &p) {
-         p.fillRect(QRectF(2, 3, 9, 7), kBlue);
-         p.fillRect(QRectF(13, 14, 9, 7), kBlue);
-         Line(p, kGrey, 1.8, {{6.5, 10, 6.5, 17}, {6.5, 17, 13, 17}, {17.5, 14, 17.5, 7}, {17.5, 7, 11, 7}});
-       }},
-      {"preferences-system", [](QPainter &p) {
-         p.setPen(Qt::NoPen);
-         p.setBrush(kGrey);
-         for (int i = 0; i < 8; ++i) {
-           p.save();
-           p.translate(12, 12);
-           p.rotate(45.0 * i);
-           p.drawRect(QRectF(-1.8, -10, 3.6, 4));
-           p.restore();
-         }
-         p.drawEllipse(QPointF(12, 12), 7, 7);
-         p.setBrush(Qt::white);
-         p.drawEllipse(QPointF(12, 12), 2.5, 2.5);
-       }},
-      {"tools-check-spelling", [](QPainter &p) {
-         Document(p);
-         p.setBrush(Qt::NoBrush);
-         p.setPen(QPen(kGreen, 2.4));
-         p.drawPolyline(QPolygonF({{8, 14}, {11, 17}, {17, 10}}));
-       }},
-      {"list-add", [](QPainter &p) { Line(p, kGreen, 4, {{12, 4, 12, 20}, {4, 12, 20, 12}}); }},
-      {"list-remove", [](QPainter &p) { Line(p, kRed, 4, {{4, 12, 20, 12}}); }},
-      {"media-playback-start", [](QPainter &p) { Fill(p, kGreen, Polygon({{7, 4}, {20, 12}, {7, 20}})); }},
-      {"dialog-ok", [](QPainter &p) {
-         p.setPen(QPen(kGreen, 3.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-         p.drawPolyline(QPolygonF({{4, 13}, {9, 18}, {20, 6}}));
-       }},
-      {"dialog-cancel", [](QPainter &p) { Cross(p, kRed, 3.5); }},
-      {"zoom-in", [](QPainter &p) { Magnifier(p); Line(p, kGreen, 2, {{10, 7, 10, 13}, {7, 10, 13, 10}}); }},
-      {"zoom-out", [](QPainter &p) { Magnifier(p); Line(p, kRed, 2, {{7, 10, 13, 10}}); }},
-      {"edit-cut", [](QPainter &p) {
-         Line(p, kGrey, 2, {{9, 16, 17, 3}, {15, 16, 7, 3}});
-         p.setPen(QPen(QColor(0x33, 0x33, 0x33), 2));
-         p.setBrush(Qt::NoBrush);
-         p.drawEllipse(QPointF(7, 18), 3, 3);
-         p.drawEllipse(QPointF(17, 18), 3, 3);
-       }},
-      {"edit-copy", [](QPainter &p) {
-         p.setPen(QPen(kGrey, 1.2));
-         p.setBrush(Qt::white);
-         p.drawRect(QRectF(3, 3, 12, 14));
-         p.drawRect(QRectF(9, 7, 12, 14));
-       }},
-      {"edit-paste", [](QPainter &p) {
-         p.setPen(QPen(QColor(0x7a, 0x5a, 0x2b), 1));
-         p.setBrush(QColor(0xc9, 0xa2, 0x6b));
-         p.drawRoundedRect(QRectF(4, 4, 14, 17), 1, 1);
-         p.setBrush(QColor(0x88, 0x88, 0x88));
-         p.drawRoundedRect(QRectF(8, 2, 6, 4), 1, 1);
-         p.setPen(QPen(kGrey, 1));
-         p.setBrush(Qt::white);
-         p.drawRect(QRectF(10, 9, 11, 13));
-       }},
-      {"edit-select-all", [](QPainter &p) {
-         p.setPen(QPen(kBlue, 1.5, Qt::DashLine));
-         p.setBrush(kLightBlue);
-         p.drawRect(QRectF(3, 3, 18, 18));
-         Line(p, kBlue, 1.5, {{7, 8, 17, 8}, {7, 12, 17, 12}, {7, 16, 17, 16}});
-       }},
-      {"edit-undo", [](QPainter &p) {
-         p.setPen(QPen(kBlue, 3, Qt::SolidLine, Qt::FlatCap));
-         p.setBrush(Qt::NoBrush);
-         p.drawArc(QRectF(6, 7, 14, 12), 90 * 16, -200 * 16);
-         Fill(p, kBlue, Polygon({{3, 7}, {10, 2}, {10, 12}}));
-       }},
-      {"help-about", [](QPainter &p) {
-         p.setPen(Qt::NoPen);
-         p.setBrush(kBlue);
-         p.drawEllipse(QPointF(12, 12), 10, 10);
-         p.fillRect(QRectF(10.5, 10, 3, 8), Qt::white);
-         p.setBrush(Qt::white);
-         p.drawEllipse(QPointF(12, 6.8), 1.8, 1.8);
-       }},
-      {"application-exit", [](QPainter &p) {
-         Fill(p, kGrey, Polygon({{4, 3}, {14, 3}, {14, 8}, {12, 8}, {12, 5}, {6, 5}, {6, 19}, {12, 19}, {12, 16}, {14, 16}, {14, 21}, {4, 21}}));
-         Fill(p, kRed, Polygon({{10, 11}, {18, 11}, {18, 8}, {23, 12}, {18, 16}, {18, 13}, {10, 13}}));
-       }},
-      {"kalvort", [](QPainter &p) {
-         p.setPen(Qt::NoPen);
-         p.setBrush(QColor(0x1f, 0x4e, 0x79));
-         p.drawRoundedRect(QRectF(1, 1, 22, 22), 4, 4);
-         Line(p, QColor(0xcf, 0xd8, 0xe3), 1.3,
-              {{7, 6, 7, 3}, {10, 6, 10, 3}, {13, 6, 13, 3}, {16, 6, 16, 3},
-               {7, 21, 7, 18}, {10, 21, 10, 18}, {13, 21, 13, 18}, {16, 21, 16, 18}});
-         p.setPen(Qt::NoPen);
-         p.setBrush(kGold);
-         p.drawRoundedRect(QRectF(5, 6, 14, 12), 1, 1);
-         Line(p, QColor(0x1f, 0x4e, 0x79), 1.6, {{8.5, 9, 8.5, 15}, {8.5, 12, 12.5, 9}, {8.5, 12, 12.5, 15}});
-       }},
+using PainterTable = QHash<QString, Painter>;
+
+// Files: new, open, save, save as and the properties of a document.
+PainterTable FilePainters() {
+  return {
+    {"document-new", [](QPainter &p) { Document(p); Line(p, kGreen, 2.4, {{17, 14, 17, 22}, {13, 18, 21, 18}}); }},
+    {"document-open", [](QPainter &p) {
+       p.setPen(QPen(QColor(0x8a, 0x6a, 0x1c), 1));
+       p.setBrush(kGold);
+       p.drawPath(Polygon({{2, 6}, {9, 6}, {11, 8}, {22, 8}, {22, 20}, {2, 20}}));
+       p.setBrush(QColor(0xf5, 0xd2, 0x7a));
+       p.drawPath(Polygon({{2, 20}, {5, 11}, {23, 11}, {21, 20}}));
+     }},
+    {"document-save", [](QPainter &p) { Disk(p); }},
+    {"document-save-as", [](QPainter &p) {
+       Disk(p);
+       Fill(p, kGold, Polygon({{9, 19}, {17, 11}, {19, 13}, {11, 21}, {9, 21}}));
+     }},
+    {"document-properties", [](QPainter &p) {
+       Document(p);
+       Line(p, kGrey, 1.2, {{8, 10, 16, 10}, {8, 13, 16, 13}, {8, 16, 13, 16}});
+     }},
   };
+}
+
+// The controller module: reading it in, writing it out, clearing, deleting and running it.
+PainterTable ModulePainters() {
+  return {
+    {"document-import", [](QPainter &p) { Module(p); ArrowDown(p, kGreen, 3); }},
+    {"document-export", [](QPainter &p) { Module(p); ArrowUp(p, kRed, -3); }},
+    {"edit-clear", [](QPainter &p) { Module(p); Line(p, kRed, 2.5, {{5, 5, 19, 19}}); }},
+    {"edit-delete", [](QPainter &p) { Module(p); Cross(p, kRed, 2.5); }},
+    {"system-run", [](QPainter &p) { Module(p); Fill(p, kGreen, Polygon({{9, 8}, {17, 12}, {9, 16}})); }},
+  };
+}
+
+// Moving through the lists and searching in them.
+PainterTable SearchPainters() {
+  return {
+    {"go-down", [](QPainter &p) { ArrowDown(p, kBlue); }},
+    {"go-up", [](QPainter &p) { ArrowUp(p, kBlue); }},
+    {"edit-find", [](QPainter &p) { Magnifier(p); }},
+    {"edit-find-replace", [](QPainter &p) {
+       Magnifier(p);
+       Line(p, kGreen, 1.8, {{13, 21, 22, 21}, {22, 21, 19.5, 18.5}});
+     }},
+    {"zoom-in", [](QPainter &p) { Magnifier(p); Line(p, kGreen, 2, {{10, 7, 10, 13}, {7, 10, 13, 10}}); }},
+    {"zoom-out", [](QPainter &p) { Magnifier(p); Line(p, kRed, 2, {{7, 10, 13, 10}}); }},
+  };
+}
+
+// The device and the program's own settings: stop, network, preferences, checking.
+PainterTable DevicePainters() {
+  return {
+    {"process-stop", [](QPainter &p) {
+       Fill(p, kRed, Polygon({{8, 2}, {16, 2}, {22, 8}, {22, 16}, {16, 22}, {8, 22}, {2, 16}, {2, 8}}));
+       p.fillRect(QRectF(7, 10.5, 10, 3), Qt::white);
+     }},
+    {"network-wired", [](QPainter &p) {
+       p.fillRect(QRectF(2, 3, 9, 7), kBlue);
+       p.fillRect(QRectF(13, 14, 9, 7), kBlue);
+       Line(p, kGrey, 1.8, {{6.5, 10, 6.5, 17}, {6.5, 17, 13, 17}, {17.5, 14, 17.5, 7}, {17.5, 7, 11, 7}});
+     }},
+    {"preferences-system", [](QPainter &p) {
+       p.setPen(Qt::NoPen);
+       p.setBrush(kGrey);
+       for (int i = 0; i < 8; ++i) {
+         p.save();
+         p.translate(12, 12);
+         p.rotate(45.0 * i);
+         p.drawRect(QRectF(-1.8, -10, 3.6, 4));
+         p.restore();
+       }
+       p.drawEllipse(QPointF(12, 12), 7, 7);
+       p.setBrush(Qt::white);
+       p.drawEllipse(QPointF(12, 12), 2.5, 2.5);
+     }},
+    {"tools-check-spelling", [](QPainter &p) {
+       Document(p);
+       p.setBrush(Qt::NoBrush);
+       p.setPen(QPen(kGreen, 2.4));
+       p.drawPolyline(QPolygonF({{8, 14}, {11, 17}, {17, 10}}));
+     }},
+  };
+}
+
+// Lists and answers: add, remove, start, confirm and cancel.
+PainterTable ListPainters() {
+  return {
+    {"list-add", [](QPainter &p) { Line(p, kGreen, 4, {{12, 4, 12, 20}, {4, 12, 20, 12}}); }},
+    {"list-remove", [](QPainter &p) { Line(p, kRed, 4, {{4, 12, 20, 12}}); }},
+    {"media-playback-start", [](QPainter &p) { Fill(p, kGreen, Polygon({{7, 4}, {20, 12}, {7, 20}})); }},
+    {"dialog-ok", [](QPainter &p) {
+       p.setPen(QPen(kGreen, 3.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+       p.drawPolyline(QPolygonF({{4, 13}, {9, 18}, {20, 6}}));
+     }},
+    {"dialog-cancel", [](QPainter &p) { Cross(p, kRed, 3.5); }},
+  };
+}
+
+// Editing: cut, copy, paste, select all and undo.
+PainterTable EditPainters() {
+  return {
+    {"edit-cut", [](QPainter &p) {
+       Line(p, kGrey, 2, {{9, 16, 17, 3}, {15, 16, 7, 3}});
+       p.setPen(QPen(QColor(0x33, 0x33, 0x33), 2));
+       p.setBrush(Qt::NoBrush);
+       p.drawEllipse(QPointF(7, 18), 3, 3);
+       p.drawEllipse(QPointF(17, 18), 3, 3);
+     }},
+    {"edit-copy", [](QPainter &p) {
+       p.setPen(QPen(kGrey, 1.2));
+       p.setBrush(Qt::white);
+       p.drawRect(QRectF(3, 3, 12, 14));
+       p.drawRect(QRectF(9, 7, 12, 14));
+     }},
+    {"edit-paste", [](QPainter &p) {
+       p.setPen(QPen(QColor(0x7a, 0x5a, 0x2b), 1));
+       p.setBrush(QColor(0xc9, 0xa2, 0x6b));
+       p.drawRoundedRect(QRectF(4, 4, 14, 17), 1, 1);
+       p.setBrush(QColor(0x88, 0x88, 0x88));
+       p.drawRoundedRect(QRectF(8, 2, 6, 4), 1, 1);
+       p.setPen(QPen(kGrey, 1));
+       p.setBrush(Qt::white);
+       p.drawRect(QRectF(10, 9, 11, 13));
+     }},
+    {"edit-select-all", [](QPainter &p) {
+       p.setPen(QPen(kBlue, 1.5, Qt::DashLine));
+       p.setBrush(kLightBlue);
+       p.drawRect(QRectF(3, 3, 18, 18));
+       Line(p, kBlue, 1.5, {{7, 8, 17, 8}, {7, 12, 17, 12}, {7, 16, 17, 16}});
+     }},
+    {"edit-undo", [](QPainter &p) {
+       p.setPen(QPen(kBlue, 3, Qt::SolidLine, Qt::FlatCap));
+       p.setBrush(Qt::NoBrush);
+       p.drawArc(QRectF(6, 7, 14, 12), 90 * 16, -200 * 16);
+       Fill(p, kBlue, Polygon({{3, 7}, {10, 2}, {10, 12}}));
+     }},
+  };
+}
+
+// The program itself: about, exit and its own emblem.
+PainterTable ProgramPainters() {
+  return {
+    {"help-about", [](QPainter &p) {
+       p.setPen(Qt::NoPen);
+       p.setBrush(kBlue);
+       p.drawEllipse(QPointF(12, 12), 10, 10);
+       p.fillRect(QRectF(10.5, 10, 3, 8), Qt::white);
+       p.setBrush(Qt::white);
+       p.drawEllipse(QPointF(12, 6.8), 1.8, 1.8);
+     }},
+    {"application-exit", [](QPainter &p) {
+       Fill(p, kGrey, Polygon({{4, 3}, {14, 3}, {14, 8}, {12, 8}, {12, 5}, {6, 5}, {6, 19}, {12, 19}, {12, 16}, {14, 16}, {14, 21}, {4, 21}}));
+       Fill(p, kRed, Polygon({{10, 11}, {18, 11}, {18, 8}, {23, 12}, {18, 16}, {18, 13}, {10, 13}}));
+     }},
+    {"kalvort", [](QPainter &p) {
+       p.setPen(Qt::NoPen);
+       p.setBrush(QColor(0x1f, 0x4e, 0x79));
+       p.drawRoundedRect(QRectF(1, 1, 22, 22), 4, 4);
+       Line(p, QColor(0xcf, 0xd8, 0xe3), 1.3,
+            {{7, 6, 7, 3}, {10, 6, 10, 3}, {13, 6, 13, 3}, {16, 6, 16, 3},
+             {7, 21, 7, 18}, {10, 21, 10, 18}, {13, 21, 13, 18}, {16, 21, 16, 18}});
+       p.setPen(Qt::NoPen);
+       p.setBrush(kGold);
+       p.drawRoundedRect(QRectF(5, 6, 14, 12), 1, 1);
+       Line(p, QColor(0x1f, 0x4e, 0x79), 1.6, {{8.5, 9, 8.5, 15}, {8.5, 12, 12.5, 9}, {8.5, 12, 12.5, 15}});
+     }},
+  };
+}
+
+const PainterTable &Painters() {
+  static const PainterTable painters = [] {
+    PainterTable all;
+    for (const PainterTable &group : {FilePainters(), ModulePainters(), SearchPainters(), DevicePainters(),
+                                      ListPainters(), EditPainters(), ProgramPainters()})
+      all.insert(group);
+    return all;
+  }();
   return painters;
 }
 
