@@ -75,13 +75,33 @@ TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent, Backgr
   tick_->setSingleShot(true);
   connect(tick_, &QTimer::timeout, this, &TNetSettingsForm::probeNext);
 
-  // Device list.
+  QGroupBox *listGroup = buildDeviceList();
+  QGroupBox *deviceGroup = buildDeviceEditor();
+  QGroupBox *searchGroup = buildSearch();
+  QHBoxLayout *bottom = buildButtons();
+  auto *layout = new QVBoxLayout(this);
+  layout->addWidget(listGroup);
+  layout->addWidget(deviceGroup);
+  layout->addWidget(searchGroup);
+  layout->addLayout(bottom);
+  DeviceTable->setMinimumHeight(140);
+  SearchTable->setMinimumHeight(100);
+  resize(460, 560);
+  setFixedSize(size());
+  connectControls();
+}
+
+// The list of networked controllers, one row each.
+QGroupBox *TNetSettingsForm::buildDeviceList() {
   auto *listGroup = new QGroupBox(QStringLiteral("Обслуживаемые устройства в сети"), this);
   DeviceTable = makeGrid(listGroup, {QStringLiteral("№"), QStringLiteral("IP-адрес"), QStringLiteral("Имя")});
   DeviceTable->setObjectName(QStringLiteral("DeviceTable"));
   (new QVBoxLayout(listGroup))->addWidget(DeviceTable);
+  return listGroup;
+}
 
-  // The controller being edited.
+// The controller being edited: its address and name, and the buttons that change the list.
+QGroupBox *TNetSettingsForm::buildDeviceEditor() {
   auto *deviceGroup = new QGroupBox(QStringLiteral("Модуль Урвелл"), this);
   IpEdit = new Ipv4Edit(deviceGroup);
   IpEdit->setObjectName(QStringLiteral("IpEdit"));
@@ -99,8 +119,11 @@ TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent, Backgr
   auto *db = new QHBoxLayout;
   for (QPushButton *b : {AddButton, DelButton, ChangeButton, ClearButton}) db->addWidget(b);
   dl->addLayout(db, 2, 0, 1, 2);
+  return deviceGroup;
+}
 
-  // Search.
+// The search: the address range, what answered, the progress and the start and stop buttons.
+QGroupBox *TNetSettingsForm::buildSearch() {
   auto *searchGroup = new QGroupBox(QStringLiteral("Поиск"), this);
   FromEdit = new Ipv4Edit(searchGroup);
   FromEdit->setObjectName(QStringLiteral("FromEdit"));
@@ -128,7 +151,11 @@ TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent, Backgr
   sb->addWidget(StartButton);
   sb->addWidget(StopButton);
   sl->addLayout(sb, 2, 0, 1, 2);
+  return searchGroup;
+}
 
+// "OK" and "Отмена" at the bottom right.
+QHBoxLayout *TNetSettingsForm::buildButtons() {
   OkButton = makeButton(QStringLiteral("OK"), "OkButton", this);
   OkButton->setDefault(true);
   CancelButton = makeButton(QStringLiteral("Отмена"), "CancelButton", this);
@@ -136,17 +163,10 @@ TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent, Backgr
   bottom->addStretch();
   bottom->addWidget(OkButton);
   bottom->addWidget(CancelButton);
+  return bottom;
+}
 
-  auto *layout = new QVBoxLayout(this);
-  layout->addWidget(listGroup);
-  layout->addWidget(deviceGroup);
-  layout->addWidget(searchGroup);
-  layout->addLayout(bottom);
-  DeviceTable->setMinimumHeight(140);
-  SearchTable->setMinimumHeight(100);
-  resize(460, 560);
-  setFixedSize(size());
-
+void TNetSettingsForm::connectControls() {
   connect(DeviceTable, &QTableWidget::itemSelectionChanged, this, &TNetSettingsForm::DeviceListClicked);
   connect(DeviceTable, &QTableWidget::cellClicked, this, &TNetSettingsForm::DeviceListClicked);
   connect(SearchTable, &QTableWidget::itemSelectionChanged, this, &TNetSettingsForm::SearchResultClicked);

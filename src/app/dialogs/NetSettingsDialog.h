@@ -15,6 +15,8 @@
 
 #include "device/DeviceTypes.h"
 
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -60,6 +62,11 @@ class TNetSettingsForm : public QDialog {
  private:
   struct SearchRun;
 
+  QGroupBox *buildDeviceList();
+  QGroupBox *buildDeviceEditor();
+  QGroupBox *buildSearch();
+  QHBoxLayout *buildButtons();
+  void connectControls();
   void fillgrid();
   void fillsearchgrid();
   void DeviceListClicked();
