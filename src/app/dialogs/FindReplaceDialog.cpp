@@ -20,6 +20,22 @@ FindReplaceDialog::FindReplaceDialog(Mode mode, CodeEditor &editor, UserDialogs 
   setWindowTitle(replace ? QStringLiteral("Замена") : QStringLiteral("Поиск"));
   setModal(false);
 
+  auto *left = new QVBoxLayout;
+  left->addLayout(buildFields(replace));
+  left->addLayout(buildOptions(replace));
+  left->addStretch();
+  QVBoxLayout *buttons = buildButtons(replace);
+
+  auto *layout = new QHBoxLayout(this);
+  layout->addLayout(left, 1);
+  layout->addLayout(buttons);
+
+  enableButtonsWhileTextGiven();
+  connect(&editor_, &CodeEditor::focusLost, this, &QDialog::close);
+}
+
+// "Что:" and, in the replace dialog, "Чем:", each with its edit.
+QGridLayout *FindReplaceDialog::buildFields(bool replace) {
   auto *fields = new QGridLayout;
   findEdit = new QLineEdit(this);
   findEdit->setObjectName(QStringLiteral("findEdit"));
@@ -35,6 +51,11 @@ FindReplaceDialog::FindReplaceDialog(Mode mode, CodeEditor &editor, UserDialogs 
     fields->addWidget(withLabel, 1, 0);
     fields->addWidget(replaceEdit, 1, 1);
   }
+  return fields;
+}
+
+// The match case box and, in the find dialog, the direction.
+QHBoxLayout *FindReplaceDialog::buildOptions(bool replace) {
   matchCaseCheck = new QCheckBox(QStringLiteral("С учетом &регистра"), this);
   matchCaseCheck->setObjectName(QStringLiteral("matchCase"));
 
@@ -52,12 +73,11 @@ FindReplaceDialog::FindReplaceDialog(Mode mode, CodeEditor &editor, UserDialogs 
     dl->addWidget(downRadio);
     options->addWidget(direction);
   }
+  return options;
+}
 
-  auto *left = new QVBoxLayout;
-  left->addLayout(fields);
-  left->addLayout(options);
-  left->addStretch();
-
+// The column of buttons on the right, wired to their actions.
+QVBoxLayout *FindReplaceDialog::buildButtons(bool replace) {
   auto *buttons = new QVBoxLayout;
   findNextButton = new QPushButton(QStringLiteral("&Найти далее"), this);
   findNextButton->setObjectName(QStringLiteral("findNext"));
@@ -79,11 +99,11 @@ FindReplaceDialog::FindReplaceDialog(Mode mode, CodeEditor &editor, UserDialogs 
   buttons->addWidget(cancelButton);
   buttons->addStretch();
   connect(cancelButton, &QPushButton::clicked, this, &QDialog::close);
+  return buttons;
+}
 
-  auto *layout = new QHBoxLayout(this);
-  layout->addLayout(left, 1);
-  layout->addLayout(buttons);
-
+// The buttons that search are usable only while there is something to look for.
+void FindReplaceDialog::enableButtonsWhileTextGiven() {
   auto updateButtons = [this] {
     const bool any = !findEdit->text().isEmpty();
     findNextButton->setEnabled(any);
@@ -92,8 +112,6 @@ FindReplaceDialog::FindReplaceDialog(Mode mode, CodeEditor &editor, UserDialogs 
   };
   connect(findEdit, &QLineEdit::textChanged, this, updateButtons);
   updateButtons();
-
-  connect(&editor_, &CodeEditor::focusLost, this, &QDialog::close);
 }
 
 void FindReplaceDialog::notFound() {

@@ -7,9 +7,12 @@
 
 class CodeEditor;
 class QCheckBox;
+class QGridLayout;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QVBoxLayout;
 class UserDialogs;
 
 class FindReplaceDialog : public QDialog {
@@ -41,6 +44,10 @@ class FindReplaceDialog : public QDialog {
   void replaceAll();
 
  private:
+  QGridLayout *buildFields(bool replace);
+  QHBoxLayout *buildOptions(bool replace);
+  QVBoxLayout *buildButtons(bool replace);
+  void enableButtonsWhileTextGiven();
   void notFound();
 
   Mode mode_;
