@@ -152,6 +152,9 @@ int main(int argc, char **argv) {
         device.CatalogClear();
         fillProject(device);  // the texts are converted again on each write, as on the command line
         dialogs.answers = {QMessageBox::Yes};
+      } else if (c == 1) {
+        // The write left the project changed: the read asks to save it first; "Нет" goes on.
+        dialogs.answers = {QMessageBox::No};
       } else if (c == 2) {
         dialogs.files = {image};
         dialogs.answers = {QMessageBox::Ok};
