@@ -118,6 +118,19 @@ class DeviceCommandsTest : public QObject {
     return out;
   }
 
+  // A write of 20 programs to a slow module, started and waited for until its third program:
+  // the chain is well under way and has much left to do.
+  bool startSlowWriteOfTwentyPrograms() {
+    open(true);
+    sim->SMP().SetBusyTimes(std::chrono::milliseconds(2), std::chrono::milliseconds(2));
+    std::vector<Program> many;
+    for (int i = 0; i < 20; ++i) many.push_back({i, u"П" + std::u16string(1, char16_t(u'А' + i)), {}, ProgramImage(2000, uint8_t(i))});
+    addPrograms(programs(), many);
+    dialogs->answers = {Button::Yes};
+    window->DeviceBurnActionExecute();
+    return WaitFor([&] { return window->ProgressForm && window->ProgressForm->statusText().startsWith("3. "); }, 30000);
+  }
+
  private slots:
   void cleanup() {
     window.reset();
@@ -584,14 +597,7 @@ class DeviceCommandsTest : public QObject {
 
   // "Отмена" in the progress window during a write.
   void cancelInTheMiddleOfAWrite() {
-    open(true);
-    sim->SMP().SetBusyTimes(std::chrono::milliseconds(2), std::chrono::milliseconds(2));
-    std::vector<Program> many;
-    for (int i = 0; i < 20; ++i) many.push_back({i, u"П" + std::u16string(1, char16_t(u'А' + i)), {}, ProgramImage(2000, uint8_t(i))});
-    addPrograms(programs(), many);
-    dialogs->answers = {Button::Yes};
-    window->DeviceBurnActionExecute();
-    QVERIFY(WaitFor([&] { return window->ProgressForm && window->ProgressForm->statusText().startsWith("3. "); }, 30000));
+    QVERIFY(startSlowWriteOfTwentyPrograms());
     QVERIFY(!window->isEnabled());
     QVERIFY(!window->StatusTimer->isActive());
     window->ProgressForm->CancelButton->click();
@@ -635,14 +641,7 @@ class DeviceCommandsTest : public QObject {
   // Letting a running command go does not wait for its chain: the chain is cancelled, returns on
   // the worker and what it still reports is dropped; the window and the device go cleanly after.
   void lettingARunningCommandGoDoesNotWait() {
-    open(true);
-    sim->SMP().SetBusyTimes(std::chrono::milliseconds(2), std::chrono::milliseconds(2));
-    std::vector<Program> many;
-    for (int i = 0; i < 20; ++i) many.push_back({i, u"П" + std::u16string(1, char16_t(u'А' + i)), {}, ProgramImage(2000, uint8_t(i))});
-    addPrograms(programs(), many);
-    dialogs->answers = {Button::Yes};
-    window->DeviceBurnActionExecute();
-    QVERIFY(WaitFor([&] { return window->ProgressForm && window->ProgressForm->statusText().startsWith("3. "); }, 30000));
+    QVERIFY(startSlowWriteOfTwentyPrograms());
     QElapsedTimer clock;
     clock.start();
     window->DeviceRun.reset();
