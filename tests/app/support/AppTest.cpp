@@ -1,5 +1,6 @@
 #include "support/AppTest.h"
 
+#include <QAction>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,6 +32,12 @@ void UseTemporaryFolders(const QString &root) {
 }
 
 QString SettingsFile() { return qEnvironmentVariable("KALVORT_CONFIG"); }
+
+QAction *ActionNamed(QWidget &window, const char *name) {
+  QAction *action = window.findChild<QAction *>(QString::fromLatin1(name));
+  if (!action) qFatal("no action named %s", name);
+  return action;
+}
 
 void WatchModalDialogs(int seconds) {
   struct Seen {

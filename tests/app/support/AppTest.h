@@ -15,6 +15,8 @@
 #include <optional>
 
 class MainWindow;
+class QAction;
+class QWidget;
 
 namespace kalvort::apptest {
 
@@ -36,6 +38,10 @@ bool WaitForNextStatus(MainWindow &window, int timeoutMs = 5000);
 
 // Adds a program to the window's catalog: a valid binary of `size` bytes, processed or not.
 void AddProgram(MainWindow &window, uint32_t size, bool need_p_proc = false);
+
+// The window's action of that object name (e.g. "EditorOkAction"); fails the test when there is none.
+// Tests run commands through it as the menus and tool bars do, whichever part owns the action.
+QAction *ActionNamed(QWidget &window, const char *name);
 
 // Sets (or with nullptr unsets) an environment variable for one scope.
 class ScopedEnv {
