@@ -172,12 +172,7 @@ void noteControlType(const DeviceSession &session, const ProjectOptions &project
 struct Run {
   // `caption` goes in front of every status text (erase, test and image steps report only the
   // module or the file).
-  Run(DeviceSession &session, const DeviceOptions &o, const ProjectOptions &project, std::string caption = {})
-      : transfer(session.Device()) {
-    // The command line's format options with the project's processing.
-    Options options = o.options;
-    options.processing = project.processing;
-    transfer.SetOptions(PostProcessOptionsFor(options));
+  Run(DeviceSession &session, std::string caption = {}) : transfer(session.Device()) {
     TransferCallbacks c;
     c.progress = [this](int position) { progress.update(position); };
     c.status = [this, caption](const std::string &text) {
@@ -200,21 +195,25 @@ struct Run {
   CancelOnSignal cancel{transfer};
 };
 
-bool openProject(const std::string &file, TDevCatalog &catalog, ProjectOptions &options) {
-  catalog.SetMaxProgNum(kOpenCapacity);
-  if (const auto err = OpenProjectFile(file, catalog, options); err != ProjectError::None) {
+// The project file's programs, converted with the command line's format options and the file's
+// processing.
+bool openProject(const std::string &file, const DeviceOptions &o, Project &project, ProjectOptions &options) {
+  project.Programs().SetMaxProgNum(kOpenCapacity);
+  if (const auto err = OpenProjectFile(file, project.Programs(), options); err != ProjectError::None) {
     say(std::string("Ошибка открытия файла. ") + file + " (" + ProjectErrorText(err) + ")");
     return false;
   }
+  project.Options() = o.options;
+  project.Options().processing = options.processing;
   return true;
 }
 
 int runWriteProject(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
   Project project;
   ProjectOptions options;
-  if (!openProject(file, project.Programs(), options)) return kExitFailed;
+  if (!openProject(file, o, project, options)) return kExitFailed;
   noteControlType(session, options);
-  Run run(session, o, options);
+  Run run(session);
   const TransferResult r = run.transfer.RunWriteProject(project);
   run.progress.finish();
   return report(session, r, "Проект записан в МП.", &project.Programs());
@@ -228,8 +227,10 @@ int runReadProject(DeviceSession &session, const DeviceOptions &o, const std::st
   // The project saved takes the type the read used.
   workflow::ApplyControlTypeRule(session.ProjectDeviceType(), options.processing.enabled,
                                  options.processing.project_type);
-  Run run(session, o, options);
+  Run run(session);
   Project project;
+  project.Options() = o.options;
+  project.Options().processing = options.processing;
   const TransferResult r = run.transfer.RunReadProject(project);
   run.progress.finish();
   if (r.status != TransferStatus::Ok && r.status != TransferStatus::ChecksumErrors)
@@ -251,9 +252,9 @@ int runReadProject(DeviceSession &session, const DeviceOptions &o, const std::st
 int runVerify(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
   Project project;
   ProjectOptions options;
-  if (!openProject(file, project.Programs(), options)) return kExitFailed;
+  if (!openProject(file, o, project, options)) return kExitFailed;
   noteControlType(session, options);
-  Run run(session, o, options);
+  Run run(session);
   const VerifyReport v = run.transfer.RunVerify(project);
   run.progress.finish();
   if (!v.read.ok() && v.read.status != TransferStatus::ChecksumErrors) return report(session, v.read, "", &project.Programs());
@@ -271,24 +272,24 @@ int runVerify(DeviceSession &session, const DeviceOptions &o, const std::string 
 }
 
 int runErase(DeviceSession &session, const DeviceOptions &o) {
-  Run run(session, o, ProjectOptions{}, o.full ? "Полная очистка МП..." : "Быстрая очистка МП...");
+  Run run(session, o.full ? "Полная очистка МП..." : "Быстрая очистка МП...");
   const TransferResult r = run.transfer.RunErase(o.full);
   run.progress.finish();
   return report(session, r, "Очистка МП завершена");
 }
 
 int runTest(DeviceSession &session, const DeviceOptions &o) {
-  Run run(session, o, ProjectOptions{}, o.full ? "Полный тест МП..." : "Быстрый тест МП...");
+  Run run(session, o.full ? "Полный тест МП..." : "Быстрый тест МП...");
   const TransferResult r = run.transfer.RunTest(o.full);
   run.progress.finish();
   return report(session, r, "Тест МП завершен. Ошибок нет.");
 }
 
-int runReadImage(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
+int runReadImage(DeviceSession &session, const std::string &file) {
   // The image is collected in memory and saved beside the file, then renamed over it: a failed or
   // cancelled read leaves an existing file as it was.
   std::stringstream image(std::ios::in | std::ios::out | std::ios::binary);
-  Run run(session, o, ProjectOptions{}, "Чтение образа с МП... " + baseName(file));
+  Run run(session, "Чтение образа с МП... " + baseName(file));
   const TransferResult r = run.transfer.RunReadImage(image);
   run.progress.finish();
   if (!r.ok()) return report(session, r, "");
@@ -297,11 +298,11 @@ int runReadImage(DeviceSession &session, const DeviceOptions &o, const std::stri
   return report(session, r, "Образ прочитан из МП: " + file);
 }
 
-int runWriteImage(DeviceSession &session, const DeviceOptions &o, const std::string &file) {
+int runWriteImage(DeviceSession &session, const std::string &file) {
   std::string bytes, error;
   if (!readInput(file, bytes, error)) return fail("Ошибка открытия файла. " + error);
   std::stringstream image(bytes, std::ios::in | std::ios::out | std::ios::binary);
-  Run run(session, o, ProjectOptions{}, "Запись образа на МП... " + baseName(file));
+  Run run(session, "Запись образа на МП... " + baseName(file));
   const TransferResult r = run.transfer.RunWriteImage(image);
   run.progress.finish();
   return report(session, r, "Образ записан на МП: " + file);
@@ -383,8 +384,8 @@ int runDevice(const std::vector<std::string> &argv) {
   if (command == "verify") return runVerify(*session, o, pos[1]);
   if (command == "erase") return runErase(*session, o);
   if (command == "test") return runTest(*session, o);
-  if (command == "read-image") return runReadImage(*session, o, pos[1]);
-  return runWriteImage(*session, o, pos[1]);
+  if (command == "read-image") return runReadImage(*session, pos[1]);
+  return runWriteImage(*session, pos[1]);
 }
 
 CliCommandRegistration registration{{

@@ -149,8 +149,8 @@ void ProjectTransfer::Cancel() {
 
 // ---- write ----
 
-PostProcessOptions ProjectTransfer::EffectiveOptions() const {
-  PostProcessOptions o = options_;
+PostProcessOptions ProjectTransfer::EffectiveOptions(const Project &project) const {
+  PostProcessOptions o = PostProcessOptionsFor(project.Options());
   workflow::ApplyControlTypeRule(workflow::DeviceKindOf(device_), o.need_proc, o.processor_type);
   return o;
 }
@@ -206,7 +206,7 @@ TransferResult WriteCatalogAndPrograms(TDeviceClass &device, Chain &chain, const
 }  // namespace
 
 TransferResult ProjectTransfer::RunWriteProject(Project &project) {
-  const PostProcessOptions options = EffectiveOptions();
+  const PostProcessOptions options = EffectiveOptions(project);
   Chain chain(device_, *shared_, running_);
   TransferResult result;
   TDeviceState state;
@@ -297,7 +297,7 @@ TransferResult ReadChain(TDeviceClass &device, Chain &chain, const PostProcessOp
 }  // namespace transfer
 
 TransferResult ProjectTransfer::RunReadProject(Project &project) {
-  const PostProcessOptions options = EffectiveOptions();
+  const PostProcessOptions options = EffectiveOptions(project);
   Chain chain(device_, *shared_, running_);
   TransferResult result = ReadChain(device_, chain, options, kTitleRead, &shared_->callbacks.continue_after_cs_error);
   if (result.ok() || result.status == TransferStatus::ChecksumErrors || result.status == TransferStatus::Stopped)

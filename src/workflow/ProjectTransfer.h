@@ -114,14 +114,12 @@ class ProjectTransfer {
   ProjectTransfer(const ProjectTransfer &) = delete;
   ProjectTransfer &operator=(const ProjectTransfer &) = delete;
 
-  // Set while no Run... call is active.
-  void SetOptions(const PostProcessOptions &options) { options_ = options; }
-  const PostProcessOptions &Options() const { return options_; }
-  // The options a chain uses: Options() with the device's rules applied (a networked controller
-  // always takes processed 2С42 programs).
-  PostProcessOptions EffectiveOptions() const;
+  // The converter options a project chain uses: the project's, with the device's rules applied (a
+  // networked controller always takes processed 2С42 programs).
+  PostProcessOptions EffectiveOptions(const Project &project) const;
   void SetCallbacks(TransferCallbacks callbacks);
 
+  // The project chains convert with the project's options.
   // Writes `project` to the module: capacity, catalog-number check, conversion of text programs
   // (the binaries stay in the project), then in the device's catalog: PrepareCatalog, space
   // check, catalog, every program. The project takes the layout the write gave its programs.
@@ -161,7 +159,6 @@ class ProjectTransfer {
   TransferResult RunWholeModuleStep(const WholeModuleStep &step, bool full);
 
   TDeviceClass &device_;
-  PostProcessOptions options_;
   std::shared_ptr<Shared> shared_;
   std::atomic<bool> running_{false};
 };

@@ -67,7 +67,7 @@ void CompareEntries(const TDevCatalogEntry &p, const TDevCatalogEntry &m, std::v
 VerifyReport ProjectTransfer::RunVerify(const Project &whole_project) {
   const TDevCatalog &project = whole_project.Programs();
   VerifyReport report;
-  const PostProcessOptions options = EffectiveOptions();
+  const PostProcessOptions options = EffectiveOptions(whole_project);
   Chain chain(device_, *shared_, running_);
   TDeviceState state;
   if (!chain.Open(kTitleVerify, report.read, state)) return report;

@@ -43,10 +43,10 @@ class TransferTest : public ::testing::Test {
   }
 
   // Writes `programs` with `options`, expecting success.
-  void WriteProject(const std::vector<Program> &programs, const PostProcessOptions &options) {
+  void WriteProject(const std::vector<Program> &programs, const Options &options) {
     project.Programs().CatalogClear();
     AddOrFail(project.Programs(), programs);
-    transfer->SetOptions(options);
+    project.Options() = options;
     const TransferResult r = transfer->RunWriteProject(project);
     ASSERT_TRUE(r.ok()) << r.message;
   }
@@ -57,10 +57,10 @@ class TransferTest : public ::testing::Test {
   Project project;
 };
 
-PostProcessOptions ConverterOptions(int processor, bool vz = false) {
-  PostProcessOptions o;
-  o.processor_type = processor;
-  o.vz_200 = vz;
+Options ConverterOptions(int processor, bool vz = false) {
+  Options o;
+  o.processing.project_type = processor;
+  o.vz20_format = vz;
   return o;
 }
 
@@ -81,7 +81,7 @@ const std::vector<Program> kNC31 = {
 struct RoundTripCase {
   const char *label;
   std::vector<Program> programs;
-  PostProcessOptions options;
+  Options options;
 };
 
 TEST_F(TransferTest, WrittenProjectReadsBackAndVerifies) {
@@ -105,13 +105,14 @@ TEST_F(TransferTest, WrittenProjectReadsBackAndVerifies) {
       EXPECT_TRUE(written.back().file_bin_valid);
       EXPECT_GT(written.back().prog_size, 0u);
     }
-    if (c.options.processor_type == 1) {
+    if (c.options.processing.project_type == 1) {
       EXPECT_EQ(written[1].cat_num, 5);  // fixed slots keep their numbers
       EXPECT_EQ(written[1].prog_size, 4408u);
     }
 
     Project expected;
     AddOrFail(expected.Programs(), c.programs);
+    expected.Options() = c.options;
     const VerifyReport report = transfer->RunVerify(expected);
     EXPECT_TRUE(report.match()) << (report.differences.empty() ? report.read.message : report.differences[0].what);
 
@@ -197,7 +198,7 @@ TEST_F(TransferTest, RepeatedOrOutOfRangeNumbersAreRefusedBeforeErasing) {
     e = project.Programs().Catalog(1);
     e.cat_num = c.second;
     project.Programs().SetCatalog(1, e);
-    transfer->SetOptions(ConverterOptions(c.processor));
+    project.Options() = ConverterOptions(c.processor);
     const uint64_t before = module->Generation();
     const TransferResult r = transfer->RunWriteProject(project);
     EXPECT_EQ(r.status, TransferStatus::Refused);
@@ -472,8 +473,8 @@ TEST_F(TransferTest, CancelFromAnotherThreadEndsTheChain) {
 }
 
 TEST_F(TransferTest, UnprocessedTextIsWrittenAsItsRawCharacters) {
-  PostProcessOptions off = ConverterOptions(0);
-  off.need_proc = false;
+  Options off = ConverterOptions(0);
+  off.processing.enabled = false;
   WriteProject({{0, u"RAW", {u"G1 Я", u""}, {}}}, off);
   const ProgramImage expected = {'G', '1', ' ', 0x2F, '\r', '\n', '\r', '\n'};  // Я is U+042F
   EXPECT_EQ(Bytes(project.Programs().Catalog(0)), expected);
@@ -482,7 +483,7 @@ TEST_F(TransferTest, UnprocessedTextIsWrittenAsItsRawCharacters) {
 TEST_F(TransferTest, UnconvertibleProgramIsRefusedWithItsLine) {
   project.Programs().CatalogClear();
   AddOrFail(project.Programs(), {{0, u"OK", {u"G1"}, {}}, {1, u"BAD", {u"G1", u"X1", u"Щ"}, {}}});
-  transfer->SetOptions(ConverterOptions(0));
+  project.Options() = ConverterOptions(0);
   const TransferResult r = transfer->RunWriteProject(project);
   EXPECT_EQ(r.status, TransferStatus::Refused);
   EXPECT_EQ(r.entry_index, 1);
@@ -501,11 +502,11 @@ TEST_F(TransferTest, MissingModuleAndCapacityTable) {
   EXPECT_EQ(r.title, "Прочитать проект из МП");
 
   TDevCatalog c;
-  SetCatalogCapacity(c, dtProg, ConverterOptions(1), mptMP2000);
+  SetCatalogCapacity(c, dtProg, PostProcessOptionsFor(ConverterOptions(1)), mptMP2000);
   EXPECT_EQ(c.MaxProgNum(), 400);
   EXPECT_EQ(c.MoreMPCatNum(), 1000);
   EXPECT_EQ(c.MoreMPZoneNum(), 1300);
-  SetCatalogCapacity(c, dtSMP2C42, ConverterOptions(1), mptMP2000);
+  SetCatalogCapacity(c, dtSMP2C42, PostProcessOptionsFor(ConverterOptions(1)), mptMP2000);
   EXPECT_EQ(c.MaxProgNum(), 100);
   EXPECT_EQ(c.MoreMPZoneNum(), 0);
   EXPECT_EQ(ModuleLabel(dtSMP2C42, 0x84000), "СМП-500 ");

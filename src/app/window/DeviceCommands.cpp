@@ -195,16 +195,14 @@ void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
   if (!text.isEmpty()) ProgressForm->showOver(this);
 
   kalvort::TDeviceClass *device = &MemDevice->Device();
-  const auto options = ProcessOptions();
   kalvort::TransferCallbacks callbacks = ChainCallbacks();
 
   auto result = std::make_shared<TransferResult>();
   worker_->run(
       back,
-      [run, device, options, callbacks = std::move(callbacks), chain = std::move(chain), result]() mutable {
+      [run, device, callbacks = std::move(callbacks), chain = std::move(chain), result]() mutable {
         // The chain object is made here, behind a poll in flight: it hooks the device's events.
         ProjectTransfer &transfer = run->Start(*device);
-        transfer.SetOptions(options);
         transfer.SetCallbacks(std::move(callbacks));
         *result = run->cancelled ? cancelledBeforeStart() : chain(transfer);
       },

@@ -163,9 +163,10 @@ class MainWindow : public QMainWindow {
   int CurDeviceNum = -1;
   int CurNetDeviceNum = -1;
   std::vector<kalvort::TNetDevice> NetDevices;
-  // Processing, project type, format options and time-out factor: read from the settings file at
-  // start and written back at exit; the project file brings and keeps the processing part.
-  kalvort::Options CurrentOptions;
+  // The project's options (processing, project type, format options, time-out factor): read from
+  // the settings file at start and written back at exit; the project file brings and keeps the
+  // processing part.
+  kalvort::Options &CurrentOptions = project_.Options();
   int MaxProgNum = 100;
   // Index chosen in the action selector, as read from and written to the settings file.
   int editor_action = 0;
