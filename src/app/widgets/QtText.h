@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -13,9 +14,7 @@ inline std::u16string toU16(const QString &s) {
   return std::u16string(reinterpret_cast<const char16_t *>(s.utf16()), static_cast<size_t>(s.size()));
 }
 
-inline QString fromU16(std::u16string_view s) {
-  return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
-}
+inline QString fromU16(std::u16string_view s) { return QStringView(s).toString(); }
 
 inline std::vector<std::u16string> toU16Lines(const QStringList &lines) {
   std::vector<std::u16string> out;
