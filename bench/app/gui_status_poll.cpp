@@ -61,7 +61,8 @@ void SpinUntil(const std::function<bool()> &done, int timeout_ms) {
 // Lets the window's own timer tick `ticks` times; returns the longest dispatch in ms.
 double LongestBlockOverTicks(TimedApplication &app, MainWindow &window, int ticks) {
   int seen = 0;
-  auto connection = QObject::connect(window.findChild<QTimer *>(QStringLiteral("StatusTimer")), &QTimer::timeout, [&] { ++seen; });
+  QTimer *timer = window.findChild<QTimer *>(QStringLiteral("StatusTimer"));
+  auto connection = QObject::connect(timer, &QTimer::timeout, [&] { ++seen; });
   app.Reset();
   SpinUntil([&] { return seen >= ticks; }, ticks * 250 * 4 + 5000);
   QObject::disconnect(connection);
@@ -88,7 +89,8 @@ bool PickController(MainWindow &window, const std::string &address) {
   window.FillCombo();
   window.DeviceSelector->setCurrentIndex(1);
   window.DeviceSelectorChanged();
-  SpinUntil([&] { return window.deviceController().hasDevice() && !window.deviceController().creationPending(); }, 10000);
+  SpinUntil([&] { return window.deviceController().hasDevice() &&
+                         !window.deviceController().creationPending(); }, 10000);
   return window.deviceController().hasDevice() && !window.deviceController().session()->Target().usb;
 }
 

@@ -93,7 +93,8 @@ class DeviceCommandsTest : public QObject {
     window->FillCombo();
     window->DeviceSelector->setCurrentIndex(1);
     window->DeviceSelectorChanged();
-    QVERIFY(WaitFor([&] { return window->deviceController().hasDevice() && !window->deviceController().session()->Target().usb; }));
+    QVERIFY(WaitFor([&] { return window->deviceController().hasDevice() &&
+                                 !window->deviceController().session()->Target().usb; }));
     QVERIFY(WaitForNextStatus(*window));
     QVERIFY(window->deviceController().connected());
   }

@@ -22,7 +22,8 @@ class DeviceSelectionTest : public QObject {
   static bool Pick(MainWindow &window, int index) {
     window.DeviceSelector->setCurrentIndex(index);
     window.DeviceSelectorChanged();
-    return WaitFor([&] { return window.deviceController().hasDevice() && !window.deviceController().creationPending(); });
+    return WaitFor([&] { return window.deviceController().hasDevice() &&
+           !window.deviceController().creationPending(); });
   }
 
  private slots:
@@ -137,7 +138,8 @@ class DeviceSelectionTest : public QObject {
     window.DeviceSelectorChanged();
     window.DeviceSelector->setCurrentIndex(0);
     window.DeviceSelectorChanged();
-    QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() && !window.deviceController().creationPending(); }));
+    QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
+                                 !window.deviceController().creationPending(); }));
     QTest::qWait(300);
     QVERIFY(window.deviceController().session()->Target().usb);
     QCOMPARE(window.DeviceType, kalvort::dtProg);

@@ -114,7 +114,8 @@ class LifecycleTest : public QObject {
     QCOMPARE(window.DeviceType, kalvort::dtProg);
     window.DeviceSelector->setCurrentIndex(1);
     window.DeviceSelectorChanged();
-    QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() && !window.deviceController().creationPending(); }));
+    QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
+                                 !window.deviceController().creationPending(); }));
     window.resize(900, 700);
     window.CurrentOptions.drop_spaces = false;
     window.NetDevices.push_back({"127.0.0.252", u"B"});

@@ -126,7 +126,8 @@ class SettingsDialogTest : public QObject {
     window.FillCombo();
     window.DeviceSelector->setCurrentIndex(1);
     window.DeviceSelectorChanged();
-    QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() && !window.deviceController().creationPending(); }));
+    QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
+                                 !window.deviceController().creationPending(); }));
     QCOMPARE(window.CurrentOptions.processing.project_type, 0);
     bool typeListEnabled = true;
     WhenDialogShows(

@@ -100,7 +100,8 @@ class StatusLineTest : public QObject {
     auto pick = [&](int index, kalvort::TDeviceType type) {
       window.DeviceSelector->setCurrentIndex(index);
       window.DeviceSelectorChanged();
-      return WaitFor([&] { return window.deviceController().hasDevice() && window.deviceController().session()->ProjectDeviceType() == type; }) &&
+      return WaitFor([&] { return window.deviceController().hasDevice() &&
+             window.deviceController().session()->ProjectDeviceType() == type; }) &&
              WaitForNextStatus(window);
     };
 

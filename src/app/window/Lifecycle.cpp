@@ -155,7 +155,8 @@ void MainWindow::OpenPendingFile() {
   if (pending_open_file_.isEmpty() || opening_pending_file_ || closed_) return;
   // Not while a device command uses the project, nor inside another question or dialog (its event
   // loop delivers the hand-over): try again shortly.
-  if (!deviceController().hasDevice() || deviceController().commandRunning() || QApplication::activeModalWidget() || !isEnabled()) {
+  if (!deviceController().hasDevice() || deviceController().commandRunning() ||
+      QApplication::activeModalWidget() || !isEnabled()) {
     if (!open_retry_armed_) {
       open_retry_armed_ = true;
       QTimer::singleShot(200, this, [this] {

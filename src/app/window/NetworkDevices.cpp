@@ -13,7 +13,8 @@ void MainWindow::DeviceNetworkActionExecute() {
   // returns before the first probe, which is queued behind it on the same worker).
   deviceController().stopPolling();
   const std::vector<kalvort::TNetDevice> backup = NetDevices;
-  if (!NetSettingsForm) NetSettingsForm = std::make_unique<TNetSettingsForm>(Dialogs, this, &deviceController().worker());
+  if (!NetSettingsForm)
+    NetSettingsForm = std::make_unique<TNetSettingsForm>(Dialogs, this, &deviceController().worker());
   NetSettingsForm->setDevices(&NetDevices);
   if (NetSettingsForm->exec() == QDialog::Accepted) {
     // The selector shows its first entry; the device object changes only when the user picks one.

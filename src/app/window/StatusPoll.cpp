@@ -58,8 +58,9 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
   }
   const kalvort::ProcessingOptions &processing = CurrentOptions.processing;
   const QString t3 =
-      deviceController().hasDevice() ? QString::fromStdString(kalvort::workflow::ProjectTypeText(processing.enabled, processing.project_type))
-                : QString();
+      deviceController().hasDevice()
+          ? QString::fromStdString(kalvort::workflow::ProjectTypeText(processing.enabled, processing.project_type))
+          : QString();
   Status->setPanelText(StatusLine::Device, t0);
   Status->setPanelText(StatusLine::Module, t1);
   Status->setPanelText(StatusLine::Size, t2);
