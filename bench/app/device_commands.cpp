@@ -22,6 +22,7 @@
 #include "project/ProjectFile.h"
 #include "workflow/DeviceSession.h"
 #include "support/ScriptedDialogs.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 
 namespace {
@@ -127,7 +128,7 @@ int main(int argc, char **argv) {
   ScriptedDialogs dialogs;
   MainWindow window(dialogs);
   window.show();
-  waitUntil([&] { return window.MemDevice && window.DeviceConnected(); });
+  waitUntil([&] { return window.deviceController().hasDevice() && window.deviceController().connected(); });
   const QString project = root.path() + "/bench.kvt";
   const QString image = root.path() + "/image.bin";
   {
@@ -159,14 +160,14 @@ int main(int argc, char **argv) {
         dialogs.files = {image};
         dialogs.answers = {QMessageBox::Ok};
       }
-      waitUntil([&] { return window.StatusTimer->isActive(); });
+      waitUntil([&] { return window.deviceController().polling(); });
       QElapsedTimer t;
       app.startWatch();
       t.start();
       if (c == 0) window.DeviceBurnActionExecute();
       if (c == 1) window.DeviceRereadActionExecute();
       if (c == 2) window.DeviceReadImageActionExecute();
-      waitUntil([&] { return !window.DeviceCommandRunning(); });
+      waitUntil([&] { return !window.deviceController().commandRunning(); });
       rows[c].window.push_back(static_cast<double>(t.nsecsElapsed()) / 1e9);
       rows[c].block.push_back(app.longestMs());
       if (!dialogs.asked.isEmpty() && dialogs.asked.last().title == QStringLiteral("Ошибка"))
@@ -177,9 +178,9 @@ int main(int argc, char **argv) {
                                : c == 1 ? QStringList{"device", "--usb", "read-project", root.path() + "/read.kvt"}
                                         : QStringList{"device", "--usb", "read-image", image};
       // The module file is shared: the window's device must not be polling meanwhile.
-      window.stopStatusPoll();
+      window.deviceController().stopPolling();
       rows[c].cli.push_back(cliSeconds(args));
-      window.startStatusPoll();
+      window.deviceController().startPolling();
     }
   }
   std::printf("%-30s %10s %10s %7s %16s\n", "command", "window s", "cli s", "ratio", "longest block ms");

@@ -18,6 +18,7 @@
 
 #include "sim/UrvellSimulator.h"
 #include "support/ScriptedDialogs.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 #include "workflow/DeviceSession.h"
@@ -60,7 +61,8 @@ void SpinUntil(const std::function<bool()> &done, int timeout_ms) {
 // Lets the window's own timer tick `ticks` times; returns the longest dispatch in ms.
 double LongestBlockOverTicks(TimedApplication &app, MainWindow &window, int ticks) {
   int seen = 0;
-  auto connection = QObject::connect(window.StatusTimer, &QTimer::timeout, [&] { ++seen; });
+  QTimer *timer = window.findChild<QTimer *>(QStringLiteral("StatusTimer"));
+  auto connection = QObject::connect(timer, &QTimer::timeout, [&] { ++seen; });
   app.Reset();
   SpinUntil([&] { return seen >= ticks; }, ticks * 250 * 4 + 5000);
   QObject::disconnect(connection);
@@ -87,8 +89,9 @@ bool PickController(MainWindow &window, const std::string &address) {
   window.FillCombo();
   window.DeviceSelector->setCurrentIndex(1);
   window.DeviceSelectorChanged();
-  SpinUntil([&] { return window.MemDevice && !window.DeviceCreationPending(); }, 10000);
-  return window.MemDevice && !window.MemDevice->Target().usb;
+  SpinUntil([&] { return window.deviceController().hasDevice() &&
+                         !window.deviceController().creationPending(); }, 10000);
+  return window.deviceController().hasDevice() && !window.deviceController().session()->Target().usb;
 }
 
 }  // namespace
@@ -111,10 +114,10 @@ int main(int argc, char **argv) {
   SpinUntil([&] { return first_paint_ms >= 0; }, 10000);
   std::printf("(c) start to first painted window: %lld ms\n", static_cast<long long>(first_paint_ms));
 
-  SpinUntil([&] { return window.MemDevice != nullptr; }, 10000);
+  SpinUntil([&] { return window.deviceController().hasDevice(); }, 10000);
   std::printf("(a) virtual programmer, %d ticks: longest block %.2f ms (poll on the window's thread: %.2f ms)\n",
               ticks, LongestBlockOverTicks(app, window, ticks),
-              LongestBlockOnThread(app, *window.MemDevice, std::min(ticks, 10)));
+              LongestBlockOnThread(app, *window.deviceController().session(), std::min(ticks, 10)));
 
   // A controller that takes every request and answers none.
   kalvort::sim::UrvellConfig config;
@@ -135,7 +138,7 @@ int main(int argc, char **argv) {
   std::printf("(b) silent controller, %d ticks: longest block %.2f ms (picking it: %.2f ms; poll on the window's "
               "thread: %.2f ms)\n",
               ticks, LongestBlockOverTicks(app, window, ticks), pick_ms,
-              LongestBlockOnThread(app, *window.MemDevice, std::min(ticks, 4)));
+              LongestBlockOnThread(app, *window.deviceController().session(), std::min(ticks, 4)));
   std::printf("    status: %s\n", qPrintable(window.Status->panelText(StatusLine::Device)));
   window.close();
   return 0;

@@ -11,6 +11,7 @@
 #include "support/AppTest.h"
 #include "support/ScriptedDialogs.h"
 #include "window/CatalogModel.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 #include "workflow/DeviceSession.h"
 
@@ -46,7 +47,7 @@ class CommandRulesTest : public QObject {
   void withoutDeviceOnlySettingsAndNetworkSearch() {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
-    QVERIFY(!window.MemDevice);
+    QVERIFY(!window.deviceController().hasDevice());
     window.updateCommandStates();
     QCOMPARE(Enabled(window.MainActionList), Sorted({"OptionsAction", "DeviceNetworkAction"}));
     QCOMPARE(Enabled(window.ActionListEditor), QStringList());
@@ -71,7 +72,7 @@ class CommandRulesTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
-    window.stopStatusPoll();  // the rules are applied by hand below
+    window.deviceController().stopPolling();  // the rules are applied by hand below
     for (int i = 0; i < 3; ++i) kalvort::apptest::AddProgram(window, 100, true);
     window.FillCatalogGrid();
 

@@ -27,6 +27,7 @@
 #include "support/ScriptedDialogs.h"
 #include "widgets/Ipv4Edit.h"
 #include "window/CatalogModel.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 
@@ -92,22 +93,23 @@ class DeviceCommandsTest : public QObject {
     window->FillCombo();
     window->DeviceSelector->setCurrentIndex(1);
     window->DeviceSelectorChanged();
-    QVERIFY(WaitFor([&] { return window->MemDevice && !window->MemDevice->Target().usb; }));
+    QVERIFY(WaitFor([&] { return window->deviceController().hasDevice() &&
+                                 !window->deviceController().session()->Target().usb; }));
     QVERIFY(WaitForNextStatus(*window));
-    QVERIFY(window->DeviceConnected());
+    QVERIFY(window->deviceController().connected());
   }
 
   // Runs a command to its end; false when the window did not return to idle.
   bool run(void (MainWindow::*command)(), int timeoutMs = 60000) {
     (window.get()->*command)();
-    return WaitFor([&] { return !window->DeviceCommandRunning(); }, timeoutMs);
+    return WaitFor([&] { return !window->deviceController().commandRunning(); }, timeoutMs);
   }
 
   void expectIdle() {
-    QVERIFY(!window->DeviceCommandRunning());
+    QVERIFY(!window->deviceController().commandRunning());
     QVERIFY(window->isEnabled());
     QVERIFY(!window->ProgressForm || !window->ProgressForm->isVisible());
-    QVERIFY(window->StatusTimer->isActive());
+    QVERIFY(window->deviceController().polling());
   }
 
   // Messages shown since the last call, as "title|text".
@@ -192,7 +194,7 @@ class DeviceCommandsTest : public QObject {
 
     dialogs->answers = {Button::Cancel};
     window->DeviceRereadActionExecute();
-    QVERIFY(!window->DeviceCommandRunning());
+    QVERIFY(!window->deviceController().commandRunning());
     QCOMPARE(dialogs->asked.value(0).text, QStringLiteral("Сохранить проект?"));
     QCOMPARE(dialogs->asked.value(0).defaultButton, QMessageBox::Cancel);
     dialogs->asked.clear();
@@ -214,7 +216,7 @@ class DeviceCommandsTest : public QObject {
   void aDeviceThatCannotBeOpenedIsReported() {
     open(true);
     window->CurrentOptions.timeout_factor = 1;
-    window->MemDevice->Device().SetTimeoutFactor(1);
+    window->deviceController().session()->Device().SetTimeoutFactor(1);
     sim.reset();
     const struct {
       void (MainWindow::*command)();
@@ -245,12 +247,12 @@ class DeviceCommandsTest : public QObject {
     // Yes to the write; OK to "Текущий проект не сохранен. Продолжить?" once the write has ended.
     dialogs->answers = {Button::Yes, Button::Ok};
     window->DeviceBurnActionExecute();
-    QVERIFY(window->DeviceCommandRunning());
+    QVERIFY(window->deviceController().commandRunning());
     window->OpenProjectFileWhenReady(a);
     window->OpenProjectFileWhenReady(b);
     QCOMPARE(window->windowTitle(), caption);
     QVERIFY(WaitFor([&] { return window->project_name == b; }, 60000));
-    QVERIFY(!window->DeviceCommandRunning());
+    QVERIFY(!window->deviceController().commandRunning());
     QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?",
                                        "Предупреждение|Текущий проект не сохранен. Продолжить?"}));
   }
@@ -268,7 +270,7 @@ class DeviceCommandsTest : public QObject {
     // "No": nothing happens at all.
     dialogs->answers = {Button::No};
     window->DeviceBurnActionExecute();
-    QVERIFY(!window->DeviceCommandRunning());
+    QVERIFY(!window->deviceController().commandRunning());
     QCOMPARE(takeAsked().size(), 1);
 
     // A project larger than the module is refused before anything is erased.
@@ -546,7 +548,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Чтение образа с МП..."));
     QCOMPARE(window->ProgressForm->statusText(), QStringLiteral("module.bin"));
     window->ProgressForm->CancelButton->click();
-    QVERIFY(WaitFor([&] { return !window->DeviceCommandRunning(); }, 20000));
+    QVERIFY(WaitFor([&] { return !window->deviceController().commandRunning(); }, 20000));
     expectIdle();
     QCOMPARE(takeAsked().last(), QStringLiteral("Отмена|Текущее действие отменено"));
     QCOMPARE(fileBytes(file), QByteArray("earlier image"));
@@ -599,9 +601,9 @@ class DeviceCommandsTest : public QObject {
   void cancelInTheMiddleOfAWrite() {
     QVERIFY(startSlowWriteOfTwentyPrograms());
     QVERIFY(!window->isEnabled());
-    QVERIFY(!window->StatusTimer->isActive());
+    QVERIFY(!window->deviceController().polling());
     window->ProgressForm->CancelButton->click();
-    QVERIFY(WaitFor([&] { return !window->DeviceCommandRunning(); }, 20000));
+    QVERIFY(WaitFor([&] { return !window->deviceController().commandRunning(); }, 20000));
     expectIdle();
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::NoIcon);
     // The module holds the first programs only.
@@ -615,8 +617,8 @@ class DeviceCommandsTest : public QObject {
   void commandBehindAPollInFlightStartsWithoutANestedLoop() {
     open(false);
     addPrograms(programs(), kC42);
-    window->StatusTimerTick();
-    QVERIFY(window->BackgroundJobsPending() > 0);  // the poll's result has not come back yet
+    window->deviceController().poll();
+    QVERIFY(window->deviceController().pendingJobs() > 0);  // the poll's result has not come back yet
     int loops = 0;
     QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
     const auto count = [&] { ++loops; };
@@ -630,9 +632,9 @@ class DeviceCommandsTest : public QObject {
     disconnect(woken);
     QCOMPARE(loops, 0);
     QVERIFY2(took < 100, qPrintable(QString::number(took)));
-    QVERIFY(window->DeviceCommandRunning());
+    QVERIFY(window->deviceController().commandRunning());
     QVERIFY(!window->isEnabled());
-    QVERIFY(WaitFor([&] { return !window->DeviceCommandRunning(); }, 20000));
+    QVERIFY(WaitFor([&] { return !window->deviceController().commandRunning(); }, 20000));
     expectIdle();
     QVERIFY(window->VerifyForm && window->VerifyForm->isVisible());
     QCOMPARE(programs().CatalogCount(), 3);  // the project stays as it was
@@ -644,11 +646,11 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(startSlowWriteOfTwentyPrograms());
     QElapsedTimer clock;
     clock.start();
-    window->DeviceRun.reset();
+    window->deviceController().endCommand();
     const qint64 took = clock.elapsed();
     QVERIFY2(took < 20, qPrintable(QString::number(took)));
-    QVERIFY(window->BackgroundJobsPending() > 0);  // the chain has not returned yet
-    QVERIFY(WaitFor([&] { return window->BackgroundJobsPending() == 0; }, 20000));
+    QVERIFY(window->deviceController().pendingJobs() > 0);  // the chain has not returned yet
+    QVERIFY(WaitFor([&] { return window->deviceController().pendingJobs() == 0; }, 20000));
     QCOMPARE(takeAsked(), QStringList{"Предупреждение|Записать проект на модуль?"});  // no outcome shown
     window.reset();
   }
@@ -688,7 +690,7 @@ class DeviceCommandsTest : public QObject {
   // The network dialog from the main window: Отмена restores the list, OK refills the selector.
   void networkDialog() {
     open(false);
-    const auto usb = window->MemDevice.get();
+    const auto usb = window->deviceController().session();
     window->NetDevices = {{"127.0.0.21", u"А"}, {"127.0.0.22", u"Б"}, {"127.0.0.23", u"В"}};
     const auto before = window->NetDevices;
     // Acts on the dialog once it is really shown (the command may first wait for a status poll);
@@ -707,7 +709,7 @@ class DeviceCommandsTest : public QObject {
     bool pollStopped = false;
     size_t countWhileOpen = 0;
     whenShown([&](TNetSettingsForm *f) {
-      pollStopped = !window->StatusTimer->isActive();
+      pollStopped = !window->deviceController().polling();
       f->DeviceTable->setCurrentCell(1, 0);
       f->DelButton->click();
       f->IpEdit->setAddress("127.0.0.30");
@@ -719,7 +721,7 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(pollStopped);
     QCOMPARE(countWhileOpen, size_t(3));
     QVERIFY(window->NetDevices == before);
-    QVERIFY(window->StatusTimer->isActive());
+    QVERIFY(window->deviceController().polling());
 
     whenShown([&](TNetSettingsForm *f) {
       f->ClearButton->click();
@@ -733,8 +735,8 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(window->DeviceSelector->count(), 3);
     QCOMPARE(window->DeviceSelector->currentIndex(), 0);
     QCOMPARE(window->DeviceSelector->itemText(1), QStringLiteral("СМП на Урвелл - Станок"));
-    QCOMPARE(window->MemDevice.get(), usb);  // the device changes only when the user picks one
-    QVERIFY(window->StatusTimer->isActive());
+    QCOMPARE(window->deviceController().session(), usb);  // the device changes only when the user picks one
+    QVERIFY(window->deviceController().polling());
   }
 };
 

@@ -8,6 +8,7 @@
 #include "support/LoopbackSimulator.h"
 #include "support/ScriptedDialogs.h"
 #include "transport/LANDeviceUnit.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 #include "workflow/DeviceSession.h"
 
@@ -21,7 +22,8 @@ class DeviceSelectionTest : public QObject {
   static bool Pick(MainWindow &window, int index) {
     window.DeviceSelector->setCurrentIndex(index);
     window.DeviceSelectorChanged();
-    return WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); });
+    return WaitFor([&] { return window.deviceController().hasDevice() &&
+           !window.deviceController().creationPending(); });
   }
 
  private slots:
@@ -47,31 +49,31 @@ class DeviceSelectionTest : public QObject {
     QVERIFY(Pick(window, 4));
     QCOMPARE(window.CurNetDeviceNum, 1);
     QCOMPARE(window.DeviceType, kalvort::dtWMP2C42);
-    const kalvort::workflow::DeviceTarget &target = window.MemDevice->Target();
+    const kalvort::workflow::DeviceTarget &target = window.deviceController().session()->Target();
     QVERIFY(!target.usb);
     QCOMPARE(target.ip, std::string("127.0.0.252"));
     QCOMPARE(target.port, uint16_t{30000});
     QCOMPARE(target.subtype, kalvort::dstWMP);
-    auto *lan = dynamic_cast<kalvort::TLANDeviceClass *>(&window.MemDevice->Device());
+    auto *lan = dynamic_cast<kalvort::TLANDeviceClass *>(&window.deviceController().session()->Device());
     QVERIFY(lan);
     QCOMPARE(lan->DevSubtype(), kalvort::dstWMP);
     QCOMPARE(window.Catalog()->MaxProgNum(), 100);
 
     // The entry already in use: nothing happens.
-    const kalvort::workflow::DeviceSession *before = window.MemDevice.get();
+    const kalvort::workflow::DeviceSession *before = window.deviceController().session();
     window.DeviceSelectorChanged();
-    QVERIFY(!window.DeviceCreationPending());
-    QCOMPARE(window.MemDevice.get(), before);
+    QVERIFY(!window.deviceController().creationPending());
+    QCOMPARE(window.deviceController().session(), before);
 
     // The other module of the same controller: a new device object.
     QVERIFY(Pick(window, 3));
     QCOMPARE(window.DeviceType, kalvort::dtSMP2C42);
-    QCOMPARE(window.MemDevice->Target().subtype, kalvort::dstSMP);
+    QCOMPARE(window.deviceController().session()->Target().subtype, kalvort::dstSMP);
     QCOMPARE(window.CurNetDeviceNum, 1);
 
     QVERIFY(Pick(window, 0));
     QCOMPARE(window.DeviceType, kalvort::dtProg);
-    QVERIFY(window.MemDevice->Target().usb);
+    QVERIFY(window.deviceController().session()->Target().usb);
     QCOMPARE(window.CurNetDeviceNum, -1);
     QVERIFY(dialogs.asked.isEmpty());
   }
@@ -136,9 +138,10 @@ class DeviceSelectionTest : public QObject {
     window.DeviceSelectorChanged();
     window.DeviceSelector->setCurrentIndex(0);
     window.DeviceSelectorChanged();
-    QVERIFY(WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); }));
+    QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
+                                 !window.deviceController().creationPending(); }));
     QTest::qWait(300);
-    QVERIFY(window.MemDevice->Target().usb);
+    QVERIFY(window.deviceController().session()->Target().usb);
     QCOMPARE(window.DeviceType, kalvort::dtProg);
   }
 };

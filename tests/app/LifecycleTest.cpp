@@ -17,6 +17,7 @@
 #include "support/AppLog.h"
 #include "support/AppTest.h"
 #include "support/ScriptedDialogs.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 #include "workflow/DeviceSession.h"
 
@@ -87,8 +88,8 @@ class LifecycleTest : public QObject {
     QCOMPARE(dialogs.asked[0].defaultButton, QMessageBox::Cancel);
     QCOMPARE(window.isVisible(), !closes);
     // Cancel leaves the device and the poll as they were; a close ends both and writes settings.
-    QCOMPARE(window.MemDevice != nullptr, !closes);
-    QCOMPARE(window.StatusTimer->isActive(), !closes);
+    QCOMPARE(window.deviceController().hasDevice(), !closes);
+    QCOMPARE(window.deviceController().polling(), !closes);
     QCOMPARE(QFile::exists(SettingsFile()), closes);
     if (!closes) QVERIFY(kalvort::apptest::WaitForNextStatus(window));
   }
@@ -113,7 +114,8 @@ class LifecycleTest : public QObject {
     QCOMPARE(window.DeviceType, kalvort::dtProg);
     window.DeviceSelector->setCurrentIndex(1);
     window.DeviceSelectorChanged();
-    QVERIFY(WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); }));
+    QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
+                                 !window.deviceController().creationPending(); }));
     window.resize(900, 700);
     window.CurrentOptions.drop_spaces = false;
     window.NetDevices.push_back({"127.0.0.252", u"B"});

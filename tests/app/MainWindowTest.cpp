@@ -10,6 +10,7 @@
 #include "support/AppTest.h"
 #include "workflow/DeviceSession.h"
 #include "support/ScriptedDialogs.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 
@@ -24,7 +25,7 @@ class MainWindowTest : public QObject {
     MainWindow window(dialogs);
     QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - Проект.kvt"));
     QVERIFY(window.first_time);
-    QVERIFY(!window.MemDevice);
+    QVERIFY(!window.deviceController().hasDevice());
     QCOMPARE(window.CurDeviceNum, -1);
     QCOMPARE(window.DeviceSelector->itemText(0), QStringLiteral("СМП на программаторе USB"));
 
@@ -57,7 +58,7 @@ class MainWindowTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     window.OpenProjectFileWhenReady(file);
-    QVERIFY(!window.MemDevice);
+    QVERIFY(!window.deviceController().hasDevice());
     QVERIFY(WaitForDeviceStatus(window));
     QCOMPARE(window.project_name, file);
     QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - ") + file);

@@ -11,6 +11,7 @@
 #include "dialogs/SettingsDialog.h"
 #include "support/AppTest.h"
 #include "support/ScriptedDialogs.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 #include "workflow/DeviceSession.h"
 
@@ -101,7 +102,7 @@ class SettingsDialogTest : public QObject {
     WhenDialogShows([](TSettingsForm &f) { f.TimeoutSlider->setValue(5); }, true);
     window.OptionsActionExecute();
     QCOMPARE(window.CurrentOptions.timeout_factor, 5);
-    QCOMPARE(window.MemDevice->Device().TimeoutFactor(), 5);
+    QCOMPARE(window.deviceController().session()->Device().TimeoutFactor(), 5);
     QCOMPARE(reprocess.count(), 0);
 
     // Another project type on the programmer: reprocessed.
@@ -125,7 +126,8 @@ class SettingsDialogTest : public QObject {
     window.FillCombo();
     window.DeviceSelector->setCurrentIndex(1);
     window.DeviceSelectorChanged();
-    QVERIFY(WaitFor([&] { return window.MemDevice && !window.DeviceCreationPending(); }));
+    QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
+                                 !window.deviceController().creationPending(); }));
     QCOMPARE(window.CurrentOptions.processing.project_type, 0);
     bool typeListEnabled = true;
     WhenDialogShows(

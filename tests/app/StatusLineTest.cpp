@@ -12,6 +12,7 @@
 #include "support/AppTest.h"
 #include "support/LoopbackSimulator.h"
 #include "support/ScriptedDialogs.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 #include "workflow/DeviceSession.h"
@@ -99,7 +100,8 @@ class StatusLineTest : public QObject {
     auto pick = [&](int index, kalvort::TDeviceType type) {
       window.DeviceSelector->setCurrentIndex(index);
       window.DeviceSelectorChanged();
-      return WaitFor([&] { return window.MemDevice && window.MemDevice->ProjectDeviceType() == type; }) &&
+      return WaitFor([&] { return window.deviceController().hasDevice() &&
+             window.deviceController().session()->ProjectDeviceType() == type; }) &&
              WaitForNextStatus(window);
     };
 
@@ -159,7 +161,7 @@ class StatusLineTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     window.show();
-    QVERIFY(WaitFor([&] { return window.MemDevice != nullptr; }));
+    QVERIFY(WaitFor([&] { return window.deviceController().hasDevice(); }));
     QVERIFY(WaitFor([&] { return !dialogs.asked.isEmpty() || !Panels(window)[0].isEmpty(); }));
     if (!prompt) {
       QVERIFY(WaitForNextStatus(window));
@@ -177,8 +179,8 @@ class StatusLineTest : public QObject {
                             "Запустится программа обновления. После обновления запустите программу "
                             "\"Калворт\" заново. Не отключайте программатор от USB во время обновления!"));
     QCOMPARE(dialogs.asked[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY(!window.StatusTimer->isActive());
-    QVERIFY(!window.MemDevice);
+    QVERIFY(!window.deviceController().polling());
+    QVERIFY(!window.deviceController().hasDevice());
     QVERIFY(WaitFor([&] { return QFile::exists(marker); }));
   }
 

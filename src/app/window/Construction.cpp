@@ -357,5 +357,4 @@ void MainWindow::ConnectActions() {
   connect(HelpAboutAction, &QAction::triggered, this, &MainWindow::HelpAboutActionExecute);
   connect(FileExitAction, &QAction::triggered, this, &MainWindow::FileExitActionExecute);
   connect(DeviceSelector, &QComboBox::activated, this, &MainWindow::DeviceSelectorChanged);
-  connect(StatusTimer, &QTimer::timeout, this, &MainWindow::StatusTimerTick);
 }

@@ -1,7 +1,7 @@
 #pragma once
-// One device command of the main window while it runs. The core's chain object and what the
-// chain reports live in a state shared with the chain's job on the window's background worker,
-// so that the window may let the command go at any time without waiting: it cancels the chain,
+// One device command of the device controller while it runs. The core's chain object and what the
+// chain reports live in a state shared with the chain's job on the controller's background worker,
+// so that the controller may let the command go at any time without waiting: it cancels the chain,
 // closes the way back (a question the chain waits on is answered "no", later reports are
 // dropped), and the job finishes on the worker with the state it holds.
 
@@ -58,12 +58,12 @@ class DeviceCommandRun {
   DeviceCommandRun(const DeviceCommandRun &) = delete;
   DeviceCommandRun &operator=(const DeviceCommandRun &) = delete;
 
-  // Window's thread.
+  // Controller's (the window's) thread.
   void Cancel() { chain->Cancel(); }
 
-  std::shared_ptr<Handback> back;  // to the window, for this command only
+  std::shared_ptr<Handback> back;  // to the controller, for this command only
   std::shared_ptr<Chain> chain;
-  // Window's thread: runs once, at the chain's first status text (the chain has begun).
+  // Controller's thread: runs once, at the chain's first status text (the chain has begun).
   std::function<void()> on_first_status;
 };
 

@@ -2,11 +2,11 @@
 // module image, compare the project with the module, cancel.
 //
 // Each command is one transaction: the status poll is stopped, the window disabled, and the
-// command's jobs go to the window's background worker, queued behind a poll in flight (nothing
+// command's jobs go to the device controller's worker, queued behind a poll in flight (nothing
 // waits for it). The core's chain (ProjectTransfer) runs there, so the window keeps painting and
 // the progress window's "Отмена" acts while the module works. Status texts and progress arrive
-// here through queued calls; the chain's one question (a control-sum error while reading) is
-// answered on this thread while the worker waits. When the chain returns, the window
+// here as the controller's signals; the chain's one question (a control-sum error while reading)
+// is answered on this thread while the worker waits. When the chain returns, the window
 // hides the progress window, enables itself, shows the outcome and restarts the status poll --
 // on every path.
 
@@ -23,10 +23,9 @@
 #include "base/SafeSave.h"
 #include "dialogs/ProgressForm.h"
 #include "dialogs/VerifyDialog.h"
-#include "support/BackgroundWorker.h"
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
-#include "window/DeviceCommandRun.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 #include "workflow/DeviceSession.h"
@@ -36,7 +35,6 @@ using kalvort::TDevCatalog;
 using kalvort::TDevCatalogEntry;
 using kalvort::TransferResult;
 using kalvort::TransferStatus;
-using kalvort::app::DeviceCommandRun;
 
 namespace {
 
@@ -49,14 +47,6 @@ TransferResult failure(const char *title, const std::string &message) {
   r.title = title;
   r.message = message;
   r.warning = true;
-  return r;
-}
-
-TransferResult cancelledBeforeStart() {
-  TransferResult r;
-  r.status = TransferStatus::Cancelled;
-  r.title = "Отмена";
-  r.message = "Текущее действие отменено";
   return r;
 }
 
@@ -75,14 +65,35 @@ std::vector<int> entriesToDerive(const TDevCatalog &catalog, bool need_proc) {
 
 // ---- the transaction ----
 
-bool MainWindow::DeviceCommandRunning() const { return DeviceRun != nullptr; }
+void MainWindow::ConnectDeviceController() {
+  DeviceController *device = &deviceController();
+  connect(device, &DeviceController::statusChanged, this, &MainWindow::ApplyStatus);
+  connect(device, &DeviceController::deviceAttached, this, &MainWindow::AttachDevice);
+  connect(device, &DeviceController::creationFailed, this,
+          [this](const QString &error) { Dialogs.error(this, QStringLiteral("Ошибка"), error); });
+  connect(device, &DeviceController::progressChanged, this,
+          [this](int position) { SharedProgressForm().setPosition(position); });
+  connect(device, &DeviceController::overallProgress, this, [this](int program, int programs, int percent) {
+    SharedProgressForm().setOverall(program, programs, percent);
+  });
+  connect(device, &DeviceController::chainStatusChanged, this, [this](const QString &text) {
+    TProgressForm &progress = SharedProgressForm();
+    progress.setStatusText(text);
+    progress.setPosition(0);
+    progress.showOver(this);
+  });
+  connect(device, &DeviceController::readErrorQuestion, this, [this](bool *goOn) {
+    // Over the progress window: the main window is disabled, and so would be a box it owns.
+    *goOn = Dialogs.ask(&SharedProgressForm(), QMessageBox::Warning, QStringLiteral("Чтение файла"),
+                        QStringLiteral("Ошибка чтения файла! Продолжить?"),
+                        QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+  });
+  connect(device, &DeviceController::commandFinished, this, &MainWindow::DeviceChainFinished);
+}
 
 bool MainWindow::BeginDeviceCommand() {
-  if (DeviceRun || !MemDevice) return false;
-  // A poll in flight may still use the device: the command's jobs run behind it on the worker.
-  stopStatusPoll();
+  if (!deviceController().beginCommand()) return false;
   SharedProgressForm();
-  DeviceRun = std::make_unique<DeviceCommandRun>(worker_->handback(this));
   setEnabled(false);
   return true;
 }
@@ -98,93 +109,29 @@ TProgressForm &MainWindow::SharedProgressForm() {
 void MainWindow::EndDeviceCommand() {
   ProgressForm->hide();
   setEnabled(true);
-  DeviceRun.reset();  // its chain has returned (or never started): nothing waits
-  startStatusPoll();
+  chain_finish_ = nullptr;
+  deviceController().endCommand();  // its chain has returned (or never started): nothing waits
+  deviceController().startPolling();
   updateCommandStates();
 }
 
 void MainWindow::CheckDeviceThen(const QString &title, std::function<void()> next) {
-  auto ok = std::make_shared<bool>(false);
-  auto message = std::make_shared<std::string>();
-  kalvort::workflow::DeviceSession *session = MemDevice.get();
-  worker_->run(
-      DeviceRun->back,
-      [session, ok, message] {
-        *ok = session->OpenAndCheck(*message);
-        if (*ok) session->Close();
-      },
-      [this, title, ok, message, next = std::move(next)] {
-        // Questions and file dialogs follow: they need the window enabled.
-        setEnabled(true);
-        if (*ok) {
-          next();
-          return;
-        }
-        // Why the command cannot start: no module, the device not connected or busy.
-        if (!message->empty()) Dialogs.ask(this, QMessageBox::Warning, title, fromUtf8(*message), QMessageBox::Ok);
-        EndDeviceCommand();
-      });
-}
-
-// The chain's callbacks. They run on the worker and hold the shared chain state through a weak
-// link, never the window's run; what they show goes to the window's thread by the hand-back.
-kalvort::TransferCallbacks MainWindow::ChainCallbacks() {
-  const std::weak_ptr<DeviceCommandRun::Chain> chain_state = DeviceRun->chain;
-  const std::shared_ptr<kalvort::app::Handback> back = DeviceRun->back;
-  kalvort::TransferCallbacks callbacks;
-  callbacks.progress = [this, chain_state, back](int position) {
-    // Worker thread, possibly many times per step: at most one update on its way at a time.
-    const auto run = chain_state.lock();
-    if (!run) return;
-    run->RepeatCancel();
-    run->progress = position;
-    if (run->progress_posted.exchange(true)) return;
-    back->post([this, run] {
-      run->progress_posted = false;
-      ProgressForm->setPosition(run->progress);
-    });
-  };
-  callbacks.overall = [this, chain_state, back](const kalvort::TransferProgress &p) {
-    const auto run = chain_state.lock();
-    if (!run) return;
-    run->program = p.program;
-    run->programs = p.programs;
-    run->overall_percent = p.total_bytes > 0 ? static_cast<int>(p.done_bytes * 100 / p.total_bytes) : 0;
-    if (run->overall_posted.exchange(true)) return;
-    back->post([this, run] {
-      run->overall_posted = false;
-      ProgressForm->setOverall(run->program, run->programs, run->overall_percent);
-    });
-  };
-  callbacks.status = [this, chain_state, back](const std::string &status) {
-    if (const auto run = chain_state.lock()) run->RepeatCancel();
-    back->post([this, status = fromUtf8(status)] {
-      if (DeviceRun && DeviceRun->on_first_status) std::exchange(DeviceRun->on_first_status, {})();
-      ProgressForm->setStatusText(status);
-      ProgressForm->setPosition(0);
-      ProgressForm->showOver(this);
-    });
-  };
-  callbacks.continue_after_cs_error = [this, back](int, const TDevCatalogEntry &) {
-    bool go_on = false;
-    // Over the progress window: the main window is disabled, and so would be a box it owns.
-    back->call([this, &go_on] {
-      go_on = Dialogs.ask(ProgressForm.get(), QMessageBox::Warning, QStringLiteral("Чтение файла"),
-                          QStringLiteral("Ошибка чтения файла! Продолжить?"),
-                          QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
-    });
-    return go_on;
-  };
-  return callbacks;
+  deviceController().checkDeviceThen([this, title, next = std::move(next)](bool ok, const QString &message) {
+    // Questions and file dialogs follow: they need the window enabled.
+    setEnabled(true);
+    if (ok) {
+      next();
+      return;
+    }
+    // Why the command cannot start: no module, the device not connected or busy.
+    if (!message.isEmpty()) Dialogs.ask(this, QMessageBox::Warning, title, message, QMessageBox::Ok);
+    EndDeviceCommand();
+  });
 }
 
 void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
-                                    std::function<TransferResult(ProjectTransfer &)> chain,
-                                    std::function<void(const TransferResult &)> finish) {
-  // The chain object keeps its callbacks: they see the state through a weak link (no cycle); it is
-  // there while the chain runs, the job holding it.
-  const std::shared_ptr<DeviceCommandRun::Chain> run = DeviceRun->chain;
-  const std::shared_ptr<kalvort::app::Handback> back = DeviceRun->back;
+                                std::function<TransferResult(ProjectTransfer &)> chain,
+                                std::function<void(const TransferResult &)> finish, std::function<void()> onBegun) {
   setEnabled(false);
   ProgressForm->setCaption(caption);
   ProgressForm->setStatusText(text);
@@ -193,28 +140,18 @@ void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
   // With a text of its own the window shows at once; otherwise at the chain's first status text,
   // i.e. once the device is open and checked and the chain's preparation has passed.
   if (!text.isEmpty()) ProgressForm->showOver(this);
+  chain_finish_ = std::move(finish);
+  deviceController().runChain(std::move(chain), std::move(onBegun));
+}
 
-  kalvort::TDeviceClass *device = &MemDevice->Device();
-  kalvort::TransferCallbacks callbacks = ChainCallbacks();
-
-  auto result = std::make_shared<TransferResult>();
-  worker_->run(
-      back,
-      [run, device, callbacks = std::move(callbacks), chain = std::move(chain), result]() mutable {
-        // The chain object is made here, behind a poll in flight: it hooks the device's events.
-        ProjectTransfer &transfer = run->Start(*device);
-        transfer.SetCallbacks(std::move(callbacks));
-        *result = run->cancelled ? cancelledBeforeStart() : chain(transfer);
-      },
-      [this, result, finish = std::move(finish)] {
-        ProgressForm->hide();
-        setEnabled(true);
-        if (result->status == TransferStatus::Cancelled)
-          CancelActionComplete(fromUtf8(result->message));
-        else
-          finish(*result);
-        EndDeviceCommand();
-      });
+void MainWindow::DeviceChainFinished(const TransferResult &result) {
+  ProgressForm->hide();
+  setEnabled(true);
+  if (result.status == TransferStatus::Cancelled)
+    CancelActionComplete(fromUtf8(result.message));
+  else if (const auto finish = std::exchange(chain_finish_, nullptr))
+    finish(result);
+  EndDeviceCommand();
 }
 
 void MainWindow::ShowTransferMessage(const TransferResult &r) {
@@ -258,9 +195,7 @@ void MainWindow::CancelActionComplete(const QString &text) {
   CurCatalogEntryChanged();
 }
 
-void MainWindow::DeviceCancelActionExecute() {
-  if (DeviceRun) DeviceRun->Cancel();
-}
+void MainWindow::DeviceCancelActionExecute() { deviceController().cancel(); }
 
 // ---- write and read the project ----
 
@@ -299,7 +234,7 @@ void MainWindow::DeviceRereadActionExecute() {
     return r.ok() || r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
   };
   // The editor is emptied once the read has really begun (the catalog step's status).
-  DeviceRun->on_first_status = [this] {
+  const auto begun = [this] {
     ClearEditor();
     text_changed = false;
   };
@@ -324,7 +259,8 @@ void MainWindow::DeviceRereadActionExecute() {
         FillCatalogGrid();
         ShowFirstRow();
         CatalogTable->setFocus();
-      });
+      },
+      begun);
 }
 
 // ---- erase and test ----

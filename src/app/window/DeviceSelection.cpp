@@ -1,17 +1,14 @@
 // The device selector and the device object behind it: filling the selector from the network
-// device list, replacing the device object when the pick changes (created off the window's
-// thread: a networked controller's object talks to the controller while it is built), and the
-// project settings dialog.
+// device list, replacing the device object through the device controller when the pick changes,
+// and the project settings dialog.
 
 #include <QComboBox>
-#include <QTimer>
 
-#include "base/Log.h"
 #include "dialogs/SettingsDialog.h"
 #include "transport/LanProtocol.h"
 #include "workflow/DeviceSession.h"
-#include "support/BackgroundWorker.h"
 #include "support/UserDialogs.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 
 using kalvort::workflow::DeviceSession;
@@ -69,11 +66,12 @@ void MainWindow::AskSaveBeforeDeviceChange() {
 
 void MainWindow::ChangeDeviceType() {
   if (DeviceType == kalvort::dtNone) return;
-  const bool hadDevice = MemDevice != nullptr || device_creation_pending_;
+  DeviceController &device = deviceController();
+  const bool hadDevice = device.hasDevice() || device.creationPending();
   if (DeviceType == kalvort::dtProg) {
     if (hadDevice) AskSaveBeforeDeviceChange();
-    if (MemDevice && MemDevice->ProjectDeviceType() != kalvort::dtProg) DestroyDevice();
-    if (!MemDevice) CreateDevice(DeviceTarget{});
+    if (device.hasDevice() && device.session()->ProjectDeviceType() != kalvort::dtProg) DestroyDevice();
+    if (!device.hasDevice()) CreateDevice(DeviceTarget{});
     return;
   }
   if (CurNetDeviceNum < 0 || CurNetDeviceNum >= static_cast<int>(NetDevices.size())) return;
@@ -90,61 +88,19 @@ void MainWindow::ChangeDeviceType() {
 }
 
 void MainWindow::DestroyDevice() {
-  ++poll_generation_;  // a poll in flight reports on the device going away
-  if (!MemDevice) return;
-  ReleaseDevice();
-  updateCommandStates();
-}
-
-void MainWindow::ReleaseDevice() {
-  if (!MemDevice) return;
-  // A poll in flight may still use the device: it goes once the poll has returned, on this thread
-  // (its hot-plug listener belongs here). The worker is the context: it outlives the window's
-  // members, and its destructor drops the device with the jobs not run.
-  std::shared_ptr<DeviceSession> released(std::move(MemDevice));
-  worker_->afterPending(worker_.get(), [released] {});
+  const bool hadDevice = deviceController().hasDevice();
+  deviceController().releaseDevice();
+  if (hadDevice) updateCommandStates();
 }
 
 void MainWindow::CreateDevice(const DeviceTarget &target) {
-  const uint64_t generation = ++creation_generation_;
-  device_creation_pending_ = true;
-  const int factor = CurrentOptions.timeout_factor;
-  struct Created {
-    std::unique_ptr<DeviceSession> session;
-    std::string error;
-  };
-  // The previous device object goes first (once the poll in flight has returned); the new one is
-  // made after that.
-  worker_->afterPending(this, [this, target, factor, generation] {
-    if (generation != creation_generation_ || closed_) return;  // a later pick replaced this one
-    worker_->run<Created>(
-        this,
-        [target, factor] {
-          Created c;
-          c.session = DeviceSession::Create(target, factor, c.error);
-          return c;
-        },
-        [this, generation](Created &c) {
-          if (generation != creation_generation_ || closed_) return;
-          device_creation_pending_ = false;
-          if (!c.session) {
-            // Only a USB driver that cannot be used gets here; a device that does not answer is made.
-            kalvort::LogMessage(kalvort::LogLevel::Warning, "device not created: " + c.error);
-            Dialogs.error(this, QStringLiteral("Ошибка"), QString::fromStdString(c.error));
-            return;
-          }
-          AttachDevice(std::move(c.session));
-        });
-  });
+  deviceController().choose(target, CurrentOptions.timeout_factor);
 }
 
-void MainWindow::AttachDevice(std::unique_ptr<DeviceSession> session) {
-  kalvort::TDeviceClass &device = session->Device();
-  // Completion events and the progress callback are set by each device command's chain object
-  // (DeviceCommands.cpp).
-  device.SetTimeoutFactor(CurrentOptions.timeout_factor);
+void MainWindow::AttachDevice() {
+  // Completion events and the progress callback are set by each device command's chain object.
+  deviceController().session()->Device().SetTimeoutFactor(CurrentOptions.timeout_factor);
   project_.Programs().SetMaxProgNum(MaxProgNum);
-  MemDevice = std::move(session);
   updateCommandStates();
   if (!pending_open_file_.isEmpty()) QMetaObject::invokeMethod(this, &MainWindow::OpenPendingFile, Qt::QueuedConnection);
 }
@@ -162,7 +118,8 @@ void MainWindow::OptionsActionExecute() {
   else
     chosen.processing.project_type = 0;
   CurrentOptions = chosen;
-  if (MemDevice) MemDevice->Device().SetTimeoutFactor(CurrentOptions.timeout_factor);
+  if (DeviceSession *session = deviceController().session())
+    session->Device().SetTimeoutFactor(CurrentOptions.timeout_factor);
   if (reprocess && CurrentOptions.processing.enabled) {
     emit reprocessRequested();
     ReprocessCurrentEntry();

@@ -15,7 +15,7 @@
 #include "dialogs/AboutDialog.h"
 #include "project/Settings.h"
 #include "support/AppLog.h"
-#include "workflow/DeviceSession.h"
+#include "window/DeviceController.h"
 #include "support/UserDialogs.h"
 #include "window/MainWindow.h"
 
@@ -55,7 +55,7 @@ void MainWindow::FormCreate() {
   // The header row of the catalog list was written with the list; one blank data row below it.
   CatalogSelectionMuted = false;
   first_time = true;
-  StatusTimer->start();
+  deviceController().startPolling();
   setAcceptDrops(true);
   text_changed = false;
   editor_active = false;
@@ -123,8 +123,7 @@ bool MainWindow::SaveSettings() {
 bool MainWindow::FormClose() {
   if (!SettleUnconfirmedText()) return false;
   if (!SaveChangesFirst()) return false;
-  stopStatusPoll();
-  ReleaseDevice();
+  deviceController().shutDown();
   SaveSettings();
   NetDevices.clear();
   kalvort::app::CloseAppLog();
@@ -156,7 +155,8 @@ void MainWindow::OpenPendingFile() {
   if (pending_open_file_.isEmpty() || opening_pending_file_ || closed_) return;
   // Not while a device command uses the project, nor inside another question or dialog (its event
   // loop delivers the hand-over): try again shortly.
-  if (!MemDevice || DeviceCommandRunning() || QApplication::activeModalWidget() || !isEnabled()) {
+  if (!deviceController().hasDevice() || deviceController().commandRunning() ||
+      QApplication::activeModalWidget() || !isEnabled()) {
     if (!open_retry_armed_) {
       open_retry_armed_ = true;
       QTimer::singleShot(200, this, [this] {
@@ -169,7 +169,7 @@ void MainWindow::OpenPendingFile() {
   opening_pending_file_ = true;
   // A hand-over that arrives while the question of this open is shown replaces the pending name
   // and is taken next.
-  while (!pending_open_file_.isEmpty() && MemDevice && !DeviceCommandRunning()) {
+  while (!pending_open_file_.isEmpty() && deviceController().hasDevice() && !deviceController().commandRunning()) {
     OpenProjectFile(std::exchange(pending_open_file_, QString()));
   }
   opening_pending_file_ = false;

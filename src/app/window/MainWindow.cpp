@@ -3,29 +3,15 @@
 #include "window/MainWindow.h"
 
 #include <QCloseEvent>
-#include <QTimer>
 
-#include "workflow/DeviceSession.h"
+#include <utility>
+
 #include "support/GuardedApplication.h"
-#include "support/QtOwnerDispatcher.h"
-#include "support/BackgroundWorker.h"
+#include "window/DeviceController.h"
 
 MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
-    : QMainWindow(parent), Dialogs(dialogs), worker_(std::make_unique<kalvort::app::BackgroundWorker>()) {
+    : QMainWindow(parent), Dialogs(dialogs), device_controller_(new DeviceController(this)) {
   setObjectName(QStringLiteral("MainWindow"));
-  // Hot-plug events of the USB programmer reach the device on this thread, never beside a poll or
-  // a device creation: while one is on the worker the event follows it. During a device command
-  // the event goes through at once (a removal ends the command's device action).
-  kalvort::SetOwnerDispatcher(
-      std::make_shared<kalvort::app::QtOwnerDispatcher>(this, [this](std::function<void()> work) {
-        if (DeviceCommandRunning() || worker_->pending() == 0)
-          work();
-        else
-          worker_->afterPending(this, std::move(work));
-      }));
-  StatusTimer = new QTimer(this);
-  StatusTimer->setObjectName(QStringLiteral("StatusTimer"));
-  StatusTimer->setInterval(250);
   CreateActions();
   CreateMenus();
   CreateToolBars();
@@ -33,6 +19,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
   CreateStatusLine();
   NameToolButtons();
   ConnectActions();
+  ConnectDeviceController();
   SetupCatalogView();
   SetupEditorPane();
   FormCreate();
@@ -41,20 +28,14 @@ MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
 }
 
 MainWindow::~MainWindow() {
-  // No job may run against the device, nor post to this window, once destruction starts.
-  kalvort::SetOwnerDispatcher(std::make_shared<kalvort::TQueuedDispatcher>());
-  StatusTimer->stop();
-  DeviceRun.reset();  // cancels a device command still running
-  NetSettingsForm.reset();  // its probes use the worker
-  worker_.reset();    // lets the running job return (a cancelled chain, a poll) and drops the rest
-  MemDevice.reset();
+  NetSettingsForm.reset();  // its probes use the controller's worker
+  // Cancels a device command still running and lets the worker's running job return.
+  delete std::exchange(device_controller_, nullptr);
 }
-
-int MainWindow::BackgroundJobsPending() const { return worker_->pending(); }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
   // While a device command runs the window is disabled; it closes once the command has ended.
-  if (DeviceCommandRunning()) {
+  if (device_controller_->commandRunning()) {
     event->ignore();
     return;
   }

@@ -2,8 +2,9 @@
 // MainWindow: the main window. One class, split into files by concern:
 //   Construction.cpp     menus, tool bars, splitter, status line, every QAction
 //   Lifecycle.cpp        start-up, close, settings, about, exit
-//   StatusPoll.cpp       the 250 ms status poll and the command enabling rules
+//   StatusPoll.cpp       the status poll's results and the command enabling rules
 //   DeviceSelection.cpp  device selector, device object replacement, settings dialog
+//   DeviceController     (a part of its own) the device session, its worker, poll and command
 //   CatalogView.cpp, EditorPane.cpp, ProjectCommands.cpp   catalog list, editor, project commands
 //   DeviceCommands.cpp, NetworkDevices.cpp                 device commands, network devices
 // Members are public so that the GUI tests can drive and inspect the window.
@@ -28,9 +29,10 @@
 #include "project/Project.h"
 #include "project/ProjectFile.h"
 #include "project/Settings.h"
-#include "window/DeviceCommandRun.h"
+#include "workflow/ProjectTransfer.h"
 
 class CodeEditor;
+class DeviceController;
 class FindReplaceDialog;
 class ProgramHighlighter;
 class TFilePropForm;
@@ -142,10 +144,8 @@ class MainWindow : public QMainWindow {
   QComboBox *ActionSelector = nullptr;      // the editor's action selector
   QToolButton *HexSwitchButton = nullptr;
   StatusLine *Status = nullptr;
-  QTimer *StatusTimer = nullptr;               // the 250 ms status timer
 
   // ---- State ----
-  std::unique_ptr<kalvort::workflow::DeviceSession> MemDevice;
   // The project's programs; device commands work on a copy in the device object.
   kalvort::Project project_;
   int cur_catalog_entry_num = -1;
@@ -172,22 +172,12 @@ class MainWindow : public QMainWindow {
   int editor_action = 0;
 
   // ---- Status poll (StatusPoll.cpp) ----
-  // Stops the 250 ms timer; the result of a poll still in flight is dropped. It does not wait: work
-  // given to the worker afterwards runs once that poll has returned.
-  void stopStatusPoll();
-  // Starts the timer again (after a device command).
-  void startStatusPoll();
   // Recomputes command enabling from the last device status, the catalog and the editor state.
   void updateCommandStates();
-  // The last status applied to the status line.
-  bool DeviceConnected() const { return device_connected_; }
-  int DeviceVersion() const { return device_version_; }
 
   // ---- Device selection (DeviceSelection.cpp) ----
   void FillCombo();
   void ChangeDeviceType();
-  // Whether a device object is being created in the background right now.
-  bool DeviceCreationPending() const { return device_creation_pending_; }
 
   // ---- Start-up and shutdown (Lifecycle.cpp) ----
   // Title line "Калворт v1.1.7" and the window caption "Калворт v1.1.7 - <project_name>".
@@ -294,13 +284,8 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<TNetSettingsForm> NetSettingsForm;
   // The differences found by "Сверить с МП".
   std::unique_ptr<TVerifyForm> VerifyForm;
-  // The device command from its start until the window is idle again, null meanwhile. Letting it
-  // go cancels its chain and drops what the chain still reports; the chain returns on the worker.
-  std::unique_ptr<kalvort::app::DeviceCommandRun> DeviceRun;
-  // True from the start of a device command until the window is idle again.
-  bool DeviceCommandRunning() const;
-  // Jobs given to the background worker whose results have not come back yet.
-  int BackgroundJobsPending() const;
+  // The device session, its background worker, the status poll and the running device command.
+  DeviceController &deviceController() const { return *device_controller_; }
 
  public slots:
   // Device commands
@@ -348,8 +333,6 @@ class MainWindow : public QMainWindow {
   void OptionsActionExecute();
   void HelpAboutActionExecute();
   void FileExitActionExecute();
-  // One tick of the status timer.
-  void StatusTimerTick();
   // The device selector's change handler.
   void DeviceSelectorChanged();
 
@@ -381,25 +364,31 @@ class MainWindow : public QMainWindow {
 
   // Applies one poll's result (null: there is no device object) to the status line and commands.
   void ApplyStatus(const kalvort::workflow::DeviceSnapshot *snapshot);
+  // Connects the device controller's reports to the status line, the progress window and the
+  // device commands.
+  void ConnectDeviceController();
   // Bytes of the project's valid binaries (the status line's "Всего N байт").
   uint32_t ProjectBinaryBytes() const;
   void FillActionSelector();
   void ShowUpdatePrompt();
   void CreateDevice(const kalvort::workflow::DeviceTarget &target);
-  void AttachDevice(std::unique_ptr<kalvort::workflow::DeviceSession> session);
+  // The chosen device is there: its settings from the window, then what waited for it.
+  void AttachDevice();
   void DestroyDevice();
-  // Lets the device object go once the worker's jobs given so far, which may use it, have returned.
-  void ReleaseDevice();
   void AskSaveBeforeDeviceChange();
 
   // Device commands (DeviceCommands.cpp).
   bool BeginDeviceCommand();
   void EndDeviceCommand();
   void CheckDeviceThen(const QString &title, std::function<void()> next);
-  kalvort::TransferCallbacks ChainCallbacks();
+  // `onBegun` runs at the chain's first status text; `finish` with the result unless cancelled.
   void RunDeviceChain(const QString &caption, const QString &text,
                       std::function<kalvort::TransferResult(kalvort::ProjectTransfer &)> chain,
-                      std::function<void(const kalvort::TransferResult &)> finish);
+                      std::function<void(const kalvort::TransferResult &)> finish,
+                      std::function<void()> onBegun = {});
+  // The chain returned: the outcome shown, the window idle again.
+  void DeviceChainFinished(const kalvort::TransferResult &result);
+  std::function<void(const kalvort::TransferResult &)> chain_finish_;  // the running chain's `finish`
   void RunEraseOrTest(bool test, bool full);
   void ShowTransferMessage(const kalvort::TransferResult &r);
   // A chain refused for a text program that does not convert: the program shown and marked as
@@ -421,13 +410,8 @@ class MainWindow : public QMainWindow {
   bool editor_loading_ = false;  // the editor is being filled: not an edit
 
   // Runs the status poll, the device creation and the device commands off the window's thread.
-  std::unique_ptr<kalvort::app::BackgroundWorker> worker_;
+  DeviceController *device_controller_ = nullptr;
   kalvort::KalvortSettings settings_;
-  uint64_t poll_generation_ = 0;      // bumped when the poll stops: results of older polls are dropped
-  uint64_t creation_generation_ = 0;  // bumped per device pick: only the latest creation attaches
-  bool device_connected_ = false;
-  int device_version_ = 0;
-  bool device_creation_pending_ = false;
   bool settings_readable_ = true;
   bool closed_ = false;
   bool painted_ = false;

@@ -5,14 +5,16 @@
 
 #include "dialogs/NetSettingsDialog.h"
 #include "support/BackgroundWorker.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 
 void MainWindow::DeviceNetworkActionExecute() {
   // The dialog's probes use the one network socket: no status poll meanwhile (a poll in flight
   // returns before the first probe, which is queued behind it on the same worker).
-  stopStatusPoll();
+  deviceController().stopPolling();
   const std::vector<kalvort::TNetDevice> backup = NetDevices;
-  if (!NetSettingsForm) NetSettingsForm = std::make_unique<TNetSettingsForm>(Dialogs, this, worker_.get());
+  if (!NetSettingsForm)
+    NetSettingsForm = std::make_unique<TNetSettingsForm>(Dialogs, this, &deviceController().worker());
   NetSettingsForm->setDevices(&NetDevices);
   if (NetSettingsForm->exec() == QDialog::Accepted) {
     // The selector shows its first entry; the device object changes only when the user picks one.
@@ -22,5 +24,5 @@ void MainWindow::DeviceNetworkActionExecute() {
   } else {
     NetDevices = backup;
   }
-  startStatusPoll();
+  deviceController().startPolling();
 }

@@ -1,5 +1,5 @@
-// The status poll: every 250 ms the device is opened, its state read and closed again (off the
-// window's thread), the status line shows the result and the commands are enabled to match the
+// The status poll's results: every 250 ms the device controller reads the device's state (off the
+// window's thread); here the status line shows it and the commands are enabled to match the
 // device, the catalog and the editor.
 
 #include <QAction>
@@ -14,50 +14,14 @@
 
 #include "dialogs/UpdatePrompt.h"
 #include "workflow/CommandRules.h"
-#include "workflow/DeviceSession.h"
-#include "support/BackgroundWorker.h"
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 
 using kalvort::workflow::DeviceSnapshot;
 
-void MainWindow::StatusTimerTick() {
-  if (first_time) {
-    // The first tick selects the USB programmer, whatever was in use when the program last ended.
-    first_time = false;
-    DeviceSelector->setCurrentIndex(0);
-    DeviceSelectorChanged();
-    return;
-  }
-  // One poll at a time: while a poll, a device creation or a held hot-plug event waits on the
-  // worker, this tick is skipped.
-  if (worker_->pending() > 0) return;
-  if (!MemDevice) {
-    ApplyStatus(nullptr);
-    return;
-  }
-  kalvort::workflow::DeviceSession *session = MemDevice.get();
-  const uint64_t generation = poll_generation_;
-  worker_->run<DeviceSnapshot>(this, [session] { return session->Poll(); },
-                               [this, generation](DeviceSnapshot &snapshot) {
-                                 // A poll that finished after the timer was stopped is stale.
-                                 if (generation != poll_generation_ || !StatusTimer->isActive()) return;
-                                 ApplyStatus(&snapshot);
-                               });
-}
-
-void MainWindow::stopStatusPoll() {
-  StatusTimer->stop();
-  ++poll_generation_;
-}
-
-void MainWindow::startStatusPoll() {
-  if (closed_) return;
-  StatusTimer->start();
-}
-
 uint32_t MainWindow::ProjectBinaryBytes() const {
-  if (!MemDevice) return 0;
+  if (!deviceController().hasDevice()) return 0;
   const kalvort::TDevCatalog &programs = project_.Programs();
   uint64_t all = 0;
   for (int i = 0, n = programs.CatalogCount(); i < n; ++i) {
@@ -68,9 +32,14 @@ uint32_t MainWindow::ProjectBinaryBytes() const {
 }
 
 void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
+  if (first_time) {
+    // The first tick selects the USB programmer, whatever was in use when the program last ended.
+    first_time = false;
+    DeviceSelector->setCurrentIndex(0);
+    DeviceSelectorChanged();
+    return;
+  }
   QString t0, t1, t2;
-  device_connected_ = false;
-  device_version_ = 0;
   bool update_prompt = false;
   if (snapshot) {
     // The project's size comes from the catalog, read here on the window's thread that owns it
@@ -81,8 +50,6 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
     t0 = QString::fromStdString(texts.device);
     t1 = QString::fromStdString(texts.module);
     t2 = QString::fromStdString(texts.size);
-    device_connected_ = texts.connected;
-    device_version_ = texts.full_commands ? snapshot->state.version : 0;
     update_prompt = texts.update_prompt;
     if (texts.force_2c42) {
       CurrentOptions.processing.enabled = true;
@@ -91,8 +58,9 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
   }
   const kalvort::ProcessingOptions &processing = CurrentOptions.processing;
   const QString t3 =
-      MemDevice ? QString::fromStdString(kalvort::workflow::ProjectTypeText(processing.enabled, processing.project_type))
-                : QString();
+      deviceController().hasDevice()
+          ? QString::fromStdString(kalvort::workflow::ProjectTypeText(processing.enabled, processing.project_type))
+          : QString();
   Status->setPanelText(StatusLine::Device, t0);
   Status->setPanelText(StatusLine::Module, t1);
   Status->setPanelText(StatusLine::Size, t2);
@@ -126,10 +94,10 @@ void MainWindow::FillActionSelector() {
 void MainWindow::updateCommandStates() {
   using kalvort::workflow::Command;
   kalvort::workflow::CommandState state;
-  state.has_device = MemDevice != nullptr;
-  state.connected = device_connected_;
-  state.device_version = device_version_;
-  state.programs = MemDevice ? project_.Programs().CatalogCount() : 0;
+  state.has_device = deviceController().hasDevice();
+  state.connected = deviceController().connected();
+  state.device_version = deviceController().version();
+  state.programs = state.has_device ? project_.Programs().CatalogCount() : 0;
   state.text_changed = text_changed;
   state.processing = CurrentOptions.processing.enabled && cur_catalog_entry.need_p_proc;
   state.entry_text_valid = cur_catalog_entry.file_txt_valid;
@@ -163,11 +131,11 @@ void MainWindow::updateCommandStates() {
   for (const auto &[command, action] : actions) action->setEnabled(kalvort::workflow::Has(enabled, command));
   ActionSelector->setEnabled(kalvort::workflow::Has(enabled, Command::EditSelector));
   // An empty project has nothing to type into.
-  if (MemDevice && state.programs == 0) EditorWidget->setReadOnly(true);
+  if (state.has_device && state.programs == 0) EditorWidget->setReadOnly(true);
 }
 
 void MainWindow::ShowUpdatePrompt() {
-  stopStatusPoll();
+  deviceController().stopPolling();
   kalvort::app::RunUpdatePrompt(Dialogs, this);
   close();
 }

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+#include "window/DeviceController.h"
 #include "window/MainWindow.h"
 #include "workflow/DeviceSession.h"
 
@@ -80,7 +81,7 @@ bool WaitForNextStatus(MainWindow &window, int timeoutMs) {
 
 bool WaitForDeviceStatus(MainWindow &window, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
-  if (!WaitFor([&] { return window.MemDevice != nullptr; }, timeoutMs)) return false;
+  if (!WaitFor([&] { return window.deviceController().hasDevice(); }, timeoutMs)) return false;
   return WaitForNextStatus(window, static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
 }
 
@@ -92,7 +93,7 @@ void AddProgram(MainWindow &window, uint32_t size, bool need_p_proc) {
   entry.p_buffer = std::make_shared<kalvort::ProgramImage>(size, uint8_t{0x41});
   entry.file_bin_valid = true;
   entry.need_p_proc = need_p_proc;
-  QVERIFY(window.MemDevice);
+  QVERIFY(window.deviceController().hasDevice());
   QVERIFY(window.Catalog()->AddCatalogEntry(entry));
 }
 
