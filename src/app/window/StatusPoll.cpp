@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QTableView>
 #include <QTimer>
 
@@ -16,6 +15,7 @@
 #include "workflow/CommandRules.h"
 #include "workflow/DeviceSession.h"
 #include "support/BackgroundWorker.h"
+#include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 
@@ -98,7 +98,7 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
   Status->setPanelText(StatusLine::Size, t2);
   if (Status->panelText(StatusLine::ProjectType) != t3) {
     Status->setPanelText(StatusLine::ProjectType, t3);
-    if (CurrentOptions.processing.enabled) FillActionSelector();
+    if (CurrentOptions.processing.enabled) editorPane().fillActionSelector(CurrentOptions.processing.project_type);
   }
   updateCommandStates();
   emit statusApplied();
@@ -108,21 +108,6 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
   }
 }
 
-void MainWindow::FillActionSelector() {
-  ActionSelector->clear();
-  if (CurrentOptions.processing.project_type == 0) {
-    ActionSelector->addItems({QStringLiteral("Добавить NULL в конец кадра"), QStringLiteral("Убрать все NULL"),
-                         QStringLiteral("Убрать все пробелы")});
-  } else if (CurrentOptions.processing.project_type == 1) {
-    ActionSelector->addItems({QStringLiteral("Удалить номера кадров"), QStringLiteral("Перенумеровать кадры")});
-  } else {
-    ActionSelector->setEnabled(false);
-    EditorRunAction->setEnabled(false);
-    return;
-  }
-  ActionSelector->setCurrentIndex(0);
-}
-
 void MainWindow::updateCommandStates() {
   using kalvort::workflow::Command;
   kalvort::workflow::CommandState state;
@@ -130,7 +115,7 @@ void MainWindow::updateCommandStates() {
   state.connected = device_connected_;
   state.device_version = device_version_;
   state.programs = MemDevice ? project_.Programs().CatalogCount() : 0;
-  state.text_changed = text_changed;
+  state.text_changed = editorPane().textChanged();
   state.processing = CurrentOptions.processing.enabled && cur_catalog_entry.need_p_proc;
   state.entry_text_valid = cur_catalog_entry.file_txt_valid;
   for (const QItemSelectionRange &range : CatalogTable->selectionModel()->selection()) {
@@ -151,19 +136,12 @@ void MainWindow::updateCommandStates() {
       {Command::AddFiles, AddFileToCatalog},           {Command::NewFile, AddNewFileToCatalog},
       {Command::RemoveFiles, RemFileFromCatalog},      {Command::FileProperties, FilePropCatalog},
       {Command::MoveUp, FileUpCatalog},                {Command::MoveDown, FileDownCatalog},
-      {Command::SaveList, SaveCatAsTxtAction},         {Command::RunEdit, EditorRunAction},
-      {Command::CheckFile, CheckFileAction},           {Command::ConfirmText, EditorOkAction},
-      {Command::DiscardText, EditorCancelAction},      {Command::Find, EditorSearchAction},
-      {Command::Replace, EditorReplaceAction},         {Command::ZoomIn, EditorZoomInAction},
-      {Command::ZoomOut, EditorZoomOutAction},         {Command::OpenTextFile, EditorOpenFileAction},
-      {Command::SaveTextFile, EditorSaveFileAction},   {Command::Cut, EditorCutAction},
-      {Command::Copy, EditorCopyAction},               {Command::Paste, EditorPasteAction},
-      {Command::SelectAll, EditorSelectAllAction},     {Command::Undo, EditorUndoAction},
+      {Command::SaveList, SaveCatAsTxtAction},
   };
   for (const auto &[command, action] : actions) action->setEnabled(kalvort::workflow::Has(enabled, command));
-  ActionSelector->setEnabled(kalvort::workflow::Has(enabled, Command::EditSelector));
+  editorPane().applyCommands(enabled);
   // An empty project has nothing to type into.
-  if (MemDevice && state.programs == 0) EditorWidget->setReadOnly(true);
+  if (MemDevice && state.programs == 0) editorPane().setReadOnly(true);
 }
 
 void MainWindow::ShowUpdatePrompt() {
