@@ -35,8 +35,8 @@ class EditorPaneWidgetTest : public QObject {
     dialogs = ScriptedDialogs();
     progress = std::make_unique<TProgressForm>();
     project_type = 0;
-    pane = std::make_unique<EditorPane>(
-        dialogs, EditorPane::Services{[this]() -> TProgressForm & { return *progress; }, [this] { return project_type; }});
+    EditorPane::Services services{[this]() -> TProgressForm & { return *progress; }, [this] { return project_type; }};
+    pane = std::make_unique<EditorPane>(dialogs, std::move(services));
   }
   void cleanup() {
     pane.reset();
@@ -125,7 +125,8 @@ class EditorPaneWidgetTest : public QObject {
     };
     for (const auto &[name, signal] : requests) {
       std::vector<std::unique_ptr<QSignalSpy>> spies;
-      for (const auto &[other, otherSignal] : requests) spies.push_back(std::make_unique<QSignalSpy>(pane.get(), otherSignal));
+      for (const auto &request : requests)
+        spies.push_back(std::make_unique<QSignalSpy>(pane.get(), request.second));
       ActionNamed(*pane, name)->trigger();
       for (size_t i = 0; i < spies.size(); ++i)
         QCOMPARE(spies[i]->count(), requests[i].first == name ? 1 : 0);
