@@ -17,6 +17,7 @@
 #include "formats/PostProcess.h"
 #include "project/ProjectFile.h"
 #include "support/AppTest.h"
+#include "support/EditorWidgets.h"
 #include "support/WindowFixture.h"
 #include "workflow/DeviceSession.h"
 #include "workflow/ProjectTransfer.h"
@@ -121,19 +122,19 @@ class CatalogBenchmarkTest : public QObject, kalvort::apptest::WindowFixture {
 
     QList<double> text, hex;
     for (int round = 0; round < 5; ++round) {
-      window->HexViewAction->setChecked(false);
+      apptest::ActionNamed(*window, "HexViewAction")->setChecked(false);
       QElapsedTimer t;
       t.start();
       window->SelectRows(0, 0, true);
       text << t.nsecsElapsed() / 1e6;
-      QCOMPARE(window->Editor()->blockCount(), int(e.text->size()));
-      window->HexViewAction->setChecked(true);
+      QCOMPARE(apptest::EditorOf(*window)->blockCount(), int(e.text->size()));
+      apptest::ActionNamed(*window, "HexViewAction")->setChecked(true);
       t.restart();
       window->SelectRows(0, 0, true);
       hex << t.nsecsElapsed() / 1e6;
-      QCOMPARE(window->Editor()->blockCount(), int((size + 15) / 16));
+      QCOMPARE(apptest::EditorOf(*window)->blockCount(), int((size + 15) / 16));
     }
-    window->HexViewAction->setChecked(false);
+    apptest::ActionNamed(*window, "HexViewAction")->setChecked(false);
     qInfo("%u-byte 2C42 program shown as text: %.1f ms, as hex: %.1f ms (goal 50 each)", size, median(text),
           median(hex));
     QVERIFY(median(text) < 500);

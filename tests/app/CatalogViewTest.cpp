@@ -31,6 +31,8 @@
 #include "window/MainWindow.h"
 #include "base/CodePage.h"
 #include "support/AppTest.h"
+#include "support/EditorWidgets.h"
+#include "window/EditorPane.h"
 #include "support/CatalogPrograms.h"
 #include "support/WindowFixture.h"
 #include "project/ProjectFile.h"
@@ -94,7 +96,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     // A header title is never cut: "Разм.текст" is wider than its listed 60 pixels.
     QVERIFY(window->CatalogTable->columnWidth(3) >= window->CatalogTable->horizontalHeader()->sectionSizeHint(3));
     QVERIFY(cell(*window, 0, 0).isEmpty());
-    QVERIFY(window->Editor()->isReadOnly());
+    QVERIFY(apptest::EditorOf(*window)->isReadOnly());
     for (auto command : {&MainWindow::RemFileFromCatalogExecute, &MainWindow::FileUpCatalogExecute,
                          &MainWindow::FileDownCatalogExecute, &MainWindow::FilePropCatalogExecute})
       (window.get()->*command)();
@@ -119,7 +121,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(window->RowEntry(1), 0);
     window->SelectRows(1, 1, true);
     QCOMPARE(window->cur_catalog_entry_num, 0);
-    QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G01")});
+    QCOMPARE(apptest::EditorOf(*window)->lines(), QStringList{QStringLiteral("G01")});
   }
 
   void nc31NumberingRaisesAndDerivesTheSlot() {
@@ -232,7 +234,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked.size(), 2);
     QCOMPARE(dialogs.asked[1].text, QStringLiteral("Ошибка открытия файла."));
     QCOMPARE(*catalog().Catalog(0).text, ProgramText{u"G01"});
-    QVERIFY(!window->text_changed);
+    QVERIFY(!window->editorPane().textChanged());
 
     // With a regular file beside it, that file is still added.
     dialogs.asked.clear();
@@ -336,7 +338,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(window->project_name, QStringLiteral("Проект.kvt"));
     QCOMPARE(catalog().CatalogCount(), 1);
     QCOMPARE(cell(*window, 0, 2), QStringLiteral("kept"));
-    QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G01")});
+    QCOMPARE(apptest::EditorOf(*window)->lines(), QStringList{QStringLiteral("G01")});
   }
 
   void newProjectAsksFirstAndTakesTheOptionsBack() {
@@ -374,7 +376,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     QVERIFY(window->OpenProjectFile(file));
     QCOMPARE(window->windowTitle(), QStringLiteral("Калворт v1.1.7 - ") + file);
     QCOMPARE(catalog().CatalogCount(), 1);
-    QCOMPARE(window->Editor()->lines(), (QStringList{"G01 X1", "M30"}));
+    QCOMPARE(apptest::EditorOf(*window)->lines(), (QStringList{"G01 X1", "M30"}));
   }
 
   // A file with more programs than the catalog holds: the open says how many were taken, and a save

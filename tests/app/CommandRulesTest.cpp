@@ -9,12 +9,18 @@
 #include <QToolBar>
 
 #include "support/AppTest.h"
+#include "support/EditorWidgets.h"
 #include "support/ScriptedDialogs.h"
 #include "window/CatalogModel.h"
 #include "window/DeviceController.h"
+#include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "workflow/DeviceSession.h"
 
+using kalvort::apptest::ActionNamed;
+using kalvort::apptest::ActionSelectorOf;
+using kalvort::apptest::EditorOf;
+using kalvort::apptest::ToolBarNamed;
 using kalvort::apptest::WaitForDeviceStatus;
 
 namespace {
@@ -50,21 +56,21 @@ class CommandRulesTest : public QObject {
     QVERIFY(!window.deviceController().hasDevice());
     window.updateCommandStates();
     QCOMPARE(Enabled(window.MainActionList), Sorted({"OptionsAction", "DeviceNetworkAction"}));
-    QCOMPARE(Enabled(window.ActionListEditor), QStringList());
+    QCOMPARE(Enabled(window.editorPane().commandActions()), QStringList());
   }
 
   void emptyCatalog() {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
-    QCOMPARE(Enabled(window.ActionListEditor), QStringList());
+    QCOMPARE(Enabled(window.editorPane().commandActions()), QStringList());
     for (QAction *a : {window.CheckAllFilesAction, window.RemFileFromCatalog, window.FilePropCatalog,
                        window.FileUpCatalog, window.FileDownCatalog}) {
       QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
     }
     QVERIFY(window.AddFileToCatalog->isEnabled());
     QVERIFY(window.AddNewFileToCatalog->isEnabled());
-    QVERIFY(window.EditorWidget->isReadOnly());
+    QVERIFY(EditorOf(window)->isReadOnly());
     for (const QString &name : kDeviceCommands) QVERIFY2(window.findChild<QAction *>(name)->isEnabled(), qPrintable(name));
   }
 
@@ -89,27 +95,27 @@ class CommandRulesTest : public QObject {
       QCOMPARE(window.FileDownCatalog->isEnabled(), s.down);
     }
     QVERIFY(window.ProjectSaveAction->isEnabled());
-    QVERIFY(!window.EditorOkAction->isEnabled());
+    QVERIFY(!ActionNamed(window, "EditorOkAction")->isEnabled());
 
     // The current entry decides Run and Check file.
     window.cur_catalog_entry = window.Catalog()->Catalog(0);
     window.cur_catalog_entry.file_txt_valid = false;
     window.updateCommandStates();
-    QVERIFY(window.EditorRunAction->isEnabled());
-    QVERIFY(window.ActionSelector->isEnabled());
-    QVERIFY(!window.CheckFileAction->isEnabled());
+    QVERIFY(ActionNamed(window, "EditorRunAction")->isEnabled());
+    QVERIFY(ActionSelectorOf(window)->isEnabled());
+    QVERIFY(!ActionNamed(window, "CheckFileAction")->isEnabled());
     window.CurrentOptions.processing.enabled = false;
     window.updateCommandStates();
-    QVERIFY(!window.EditorRunAction->isEnabled());
+    QVERIFY(!ActionNamed(window, "EditorRunAction")->isEnabled());
     window.CurrentOptions.processing.enabled = true;
 
     // Unconfirmed editor text: only settings and network search of the main commands.
-    window.text_changed = true;
+    window.editorPane().setTextChanged(true);
     window.updateCommandStates();
     QCOMPARE(Enabled(window.MainActionList), Sorted({"OptionsAction", "DeviceNetworkAction"}));
-    QVERIFY(window.EditorOkAction->isEnabled());
-    QVERIFY(window.EditorCancelAction->isEnabled());
-    QVERIFY(window.CheckFileAction->isEnabled());
+    QVERIFY(ActionNamed(window, "EditorOkAction")->isEnabled());
+    QVERIFY(ActionNamed(window, "EditorCancelAction")->isEnabled());
+    QVERIFY(ActionNamed(window, "CheckFileAction")->isEnabled());
   }
 
   void everyActionHasCaptionHintAndAccessibleName() {
@@ -137,8 +143,8 @@ class CommandRulesTest : public QObject {
         {window.AddFileToCatalog, "Добавить файл в проект", "Добавить файл(ы)", QKeySequence("Ctrl+I")},
         {window.RemFileFromCatalog, "Удалить файл из проекта", "Удалить файл(ы)", QKeySequence("Ctrl+X")},
         {window.FilePropCatalog, "Свойства файла", "Свойства файла(ов)", QKeySequence("Alt+Return")},
-        {window.EditorRunAction, "Выполнить действие", "Выполнить действие", QKeySequence("Ctrl+G")},
-        {window.EditorReplaceAction, "Замена", "Замена", QKeySequence("Ctrl+H")},
+        {ActionNamed(window, "EditorRunAction"), "Выполнить действие", "Выполнить действие", QKeySequence("Ctrl+G")},
+        {ActionNamed(window, "EditorReplaceAction"), "Замена", "Замена", QKeySequence("Ctrl+H")},
         {window.DeviceNetworkAction, "Поиск сетевого устройства", "Поиск сетевого устройства", QKeySequence()},
     };
     for (const auto &e : expected) {
@@ -148,7 +154,8 @@ class CommandRulesTest : public QObject {
     }
     QCOMPARE(window.DeviceBurnAction->text(), QStringLiteral("Записать проект в МП"));
     // Tool buttons carry their command's caption as accessible name.
-    for (QToolBar *bar : {window.MainToolBar, window.CatalogToolBar, window.EditorFileToolBar, window.EditorEditToolBar}) {
+    for (QToolBar *bar : {window.MainToolBar, window.CatalogToolBar, ToolBarNamed(window, "Файл программы"),
+                          ToolBarNamed(window, "Правка")}) {
       for (QAction *a : bar->actions()) {
         QWidget *button = bar->widgetForAction(a);
         if (a->isSeparator() || a->objectName().isEmpty() || !button) continue;

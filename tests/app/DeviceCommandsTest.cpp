@@ -21,6 +21,7 @@
 
 #include "device/DevCatalog.h"
 #include "support/AppTest.h"
+#include "support/EditorWidgets.h"
 #include "workflow/DeviceSession.h"
 #include "support/CatalogPrograms.h"
 #include "support/LoopbackSimulator.h"
@@ -28,12 +29,14 @@
 #include "widgets/Ipv4Edit.h"
 #include "window/CatalogModel.h"
 #include "window/DeviceController.h"
+#include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 
 using kalvort::ProgramImage;
 using kalvort::ProgramText;
 using kalvort::TDevCatalogEntry;
+using kalvort::apptest::EditorOf;
 using kalvort::apptest::WaitFor;
 using kalvort::apptest::WaitForDeviceStatus;
 using kalvort::apptest::WaitForNextStatus;
@@ -312,13 +315,13 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(!window->VerifyForm || !window->VerifyForm->isVisible());
     QCOMPARE(window->cur_catalog_entry_num, 1);
     QCOMPARE(programs().Catalog(1).file_error_code, kalvort::feProcessError);
-    QCOMPARE(window->EditorWidget->textCursor().selectedText(), QStringLiteral("G01 Xя"));
+    QCOMPARE(EditorOf(*window)->textCursor().selectedText(), QStringLiteral("G01 Xя"));
     // In the middle of the view, not at its edge.
-    const int middle = window->EditorWidget->viewport()->height() / 2;
-    const int lineHeight = window->EditorWidget->fontMetrics().height();
-    QVERIFY2(qAbs(window->EditorWidget->cursorRect().center().y() - middle) <= lineHeight,
-             qPrintable(QString::number(window->EditorWidget->cursorRect().center().y()) + " vs " + QString::number(middle)));
-    QVERIFY(!window->text_changed);
+    const int middle = EditorOf(*window)->viewport()->height() / 2;
+    const int lineHeight = EditorOf(*window)->fontMetrics().height();
+    QVERIFY2(qAbs(EditorOf(*window)->cursorRect().center().y() - middle) <= lineHeight,
+             qPrintable(QString::number(EditorOf(*window)->cursorRect().center().y()) + " vs " + QString::number(middle)));
+    QVERIFY(!window->editorPane().textChanged());
     const int row = window->RowOfEntry(1);
     QCOMPARE(window->SelectedRows(), QList<int>{row});
     QVERIFY(window->CatalogRows->text(row, 0).startsWith(QLatin1Char('!')));

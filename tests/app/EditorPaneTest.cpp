@@ -19,14 +19,19 @@
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "window/CatalogModel.h"
+#include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "formats/PostProcess.h"
 #include "support/AppTest.h"
+#include "support/EditorWidgets.h"
 #include "support/CatalogPrograms.h"
 #include "support/WindowFixture.h"
 #include "workflow/DeviceSession.h"
 
 using namespace kalvort;
+using kalvort::apptest::ActionNamed;
+using kalvort::apptest::ActionSelectorOf;
+using kalvort::apptest::EditorOf;
 
 namespace {
 
@@ -61,7 +66,9 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     window->FillCatalogGrid();
     window->SelectRows(row, row, true);
   }
-  QString selected() const { return window->Editor()->textCursor().selectedText(); }
+  QString selected() const { return editor()->textCursor().selectedText(); }
+  CodeEditor *editor() const { return EditorOf(*window); }
+  QAction *hexSwitch() const { return ActionNamed(*window, "HexViewAction"); }
 
  private slots:
   void init() {
@@ -75,27 +82,27 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
   void hexViewWritesSixteenBytesALine() {
     std::vector<uint8_t> twenty(20, 0xAB), sixteen(16, 0x01);
     show({binaryEntry(0, twenty), binaryEntry(1, sixteen), entry(2, u"empty")});
-    window->HexViewAction->setChecked(true);
-    window->HexViewActionExecute();
-    QCOMPARE(window->Editor()->blockCount(), 2);
-    QCOMPARE(window->Editor()->document()->findBlockByNumber(1).text(), QStringLiteral("000010: AB AB AB AB "));
-    QVERIFY(window->Editor()->isReadOnly());
+    hexSwitch()->trigger();  // on: the entry is shown again as a hex dump
+    QVERIFY(hexSwitch()->isChecked());
+    QCOMPARE(editor()->blockCount(), 2);
+    QCOMPARE(editor()->document()->findBlockByNumber(1).text(), QStringLiteral("000010: AB AB AB AB "));
+    QVERIFY(editor()->isReadOnly());
     window->SelectRows(1, 1, true);
-    QCOMPARE(window->Editor()->lines().size(), 1);
+    QCOMPARE(editor()->lines().size(), 1);
     window->SelectRows(2, 2, true);
-    QVERIFY(window->Editor()->lines().isEmpty());
-    window->HexViewAction->setChecked(false);
+    QVERIFY(editor()->lines().isEmpty());
+    hexSwitch()->setChecked(false);
   }
 
   void rawBytesAreShownReadOnlyAndNeverTakenBack() {
     show({binaryEntry(0, {'G', '1', 0x01, '\r', '\n', 'M', 0x7F, 0, 'X'})});
     // Control characters in a form the editor's font can draw: their pictures, else "^A".
-    const QFontMetrics metrics(window->Editor()->font());
+    const QFontMetrics metrics(editor()->font());
     if (metrics.inFont(QChar(0x2401)) && metrics.inFont(QChar(0x2421)))
-      QCOMPARE(window->Editor()->lines(), (QStringList{QStringLiteral("G1\u2401"), QStringLiteral("M\u2421")}));
+      QCOMPARE(editor()->lines(), (QStringList{QStringLiteral("G1\u2401"), QStringLiteral("M\u2421")}));
     else
-      QCOMPARE(window->Editor()->lines(), (QStringList{QStringLiteral("G1^A"), QStringLiteral("M^?")}));
-    QVERIFY(window->Editor()->isReadOnly());
+      QCOMPARE(editor()->lines(), (QStringList{QStringLiteral("G1^A"), QStringLiteral("M^?")}));
+    QVERIFY(editor()->isReadOnly());
     window->EditorOkActionExecute();
     const TDevCatalogEntry e = catalog().Catalog(0);
     QVERIFY(e.file_bin_valid);
@@ -111,9 +118,9 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked[0].title, QStringLiteral("Проверка"));
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ\nПрограмма 1 (text), строка 3"));
     QCOMPARE(selected(), QStringLiteral("G01 Xж"));
-    QCOMPARE(window->Editor()->textCursor().blockNumber(), 2);
-    QCOMPARE(window->Editor()->errorLine(), 2);
-    QVERIFY(!window->text_changed);
+    QCOMPARE(editor()->textCursor().blockNumber(), 2);
+    QCOMPARE(editor()->errorLine(), 2);
+    QVERIFY(!window->editorPane().textChanged());
     QCOMPARE(catalog().Catalog(0).file_error_code, feProcessError);
     QCOMPARE(window->CatalogRows->text(0, 0), QStringLiteral("!1"));
   }
@@ -127,8 +134,8 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
 
   void checkFileSucceedsAndMarksTheBinaryValid() {
     show({textEntry(0, {u"G01 X10", u"M30"})});
-    window->Editor()->appendPlainText(QStringLiteral("M02"));
-    QVERIFY(window->text_changed);
+    editor()->appendPlainText(QStringLiteral("M02"));
+    QVERIFY(window->editorPane().textChanged());
     dialogs.answers = {QMessageBox::Ok};
     window->CheckFileActionExecute();
     QCOMPARE(dialogs.asked.size(), 2);
@@ -137,7 +144,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QVERIFY(catalog().Catalog(0).file_bin_valid);
     QCOMPARE(catalog().Catalog(0).text->size(), size_t{3});
     QVERIFY(window->project_changed);
-    QVERIFY(!window->text_changed);
+    QVERIFY(!window->editorPane().textChanged());
   }
 
   void checkProjectStopsAtTheFirstFailure() {
@@ -160,56 +167,56 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     show({textEntry(0, {u"G01"})});
     window->EditorCancelActionExecute();
     QVERIFY(dialogs.asked.isEmpty());
-    window->Editor()->appendPlainText(QStringLiteral("X1"));
+    editor()->appendPlainText(QStringLiteral("X1"));
     dialogs.answers = {QMessageBox::Ok};
     window->EditorCancelActionExecute();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Отменить изменения?"));
-    QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G01")});
-    QVERIFY(!window->text_changed);
+    QCOMPARE(editor()->lines(), QStringList{QStringLiteral("G01")});
+    QVERIFY(!window->editorPane().textChanged());
   }
 
   // The editor always shows the entry it will store into: Отмена stays on the edited program, Нет
   // drops the edit and shows the new one, Да stores into the edited program and then moves.
   void leavingAnEditedEntryAsksFirst() {
     show({textEntry(0, {u"G01"}), textEntry(1, {u"G02"})});
-    window->Editor()->appendPlainText(QStringLiteral("X1"));
+    editor()->appendPlainText(QStringLiteral("X1"));
     dialogs.answers = {QMessageBox::Cancel};
     window->SelectRows(1, 1, true);
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текст изменен. Сохранить?"));
     QCOMPARE(dialogs.asked.value(0).defaultButton, QMessageBox::Cancel);
-    QVERIFY(window->text_changed);
+    QVERIFY(window->editorPane().textChanged());
     QCOMPARE(window->cur_catalog_entry_num, 0);
     QCOMPARE(window->SelectedEntry(), 0);
-    QCOMPARE(window->Editor()->lines(), (QStringList{"G01", "X1"}));
+    QCOMPARE(editor()->lines(), (QStringList{"G01", "X1"}));
 
     dialogs.answers = {QMessageBox::No};
     window->SelectRows(1, 1, true);
-    QVERIFY(!window->text_changed);
+    QVERIFY(!window->editorPane().textChanged());
     QCOMPARE(window->SelectedEntry(), 1);
-    QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G02")});
+    QCOMPARE(editor()->lines(), QStringList{QStringLiteral("G02")});
     QCOMPARE(catalog().Catalog(0).text->size(), size_t{1});  // the edit was dropped
     // Confirming now stores into the program shown, never into the one left.
-    window->Editor()->appendPlainText(QStringLiteral("X2"));
+    editor()->appendPlainText(QStringLiteral("X2"));
     dialogs.answers = {QMessageBox::Ok};
     window->EditorOkActionExecute();
     QCOMPARE(*catalog().Catalog(1).text, (ProgramText{u"G02", u"X2"}));
     QCOMPARE(*catalog().Catalog(0).text, ProgramText{u"G01"});
 
-    window->Editor()->appendPlainText(QStringLiteral("X3"));
+    editor()->appendPlainText(QStringLiteral("X3"));
     dialogs.answers = {QMessageBox::Yes};
     window->SelectRows(0, 0, true);
     QCOMPARE(*catalog().Catalog(1).text, (ProgramText{u"G02", u"X2", u"X3"}));
     QVERIFY(window->project_changed);
-    QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G01")});
+    QCOMPARE(editor()->lines(), QStringList{QStringLiteral("G01")});
   }
 
   void closingAsksAboutUnconfirmedText() {
     show({textEntry(0, {u"G01"})});
-    window->Editor()->appendPlainText(QStringLiteral("X1"));
+    editor()->appendPlainText(QStringLiteral("X1"));
     dialogs.answers = {QMessageBox::Cancel};
     QVERIFY(!window->close());
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текст изменен. Сохранить?"));
-    QVERIFY(window->text_changed);
+    QVERIFY(window->editorPane().textChanged());
     // Да takes the text into the project, which then is unsaved: the project question follows.
     dialogs.asked.clear();
     dialogs.answers = {QMessageBox::Yes, QMessageBox::No};
@@ -220,31 +227,31 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
 
   void okTakesTheTextAndRunEditsIt() {
     show({textEntry(0, {u"G01", u"X1"})});
-    window->EditorRunActionExecute();  // 2С42, first action: NULL at every line end
-    QCOMPARE(window->Editor()->lines(), (QStringList{"G01^", "X1^"}));
-    QVERIFY(window->text_changed);
+    ActionNamed(*window, "EditorRunAction")->trigger();  // 2С42, first action: NULL at every line end
+    QCOMPARE(editor()->lines(), (QStringList{"G01^", "X1^"}));
+    QVERIFY(window->editorPane().textChanged());
     dialogs.answers = {QMessageBox::Ok};
     window->EditorOkActionExecute();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Сохранить изменения?"));
     QCOMPARE(*catalog().Catalog(0).text, (ProgramText{u"G01^", u"X1^"}));
     QVERIFY(!catalog().Catalog(0).file_bin_valid);
     QVERIFY(window->project_changed);
-    QVERIFY(!window->text_changed);
+    QVERIFY(!window->editorPane().textChanged());
   }
 
   // "Выполнить действие" is one undo step: one Ctrl+Z gives back the text as it was.
   void runIsUndoneByOneCtrlZ() {
     show({textEntry(0, {u"N1 G01 X1", u"N2 M30", u"N3"})});
-    window->Editor()->setFocus();
-    QTest::keyClicks(window->Editor(), QStringLiteral("%"));
-    const QStringList typed = window->Editor()->lines();
-    window->ActionSelector->setCurrentIndex(2);  // 2С42: remove every space
-    window->EditorRunActionExecute();
-    QCOMPARE(window->Editor()->lines(), (QStringList{"%N1G01X1", "N2M30", "N3"}));
-    QTest::keyClick(window->Editor(), Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(window->Editor()->lines(), typed);
-    QTest::keyClick(window->Editor(), Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(window->Editor()->lines(), (QStringList{"N1 G01 X1", "N2 M30", "N3"}));
+    editor()->setFocus();
+    QTest::keyClicks(editor(), QStringLiteral("%"));
+    const QStringList typed = editor()->lines();
+    ActionSelectorOf(*window)->setCurrentIndex(2);  // 2С42: remove every space
+    ActionNamed(*window, "EditorRunAction")->trigger();
+    QCOMPARE(editor()->lines(), (QStringList{"%N1G01X1", "N2M30", "N3"}));
+    QTest::keyClick(editor(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(editor()->lines(), typed);
+    QTest::keyClick(editor(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(editor()->lines(), (QStringList{"N1 G01 X1", "N2 M30", "N3"}));
   }
 
   void binaryOfAProcessedEntryIsConvertedWhenShown() {
@@ -256,11 +263,11 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     catalog().Catalog(0).text->clear();
     window->FillCatalogGrid();
     window->SelectRows(0, 0, true);
-    QCOMPARE(window->Editor()->lines(), (QStringList{"G01X10", "M30"}));  // spaces dropped by the writer
+    QCOMPARE(editor()->lines(), (QStringList{"G01X10", "M30"}));  // spaces dropped by the writer
     QVERIFY(catalog().Catalog(0).file_txt_valid);
     QCOMPARE(window->CatalogRows->text(0, 3), QStringLiteral("13"));
-    QVERIFY(!window->Editor()->isReadOnly());
-    QVERIFY(!window->text_changed);
+    QVERIFY(!editor()->isReadOnly());
+    QVERIFY(!window->editorPane().textChanged());
     // The conversion ran in the shared progress window, which is hidden again with its cancel
     // button usable for the device commands.
     QVERIFY(window->ProgressForm);
@@ -280,10 +287,10 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     dialogs.files = {in};
     window->EditorOpenFileActionExecute();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Заменить текстовый файл?"));
-    QCOMPARE(window->Editor()->lines(), (QStringList{"G2", "Ж"}));
-    QVERIFY(window->text_changed);
+    QCOMPARE(editor()->lines(), (QStringList{"G2", "Ж"}));
+    QVERIFY(window->editorPane().textChanged());
     QVERIFY(!catalog().Catalog(0).file_bin_valid);
-    window->text_changed = false;
+    window->editorPane().setTextChanged(false);
     dialogs.files = {out};
     window->EditorSaveFileActionExecute();
     QFile saved(out);
@@ -317,17 +324,17 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(::setrlimit(RLIMIT_AS, &tight), 0);
 
     window->SelectRows(0, 0, true);
-    const bool textShown = !window->Editor()->document()->isEmpty();
-    window->HexViewAction->setChecked(true);
+    const bool textShown = !editor()->document()->isEmpty();
+    hexSwitch()->setChecked(true);
     window->SelectRows(1, 1, true);
-    const bool dumpShown = !window->Editor()->document()->isEmpty();
-    window->HexViewAction->setChecked(false);
+    const bool dumpShown = !editor()->document()->isEmpty();
+    hexSwitch()->setChecked(false);
     window->SelectRows(2, 2, true);
     QCOMPARE(::setrlimit(RLIMIT_AS, &old), 0);
 
     QVERIFY(!textShown);
     QVERIFY(!dumpShown);
-    QCOMPARE(window->Editor()->lines(), QStringList{"G01 X1"});
+    QCOMPARE(editor()->lines(), QStringList{"G01 X1"});
     QCOMPARE(catalog().Catalog(0).text->front().size(), size_t{10'000'000});
     QTRY_COMPARE_WITH_TIMEOUT(dialogs.asked.value(0).text, QStringLiteral("Недостаточно памяти."), 5000);
   }
@@ -342,10 +349,13 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
   }
 
   void zoomActionsStopAtTheLimits() {
-    for (int i = 0; i < 60; ++i) window->EditorZoomInActionExecute();
-    QCOMPARE(window->Editor()->pointSize(), 48);
-    for (int i = 0; i < 60; ++i) window->EditorZoomOutActionExecute();
-    QCOMPARE(window->Editor()->pointSize(), 8);
+    show({textEntry(0, {u"G01"})});  // an empty project has no editor commands
+    QAction *zoomIn = ActionNamed(*window, "EditorZoomInAction");
+    QAction *zoomOut = ActionNamed(*window, "EditorZoomOutAction");
+    for (int i = 0; i < 60; ++i) zoomIn->trigger();
+    QCOMPARE(editor()->pointSize(), 48);
+    for (int i = 0; i < 60; ++i) zoomOut->trigger();
+    QCOMPARE(editor()->pointSize(), 8);
   }
 };
 

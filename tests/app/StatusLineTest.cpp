@@ -10,6 +10,7 @@
 
 #include "sim/UrvellSimulator.h"
 #include "support/AppTest.h"
+#include "support/EditorWidgets.h"
 #include "support/LoopbackSimulator.h"
 #include "support/ScriptedDialogs.h"
 #include "window/DeviceController.h"
@@ -58,8 +59,8 @@ class StatusLineTest : public QObject {
     QCOMPARE(Panel(window, 2)->accessibleDescription(), QStringLiteral("Объём"));
     QCOMPARE(Panel(window, 3)->accessibleDescription(), QStringLiteral("Тип проекта"));
     // Panel 3 decides the editor's actions.
-    QCOMPARE(window.ActionSelector->count(), 3);
-    QCOMPARE(window.ActionSelector->itemText(0), QStringLiteral("Добавить NULL в конец кадра"));
+    QCOMPARE(kalvort::apptest::ActionSelectorOf(window)->count(), 3);
+    QCOMPARE(kalvort::apptest::ActionSelectorOf(window)->itemText(0), QStringLiteral("Добавить NULL в конец кадра"));
   }
 
   void usbProgrammerModuleKinds_data() {

@@ -13,6 +13,7 @@
 #include <QToolButton>
 
 #include "support/AppTest.h"
+#include "support/EditorWidgets.h"
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "window/CatalogModel.h"
@@ -36,11 +37,12 @@ class WindowLayoutTest : public QObject {
     QCOMPARE(window.size(), QSize(1024, 700));
 
     // The action selector sits in its tool bar, not in the bar's overflow menu.
-    QComboBox *selector = window.ActionSelector;
+    QComboBox *selector = apptest::ActionSelectorOf(window);
+    QToolBar *editBar = apptest::ToolBarNamed(window, QStringLiteral("Правка"));
     QVERIFY(selector->isVisible());
-    const QRect inBar(selector->mapTo(window.EditorEditToolBar, QPoint(0, 0)), selector->size());
-    QVERIFY(window.EditorEditToolBar->rect().contains(inBar));
-    QVERIFY(window.EditorEditToolBar->widgetForAction(window.EditorRunAction)->isVisible());
+    const QRect inBar(selector->mapTo(editBar, QPoint(0, 0)), selector->size());
+    QVERIFY(editBar->rect().contains(inBar));
+    QVERIFY(editBar->widgetForAction(apptest::ActionNamed(window, "EditorRunAction"))->isVisible());
 
     // A date in the catalog list is shown whole, and the list shows every column.
     apptest::AddProgram(window, 32);
@@ -53,15 +55,16 @@ class WindowLayoutTest : public QObject {
     QVERIFY(grid->horizontalHeader()->length() <= grid->viewport()->width());
 
     // A whole 16-byte line of the hex view.
-    window.HexViewAction->setChecked(true);
+    apptest::ActionNamed(window, "HexViewAction")->setChecked(true);
     window.SelectRows(0, 0, true);
-    const QString line = window.Editor()->document()->firstBlock().text();
+    const CodeEditor *editor = apptest::EditorOf(window);
+    const QString line = editor->document()->firstBlock().text();
     QCOMPARE(line.size(), 6 + 2 + 16 * 3);
-    const int needed = window.Editor()->fontMetrics().horizontalAdvance(line) +
-                       2 * int(window.Editor()->document()->documentMargin());
-    QVERIFY2(needed <= window.Editor()->viewport()->width(),
-             qPrintable(QStringLiteral("%1 > %2").arg(needed).arg(window.Editor()->viewport()->width())));
-    window.HexViewAction->setChecked(false);
+    const int needed = editor->fontMetrics().horizontalAdvance(line) +
+                       2 * int(editor->document()->documentMargin());
+    QVERIFY2(needed <= editor->viewport()->width(),
+             qPrintable(QStringLiteral("%1 > %2").arg(needed).arg(editor->viewport()->width())));
+    apptest::ActionNamed(window, "HexViewAction")->setChecked(false);
   }
 
   // Pointing at a tool button or a menu item shows its hint as a tool tip; the status line keeps

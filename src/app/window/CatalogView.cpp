@@ -22,9 +22,9 @@
 
 #include "dialogs/FilePropDialog.h"
 #include "support/UserDialogs.h"
-#include "widgets/CodeEditor.h"
 #include "widgets/QtText.h"
 #include "window/CatalogModel.h"
+#include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "base/SafeSave.h"
 #include "project/ProjectBuild.h"
@@ -103,7 +103,7 @@ void MainWindow::SetupCatalogView() {
                         CatalogTable->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, CatalogTable) +
                         LeftPane->layout()->contentsMargins().left() + LeftPane->layout()->contentsMargins().right();
   const QList<int> sizes = MainSplitter->sizes();
-  MainSplitter->setSizes({listWidth, std::max(sizes.value(0) + sizes.value(1) - listWidth, RightPane->minimumWidth())});
+  MainSplitter->setSizes({listWidth, std::max(sizes.value(0) + sizes.value(1) - listWidth, editorPane().minimumWidth())});
   CatalogTable->verticalHeader()->setDefaultSectionSize(kCatalogRowHeight);
   CatalogTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   CatalogTable->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -173,7 +173,7 @@ void MainWindow::CatalogSelectionChanged() {
   if (rows.isEmpty()) return;
   const int index = RowEntry(rows.front());
   if (index < 0 || !Catalog()) {
-    ClearEditor();
+    editorPane().clear();
     updateCommandStates();
     return;
   }

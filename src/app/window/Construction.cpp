@@ -7,18 +7,16 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "support/AppIcons.h"
-#include "widgets/CodeEditor.h"
 #include "window/CatalogModel.h"
+#include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 
@@ -33,8 +31,9 @@ struct ActionSpec {
   const char *icon;      // freedesktop theme name; the bundled fall-back has the same name
 };
 
-// Shortcut of "Удалить файл из проекта" and "Вырезать" is the same Ctrl+X: each acts only where
-// its pane has the focus (catalog list or editor), so neither makes the other ambiguous.
+// Shortcut of "Удалить файл из проекта" and the editor pane's "Вырезать" is the same Ctrl+X: each
+// acts only where its pane has the focus (catalog list or editor), so neither makes the other
+// ambiguous.
 const ActionSpec kActions[] = {
     {&MainWindow::DeviceRereadAction, "DeviceRereadAction", "Прочитать проект из МП", nullptr, QKeySequence(Qt::CTRL | Qt::Key_R), "document-import"},
     {&MainWindow::DeviceBurnAction, "DeviceBurnAction", "Записать в МП", nullptr, QKeySequence(Qt::CTRL | Qt::Key_B), "document-export"},
@@ -59,22 +58,6 @@ const ActionSpec kActions[] = {
     {&MainWindow::FileUpCatalog, "FileUpCatalog", "Вверх по каталогу", nullptr, QKeySequence(Qt::CTRL | Qt::Key_U), "go-up"},
     {&MainWindow::FileDownCatalog, "FileDownCatalog", "Вниз по каталогу", nullptr, QKeySequence(Qt::CTRL | Qt::Key_D), "go-down"},
     {&MainWindow::SaveCatAsTxtAction, "SaveCatAsTxtAction", "Сохранить список файлов", nullptr, {}, "document-save-as"},
-    {&MainWindow::EditorRunAction, "EditorRunAction", "Выполнить действие", nullptr, QKeySequence(Qt::CTRL | Qt::Key_G), "media-playback-start"},
-    {&MainWindow::CheckFileAction, "CheckFileAction", "Проверить файл", nullptr, {}, "tools-check-spelling"},
-    {&MainWindow::EditorOkAction, "EditorOkAction", "Подтвердить изменения", nullptr, {}, "dialog-ok"},
-    {&MainWindow::EditorCancelAction, "EditorCancelAction", "Отменить изменения", nullptr, {}, "dialog-cancel"},
-    {&MainWindow::EditorSearchAction, "EditorSearchAction", "Поиск", nullptr, QKeySequence(Qt::CTRL | Qt::Key_F), "edit-find"},
-    {&MainWindow::EditorReplaceAction, "EditorReplaceAction", "Замена", nullptr, QKeySequence(Qt::CTRL | Qt::Key_H), "edit-find-replace"},
-    {&MainWindow::EditorZoomInAction, "EditorZoomInAction", "Увеличить", nullptr, {}, "zoom-in"},
-    {&MainWindow::EditorZoomOutAction, "EditorZoomOutAction", "Уменьшить", nullptr, {}, "zoom-out"},
-    {&MainWindow::EditorOpenFileAction, "EditorOpenFileAction", "Открыть файл", nullptr, {}, "document-open"},
-    {&MainWindow::EditorSaveFileAction, "EditorSaveFileAction", "Сохранить файл", nullptr, {}, "document-save"},
-    {&MainWindow::EditorCutAction, "EditorCutAction", "Вырезать", nullptr, QKeySequence(Qt::CTRL | Qt::Key_X), "edit-cut"},
-    {&MainWindow::EditorCopyAction, "EditorCopyAction", "Копировать", nullptr, QKeySequence(Qt::CTRL | Qt::Key_C), "edit-copy"},
-    {&MainWindow::EditorPasteAction, "EditorPasteAction", "Вставить", nullptr, QKeySequence(Qt::CTRL | Qt::Key_V), "edit-paste"},
-    {&MainWindow::EditorSelectAllAction, "EditorSelectAllAction", "Выделить все", nullptr, QKeySequence(Qt::CTRL | Qt::Key_A), "edit-select-all"},
-    {&MainWindow::EditorUndoAction, "EditorUndoAction", "Отменить", nullptr, QKeySequence(Qt::CTRL | Qt::Key_Z), "edit-undo"},
-    {&MainWindow::HexViewAction, "HexViewAction", "HEX", "Шестнадцатеричный вид", {}, nullptr},
     {&MainWindow::HelpAboutAction, "HelpAboutAction", "О программе", nullptr, {}, "help-about"},
     {&MainWindow::FileExitAction, "FileExitAction", "Выход", nullptr, {}, "application-exit"},
 };
@@ -82,6 +65,11 @@ const ActionSpec kActions[] = {
 }  // namespace
 
 void MainWindow::CreateActions() {
+  // The editor pane brings its own actions; it is made first so that the menus can hold them.
+  editor_pane_ = new EditorPane(Dialogs,
+                                {[this]() -> TProgressForm & { return SharedProgressForm(); },
+                                 [this] { return CurrentOptions.processing.project_type; }},
+                                this);
   for (const ActionSpec &def : kActions) {
     auto *action = new QAction(QString::fromUtf8(def.caption), this);
     const QString hint = QString::fromUtf8(def.hint ? def.hint : def.caption);
@@ -97,8 +85,6 @@ void MainWindow::CreateActions() {
   // The menu item of the write command names what is written; the tool bar keeps the short caption.
   DeviceBurnAction->setText(QStringLiteral("Записать проект в МП"));
   DeviceBurnAction->setIconText(QStringLiteral("Записать в МП"));
-  HexViewAction->setCheckable(true);
-  HexViewAction->setToolTip(QStringLiteral("HEX"));
 
   MainActionList = {DeviceRereadAction, DeviceBurnAction, DeviceClearSMPCatAction, DeviceClearSMPFullAction,
                  DeviceTestSMPQuickAction, DeviceTestSMPFullAction, DeviceReadImageAction,
@@ -106,10 +92,6 @@ void MainWindow::CreateActions() {
                  ProjectNewAction, ProjectOpenAction, ProjectSaveAction, OptionsAction,
                  CheckAllFilesAction, AddFileToCatalog, AddNewFileToCatalog, RemFileFromCatalog,
                  FilePropCatalog, FileUpCatalog, FileDownCatalog, SaveCatAsTxtAction};
-  ActionListEditor = {EditorRunAction, CheckFileAction, EditorOkAction, EditorCancelAction,
-                      EditorSearchAction, EditorReplaceAction, EditorZoomInAction, EditorZoomOutAction,
-                      EditorOpenFileAction, EditorSaveFileAction, EditorCutAction, EditorCopyAction,
-                      EditorPasteAction, EditorSelectAllAction, EditorUndoAction};
 }
 
 void MainWindow::CreateMenus() {
@@ -147,26 +129,7 @@ void MainWindow::CreateMenus() {
   DeviceMenu->addAction(DeviceNetworkAction);
 
   EditorMenu = menuBar()->addMenu(QStringLiteral("Редактор"));
-  EditorMenu->addAction(EditorOpenFileAction);
-  EditorMenu->addAction(EditorSaveFileAction);
-  EditorMenu->addSeparator();
-  EditorMenu->addAction(EditorUndoAction);
-  EditorMenu->addAction(EditorCutAction);
-  EditorMenu->addAction(EditorCopyAction);
-  EditorMenu->addAction(EditorPasteAction);
-  EditorMenu->addAction(EditorSelectAllAction);
-  EditorMenu->addSeparator();
-  EditorMenu->addAction(EditorSearchAction);
-  EditorMenu->addAction(EditorReplaceAction);
-  EditorMenu->addSeparator();
-  EditorMenu->addAction(CheckFileAction);
-  EditorMenu->addAction(EditorOkAction);
-  EditorMenu->addAction(EditorCancelAction);
-  EditorMenu->addAction(EditorRunAction);
-  EditorMenu->addSeparator();
-  EditorMenu->addAction(HexViewAction);
-  EditorMenu->addAction(EditorZoomInAction);
-  EditorMenu->addAction(EditorZoomOutAction);
+  editor_pane_->fillMenu(*EditorMenu);
 
   HelpMenu = menuBar()->addMenu(QStringLiteral("Помощь"));
   HelpMenu->addAction(HelpAboutAction);
@@ -214,22 +177,17 @@ void MainWindow::CreateCentralArea() {
   MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
   MainSplitter->setChildrenCollapsible(false);
   CreateLeftPane();
-  CreateRightPane();
 
-  // Catalog commands act in the left pane, editor clipboard commands in the right one: that is
+  // Catalog commands act in the left pane, editor clipboard commands in the editor pane: that is
   // what keeps their shared Ctrl+X apart.
   for (QAction *a : {AddNewFileToCatalog, AddFileToCatalog, RemFileFromCatalog, FilePropCatalog,
                      FileUpCatalog, FileDownCatalog}) {
     LeftPane->addAction(a);
     a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   }
-  for (QAction *a : {EditorCutAction, EditorCopyAction, EditorPasteAction, EditorSelectAllAction, EditorUndoAction}) {
-    RightPane->addAction(a);
-    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-  }
 
   MainSplitter->addWidget(LeftPane);
-  MainSplitter->addWidget(RightPane);
+  MainSplitter->addWidget(editor_pane_);
   MainSplitter->setStretchFactor(0, 0);
   MainSplitter->setStretchFactor(1, 1);
   MainSplitter->setSizes({441, 385});
@@ -269,46 +227,6 @@ void MainWindow::CreateLeftPane() {
   left->addWidget(CatalogTable, 1);
 }
 
-// The editor's two tool bars (file and edit, with the action selector) and the editor.
-void MainWindow::CreateRightPane() {
-  RightPane = new QWidget(MainSplitter);
-  RightPane->setObjectName(QStringLiteral("RightPane"));
-  RightPane->setMinimumWidth(200);
-  auto *right = new QVBoxLayout(RightPane);
-  right->setContentsMargins(2, 2, 2, 2);
-  right->setSpacing(2);
-  EditorFileToolBar = PaneToolBar(QStringLiteral("Файл программы"), RightPane);
-  EditorFileToolBar->addAction(EditorOpenFileAction);
-  EditorFileToolBar->addAction(EditorSaveFileAction);
-  EditorFileToolBar->addAction(HexViewAction);
-  HexSwitchButton = qobject_cast<QToolButton *>(EditorFileToolBar->widgetForAction(HexViewAction));
-  if (HexSwitchButton) {
-    HexSwitchButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    HexSwitchButton->setObjectName(QStringLiteral("HexSwitchButton"));
-  }
-  for (QAction *a : {CheckFileAction, EditorOkAction, EditorCancelAction, EditorZoomInAction, EditorZoomOutAction}) {
-    EditorFileToolBar->addAction(a);
-  }
-  right->addWidget(EditorFileToolBar);
-  EditorEditToolBar = PaneToolBar(QStringLiteral("Правка"), RightPane);
-  for (QAction *a : {EditorCopyAction, EditorCutAction, EditorPasteAction, EditorSearchAction, EditorReplaceAction}) {
-    EditorEditToolBar->addAction(a);
-  }
-  ActionSelector = new QComboBox(EditorEditToolBar);
-  ActionSelector->setObjectName(QStringLiteral("ActionSelector"));
-  ActionSelector->setAccessibleName(QStringLiteral("Действие"));
-  ActionSelector->setToolTip(QStringLiteral("Действие"));
-  ActionSelector->setMinimumContentsLength(24);
-  EditorEditToolBar->addWidget(ActionSelector);
-  EditorEditToolBar->addAction(EditorRunAction);
-  right->addWidget(EditorEditToolBar);
-  EditorWidget = new CodeEditor(RightPane);
-  EditorWidget->setObjectName(QStringLiteral("EditorWidget"));
-  EditorWidget->setAccessibleName(QStringLiteral("Редактор"));
-  EditorWidget->setReadOnly(true);
-  right->addWidget(EditorWidget, 1);
-}
-
 void MainWindow::CreateStatusLine() {
   Status = new StatusLine(this);
   setStatusBar(Status);
@@ -338,23 +256,20 @@ void MainWindow::ConnectActions() {
   connect(FileUpCatalog, &QAction::triggered, this, &MainWindow::FileUpCatalogExecute);
   connect(FileDownCatalog, &QAction::triggered, this, &MainWindow::FileDownCatalogExecute);
   connect(SaveCatAsTxtAction, &QAction::triggered, this, &MainWindow::SaveCatAsTxtActionExecute);
-  connect(EditorRunAction, &QAction::triggered, this, &MainWindow::EditorRunActionExecute);
-  connect(CheckFileAction, &QAction::triggered, this, &MainWindow::CheckFileActionExecute);
-  connect(EditorOkAction, &QAction::triggered, this, &MainWindow::EditorOkActionExecute);
-  connect(EditorCancelAction, &QAction::triggered, this, &MainWindow::EditorCancelActionExecute);
-  connect(EditorSearchAction, &QAction::triggered, this, &MainWindow::EditorSearchActionExecute);
-  connect(EditorReplaceAction, &QAction::triggered, this, &MainWindow::EditorReplaceActionExecute);
-  connect(EditorZoomInAction, &QAction::triggered, this, &MainWindow::EditorZoomInActionExecute);
-  connect(EditorZoomOutAction, &QAction::triggered, this, &MainWindow::EditorZoomOutActionExecute);
-  connect(EditorOpenFileAction, &QAction::triggered, this, &MainWindow::EditorOpenFileActionExecute);
-  connect(EditorSaveFileAction, &QAction::triggered, this, &MainWindow::EditorSaveFileActionExecute);
-  connect(EditorCutAction, &QAction::triggered, this, &MainWindow::EditorCutActionExecute);
-  connect(EditorCopyAction, &QAction::triggered, this, &MainWindow::EditorCopyActionExecute);
-  connect(EditorPasteAction, &QAction::triggered, this, &MainWindow::EditorPasteActionExecute);
-  connect(EditorSelectAllAction, &QAction::triggered, this, &MainWindow::EditorSelectAllActionExecute);
-  connect(EditorUndoAction, &QAction::triggered, this, &MainWindow::EditorUndoActionExecute);
-  connect(HexViewAction, &QAction::triggered, this, &MainWindow::HexViewActionExecute);
   connect(HelpAboutAction, &QAction::triggered, this, &MainWindow::HelpAboutActionExecute);
   connect(FileExitAction, &QAction::triggered, this, &MainWindow::FileExitActionExecute);
   connect(DeviceSelector, &QComboBox::activated, this, &MainWindow::DeviceSelectorChanged);
+  ConnectEditorPane();
+}
+
+void MainWindow::ConnectEditorPane() {
+  EditorPane &editor = *editor_pane_;
+  connect(&editor, &EditorPane::textEdited, this, &MainWindow::updateCommandStates);
+  connect(&editor, &EditorPane::confirmRequested, this, &MainWindow::EditorOkActionExecute);
+  connect(&editor, &EditorPane::discardRequested, this, &MainWindow::EditorCancelActionExecute);
+  connect(&editor, &EditorPane::checkRequested, this, &MainWindow::CheckFileActionExecute);
+  connect(&editor, &EditorPane::openFileRequested, this, &MainWindow::EditorOpenFileActionExecute);
+  connect(&editor, &EditorPane::saveFileRequested, this, &MainWindow::EditorSaveFileActionExecute);
+  // The entry is shown afresh, as a hex dump or not.
+  connect(&editor, &EditorPane::hexViewToggled, this, [this] { CatalogSelectionChanged(); });
 }

@@ -26,6 +26,7 @@
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
 #include "window/DeviceController.h"
+#include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 #include "workflow/DeviceSession.h"
@@ -235,8 +236,8 @@ void MainWindow::DeviceRereadActionExecute() {
   };
   // The editor is emptied once the read has really begun (the catalog step's status).
   const auto begun = [this] {
-    ClearEditor();
-    text_changed = false;
+    editorPane().clear();
+    editorPane().setTextChanged(false);
   };
   RunDeviceChain(
       QStringLiteral("Чтение..."), QString(), [this](ProjectTransfer &t) { return t.RunReadProject(project_); },

@@ -1,38 +1,33 @@
-// The editor pane: showing the current catalog entry (text, hex dump or raw bytes), the
-// conversions between an entry's text and binary, and the editor's commands.
+// The editor pane: its actions and tool bars, what the editor shows, and the commands that need the
+// editor only.
 
+#include "window/EditorPane.h"
+
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QFontMetrics>
-#include <QTableView>
+#include <QMenu>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
 
+#include "base/MemoryRoom.h"
 #include "dialogs/FindReplaceDialog.h"
+#include "formats/ProgramViews.h"
+#include "formats/TextEdits.h"
+#include "support/AppIcons.h"
 #include "support/UserDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "widgets/ProgramHighlighter.h"
 #include "widgets/QtText.h"
 #include "window/ConversionProgress.h"
-#include "window/CatalogModel.h"
-#include "window/MainWindow.h"
-#include "base/CodePage.h"
-#include "base/MemoryRoom.h"
-#include "base/SafeSave.h"
-#include "formats/PostProcess.h"
-#include "formats/ProgramViews.h"
-#include "formats/TextEdits.h"
-#include "workflow/ProjectTransfer.h"
 
 using namespace kalvort;
 
 namespace {
-
-const QString kTextChanged = QStringLiteral("Текст изменен");
-const QString kCheck = QStringLiteral("Проверка");
-// Largest text file the editor opens: far above any program a module holds.
-constexpr size_t kMaxTextFile = size_t{64} << 20;
 
 // What the editor's text document takes to show a text, as measured: about 600 bytes a line and
 // 30 a character (the layout of a long line is the costly part).
@@ -68,9 +63,140 @@ QString VisibleRawLine(const std::u16string &line, bool pictures) {
   return out;
 }
 
+QToolBar *PaneToolBar(const QString &name, QWidget *parent) {
+  auto *bar = new QToolBar(name, parent);
+  bar->setObjectName(name);
+  bar->setIconSize(QSize(18, 18));
+  bar->setAccessibleName(name);
+  return bar;
+}
+
 }  // namespace
 
-void MainWindow::ReportOutOfMemory() {
+EditorPane::EditorPane(UserDialogs &dialogs, Services services, QWidget *parent)
+    : QWidget(parent), dialogs_(dialogs), services_(std::move(services)) {
+  setObjectName(QStringLiteral("RightPane"));
+  setMinimumWidth(200);
+  createActions();
+  createToolBars();
+  connectActions();
+}
+
+void EditorPane::createActions() {
+  struct ActionSpec {
+    QAction *EditorPane::*member;
+    const char *name;     // object name: the action's name
+    const char *caption;
+    const char *hint;     // nullptr: the caption
+    QKeySequence shortcut;
+    const char *icon;     // freedesktop theme name; the bundled fall-back has the same name
+  };
+
+  // "Вырезать" shares Ctrl+X with "Удалить файл из проекта": the clipboard commands act only where
+  // the editor pane has the focus.
+  static const ActionSpec kActions[] = {
+      {&EditorPane::run_action_, "EditorRunAction", "Выполнить действие", nullptr, QKeySequence(Qt::CTRL | Qt::Key_G), "media-playback-start"},
+      {&EditorPane::check_action_, "CheckFileAction", "Проверить файл", nullptr, {}, "tools-check-spelling"},
+      {&EditorPane::ok_action_, "EditorOkAction", "Подтвердить изменения", nullptr, {}, "dialog-ok"},
+      {&EditorPane::cancel_action_, "EditorCancelAction", "Отменить изменения", nullptr, {}, "dialog-cancel"},
+      {&EditorPane::search_action_, "EditorSearchAction", "Поиск", nullptr, QKeySequence(Qt::CTRL | Qt::Key_F), "edit-find"},
+      {&EditorPane::replace_action_, "EditorReplaceAction", "Замена", nullptr, QKeySequence(Qt::CTRL | Qt::Key_H), "edit-find-replace"},
+      {&EditorPane::zoom_in_action_, "EditorZoomInAction", "Увеличить", nullptr, {}, "zoom-in"},
+      {&EditorPane::zoom_out_action_, "EditorZoomOutAction", "Уменьшить", nullptr, {}, "zoom-out"},
+      {&EditorPane::open_file_action_, "EditorOpenFileAction", "Открыть файл", nullptr, {}, "document-open"},
+      {&EditorPane::save_file_action_, "EditorSaveFileAction", "Сохранить файл", nullptr, {}, "document-save"},
+      {&EditorPane::cut_action_, "EditorCutAction", "Вырезать", nullptr, QKeySequence(Qt::CTRL | Qt::Key_X), "edit-cut"},
+      {&EditorPane::copy_action_, "EditorCopyAction", "Копировать", nullptr, QKeySequence(Qt::CTRL | Qt::Key_C), "edit-copy"},
+      {&EditorPane::paste_action_, "EditorPasteAction", "Вставить", nullptr, QKeySequence(Qt::CTRL | Qt::Key_V), "edit-paste"},
+      {&EditorPane::select_all_action_, "EditorSelectAllAction", "Выделить все", nullptr, QKeySequence(Qt::CTRL | Qt::Key_A), "edit-select-all"},
+      {&EditorPane::undo_action_, "EditorUndoAction", "Отменить", nullptr, QKeySequence(Qt::CTRL | Qt::Key_Z), "edit-undo"},
+      {&EditorPane::hex_view_action_, "HexViewAction", "HEX", "Шестнадцатеричный вид", {}, nullptr},
+  };
+  for (const ActionSpec &def : kActions) {
+    auto *action = new QAction(QString::fromUtf8(def.caption), this);
+    const QString hint = QString::fromUtf8(def.hint ? def.hint : def.caption);
+    // No status tip: it would replace the status line's panels while the pointer rests on a tool
+    // button or menu item. The hint shows as the tool tip instead.
+    action->setToolTip(hint);
+    action->setWhatsThis(hint);
+    if (!def.shortcut.isEmpty()) action->setShortcut(def.shortcut);
+    if (def.icon) action->setIcon(kalvort::app::ThemeIcon(QString::fromLatin1(def.icon)));
+    action->setObjectName(QString::fromLatin1(def.name));
+    this->*def.member = action;
+  }
+  hex_view_action_->setCheckable(true);
+  hex_view_action_->setToolTip(QStringLiteral("HEX"));
+  // The clipboard commands act where the editor pane has the focus: that keeps "Вырезать" apart
+  // from the catalog's command on the same Ctrl+X.
+  for (QAction *a : {cut_action_, copy_action_, paste_action_, select_all_action_, undo_action_}) {
+    addAction(a);
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  }
+}
+
+// The file and edit tool bars (the edit one with the action selector) above the editor.
+void EditorPane::createToolBars() {
+  auto *layout = new QVBoxLayout(this);
+  layout->setContentsMargins(2, 2, 2, 2);
+  layout->setSpacing(2);
+  file_tool_bar_ = PaneToolBar(QStringLiteral("Файл программы"), this);
+  file_tool_bar_->addAction(open_file_action_);
+  file_tool_bar_->addAction(save_file_action_);
+  file_tool_bar_->addAction(hex_view_action_);
+  hex_switch_button_ = qobject_cast<QToolButton *>(file_tool_bar_->widgetForAction(hex_view_action_));
+  if (hex_switch_button_) {
+    hex_switch_button_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    hex_switch_button_->setObjectName(QStringLiteral("HexSwitchButton"));
+  }
+  for (QAction *a : {check_action_, ok_action_, cancel_action_, zoom_in_action_, zoom_out_action_})
+    file_tool_bar_->addAction(a);
+  layout->addWidget(file_tool_bar_);
+  edit_tool_bar_ = PaneToolBar(QStringLiteral("Правка"), this);
+  for (QAction *a : {copy_action_, cut_action_, paste_action_, search_action_, replace_action_})
+    edit_tool_bar_->addAction(a);
+  action_selector_ = new QComboBox(edit_tool_bar_);
+  action_selector_->setObjectName(QStringLiteral("ActionSelector"));
+  action_selector_->setAccessibleName(QStringLiteral("Действие"));
+  action_selector_->setToolTip(QStringLiteral("Действие"));
+  action_selector_->setMinimumContentsLength(24);
+  edit_tool_bar_->addWidget(action_selector_);
+  edit_tool_bar_->addAction(run_action_);
+  layout->addWidget(edit_tool_bar_);
+  editor_ = new CodeEditor(this);
+  editor_->setObjectName(QStringLiteral("EditorWidget"));
+  editor_->setAccessibleName(QStringLiteral("Редактор"));
+  editor_->setReadOnly(true);
+  layout->addWidget(editor_, 1);
+  highlighter_ = new ProgramHighlighter(editor_->document());
+}
+
+void EditorPane::connectActions() {
+  connect(editor_, &QPlainTextEdit::textChanged, this, [this] {
+    if (loading_ || text_changed_) return;
+    text_changed_ = true;
+    emit textEdited();
+  });
+  connect(run_action_, &QAction::triggered, this, &EditorPane::runEdit);
+  connect(check_action_, &QAction::triggered, this, &EditorPane::checkRequested);
+  connect(ok_action_, &QAction::triggered, this, &EditorPane::confirmRequested);
+  connect(cancel_action_, &QAction::triggered, this, &EditorPane::discardRequested);
+  connect(open_file_action_, &QAction::triggered, this, &EditorPane::openFileRequested);
+  connect(save_file_action_, &QAction::triggered, this, &EditorPane::saveFileRequested);
+  connect(hex_view_action_, &QAction::triggered, this, &EditorPane::hexViewToggled);
+  connect(search_action_, &QAction::triggered, this, [this] { showFindDialog(find_dialog_, false); });
+  connect(replace_action_, &QAction::triggered, this, [this] { showFindDialog(replace_dialog_, true); });
+  connect(zoom_in_action_, &QAction::triggered, editor_, &CodeEditor::zoomInOnePoint);
+  connect(zoom_out_action_, &QAction::triggered, editor_, &CodeEditor::zoomOutOnePoint);
+  connect(cut_action_, &QAction::triggered, editor_, &QPlainTextEdit::cut);
+  connect(copy_action_, &QAction::triggered, editor_, &QPlainTextEdit::copy);
+  connect(paste_action_, &QAction::triggered, editor_, &QPlainTextEdit::paste);
+  connect(select_all_action_, &QAction::triggered, editor_, &QPlainTextEdit::selectAll);
+  connect(undo_action_, &QAction::triggered, editor_, &QPlainTextEdit::undo);
+}
+
+// ---- What the editor shows ----
+
+void EditorPane::reportOutOfMemory() {
   // From a queued call: the failure may come from inside a handler of any object, and one message
   // stands for any number of failures before it is shown.
   if (out_of_memory_pending_) return;
@@ -78,51 +204,36 @@ void MainWindow::ReportOutOfMemory() {
   QMetaObject::invokeMethod(
       this,
       [this] {
-        Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Недостаточно памяти."));
+        dialogs_.error(window(), QStringLiteral("Ошибка"), QStringLiteral("Недостаточно памяти."));
         out_of_memory_pending_ = false;
       },
       Qt::QueuedConnection);
 }
 
-bool MainWindow::RoomToShow(uint64_t chars, uint64_t lines) {
+bool EditorPane::roomToShow(uint64_t chars, uint64_t lines) {
   if (HasMemoryFor(ShowingCost(chars, lines))) return true;
-  ReportOutOfMemory();
+  reportOutOfMemory();
   return false;
 }
 
-CodeEditor *MainWindow::Editor() const { return static_cast<CodeEditor *>(EditorWidget); }
-
-void MainWindow::SetupEditorPane() {
-  Highlighter = new ProgramHighlighter(Editor()->document());
-  connect(Editor(), &QPlainTextEdit::textChanged, this, [this] {
-    if (editor_loading_ || text_changed) return;
-    text_changed = true;
-    updateCommandStates();
-  });
-}
-
-PostProcessOptions MainWindow::ProcessOptions() const {
-  return kalvort::PostProcessOptionsFor(CurrentOptions);
-}
-
-void MainWindow::LoadEditor(const QString &text, EditorView view) {
-  const bool was = editor_loading_;
-  editor_loading_ = true;
-  editor_view_ = view;
+void EditorPane::showText(const QString &text, View view) {
+  const bool was = loading_;
+  loading_ = true;
+  view_ = view;
   // Highlighting is for program text only; set before the text so the hex dump costs nothing.
-  Highlighter->setActive(view == EditorView::Text);
-  Editor()->setPlainText(text);
-  Editor()->setReadOnly(view != EditorView::Text);
-  editor_loading_ = was;
-  text_changed = false;
+  highlighter_->setActive(view == View::Text);
+  editor_->setPlainText(text);
+  editor_->setReadOnly(view != View::Text);
+  loading_ = was;
+  text_changed_ = false;
 }
 
-void MainWindow::LoadProgramText(const ProgramText &lines) {
+void EditorPane::showProgramText(const ProgramText &lines) {
   // Sized and checked before anything is copied: a text too big for the memory left costs nothing.
   qsizetype chars = lines.empty() ? 0 : static_cast<qsizetype>(lines.size()) - 1;
   for (const auto &line : lines) chars += static_cast<qsizetype>(line.size());
-  if (!RoomToShow(chars, lines.size())) {
-    ClearEditor();
+  if (!roomToShow(chars, lines.size())) {
+    clear();
     return;
   }
   QString text;
@@ -131,246 +242,138 @@ void MainWindow::LoadProgramText(const ProgramText &lines) {
     if (i > 0) text += QLatin1Char('\n');
     text += fromU16(lines[i]);
   }
-  LoadEditor(text, EditorView::Text);
+  showText(text, View::Text);
 }
 
-void MainWindow::ClearEditor() {
-  LoadEditor(QString(), EditorView::None);
-  Editor()->setReadOnly(true);
-}
-
-void MainWindow::UpdateHexMemo(const uint8_t *bytes, size_t length) {
+void EditorPane::showHex(const uint8_t *bytes, size_t length) {
   // Checked before the dump is built: its text is about three and a half times the bytes.
-  if (!RoomToShow(HexDumpLines(length) * kHexDumpLineChars, HexDumpLines(length))) {
-    ClearEditor();
+  if (!roomToShow(HexDumpLines(length) * kHexDumpLineChars, HexDumpLines(length))) {
+    clear();
     return;
   }
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  LoadEditor(QString::fromLatin1(HexDumpText(bytes, length)), EditorView::Hex);
+  showText(QString::fromLatin1(HexDumpText(bytes, length)), View::Hex);
   QApplication::restoreOverrideCursor();
 }
 
-void MainWindow::ShowCurrentEntry() {
-  TDevCatalog *catalog = Catalog();
-  const int index = cur_catalog_entry_num;
-  if (!catalog || index < 0 || index >= catalog->CatalogCount()) {
-    ClearEditor();
-    return;
-  }
-  LoadEditor(QString(), EditorView::Text);
-  const TDevCatalogEntry e = catalog->Catalog(index);
-  cur_catalog_entry = e;
-  if (HexViewAction->isChecked()) {
-    if (e.p_buffer)
-      UpdateHexMemo(e.p_buffer->data(), std::min<size_t>(e.prog_size, e.p_buffer->size()));
-    else
-      LoadEditor(QString(), EditorView::Hex);  // nothing to show, and nothing to type into
-    return;
-  }
-  if (e.file_txt_valid) {
-    LoadProgramText(*e.text);
-    return;
-  }
-  if (e.need_p_proc && CurrentOptions.processing.enabled) {
-    RunReadPostprocess(index);
-    cur_catalog_entry = catalog->Catalog(index);
-    LoadProgramText(*cur_catalog_entry.text);
-    FillCatalogGrid();
-    return;
-  }
-  // The bytes as characters, read-only. Shown only: a text with control pictures in it is never
-  // taken into the entry, which keeps its binary as the program.
+void EditorPane::showRawBytes(const uint8_t *bytes, size_t length) {
   // A text the memory cannot take is not shown, here as for a program's text and its hex dump.
-  const ProgramLines raw =
-      e.p_buffer ? RawBinaryLines(e.p_buffer->data(), std::min<size_t>(e.prog_size, e.p_buffer->size()))
-                 : ProgramLines{};
+  const ProgramLines raw = bytes ? RawBinaryLines(bytes, length) : ProgramLines{};
   uint64_t chars = 0;
   for (const auto &line : raw) chars += line.size() + 1;
-  if (!RoomToShow(chars * 2, raw.size())) {  // caret notation takes up to two characters a byte
-    ClearEditor();
+  if (!roomToShow(chars * 2, raw.size())) {  // caret notation takes up to two characters a byte
+    clear();
     return;
   }
   QStringList lines;
-  const bool pictures = DrawsControlPictures(Editor()->font());
+  const bool pictures = DrawsControlPictures(editor_->font());
   for (const auto &line : raw) lines.append(VisibleRawLine(line, pictures));
-  LoadEditor(lines.join(QLatin1Char('\n')), EditorView::Raw);
+  showText(lines.join(QLatin1Char('\n')), View::Raw);
 }
 
-void MainWindow::StoreEditorText(int index) {
-  TDevCatalog *catalog = Catalog();
-  if (!catalog || index < 0 || index >= catalog->CatalogCount() || editor_view_ != EditorView::Text) return;
-  TDevCatalogEntry e = catalog->Catalog(index);
-  if (!e.text) e.text = std::make_shared<ProgramText>();
-  *e.text = toU16Lines(Editor()->lines());
-  catalog->SetCatalog(index, e);
-  if (index == cur_catalog_entry_num) cur_catalog_entry = catalog->Catalog(index);
+void EditorPane::clear() {
+  showText(QString(), View::None);
+  editor_->setReadOnly(true);
 }
 
-bool MainWindow::RunReadPostprocess(int index) {
-  TDevCatalog *catalog = Catalog();
-  if (!catalog) return false;
-  const TDevCatalogEntry e = catalog->Catalog(index);
-  if (!e.p_buffer || !CurrentOptions.processing.enabled || !e.need_p_proc) {
-    catalog->FileTxtValidClear(index);
-    return false;
-  }
-  const PostProcessOptions options = ProcessOptions();
-  ConversionProgress progress(SharedProgressForm(), this, QString::fromUtf8(ConverterStatusText(options)));
-  return kalvort::RunReadPostprocess(*catalog, index, options, progress.sink());
-}
-
-bool MainWindow::RunWritePostprocess(int index) {
-  TDevCatalog *catalog = Catalog();
-  if (!catalog) return false;
-  const TDevCatalogEntry e = catalog->Catalog(index);
-  if (!CurrentOptions.processing.enabled || !e.need_p_proc) {
-    catalog->FileBinValidClear(index);
-    return false;
-  }
-  const PostProcessOptions options = ProcessOptions();
-  ConversionFailure failure;
-  bool ok;
-  {
-    ConversionProgress progress(SharedProgressForm(), this, QString::fromUtf8(ConverterStatusText(options)));
-    ok = kalvort::RunWritePostprocess(*catalog, index, options, &failure, progress.sink());
-  }
-  if (ok) {
-    project_changed = true;
-    return true;
-  }
-  ShowConversionFailure(index, failure);
-  return false;
-}
-
-void MainWindow::ShowConversionFailure(int index, const ConversionFailure &failure) {
-  // The reason, then which program and line it is about.
-  const TDevCatalogEntry failed = Catalog()->Catalog(index);
-  Dialogs.ask(this, QMessageBox::Warning, kCheck,
-              QString::fromUtf8(failure.message) + QLatin1Char('\n') +
-                  QString::fromStdString(kalvort::ProgramPlaceText(failed, failure.conv_err_str_num)),
-              QMessageBox::Ok);
-  // The failing program in the editor with the line the converter stopped on selected, in the
-  // middle of the view so that the lines around it show too.
-  LoadProgramText(*failed.text);
-  const int line = failure.conv_err_str_num - 1;
-  const QTextBlock block = Editor()->document()->findBlockByNumber(line);
+void EditorPane::showFailingLine(int line) {
+  const QTextBlock block = editor_->document()->findBlockByNumber(line);
   if (line >= 0 && block.isValid() && !block.text().isEmpty()) {
     QTextCursor cursor(block);
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    Editor()->setTextCursor(cursor);
-    Editor()->centerCursor();
-    Editor()->setErrorLine(line);
+    editor_->setTextCursor(cursor);
+    editor_->centerCursor();
+    editor_->setErrorLine(line);
   }
-  Editor()->setFocus();
-  text_changed = false;
+  editor_->setFocus();
 }
 
-// ---- Editor commands ----
+void EditorPane::setReadOnly(bool readOnly) { editor_->setReadOnly(readOnly); }
 
-int MainWindow::SelectedEntry() const {
-  const QList<int> rows = SelectedRows();
-  return rows.isEmpty() ? -1 : RowEntry(rows.front());
-}
+QStringList EditorPane::lines() const { return editor_->lines(); }
 
-void MainWindow::MakeSelectedCurrent(int index) {
-  cur_catalog_entry_num = index;
-  cur_catalog_entry = Catalog()->Catalog(index);
-}
+bool EditorPane::hexView() const { return hex_view_action_->isChecked(); }
+void EditorPane::setHexView(bool on) { hex_view_action_->setChecked(on); }
 
-bool MainWindow::SettleUnconfirmedText() {
-  if (!text_changed) return true;
-  const auto answer =
-      Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Файл"), QStringLiteral("Текст изменен. Сохранить?"),
-                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
-  if (answer != QMessageBox::Yes && answer != QMessageBox::No) return false;
-  if (answer == QMessageBox::Yes) {
-    // Into the entry the editor was filled from, whatever row the list shows by now.
-    StoreEditorText(cur_catalog_entry_num);
-    if (TDevCatalog *catalog = Catalog()) catalog->FileBinValidClear(cur_catalog_entry_num);
-    project_changed = true;
-    FillCatalogGrid();
-  }
-  text_changed = false;
-  return true;
-}
+// ---- The action selector ----
 
-void MainWindow::EditorOkActionExecute() {
-  const int index = SelectedEntry();
-  if (index < 0 || !Catalog()) return;
-  MakeSelectedCurrent(index);
-  // Only a program text is taken back; the hex dump and the raw bytes are views.
-  if (editor_view_ != EditorView::Text) return;
-  if (text_changed && Dialogs.ask(this, QMessageBox::Question, kTextChanged, QStringLiteral("Сохранить изменения?"),
-                                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+void EditorPane::fillActionSelector(int projectType) {
+  action_selector_->clear();
+  if (projectType == 0) {
+    action_selector_->addItems({QStringLiteral("Добавить NULL в конец кадра"), QStringLiteral("Убрать все NULL"),
+                                QStringLiteral("Убрать все пробелы")});
+  } else if (projectType == 1) {
+    action_selector_->addItems({QStringLiteral("Удалить номера кадров"), QStringLiteral("Перенумеровать кадры")});
+  } else {
+    action_selector_->setEnabled(false);
+    run_action_->setEnabled(false);
     return;
-  text_changed = false;
-  project_changed = true;
-  StoreEditorText(index);
-  Catalog()->FileTxtValidSet(index);
-  Catalog()->FileBinValidClear(index);
-  FillCatalogGrid();
-  CurCatalogEntryChanged();
-}
-
-void MainWindow::EditorCancelActionExecute() {
-  if (text_changed && Dialogs.ask(this, QMessageBox::Question, kTextChanged, QStringLiteral("Отменить изменения?"),
-                                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
-    return;
-  text_changed = false;
-  CatalogSelectionChanged();
-}
-
-void MainWindow::CheckFileActionExecute() {
-  TDevCatalog *catalog = Catalog();
-  const int index = SelectedEntry();
-  if (index < 0 || !catalog) return;
-  MakeSelectedCurrent(index);
-  if (text_changed && Dialogs.ask(this, QMessageBox::Question, kTextChanged,
-                                  QStringLiteral("Сохранить изменения и проверить?"),
-                                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
-    return;
-  StoreEditorText(index);
-  catalog->FileBinValidClear(index);
-  if (RunWritePostprocess(index)) {
-    Dialogs.ask(this, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."), QMessageBox::Ok);
-    project_changed = true;
   }
-  catalog->CalculateMPStat();
-  FillCatalogGrid();
-  text_changed = false;
-  cur_catalog_entry = catalog->Catalog(index);
-  updateCommandStates();
+  action_selector_->setCurrentIndex(0);
 }
 
-void MainWindow::CheckAllFilesActionExecute() {
-  TDevCatalog *catalog = Catalog();
-  if (!catalog) return;
-  if (CurrentOptions.processing.enabled && catalog->CatalogCount() > 0) {
-    for (int row = 0; row < CatalogRows->rowCount(); ++row) {
-      const int index = RowEntry(row);
-      if (index < 0) continue;
-      const TDevCatalogEntry e = catalog->Catalog(index);
-      if (!e.need_p_proc || e.file_bin_valid) continue;
-      if (RunWritePostprocess(index)) {
-        project_changed = true;
-        continue;
-      }
-      // The editor keeps the failing program with its line selected.
-      catalog->CalculateMPStat();
-      FillCatalogGrid();
-      MakeSelectedCurrent(index);
-      SelectRows(row, row, false);  // selected without showing it again
-      updateCommandStates();
-      return;
-    }
+int EditorPane::savedAction() const {
+  return action_selector_->currentIndex() >= 0 ? action_selector_->currentIndex() : saved_action_;
+}
+
+// ---- Commands ----
+
+void EditorPane::applyCommands(const workflow::CommandSet &enabled) {
+  using workflow::Command;
+  const std::pair<Command, QAction *> actions[] = {
+      {Command::RunEdit, run_action_},           {Command::CheckFile, check_action_},
+      {Command::ConfirmText, ok_action_},        {Command::DiscardText, cancel_action_},
+      {Command::Find, search_action_},           {Command::Replace, replace_action_},
+      {Command::ZoomIn, zoom_in_action_},        {Command::ZoomOut, zoom_out_action_},
+      {Command::OpenTextFile, open_file_action_}, {Command::SaveTextFile, save_file_action_},
+      {Command::Cut, cut_action_},               {Command::Copy, copy_action_},
+      {Command::Paste, paste_action_},           {Command::SelectAll, select_all_action_},
+      {Command::Undo, undo_action_},
+  };
+  for (const auto &[command, action] : actions) action->setEnabled(workflow::Has(enabled, command));
+  action_selector_->setEnabled(workflow::Has(enabled, Command::EditSelector));
+}
+
+void EditorPane::fillMenu(QMenu &menu) const {
+  menu.addAction(open_file_action_);
+  menu.addAction(save_file_action_);
+  menu.addSeparator();
+  menu.addAction(undo_action_);
+  menu.addAction(cut_action_);
+  menu.addAction(copy_action_);
+  menu.addAction(paste_action_);
+  menu.addAction(select_all_action_);
+  menu.addSeparator();
+  menu.addAction(search_action_);
+  menu.addAction(replace_action_);
+  menu.addSeparator();
+  menu.addAction(check_action_);
+  menu.addAction(ok_action_);
+  menu.addAction(cancel_action_);
+  menu.addAction(run_action_);
+  menu.addSeparator();
+  menu.addAction(hex_view_action_);
+  menu.addAction(zoom_in_action_);
+  menu.addAction(zoom_out_action_);
+}
+
+QList<QAction *> EditorPane::commandActions() const {
+  return {run_action_,       check_action_,     ok_action_,   cancel_action_, search_action_,
+          replace_action_,   zoom_in_action_,   zoom_out_action_, open_file_action_, save_file_action_,
+          cut_action_,       copy_action_,      paste_action_, select_all_action_, undo_action_};
+}
+
+void EditorPane::showFindDialog(FindReplaceDialog *&dialog, bool replace) {
+  if (!dialog) {
+    const auto mode = replace ? FindReplaceDialog::Mode::Replace : FindReplaceDialog::Mode::Find;
+    dialog = new FindReplaceDialog(mode, *editor_, dialogs_, this);
   }
-  Dialogs.ask(this, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."), QMessageBox::Ok);
-  catalog->CalculateMPStat();
-  FillCatalogGrid();
-  CurCatalogEntryChanged();
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
 }
 
-void MainWindow::EditorRunActionExecute() {
+void EditorPane::runEdit() {
   struct Edit {
     const char *status;
     void (*run)(ProgramLines &, const ProgressSink &);
@@ -379,15 +382,16 @@ void MainWindow::EditorRunActionExecute() {
                                {"Удаление всех NULL", RemoveNULL},
                                {"Удаление всех пробелов", RemoveSpace}};
   static const Edit kNC31[] = {{"Удаление номеров кадров", RemoveNum}, {"Перенумерация кадров", nullptr}};
-  const int choice = ActionSelector->currentIndex();
+  const int choice = action_selector_->currentIndex();
+  const int type = services_.projectType();
   const Edit *edit = nullptr;
-  if (CurrentOptions.processing.project_type == 0 && choice >= 0 && choice < 3) edit = &k2C42[choice];
-  if (CurrentOptions.processing.project_type == 1 && choice >= 0 && choice < 2) edit = &kNC31[choice];
-  if (edit && editor_view_ == EditorView::Text) {
-    Editor()->setUpdatesEnabled(false);
+  if (type == 0 && choice >= 0 && choice < 3) edit = &k2C42[choice];
+  if (type == 1 && choice >= 0 && choice < 2) edit = &kNC31[choice];
+  if (edit && view_ == View::Text) {
+    editor_->setUpdatesEnabled(false);
     {
-      ConversionProgress progress(SharedProgressForm(), this, QString::fromUtf8(edit->status));
-      ProgramLines lines = toU16Lines(Editor()->lines());
+      ConversionProgress progress(services_.progressForm(), window(), QString::fromUtf8(edit->status));
+      ProgramLines lines = toU16Lines(editor_->lines());
       if (edit->run) {
         edit->run(lines, progress.sink());
       } else {
@@ -395,110 +399,14 @@ void MainWindow::EditorRunActionExecute() {
         SetNewNum(lines, progress.sink());
       }
       // One undoable step over the whole text.
-      QTextCursor cursor(Editor()->document());
+      QTextCursor cursor(editor_->document());
       cursor.beginEditBlock();
       cursor.select(QTextCursor::Document);
       cursor.insertText(fromU16Lines(lines).join(QLatin1Char('\n')));
       cursor.endEditBlock();
     }
-    Editor()->setUpdatesEnabled(true);
+    editor_->setUpdatesEnabled(true);
   }
-  text_changed = true;
-  updateCommandStates();
+  text_changed_ = true;
+  emit textEdited();
 }
-
-void MainWindow::EditorOpenFileActionExecute() {
-  TDevCatalog *catalog = Catalog();
-  const int index = SelectedEntry();
-  if (index < 0 || !catalog) return;
-  MakeSelectedCurrent(index);
-  if (cur_catalog_entry.file_txt_valid &&
-      Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Текстовый файл"), QStringLiteral("Заменить текстовый файл?"),
-                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
-    return;
-  const QString file = Dialogs.openFileName(this, QStringLiteral("Открытие текстового файла"),
-                                            QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*)"));
-  if (file.isEmpty()) return;
-  std::string bytes;
-  if (!ReadWholeFile(toPath(file), bytes, kMaxTextFile)) {
-    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка открытия файла."));
-    return;
-  }
-  TextEncoding encoding = TextEncoding::Cp1251;
-  TDevCatalogEntry e = catalog->Catalog(index);
-  if (!e.text) e.text = std::make_shared<ProgramText>();
-  *e.text = splitLines(decodeText(bytes, &encoding));
-  // A rewrite keeps a byte-order mark; everything else is written as Windows-1251.
-  const bool bom = encoding != TextEncoding::Cp1251 && encoding != TextEncoding::Utf8;
-  e.text_encoding = bom ? encoding : TextEncoding::Cp1251;
-  catalog->SetCatalog(index, e);
-  catalog->FileBinValidClear(index);
-  catalog->FileTxtValidSet(index);
-  FillCatalogGrid();
-  CurCatalogEntryChanged();
-  text_changed = true;
-  updateCommandStates();
-}
-
-void MainWindow::EditorSaveFileActionExecute() {
-  TDevCatalog *catalog = Catalog();
-  const int index = SelectedEntry();
-  if (index < 0 || !catalog) return;
-  MakeSelectedCurrent(index);
-  const TDevCatalogEntry &e = cur_catalog_entry;
-  QString filter, suffix;
-  if (e.file_txt_valid && e.file_bin_valid) {
-    filter = QStringLiteral("Текстовый файл (*.txt);;Обработанный файл (*.bin)");
-    suffix = QStringLiteral("txt");
-  } else if (e.file_txt_valid) {
-    filter = QStringLiteral("Текстовый файл (*.txt)");
-    suffix = QStringLiteral("txt");
-  } else {
-    filter = QStringLiteral("Двоичный файл (*.bin)");
-    suffix = QStringLiteral("bin");
-  }
-  // The program's name as the proposed file name; a "/" would make it a path into another folder.
-  QString proposed = fromU16(ByteArrayToString(e.code, kCatalogCodeSize - 1));
-  proposed.replace(QLatin1Char('/'), QLatin1Char('_'));
-  QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), filter, proposed);
-  if (file.isEmpty()) return;
-  file = withDefaultSuffix(file, suffix);
-  if (QFileInfo::exists(file) &&
-      Dialogs.ask(this, QMessageBox::Warning, QStringLiteral("Предупреждение"), QStringLiteral("Файл существует! Перезаписать?"),
-                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
-    return;
-  // The dialog reports no chosen filter: a ".bin" name picks the binary when both are valid.
-  const bool as_binary = QFileInfo(file).suffix().compare(QLatin1String("bin"), Qt::CaseInsensitive) == 0;
-  std::string bytes;
-  if (e.file_txt_valid && (!e.file_bin_valid || !as_binary)) {
-    bytes = encodeText(joinLines(*e.text), e.text_encoding);
-  } else if (e.p_buffer) {
-    bytes.assign(e.p_buffer->begin(), e.p_buffer->begin() + std::min<size_t>(e.prog_size, e.p_buffer->size()));
-  }
-  if (!SafeSaveFile(toPath(file), bytes))
-    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
-}
-
-void MainWindow::EditorSearchActionExecute() {
-  if (!FindDialog) FindDialog = new FindReplaceDialog(FindReplaceDialog::Mode::Find, *Editor(), Dialogs, this);
-  FindDialog->show();
-  FindDialog->raise();
-  FindDialog->activateWindow();
-}
-
-void MainWindow::EditorReplaceActionExecute() {
-  if (!ReplaceDialog) ReplaceDialog = new FindReplaceDialog(FindReplaceDialog::Mode::Replace, *Editor(), Dialogs, this);
-  ReplaceDialog->show();
-  ReplaceDialog->raise();
-  ReplaceDialog->activateWindow();
-}
-
-void MainWindow::EditorZoomInActionExecute() { Editor()->zoomInOnePoint(); }
-void MainWindow::EditorZoomOutActionExecute() { Editor()->zoomOutOnePoint(); }
-void MainWindow::EditorCutActionExecute() { Editor()->cut(); }
-void MainWindow::EditorCopyActionExecute() { Editor()->copy(); }
-void MainWindow::EditorPasteActionExecute() { Editor()->paste(); }
-void MainWindow::EditorSelectAllActionExecute() { Editor()->selectAll(); }
-void MainWindow::EditorUndoActionExecute() { Editor()->undo(); }
-
-void MainWindow::HexViewActionExecute() { CatalogSelectionChanged(); }

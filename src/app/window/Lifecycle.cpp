@@ -17,6 +17,7 @@
 #include "support/AppLog.h"
 #include "window/DeviceController.h"
 #include "support/UserDialogs.h"
+#include "window/EditorPane.h"
 #include "window/MainWindow.h"
 
 QString MainWindow::TitleLine() {
@@ -57,7 +58,7 @@ void MainWindow::FormCreate() {
   first_time = true;
   deviceController().startPolling();
   setAcceptDrops(true);
-  text_changed = false;
+  editorPane().setTextChanged(false);
   editor_active = false;
   project_changed = false;
   project_name = QStringLiteral("Проект.kvt");
@@ -96,7 +97,7 @@ void MainWindow::OpenSettings() {
   }
   CurDeviceNum = settings_.CurDeviceNum;
   CurrentOptions = settings_.options;
-  editor_action = settings_.editor_action;
+  editorPane().setSavedAction(settings_.editor_action);
   NetDevices = settings_.NetDevices;
 }
 
@@ -110,7 +111,7 @@ bool MainWindow::SaveSettings() {
   s.Height = g.height();
   s.CurDeviceNum = CurDeviceNum;
   s.options = CurrentOptions;
-  s.editor_action = ActionSelector->currentIndex() >= 0 ? ActionSelector->currentIndex() : editor_action;
+  s.editor_action = editorPane().savedAction();
   s.NetDevices = NetDevices;
   std::string error;
   if (!kalvort::SaveSettings(kalvort::SettingsPath(), s, &error)) {

@@ -2,6 +2,8 @@
 
 #include "window/MainWindow.h"
 
+#include "window/EditorPane.h"
+
 #include <QCloseEvent>
 
 #include <utility>
@@ -21,10 +23,9 @@ MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
   ConnectActions();
   ConnectDeviceController();
   SetupCatalogView();
-  SetupEditorPane();
   FormCreate();
   if (auto *app = qobject_cast<kalvort::app::GuardedApplication *>(QCoreApplication::instance()))
-    connect(app, &kalvort::app::GuardedApplication::outOfMemory, this, &MainWindow::ReportOutOfMemory);
+    connect(app, &kalvort::app::GuardedApplication::outOfMemory, editor_pane_, &EditorPane::reportOutOfMemory);
 }
 
 MainWindow::~MainWindow() {

@@ -5,7 +5,8 @@
 //   StatusPoll.cpp       the status poll's results and the command enabling rules
 //   DeviceSelection.cpp  device selector, device object replacement, settings dialog
 //   DeviceController     (a part of its own) the device session, its worker, poll and command
-//   CatalogView.cpp, EditorPane.cpp, ProjectCommands.cpp   catalog list, editor, project commands
+//   EditorPane           (a part of its own) the editor, its commands and tool bars
+//   CatalogView.cpp, ProgramEditing.cpp, ProjectCommands.cpp   catalog list, editor glue, project commands
 //   DeviceCommands.cpp, NetworkDevices.cpp                 device commands, network devices
 // Members are public so that the GUI tests can drive and inspect the window.
 
@@ -31,10 +32,8 @@
 #include "project/Settings.h"
 #include "workflow/ProjectTransfer.h"
 
-class CodeEditor;
 class DeviceController;
-class FindReplaceDialog;
-class ProgramHighlighter;
+class EditorPane;
 class TFilePropForm;
 class TSettingsForm;
 class QAction;
@@ -97,31 +96,13 @@ class MainWindow : public QMainWindow {
   QAction *FileUpCatalog = nullptr;
   QAction *FileDownCatalog = nullptr;
   QAction *SaveCatAsTxtAction = nullptr;
-  // Editor commands
-  QAction *EditorRunAction = nullptr;
-  QAction *CheckFileAction = nullptr;
-  QAction *EditorOkAction = nullptr;
-  QAction *EditorCancelAction = nullptr;
-  QAction *EditorSearchAction = nullptr;
-  QAction *EditorReplaceAction = nullptr;
-  QAction *EditorZoomInAction = nullptr;
-  QAction *EditorZoomOutAction = nullptr;
-  QAction *EditorOpenFileAction = nullptr;
-  QAction *EditorSaveFileAction = nullptr;
-  QAction *EditorCutAction = nullptr;
-  QAction *EditorCopyAction = nullptr;
-  QAction *EditorPasteAction = nullptr;
-  QAction *EditorSelectAllAction = nullptr;
-  QAction *EditorUndoAction = nullptr;
-  QAction *HexViewAction = nullptr;  // the "HEX" switch (checkable)
   // Application
   QAction *HelpAboutAction = nullptr;
   QAction *FileExitAction = nullptr;
 
   // The main action list (device, project and catalog commands, SaveCatAsTxtAction,
-  // DeviceCancelAction, DeviceNetworkAction) and the editor's action list.
+  // DeviceCancelAction, DeviceNetworkAction).
   QList<QAction *> MainActionList;
-  QList<QAction *> ActionListEditor;
 
   // ---- Widgets ----
   QMenu *FileMenu = nullptr;      // "Файл"
@@ -132,17 +113,11 @@ class MainWindow : public QMainWindow {
   QMenu *CatalogContextMenu = nullptr;
   QToolBar *MainToolBar = nullptr;
   QToolBar *CatalogToolBar = nullptr;
-  QToolBar *EditorFileToolBar = nullptr;  // open, save, HEX, check, OK, cancel, zoom
-  QToolBar *EditorEditToolBar = nullptr;  // copy, cut, paste, search, replace, action selector, run
   QSplitter *MainSplitter = nullptr;
   QWidget *LeftPane = nullptr;
-  QWidget *RightPane = nullptr;
   QComboBox *DeviceSelector = nullptr;      // device selector; item data (Qt::UserRole) = tag
   QTableView *CatalogTable = nullptr;  // catalog list
   CatalogModel *CatalogRows = nullptr;  // what the list shows
-  QPlainTextEdit *EditorWidget = nullptr;  // the editor (a CodeEditor)
-  QComboBox *ActionSelector = nullptr;      // the editor's action selector
-  QToolButton *HexSwitchButton = nullptr;
   StatusLine *Status = nullptr;
 
   // ---- State ----
@@ -155,7 +130,6 @@ class MainWindow : public QMainWindow {
   // The file the project was opened from when the catalog could not take all its programs: saving
   // over it asks first, as the save would drop them from the file.
   QString partly_loaded_file_;
-  bool text_changed = false;
   bool editor_active = false;
   bool CatalogSelectionMuted = false;
   bool first_time = true;
@@ -168,8 +142,6 @@ class MainWindow : public QMainWindow {
   // processing part.
   kalvort::Options &CurrentOptions = project_.Options();
   int MaxProgNum = 100;
-  // Index chosen in the action selector, as read from and written to the settings file.
-  int editor_action = 0;
 
   // ---- Status poll (StatusPoll.cpp) ----
   // Recomputes command enabling from the last device status, the catalog and the editor state.
@@ -198,7 +170,7 @@ class MainWindow : public QMainWindow {
   // False after a settings file that exists could not be read at start.
   bool SettingsReadable() const { return settings_readable_; }
 
-  // ---- Catalog and editor (CatalogView.cpp, EditorPane.cpp, ProjectCommands.cpp) ----
+  // ---- Catalog and editor (CatalogView.cpp, ProgramEditing.cpp, ProjectCommands.cpp) ----
   void FillCatalogGrid();
   // Opens a project file (asks about unsaved changes first); used for a file named on the
   // command line or handed over by a second start of the program.
@@ -230,25 +202,14 @@ class MainWindow : public QMainWindow {
   void MoveSelection(bool down);
   TFilePropForm *FilePropForm = nullptr;
 
-  // Editor (EditorPane.cpp).
-  enum class EditorView { None, Text, Hex, Raw };  // what the editor shows; only Text is editable
-  EditorView editor_view_ = EditorView::None;
-  CodeEditor *Editor() const;  // EditorWidget
-  ProgramHighlighter *Highlighter = nullptr;
-  FindReplaceDialog *FindDialog = nullptr;
-  FindReplaceDialog *ReplaceDialog = nullptr;
+  // Editor: the editor pane, and the window's work between it and the catalog (ProgramEditing.cpp).
+  EditorPane &editorPane() const { return *editor_pane_; }
+ private:
+  EditorPane *editor_pane_ = nullptr;
+ public:
   kalvort::PostProcessOptions ProcessOptions() const;
   void ShowCurrentEntry();
-  void LoadEditor(const QString &text, EditorView view);
-  void LoadProgramText(const kalvort::ProgramText &lines);  // a program's text, editable
-  void ClearEditor();
   void StoreEditorText(int index);  // the editor's lines into entry `index` (program text only)
-  void UpdateHexMemo(const uint8_t *bytes, size_t length);
-  // False (and "Недостаточно памяти." shown) when showing a text of that size would not fit in memory.
-  bool RoomToShow(uint64_t chars, uint64_t lines);
-  // Says "Недостаточно памяти." from a queued call; one message for failures that come together.
-  void ReportOutOfMemory();
-  bool out_of_memory_pending_ = false;
   bool RunReadPostprocess(int index);
   bool RunWritePostprocess(int index);
   // A failed text-to-binary conversion of entry `index`: its message, then the program in the
@@ -312,23 +273,12 @@ class MainWindow : public QMainWindow {
   void FileUpCatalogExecute();
   void FileDownCatalogExecute();
   void SaveCatAsTxtActionExecute();
-  // Editor commands
-  void EditorRunActionExecute();
+  // Editor commands that work on the project (the editor pane asks for them)
   void CheckFileActionExecute();
   void EditorOkActionExecute();
   void EditorCancelActionExecute();
-  void EditorSearchActionExecute();
-  void EditorReplaceActionExecute();
-  void EditorZoomInActionExecute();
-  void EditorZoomOutActionExecute();
   void EditorOpenFileActionExecute();
   void EditorSaveFileActionExecute();
-  void EditorCutActionExecute();
-  void EditorCopyActionExecute();
-  void EditorPasteActionExecute();
-  void EditorSelectAllActionExecute();
-  void EditorUndoActionExecute();
-  void HexViewActionExecute();
   // Application commands
   void OptionsActionExecute();
   void HelpAboutActionExecute();
@@ -354,7 +304,6 @@ class MainWindow : public QMainWindow {
   void CreateToolBars();
   void CreateCentralArea();
   void CreateLeftPane();
-  void CreateRightPane();
   void CreateStatusLine();
   void NameToolButtons();
   void ConnectActions();
@@ -369,7 +318,6 @@ class MainWindow : public QMainWindow {
   void ConnectDeviceController();
   // Bytes of the project's valid binaries (the status line's "Всего N байт").
   uint32_t ProjectBinaryBytes() const;
-  void FillActionSelector();
   void ShowUpdatePrompt();
   void CreateDevice(const kalvort::workflow::DeviceTarget &target);
   // The chosen device is there: its settings from the window, then what waited for it.
@@ -406,8 +354,7 @@ class MainWindow : public QMainWindow {
   void OpenPendingFile();
   // Catalog and editor
   void SetupCatalogView();
-  void SetupEditorPane();
-  bool editor_loading_ = false;  // the editor is being filled: not an edit
+  void ConnectEditorPane();
 
   // Runs the status poll, the device creation and the device commands off the window's thread.
   DeviceController *device_controller_ = nullptr;

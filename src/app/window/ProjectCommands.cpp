@@ -8,6 +8,7 @@
 #include "dialogs/SettingsDialog.h"
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
+#include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "project/ProjectFile.h"
 
@@ -25,18 +26,18 @@ ProjectOptions MainWindow::CurrentProjectOptions() const {
   ProjectOptions o;
   o.DeviceType = DeviceType;
   o.processing = CurrentOptions.processing;
-  o.hex_view = HexViewAction->isChecked();
+  o.hex_view = editorPane().hexView();
   return o;
 }
 
 bool MainWindow::ContinueDespiteChanges() {
-  if (!project_changed && !text_changed) return true;
+  if (!project_changed && !editorPane().textChanged()) return true;
   return Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Текущий проект не сохранен. Продолжить?"),
                      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
 void MainWindow::ShowFirstRow() {
-  text_changed = false;
+  editorPane().setTextChanged(false);
   SelectRows(0, 0, true);
   updateCommandStates();
 }
@@ -89,7 +90,7 @@ bool MainWindow::OpenProject(const QString &file) {
                 QMessageBox::Ok);
   DeviceType = options.DeviceType;
   CurrentOptions.processing = options.processing;
-  HexViewAction->setChecked(options.hex_view);
+  editorPane().setHexView(options.hex_view);
   return true;
 }
 
@@ -194,8 +195,8 @@ void MainWindow::ReprocessCurrentEntry() {
   if (!cur_catalog_entry.need_p_proc || !cur_catalog_entry.file_bin_valid || !cur_catalog_entry.p_buffer) return;
   RunReadPostprocess(index);
   cur_catalog_entry = catalog->Catalog(index);
-  LoadProgramText(*cur_catalog_entry.text);
-  text_changed = false;
+  editorPane().showProgramText(*cur_catalog_entry.text);
+  editorPane().setTextChanged(false);
   FillCatalogGrid();
   updateCommandStates();
 }

@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QTableView>
 #include <QTimer>
 
@@ -15,6 +14,7 @@
 #include "dialogs/UpdatePrompt.h"
 #include "workflow/CommandRules.h"
 #include "window/DeviceController.h"
+#include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 
@@ -66,7 +66,7 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
   Status->setPanelText(StatusLine::Size, t2);
   if (Status->panelText(StatusLine::ProjectType) != t3) {
     Status->setPanelText(StatusLine::ProjectType, t3);
-    if (CurrentOptions.processing.enabled) FillActionSelector();
+    if (CurrentOptions.processing.enabled) editorPane().fillActionSelector(CurrentOptions.processing.project_type);
   }
   updateCommandStates();
   emit statusApplied();
@@ -76,21 +76,6 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
   }
 }
 
-void MainWindow::FillActionSelector() {
-  ActionSelector->clear();
-  if (CurrentOptions.processing.project_type == 0) {
-    ActionSelector->addItems({QStringLiteral("Добавить NULL в конец кадра"), QStringLiteral("Убрать все NULL"),
-                         QStringLiteral("Убрать все пробелы")});
-  } else if (CurrentOptions.processing.project_type == 1) {
-    ActionSelector->addItems({QStringLiteral("Удалить номера кадров"), QStringLiteral("Перенумеровать кадры")});
-  } else {
-    ActionSelector->setEnabled(false);
-    EditorRunAction->setEnabled(false);
-    return;
-  }
-  ActionSelector->setCurrentIndex(0);
-}
-
 void MainWindow::updateCommandStates() {
   using kalvort::workflow::Command;
   kalvort::workflow::CommandState state;
@@ -98,7 +83,7 @@ void MainWindow::updateCommandStates() {
   state.connected = deviceController().connected();
   state.device_version = deviceController().version();
   state.programs = state.has_device ? project_.Programs().CatalogCount() : 0;
-  state.text_changed = text_changed;
+  state.text_changed = editorPane().textChanged();
   state.processing = CurrentOptions.processing.enabled && cur_catalog_entry.need_p_proc;
   state.entry_text_valid = cur_catalog_entry.file_txt_valid;
   for (const QItemSelectionRange &range : CatalogTable->selectionModel()->selection()) {
@@ -119,19 +104,12 @@ void MainWindow::updateCommandStates() {
       {Command::AddFiles, AddFileToCatalog},           {Command::NewFile, AddNewFileToCatalog},
       {Command::RemoveFiles, RemFileFromCatalog},      {Command::FileProperties, FilePropCatalog},
       {Command::MoveUp, FileUpCatalog},                {Command::MoveDown, FileDownCatalog},
-      {Command::SaveList, SaveCatAsTxtAction},         {Command::RunEdit, EditorRunAction},
-      {Command::CheckFile, CheckFileAction},           {Command::ConfirmText, EditorOkAction},
-      {Command::DiscardText, EditorCancelAction},      {Command::Find, EditorSearchAction},
-      {Command::Replace, EditorReplaceAction},         {Command::ZoomIn, EditorZoomInAction},
-      {Command::ZoomOut, EditorZoomOutAction},         {Command::OpenTextFile, EditorOpenFileAction},
-      {Command::SaveTextFile, EditorSaveFileAction},   {Command::Cut, EditorCutAction},
-      {Command::Copy, EditorCopyAction},               {Command::Paste, EditorPasteAction},
-      {Command::SelectAll, EditorSelectAllAction},     {Command::Undo, EditorUndoAction},
+      {Command::SaveList, SaveCatAsTxtAction},
   };
   for (const auto &[command, action] : actions) action->setEnabled(kalvort::workflow::Has(enabled, command));
-  ActionSelector->setEnabled(kalvort::workflow::Has(enabled, Command::EditSelector));
+  editorPane().applyCommands(enabled);
   // An empty project has nothing to type into.
-  if (state.has_device && state.programs == 0) EditorWidget->setReadOnly(true);
+  if (state.has_device && state.programs == 0) editorPane().setReadOnly(true);
 }
 
 void MainWindow::ShowUpdatePrompt() {

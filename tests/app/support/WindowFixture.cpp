@@ -1,6 +1,7 @@
 #include "support/WindowFixture.h"
 
 #include "support/AppTest.h"
+#include "window/EditorPane.h"
 
 namespace kalvort::apptest {
 
@@ -14,7 +15,7 @@ bool WindowFixture::openWindow() {
 
 void WindowFixture::closeWindow() {
   window->project_changed = false;
-  window->text_changed = false;
+  window->editorPane().setTextChanged(false);
   window.reset();
 }
 

@@ -1,0 +1,304 @@
+// The window's work between the catalog and the editor pane: showing the current catalog entry in
+// the editor, taking the editor's text back into an entry, the conversions between an entry's text
+// and binary, and the editor's commands that work on the project.
+
+#include <QFileInfo>
+
+#include "support/UserDialogs.h"
+#include "widgets/QtText.h"
+#include "window/ConversionProgress.h"
+#include "window/CatalogModel.h"
+#include "window/EditorPane.h"
+#include "window/MainWindow.h"
+#include "base/CodePage.h"
+#include "base/SafeSave.h"
+#include "formats/PostProcess.h"
+#include "workflow/ProjectTransfer.h"
+
+using namespace kalvort;
+
+namespace {
+
+const QString kTextChanged = QStringLiteral("Текст изменен");
+const QString kCheck = QStringLiteral("Проверка");
+// Largest text file the editor opens: far above any program a module holds.
+constexpr size_t kMaxTextFile = size_t{64} << 20;
+
+}  // namespace
+
+PostProcessOptions MainWindow::ProcessOptions() const {
+  return kalvort::PostProcessOptionsFor(CurrentOptions);
+}
+
+void MainWindow::ShowCurrentEntry() {
+  TDevCatalog *catalog = Catalog();
+  const int index = cur_catalog_entry_num;
+  if (!catalog || index < 0 || index >= catalog->CatalogCount()) {
+    editorPane().clear();
+    return;
+  }
+  EditorPane &editor = editorPane();
+  editor.showText(QString(), EditorPane::View::Text);
+  const TDevCatalogEntry e = catalog->Catalog(index);
+  cur_catalog_entry = e;
+  const size_t bytes = e.p_buffer ? std::min<size_t>(e.prog_size, e.p_buffer->size()) : 0;
+  if (editor.hexView()) {
+    if (e.p_buffer)
+      editor.showHex(e.p_buffer->data(), bytes);
+    else
+      editor.showText(QString(), EditorPane::View::Hex);  // nothing to show, and nothing to type into
+    return;
+  }
+  if (e.file_txt_valid) {
+    editor.showProgramText(*e.text);
+    return;
+  }
+  if (e.need_p_proc && CurrentOptions.processing.enabled) {
+    RunReadPostprocess(index);
+    cur_catalog_entry = catalog->Catalog(index);
+    editor.showProgramText(*cur_catalog_entry.text);
+    FillCatalogGrid();
+    return;
+  }
+  // The bytes as characters, read-only. Shown only: a text with control pictures in it is never
+  // taken into the entry, which keeps its binary as the program.
+  editor.showRawBytes(e.p_buffer ? e.p_buffer->data() : nullptr, bytes);
+}
+
+void MainWindow::StoreEditorText(int index) {
+  TDevCatalog *catalog = Catalog();
+  if (!catalog || index < 0 || index >= catalog->CatalogCount() || editorPane().view() != EditorPane::View::Text)
+    return;
+  TDevCatalogEntry e = catalog->Catalog(index);
+  if (!e.text) e.text = std::make_shared<ProgramText>();
+  *e.text = toU16Lines(editorPane().lines());
+  catalog->SetCatalog(index, e);
+  if (index == cur_catalog_entry_num) cur_catalog_entry = catalog->Catalog(index);
+}
+
+bool MainWindow::RunReadPostprocess(int index) {
+  TDevCatalog *catalog = Catalog();
+  if (!catalog) return false;
+  const TDevCatalogEntry e = catalog->Catalog(index);
+  if (!e.p_buffer || !CurrentOptions.processing.enabled || !e.need_p_proc) {
+    catalog->FileTxtValidClear(index);
+    return false;
+  }
+  const PostProcessOptions options = ProcessOptions();
+  ConversionProgress progress(SharedProgressForm(), this, QString::fromUtf8(ConverterStatusText(options)));
+  return kalvort::RunReadPostprocess(*catalog, index, options, progress.sink());
+}
+
+bool MainWindow::RunWritePostprocess(int index) {
+  TDevCatalog *catalog = Catalog();
+  if (!catalog) return false;
+  const TDevCatalogEntry e = catalog->Catalog(index);
+  if (!CurrentOptions.processing.enabled || !e.need_p_proc) {
+    catalog->FileBinValidClear(index);
+    return false;
+  }
+  const PostProcessOptions options = ProcessOptions();
+  ConversionFailure failure;
+  bool ok;
+  {
+    ConversionProgress progress(SharedProgressForm(), this, QString::fromUtf8(ConverterStatusText(options)));
+    ok = kalvort::RunWritePostprocess(*catalog, index, options, &failure, progress.sink());
+  }
+  if (ok) {
+    project_changed = true;
+    return true;
+  }
+  ShowConversionFailure(index, failure);
+  return false;
+}
+
+void MainWindow::ShowConversionFailure(int index, const ConversionFailure &failure) {
+  // The reason, then which program and line it is about.
+  const TDevCatalogEntry failed = Catalog()->Catalog(index);
+  Dialogs.ask(this, QMessageBox::Warning, kCheck,
+              QString::fromUtf8(failure.message) + QLatin1Char('\n') +
+                  QString::fromStdString(kalvort::ProgramPlaceText(failed, failure.conv_err_str_num)),
+              QMessageBox::Ok);
+  // The failing program in the editor with the line the converter stopped on selected, in the
+  // middle of the view so that the lines around it show too.
+  editorPane().showProgramText(*failed.text);
+  editorPane().showFailingLine(failure.conv_err_str_num - 1);
+  editorPane().setTextChanged(false);
+}
+
+// ---- Editor commands ----
+
+int MainWindow::SelectedEntry() const {
+  const QList<int> rows = SelectedRows();
+  return rows.isEmpty() ? -1 : RowEntry(rows.front());
+}
+
+void MainWindow::MakeSelectedCurrent(int index) {
+  cur_catalog_entry_num = index;
+  cur_catalog_entry = Catalog()->Catalog(index);
+}
+
+bool MainWindow::SettleUnconfirmedText() {
+  if (!editorPane().textChanged()) return true;
+  const auto answer =
+      Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Файл"), QStringLiteral("Текст изменен. Сохранить?"),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+  if (answer != QMessageBox::Yes && answer != QMessageBox::No) return false;
+  if (answer == QMessageBox::Yes) {
+    // Into the entry the editor was filled from, whatever row the list shows by now.
+    StoreEditorText(cur_catalog_entry_num);
+    if (TDevCatalog *catalog = Catalog()) catalog->FileBinValidClear(cur_catalog_entry_num);
+    project_changed = true;
+    FillCatalogGrid();
+  }
+  editorPane().setTextChanged(false);
+  return true;
+}
+
+void MainWindow::EditorOkActionExecute() {
+  const int index = SelectedEntry();
+  if (index < 0 || !Catalog()) return;
+  MakeSelectedCurrent(index);
+  // Only a program text is taken back; the hex dump and the raw bytes are views.
+  if (editorPane().view() != EditorPane::View::Text) return;
+  if (editorPane().textChanged() && Dialogs.ask(this, QMessageBox::Question, kTextChanged, QStringLiteral("Сохранить изменения?"),
+                                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  editorPane().setTextChanged(false);
+  project_changed = true;
+  StoreEditorText(index);
+  Catalog()->FileTxtValidSet(index);
+  Catalog()->FileBinValidClear(index);
+  FillCatalogGrid();
+  CurCatalogEntryChanged();
+}
+
+void MainWindow::EditorCancelActionExecute() {
+  if (editorPane().textChanged() && Dialogs.ask(this, QMessageBox::Question, kTextChanged, QStringLiteral("Отменить изменения?"),
+                                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  editorPane().setTextChanged(false);
+  CatalogSelectionChanged();
+}
+
+void MainWindow::CheckFileActionExecute() {
+  TDevCatalog *catalog = Catalog();
+  const int index = SelectedEntry();
+  if (index < 0 || !catalog) return;
+  MakeSelectedCurrent(index);
+  if (editorPane().textChanged() && Dialogs.ask(this, QMessageBox::Question, kTextChanged,
+                                  QStringLiteral("Сохранить изменения и проверить?"),
+                                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  StoreEditorText(index);
+  catalog->FileBinValidClear(index);
+  if (RunWritePostprocess(index)) {
+    Dialogs.ask(this, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."), QMessageBox::Ok);
+    project_changed = true;
+  }
+  catalog->CalculateMPStat();
+  FillCatalogGrid();
+  editorPane().setTextChanged(false);
+  cur_catalog_entry = catalog->Catalog(index);
+  updateCommandStates();
+}
+
+void MainWindow::CheckAllFilesActionExecute() {
+  TDevCatalog *catalog = Catalog();
+  if (!catalog) return;
+  if (CurrentOptions.processing.enabled && catalog->CatalogCount() > 0) {
+    for (int row = 0; row < CatalogRows->rowCount(); ++row) {
+      const int index = RowEntry(row);
+      if (index < 0) continue;
+      const TDevCatalogEntry e = catalog->Catalog(index);
+      if (!e.need_p_proc || e.file_bin_valid) continue;
+      if (RunWritePostprocess(index)) {
+        project_changed = true;
+        continue;
+      }
+      // The editor keeps the failing program with its line selected.
+      catalog->CalculateMPStat();
+      FillCatalogGrid();
+      MakeSelectedCurrent(index);
+      SelectRows(row, row, false);  // selected without showing it again
+      updateCommandStates();
+      return;
+    }
+  }
+  Dialogs.ask(this, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."), QMessageBox::Ok);
+  catalog->CalculateMPStat();
+  FillCatalogGrid();
+  CurCatalogEntryChanged();
+}
+
+void MainWindow::EditorOpenFileActionExecute() {
+  TDevCatalog *catalog = Catalog();
+  const int index = SelectedEntry();
+  if (index < 0 || !catalog) return;
+  MakeSelectedCurrent(index);
+  if (cur_catalog_entry.file_txt_valid &&
+      Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Текстовый файл"), QStringLiteral("Заменить текстовый файл?"),
+                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  const QString file = Dialogs.openFileName(this, QStringLiteral("Открытие текстового файла"),
+                                            QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*)"));
+  if (file.isEmpty()) return;
+  std::string bytes;
+  if (!ReadWholeFile(toPath(file), bytes, kMaxTextFile)) {
+    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка открытия файла."));
+    return;
+  }
+  TextEncoding encoding = TextEncoding::Cp1251;
+  TDevCatalogEntry e = catalog->Catalog(index);
+  if (!e.text) e.text = std::make_shared<ProgramText>();
+  *e.text = splitLines(decodeText(bytes, &encoding));
+  // A rewrite keeps a byte-order mark; everything else is written as Windows-1251.
+  const bool bom = encoding != TextEncoding::Cp1251 && encoding != TextEncoding::Utf8;
+  e.text_encoding = bom ? encoding : TextEncoding::Cp1251;
+  catalog->SetCatalog(index, e);
+  catalog->FileBinValidClear(index);
+  catalog->FileTxtValidSet(index);
+  FillCatalogGrid();
+  CurCatalogEntryChanged();
+  editorPane().setTextChanged(true);
+  updateCommandStates();
+}
+
+void MainWindow::EditorSaveFileActionExecute() {
+  TDevCatalog *catalog = Catalog();
+  const int index = SelectedEntry();
+  if (index < 0 || !catalog) return;
+  MakeSelectedCurrent(index);
+  const TDevCatalogEntry &e = cur_catalog_entry;
+  QString filter, suffix;
+  if (e.file_txt_valid && e.file_bin_valid) {
+    filter = QStringLiteral("Текстовый файл (*.txt);;Обработанный файл (*.bin)");
+    suffix = QStringLiteral("txt");
+  } else if (e.file_txt_valid) {
+    filter = QStringLiteral("Текстовый файл (*.txt)");
+    suffix = QStringLiteral("txt");
+  } else {
+    filter = QStringLiteral("Двоичный файл (*.bin)");
+    suffix = QStringLiteral("bin");
+  }
+  // The program's name as the proposed file name; a "/" would make it a path into another folder.
+  QString proposed = fromU16(ByteArrayToString(e.code, kCatalogCodeSize - 1));
+  proposed.replace(QLatin1Char('/'), QLatin1Char('_'));
+  QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), filter, proposed);
+  if (file.isEmpty()) return;
+  file = withDefaultSuffix(file, suffix);
+  if (QFileInfo::exists(file) &&
+      Dialogs.ask(this, QMessageBox::Warning, QStringLiteral("Предупреждение"), QStringLiteral("Файл существует! Перезаписать?"),
+                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
+    return;
+  // The dialog reports no chosen filter: a ".bin" name picks the binary when both are valid.
+  const bool as_binary = QFileInfo(file).suffix().compare(QLatin1String("bin"), Qt::CaseInsensitive) == 0;
+  std::string bytes;
+  if (e.file_txt_valid && (!e.file_bin_valid || !as_binary)) {
+    bytes = encodeText(joinLines(*e.text), e.text_encoding);
+  } else if (e.p_buffer) {
+    bytes.assign(e.p_buffer->begin(), e.p_buffer->begin() + std::min<size_t>(e.prog_size, e.p_buffer->size()));
+  }
+  if (!SafeSaveFile(toPath(file), bytes))
+    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
+}
