@@ -27,6 +27,7 @@
 #include "support/ScriptedDialogs.h"
 #include "widgets/Ipv4Edit.h"
 #include "window/CatalogModel.h"
+#include "window/CatalogPane.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 
@@ -207,7 +208,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(programs().CatalogCount(), count);
     QVERIFY(window->project_changed);
     QCOMPARE(window->project_name, QStringLiteral("shop.kvt"));
-    QCOMPARE(window->RowEntry(0), 0);
+    QCOMPARE(window->catalogPane().entryAt(0), 0);
   }
 
   // A controller that has gone silent: write, read and erase each say why they did not run.
@@ -317,9 +318,9 @@ class DeviceCommandsTest : public QObject {
     QVERIFY2(qAbs(window->EditorWidget->cursorRect().center().y() - middle) <= lineHeight,
              qPrintable(QString::number(window->EditorWidget->cursorRect().center().y()) + " vs " + QString::number(middle)));
     QVERIFY(!window->text_changed);
-    const int row = window->RowOfEntry(1);
-    QCOMPARE(window->SelectedRows(), QList<int>{row});
-    QVERIFY(window->CatalogRows->text(row, 0).startsWith(QLatin1Char('!')));
+    const int row = window->catalogPane().rowOf(1);
+    QCOMPARE(window->catalogPane().selectedRows(), QList<int>{row});
+    QVERIFY(window->catalogPane().model().text(row, 0).startsWith(QLatin1Char('!')));
   }
 
   // A write that fails at a program names it and the cause, and says the module now holds part
@@ -452,7 +453,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(takeAsked(), QStringList{"Чтение файла|Ошибка чтения файла! Продолжить?"});
     QCOMPARE(programs().CatalogCount(), 3);
     QCOMPARE(programs().Catalog(1).file_error_code, kalvort::feCSError);
-    QVERIFY(window->CatalogRows->text(window->RowOfEntry(1), 0).startsWith(QLatin1Char('!')));
+    QVERIFY(window->catalogPane().model().text(window->catalogPane().rowOf(1), 0).startsWith(QLatin1Char('!')));
     QVERIFY(programs().Catalog(1).file_bin_valid);
     QVERIFY(!programs().Catalog(2).file_bin_valid);  // not read after Cancel
     QVERIFY(window->project_changed);

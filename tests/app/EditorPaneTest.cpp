@@ -19,6 +19,7 @@
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "window/CatalogModel.h"
+#include "window/CatalogPane.h"
 #include "window/MainWindow.h"
 #include "formats/PostProcess.h"
 #include "support/AppTest.h"
@@ -58,8 +59,8 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
 
   void show(std::vector<TDevCatalogEntry> entries, int row = 0) {
     for (auto &e : entries) QVERIFY(catalog().AddCatalogEntry(e));
-    window->FillCatalogGrid();
-    window->SelectRows(row, row, true);
+    window->catalogPane().refresh();
+    window->catalogPane().selectRows(row, row, true);
   }
   QString selected() const { return window->Editor()->textCursor().selectedText(); }
 
@@ -80,9 +81,9 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(window->Editor()->blockCount(), 2);
     QCOMPARE(window->Editor()->document()->findBlockByNumber(1).text(), QStringLiteral("000010: AB AB AB AB "));
     QVERIFY(window->Editor()->isReadOnly());
-    window->SelectRows(1, 1, true);
+    window->catalogPane().selectRows(1, 1, true);
     QCOMPARE(window->Editor()->lines().size(), 1);
-    window->SelectRows(2, 2, true);
+    window->catalogPane().selectRows(2, 2, true);
     QVERIFY(window->Editor()->lines().isEmpty());
     window->HexViewAction->setChecked(false);
   }
@@ -115,7 +116,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(window->Editor()->errorLine(), 2);
     QVERIFY(!window->text_changed);
     QCOMPARE(catalog().Catalog(0).file_error_code, feProcessError);
-    QCOMPARE(window->CatalogRows->text(0, 0), QStringLiteral("!1"));
+    QCOMPARE(window->catalogPane().model().text(0, 0), QStringLiteral("!1"));
   }
 
   void checkFileReportsARepeatedBlockNumber() {
@@ -150,7 +151,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ\nПрограмма 2 (text), строка 2"));
     QCOMPARE(window->cur_catalog_entry_num, 1);
-    QCOMPARE(window->SelectedRows(), QList<int>{1});
+    QCOMPARE(window->catalogPane().selectedRows(), QList<int>{1});
     QCOMPARE(selected(), QStringLiteral("ы"));
     QCOMPARE(catalog().Catalog(0).prog_size, 1u);
     QCOMPARE(catalog().Catalog(2).file_error_code, feOK);  // never reached
@@ -174,18 +175,18 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     show({textEntry(0, {u"G01"}), textEntry(1, {u"G02"})});
     window->Editor()->appendPlainText(QStringLiteral("X1"));
     dialogs.answers = {QMessageBox::Cancel};
-    window->SelectRows(1, 1, true);
+    window->catalogPane().selectRows(1, 1, true);
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текст изменен. Сохранить?"));
     QCOMPARE(dialogs.asked.value(0).defaultButton, QMessageBox::Cancel);
     QVERIFY(window->text_changed);
     QCOMPARE(window->cur_catalog_entry_num, 0);
-    QCOMPARE(window->SelectedEntry(), 0);
+    QCOMPARE(window->catalogPane().selectedEntry(), 0);
     QCOMPARE(window->Editor()->lines(), (QStringList{"G01", "X1"}));
 
     dialogs.answers = {QMessageBox::No};
-    window->SelectRows(1, 1, true);
+    window->catalogPane().selectRows(1, 1, true);
     QVERIFY(!window->text_changed);
-    QCOMPARE(window->SelectedEntry(), 1);
+    QCOMPARE(window->catalogPane().selectedEntry(), 1);
     QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G02")});
     QCOMPARE(catalog().Catalog(0).text->size(), size_t{1});  // the edit was dropped
     // Confirming now stores into the program shown, never into the one left.
@@ -197,7 +198,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
 
     window->Editor()->appendPlainText(QStringLiteral("X3"));
     dialogs.answers = {QMessageBox::Yes};
-    window->SelectRows(0, 0, true);
+    window->catalogPane().selectRows(0, 0, true);
     QCOMPARE(*catalog().Catalog(1).text, (ProgramText{u"G02", u"X2", u"X3"}));
     QVERIFY(window->project_changed);
     QCOMPARE(window->Editor()->lines(), QStringList{QStringLiteral("G01")});
@@ -254,11 +255,11 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QVERIFY(RunWritePostprocess(catalog(), 0, options));
     catalog().FileTxtValidClear(0);
     catalog().Catalog(0).text->clear();
-    window->FillCatalogGrid();
-    window->SelectRows(0, 0, true);
+    window->catalogPane().refresh();
+    window->catalogPane().selectRows(0, 0, true);
     QCOMPARE(window->Editor()->lines(), (QStringList{"G01X10", "M30"}));  // spaces dropped by the writer
     QVERIFY(catalog().Catalog(0).file_txt_valid);
-    QCOMPARE(window->CatalogRows->text(0, 3), QStringLiteral("13"));
+    QCOMPARE(window->catalogPane().model().text(0, 3), QStringLiteral("13"));
     QVERIFY(!window->Editor()->isReadOnly());
     QVERIFY(!window->text_changed);
     // The conversion ran in the shared progress window, which is hidden again with its cancel
@@ -305,7 +306,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
 #endif
     show({textEntry(0, {std::u16string(10'000'000, u'X')}), binaryEntry(1, std::vector<uint8_t>(8'000'000, 1)),
           textEntry(2, {u"G01 X1"})});
-    window->SelectRows(2, 2, true);
+    window->catalogPane().selectRows(2, 2, true);
     rlimit old{};
     QCOMPARE(::getrlimit(RLIMIT_AS, &old), 0);
     std::FILE *f = std::fopen("/proc/self/statm", "re");
@@ -316,13 +317,13 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     tight.rlim_cur = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{150} << 20);
     QCOMPARE(::setrlimit(RLIMIT_AS, &tight), 0);
 
-    window->SelectRows(0, 0, true);
+    window->catalogPane().selectRows(0, 0, true);
     const bool textShown = !window->Editor()->document()->isEmpty();
     window->HexViewAction->setChecked(true);
-    window->SelectRows(1, 1, true);
+    window->catalogPane().selectRows(1, 1, true);
     const bool dumpShown = !window->Editor()->document()->isEmpty();
     window->HexViewAction->setChecked(false);
-    window->SelectRows(2, 2, true);
+    window->catalogPane().selectRows(2, 2, true);
     QCOMPARE(::setrlimit(RLIMIT_AS, &old), 0);
 
     QVERIFY(!textShown);

@@ -53,7 +53,6 @@ void MainWindow::FormCreate() {
   };
   FillCombo();
   // The header row of the catalog list was written with the list; one blank data row below it.
-  CatalogSelectionMuted = false;
   first_time = true;
   StatusTimer->start();
   setAcceptDrops(true);

@@ -4,7 +4,8 @@
 //   Lifecycle.cpp        start-up, close, settings, about, exit
 //   StatusPoll.cpp       the 250 ms status poll and the command enabling rules
 //   DeviceSelection.cpp  device selector, device object replacement, settings dialog
-//   CatalogView.cpp, EditorPane.cpp, ProjectCommands.cpp   catalog list, editor, project commands
+//   CatalogSelection.cpp, EditorPane.cpp, ProjectCommands.cpp   catalog glue, editor, project commands
+// The catalog list and its commands are a part of their own (CatalogPane).
 //   DeviceCommands.cpp, NetworkDevices.cpp                 device commands, network devices
 // Members are public so that the GUI tests can drive and inspect the window.
 
@@ -30,10 +31,10 @@
 #include "project/Settings.h"
 #include "window/DeviceCommandRun.h"
 
+class CatalogPane;
 class CodeEditor;
 class FindReplaceDialog;
 class ProgramHighlighter;
-class TFilePropForm;
 class TSettingsForm;
 class QAction;
 class QComboBox;
@@ -42,8 +43,6 @@ class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class StatusLine;
-class QTableView;
-class CatalogModel;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -87,14 +86,6 @@ class MainWindow : public QMainWindow {
   QAction *ProjectSaveAction = nullptr;
   QAction *OptionsAction = nullptr;
   QAction *CheckAllFilesAction = nullptr;
-  // Catalog commands
-  QAction *AddFileToCatalog = nullptr;
-  QAction *AddNewFileToCatalog = nullptr;
-  QAction *RemFileFromCatalog = nullptr;
-  QAction *FilePropCatalog = nullptr;
-  QAction *FileUpCatalog = nullptr;
-  QAction *FileDownCatalog = nullptr;
-  QAction *SaveCatAsTxtAction = nullptr;
   // Editor commands
   QAction *EditorRunAction = nullptr;
   QAction *CheckFileAction = nullptr;
@@ -127,17 +118,15 @@ class MainWindow : public QMainWindow {
   QMenu *DeviceMenu = nullptr;    // "Модуль памяти"
   QMenu *EditorMenu = nullptr;    // "Редактор"
   QMenu *HelpMenu = nullptr;      // "Помощь"
-  QMenu *CatalogContextMenu = nullptr;
   QToolBar *MainToolBar = nullptr;
-  QToolBar *CatalogToolBar = nullptr;
   QToolBar *EditorFileToolBar = nullptr;  // open, save, HEX, check, OK, cancel, zoom
   QToolBar *EditorEditToolBar = nullptr;  // copy, cut, paste, search, replace, action selector, run
   QSplitter *MainSplitter = nullptr;
   QWidget *LeftPane = nullptr;
   QWidget *RightPane = nullptr;
   QComboBox *DeviceSelector = nullptr;      // device selector; item data (Qt::UserRole) = tag
-  QTableView *CatalogTable = nullptr;  // catalog list
-  CatalogModel *CatalogRows = nullptr;  // what the list shows
+  // The catalog list with its tool bar and commands.
+  CatalogPane &catalogPane() const;
   QPlainTextEdit *EditorWidget = nullptr;  // the editor (a CodeEditor)
   QComboBox *ActionSelector = nullptr;      // the editor's action selector
   QToolButton *HexSwitchButton = nullptr;
@@ -157,7 +146,6 @@ class MainWindow : public QMainWindow {
   QString partly_loaded_file_;
   bool text_changed = false;
   bool editor_active = false;
-  bool CatalogSelectionMuted = false;
   bool first_time = true;
   kalvort::TDeviceType DeviceType = kalvort::dtNone;
   int CurDeviceNum = -1;
@@ -208,7 +196,6 @@ class MainWindow : public QMainWindow {
   bool SettingsReadable() const { return settings_readable_; }
 
   // ---- Catalog and editor (CatalogView.cpp, EditorPane.cpp, ProjectCommands.cpp) ----
-  void FillCatalogGrid();
   // Opens a project file (asks about unsaved changes first); used for a file named on the
   // command line or handed over by a second start of the program.
   bool OpenProjectFile(const QString &fileName);
@@ -219,25 +206,12 @@ class MainWindow : public QMainWindow {
   // Re-shows the current catalog entry after a change of the processing options.
   void ReprocessCurrentEntry();
 
-  // Catalog list (CatalogView.cpp). Each data row keeps its entry's catalog index (Qt::UserRole of
-  // its first cell); commands map rows to entries through it, never through the row number.
+  // Between the catalog pane and the rest of the window (CatalogSelection.cpp).
   kalvort::TDevCatalog *Catalog();  // the project's programs
   const kalvort::TDevCatalog *Catalog() const;
   bool Nc31Mode() const;                  // USB programmer, НЦ-31, processing on: slot = number - 13
-  int RowEntry(int row) const;            // -1 for a row without entry
-  int RowOfEntry(int index) const;
-  QList<int> SelectedRows() const;        // ascending
-  int SelectedEntry() const;              // entry of the first selected row, or -1
-  // Selects rows first..last without notifications, then runs the selection handler if asked.
-  void SelectRows(int first, int last, bool runHandler);
   void CatalogSelectionChanged();           // the list's selection handler
   void CurCatalogEntryChanged();          // selects the current entry's row and shows it
-  // Adds one file (an empty program for an empty name); false when nothing was added.
-  bool AddFile(const QString &file, int prog_num, const QString &name, bool text);
-  void AddFiles(const QStringList &files, bool cancelStops);
-  void DropFiles(const QStringList &files);
-  void MoveSelection(bool down);
-  TFilePropForm *FilePropForm = nullptr;
 
   // Editor (EditorPane.cpp).
   enum class EditorView { None, Text, Hex, Raw };  // what the editor shows; only Text is editable
@@ -314,18 +288,11 @@ class MainWindow : public QMainWindow {
   void DeviceCancelActionExecute();
   void DeviceNetworkActionExecute();
   void DeviceVerifyActionExecute();
-  // Project and catalog commands
+  // Project commands
   void ProjectNewActionExecute();
   void ProjectOpenActionExecute();
   void ProjectSaveActionExecute();
   void CheckAllFilesActionExecute();
-  void AddFileToCatalogExecute();
-  void AddNewFileToCatalogExecute();
-  void RemFileFromCatalogExecute();
-  void FilePropCatalogExecute();
-  void FileUpCatalogExecute();
-  void FileDownCatalogExecute();
-  void SaveCatAsTxtActionExecute();
   // Editor commands
   void EditorRunActionExecute();
   void CheckFileActionExecute();
@@ -415,7 +382,9 @@ class MainWindow : public QMainWindow {
   // Opens the file handed over last, once no device command and no other dialog is running.
   void OpenPendingFile();
   // Catalog and editor
+  void CreateCatalogPane();
   void SetupCatalogView();
+  CatalogPane *catalog_pane_ = nullptr;
   void SetupEditorPane();
   bool editor_loading_ = false;  // the editor is being filled: not an edit
 

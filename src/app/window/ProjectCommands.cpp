@@ -8,6 +8,7 @@
 #include "dialogs/SettingsDialog.h"
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
+#include "window/CatalogPane.h"
 #include "window/MainWindow.h"
 #include "project/ProjectFile.h"
 
@@ -37,7 +38,7 @@ bool MainWindow::ContinueDespiteChanges() {
 
 void MainWindow::ShowFirstRow() {
   text_changed = false;
-  SelectRows(0, 0, true);
+  catalog_pane_->selectRows(0, 0, true);
   updateCommandStates();
 }
 
@@ -125,7 +126,7 @@ bool MainWindow::TakeProjectFile(const QString &fileName) {
   project_changed = false;
   UpdateCaption();
   Catalog()->CalculateMPStat();
-  FillCatalogGrid();
+  catalog_pane_->refresh();
   ShowFirstRow();
   return true;
 }
@@ -179,14 +180,14 @@ void MainWindow::ResetProject() {
   }
   cur_catalog_entry_num = -1;
   cur_catalog_entry = TDevCatalogEntry{};
-  FillCatalogGrid();
+  catalog_pane_->refresh();
   ShowFirstRow();
   project_changed = false;
 }
 
 void MainWindow::ReprocessCurrentEntry() {
   TDevCatalog *catalog = Catalog();
-  const int index = SelectedEntry();
+  const int index = catalog_pane_->selectedEntry();
   if (!catalog || index < 0 || !CurrentOptions.processing.enabled) return;
   MakeSelectedCurrent(index);
   // Only a text that came from a valid binary is derived again: a typed or confirmed text whose
@@ -196,6 +197,6 @@ void MainWindow::ReprocessCurrentEntry() {
   cur_catalog_entry = catalog->Catalog(index);
   LoadProgramText(*cur_catalog_entry.text);
   text_changed = false;
-  FillCatalogGrid();
+  catalog_pane_->refresh();
   updateCommandStates();
 }

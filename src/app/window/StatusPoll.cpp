@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QTableView>
 #include <QTimer>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include "workflow/CommandRules.h"
 #include "workflow/DeviceSession.h"
 #include "support/BackgroundWorker.h"
+#include "window/CatalogPane.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 
@@ -133,9 +133,9 @@ void MainWindow::updateCommandStates() {
   state.text_changed = text_changed;
   state.processing = CurrentOptions.processing.enabled && cur_catalog_entry.need_p_proc;
   state.entry_text_valid = cur_catalog_entry.file_txt_valid;
-  for (const QItemSelectionRange &range : CatalogTable->selectionModel()->selection()) {
-    state.first_selected = state.first_selected < 0 ? range.top() : std::min(state.first_selected, range.top());
-    state.last_selected = std::max(state.last_selected, range.bottom());
+  if (const QList<int> rows = catalog_pane_->selectedRows(); !rows.isEmpty()) {
+    state.first_selected = rows.front();
+    state.last_selected = rows.back();
   }
   const kalvort::workflow::CommandSet enabled = kalvort::workflow::EnabledCommands(state);
 
@@ -148,10 +148,7 @@ void MainWindow::updateCommandStates() {
       {Command::NetworkSearch, DeviceNetworkAction},   {Command::NewProject, ProjectNewAction},
       {Command::OpenProject, ProjectOpenAction},       {Command::SaveProject, ProjectSaveAction},
       {Command::Options, OptionsAction},               {Command::CheckProject, CheckAllFilesAction},
-      {Command::AddFiles, AddFileToCatalog},           {Command::NewFile, AddNewFileToCatalog},
-      {Command::RemoveFiles, RemFileFromCatalog},      {Command::FileProperties, FilePropCatalog},
-      {Command::MoveUp, FileUpCatalog},                {Command::MoveDown, FileDownCatalog},
-      {Command::SaveList, SaveCatAsTxtAction},         {Command::RunEdit, EditorRunAction},
+      {Command::RunEdit, EditorRunAction},
       {Command::CheckFile, CheckFileAction},           {Command::ConfirmText, EditorOkAction},
       {Command::DiscardText, EditorCancelAction},      {Command::Find, EditorSearchAction},
       {Command::Replace, EditorReplaceAction},         {Command::ZoomIn, EditorZoomInAction},
@@ -161,6 +158,7 @@ void MainWindow::updateCommandStates() {
       {Command::SelectAll, EditorSelectAllAction},     {Command::Undo, EditorUndoAction},
   };
   for (const auto &[command, action] : actions) action->setEnabled(kalvort::workflow::Has(enabled, command));
+  catalog_pane_->applyCommands(enabled);
   ActionSelector->setEnabled(kalvort::workflow::Has(enabled, Command::EditSelector));
   // An empty project has nothing to type into.
   if (MemDevice && state.programs == 0) EditorWidget->setReadOnly(true);
