@@ -113,8 +113,6 @@ CatalogPane::CatalogPane(Project &project, const Options &options, UserDialogs &
   propForm_ = new TFilePropForm(this);
 }
 
-CatalogPane::~CatalogPane() = default;
-
 void CatalogPane::createActions() {
   for (const ActionSpec &def : kActions) {
     auto *action = new QAction(QString::fromUtf8(def.caption), this);

@@ -45,7 +45,6 @@ class CatalogPane : public QWidget {
 
   CatalogPane(kalvort::Project &project, const kalvort::Options &options, UserDialogs &dialogs, WindowState state,
               QWidget *parent = nullptr);
-  ~CatalogPane() override;
 
   // Reads the catalog afresh; rows that remain keep their selection and selectionChanged() is not
   // emitted for the refresh.
@@ -109,6 +108,6 @@ class CatalogPane : public QWidget {
   QMenu *contextMenu_ = nullptr;
   QAction *contextActionsEnd_ = nullptr;  // the separator before up/down in the context menu
   TFilePropForm *propForm_ = nullptr;
-  // Set to let the next selection change pass without a notification.
+  // While set, the next selection change passes without a notification (and clears it).
   bool selectionMuted_ = false;
 };
