@@ -279,6 +279,29 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     QVERIFY(window->project_changed);
   }
 
+  // Ctrl+X removes files while the focus is in the left pane (the list or the device selector);
+  // in the editor the same keys are the editor's.
+  void ctrlXRemovesOnlyWhereTheCatalogHasTheFocus() {
+    add(textEntry(0, 1, u"a"));
+    window->catalogPane().refresh();
+    window->catalogPane().selectRows(0, 0, true);
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto *list = window->findChild<QTableView *>(QStringLiteral("CatalogTable"));
+    for (QWidget *focus : {static_cast<QWidget *>(list), static_cast<QWidget *>(window->DeviceSelector),
+                           static_cast<QWidget *>(window->Editor())}) {
+      dialogs.asked.clear();
+      focus->setFocus();
+      QTRY_VERIFY(focus->hasFocus());
+      if (focus == window->Editor()) window->Editor()->selectAll();
+      QTest::keyClick(focus, Qt::Key_X, Qt::ControlModifier);  // the question is answered Cancel
+      QCOMPARE(dialogs.asked.value(0).text, focus == window->Editor() ? QString() : QStringLiteral("Удалить файл(ы)?"));
+    }
+    QCOMPARE(catalog().CatalogCount(), 1);
+    QCOMPARE(window->Editor()->toPlainText(), QString());  // cut
+  }
+
   void removeClosesTheGapAndSelectsTheNextRow() {
     add(textEntry(0, 1, u"a"));
     add(textEntry(1, 2, u"b"));
