@@ -4,9 +4,9 @@
 //   Lifecycle.cpp        start-up, close, settings, about, exit
 //   StatusPoll.cpp       the 250 ms status poll and the command enabling rules
 //   DeviceSelection.cpp  device selector, device object replacement, settings dialog
-//   CatalogSelection.cpp, EditorPane.cpp, ProjectCommands.cpp   catalog glue, editor, project commands
-// The catalog list and its commands are a part of their own (CatalogPane).
+//   CatalogSelection.cpp, EditorPane.cpp, ProjectCommands.cpp   catalog selection, editor, project commands
 //   DeviceCommands.cpp, NetworkDevices.cpp                 device commands, network devices
+// The catalog list with its tool bar and commands is a part of its own (CatalogPane).
 // Members are public so that the GUI tests can drive and inspect the window.
 
 #include <QHash>
@@ -195,7 +195,7 @@ class MainWindow : public QMainWindow {
   // False after a settings file that exists could not be read at start.
   bool SettingsReadable() const { return settings_readable_; }
 
-  // ---- Catalog and editor (CatalogView.cpp, EditorPane.cpp, ProjectCommands.cpp) ----
+  // ---- Catalog and editor (CatalogSelection.cpp, EditorPane.cpp, ProjectCommands.cpp) ----
   // Opens a project file (asks about unsaved changes first); used for a file named on the
   // command line or handed over by a second start of the program.
   bool OpenProjectFile(const QString &fileName);
@@ -384,8 +384,8 @@ class MainWindow : public QMainWindow {
   // Catalog and editor
   void CreateCatalogPane();
   void SetupCatalogView();
-  CatalogPane *catalog_pane_ = nullptr;
   void SetupEditorPane();
+  CatalogPane *catalog_pane_ = nullptr;  // see catalogPane()
   bool editor_loading_ = false;  // the editor is being filled: not an edit
 
   // Runs the status poll, the device creation and the device commands off the window's thread.
