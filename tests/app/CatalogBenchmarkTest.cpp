@@ -13,6 +13,7 @@
 #include "widgets/CodeEditor.h"
 #include "widgets/QtText.h"
 #include "window/CatalogModel.h"
+#include "window/CatalogPane.h"
 #include "window/MainWindow.h"
 #include "formats/PostProcess.h"
 #include "project/ProjectFile.h"
@@ -93,13 +94,13 @@ class CatalogBenchmarkTest : public QObject, kalvort::apptest::WindowFixture {
       t.start();
       window->ProjectOpenActionExecute();
       open << t.nsecsElapsed() / 1e6;
-      QCOMPARE(window->CatalogRows->rowCount(), kFullCatalog);
+      QCOMPARE(window->catalogPane().model().rowCount(), kFullCatalog);
       t.restart();
-      window->FillCatalogGrid();
+      window->catalogPane().refresh();
       fill << t.nsecsElapsed() / 1e6;
     }
     QVERIFY(dialogs.asked.isEmpty());
-    qInfo("open of %d programs to the filled list: %.1f ms (goal 300); FillCatalogGrid: %.1f ms (goal 50)",
+    qInfo("open of %d programs to the filled list: %.1f ms (goal 300); list refresh: %.1f ms (goal 50)",
           kFullCatalog, median(open), median(fill));
     QVERIFY(median(open) < 3000);
     QVERIFY(median(fill) < 500);
@@ -118,19 +119,19 @@ class CatalogBenchmarkTest : public QObject, kalvort::apptest::WindowFixture {
     QVERIFY(RunWritePostprocess(catalog(), 0, c42));
     const uint32_t size = catalog().Catalog(0).prog_size;
     QVERIFY(size > 30000 && size <= 32768);
-    window->FillCatalogGrid();
+    window->catalogPane().refresh();
 
     QList<double> text, hex;
     for (int round = 0; round < 5; ++round) {
       apptest::ActionNamed(*window, "HexViewAction")->setChecked(false);
       QElapsedTimer t;
       t.start();
-      window->SelectRows(0, 0, true);
+      window->catalogPane().selectRows(0, 0, true);
       text << t.nsecsElapsed() / 1e6;
       QCOMPARE(apptest::EditorOf(*window)->blockCount(), int(e.text->size()));
       apptest::ActionNamed(*window, "HexViewAction")->setChecked(true);
       t.restart();
-      window->SelectRows(0, 0, true);
+      window->catalogPane().selectRows(0, 0, true);
       hex << t.nsecsElapsed() / 1e6;
       QCOMPARE(apptest::EditorOf(*window)->blockCount(), int((size + 15) / 16));
     }

@@ -28,6 +28,7 @@
 #include "widgets/CodeEditor.h"
 #include "widgets/QtText.h"
 #include "window/CatalogModel.h"
+#include "window/CatalogPane.h"
 #include "window/MainWindow.h"
 #include "base/CodePage.h"
 #include "support/AppTest.h"
@@ -42,12 +43,15 @@ using namespace kalvort;
 
 namespace {
 
+// The catalog pane's file properties dialog.
+TFilePropForm *PropForm(MainWindow &window) { return window.findChild<TFilePropForm *>(); }
+
 // Answers the next showings of the file properties dialog, one function per showing.
 void AnswerPropDialogs(MainWindow &window, QList<std::function<void(TFilePropForm &)>> answers) {
   auto *timer = new QTimer(&window);
   timer->setInterval(5);
   QObject::connect(timer, &QTimer::timeout, &window, [&window, timer, answers]() mutable {
-    TFilePropForm *form = window.FilePropForm;
+    TFilePropForm *form = PropForm(window);
     if (!form->isVisible()) return;
     auto answer = answers.takeFirst();
     answer(*form);
@@ -58,7 +62,7 @@ void AnswerPropDialogs(MainWindow &window, QList<std::function<void(TFilePropFor
 }
 
 QString cell(const MainWindow &w, int row, int column) {
-  return w.CatalogRows->text(row, column);
+  return w.catalogPane().model().text(row, column);
 }
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
@@ -84,22 +88,31 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     QVERIFY(catalog().AddCatalogEntry(e));
   }
 
+  // Runs a catalog command as its menu item does.
+  void run(const char *name) { apptest::ActionNamed(*window, name)->trigger(); }
+  // Runs a command the command rules disable here: the command itself must do nothing.
+  void runEvenIfDisabled(const char *name) {
+    QAction *command = apptest::ActionNamed(*window, name);
+    command->setEnabled(true);
+    command->trigger();
+  }
+
  private slots:
   void init() { QVERIFY(openWindow()); }
   void cleanup() { closeWindow(); }
 
   void emptyCatalogShowsOneEmptyRow() {
-    QCOMPARE(window->CatalogRows->rowCount(), 1);
-    QCOMPARE(window->CatalogRows->columnCount(), 7);
-    QCOMPARE(window->CatalogRows->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Разм.текст"));
-    QCOMPARE(window->CatalogTable->columnWidth(2), 116);
+    QCOMPARE(window->catalogPane().model().rowCount(), 1);
+    QCOMPARE(window->catalogPane().model().columnCount(), 7);
+    QCOMPARE(window->catalogPane().model().headerData(3, Qt::Horizontal).toString(), QStringLiteral("Разм.текст"));
+    auto *list = window->findChild<QTableView *>(QStringLiteral("CatalogTable"));
+    QCOMPARE(list->columnWidth(2), 116);
     // A header title is never cut: "Разм.текст" is wider than its listed 60 pixels.
-    QVERIFY(window->CatalogTable->columnWidth(3) >= window->CatalogTable->horizontalHeader()->sectionSizeHint(3));
+    QVERIFY(list->columnWidth(3) >= list->horizontalHeader()->sectionSizeHint(3));
     QVERIFY(cell(*window, 0, 0).isEmpty());
     QVERIFY(apptest::EditorOf(*window)->isReadOnly());
-    for (auto command : {&MainWindow::RemFileFromCatalogExecute, &MainWindow::FileUpCatalogExecute,
-                         &MainWindow::FileDownCatalogExecute, &MainWindow::FilePropCatalogExecute})
-      (window.get()->*command)();
+    for (const char *name : {"RemFileFromCatalog", "FileUpCatalog", "FileDownCatalog", "FilePropCatalog"})
+      runEvenIfDisabled(name);
     QVERIFY(dialogs.asked.isEmpty());
     QVERIFY(!window->project_changed);
   }
@@ -108,8 +121,8 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     add(textEntry(1, 2, u"second"));
     add(textEntry(0, 1, u"first"));
     add(textEntry(1, 3, u"twin"));
-    window->FillCatalogGrid();
-    QCOMPARE(window->CatalogRows->rowCount(), 2);
+    window->catalogPane().refresh();
+    QCOMPARE(window->catalogPane().model().rowCount(), 2);
     QCOMPARE(cell(*window, 0, 0), QStringLiteral(" 1"));
     QCOMPARE(cell(*window, 0, 2), QStringLiteral("first"));
     QCOMPARE(cell(*window, 1, 2), QStringLiteral("second"));
@@ -118,8 +131,8 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     const QString date = cell(*window, 0, 6);
     QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d{1,2}:\\d\\d:\\d\\d$")).match(date).hasMatch(),
              qPrintable(date));
-    QCOMPARE(window->RowEntry(1), 0);
-    window->SelectRows(1, 1, true);
+    QCOMPARE(window->catalogPane().entryAt(1), 0);
+    window->catalogPane().selectRows(1, 1, true);
     QCOMPARE(window->cur_catalog_entry_num, 0);
     QCOMPARE(apptest::EditorOf(*window)->lines(), QStringList{QStringLiteral("G01")});
   }
@@ -130,8 +143,8 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     window->CurrentOptions.processing.enabled = true;
     AnswerPropDialogs(*window, {[](TFilePropForm &f) { QCOMPARE(f.des_num, 13); },
                                 [](TFilePropForm &f) { f.numberEdit->setText(QStringLiteral("5")); }});
-    window->AddNewFileToCatalogExecute();
-    window->AddNewFileToCatalogExecute();
+    run("AddNewFileToCatalog");
+    run("AddNewFileToCatalog");
     QCOMPARE(catalog().CatalogCount(), 2);
     QCOMPARE(catalog().Catalog(0).prog_num, 13);
     QCOMPARE(catalog().Catalog(0).cat_num, 0);
@@ -142,7 +155,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     // A number whose slot is taken asks (one line break, no stray CR); Cancel keeps the old entry.
     dialogs.answers = {QMessageBox::Cancel};
     AnswerPropDialogs(*window, {[](TFilePropForm &f) { f.numberEdit->setText(QStringLiteral("17")); }});
-    window->AddNewFileToCatalogExecute();
+    run("AddNewFileToCatalog");
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Программа с таким номером существует.\nЗаменить?"));
     QCOMPARE(catalog().CatalogCount(), 2);
@@ -154,10 +167,10 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
       QCOMPARE(f.fname, QStringLiteral("Программа"));
       f.cancelButton->click();
     }});
-    window->AddNewFileToCatalogExecute();
+    run("AddNewFileToCatalog");
     QCOMPARE(catalog().CatalogCount(), 0);
     QVERIFY(window->project_changed);
-    QVERIFY(window->FilePropForm->typeGroup->isEnabled());
+    QVERIFY(PropForm(*window)->typeGroup->isEnabled());
   }
 
   void threeDroppedFilesWithForAllShowTheDialogOnce() {
@@ -197,7 +210,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
   void addCancelStopsTheRemainingFiles() {
     dialogs.files = {writeFile(dir, "a.txt", "G01") + "\n" + writeFile(dir, "b.txt", "G02")};
     AnswerPropDialogs(*window, {[](TFilePropForm &f) { f.cancelButton->click(); }});
-    window->AddFileToCatalogExecute();
+    run("AddFileToCatalog");
     QCOMPARE(dialogs.fileCaptions.value(0), QStringLiteral("Добавление файла в проект"));
     QCOMPARE(catalog().CatalogCount(), 0);
   }
@@ -214,7 +227,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     for (const QString &file : {fifo, QStringLiteral("/dev/zero")}) {
       dialogs.asked.clear();
       dialogs.files = {file};
-      window->AddFileToCatalogExecute();
+      run("AddFileToCatalog");
       QCOMPARE(dialogs.asked.size(), 1);
       QCOMPARE(dialogs.asked[0].icon, QMessageBox::Critical);
       QCOMPARE(dialogs.asked[0].title, QStringLiteral("Ошибка"));
@@ -225,8 +238,8 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     }
 
     add(textEntry(0, 1, u"a", {u"G01"}));
-    window->FillCatalogGrid();
-    window->SelectRows(0, 0, false);
+    window->catalogPane().refresh();
+    window->catalogPane().selectRows(0, 0, false);
     dialogs.asked.clear();
     dialogs.answers = {QMessageBox::Ok};  // replace the text
     dialogs.files = {fifo};
@@ -239,7 +252,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     // With a regular file beside it, that file is still added.
     dialogs.asked.clear();
     dialogs.files = {fifo + "\n" + writeFile(dir, "b.txt", "G02")};
-    window->AddFileToCatalogExecute();
+    run("AddFileToCatalog");
     QCOMPARE(dialogs.asked.size(), 1);
     QVERIFY(propertiesAsked);
     QCOMPARE(catalog().CatalogCount(), 2);
@@ -250,32 +263,55 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     catalog().SetMaxProgNum(3);
     add(textEntry(0, 1, u"a"));
     add(textEntry(2, 2, u"b"));
-    window->FillCatalogGrid();
-    window->SelectRows(0, 0, true);
-    window->FileUpCatalogExecute();
-    window->SelectRows(1, 1, true);
-    window->FileDownCatalogExecute();
+    window->catalogPane().refresh();
+    window->catalogPane().selectRows(0, 0, true);
+    runEvenIfDisabled("FileUpCatalog");
+    window->catalogPane().selectRows(1, 1, true);
+    runEvenIfDisabled("FileDownCatalog");
     QCOMPARE(catalog().Catalog(0).cat_num, 0);
     QCOMPARE(catalog().Catalog(1).cat_num, 2);
     QVERIFY(!window->project_changed);
 
-    window->FileUpCatalogExecute();  // exchanges slots with the entry above
+    run("FileUpCatalog");  // exchanges slots with the entry above
     QCOMPARE(catalog().Catalog(1).cat_num, 0);
     QCOMPARE(catalog().Catalog(0).cat_num, 2);
     QCOMPARE(catalog().Catalog(1).prog_num, 2);  // 2С42 keeping program numbers: moved by slot
-    QCOMPARE(window->SelectedRows(), QList<int>{0});
+    QCOMPARE(window->catalogPane().selectedRows(), QList<int>{0});
     QCOMPARE(window->cur_catalog_entry_num, 1);
     QVERIFY(window->project_changed);
+  }
+
+  // Ctrl+X removes files while the focus is in the left pane (the list or the device selector);
+  // in the editor the same keys are the editor's.
+  void ctrlXRemovesOnlyWhereTheCatalogHasTheFocus() {
+    add(textEntry(0, 1, u"a"));
+    window->catalogPane().refresh();
+    window->catalogPane().selectRows(0, 0, true);
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto *list = window->findChild<QTableView *>(QStringLiteral("CatalogTable"));
+    for (QWidget *focus : {static_cast<QWidget *>(list), static_cast<QWidget *>(window->DeviceSelector),
+                           static_cast<QWidget *>(apptest::EditorOf(*window))}) {
+      dialogs.asked.clear();
+      focus->setFocus();
+      QTRY_VERIFY(focus->hasFocus());
+      if (focus == apptest::EditorOf(*window)) apptest::EditorOf(*window)->selectAll();
+      QTest::keyClick(focus, Qt::Key_X, Qt::ControlModifier);  // the question is answered Cancel
+      QCOMPARE(dialogs.asked.value(0).text, focus == apptest::EditorOf(*window) ? QString() : QStringLiteral("Удалить файл(ы)?"));
+    }
+    QCOMPARE(catalog().CatalogCount(), 1);
+    QCOMPARE(apptest::EditorOf(*window)->toPlainText(), QString());  // cut
   }
 
   void removeClosesTheGapAndSelectsTheNextRow() {
     add(textEntry(0, 1, u"a"));
     add(textEntry(1, 2, u"b"));
     add(textEntry(2, 3, u"c"));
-    window->FillCatalogGrid();
-    window->SelectRows(0, 1, true);
+    window->catalogPane().refresh();
+    window->catalogPane().selectRows(0, 1, true);
     dialogs.answers = {QMessageBox::Ok};
-    window->RemFileFromCatalogExecute();
+    run("RemFileFromCatalog");
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Удалить файл(ы)?"));
     QCOMPARE(catalog().CatalogCount(), 1);
     QCOMPARE(catalog().Catalog(0).cat_num, 0);
@@ -284,10 +320,10 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
 
   void listFileHasTheHeaderLineAndTabs() {
     add(textEntry(0, 7, u"Вал"));
-    window->FillCatalogGrid();
+    window->catalogPane().refresh();
     const QString file = dir.filePath("list");
     dialogs.files = {file};
-    window->SaveCatAsTxtActionExecute();
+    run("SaveCatAsTxtAction");
     QFile f(file + ".txt");
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().split('\n');
@@ -297,7 +333,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
 
     // A list file that cannot be written is reported, not half written.
     dialogs.files = {dir.filePath("missing/list.txt")};
-    window->SaveCatAsTxtActionExecute();
+    run("SaveCatAsTxtAction");
     QCOMPARE(dialogs.asked.last().text, QStringLiteral("Ошибка сохранения файла!"));
   }
 
@@ -328,8 +364,8 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
 
   void failedOpenKeepsThePreviousProject() {
     add(textEntry(0, 1, u"kept"));
-    window->FillCatalogGrid();
-    window->SelectRows(0, 0, true);
+    window->catalogPane().refresh();
+    window->catalogPane().selectRows(0, 0, true);
     const QString caption = window->windowTitle();
     dialogs.files = {writeFile(dir, "bad.kvt", "not a project")};
     window->ProjectOpenActionExecute();

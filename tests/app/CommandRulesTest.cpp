@@ -12,6 +12,7 @@
 #include "support/EditorWidgets.h"
 #include "support/ScriptedDialogs.h"
 #include "window/CatalogModel.h"
+#include "window/CatalogPane.h"
 #include "window/DeviceController.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
@@ -64,12 +65,13 @@ class CommandRulesTest : public QObject {
     MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     QCOMPARE(Enabled(window.editorPane().commandActions()), QStringList());
-    for (QAction *a : {window.CheckAllFilesAction, window.RemFileFromCatalog, window.FilePropCatalog,
-                       window.FileUpCatalog, window.FileDownCatalog}) {
+    for (QAction *a : {window.CheckAllFilesAction, ActionNamed(window, "RemFileFromCatalog"),
+                       ActionNamed(window, "FilePropCatalog"), ActionNamed(window, "FileUpCatalog"),
+                       ActionNamed(window, "FileDownCatalog")}) {
       QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
     }
-    QVERIFY(window.AddFileToCatalog->isEnabled());
-    QVERIFY(window.AddNewFileToCatalog->isEnabled());
+    QVERIFY(ActionNamed(window, "AddFileToCatalog")->isEnabled());
+    QVERIFY(ActionNamed(window, "AddNewFileToCatalog")->isEnabled());
     QVERIFY(EditorOf(window)->isReadOnly());
     for (const QString &name : kDeviceCommands) QVERIFY2(window.findChild<QAction *>(name)->isEnabled(), qPrintable(name));
   }
@@ -80,7 +82,7 @@ class CommandRulesTest : public QObject {
     QVERIFY(WaitForDeviceStatus(window));
     window.deviceController().stopPolling();  // the rules are applied by hand below
     for (int i = 0; i < 3; ++i) kalvort::apptest::AddProgram(window, 100, true);
-    window.FillCatalogGrid();
+    window.catalogPane().refresh();
 
     struct Selection {
       int top, bottom;
@@ -89,10 +91,10 @@ class CommandRulesTest : public QObject {
     for (const Selection &s : {Selection{0, 0, false, true}, Selection{1, 1, true, true},
                                Selection{2, 2, true, false}, Selection{0, 2, false, false},
                                Selection{1, 2, true, false}}) {
-      window.SelectRows(s.top, s.bottom, false);
+      window.catalogPane().selectRows(s.top, s.bottom, false);
       window.updateCommandStates();
-      QCOMPARE(window.FileUpCatalog->isEnabled(), s.up);
-      QCOMPARE(window.FileDownCatalog->isEnabled(), s.down);
+      QCOMPARE(ActionNamed(window, "FileUpCatalog")->isEnabled(), s.up);
+      QCOMPARE(ActionNamed(window, "FileDownCatalog")->isEnabled(), s.down);
     }
     QVERIFY(window.ProjectSaveAction->isEnabled());
     QVERIFY(!ActionNamed(window, "EditorOkAction")->isEnabled());
@@ -140,9 +142,9 @@ class CommandRulesTest : public QObject {
         {window.DeviceTestSMPFullAction, "Полная проверка МП", "Полная проверка МП", QKeySequence("Ctrl+Alt+F")},
         {window.ProjectNewAction, "Новый проект", "Создать новый проект", QKeySequence("Ctrl+N")},
         {window.OptionsAction, "Настройки", "Настройки", QKeySequence("Ctrl+T")},
-        {window.AddFileToCatalog, "Добавить файл в проект", "Добавить файл(ы)", QKeySequence("Ctrl+I")},
-        {window.RemFileFromCatalog, "Удалить файл из проекта", "Удалить файл(ы)", QKeySequence("Ctrl+X")},
-        {window.FilePropCatalog, "Свойства файла", "Свойства файла(ов)", QKeySequence("Alt+Return")},
+        {ActionNamed(window, "AddFileToCatalog"), "Добавить файл в проект", "Добавить файл(ы)", QKeySequence("Ctrl+I")},
+        {ActionNamed(window, "RemFileFromCatalog"), "Удалить файл из проекта", "Удалить файл(ы)", QKeySequence("Ctrl+X")},
+        {ActionNamed(window, "FilePropCatalog"), "Свойства файла", "Свойства файла(ов)", QKeySequence("Alt+Return")},
         {ActionNamed(window, "EditorRunAction"), "Выполнить действие", "Выполнить действие", QKeySequence("Ctrl+G")},
         {ActionNamed(window, "EditorReplaceAction"), "Замена", "Замена", QKeySequence("Ctrl+H")},
         {window.DeviceNetworkAction, "Поиск сетевого устройства", "Поиск сетевого устройства", QKeySequence()},
@@ -154,7 +156,9 @@ class CommandRulesTest : public QObject {
     }
     QCOMPARE(window.DeviceBurnAction->text(), QStringLiteral("Записать проект в МП"));
     // Tool buttons carry their command's caption as accessible name.
-    for (QToolBar *bar : {window.MainToolBar, window.CatalogToolBar, ToolBarNamed(window, "Файл программы"),
+    QToolBar *catalogBar = window.findChild<QToolBar *>(QStringLiteral("Каталог"));
+    QVERIFY(catalogBar);
+    for (QToolBar *bar : {window.MainToolBar, catalogBar, ToolBarNamed(window, "Файл программы"),
                           ToolBarNamed(window, "Правка")}) {
       for (QAction *a : bar->actions()) {
         QWidget *button = bar->widgetForAction(a);
@@ -165,8 +169,8 @@ class CommandRulesTest : public QObject {
     QStringList menus;
     for (QAction *m : window.menuBar()->actions()) menus << m->text();
     QCOMPARE(menus, (QStringList{"Файл", "Проект", "Модуль памяти", "Редактор", "Помощь"}));
-    QCOMPARE(window.CatalogRows->headerData(0, Qt::Horizontal).toString(), QStringLiteral("№"));
-    QCOMPARE(window.CatalogRows->headerData(6, Qt::Horizontal).toString(), QStringLiteral("Дата"));
+    QCOMPARE(window.catalogPane().model().headerData(0, Qt::Horizontal).toString(), QStringLiteral("№"));
+    QCOMPARE(window.catalogPane().model().headerData(6, Qt::Horizontal).toString(), QStringLiteral("Дата"));
   }
 };
 

@@ -29,6 +29,7 @@
 #include "widgets/Ipv4Edit.h"
 #include "window/CatalogModel.h"
 #include "window/DeviceController.h"
+#include "window/CatalogPane.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
@@ -212,7 +213,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(programs().CatalogCount(), count);
     QVERIFY(window->project_changed);
     QCOMPARE(window->project_name, QStringLiteral("shop.kvt"));
-    QCOMPARE(window->RowEntry(0), 0);
+    QCOMPARE(window->catalogPane().entryAt(0), 0);
   }
 
   // A controller that has gone silent: write, read and erase each say why they did not run.
@@ -322,9 +323,9 @@ class DeviceCommandsTest : public QObject {
     QVERIFY2(qAbs(EditorOf(*window)->cursorRect().center().y() - middle) <= lineHeight,
              qPrintable(QString::number(EditorOf(*window)->cursorRect().center().y()) + " vs " + QString::number(middle)));
     QVERIFY(!window->editorPane().textChanged());
-    const int row = window->RowOfEntry(1);
-    QCOMPARE(window->SelectedRows(), QList<int>{row});
-    QVERIFY(window->CatalogRows->text(row, 0).startsWith(QLatin1Char('!')));
+    const int row = window->catalogPane().rowOf(1);
+    QCOMPARE(window->catalogPane().selectedRows(), QList<int>{row});
+    QVERIFY(window->catalogPane().model().text(row, 0).startsWith(QLatin1Char('!')));
   }
 
   // A write that fails at a program names it and the cause, and says the module now holds part
@@ -457,7 +458,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(takeAsked(), QStringList{"Чтение файла|Ошибка чтения файла! Продолжить?"});
     QCOMPARE(programs().CatalogCount(), 3);
     QCOMPARE(programs().Catalog(1).file_error_code, kalvort::feCSError);
-    QVERIFY(window->CatalogRows->text(window->RowOfEntry(1), 0).startsWith(QLatin1Char('!')));
+    QVERIFY(window->catalogPane().model().text(window->catalogPane().rowOf(1), 0).startsWith(QLatin1Char('!')));
     QVERIFY(programs().Catalog(1).file_bin_valid);
     QVERIFY(!programs().Catalog(2).file_bin_valid);  // not read after Cancel
     QVERIFY(window->project_changed);

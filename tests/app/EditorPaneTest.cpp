@@ -19,6 +19,7 @@
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "window/CatalogModel.h"
+#include "window/CatalogPane.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "formats/PostProcess.h"
@@ -63,8 +64,8 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
 
   void show(std::vector<TDevCatalogEntry> entries, int row = 0) {
     for (auto &e : entries) QVERIFY(catalog().AddCatalogEntry(e));
-    window->FillCatalogGrid();
-    window->SelectRows(row, row, true);
+    window->catalogPane().refresh();
+    window->catalogPane().selectRows(row, row, true);
   }
   QString selected() const { return editor()->textCursor().selectedText(); }
   CodeEditor *editor() const { return EditorOf(*window); }
@@ -87,9 +88,9 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(editor()->blockCount(), 2);
     QCOMPARE(editor()->document()->findBlockByNumber(1).text(), QStringLiteral("000010: AB AB AB AB "));
     QVERIFY(editor()->isReadOnly());
-    window->SelectRows(1, 1, true);
+    window->catalogPane().selectRows(1, 1, true);
     QCOMPARE(editor()->lines().size(), 1);
-    window->SelectRows(2, 2, true);
+    window->catalogPane().selectRows(2, 2, true);
     QVERIFY(editor()->lines().isEmpty());
     hexSwitch()->setChecked(false);
   }
@@ -122,7 +123,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(editor()->errorLine(), 2);
     QVERIFY(!window->editorPane().textChanged());
     QCOMPARE(catalog().Catalog(0).file_error_code, feProcessError);
-    QCOMPARE(window->CatalogRows->text(0, 0), QStringLiteral("!1"));
+    QCOMPARE(window->catalogPane().model().text(0, 0), QStringLiteral("!1"));
   }
 
   void checkFileReportsARepeatedBlockNumber() {
@@ -157,7 +158,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ\nПрограмма 2 (text), строка 2"));
     QCOMPARE(window->cur_catalog_entry_num, 1);
-    QCOMPARE(window->SelectedRows(), QList<int>{1});
+    QCOMPARE(window->catalogPane().selectedRows(), QList<int>{1});
     QCOMPARE(selected(), QStringLiteral("ы"));
     QCOMPARE(catalog().Catalog(0).prog_size, 1u);
     QCOMPARE(catalog().Catalog(2).file_error_code, feOK);  // never reached
@@ -181,18 +182,18 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     show({textEntry(0, {u"G01"}), textEntry(1, {u"G02"})});
     editor()->appendPlainText(QStringLiteral("X1"));
     dialogs.answers = {QMessageBox::Cancel};
-    window->SelectRows(1, 1, true);
+    window->catalogPane().selectRows(1, 1, true);
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текст изменен. Сохранить?"));
     QCOMPARE(dialogs.asked.value(0).defaultButton, QMessageBox::Cancel);
     QVERIFY(window->editorPane().textChanged());
     QCOMPARE(window->cur_catalog_entry_num, 0);
-    QCOMPARE(window->SelectedEntry(), 0);
+    QCOMPARE(window->catalogPane().selectedEntry(), 0);
     QCOMPARE(editor()->lines(), (QStringList{"G01", "X1"}));
 
     dialogs.answers = {QMessageBox::No};
-    window->SelectRows(1, 1, true);
+    window->catalogPane().selectRows(1, 1, true);
     QVERIFY(!window->editorPane().textChanged());
-    QCOMPARE(window->SelectedEntry(), 1);
+    QCOMPARE(window->catalogPane().selectedEntry(), 1);
     QCOMPARE(editor()->lines(), QStringList{QStringLiteral("G02")});
     QCOMPARE(catalog().Catalog(0).text->size(), size_t{1});  // the edit was dropped
     // Confirming now stores into the program shown, never into the one left.
@@ -204,7 +205,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
 
     editor()->appendPlainText(QStringLiteral("X3"));
     dialogs.answers = {QMessageBox::Yes};
-    window->SelectRows(0, 0, true);
+    window->catalogPane().selectRows(0, 0, true);
     QCOMPARE(*catalog().Catalog(1).text, (ProgramText{u"G02", u"X2", u"X3"}));
     QVERIFY(window->project_changed);
     QCOMPARE(editor()->lines(), QStringList{QStringLiteral("G01")});
@@ -261,11 +262,11 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QVERIFY(RunWritePostprocess(catalog(), 0, options));
     catalog().FileTxtValidClear(0);
     catalog().Catalog(0).text->clear();
-    window->FillCatalogGrid();
-    window->SelectRows(0, 0, true);
+    window->catalogPane().refresh();
+    window->catalogPane().selectRows(0, 0, true);
     QCOMPARE(editor()->lines(), (QStringList{"G01X10", "M30"}));  // spaces dropped by the writer
     QVERIFY(catalog().Catalog(0).file_txt_valid);
-    QCOMPARE(window->CatalogRows->text(0, 3), QStringLiteral("13"));
+    QCOMPARE(window->catalogPane().model().text(0, 3), QStringLiteral("13"));
     QVERIFY(!editor()->isReadOnly());
     QVERIFY(!window->editorPane().textChanged());
     // The conversion ran in the shared progress window, which is hidden again with its cancel
@@ -312,7 +313,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
 #endif
     show({textEntry(0, {std::u16string(10'000'000, u'X')}), binaryEntry(1, std::vector<uint8_t>(8'000'000, 1)),
           textEntry(2, {u"G01 X1"})});
-    window->SelectRows(2, 2, true);
+    window->catalogPane().selectRows(2, 2, true);
     rlimit old{};
     QCOMPARE(::getrlimit(RLIMIT_AS, &old), 0);
     std::FILE *f = std::fopen("/proc/self/statm", "re");
@@ -323,13 +324,13 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     tight.rlim_cur = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{150} << 20);
     QCOMPARE(::setrlimit(RLIMIT_AS, &tight), 0);
 
-    window->SelectRows(0, 0, true);
+    window->catalogPane().selectRows(0, 0, true);
     const bool textShown = !editor()->document()->isEmpty();
     hexSwitch()->setChecked(true);
-    window->SelectRows(1, 1, true);
+    window->catalogPane().selectRows(1, 1, true);
     const bool dumpShown = !editor()->document()->isEmpty();
     hexSwitch()->setChecked(false);
-    window->SelectRows(2, 2, true);
+    window->catalogPane().selectRows(2, 2, true);
     QCOMPARE(::setrlimit(RLIMIT_AS, &old), 0);
 
     QVERIFY(!textShown);

@@ -47,7 +47,7 @@ class FileDialogFolderTest : public QObject {
       MainWindow window(dialogs);
       QVERIFY(apptest::WaitForDeviceStatus(window));
       dialogs.files = {lastDir.filePath(QStringLiteral("список.txt"))};
-      window.SaveCatAsTxtActionExecute();
+      kalvort::apptest::ActionNamed(window, "SaveCatAsTxtAction")->trigger();
       QVERIFY(QFileInfo::exists(lastDir.filePath(QStringLiteral("список.txt"))));
       QCOMPARE(openDialogStart(window, dialogs), lastDir.path());
       QVERIFY(window.close());
@@ -74,7 +74,7 @@ class FileDialogFolderTest : public QObject {
     // A file chosen elsewhere later makes that the last folder, but the project's folder wins.
     dialogs.files = {lastDir.filePath(QStringLiteral("список.txt"))};
     dialogs.answers = {QMessageBox::Ok};  // overwrite
-    window.SaveCatAsTxtActionExecute();
+    kalvort::apptest::ActionNamed(window, "SaveCatAsTxtAction")->trigger();
     QCOMPARE(openDialogStart(window, dialogs), projectDir.path());
     QVERIFY(window.close());
   }

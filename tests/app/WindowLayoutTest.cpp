@@ -17,6 +17,7 @@
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "window/CatalogModel.h"
+#include "window/CatalogPane.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
 #include "workflow/DeviceSession.h"
@@ -46,17 +47,17 @@ class WindowLayoutTest : public QObject {
 
     // A date in the catalog list is shown whole, and the list shows every column.
     apptest::AddProgram(window, 32);
-    window.FillCatalogGrid();
-    QTableView *grid = window.CatalogTable;
-    const int date = window.CatalogRows->columnCount() - 1;
-    const QString text = window.CatalogRows->text(0, date);
+    window.catalogPane().refresh();
+    QTableView *grid = window.findChild<QTableView *>(QStringLiteral("CatalogTable"));
+    const int date = window.catalogPane().model().columnCount() - 1;
+    const QString text = window.catalogPane().model().text(0, date);
     QVERIFY(!text.isEmpty());
     QVERIFY(grid->columnWidth(date) >= grid->fontMetrics().horizontalAdvance(text) + 6);
     QVERIFY(grid->horizontalHeader()->length() <= grid->viewport()->width());
 
     // A whole 16-byte line of the hex view.
     apptest::ActionNamed(window, "HexViewAction")->setChecked(true);
-    window.SelectRows(0, 0, true);
+    window.catalogPane().selectRows(0, 0, true);
     const CodeEditor *editor = apptest::EditorOf(window);
     const QString line = editor->document()->firstBlock().text();
     QCOMPARE(line.size(), 6 + 2 + 16 * 3);

@@ -3,19 +3,17 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
 #include "support/AppIcons.h"
-#include "window/CatalogModel.h"
+#include "window/CatalogPane.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
@@ -31,9 +29,6 @@ struct ActionSpec {
   const char *icon;      // freedesktop theme name; the bundled fall-back has the same name
 };
 
-// Shortcut of "Удалить файл из проекта" and the editor pane's "Вырезать" is the same Ctrl+X: each
-// acts only where its pane has the focus (catalog list or editor), so neither makes the other
-// ambiguous.
 const ActionSpec kActions[] = {
     {&MainWindow::DeviceRereadAction, "DeviceRereadAction", "Прочитать проект из МП", nullptr, QKeySequence(Qt::CTRL | Qt::Key_R), "document-import"},
     {&MainWindow::DeviceBurnAction, "DeviceBurnAction", "Записать в МП", nullptr, QKeySequence(Qt::CTRL | Qt::Key_B), "document-export"},
@@ -51,13 +46,6 @@ const ActionSpec kActions[] = {
     {&MainWindow::ProjectSaveAction, "ProjectSaveAction", "Сохранить проект", nullptr, QKeySequence(Qt::CTRL | Qt::Key_S), "document-save"},
     {&MainWindow::OptionsAction, "OptionsAction", "Настройки", nullptr, QKeySequence(Qt::CTRL | Qt::Key_T), "preferences-system"},
     {&MainWindow::CheckAllFilesAction, "CheckAllFilesAction", "Проверить проект", nullptr, {}, "tools-check-spelling"},
-    {&MainWindow::AddNewFileToCatalog, "AddNewFileToCatalog", "Создать файл в проекте", nullptr, QKeySequence(Qt::CTRL | Qt::Key_W), "document-new"},
-    {&MainWindow::AddFileToCatalog, "AddFileToCatalog", "Добавить файл в проект", "Добавить файл(ы)", QKeySequence(Qt::CTRL | Qt::Key_I), "list-add"},
-    {&MainWindow::RemFileFromCatalog, "RemFileFromCatalog", "Удалить файл из проекта", "Удалить файл(ы)", QKeySequence(Qt::CTRL | Qt::Key_X), "list-remove"},
-    {&MainWindow::FilePropCatalog, "FilePropCatalog", "Свойства файла", "Свойства файла(ов)", QKeySequence(Qt::ALT | Qt::Key_Return), "document-properties"},
-    {&MainWindow::FileUpCatalog, "FileUpCatalog", "Вверх по каталогу", nullptr, QKeySequence(Qt::CTRL | Qt::Key_U), "go-up"},
-    {&MainWindow::FileDownCatalog, "FileDownCatalog", "Вниз по каталогу", nullptr, QKeySequence(Qt::CTRL | Qt::Key_D), "go-down"},
-    {&MainWindow::SaveCatAsTxtAction, "SaveCatAsTxtAction", "Сохранить список файлов", nullptr, {}, "document-save-as"},
     {&MainWindow::HelpAboutAction, "HelpAboutAction", "О программе", nullptr, {}, "help-about"},
     {&MainWindow::FileExitAction, "FileExitAction", "Выход", nullptr, {}, "application-exit"},
 };
@@ -86,12 +74,13 @@ void MainWindow::CreateActions() {
   DeviceBurnAction->setText(QStringLiteral("Записать проект в МП"));
   DeviceBurnAction->setIconText(QStringLiteral("Записать в МП"));
 
+  CreateCatalogPane();
   MainActionList = {DeviceRereadAction, DeviceBurnAction, DeviceClearSMPCatAction, DeviceClearSMPFullAction,
                  DeviceTestSMPQuickAction, DeviceTestSMPFullAction, DeviceReadImageAction,
                  DeviceBurnImageAction, DeviceVerifyAction, DeviceCancelAction, DeviceNetworkAction,
                  ProjectNewAction, ProjectOpenAction, ProjectSaveAction, OptionsAction,
-                 CheckAllFilesAction, AddFileToCatalog, AddNewFileToCatalog, RemFileFromCatalog,
-                 FilePropCatalog, FileUpCatalog, FileDownCatalog, SaveCatAsTxtAction};
+                 CheckAllFilesAction};
+  MainActionList += catalog_pane_->actions();
 }
 
 void MainWindow::CreateMenus() {
@@ -102,12 +91,11 @@ void MainWindow::CreateMenus() {
   FileMenu->addSeparator();
   FileMenu->addAction(FileExitAction);
 
+  using kalvort::workflow::Command;
   ProjectMenu = menuBar()->addMenu(QStringLiteral("Проект"));
-  ProjectMenu->addAction(AddNewFileToCatalog);
-  ProjectMenu->addAction(AddFileToCatalog);
-  ProjectMenu->addAction(RemFileFromCatalog);
-  ProjectMenu->addAction(FilePropCatalog);
-  ProjectMenu->addAction(SaveCatAsTxtAction);
+  for (Command c : {Command::NewFile, Command::AddFiles, Command::RemoveFiles, Command::FileProperties,
+                    Command::SaveList})
+    ProjectMenu->addAction(catalog_pane_->action(c));
   ProjectMenu->addSeparator();
   ProjectMenu->addAction(CheckAllFilesAction);
   ProjectMenu->addAction(OptionsAction);
@@ -134,19 +122,7 @@ void MainWindow::CreateMenus() {
   HelpMenu = menuBar()->addMenu(QStringLiteral("Помощь"));
   HelpMenu->addAction(HelpAboutAction);
 
-  CatalogContextMenu = new QMenu(this);
-  CatalogContextMenu->addAction(AddNewFileToCatalog);
-  CatalogContextMenu->addAction(AddFileToCatalog);
-  CatalogContextMenu->addAction(RemFileFromCatalog);
-  CatalogContextMenu->addAction(FilePropCatalog);
-  CatalogContextMenu->addAction(SaveCatAsTxtAction);
-  CatalogContextMenu->addSeparator();
-  CatalogContextMenu->addAction(CheckAllFilesAction);
-  CatalogContextMenu->addAction(DeviceBurnAction);
-  CatalogContextMenu->addAction(DeviceRereadAction);
-  CatalogContextMenu->addSeparator();
-  CatalogContextMenu->addAction(FileUpCatalog);
-  CatalogContextMenu->addAction(FileDownCatalog);
+  catalog_pane_->setContextActions({CheckAllFilesAction, DeviceBurnAction, DeviceRereadAction});
 }
 
 void MainWindow::CreateToolBars() {
@@ -160,31 +136,15 @@ void MainWindow::CreateToolBars() {
   }
 }
 
-namespace {
-
-QToolBar *PaneToolBar(const QString &name, QWidget *parent) {
-  auto *bar = new QToolBar(name, parent);
-  bar->setObjectName(name);
-  bar->setIconSize(QSize(18, 18));
-  bar->setAccessibleName(name);
-  return bar;
-}
-
-}  // namespace
-
 void MainWindow::CreateCentralArea() {
   MainSplitter = new QSplitter(Qt::Horizontal, this);
   MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
   MainSplitter->setChildrenCollapsible(false);
   CreateLeftPane();
 
-  // Catalog commands act in the left pane, editor clipboard commands in the editor pane: that is
-  // what keeps their shared Ctrl+X apart.
-  for (QAction *a : {AddNewFileToCatalog, AddFileToCatalog, RemFileFromCatalog, FilePropCatalog,
-                     FileUpCatalog, FileDownCatalog}) {
-    LeftPane->addAction(a);
-    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-  }
+  // Catalog commands act in the left pane (the device selector's focus included), editor clipboard
+  // commands in the editor pane: that is what keeps their shared Ctrl+X apart.
+  LeftPane->addActions(catalog_pane_->actions());
 
   MainSplitter->addWidget(LeftPane);
   MainSplitter->addWidget(editor_pane_);
@@ -194,7 +154,7 @@ void MainWindow::CreateCentralArea() {
   setCentralWidget(MainSplitter);
 }
 
-// The device selector, the catalog's tool bar and the catalog list.
+// The device selector and the catalog pane.
 void MainWindow::CreateLeftPane() {
   LeftPane = new QWidget(MainSplitter);
   LeftPane->setObjectName(QStringLiteral("LeftPane"));
@@ -207,24 +167,7 @@ void MainWindow::CreateLeftPane() {
   DeviceSelector->setAccessibleName(QStringLiteral("Устройство"));
   DeviceSelector->setToolTip(QStringLiteral("Устройство"));
   left->addWidget(DeviceSelector);
-  CatalogToolBar = PaneToolBar(QStringLiteral("Каталог"), LeftPane);
-  for (QAction *a : {AddNewFileToCatalog, AddFileToCatalog, RemFileFromCatalog, FilePropCatalog,
-                     FileUpCatalog, FileDownCatalog}) {
-    CatalogToolBar->addAction(a);
-  }
-  left->addWidget(CatalogToolBar);
-  CatalogRows = new CatalogModel(this);
-  CatalogTable = new QTableView(LeftPane);
-  CatalogTable->setModel(CatalogRows);
-  CatalogTable->setObjectName(QStringLiteral("CatalogTable"));
-  CatalogTable->setAccessibleName(QStringLiteral("Каталог"));
-  CatalogTable->verticalHeader()->hide();
-  CatalogTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-  CatalogTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  CatalogTable->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(CatalogTable, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint &pos) { CatalogContextMenu->popup(CatalogTable->viewport()->mapToGlobal(pos)); });
-  left->addWidget(CatalogTable, 1);
+  left->addWidget(catalog_pane_, 1);
 }
 
 void MainWindow::CreateStatusLine() {
@@ -249,13 +192,6 @@ void MainWindow::ConnectActions() {
   connect(ProjectSaveAction, &QAction::triggered, this, &MainWindow::ProjectSaveActionExecute);
   connect(OptionsAction, &QAction::triggered, this, &MainWindow::OptionsActionExecute);
   connect(CheckAllFilesAction, &QAction::triggered, this, &MainWindow::CheckAllFilesActionExecute);
-  connect(AddFileToCatalog, &QAction::triggered, this, &MainWindow::AddFileToCatalogExecute);
-  connect(AddNewFileToCatalog, &QAction::triggered, this, &MainWindow::AddNewFileToCatalogExecute);
-  connect(RemFileFromCatalog, &QAction::triggered, this, &MainWindow::RemFileFromCatalogExecute);
-  connect(FilePropCatalog, &QAction::triggered, this, &MainWindow::FilePropCatalogExecute);
-  connect(FileUpCatalog, &QAction::triggered, this, &MainWindow::FileUpCatalogExecute);
-  connect(FileDownCatalog, &QAction::triggered, this, &MainWindow::FileDownCatalogExecute);
-  connect(SaveCatAsTxtAction, &QAction::triggered, this, &MainWindow::SaveCatAsTxtActionExecute);
   connect(HelpAboutAction, &QAction::triggered, this, &MainWindow::HelpAboutActionExecute);
   connect(FileExitAction, &QAction::triggered, this, &MainWindow::FileExitActionExecute);
   connect(DeviceSelector, &QComboBox::activated, this, &MainWindow::DeviceSelectorChanged);

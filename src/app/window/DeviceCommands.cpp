@@ -25,6 +25,7 @@
 #include "dialogs/VerifyDialog.h"
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
+#include "window/CatalogPane.h"
 #include "window/DeviceController.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
@@ -177,10 +178,10 @@ bool MainWindow::ShowRefusedConversion(const TransferResult &r) {
   catalog.FileErrorSet(r.entry_index, kalvort::feProcessError);
   ShowConversionFailure(r.entry_index, r.conversion);
   catalog.CalculateMPStat();
-  FillCatalogGrid();
+  catalog_pane_->refresh();
   MakeSelectedCurrent(r.entry_index);
-  const int row = RowOfEntry(r.entry_index);
-  SelectRows(row, row, false);
+  const int row = catalog_pane_->rowOf(r.entry_index);
+  catalog_pane_->selectRows(row, row, false);
   updateCommandStates();
   return true;
 }
@@ -192,7 +193,7 @@ void MainWindow::CancelActionComplete(const QString &text) {
               text.isEmpty() ? QStringLiteral("Текущее действие отменено") : text, QMessageBox::Ok);
   project_.Programs().CalculateMPStat();
   cur_catalog_entry_num = 0;
-  FillCatalogGrid();
+  catalog_pane_->refresh();
   CurCatalogEntryChanged();
 }
 
@@ -218,7 +219,7 @@ void MainWindow::DeviceBurnActionExecute() {
           ShowTransferMessage(r);
           return;
         }
-        FillCatalogGrid();
+        catalog_pane_->refresh();
         ShowTransferMessage(r);
         if (r.ok())
           ShowCommandSummary(QStringLiteral("Проект записан в МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
@@ -245,7 +246,7 @@ void MainWindow::DeviceRereadActionExecute() {
         if (!taken(r)) {
           ShowTransferMessage(r);
           cur_catalog_entry_num = 0;
-          FillCatalogGrid();
+          catalog_pane_->refresh();
           ShowFirstRow();
           return;
         }
@@ -257,9 +258,9 @@ void MainWindow::DeviceRereadActionExecute() {
         if (r.ok())
           ShowCommandSummary(QStringLiteral("Проект прочитан из МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
         cur_catalog_entry_num = 0;
-        FillCatalogGrid();
+        catalog_pane_->refresh();
         ShowFirstRow();
-        CatalogTable->setFocus();
+        catalog_pane_->setFocus();
       },
       begun);
 }
@@ -374,7 +375,7 @@ void MainWindow::DeviceVerifyActionExecute() {
         return report->read;
       },
       [this, report](const TransferResult &r) {
-        FillCatalogGrid();
+        catalog_pane_->refresh();
         if (ShowRefusedConversion(r)) return;
         if (!r.ok()) {
           ShowTransferMessage(r);

@@ -54,7 +54,6 @@ void MainWindow::FormCreate() {
   };
   FillCombo();
   // The header row of the catalog list was written with the list; one blank data row below it.
-  CatalogSelectionMuted = false;
   first_time = true;
   deviceController().startPolling();
   setAcceptDrops(true);

@@ -6,8 +6,10 @@
 //   DeviceSelection.cpp  device selector, device object replacement, settings dialog
 //   DeviceController     (a part of its own) the device session, its worker, poll and command
 //   EditorPane           (a part of its own) the editor, its commands and tool bars
-//   CatalogView.cpp, ProgramEditing.cpp, ProjectCommands.cpp   catalog list, editor glue, project commands
+//   CatalogPane          (a part of its own) the catalog list, its model, tool bar and commands
+//   CatalogSelection.cpp, ProgramEditing.cpp, ProjectCommands.cpp   catalog selection, editor glue, project commands
 //   DeviceCommands.cpp, NetworkDevices.cpp                 device commands, network devices
+// The catalog list with its tool bar and commands is a part of its own (CatalogPane).
 // Members are public so that the GUI tests can drive and inspect the window.
 
 #include <QHash>
@@ -32,9 +34,9 @@
 #include "project/Settings.h"
 #include "workflow/ProjectTransfer.h"
 
+class CatalogPane;
 class DeviceController;
 class EditorPane;
-class TFilePropForm;
 class TSettingsForm;
 class QAction;
 class QComboBox;
@@ -43,8 +45,6 @@ class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class StatusLine;
-class QTableView;
-class CatalogModel;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -88,14 +88,6 @@ class MainWindow : public QMainWindow {
   QAction *ProjectSaveAction = nullptr;
   QAction *OptionsAction = nullptr;
   QAction *CheckAllFilesAction = nullptr;
-  // Catalog commands
-  QAction *AddFileToCatalog = nullptr;
-  QAction *AddNewFileToCatalog = nullptr;
-  QAction *RemFileFromCatalog = nullptr;
-  QAction *FilePropCatalog = nullptr;
-  QAction *FileUpCatalog = nullptr;
-  QAction *FileDownCatalog = nullptr;
-  QAction *SaveCatAsTxtAction = nullptr;
   // Application
   QAction *HelpAboutAction = nullptr;
   QAction *FileExitAction = nullptr;
@@ -110,14 +102,12 @@ class MainWindow : public QMainWindow {
   QMenu *DeviceMenu = nullptr;    // "Модуль памяти"
   QMenu *EditorMenu = nullptr;    // "Редактор"
   QMenu *HelpMenu = nullptr;      // "Помощь"
-  QMenu *CatalogContextMenu = nullptr;
   QToolBar *MainToolBar = nullptr;
-  QToolBar *CatalogToolBar = nullptr;
   QSplitter *MainSplitter = nullptr;
   QWidget *LeftPane = nullptr;
   QComboBox *DeviceSelector = nullptr;      // device selector; item data (Qt::UserRole) = tag
-  QTableView *CatalogTable = nullptr;  // catalog list
-  CatalogModel *CatalogRows = nullptr;  // what the list shows
+  // The catalog list with its tool bar and commands.
+  CatalogPane &catalogPane() const;
   StatusLine *Status = nullptr;
 
   // ---- State ----
@@ -131,7 +121,6 @@ class MainWindow : public QMainWindow {
   // over it asks first, as the save would drop them from the file.
   QString partly_loaded_file_;
   bool editor_active = false;
-  bool CatalogSelectionMuted = false;
   bool first_time = true;
   kalvort::TDeviceType DeviceType = kalvort::dtNone;
   int CurDeviceNum = -1;
@@ -170,8 +159,7 @@ class MainWindow : public QMainWindow {
   // False after a settings file that exists could not be read at start.
   bool SettingsReadable() const { return settings_readable_; }
 
-  // ---- Catalog and editor (CatalogView.cpp, ProgramEditing.cpp, ProjectCommands.cpp) ----
-  void FillCatalogGrid();
+  // ---- Catalog and editor (CatalogSelection.cpp, ProgramEditing.cpp, ProjectCommands.cpp) ----
   // Opens a project file (asks about unsaved changes first); used for a file named on the
   // command line or handed over by a second start of the program.
   bool OpenProjectFile(const QString &fileName);
@@ -182,25 +170,12 @@ class MainWindow : public QMainWindow {
   // Re-shows the current catalog entry after a change of the processing options.
   void ReprocessCurrentEntry();
 
-  // Catalog list (CatalogView.cpp). Each data row keeps its entry's catalog index (Qt::UserRole of
-  // its first cell); commands map rows to entries through it, never through the row number.
+  // Between the catalog pane and the rest of the window (CatalogSelection.cpp).
   kalvort::TDevCatalog *Catalog();  // the project's programs
   const kalvort::TDevCatalog *Catalog() const;
   bool Nc31Mode() const;                  // USB programmer, НЦ-31, processing on: slot = number - 13
-  int RowEntry(int row) const;            // -1 for a row without entry
-  int RowOfEntry(int index) const;
-  QList<int> SelectedRows() const;        // ascending
-  int SelectedEntry() const;              // entry of the first selected row, or -1
-  // Selects rows first..last without notifications, then runs the selection handler if asked.
-  void SelectRows(int first, int last, bool runHandler);
   void CatalogSelectionChanged();           // the list's selection handler
   void CurCatalogEntryChanged();          // selects the current entry's row and shows it
-  // Adds one file (an empty program for an empty name); false when nothing was added.
-  bool AddFile(const QString &file, int prog_num, const QString &name, bool text);
-  void AddFiles(const QStringList &files, bool cancelStops);
-  void DropFiles(const QStringList &files);
-  void MoveSelection(bool down);
-  TFilePropForm *FilePropForm = nullptr;
 
   // Editor: the editor pane, and the window's work between it and the catalog (ProgramEditing.cpp).
   EditorPane &editorPane() const { return *editor_pane_; }
@@ -261,18 +236,11 @@ class MainWindow : public QMainWindow {
   void DeviceCancelActionExecute();
   void DeviceNetworkActionExecute();
   void DeviceVerifyActionExecute();
-  // Project and catalog commands
+  // Project commands
   void ProjectNewActionExecute();
   void ProjectOpenActionExecute();
   void ProjectSaveActionExecute();
   void CheckAllFilesActionExecute();
-  void AddFileToCatalogExecute();
-  void AddNewFileToCatalogExecute();
-  void RemFileFromCatalogExecute();
-  void FilePropCatalogExecute();
-  void FileUpCatalogExecute();
-  void FileDownCatalogExecute();
-  void SaveCatAsTxtActionExecute();
   // Editor commands that work on the project (the editor pane asks for them)
   void CheckFileActionExecute();
   void EditorOkActionExecute();
@@ -353,8 +321,10 @@ class MainWindow : public QMainWindow {
   // Opens the file handed over last, once no device command and no other dialog is running.
   void OpenPendingFile();
   // Catalog and editor
+  void CreateCatalogPane();
   void SetupCatalogView();
   void ConnectEditorPane();
+  CatalogPane *catalog_pane_ = nullptr;  // see catalogPane()
 
   // Runs the status poll, the device creation and the device commands off the window's thread.
   DeviceController *device_controller_ = nullptr;

@@ -8,6 +8,7 @@
 #include "widgets/QtText.h"
 #include "window/ConversionProgress.h"
 #include "window/CatalogModel.h"
+#include "window/CatalogPane.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "base/CodePage.h"
@@ -57,7 +58,7 @@ void MainWindow::ShowCurrentEntry() {
     RunReadPostprocess(index);
     cur_catalog_entry = catalog->Catalog(index);
     editor.showProgramText(*cur_catalog_entry.text);
-    FillCatalogGrid();
+    catalog_pane_->refresh();
     return;
   }
   // The bytes as characters, read-only. Shown only: a text with control pictures in it is never
@@ -128,11 +129,6 @@ void MainWindow::ShowConversionFailure(int index, const ConversionFailure &failu
 
 // ---- Editor commands ----
 
-int MainWindow::SelectedEntry() const {
-  const QList<int> rows = SelectedRows();
-  return rows.isEmpty() ? -1 : RowEntry(rows.front());
-}
-
 void MainWindow::MakeSelectedCurrent(int index) {
   cur_catalog_entry_num = index;
   cur_catalog_entry = Catalog()->Catalog(index);
@@ -149,14 +145,14 @@ bool MainWindow::SettleUnconfirmedText() {
     StoreEditorText(cur_catalog_entry_num);
     if (TDevCatalog *catalog = Catalog()) catalog->FileBinValidClear(cur_catalog_entry_num);
     project_changed = true;
-    FillCatalogGrid();
+    catalog_pane_->refresh();
   }
   editorPane().setTextChanged(false);
   return true;
 }
 
 void MainWindow::EditorOkActionExecute() {
-  const int index = SelectedEntry();
+  const int index = catalog_pane_->selectedEntry();
   if (index < 0 || !Catalog()) return;
   MakeSelectedCurrent(index);
   // Only a program text is taken back; the hex dump and the raw bytes are views.
@@ -169,7 +165,7 @@ void MainWindow::EditorOkActionExecute() {
   StoreEditorText(index);
   Catalog()->FileTxtValidSet(index);
   Catalog()->FileBinValidClear(index);
-  FillCatalogGrid();
+  catalog_pane_->refresh();
   CurCatalogEntryChanged();
 }
 
@@ -183,7 +179,7 @@ void MainWindow::EditorCancelActionExecute() {
 
 void MainWindow::CheckFileActionExecute() {
   TDevCatalog *catalog = Catalog();
-  const int index = SelectedEntry();
+  const int index = catalog_pane_->selectedEntry();
   if (index < 0 || !catalog) return;
   MakeSelectedCurrent(index);
   if (editorPane().textChanged() && Dialogs.ask(this, QMessageBox::Question, kTextChanged,
@@ -197,7 +193,7 @@ void MainWindow::CheckFileActionExecute() {
     project_changed = true;
   }
   catalog->CalculateMPStat();
-  FillCatalogGrid();
+  catalog_pane_->refresh();
   editorPane().setTextChanged(false);
   cur_catalog_entry = catalog->Catalog(index);
   updateCommandStates();
@@ -207,8 +203,8 @@ void MainWindow::CheckAllFilesActionExecute() {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return;
   if (CurrentOptions.processing.enabled && catalog->CatalogCount() > 0) {
-    for (int row = 0; row < CatalogRows->rowCount(); ++row) {
-      const int index = RowEntry(row);
+    for (int row = 0; row < catalog_pane_->model().rowCount(); ++row) {
+      const int index = catalog_pane_->entryAt(row);
       if (index < 0) continue;
       const TDevCatalogEntry e = catalog->Catalog(index);
       if (!e.need_p_proc || e.file_bin_valid) continue;
@@ -218,22 +214,22 @@ void MainWindow::CheckAllFilesActionExecute() {
       }
       // The editor keeps the failing program with its line selected.
       catalog->CalculateMPStat();
-      FillCatalogGrid();
+      catalog_pane_->refresh();
       MakeSelectedCurrent(index);
-      SelectRows(row, row, false);  // selected without showing it again
+      catalog_pane_->selectRows(row, row, false);  // selected without showing it again
       updateCommandStates();
       return;
     }
   }
   Dialogs.ask(this, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."), QMessageBox::Ok);
   catalog->CalculateMPStat();
-  FillCatalogGrid();
+  catalog_pane_->refresh();
   CurCatalogEntryChanged();
 }
 
 void MainWindow::EditorOpenFileActionExecute() {
   TDevCatalog *catalog = Catalog();
-  const int index = SelectedEntry();
+  const int index = catalog_pane_->selectedEntry();
   if (index < 0 || !catalog) return;
   MakeSelectedCurrent(index);
   if (cur_catalog_entry.file_txt_valid &&
@@ -258,7 +254,7 @@ void MainWindow::EditorOpenFileActionExecute() {
   catalog->SetCatalog(index, e);
   catalog->FileBinValidClear(index);
   catalog->FileTxtValidSet(index);
-  FillCatalogGrid();
+  catalog_pane_->refresh();
   CurCatalogEntryChanged();
   editorPane().setTextChanged(true);
   updateCommandStates();
@@ -266,7 +262,7 @@ void MainWindow::EditorOpenFileActionExecute() {
 
 void MainWindow::EditorSaveFileActionExecute() {
   TDevCatalog *catalog = Catalog();
-  const int index = SelectedEntry();
+  const int index = catalog_pane_->selectedEntry();
   if (index < 0 || !catalog) return;
   MakeSelectedCurrent(index);
   const TDevCatalogEntry &e = cur_catalog_entry;

@@ -8,6 +8,7 @@
 #include "dialogs/SettingsDialog.h"
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
+#include "window/CatalogPane.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "project/ProjectFile.h"
@@ -38,7 +39,7 @@ bool MainWindow::ContinueDespiteChanges() {
 
 void MainWindow::ShowFirstRow() {
   editorPane().setTextChanged(false);
-  SelectRows(0, 0, true);
+  catalog_pane_->selectRows(0, 0, true);
   updateCommandStates();
 }
 
@@ -126,7 +127,7 @@ bool MainWindow::TakeProjectFile(const QString &fileName) {
   project_changed = false;
   UpdateCaption();
   Catalog()->CalculateMPStat();
-  FillCatalogGrid();
+  catalog_pane_->refresh();
   ShowFirstRow();
   return true;
 }
@@ -180,14 +181,14 @@ void MainWindow::ResetProject() {
   }
   cur_catalog_entry_num = -1;
   cur_catalog_entry = TDevCatalogEntry{};
-  FillCatalogGrid();
+  catalog_pane_->refresh();
   ShowFirstRow();
   project_changed = false;
 }
 
 void MainWindow::ReprocessCurrentEntry() {
   TDevCatalog *catalog = Catalog();
-  const int index = SelectedEntry();
+  const int index = catalog_pane_->selectedEntry();
   if (!catalog || index < 0 || !CurrentOptions.processing.enabled) return;
   MakeSelectedCurrent(index);
   // Only a text that came from a valid binary is derived again: a typed or confirmed text whose
@@ -197,6 +198,6 @@ void MainWindow::ReprocessCurrentEntry() {
   cur_catalog_entry = catalog->Catalog(index);
   editorPane().showProgramText(*cur_catalog_entry.text);
   editorPane().setTextChanged(false);
-  FillCatalogGrid();
+  catalog_pane_->refresh();
   updateCommandStates();
 }

@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
-#include <QTableView>
 #include <QTimer>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 
 #include "dialogs/UpdatePrompt.h"
 #include "workflow/CommandRules.h"
+#include "window/CatalogPane.h"
 #include "window/DeviceController.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
@@ -86,9 +86,9 @@ void MainWindow::updateCommandStates() {
   state.text_changed = editorPane().textChanged();
   state.processing = CurrentOptions.processing.enabled && cur_catalog_entry.need_p_proc;
   state.entry_text_valid = cur_catalog_entry.file_txt_valid;
-  for (const QItemSelectionRange &range : CatalogTable->selectionModel()->selection()) {
-    state.first_selected = state.first_selected < 0 ? range.top() : std::min(state.first_selected, range.top());
-    state.last_selected = std::max(state.last_selected, range.bottom());
+  if (const QList<int> rows = catalog_pane_->selectedRows(); !rows.isEmpty()) {
+    state.first_selected = rows.front();
+    state.last_selected = rows.back();
   }
   const kalvort::workflow::CommandSet enabled = kalvort::workflow::EnabledCommands(state);
 
@@ -101,12 +101,9 @@ void MainWindow::updateCommandStates() {
       {Command::NetworkSearch, DeviceNetworkAction},   {Command::NewProject, ProjectNewAction},
       {Command::OpenProject, ProjectOpenAction},       {Command::SaveProject, ProjectSaveAction},
       {Command::Options, OptionsAction},               {Command::CheckProject, CheckAllFilesAction},
-      {Command::AddFiles, AddFileToCatalog},           {Command::NewFile, AddNewFileToCatalog},
-      {Command::RemoveFiles, RemFileFromCatalog},      {Command::FileProperties, FilePropCatalog},
-      {Command::MoveUp, FileUpCatalog},                {Command::MoveDown, FileDownCatalog},
-      {Command::SaveList, SaveCatAsTxtAction},
   };
   for (const auto &[command, action] : actions) action->setEnabled(kalvort::workflow::Has(enabled, command));
+  catalog_pane_->applyCommands(enabled);
   editorPane().applyCommands(enabled);
   // An empty project has nothing to type into.
   if (state.has_device && state.programs == 0) editorPane().setReadOnly(true);
