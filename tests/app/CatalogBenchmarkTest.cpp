@@ -59,9 +59,9 @@ class CatalogBenchmarkTest : public QObject, kalvort::apptest::WindowFixture {
   void cleanup() { closeWindow(); }
 
   void fullNc31ProjectOpensAndFills() {
-    window->DeviceType = dtProg;
-    window->CurrentOptions.processing.enabled = true;
-    window->CurrentOptions.processing.project_type = 1;
+    window->document().setDeviceType(dtProg);
+    window->document().options().processing.enabled = true;
+    window->document().options().processing.project_type = 1;
     PostProcessOptions nc31;
     nc31.processor_type = 1;
     SetCatalogCapacity(catalog(), dtProg, nc31, mptMP8000);

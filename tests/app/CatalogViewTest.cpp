@@ -114,7 +114,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     for (const char *name : {"RemFileFromCatalog", "FileUpCatalog", "FileDownCatalog", "FilePropCatalog"})
       runEvenIfDisabled(name);
     QVERIFY(dialogs.asked.isEmpty());
-    QVERIFY(!window->project_changed);
+    QVERIFY(!window->document().changed());
   }
 
   void listInSlotOrderFirstOfARepeatedSlot() {
@@ -133,14 +133,14 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
              qPrintable(date));
     QCOMPARE(window->catalogPane().entryAt(1), 0);
     window->catalogPane().selectRows(1, 1, true);
-    QCOMPARE(window->cur_catalog_entry_num, 0);
+    QCOMPARE(window->document().currentIndex(), 0);
     QCOMPARE(apptest::EditorOf(*window)->lines(), QStringList{QStringLiteral("G01")});
   }
 
   void nc31NumberingRaisesAndDerivesTheSlot() {
-    window->DeviceType = dtProg;
-    window->CurrentOptions.processing.project_type = 1;
-    window->CurrentOptions.processing.enabled = true;
+    window->document().setDeviceType(dtProg);
+    window->document().options().processing.project_type = 1;
+    window->document().options().processing.enabled = true;
     AnswerPropDialogs(*window, {[](TFilePropForm &f) { QCOMPARE(f.des_num, 13); },
                                 [](TFilePropForm &f) { f.numberEdit->setText(QStringLiteral("5")); }});
     run("AddNewFileToCatalog");
@@ -169,7 +169,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     }});
     run("AddNewFileToCatalog");
     QCOMPARE(catalog().CatalogCount(), 0);
-    QVERIFY(window->project_changed);
+    QVERIFY(window->document().changed());
     QVERIFY(PropForm(*window)->typeGroup->isEnabled());
   }
 
@@ -204,7 +204,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
       QVERIFY(catalog().Catalog(i).need_p_proc);
     }
     QCOMPARE(names, (QStringList{"a.txt", "b.txt", "c.bin"}));
-    QVERIFY(window->project_changed);
+    QVERIFY(window->document().changed());
   }
 
   void addCancelStopsTheRemainingFiles() {
@@ -234,7 +234,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
       QCOMPARE(dialogs.asked[0].text, QStringLiteral("Ошибка открытия файла."));
       QVERIFY(!propertiesAsked);
       QCOMPARE(catalog().CatalogCount(), 0);
-      QVERIFY(!window->project_changed);
+      QVERIFY(!window->document().changed());
     }
 
     add(textEntry(0, 1, u"a", {u"G01"}));
@@ -256,7 +256,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked.size(), 1);
     QVERIFY(propertiesAsked);
     QCOMPARE(catalog().CatalogCount(), 2);
-    QVERIFY(window->project_changed);
+    QVERIFY(window->document().changed());
   }
 
   void upAtTheFirstSlotAndDownAtTheLastDoNothing() {
@@ -270,15 +270,15 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     runEvenIfDisabled("FileDownCatalog");
     QCOMPARE(catalog().Catalog(0).cat_num, 0);
     QCOMPARE(catalog().Catalog(1).cat_num, 2);
-    QVERIFY(!window->project_changed);
+    QVERIFY(!window->document().changed());
 
     run("FileUpCatalog");  // exchanges slots with the entry above
     QCOMPARE(catalog().Catalog(1).cat_num, 0);
     QCOMPARE(catalog().Catalog(0).cat_num, 2);
     QCOMPARE(catalog().Catalog(1).prog_num, 2);  // 2С42 keeping program numbers: moved by slot
     QCOMPARE(window->catalogPane().selectedRows(), QList<int>{0});
-    QCOMPARE(window->cur_catalog_entry_num, 1);
-    QVERIFY(window->project_changed);
+    QCOMPARE(window->document().currentIndex(), 1);
+    QVERIFY(window->document().changed());
   }
 
   // Ctrl+X removes files while the focus is in the left pane (the list or the device selector);
@@ -315,7 +315,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Удалить файл(ы)?"));
     QCOMPARE(catalog().CatalogCount(), 1);
     QCOMPARE(catalog().Catalog(0).cat_num, 0);
-    QCOMPARE(window->cur_catalog_entry_num, 0);
+    QCOMPARE(window->document().currentIndex(), 0);
   }
 
   void listFileHasTheHeaderLineAndTabs() {
@@ -339,27 +339,27 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
 
   void saveCancelledOrFailedKeepsTheProjectChanged() {
     add(textEntry(0, 1, u"a"));
-    window->project_changed = true;
+    window->document().setChanged(true);
     dialogs.files = {QString()};
     QVERIFY(!window->ProjectSave());
-    QVERIFY(window->project_changed);
+    QVERIFY(window->document().changed());
 
     const QString existing = writeFile(dir, "old.kvt", "old");
     dialogs.files = {existing};
     dialogs.answers = {QMessageBox::Cancel};
     QVERIFY(!window->ProjectSave());
-    QVERIFY(window->project_changed);
-    QCOMPARE(window->project_name, QStringLiteral("Проект.kvt"));
+    QVERIFY(window->document().changed());
+    QCOMPARE(window->document().fileName(), QStringLiteral("Проект.kvt"));
 
     dialogs.files = {dir.filePath("no/such/folder/p.kvt")};
     QVERIFY(!window->ProjectSave());
     QCOMPARE(dialogs.asked.last().text, QStringLiteral("Ошибка сохранения файла!"));
-    QVERIFY(window->project_changed);
+    QVERIFY(window->document().changed());
 
     dialogs.files = {dir.filePath("good")};
     QVERIFY(window->ProjectSave());
-    QVERIFY(!window->project_changed);
-    QCOMPARE(window->project_name, dir.filePath("good.kvt"));
+    QVERIFY(!window->document().changed());
+    QCOMPARE(window->document().fileName(), dir.filePath("good.kvt"));
   }
 
   void failedOpenKeepsThePreviousProject() {
@@ -371,7 +371,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     window->ProjectOpenActionExecute();
     QCOMPARE(dialogs.asked.last().text, QStringLiteral("Ошибка открытия файла."));
     QCOMPARE(window->windowTitle(), caption);
-    QCOMPARE(window->project_name, QStringLiteral("Проект.kvt"));
+    QCOMPARE(window->document().fileName(), QStringLiteral("Проект.kvt"));
     QCOMPARE(catalog().CatalogCount(), 1);
     QCOMPARE(cell(*window, 0, 2), QStringLiteral("kept"));
     QCOMPARE(apptest::EditorOf(*window)->lines(), QStringList{QStringLiteral("G01")});
@@ -379,13 +379,13 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
 
   void newProjectAsksFirstAndTakesTheOptionsBack() {
     add(textEntry(0, 1, u"old"));
-    window->project_changed = true;
+    window->document().setChanged(true);
     dialogs.answers = {QMessageBox::Cancel};
     window->ProjectNewActionExecute();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текущий проект не сохранен. Продолжить?"));
     QCOMPARE(catalog().CatalogCount(), 1);
 
-    window->DeviceType = dtProg;
+    window->document().setDeviceType(dtProg);
     dialogs.answers = {QMessageBox::Ok};
     QTimer::singleShot(0, [] {
       auto *form = qobject_cast<TSettingsForm *>(QApplication::activeModalWidget());
@@ -395,10 +395,10 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
       form->OkButton->click();
     });
     window->ProjectNewActionExecute();
-    QCOMPARE(window->CurrentOptions.processing.project_type, 1);
-    QVERIFY(!window->CurrentOptions.drop_spaces);
+    QCOMPARE(window->document().options().processing.project_type, 1);
+    QVERIFY(!window->document().options().drop_spaces);
     QCOMPARE(catalog().CatalogCount(), 0);
-    QVERIFY(!window->project_changed);
+    QVERIFY(!window->document().changed());
     QCOMPARE(window->windowTitle(), QStringLiteral("Калворт v1.1.7 - Проект.kvt"));
   }
 

@@ -100,16 +100,17 @@ class CommandRulesTest : public QObject {
     QVERIFY(!ActionNamed(window, "EditorOkAction")->isEnabled());
 
     // The current entry decides Run and Check file.
-    window.cur_catalog_entry = window.Catalog()->Catalog(0);
-    window.cur_catalog_entry.file_txt_valid = false;
+    kalvort::TDevCatalogEntry entry = window.document().programs().Catalog(0);
+    entry.file_txt_valid = false;
+    window.document().setCurrentEntry(entry);
     window.updateCommandStates();
     QVERIFY(ActionNamed(window, "EditorRunAction")->isEnabled());
     QVERIFY(ActionSelectorOf(window)->isEnabled());
     QVERIFY(!ActionNamed(window, "CheckFileAction")->isEnabled());
-    window.CurrentOptions.processing.enabled = false;
+    window.document().options().processing.enabled = false;
     window.updateCommandStates();
     QVERIFY(!ActionNamed(window, "EditorRunAction")->isEnabled());
-    window.CurrentOptions.processing.enabled = true;
+    window.document().options().processing.enabled = true;
 
     // Unconfirmed editor text: only settings and network search of the main commands.
     window.editorPane().setTextChanged(true);

@@ -153,8 +153,8 @@ class DeviceCommandsTest : public QObject {
   void writeThenReadBack() {
     QFETCH(int, processor);
     open(false);
-    window->CurrentOptions.processing.enabled = true;
-    window->CurrentOptions.processing.project_type = processor;
+    window->document().options().processing.enabled = true;
+    window->document().options().processing.project_type = processor;
     addPrograms(programs(), processor == 0 ? kC42 : kNC31);
     dialogs->answers = {Button::Yes};
     QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
@@ -162,17 +162,17 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(dialogs->asked.first().defaultButton, QMessageBox::No);
     QCOMPARE(takeAsked(), QStringList{"Предупреждение|Записать проект на модуль?"});
     QCOMPARE(dialogs->asked.size(), 0);
-    QVERIFY(window->project_changed);  // the text programs got their binaries
+    QVERIFY(window->document().changed());  // the text programs got their binaries
     QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Запись..."));
 
     std::vector<TDevCatalogEntry> written;
     for (int i = 0; i < programs().CatalogCount(); ++i) written.push_back(programs().Catalog(i));
     programs().CatalogClear();
-    window->project_changed = false;
+    window->document().setChanged(false);
     QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
-    QVERIFY(window->project_changed);
+    QVERIFY(window->document().changed());
     QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Чтение..."));
     QCOMPARE(programs().CatalogCount(), static_cast<int>(written.size()));
     for (const auto &w : written) {
@@ -193,8 +193,8 @@ class DeviceCommandsTest : public QObject {
     open(true);
     addPrograms(programs(), kC42);
     const int count = programs().CatalogCount();
-    window->project_name = QStringLiteral("shop.kvt");
-    window->project_changed = true;
+    window->document().setFileName(QStringLiteral("shop.kvt"));
+    window->document().setChanged(true);
 
     dialogs->answers = {Button::Cancel};
     window->DeviceRereadActionExecute();
@@ -211,15 +211,15 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(asked.size(), 2);
     QVERIFY2(asked[1].contains(QStringLiteral("Ошибка чтения")), qPrintable(asked.join('\n')));
     QCOMPARE(programs().CatalogCount(), count);
-    QVERIFY(window->project_changed);
-    QCOMPARE(window->project_name, QStringLiteral("shop.kvt"));
+    QVERIFY(window->document().changed());
+    QCOMPARE(window->document().fileName(), QStringLiteral("shop.kvt"));
     QCOMPARE(window->catalogPane().entryAt(0), 0);
   }
 
   // A controller that has gone silent: write, read and erase each say why they did not run.
   void aDeviceThatCannotBeOpenedIsReported() {
     open(true);
-    window->CurrentOptions.timeout_factor = 1;
+    window->document().options().timeout_factor = 1;
     window->deviceController().session()->Device().SetTimeoutFactor(1);
     sim.reset();
     const struct {
@@ -246,7 +246,7 @@ class DeviceCommandsTest : public QObject {
     QTemporaryDir dir;
     const QString a = dir.filePath(QStringLiteral("a.kvt")), b = dir.filePath(QStringLiteral("b.kvt"));
     for (const QString &f : {a, b}) QVERIFY(window->SaveProject(f));
-    window->project_changed = true;
+    window->document().setChanged(true);
     const QString caption = window->windowTitle();
     // Yes to the write; OK to "Текущий проект не сохранен. Продолжить?" once the write has ended.
     dialogs->answers = {Button::Yes, Button::Ok};
@@ -255,7 +255,7 @@ class DeviceCommandsTest : public QObject {
     window->OpenProjectFileWhenReady(a);
     window->OpenProjectFileWhenReady(b);
     QCOMPARE(window->windowTitle(), caption);
-    QVERIFY(WaitFor([&] { return window->project_name == b; }, 60000));
+    QVERIFY(WaitFor([&] { return window->document().fileName() == b; }, 60000));
     QVERIFY(!window->deviceController().commandRunning());
     QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?",
                                        "Предупреждение|Текущий проект не сохранен. Продолжить?"}));
@@ -314,7 +314,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(sim->SMP().Generation(), kept);
     QCOMPARE(sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read), reads);
     QVERIFY(!window->VerifyForm || !window->VerifyForm->isVisible());
-    QCOMPARE(window->cur_catalog_entry_num, 1);
+    QCOMPARE(window->document().currentIndex(), 1);
     QCOMPARE(programs().Catalog(1).file_error_code, kalvort::feProcessError);
     QCOMPARE(EditorOf(*window)->textCursor().selectedText(), QStringLiteral("G01 Xя"));
     // In the middle of the view, not at its edge.
@@ -362,12 +362,12 @@ class DeviceCommandsTest : public QObject {
     takeAsked();
     // Likewise a good read, then one whose last read operation (the last program) fails.
     const uint64_t reads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read);
-    window->project_changed = false;
+    window->document().setChanged(false);
     QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     const uint64_t allReads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read) - reads;
     QCOMPARE(programs().CatalogCount(), 3);
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Read, static_cast<int>(allReads - 1), -1);
-    window->project_changed = false;
+    window->document().setChanged(false);
     QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     shown = takeAsked().last();
@@ -401,7 +401,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(window->ProgressForm->ProgramsLabel->text(), QStringLiteral("Программа 3 из 3"));
     QCOMPARE(window->ProgressForm->TotalBar->value(), 100);
 
-    window->project_changed = false;
+    window->document().setChanged(false);
     QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     expectShown(QStringLiteral("Проект прочитан из МП: 3 программ, 1340 байт"));
@@ -461,12 +461,12 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(window->catalogPane().model().text(window->catalogPane().rowOf(1), 0).startsWith(QLatin1Char('!')));
     QVERIFY(programs().Catalog(1).file_bin_valid);
     QVERIFY(!programs().Catalog(2).file_bin_valid);  // not read after Cancel
-    QVERIFY(window->project_changed);
+    QVERIFY(window->document().changed());
 
     sim->SMP().ClearFaults();
     sim->SMP().CorruptByte(last + 5, 0x00);
     programs().CatalogClear();
-    window->project_changed = false;
+    window->document().setChanged(false);
     QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
@@ -613,7 +613,7 @@ class DeviceCommandsTest : public QObject {
     // The module holds the first programs only.
     QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?",
                                        "Отмена|Текущее действие отменено\nСодержимое МП неполное."}));
-    QCOMPARE(window->cur_catalog_entry_num, 0);
+    QCOMPARE(window->document().currentIndex(), 0);
   }
 
   // A command given while a status poll is in flight goes on behind the poll: the window's thread

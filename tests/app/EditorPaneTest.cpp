@@ -74,9 +74,9 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
  private slots:
   void init() {
     QVERIFY(openWindow());
-    window->DeviceType = dtProg;
-    window->CurrentOptions.processing.enabled = true;
-    window->CurrentOptions.processing.project_type = 0;
+    window->document().setDeviceType(dtProg);
+    window->document().options().processing.enabled = true;
+    window->document().options().processing.project_type = 0;
   }
   void cleanup() { closeWindow(); }
 
@@ -109,7 +109,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QVERIFY(e.file_bin_valid);
     QVERIFY(!e.file_txt_valid);
     QVERIFY(e.text->empty());
-    QVERIFY(!window->project_changed);
+    QVERIFY(!window->document().changed());
   }
 
   void checkFileSelectsTheLineWithTheWrongCharacter() {
@@ -127,7 +127,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
   }
 
   void checkFileReportsARepeatedBlockNumber() {
-    window->CurrentOptions.processing.project_type = 1;
+    window->document().options().processing.project_type = 1;
     show({textEntry(0, {u"N0 G01", u"N1 X5", u"N1 M30"})});
     window->CheckFileActionExecute();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Неверный номер кадра\nПрограмма 1 (text), строка 3"));
@@ -144,7 +144,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked[1].text, QStringLiteral("Проверка прошла успешно."));
     QVERIFY(catalog().Catalog(0).file_bin_valid);
     QCOMPARE(catalog().Catalog(0).text->size(), size_t{3});
-    QVERIFY(window->project_changed);
+    QVERIFY(window->document().changed());
     QVERIFY(!window->editorPane().textChanged());
   }
 
@@ -157,7 +157,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     window->CheckAllFilesActionExecute();
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ\nПрограмма 2 (text), строка 2"));
-    QCOMPARE(window->cur_catalog_entry_num, 1);
+    QCOMPARE(window->document().currentIndex(), 1);
     QCOMPARE(window->catalogPane().selectedRows(), QList<int>{1});
     QCOMPARE(selected(), QStringLiteral("ы"));
     QCOMPARE(catalog().Catalog(0).prog_size, 1u);
@@ -186,7 +186,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текст изменен. Сохранить?"));
     QCOMPARE(dialogs.asked.value(0).defaultButton, QMessageBox::Cancel);
     QVERIFY(window->editorPane().textChanged());
-    QCOMPARE(window->cur_catalog_entry_num, 0);
+    QCOMPARE(window->document().currentIndex(), 0);
     QCOMPARE(window->catalogPane().selectedEntry(), 0);
     QCOMPARE(editor()->lines(), (QStringList{"G01", "X1"}));
 
@@ -207,7 +207,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     dialogs.answers = {QMessageBox::Yes};
     window->catalogPane().selectRows(0, 0, true);
     QCOMPARE(*catalog().Catalog(1).text, (ProgramText{u"G02", u"X2", u"X3"}));
-    QVERIFY(window->project_changed);
+    QVERIFY(window->document().changed());
     QCOMPARE(editor()->lines(), QStringList{QStringLiteral("G01")});
   }
 
@@ -236,7 +236,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Сохранить изменения?"));
     QCOMPARE(*catalog().Catalog(0).text, (ProgramText{u"G01^", u"X1^"}));
     QVERIFY(!catalog().Catalog(0).file_bin_valid);
-    QVERIFY(window->project_changed);
+    QVERIFY(window->document().changed());
     QVERIFY(!window->editorPane().textChanged());
   }
 

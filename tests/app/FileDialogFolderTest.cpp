@@ -70,7 +70,7 @@ class FileDialogFolderTest : public QObject {
     const QString project = projectDir.filePath(QStringLiteral("цех.kvt"));
     dialogs.files = {project};
     window.ProjectSaveActionExecute();
-    QCOMPARE(window.project_name, project);
+    QCOMPARE(window.document().fileName(), project);
     // A file chosen elsewhere later makes that the last folder, but the project's folder wins.
     dialogs.files = {lastDir.filePath(QStringLiteral("список.txt"))};
     dialogs.answers = {QMessageBox::Ok};  // overwrite

@@ -76,7 +76,7 @@ class LifecycleTest : public QObject {
     MainWindow window(dialogs);
     window.show();
     QVERIFY(WaitForDeviceStatus(window));
-    window.project_changed = true;
+    window.document().setChanged(true);
     dialogs.answers = {static_cast<QMessageBox::StandardButton>(answer)};
     dialogs.files = {QString()};
     const bool closed = window.close();
@@ -105,19 +105,19 @@ class LifecycleTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     window.show();
-    QCOMPARE(window.CurrentOptions.timeout_factor, 2);
-    QVERIFY(window.CurrentOptions.vz20_format);
+    QCOMPARE(window.document().options().timeout_factor, 2);
+    QVERIFY(window.document().options().vz20_format);
     QCOMPARE(window.DeviceSelector->count(), 3);
     QVERIFY(WaitForDeviceStatus(window));
     // The program always starts with the USB programmer.
     QCOMPARE(window.DeviceSelector->currentIndex(), 0);
-    QCOMPARE(window.DeviceType, kalvort::dtProg);
+    QCOMPARE(window.document().deviceType(), kalvort::dtProg);
     window.DeviceSelector->setCurrentIndex(1);
     window.DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
                                  !window.deviceController().creationPending(); }));
     window.resize(900, 700);
-    window.CurrentOptions.drop_spaces = false;
+    window.document().options().drop_spaces = false;
     window.NetDevices.push_back({"127.0.0.252", u"B"});
     QVERIFY(window.close());
     QVERIFY(dialogs.asked.isEmpty());
@@ -138,9 +138,9 @@ class LifecycleTest : public QObject {
     MainWindow window(dialogs);
     QCOMPARE(window.size(),
              MainWindow::DefaultWindowSize(QGuiApplication::primaryScreen()->availableGeometry().size()));
-    QVERIFY(window.CurrentOptions.processing.enabled);
-    QCOMPARE(window.CurrentOptions.processing.project_type, 0);
-    QCOMPARE(window.CurrentOptions.timeout_factor, 3);
+    QVERIFY(window.document().options().processing.enabled);
+    QCOMPARE(window.document().options().processing.project_type, 0);
+    QCOMPARE(window.document().options().timeout_factor, 3);
     QVERIFY(window.NetDevices.empty());
   }
 
@@ -158,8 +158,8 @@ class LifecycleTest : public QObject {
       MainWindow window(dialogs);
       window.show();
       QVERIFY(!window.SettingsReadable());
-      QCOMPARE(window.CurrentOptions.timeout_factor, 3);
-      window.CurrentOptions.timeout_factor = 1;
+      QCOMPARE(window.document().options().timeout_factor, 3);
+      window.document().options().timeout_factor = 1;
       QVERIFY(window.close());
     }
     QCOMPARE(QFileInfo(file).size(), qint64{65} << 20);
@@ -178,10 +178,10 @@ class LifecycleTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     QVERIFY(!window.SettingsReadable());
-    QCOMPARE(window.CurrentOptions.timeout_factor, 3);
+    QCOMPARE(window.document().options().timeout_factor, 3);
     QVERIFY(!window.OpenProjectFile(project));
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Ошибка открытия файла."));
-    QCOMPARE(window.project_name, QStringLiteral("Проект.kvt"));
+    QCOMPARE(window.document().fileName(), QStringLiteral("Проект.kvt"));
     QFile::remove(SettingsFile());
   }
 };

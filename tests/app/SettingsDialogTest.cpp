@@ -101,21 +101,21 @@ class SettingsDialogTest : public QObject {
     // The slider alone: the new factor reaches the device, nothing is reprocessed.
     WhenDialogShows([](TSettingsForm &f) { f.TimeoutSlider->setValue(5); }, true);
     window.OptionsActionExecute();
-    QCOMPARE(window.CurrentOptions.timeout_factor, 5);
+    QCOMPARE(window.document().options().timeout_factor, 5);
     QCOMPARE(window.deviceController().session()->Device().TimeoutFactor(), 5);
     QCOMPARE(reprocess.count(), 0);
 
     // Another project type on the programmer: reprocessed.
     WhenDialogShows([](TSettingsForm &f) { f.ProjectTypeCombo->setCurrentIndex(1); }, true);
     window.OptionsActionExecute();
-    QCOMPARE(window.CurrentOptions.processing.project_type, 1);
+    QCOMPARE(window.document().options().processing.project_type, 1);
     QCOMPARE(reprocess.count(), 1);
 
     // Отмена changes nothing.
     WhenDialogShows([](TSettingsForm &f) { f.TimeoutSlider->setValue(1); f.MergeCheck->setChecked(true); }, false);
     window.OptionsActionExecute();
-    QCOMPARE(window.CurrentOptions.timeout_factor, 5);
-    QVERIFY(!window.CurrentOptions.merge_nc31_words);
+    QCOMPARE(window.document().options().timeout_factor, 5);
+    QVERIFY(!window.document().options().merge_nc31_words);
   }
 
   void networkDeviceKeepsTheProjectType2C42() {
@@ -128,7 +128,7 @@ class SettingsDialogTest : public QObject {
     window.DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
                                  !window.deviceController().creationPending(); }));
-    QCOMPARE(window.CurrentOptions.processing.project_type, 0);
+    QCOMPARE(window.document().options().processing.project_type, 0);
     bool typeListEnabled = true;
     WhenDialogShows(
         [&](TSettingsForm &f) {
@@ -138,7 +138,7 @@ class SettingsDialogTest : public QObject {
         true);
     window.OptionsActionExecute();
     QVERIFY(!typeListEnabled);
-    QCOMPARE(window.CurrentOptions.processing.project_type, 0);
+    QCOMPARE(window.document().options().processing.project_type, 0);
   }
 };
 

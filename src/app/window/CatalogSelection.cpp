@@ -16,19 +16,18 @@ using namespace kalvort;
 
 void MainWindow::CreateCatalogPane() {
   CatalogPane::WindowState state;
-  state.nc31Mode = [this] { return Nc31Mode(); };
-  state.currentEntry = [this] { return cur_catalog_entry_num; };
-  state.projectName = [this] { return project_name; };
-  catalog_pane_ = new CatalogPane(project_, CurrentOptions, Dialogs, std::move(state), this);
+  state.nc31Mode = [this] { return document_.nc31Mode(); };
+  state.currentEntry = [this] { return document_.currentIndex(); };
+  state.projectName = [this] { return document_.fileName(); };
+  catalog_pane_ = new CatalogPane(document_.project(), document_.options(), Dialogs, std::move(state), this);
   catalog_pane_->setObjectName(QStringLiteral("CatalogPane"));
   connect(catalog_pane_, &CatalogPane::selectionChanged, this, &MainWindow::CatalogSelectionChanged);
   connect(catalog_pane_, &CatalogPane::edited, this, [this] {
-    project_changed = true;
+    document_.setChanged(true);
     updateCommandStates();
   });
   connect(catalog_pane_, &CatalogPane::currentEntryChosen, this, [this](int index) {
-    cur_catalog_entry_num = index;
-    cur_catalog_entry = Catalog()->Catalog(index);
+    document_.setCurrent(index);
   });
   // Files dropped anywhere on the window go into the catalog.
   catalog_pane_->takeFileDropsOn(*this);
@@ -44,15 +43,14 @@ void MainWindow::SetupCatalogView() {
   MainSplitter->setSizes({listWidth, std::max(sizes.value(0) + sizes.value(1) - listWidth, editorPane().minimumWidth())});
 }
 
-TDevCatalog *MainWindow::Catalog() { return &project_.Programs(); }
-const TDevCatalog *MainWindow::Catalog() const { return &project_.Programs(); }
+TDevCatalog *MainWindow::Catalog() { return &document_.programs(); }
+const TDevCatalog *MainWindow::Catalog() const { return &document_.programs(); }
 
-bool MainWindow::Nc31Mode() const { return Nc31NumberingMode(DeviceType, CurrentOptions.processing); }
 
 void MainWindow::CatalogSelectionChanged() {
   if (!SettleUnconfirmedText()) {
     // Cancelled: the edited program stays selected, so the editor shows the entry it stores into.
-    const int row = catalog_pane_->rowOf(cur_catalog_entry_num);
+    const int row = catalog_pane_->rowOf(document_.currentIndex());
     if (row >= 0) catalog_pane_->selectRows(row, row, false);
     return;
   }
@@ -64,13 +62,12 @@ void MainWindow::CatalogSelectionChanged() {
     updateCommandStates();
     return;
   }
-  cur_catalog_entry_num = index;
-  cur_catalog_entry = Catalog()->Catalog(index);
+  document_.setCurrent(index);
   ShowCurrentEntry();
   updateCommandStates();
 }
 
 void MainWindow::CurCatalogEntryChanged() {
-  const int row = catalog_pane_->rowOf(cur_catalog_entry_num);
+  const int row = catalog_pane_->rowOf(document_.currentIndex());
   catalog_pane_->selectRows(row, row, true);
 }

@@ -56,7 +56,7 @@ void MainWindow::CreateActions() {
   // The editor pane brings its own actions; it is made first so that the menus can hold them.
   editor_pane_ = new EditorPane(Dialogs,
                                 {[this]() -> TProgressForm & { return SharedProgressForm(); },
-                                 [this] { return CurrentOptions.processing.project_type; }},
+                                 [this] { return document_.options().processing.project_type; }},
                                 this);
   for (const ActionSpec &def : kActions) {
     auto *action = new QAction(QString::fromUtf8(def.caption), this);

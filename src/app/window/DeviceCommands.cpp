@@ -169,7 +169,7 @@ void MainWindow::ShowTransferMessage(const TransferResult &r) {
 }
 
 bool MainWindow::ShowRefusedConversion(const TransferResult &r) {
-  TDevCatalog &catalog = project_.Programs();
+  TDevCatalog &catalog = document_.programs();
   if (r.status != TransferStatus::Refused || r.entry_index < 0 || r.entry_index >= catalog.CatalogCount() ||
       r.conversion.conv_err_code == kalvort::kConvErrNone)
     return false;
@@ -191,8 +191,8 @@ void MainWindow::ShowCommandSummary(const QString &text) { Status->showSummary(t
 void MainWindow::CancelActionComplete(const QString &text) {
   Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Отмена"),
               text.isEmpty() ? QStringLiteral("Текущее действие отменено") : text, QMessageBox::Ok);
-  project_.Programs().CalculateMPStat();
-  cur_catalog_entry_num = 0;
+  document_.programs().CalculateMPStat();
+  document_.setCurrentIndex(0);
   catalog_pane_->refresh();
   CurCatalogEntryChanged();
 }
@@ -207,13 +207,13 @@ void MainWindow::DeviceBurnActionExecute() {
                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     return;
   if (!BeginDeviceCommand()) return;
-  const std::vector<int> derived = entriesToDerive(project_.Programs(), CurrentOptions.processing.enabled);
+  const std::vector<int> derived = entriesToDerive(document_.programs(), document_.options().processing.enabled);
   RunDeviceChain(
-      QStringLiteral("Запись..."), QString(), [this](ProjectTransfer &t) { return t.RunWriteProject(project_); },
+      QStringLiteral("Запись..."), QString(), [this](ProjectTransfer &t) { return t.RunWriteProject(document_.project()); },
       [this, derived](const TransferResult &r) {
-        const TDevCatalog &catalog = project_.Programs();
+        const TDevCatalog &catalog = document_.programs();
         for (int i : derived)
-          if (catalog.Catalog(i).file_bin_valid) project_changed = true;
+          if (catalog.Catalog(i).file_bin_valid) document_.setChanged(true);
         if (ShowRefusedConversion(r)) return;
         if (r.status == TransferStatus::NoModule || r.status == TransferStatus::OpenFailed) {
           ShowTransferMessage(r);
@@ -241,23 +241,23 @@ void MainWindow::DeviceRereadActionExecute() {
     editorPane().setTextChanged(false);
   };
   RunDeviceChain(
-      QStringLiteral("Чтение..."), QString(), [this](ProjectTransfer &t) { return t.RunReadProject(project_); },
+      QStringLiteral("Чтение..."), QString(), [this](ProjectTransfer &t) { return t.RunReadProject(document_.project()); },
       [this, taken](const TransferResult &r) {
         if (!taken(r)) {
           ShowTransferMessage(r);
-          cur_catalog_entry_num = 0;
+          document_.setCurrentIndex(0);
           catalog_pane_->refresh();
           ShowFirstRow();
           return;
         }
         // A complete read of an empty module leaves nothing to save; anything else changed the project.
-        project_changed = !(r.ok() && project_.Programs().CatalogCount() == 0);
+        document_.setChanged(!(r.ok() && document_.programs().CatalogCount() == 0));
         // Control-sum errors were asked about as they came (the entries carry "!").
         const bool cs = r.status == TransferStatus::ChecksumErrors || r.status == TransferStatus::Stopped;
         if (!cs) ShowTransferMessage(r);
         if (r.ok())
           ShowCommandSummary(QStringLiteral("Проект прочитан из МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
-        cur_catalog_entry_num = 0;
+        document_.setCurrentIndex(0);
         catalog_pane_->refresh();
         ShowFirstRow();
         catalog_pane_->setFocus();
@@ -371,7 +371,7 @@ void MainWindow::DeviceVerifyActionExecute() {
   RunDeviceChain(
       QStringLiteral("Сверка с МП..."), QString(),
       [this, report](ProjectTransfer &t) {
-        *report = t.RunVerify(project_);
+        *report = t.RunVerify(document_.project());
         return report->read;
       },
       [this, report](const TransferResult &r) {

@@ -44,19 +44,19 @@ void MainWindow::DeviceSelectorChanged() {
   CurNetDeviceNum = -1;
   const int tag = DeviceSelector->itemData(index).toInt();
   if (tag == 0) {
-    DeviceType = kalvort::dtProg;
+    document_.setDeviceType(kalvort::dtProg);
   } else if (tag <= kBuiltInTag) {
     CurNetDeviceNum = tag - 1;
-    DeviceType = kalvort::dtSMP2C42;
+    document_.setDeviceType(kalvort::dtSMP2C42);
   } else {
     CurNetDeviceNum = tag - kBuiltInTag - 1;
-    DeviceType = kalvort::dtWMP2C42;
+    document_.setDeviceType(kalvort::dtWMP2C42);
   }
   ChangeDeviceType();
 }
 
 void MainWindow::AskSaveBeforeDeviceChange() {
-  if (!project_changed) return;
+  if (!document_.changed()) return;
   const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
                                   QStringLiteral("Сохранить проект?"), QMessageBox::Yes | QMessageBox::No);
   if (answer == QMessageBox::Yes) ProjectSave();
@@ -65,10 +65,10 @@ void MainWindow::AskSaveBeforeDeviceChange() {
 }
 
 void MainWindow::ChangeDeviceType() {
-  if (DeviceType == kalvort::dtNone) return;
+  if (document_.deviceType() == kalvort::dtNone) return;
   DeviceController &device = deviceController();
   const bool hadDevice = device.hasDevice() || device.creationPending();
-  if (DeviceType == kalvort::dtProg) {
+  if (document_.deviceType() == kalvort::dtProg) {
     if (hadDevice) AskSaveBeforeDeviceChange();
     if (device.hasDevice() && device.session()->ProjectDeviceType() != kalvort::dtProg) DestroyDevice();
     if (!device.hasDevice()) CreateDevice(DeviceTarget{});
@@ -81,9 +81,9 @@ void MainWindow::ChangeDeviceType() {
   target.usb = false;
   target.ip = NetDevices[static_cast<size_t>(CurNetDeviceNum)].ip;
   target.port = kalvort::kControllerPort;
-  target.subtype = DeviceType == kalvort::dtSMP2C42 ? kalvort::dstSMP : kalvort::dstWMP;
+  target.subtype = document_.deviceType() == kalvort::dtSMP2C42 ? kalvort::dstSMP : kalvort::dstWMP;
   // The controller takes 2С42 programs.
-  CurrentOptions.processing.project_type = 0;
+  document_.options().processing.project_type = 0;
   CreateDevice(target);
 }
 
@@ -94,13 +94,13 @@ void MainWindow::DestroyDevice() {
 }
 
 void MainWindow::CreateDevice(const DeviceTarget &target) {
-  deviceController().choose(target, CurrentOptions.timeout_factor);
+  deviceController().choose(target, document_.options().timeout_factor);
 }
 
 void MainWindow::AttachDevice() {
   // Completion events and the progress callback are set by each device command's chain object.
-  deviceController().session()->Device().SetTimeoutFactor(CurrentOptions.timeout_factor);
-  project_.Programs().SetMaxProgNum(MaxProgNum);
+  deviceController().session()->Device().SetTimeoutFactor(document_.options().timeout_factor);
+  document_.programs().SetMaxProgNum(MaxProgNum);
   updateCommandStates();
   if (!pending_open_file_.isEmpty()) QMetaObject::invokeMethod(this, &MainWindow::OpenPendingFile, Qt::QueuedConnection);
 }
@@ -111,16 +111,16 @@ void MainWindow::OptionsActionExecute() {
   if (form.exec() != QDialog::Accepted) return;
 
   kalvort::Options chosen = form.options;
-  bool reprocess = chosen.processing.enabled != CurrentOptions.processing.enabled;
+  bool reprocess = chosen.processing.enabled != document_.options().processing.enabled;
   // Only the USB programmer lets the project type be chosen; the other devices take 2С42.
-  if (DeviceType == kalvort::dtProg)
-    reprocess = reprocess || chosen.processing.project_type != CurrentOptions.processing.project_type;
+  if (document_.deviceType() == kalvort::dtProg)
+    reprocess = reprocess || chosen.processing.project_type != document_.options().processing.project_type;
   else
     chosen.processing.project_type = 0;
-  CurrentOptions = chosen;
+  document_.options() = chosen;
   if (DeviceSession *session = deviceController().session())
-    session->Device().SetTimeoutFactor(CurrentOptions.timeout_factor);
-  if (reprocess && CurrentOptions.processing.enabled) {
+    session->Device().SetTimeoutFactor(document_.options().timeout_factor);
+  if (reprocess && document_.options().processing.enabled) {
     emit reprocessRequested();
     ReprocessCurrentEntry();
   }

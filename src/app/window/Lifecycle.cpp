@@ -24,7 +24,7 @@ QString MainWindow::TitleLine() {
   return QStringLiteral("Калворт v%1").arg(QStringLiteral(KALVORT_VERSION));
 }
 
-void MainWindow::UpdateCaption() { setWindowTitle(TitleLine() + QStringLiteral(" - ") + project_name); }
+void MainWindow::UpdateCaption() { setWindowTitle(TitleLine() + QStringLiteral(" - ") + document_.fileName()); }
 
 void MainWindow::NameToolButtons() {
   // Tool buttons show only images: their accessible names are their commands' captions.
@@ -58,9 +58,8 @@ void MainWindow::FormCreate() {
   deviceController().startPolling();
   setAcceptDrops(true);
   editorPane().setTextChanged(false);
-  editor_active = false;
-  project_changed = false;
-  project_name = QStringLiteral("Проект.kvt");
+  document_.setChanged(false);
+  document_.setFileName(QStringLiteral("Проект.kvt"));
   QApplication::setApplicationDisplayName(QString());
   UpdateCaption();
 
@@ -95,7 +94,7 @@ void MainWindow::OpenSettings() {
                         "settings file not read, defaults in use and the file is kept as it is: " + error);
   }
   CurDeviceNum = settings_.CurDeviceNum;
-  CurrentOptions = settings_.options;
+  document_.options() = settings_.options;
   editorPane().setSavedAction(settings_.editor_action);
   NetDevices = settings_.NetDevices;
 }
@@ -109,7 +108,7 @@ bool MainWindow::SaveSettings() {
   s.Width = g.width();
   s.Height = g.height();
   s.CurDeviceNum = CurDeviceNum;
-  s.options = CurrentOptions;
+  s.options = document_.options();
   s.editor_action = editorPane().savedAction();
   s.NetDevices = NetDevices;
   std::string error;

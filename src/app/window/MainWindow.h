@@ -32,6 +32,7 @@
 #include "project/Project.h"
 #include "project/ProjectFile.h"
 #include "project/Settings.h"
+#include "window/ProjectDocument.h"
 #include "workflow/ProjectTransfer.h"
 
 class CatalogPane;
@@ -111,25 +112,12 @@ class MainWindow : public QMainWindow {
   StatusLine *Status = nullptr;
 
   // ---- State ----
-  // The project's programs; device commands work on a copy in the device object.
-  kalvort::Project project_;
-  int cur_catalog_entry_num = -1;
-  kalvort::TDevCatalogEntry cur_catalog_entry;
-  QString project_name;
-  bool project_changed = false;
-  // The file the project was opened from when the catalog could not take all its programs: saving
-  // over it asks first, as the save would drop them from the file.
-  QString partly_loaded_file_;
-  bool editor_active = false;
+  // The project shown: its programs and options, file name, changed flag and current entry.
+  ProjectDocument &document() { return document_; }
   bool first_time = true;
-  kalvort::TDeviceType DeviceType = kalvort::dtNone;
   int CurDeviceNum = -1;
   int CurNetDeviceNum = -1;
   std::vector<kalvort::TNetDevice> NetDevices;
-  // The project's options (processing, project type, format options, time-out factor): read from
-  // the settings file at start and written back at exit; the project file brings and keeps the
-  // processing part.
-  kalvort::Options &CurrentOptions = project_.Options();
   int MaxProgNum = 100;
 
   // ---- Status poll (StatusPoll.cpp) ----
@@ -173,7 +161,6 @@ class MainWindow : public QMainWindow {
   // Between the catalog pane and the rest of the window (CatalogSelection.cpp).
   kalvort::TDevCatalog *Catalog();  // the project's programs
   const kalvort::TDevCatalog *Catalog() const;
-  bool Nc31Mode() const;                  // USB programmer, НЦ-31, processing on: slot = number - 13
   void CatalogSelectionChanged();           // the list's selection handler
   void CurCatalogEntryChanged();          // selects the current entry's row and shows it
 
@@ -326,6 +313,7 @@ class MainWindow : public QMainWindow {
   void ConnectEditorPane();
   CatalogPane *catalog_pane_ = nullptr;  // see catalogPane()
 
+  ProjectDocument document_;
   // Runs the status poll, the device creation and the device commands off the window's thread.
   DeviceController *device_controller_ = nullptr;
   kalvort::KalvortSettings settings_;

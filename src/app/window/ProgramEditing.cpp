@@ -28,12 +28,12 @@ constexpr size_t kMaxTextFile = size_t{64} << 20;
 }  // namespace
 
 PostProcessOptions MainWindow::ProcessOptions() const {
-  return kalvort::PostProcessOptionsFor(CurrentOptions);
+  return kalvort::PostProcessOptionsFor(document_.options());
 }
 
 void MainWindow::ShowCurrentEntry() {
   TDevCatalog *catalog = Catalog();
-  const int index = cur_catalog_entry_num;
+  const int index = document_.currentIndex();
   if (!catalog || index < 0 || index >= catalog->CatalogCount()) {
     editorPane().clear();
     return;
@@ -41,7 +41,7 @@ void MainWindow::ShowCurrentEntry() {
   EditorPane &editor = editorPane();
   editor.showText(QString(), EditorPane::View::Text);
   const TDevCatalogEntry e = catalog->Catalog(index);
-  cur_catalog_entry = e;
+  document_.setCurrentEntry(e);
   const size_t bytes = e.p_buffer ? std::min<size_t>(e.prog_size, e.p_buffer->size()) : 0;
   if (editor.hexView()) {
     if (e.p_buffer)
@@ -54,10 +54,10 @@ void MainWindow::ShowCurrentEntry() {
     editor.showProgramText(*e.text);
     return;
   }
-  if (e.need_p_proc && CurrentOptions.processing.enabled) {
+  if (e.need_p_proc && document_.options().processing.enabled) {
     RunReadPostprocess(index);
-    cur_catalog_entry = catalog->Catalog(index);
-    editor.showProgramText(*cur_catalog_entry.text);
+    document_.refreshCurrentEntry();
+    editor.showProgramText(*document_.currentEntry().text);
     catalog_pane_->refresh();
     return;
   }
@@ -74,14 +74,14 @@ void MainWindow::StoreEditorText(int index) {
   if (!e.text) e.text = std::make_shared<ProgramText>();
   *e.text = toU16Lines(editorPane().lines());
   catalog->SetCatalog(index, e);
-  if (index == cur_catalog_entry_num) cur_catalog_entry = catalog->Catalog(index);
+  if (index == document_.currentIndex()) document_.refreshCurrentEntry();
 }
 
 bool MainWindow::RunReadPostprocess(int index) {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return false;
   const TDevCatalogEntry e = catalog->Catalog(index);
-  if (!e.p_buffer || !CurrentOptions.processing.enabled || !e.need_p_proc) {
+  if (!e.p_buffer || !document_.options().processing.enabled || !e.need_p_proc) {
     catalog->FileTxtValidClear(index);
     return false;
   }
@@ -94,7 +94,7 @@ bool MainWindow::RunWritePostprocess(int index) {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return false;
   const TDevCatalogEntry e = catalog->Catalog(index);
-  if (!CurrentOptions.processing.enabled || !e.need_p_proc) {
+  if (!document_.options().processing.enabled || !e.need_p_proc) {
     catalog->FileBinValidClear(index);
     return false;
   }
@@ -106,7 +106,7 @@ bool MainWindow::RunWritePostprocess(int index) {
     ok = kalvort::RunWritePostprocess(*catalog, index, options, &failure, progress.sink());
   }
   if (ok) {
-    project_changed = true;
+    document_.setChanged(true);
     return true;
   }
   ShowConversionFailure(index, failure);
@@ -130,8 +130,7 @@ void MainWindow::ShowConversionFailure(int index, const ConversionFailure &failu
 // ---- Editor commands ----
 
 void MainWindow::MakeSelectedCurrent(int index) {
-  cur_catalog_entry_num = index;
-  cur_catalog_entry = Catalog()->Catalog(index);
+  document_.setCurrent(index);
 }
 
 bool MainWindow::SettleUnconfirmedText() {
@@ -142,9 +141,9 @@ bool MainWindow::SettleUnconfirmedText() {
   if (answer != QMessageBox::Yes && answer != QMessageBox::No) return false;
   if (answer == QMessageBox::Yes) {
     // Into the entry the editor was filled from, whatever row the list shows by now.
-    StoreEditorText(cur_catalog_entry_num);
-    if (TDevCatalog *catalog = Catalog()) catalog->FileBinValidClear(cur_catalog_entry_num);
-    project_changed = true;
+    StoreEditorText(document_.currentIndex());
+    if (TDevCatalog *catalog = Catalog()) catalog->FileBinValidClear(document_.currentIndex());
+    document_.setChanged(true);
     catalog_pane_->refresh();
   }
   editorPane().setTextChanged(false);
@@ -161,7 +160,7 @@ void MainWindow::EditorOkActionExecute() {
                                   QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
     return;
   editorPane().setTextChanged(false);
-  project_changed = true;
+  document_.setChanged(true);
   StoreEditorText(index);
   Catalog()->FileTxtValidSet(index);
   Catalog()->FileBinValidClear(index);
@@ -190,26 +189,26 @@ void MainWindow::CheckFileActionExecute() {
   catalog->FileBinValidClear(index);
   if (RunWritePostprocess(index)) {
     Dialogs.ask(this, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."), QMessageBox::Ok);
-    project_changed = true;
+    document_.setChanged(true);
   }
   catalog->CalculateMPStat();
   catalog_pane_->refresh();
   editorPane().setTextChanged(false);
-  cur_catalog_entry = catalog->Catalog(index);
+  document_.refreshCurrentEntry();
   updateCommandStates();
 }
 
 void MainWindow::CheckAllFilesActionExecute() {
   TDevCatalog *catalog = Catalog();
   if (!catalog) return;
-  if (CurrentOptions.processing.enabled && catalog->CatalogCount() > 0) {
+  if (document_.options().processing.enabled && catalog->CatalogCount() > 0) {
     for (int row = 0; row < catalog_pane_->model().rowCount(); ++row) {
       const int index = catalog_pane_->entryAt(row);
       if (index < 0) continue;
       const TDevCatalogEntry e = catalog->Catalog(index);
       if (!e.need_p_proc || e.file_bin_valid) continue;
       if (RunWritePostprocess(index)) {
-        project_changed = true;
+        document_.setChanged(true);
         continue;
       }
       // The editor keeps the failing program with its line selected.
@@ -232,7 +231,7 @@ void MainWindow::EditorOpenFileActionExecute() {
   const int index = catalog_pane_->selectedEntry();
   if (index < 0 || !catalog) return;
   MakeSelectedCurrent(index);
-  if (cur_catalog_entry.file_txt_valid &&
+  if (document_.currentEntry().file_txt_valid &&
       Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Текстовый файл"), QStringLiteral("Заменить текстовый файл?"),
                   QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
     return;
@@ -265,7 +264,7 @@ void MainWindow::EditorSaveFileActionExecute() {
   const int index = catalog_pane_->selectedEntry();
   if (index < 0 || !catalog) return;
   MakeSelectedCurrent(index);
-  const TDevCatalogEntry &e = cur_catalog_entry;
+  const TDevCatalogEntry &e = document_.currentEntry();
   QString filter, suffix;
   if (e.file_txt_valid && e.file_bin_valid) {
     filter = QStringLiteral("Текстовый файл (*.txt);;Обработанный файл (*.bin)");

@@ -25,14 +25,14 @@ const QString kDefaultProjectName = QStringLiteral("Проект.kvt");
 
 ProjectOptions MainWindow::CurrentProjectOptions() const {
   ProjectOptions o;
-  o.DeviceType = DeviceType;
-  o.processing = CurrentOptions.processing;
+  o.DeviceType = document_.deviceType();
+  o.processing = document_.options().processing;
   o.hex_view = editorPane().hexView();
   return o;
 }
 
 bool MainWindow::ContinueDespiteChanges() {
-  if (!project_changed && !editorPane().textChanged()) return true;
+  if (!document_.changed() && !editorPane().textChanged()) return true;
   return Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Текущий проект не сохранен. Продолжить?"),
                      QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Ok;
 }
@@ -45,7 +45,7 @@ void MainWindow::ShowFirstRow() {
 
 bool MainWindow::SaveProject(const QString &file) {
   const bool drops_programs =
-      !partly_loaded_file_.isEmpty() && QFileInfo(file).canonicalFilePath() == partly_loaded_file_;
+      !document_.partlyLoadedFile().isEmpty() && QFileInfo(file).canonicalFilePath() == document_.partlyLoadedFile();
   if (drops_programs) {
     if (Dialogs.ask(this, QMessageBox::Warning, kWarning,
                     QStringLiteral("Файл содержит программы, которые не были загружены. Перезаписать?"),
@@ -63,7 +63,7 @@ bool MainWindow::SaveProject(const QString &file) {
     Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
     return false;
   }
-  if (drops_programs) partly_loaded_file_.clear();
+  if (drops_programs) document_.setPartlyLoadedFile(QString());
   return true;
 }
 
@@ -84,25 +84,25 @@ bool MainWindow::OpenProject(const QString &file) {
     Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Ошибка открытия файла."), QMessageBox::Ok);
     return false;
   }
-  partly_loaded_file_ = loaded.all() ? QString() : QFileInfo(file).canonicalFilePath();
+  document_.setPartlyLoadedFile(loaded.all() ? QString() : QFileInfo(file).canonicalFilePath());
   if (!loaded.all())
     Dialogs.ask(this, QMessageBox::Warning, kWarning,
                 QStringLiteral("Проект содержит %1 программ, загружено %2.").arg(loaded.in_file).arg(loaded.loaded),
                 QMessageBox::Ok);
-  DeviceType = options.DeviceType;
-  CurrentOptions.processing = options.processing;
+  document_.setDeviceType(options.DeviceType);
+  document_.options().processing = options.processing;
   editorPane().setHexView(options.hex_view);
   return true;
 }
 
 bool MainWindow::ProjectSave() {
-  QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), kProjectFilter, project_name);
+  QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), kProjectFilter, document_.fileName());
   if (file.isEmpty()) return false;
   file = withDefaultSuffix(file, QStringLiteral("kvt"));
   // The project counts as saved, under its new name, only once the file is written.
   if (!SaveProject(file)) return false;
-  project_name = file;
-  project_changed = false;
+  document_.setFileName(file);
+  document_.setChanged(false);
   return true;
 }
 
@@ -112,7 +112,7 @@ void MainWindow::ProjectSaveActionExecute() {
 }
 
 bool MainWindow::SaveChangesFirst() {
-  if (!project_changed) return true;
+  if (!document_.changed()) return true;
   const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
                                   QStringLiteral("Сохранить проект?"),
                                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
@@ -123,8 +123,8 @@ bool MainWindow::SaveChangesFirst() {
 
 bool MainWindow::TakeProjectFile(const QString &fileName) {
   if (!OpenProject(fileName)) return false;
-  project_name = fileName;
-  project_changed = false;
+  document_.setFileName(fileName);
+  document_.setChanged(false);
   UpdateCaption();
   Catalog()->CalculateMPStat();
   catalog_pane_->refresh();
@@ -143,14 +143,14 @@ void MainWindow::ProjectOpenActionExecute() {
 }
 
 void MainWindow::PresetSettingsForm(TSettingsForm &form) const {
-  form.fix_proc_type = DeviceType != dtProg;
-  form.options = CurrentOptions;
+  form.fix_proc_type = document_.deviceType() != dtProg;
+  form.options = document_.options();
 }
 
 QString MainWindow::FileDialogFolder() const {
   // A project that was never saved has a bare name and no folder.
-  if (project_name.contains(QLatin1Char('/'))) {
-    const QString folder = QFileInfo(project_name).absolutePath();
+  if (document_.fileName().contains(QLatin1Char('/'))) {
+    const QString folder = QFileInfo(document_.fileName()).absolutePath();
     if (QFileInfo(folder).isDir()) return folder;
   }
   const QString last = fromU16(settings_.LastDir);
@@ -166,37 +166,36 @@ void MainWindow::ProjectNewActionExecute() {
   // A new project takes the processing and the format options; the ВЗ-20х switch and the time-out
   // factor are changed through "Настройки проекта" only.
   kalvort::Options chosen = form.options;
-  chosen.vz20_format = CurrentOptions.vz20_format;
-  chosen.timeout_factor = CurrentOptions.timeout_factor;
-  CurrentOptions = chosen;
+  chosen.vz20_format = document_.options().vz20_format;
+  chosen.timeout_factor = document_.options().timeout_factor;
+  document_.options() = chosen;
   ResetProject();
 }
 
 void MainWindow::ResetProject() {
-  project_name = kDefaultProjectName;
+  document_.setFileName(kDefaultProjectName);
   UpdateCaption();
   if (TDevCatalog *catalog = Catalog()) {
     catalog->CatalogClear();
     catalog->CalculateMPStat();
   }
-  cur_catalog_entry_num = -1;
-  cur_catalog_entry = TDevCatalogEntry{};
+  document_.setCurrent(-1);
   catalog_pane_->refresh();
   ShowFirstRow();
-  project_changed = false;
+  document_.setChanged(false);
 }
 
 void MainWindow::ReprocessCurrentEntry() {
   TDevCatalog *catalog = Catalog();
   const int index = catalog_pane_->selectedEntry();
-  if (!catalog || index < 0 || !CurrentOptions.processing.enabled) return;
+  if (!catalog || index < 0 || !document_.options().processing.enabled) return;
   MakeSelectedCurrent(index);
   // Only a text that came from a valid binary is derived again: a typed or confirmed text whose
   // binary is not (yet) valid would be lost to an old image or to no image at all.
-  if (!cur_catalog_entry.need_p_proc || !cur_catalog_entry.file_bin_valid || !cur_catalog_entry.p_buffer) return;
+  if (!document_.currentEntry().need_p_proc || !document_.currentEntry().file_bin_valid || !document_.currentEntry().p_buffer) return;
   RunReadPostprocess(index);
-  cur_catalog_entry = catalog->Catalog(index);
-  editorPane().showProgramText(*cur_catalog_entry.text);
+  document_.refreshCurrentEntry();
+  editorPane().showProgramText(*document_.currentEntry().text);
   editorPane().setTextChanged(false);
   catalog_pane_->refresh();
   updateCommandStates();

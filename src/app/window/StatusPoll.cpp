@@ -22,7 +22,7 @@ using kalvort::workflow::DeviceSnapshot;
 
 uint32_t MainWindow::ProjectBinaryBytes() const {
   if (!deviceController().hasDevice()) return 0;
-  const kalvort::TDevCatalog &programs = project_.Programs();
+  const kalvort::TDevCatalog &programs = document_.programs();
   uint64_t all = 0;
   for (int i = 0, n = programs.CatalogCount(); i < n; ++i) {
     const kalvort::TDevCatalogEntry entry = programs.Catalog(i);
@@ -52,11 +52,11 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
     t2 = QString::fromStdString(texts.size);
     update_prompt = texts.update_prompt;
     if (texts.force_2c42) {
-      CurrentOptions.processing.enabled = true;
-      CurrentOptions.processing.project_type = 0;
+      document_.options().processing.enabled = true;
+      document_.options().processing.project_type = 0;
     }
   }
-  const kalvort::ProcessingOptions &processing = CurrentOptions.processing;
+  const kalvort::ProcessingOptions &processing = document_.options().processing;
   const QString t3 =
       deviceController().hasDevice()
           ? QString::fromStdString(kalvort::workflow::ProjectTypeText(processing.enabled, processing.project_type))
@@ -66,7 +66,7 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
   Status->setPanelText(StatusLine::Size, t2);
   if (Status->panelText(StatusLine::ProjectType) != t3) {
     Status->setPanelText(StatusLine::ProjectType, t3);
-    if (CurrentOptions.processing.enabled) editorPane().fillActionSelector(CurrentOptions.processing.project_type);
+    if (document_.options().processing.enabled) editorPane().fillActionSelector(document_.options().processing.project_type);
   }
   updateCommandStates();
   emit statusApplied();
@@ -82,10 +82,10 @@ void MainWindow::updateCommandStates() {
   state.has_device = deviceController().hasDevice();
   state.connected = deviceController().connected();
   state.device_version = deviceController().version();
-  state.programs = state.has_device ? project_.Programs().CatalogCount() : 0;
+  state.programs = state.has_device ? document_.programs().CatalogCount() : 0;
   state.text_changed = editorPane().textChanged();
-  state.processing = CurrentOptions.processing.enabled && cur_catalog_entry.need_p_proc;
-  state.entry_text_valid = cur_catalog_entry.file_txt_valid;
+  state.processing = document_.options().processing.enabled && document_.currentEntry().need_p_proc;
+  state.entry_text_valid = document_.currentEntry().file_txt_valid;
   if (const QList<int> rows = catalog_pane_->selectedRows(); !rows.isEmpty()) {
     state.first_selected = rows.front();
     state.last_selected = rows.back();

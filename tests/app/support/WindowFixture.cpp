@@ -14,7 +14,7 @@ bool WindowFixture::openWindow() {
 }
 
 void WindowFixture::closeWindow() {
-  window->project_changed = false;
+  window->document().setChanged(false);
   window->editorPane().setTextChanged(false);
   window.reset();
 }
