@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "dialogs/FilePropDialog.h"
+#include "dialogs/FilePropertiesDialog.h"
 #include "project/Options.h"
 #include "project/Project.h"
 #include "support/AppTest.h"
@@ -107,15 +107,15 @@ class CatalogPaneTest : public QObject {
     pane->refresh();
     current = 2;
     pane->selectRows(2, 2, false);
-    auto *form = pane->findChild<TFilePropForm *>();
+    auto *form = pane->findChild<FilePropertiesDialog *>();
     QVERIFY(form);
     auto *timer = new QTimer(pane.get());
     timer->setInterval(5);
     connect(timer, &QTimer::timeout, pane.get(), [form, timer] {
       if (!form->isVisible()) return;
       timer->stop();
-      form->numberEdit->setText(QStringLiteral("13"));
-      form->okButton->click();
+      form->findChild<QLineEdit *>(QStringLiteral("numberEdit"))->setText(QStringLiteral("13"));
+      form->findChild<QPushButton *>(QStringLiteral("okButton"))->click();
     });
     timer->start();
     dialogs.answers = {QMessageBox::Ok};  // replace

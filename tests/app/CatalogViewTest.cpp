@@ -22,7 +22,7 @@
 
 #include <sys/stat.h>
 
-#include "dialogs/FilePropDialog.h"
+#include "dialogs/FilePropertiesDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
@@ -44,18 +44,24 @@ using namespace kalvort;
 namespace {
 
 // The catalog pane's file properties dialog.
-TFilePropForm *PropForm(MainWindow &window) { return window.findChild<TFilePropForm *>(); }
+FilePropertiesDialog *PropForm(MainWindow &window) { return window.findChild<FilePropertiesDialog *>(); }
+
+// The dialog's widgets, by their object names.
+template <class T>
+T *Field(FilePropertiesDialog &form, const char *name) {
+  return form.findChild<T *>(QString::fromLatin1(name));
+}
 
 // Answers the next showings of the file properties dialog, one function per showing.
-void AnswerPropDialogs(MainWindow &window, QList<std::function<void(TFilePropForm &)>> answers) {
+void AnswerPropDialogs(MainWindow &window, QList<std::function<void(FilePropertiesDialog &)>> answers) {
   auto *timer = new QTimer(&window);
   timer->setInterval(5);
   QObject::connect(timer, &QTimer::timeout, &window, [&window, timer, answers]() mutable {
-    TFilePropForm *form = PropForm(window);
+    FilePropertiesDialog *form = PropForm(window);
     if (!form->isVisible()) return;
     auto answer = answers.takeFirst();
     answer(*form);
-    if (form->isVisible()) form->okButton->click();
+    if (form->isVisible()) Field<QPushButton>(*form, "okButton")->click();
     if (answers.isEmpty()) timer->deleteLater();
   });
   timer->start();
@@ -141,8 +147,8 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     window->document().setDeviceType(dtProg);
     window->document().options().processing.project_type = 1;
     window->document().options().processing.enabled = true;
-    AnswerPropDialogs(*window, {[](TFilePropForm &f) { QCOMPARE(f.des_num, 13); },
-                                [](TFilePropForm &f) { f.numberEdit->setText(QStringLiteral("5")); }});
+    AnswerPropDialogs(*window, {[](FilePropertiesDialog &f) { QCOMPARE(f.properties().number, 13); },
+                                [](FilePropertiesDialog &f) { Field<QLineEdit>(f, "numberEdit")->setText(QStringLiteral("5")); }});
     run("AddNewFileToCatalog");
     run("AddNewFileToCatalog");
     QCOMPARE(catalog().CatalogCount(), 2);
@@ -154,7 +160,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
 
     // A number whose slot is taken asks (one line break, no stray CR); Cancel keeps the old entry.
     dialogs.answers = {QMessageBox::Cancel};
-    AnswerPropDialogs(*window, {[](TFilePropForm &f) { f.numberEdit->setText(QStringLiteral("17")); }});
+    AnswerPropDialogs(*window, {[](FilePropertiesDialog &f) { Field<QLineEdit>(f, "numberEdit")->setText(QStringLiteral("17")); }});
     run("AddNewFileToCatalog");
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Программа с таким номером существует.\nЗаменить?"));
@@ -162,25 +168,25 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
   }
 
   void createCancelledStillMarksTheProjectChanged() {
-    AnswerPropDialogs(*window, {[](TFilePropForm &f) {
-      QVERIFY(!f.typeGroup->isEnabled());
-      QCOMPARE(f.fname, QStringLiteral("Программа"));
-      f.cancelButton->click();
+    AnswerPropDialogs(*window, {[](FilePropertiesDialog &f) {
+      QVERIFY(!Field<QGroupBox>(f, "typeGroup")->isEnabled());
+      QCOMPARE(f.properties().name, QStringLiteral("Программа"));
+      Field<QPushButton>(f, "cancelButton")->click();
     }});
     run("AddNewFileToCatalog");
     QCOMPARE(catalog().CatalogCount(), 0);
     QVERIFY(window->document().changed());
-    QVERIFY(PropForm(*window)->typeGroup->isEnabled());
+    QVERIFY(Field<QGroupBox>(*PropForm(*window), "typeGroup")->isEnabled());
   }
 
   void threeDroppedFilesWithForAllShowTheDialogOnce() {
     const QStringList files = {writeFile(dir, "a.txt", "G01\r\n"), writeFile(dir, "b.txt", "G02\r\n"),
                                writeFile(dir, "c.bin", "\x01\x02")};
     int shown = 0;
-    AnswerPropDialogs(*window, {[&](TFilePropForm &f) {
+    AnswerPropDialogs(*window, {[&](FilePropertiesDialog &f) {
       ++shown;
-      QVERIFY(f.forAllCheck->isVisible());
-      f.forAllCheck->setChecked(true);
+      QVERIFY(Field<QCheckBox>(f, "forAllCheck")->isVisible());
+      Field<QCheckBox>(f, "forAllCheck")->setChecked(true);
     }});
     // Dropped from the desktop: the drop ends first, the files' properties are asked afterwards.
     QMimeData mime;
@@ -209,7 +215,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
 
   void addCancelStopsTheRemainingFiles() {
     dialogs.files = {writeFile(dir, "a.txt", "G01") + "\n" + writeFile(dir, "b.txt", "G02")};
-    AnswerPropDialogs(*window, {[](TFilePropForm &f) { f.cancelButton->click(); }});
+    AnswerPropDialogs(*window, {[](FilePropertiesDialog &f) { Field<QPushButton>(f, "cancelButton")->click(); }});
     run("AddFileToCatalog");
     QCOMPARE(dialogs.fileCaptions.value(0), QStringLiteral("Добавление файла в проект"));
     QCOMPARE(catalog().CatalogCount(), 0);
@@ -223,7 +229,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
     // One answer for the one file that gets as far as its properties (b.txt, at the end).
     bool propertiesAsked = false;
-    AnswerPropDialogs(*window, {[&](TFilePropForm &) { propertiesAsked = true; }});
+    AnswerPropDialogs(*window, {[&](FilePropertiesDialog &) { propertiesAsked = true; }});
     for (const QString &file : {fifo, QStringLiteral("/dev/zero")}) {
       dialogs.asked.clear();
       dialogs.files = {file};

@@ -21,7 +21,7 @@
 #include <QVBoxLayout>
 
 #include "base/SafeSave.h"
-#include "dialogs/FilePropDialog.h"
+#include "dialogs/FilePropertiesDialog.h"
 #include "project/Options.h"
 #include "project/Project.h"
 #include "project/ProjectBuild.h"
@@ -110,7 +110,7 @@ CatalogPane::CatalogPane(Project &project, const Options &options, UserDialogs &
   createActions();
   createWidgets();
   setColumnWidths();
-  propForm_ = new TFilePropForm(this);
+  properties_dialog_ = new FilePropertiesDialog(this);
 }
 
 void CatalogPane::createActions() {
@@ -308,9 +308,10 @@ bool CatalogPane::addFile(const QString &file, int progNum, const QString &name,
 void CatalogPane::addFiles(const QStringList &files, bool cancelStops) {
   TDevCatalog &catalog = project_.Programs();
   if (files.isEmpty()) return;
-  propForm_->setWindowTitle(QStringLiteral("Добавление файла"));
-  propForm_->for_all_visible = files.size() >= 2;
-  propForm_->proc = options_.processing.enabled;
+  properties_dialog_->setWindowTitle(QStringLiteral("Добавление файла"));
+  properties_dialog_->setForAllOffered(files.size() >= 2);
+  // Each file's dialog starts from the text or binary choice made for the one before.
+  properties_dialog_->setProperties({0, QString(), options_.processing.enabled});
   bool for_all = false;
   bool all_text = true;
   bool any_added = false;
@@ -327,17 +328,17 @@ void CatalogPane::addFiles(const QStringList &files, bool cancelStops) {
       any_added |= addFile(file, number, name, all_text);
       continue;
     }
-    propForm_->des_num = number;
-    propForm_->fname = name;
-    if (propForm_->exec() != QDialog::Accepted) {
+    properties_dialog_->setProperties({number, name, properties_dialog_->properties().text});
+    if (properties_dialog_->exec() != QDialog::Accepted) {
       if (cancelStops) break;
       continue;
     }
-    if (propForm_->for_all) {
+    const FileProperties chosen = properties_dialog_->properties();
+    if (properties_dialog_->forAllChosen()) {
       for_all = true;
-      all_text = propForm_->proc;
+      all_text = chosen.text;
     }
-    any_added |= addFile(file, propForm_->des_num, propForm_->fname, propForm_->proc);
+    any_added |= addFile(file, chosen.number, chosen.name, chosen.text);
   }
   if (any_added) emit edited();
 }
@@ -355,14 +356,15 @@ void CatalogPane::addFilesFromDialog() {
 }
 
 void CatalogPane::addNewFile() {
-  propForm_->setWindowTitle(QStringLiteral("Добавление файла"));
-  propForm_->for_all_visible = false;
-  propForm_->proc = true;
-  propForm_->des_num = ProposeProgNum(project_.Programs(), state_.nc31Mode());
-  propForm_->fname = QStringLiteral("Программа");
-  propForm_->typeGroup->setEnabled(false);
-  if (propForm_->exec() == QDialog::Accepted) addFile(QString(), propForm_->des_num, propForm_->fname, true);
-  propForm_->typeGroup->setEnabled(true);
+  properties_dialog_->setWindowTitle(QStringLiteral("Добавление файла"));
+  properties_dialog_->setForAllOffered(false);
+  properties_dialog_->setProperties({ProposeProgNum(project_.Programs(), state_.nc31Mode()), QStringLiteral("Программа"), true});
+  properties_dialog_->setTypeEditable(false);
+  if (properties_dialog_->exec() == QDialog::Accepted) {
+    const FileProperties chosen = properties_dialog_->properties();
+    addFile(QString(), chosen.number, chosen.name, true);
+  }
+  properties_dialog_->setTypeEditable(true);
   // Marked changed even when the dialog was cancelled, as the command always did.
   emit edited();
 }
@@ -426,14 +428,13 @@ void CatalogPane::editProperties() {
   const bool nc31 = state_.nc31Mode();
   const TDevCatalogEntry preset = catalog.Catalog(first);
   const bool single = rows.size() == 1;
-  propForm_->setWindowTitle(QStringLiteral("Свойства"));
-  propForm_->for_all_visible = false;
-  propForm_->des_num = nc31 ? RaiseNc31ProgNum(preset.prog_num) : preset.prog_num;
-  propForm_->fname = fromU16(ByteArrayToString(preset.code, kCatalogCodeSize - 1));
-  propForm_->proc = preset.need_p_proc;
-  propForm_->numberEdit->setEnabled(single);
-  propForm_->nameEdit->setEnabled(single);
-  if (propForm_->exec() != QDialog::Accepted) return;
+  properties_dialog_->setWindowTitle(QStringLiteral("Свойства"));
+  properties_dialog_->setForAllOffered(false);
+  properties_dialog_->setProperties({nc31 ? RaiseNc31ProgNum(preset.prog_num) : preset.prog_num,
+                            fromU16(ByteArrayToString(preset.code, kCatalogCodeSize - 1)), preset.need_p_proc});
+  properties_dialog_->setNumberAndNameEditable(single);
+  if (properties_dialog_->exec() != QDialog::Accepted) return;
+  const FileProperties chosen = properties_dialog_->properties();
 
   // Entries by identity: a replacement below removes an entry and shifts the indices.
   std::vector<std::shared_ptr<ProgramText>> targets;
@@ -448,13 +449,13 @@ void CatalogPane::editProperties() {
     const int index = indexOf(target);
     if (index < 0) continue;
     TDevCatalogEntry e = catalog.Catalog(index);
-    if (!e.need_p_proc && propForm_->proc) e.file_txt_valid = false;  // the text will come from the binary
-    e.need_p_proc = propForm_->proc;
+    if (!e.need_p_proc && chosen.text) e.file_txt_valid = false;  // the text will come from the binary
+    e.need_p_proc = chosen.text;
     int stored = index;
     if (single) {
-      e.prog_num = static_cast<uint16_t>(propForm_->des_num);
-      StringToCatalogEntry(toU16(propForm_->fname), e);
-      e.cat_num = nc31 ? RaiseNc31ProgNum(propForm_->des_num) - 13 : -1;
+      e.prog_num = static_cast<uint16_t>(chosen.number);
+      StringToCatalogEntry(toU16(chosen.name), e);
+      e.cat_num = nc31 ? RaiseNc31ProgNum(chosen.number) - 13 : -1;
       const int other = e.cat_num >= 0 ? catalog.GetCatalogEntryNumByCatNum(e.cat_num, index) : -1;
       if (other >= 0) {
         if (dialogs_.ask(this, QMessageBox::Warning, kWarning, kSlotTaken, QMessageBox::Ok | QMessageBox::Cancel) !=

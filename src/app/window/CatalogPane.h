@@ -24,7 +24,7 @@ class QAction;
 class QMenu;
 class QTableView;
 class QToolBar;
-class TFilePropForm;
+class FilePropertiesDialog;
 class UserDialogs;
 
 namespace kalvort {
@@ -107,7 +107,7 @@ class CatalogPane : public QWidget {
   CatalogModel *model_ = nullptr;
   QMenu *contextMenu_ = nullptr;
   QAction *contextActionsEnd_ = nullptr;  // the separator before up/down in the context menu
-  TFilePropForm *propForm_ = nullptr;
+  FilePropertiesDialog *properties_dialog_ = nullptr;
   // While set, the next selection change passes without a notification (and clears it).
   bool selectionMuted_ = false;
 };
