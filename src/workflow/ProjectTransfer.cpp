@@ -62,6 +62,7 @@ std::string EntryName(const TDevCatalogEntry &entry) {
 
 bool EnsureBinaries(TDevCatalog &catalog, const PostProcessOptions &options, TransferResult &result) {
   const int count = catalog.CatalogCount();
+  int derived = 0;
   if (options.need_proc) {
     std::vector<int> order(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) order[static_cast<size_t>(i)] = i;
@@ -76,9 +77,12 @@ bool EnsureBinaries(TDevCatalog &catalog, const PostProcessOptions &options, Tra
         result.message = failure.message;
         result.entry_index = i;
         result.conversion = failure;
+        result.derived_binaries = derived;
         return false;
       }
+      ++derived;
     }
+    result.derived_binaries = derived;
     return true;
   }
   for (int i = 0; i < count; ++i) {
@@ -90,7 +94,9 @@ bool EnsureBinaries(TDevCatalog &catalog, const PostProcessOptions &options, Tra
     catalog.SetCatalog(i, e);
     catalog.FileBinValidSet(i);
     catalog.FileErrorClear(i);
+    ++derived;
   }
+  result.derived_binaries = derived;
   return true;
 }
 
@@ -222,7 +228,9 @@ TransferResult ProjectTransfer::RunWriteProject(Project &project) {
   if (!converted) return result;
   // The device lays out and writes its own copy; the project takes the layout whatever the outcome.
   device_.CopyCatalogFrom(programs);
+  const int derived = result.derived_binaries;
   result = WriteCatalogAndPrograms(device_, chain, options);
+  result.derived_binaries = derived;
   programs.CopyCatalogFrom(device_);
   return result;
 }

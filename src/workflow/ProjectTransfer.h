@@ -68,6 +68,9 @@ struct TransferResult {
   int entry_index = -1;       // catalog index of the program concerned (failed, unconvertible)
   ConversionFailure conversion;       // filled when a text program failed conversion
   std::vector<int> cs_error_entries;  // project read: entries read with a control-sum error
+  // Project write: text programs the write gave a binary (the project changed even when the write
+  // was refused or failed afterwards).
+  int derived_binaries = 0;
   // What a completed command moved: programs written or read (project), bytes of those programs
   // or of the image.
   int programs = 0;

@@ -480,12 +480,34 @@ TEST_F(TransferTest, UnprocessedTextIsWrittenAsItsRawCharacters) {
   EXPECT_EQ(Bytes(project.Programs().Catalog(0)), expected);
 }
 
+// The write says how many text programs it gave a binary: the project changed by that much, also
+// when the write stopped at a program that does not convert.
+TEST_F(TransferTest, WriteCountsTheBinariesItDerived) {
+  project.Programs().CatalogClear();
+  AddOrFail(project.Programs(), kC42);  // two texts and a binary
+  project.Options() = ConverterOptions(0);
+  TransferResult r = transfer->RunWriteProject(project);
+  ASSERT_TRUE(r.ok()) << r.message;
+  EXPECT_EQ(r.derived_binaries, 2);
+  r = transfer->RunWriteProject(project);  // every binary valid now
+  ASSERT_TRUE(r.ok()) << r.message;
+  EXPECT_EQ(r.derived_binaries, 0);
+
+  project.Programs().CatalogClear();
+  AddOrFail(project.Programs(), {{0, u"RAW", {u"G1"}, {}}});
+  project.Options().processing.enabled = false;  // the text is written as its characters
+  r = transfer->RunWriteProject(project);
+  ASSERT_TRUE(r.ok()) << r.message;
+  EXPECT_EQ(r.derived_binaries, 1);
+}
+
 TEST_F(TransferTest, UnconvertibleProgramIsRefusedWithItsLine) {
   project.Programs().CatalogClear();
   AddOrFail(project.Programs(), {{0, u"OK", {u"G1"}, {}}, {1, u"BAD", {u"G1", u"X1", u"Щ"}, {}}});
   project.Options() = ConverterOptions(0);
   const TransferResult r = transfer->RunWriteProject(project);
   EXPECT_EQ(r.status, TransferStatus::Refused);
+  EXPECT_EQ(r.derived_binaries, 1);  // "OK" was converted before "BAD" stopped the write
   EXPECT_EQ(r.entry_index, 1);
   EXPECT_EQ(r.conversion.conv_err_code, kConvErrSymbol);
   EXPECT_EQ(r.conversion.conv_err_str_num, 3);
