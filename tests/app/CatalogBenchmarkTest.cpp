@@ -15,6 +15,7 @@
 #include "window/CatalogModel.h"
 #include "window/CatalogPane.h"
 #include "window/MainWindow.h"
+#include "window/ProjectCommands.h"
 #include "formats/PostProcess.h"
 #include "project/ProjectFile.h"
 #include "support/AppTest.h"
@@ -88,11 +89,11 @@ class CatalogBenchmarkTest : public QObject, kalvort::apptest::WindowFixture {
 
     QList<double> open, fill;
     for (int round = 0; round < 3; ++round) {
-      window->ResetProject();
+      window->projectCommands().resetProject();
       dialogs.files = {file};
       QElapsedTimer t;
       t.start();
-      window->ProjectOpenActionExecute();
+      apptest::ActionNamed(*window, "ProjectOpenAction")->trigger();
       open << t.nsecsElapsed() / 1e6;
       QCOMPARE(window->catalogPane().model().rowCount(), kFullCatalog);
       t.restart();

@@ -30,6 +30,7 @@
 #include "window/CatalogModel.h"
 #include "window/CatalogPane.h"
 #include "window/MainWindow.h"
+#include "window/ProjectCommands.h"
 #include "base/CodePage.h"
 #include "support/AppTest.h"
 #include "support/EditorWidgets.h"
@@ -347,23 +348,23 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     add(textEntry(0, 1, u"a"));
     window->document().setChanged(true);
     dialogs.files = {QString()};
-    QVERIFY(!window->ProjectSave());
+    QVERIFY(!window->projectCommands().saveAs());
     QVERIFY(window->document().changed());
 
     const QString existing = writeFile(dir, "old.kvt", "old");
     dialogs.files = {existing};
     dialogs.answers = {QMessageBox::Cancel};
-    QVERIFY(!window->ProjectSave());
+    QVERIFY(!window->projectCommands().saveAs());
     QVERIFY(window->document().changed());
     QCOMPARE(window->document().fileName(), QStringLiteral("Проект.kvt"));
 
     dialogs.files = {dir.filePath("no/such/folder/p.kvt")};
-    QVERIFY(!window->ProjectSave());
+    QVERIFY(!window->projectCommands().saveAs());
     QCOMPARE(dialogs.asked.last().text, QStringLiteral("Ошибка сохранения файла!"));
     QVERIFY(window->document().changed());
 
     dialogs.files = {dir.filePath("good")};
-    QVERIFY(window->ProjectSave());
+    QVERIFY(window->projectCommands().saveAs());
     QVERIFY(!window->document().changed());
     QCOMPARE(window->document().fileName(), dir.filePath("good.kvt"));
   }
@@ -374,7 +375,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     window->catalogPane().selectRows(0, 0, true);
     const QString caption = window->windowTitle();
     dialogs.files = {writeFile(dir, "bad.kvt", "not a project")};
-    window->ProjectOpenActionExecute();
+    run("ProjectOpenAction");
     QCOMPARE(dialogs.asked.last().text, QStringLiteral("Ошибка открытия файла."));
     QCOMPARE(window->windowTitle(), caption);
     QCOMPARE(window->document().fileName(), QStringLiteral("Проект.kvt"));
@@ -387,7 +388,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     add(textEntry(0, 1, u"old"));
     window->document().setChanged(true);
     dialogs.answers = {QMessageBox::Cancel};
-    window->ProjectNewActionExecute();
+    run("ProjectNewAction");
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текущий проект не сохранен. Продолжить?"));
     QCOMPARE(catalog().CatalogCount(), 1);
 
@@ -400,7 +401,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
       form->DelSpaceCheck->setChecked(false);
       form->OkButton->click();
     });
-    window->ProjectNewActionExecute();
+    run("ProjectNewAction");
     QCOMPARE(window->document().options().processing.project_type, 1);
     QVERIFY(!window->document().options().drop_spaces);
     QCOMPARE(catalog().CatalogCount(), 0);
@@ -412,10 +413,10 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     add(textEntry(0, 4, u"one", {u"G01 X1", u"M30"}));
     const QString file = dir.filePath("round.kvt");
     dialogs.files = {file};
-    QVERIFY(window->ProjectSave());
-    window->ResetProject();
+    QVERIFY(window->projectCommands().saveAs());
+    window->projectCommands().resetProject();
     QCOMPARE(catalog().CatalogCount(), 0);
-    QVERIFY(window->OpenProjectFile(file));
+    QVERIFY(window->projectCommands().openFile(file));
     QCOMPARE(window->windowTitle(), QStringLiteral("Калворт v1.1.7 - ") + file);
     QCOMPARE(catalog().CatalogCount(), 1);
     QCOMPARE(apptest::EditorOf(*window)->lines(), (QStringList{"G01 X1", "M30"}));
@@ -435,7 +436,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     const QByteArray before = f.readAll();
     f.close();
 
-    QVERIFY(window->OpenProjectFile(file));
+    QVERIFY(window->projectCommands().openFile(file));
     QCOMPARE(catalog().CatalogCount(), catalog().MaxProgNum());
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Проект содержит %1 программ, загружено %2.")
                                               .arg(in_file)
@@ -443,7 +444,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     dialogs.asked.clear();
 
     dialogs.files = {file};
-    QVERIFY(!window->ProjectSave());  // the default answer keeps the file
+    QVERIFY(!window->projectCommands().saveAs());  // the default answer keeps the file
     QCOMPARE(dialogs.asked.value(0).text,
              QStringLiteral("Файл содержит программы, которые не были загружены. Перезаписать?"));
     QCOMPARE(dialogs.asked.value(0).defaultButton, QMessageBox::No);
@@ -453,7 +454,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
 
     dialogs.files = {file};
     dialogs.answers = {QMessageBox::Yes};
-    QVERIFY(window->ProjectSave());
+    QVERIFY(window->projectCommands().saveAs());
     ProjectContent back;
     QCOMPARE(ReadProjectContent(toPath(file), back), ProjectError::None);
     QCOMPARE(static_cast<int>(back.entries.size()), catalog().MaxProgNum());

@@ -32,6 +32,7 @@
 #include "window/CatalogPane.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
+#include "window/ProjectCommands.h"
 #include "window/StatusLine.h"
 
 using kalvort::ProgramImage;
@@ -245,7 +246,7 @@ class DeviceCommandsTest : public QObject {
     addPrograms(programs(), kC42);
     QTemporaryDir dir;
     const QString a = dir.filePath(QStringLiteral("a.kvt")), b = dir.filePath(QStringLiteral("b.kvt"));
-    for (const QString &f : {a, b}) QVERIFY(window->SaveProject(f));
+    for (const QString &f : {a, b}) QVERIFY(window->projectCommands().saveTo(f));
     window->document().setChanged(true);
     const QString caption = window->windowTitle();
     // Yes to the write; OK to "Текущий проект не сохранен. Продолжить?" once the write has ended.

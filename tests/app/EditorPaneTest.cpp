@@ -22,6 +22,7 @@
 #include "window/CatalogPane.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
+#include "window/ProjectCommands.h"
 #include "formats/PostProcess.h"
 #include "support/AppTest.h"
 #include "support/EditorWidgets.h"
@@ -346,7 +347,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     show({e});
     window->EditorSaveFileActionExecute();  // the dialog is cancelled
     QCOMPARE(QFileInfo(dialogs.fileDirs.value(0)).fileName(), QStringLiteral("ВАЛ_2"));
-    QCOMPARE(QFileInfo(dialogs.fileDirs.value(0)).path(), window->FileDialogFolder());
+    QCOMPARE(QFileInfo(dialogs.fileDirs.value(0)).path(), window->projectCommands().fileDialogFolder());
   }
 
   void zoomActionsStopAtTheLimits() {

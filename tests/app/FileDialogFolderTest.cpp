@@ -19,7 +19,7 @@ class FileDialogFolderTest : public QObject {
 
   // The folder the next "Открыть проект" dialog starts in (the dialog is cancelled).
   static QString openDialogStart(MainWindow &window, ScriptedDialogs &dialogs) {
-    window.ProjectOpenActionExecute();
+    apptest::ActionNamed(window, "ProjectOpenAction")->trigger();
     return dialogs.fileDirs.value(dialogs.fileDirs.size() - 1);
   }
 
@@ -36,7 +36,7 @@ class FileDialogFolderTest : public QObject {
     QVERIFY(apptest::WaitForDeviceStatus(window));
     QCOMPARE(openDialogStart(window, dialogs), QDir::homePath());
     // A proposed name is put in that folder, not in the working directory.
-    window.ProjectSaveActionExecute();
+    apptest::ActionNamed(window, "ProjectSaveAction")->trigger();
     QCOMPARE(dialogs.fileDirs.last(), QDir(QDir::homePath()).filePath(QStringLiteral("Проект.kvt")));
     QVERIFY(window.close());
   }
@@ -69,7 +69,7 @@ class FileDialogFolderTest : public QObject {
     QVERIFY(apptest::WaitForDeviceStatus(window));
     const QString project = projectDir.filePath(QStringLiteral("цех.kvt"));
     dialogs.files = {project};
-    window.ProjectSaveActionExecute();
+    apptest::ActionNamed(window, "ProjectSaveAction")->trigger();
     QCOMPARE(window.document().fileName(), project);
     // A file chosen elsewhere later makes that the last folder, but the project's folder wins.
     dialogs.files = {lastDir.filePath(QStringLiteral("список.txt"))};

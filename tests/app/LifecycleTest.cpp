@@ -19,6 +19,7 @@
 #include "support/ScriptedDialogs.h"
 #include "window/DeviceController.h"
 #include "window/MainWindow.h"
+#include "window/ProjectCommands.h"
 #include "workflow/DeviceSession.h"
 
 using kalvort::apptest::ScopedEnv;
@@ -179,7 +180,7 @@ class LifecycleTest : public QObject {
     MainWindow window(dialogs);
     QVERIFY(!window.SettingsReadable());
     QCOMPARE(window.document().options().timeout_factor, 3);
-    QVERIFY(!window.OpenProjectFile(project));
+    QVERIFY(!window.projectCommands().openFile(project));
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Ошибка открытия файла."));
     QCOMPARE(window.document().fileName(), QStringLiteral("Проект.kvt"));
     QFile::remove(SettingsFile());

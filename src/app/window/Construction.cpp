@@ -13,9 +13,11 @@
 #include <QVBoxLayout>
 
 #include "support/AppIcons.h"
+#include "widgets/QtText.h"
 #include "window/CatalogPane.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
+#include "window/ProjectCommands.h"
 #include "window/StatusLine.h"
 
 namespace {
@@ -187,15 +189,22 @@ void MainWindow::ConnectActions() {
   connect(DeviceCancelAction, &QAction::triggered, this, &MainWindow::DeviceCancelActionExecute);
   connect(DeviceNetworkAction, &QAction::triggered, this, &MainWindow::DeviceNetworkActionExecute);
   connect(DeviceVerifyAction, &QAction::triggered, this, &MainWindow::DeviceVerifyActionExecute);
-  connect(ProjectNewAction, &QAction::triggered, this, &MainWindow::ProjectNewActionExecute);
-  connect(ProjectOpenAction, &QAction::triggered, this, &MainWindow::ProjectOpenActionExecute);
-  connect(ProjectSaveAction, &QAction::triggered, this, &MainWindow::ProjectSaveActionExecute);
+  connect(ProjectNewAction, &QAction::triggered, project_commands_, &ProjectCommands::newProject);
+  connect(ProjectOpenAction, &QAction::triggered, project_commands_, &ProjectCommands::openProject);
+  connect(ProjectSaveAction, &QAction::triggered, project_commands_, &ProjectCommands::saveProject);
   connect(OptionsAction, &QAction::triggered, this, &MainWindow::OptionsActionExecute);
   connect(CheckAllFilesAction, &QAction::triggered, this, &MainWindow::CheckAllFilesActionExecute);
   connect(HelpAboutAction, &QAction::triggered, this, &MainWindow::HelpAboutActionExecute);
   connect(FileExitAction, &QAction::triggered, this, &MainWindow::FileExitActionExecute);
   connect(DeviceSelector, &QComboBox::activated, this, &MainWindow::DeviceSelectorChanged);
   ConnectEditorPane();
+}
+
+void MainWindow::CreateProjectCommands() {
+  project_commands_ = new ProjectCommands(document_, *catalog_pane_, *editor_pane_, Dialogs, *this,
+                                          [this] { return fromU16(settings_.LastDir); }, this);
+  connect(project_commands_, &ProjectCommands::fileNameChanged, this, &MainWindow::UpdateCaption);
+  connect(project_commands_, &ProjectCommands::commandStatesChanged, this, &MainWindow::updateCommandStates);
 }
 
 void MainWindow::ConnectEditorPane() {

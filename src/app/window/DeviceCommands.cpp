@@ -29,6 +29,7 @@
 #include "window/DeviceController.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
+#include "window/ProjectCommands.h"
 #include "window/StatusLine.h"
 #include "workflow/DeviceSession.h"
 
@@ -228,7 +229,7 @@ void MainWindow::DeviceBurnActionExecute() {
 
 void MainWindow::DeviceRereadActionExecute() {
   // The read replaces the project: unsaved changes are offered for saving first.
-  if (!SaveChangesFirst()) return;
+  if (!projectCommands().saveChangesFirst()) return;
   if (!BeginDeviceCommand()) return;
   // The project takes what was read when the read gave a project to take (complete, or with
   // control-sum errors the user accepted); otherwise it stays as it was.
@@ -247,7 +248,7 @@ void MainWindow::DeviceRereadActionExecute() {
           ShowTransferMessage(r);
           document_.setCurrentIndex(0);
           catalog_pane_->refresh();
-          ShowFirstRow();
+          projectCommands().showFirstRow();
           return;
         }
         // A complete read of an empty module leaves nothing to save; anything else changed the project.
@@ -259,7 +260,7 @@ void MainWindow::DeviceRereadActionExecute() {
           ShowCommandSummary(QStringLiteral("Проект прочитан из МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
         document_.setCurrentIndex(0);
         catalog_pane_->refresh();
-        ShowFirstRow();
+        projectCommands().showFirstRow();
         catalog_pane_->setFocus();
       },
       begun);

@@ -10,6 +10,7 @@
 #include "support/UserDialogs.h"
 #include "window/DeviceController.h"
 #include "window/MainWindow.h"
+#include "window/ProjectCommands.h"
 
 using kalvort::workflow::DeviceSession;
 using kalvort::workflow::DeviceTarget;
@@ -59,9 +60,9 @@ void MainWindow::AskSaveBeforeDeviceChange() {
   if (!document_.changed()) return;
   const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
                                   QStringLiteral("Сохранить проект?"), QMessageBox::Yes | QMessageBox::No);
-  if (answer == QMessageBox::Yes) ProjectSave();
+  if (answer == QMessageBox::Yes) projectCommands().saveAs();
   // The device change goes ahead whatever the answer: the project starts afresh.
-  ResetProject();
+  projectCommands().resetProject();
 }
 
 void MainWindow::ChangeDeviceType() {
@@ -107,7 +108,7 @@ void MainWindow::AttachDevice() {
 
 void MainWindow::OptionsActionExecute() {
   TSettingsForm form(this);
-  PresetSettingsForm(form);
+  projectCommands().presetSettingsForm(form);
   if (form.exec() != QDialog::Accepted) return;
 
   kalvort::Options chosen = form.options;

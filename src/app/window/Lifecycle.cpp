@@ -19,6 +19,7 @@
 #include "support/UserDialogs.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
+#include "window/ProjectCommands.h"
 
 QString MainWindow::TitleLine() {
   return QStringLiteral("Калворт v%1").arg(QStringLiteral(KALVORT_VERSION));
@@ -47,7 +48,7 @@ void MainWindow::FormCreate() {
   OpenSettings();
   // Every file dialog starts in one place and remembers where a file was chosen.
   Dialogs.startFolder = [window = QPointer<MainWindow>(this)] {
-    return window ? window->FileDialogFolder() : QString();
+    return window ? window->projectCommands().fileDialogFolder() : QString();
   };
   Dialogs.folderChosen = [window = QPointer<MainWindow>(this)](const QString &folder) {
     if (window) window->settings_.LastDir = folder.toStdU16String();
@@ -121,7 +122,7 @@ bool MainWindow::SaveSettings() {
 
 bool MainWindow::FormClose() {
   if (!SettleUnconfirmedText()) return false;
-  if (!SaveChangesFirst()) return false;
+  if (!projectCommands().saveChangesFirst()) return false;
   deviceController().shutDown();
   SaveSettings();
   NetDevices.clear();
@@ -169,7 +170,7 @@ void MainWindow::OpenPendingFile() {
   // A hand-over that arrives while the question of this open is shown replaces the pending name
   // and is taken next.
   while (!pending_open_file_.isEmpty() && deviceController().hasDevice() && !deviceController().commandRunning()) {
-    OpenProjectFile(std::exchange(pending_open_file_, QString()));
+    projectCommands().openFile(std::exchange(pending_open_file_, QString()));
   }
   opening_pending_file_ = false;
 }

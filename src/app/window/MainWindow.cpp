@@ -15,6 +15,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
     : QMainWindow(parent), Dialogs(dialogs), device_controller_(new DeviceController(this)) {
   setObjectName(QStringLiteral("MainWindow"));
   CreateActions();
+  CreateProjectCommands();
   CreateMenus();
   CreateToolBars();
   CreateCentralArea();

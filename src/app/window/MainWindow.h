@@ -7,7 +7,8 @@
 //   DeviceController     (a part of its own) the device session, its worker, poll and command
 //   EditorPane           (a part of its own) the editor, its commands and tool bars
 //   CatalogPane          (a part of its own) the catalog list, its model, tool bar and commands
-//   CatalogSelection.cpp, ProgramEditing.cpp, ProjectCommands.cpp   catalog selection, editor glue, project commands
+//   ProjectCommands      (a class of its own) new, open and save of the project, unsaved-changes questions
+//   CatalogSelection.cpp, ProgramEditing.cpp   catalog selection, editor glue
 //   DeviceCommands.cpp, NetworkDevices.cpp                 device commands, network devices
 // The catalog list with its tool bar and commands is a part of its own (CatalogPane).
 // Members are public so that the GUI tests can drive and inspect the window.
@@ -38,6 +39,7 @@
 class CatalogPane;
 class DeviceController;
 class EditorPane;
+class ProjectCommands;
 class TSettingsForm;
 class QAction;
 class QComboBox;
@@ -148,13 +150,6 @@ class MainWindow : public QMainWindow {
   bool SettingsReadable() const { return settings_readable_; }
 
   // ---- Catalog and editor (CatalogSelection.cpp, ProgramEditing.cpp, ProjectCommands.cpp) ----
-  // Opens a project file (asks about unsaved changes first); used for a file named on the
-  // command line or handed over by a second start of the program.
-  bool OpenProjectFile(const QString &fileName);
-  // Saves the project through the save dialog (the "Сохранить проект" command); true when saved.
-  bool ProjectSave();
-  // Empties the project: catalog, list (one blank row), editor, name "Проект.kvt", caption.
-  void ResetProject();
   // Re-shows the current catalog entry after a change of the processing options.
   void ReprocessCurrentEntry();
 
@@ -182,21 +177,8 @@ class MainWindow : public QMainWindow {
   // Нет drops it). False when the user cancelled; true when there was nothing to settle.
   bool SettleUnconfirmedText();
 
-  // Project file (ProjectCommands.cpp).
-  kalvort::ProjectOptions CurrentProjectOptions() const;
-  bool ContinueDespiteChanges();
-  // Unsaved changes: asks "Сохранить проект?" (Да saves through the save dialog). False when the
-  // user cancelled or the save did not happen; true when there was nothing to save.
-  bool SaveChangesFirst();
-  void ShowFirstRow();
-  bool SaveProject(const QString &file);  // overwrite question; true when written
-  bool OpenProject(const QString &file);  // all or nothing; false after its message
-  bool TakeProjectFile(const QString &file);  // opens it and makes it the project shown
-  // The project settings dialog filled from the window's options (settings and new project).
-  void PresetSettingsForm(TSettingsForm &form) const;
-  // Where file dialogs start: the current project's folder, else the last folder a file was chosen
-  // in (settings key LastDir), else the home folder. Every file dialog of Dialogs starts there.
-  QString FileDialogFolder() const;
+  // New, open and save of the project, its file and the questions about unsaved changes.
+  ProjectCommands &projectCommands() const { return *project_commands_; }
 
   // ---- Device commands (DeviceCommands.cpp, NetworkDevices.cpp) ----
   // The progress window: a window of its own, so that it stays usable while this one is disabled.
@@ -224,9 +206,6 @@ class MainWindow : public QMainWindow {
   void DeviceNetworkActionExecute();
   void DeviceVerifyActionExecute();
   // Project commands
-  void ProjectNewActionExecute();
-  void ProjectOpenActionExecute();
-  void ProjectSaveActionExecute();
   void CheckAllFilesActionExecute();
   // Editor commands that work on the project (the editor pane asks for them)
   void CheckFileActionExecute();
@@ -262,6 +241,7 @@ class MainWindow : public QMainWindow {
   void CreateStatusLine();
   void NameToolButtons();
   void ConnectActions();
+  void CreateProjectCommands();
   void FormCreate();
   // Runs the close question and the shutdown steps; false when the user cancelled.
   bool FormClose();
@@ -314,6 +294,7 @@ class MainWindow : public QMainWindow {
   CatalogPane *catalog_pane_ = nullptr;  // see catalogPane()
 
   ProjectDocument document_;
+  ProjectCommands *project_commands_ = nullptr;  // see projectCommands()
   // Runs the status poll, the device creation and the device commands off the window's thread.
   DeviceController *device_controller_ = nullptr;
   kalvort::KalvortSettings settings_;

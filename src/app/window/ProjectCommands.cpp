@@ -1,9 +1,12 @@
 // The project commands: new, open and save, and the project file read and write of the window.
 
-#include <QAction>
+#include "window/ProjectCommands.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+
+#include <utility>
 
 #include "dialogs/SettingsDialog.h"
 #include "support/UserDialogs.h"
@@ -11,7 +14,7 @@
 #include "window/CatalogPane.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
-#include "project/ProjectFile.h"
+#include "window/ProjectDocument.h"
 
 using namespace kalvort;
 
@@ -19,149 +22,158 @@ namespace {
 
 const QString kWarning = QStringLiteral("Предупреждение");
 const QString kProjectFilter = QStringLiteral("Файл проекта (*.kvt)");
-const QString kDefaultProjectName = QStringLiteral("Проект.kvt");
 
 }  // namespace
 
-ProjectOptions MainWindow::CurrentProjectOptions() const {
+ProjectCommands::ProjectCommands(ProjectDocument &document, CatalogPane &catalog, EditorPane &editor,
+                                 UserDialogs &dialogs, QWidget &window, std::function<QString()> lastFolder,
+                                 QObject *parent)
+    : QObject(parent),
+      document_(document),
+      catalog_(catalog),
+      editor_(editor),
+      dialogs_(dialogs),
+      window_(window),
+      last_folder_(std::move(lastFolder)) {}
+
+ProjectOptions ProjectCommands::currentProjectOptions() const {
   ProjectOptions o;
   o.DeviceType = document_.deviceType();
   o.processing = document_.options().processing;
-  o.hex_view = editorPane().hexView();
+  o.hex_view = editor_.hexView();
   return o;
 }
 
-bool MainWindow::ContinueDespiteChanges() {
-  if (!document_.changed() && !editorPane().textChanged()) return true;
-  return Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Текущий проект не сохранен. Продолжить?"),
-                     QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) == QMessageBox::Ok;
+bool ProjectCommands::continueDespiteChanges() {
+  if (!document_.changed() && !editor_.textChanged()) return true;
+  return dialogs_.ask(&window_, QMessageBox::Warning, kWarning,
+                      QStringLiteral("Текущий проект не сохранен. Продолжить?"), QMessageBox::Ok | QMessageBox::Cancel,
+                      QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
-void MainWindow::ShowFirstRow() {
-  editorPane().setTextChanged(false);
-  catalog_pane_->selectRows(0, 0, true);
-  updateCommandStates();
+void ProjectCommands::showFirstRow() {
+  editor_.setTextChanged(false);
+  catalog_.selectRows(0, 0, true);
+  emit commandStatesChanged();
 }
 
-bool MainWindow::SaveProject(const QString &file) {
+bool ProjectCommands::saveTo(const QString &file) {
   const bool drops_programs =
       !document_.partlyLoadedFile().isEmpty() && QFileInfo(file).canonicalFilePath() == document_.partlyLoadedFile();
   if (drops_programs) {
-    if (Dialogs.ask(this, QMessageBox::Warning, kWarning,
-                    QStringLiteral("Файл содержит программы, которые не были загружены. Перезаписать?"),
-                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    if (dialogs_.ask(&window_, QMessageBox::Warning, kWarning,
+                     QStringLiteral("Файл содержит программы, которые не были загружены. Перезаписать?"),
+                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
       return false;
   } else if (QFileInfo::exists(file) &&
-             Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Такой файл существует. Перезаписать?"),
-                         QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok) {
+             dialogs_.ask(&window_, QMessageBox::Warning, kWarning,
+                          QStringLiteral("Такой файл существует. Перезаписать?"), QMessageBox::Ok | QMessageBox::Cancel,
+                          QMessageBox::Cancel) != QMessageBox::Ok) {
     return false;
   }
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const ProjectError error = SaveProjectFile(toPath(file), Catalog(), CurrentProjectOptions());
+  const ProjectError error = SaveProjectFile(toPath(file), &document_.programs(), currentProjectOptions());
   QApplication::restoreOverrideCursor();
   if (error != ProjectError::None) {
-    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
+    dialogs_.error(&window_, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
     return false;
   }
   if (drops_programs) document_.setPartlyLoadedFile(QString());
   return true;
 }
 
-bool MainWindow::OpenProject(const QString &file) {
-  TDevCatalog *catalog = Catalog();
-  ProjectOptions options = CurrentProjectOptions();
+bool ProjectCommands::readProject(const QString &file) {
+  ProjectOptions options = currentProjectOptions();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // All or nothing: the catalog and the options change only when the whole file was read.
   LoadedCount loaded;
-  const ProjectError error =
-      catalog ? kalvort::OpenProjectFile(toPath(file), *catalog, options, &loaded) : ProjectError::CannotOpen;
+  const ProjectError error = kalvort::OpenProjectFile(toPath(file), document_.programs(), options, &loaded);
   QApplication::restoreOverrideCursor();
   if (error == ProjectError::OutOfMemory) {
-    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Недостаточно памяти."));
+    dialogs_.error(&window_, QStringLiteral("Ошибка"), QStringLiteral("Недостаточно памяти."));
     return false;
   }
   if (error != ProjectError::None) {
-    Dialogs.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Ошибка открытия файла."), QMessageBox::Ok);
+    dialogs_.ask(&window_, QMessageBox::Warning, kWarning, QStringLiteral("Ошибка открытия файла."), QMessageBox::Ok);
     return false;
   }
   document_.setPartlyLoadedFile(loaded.all() ? QString() : QFileInfo(file).canonicalFilePath());
   if (!loaded.all())
-    Dialogs.ask(this, QMessageBox::Warning, kWarning,
-                QStringLiteral("Проект содержит %1 программ, загружено %2.").arg(loaded.in_file).arg(loaded.loaded),
-                QMessageBox::Ok);
+    dialogs_.ask(&window_, QMessageBox::Warning, kWarning,
+                 QStringLiteral("Проект содержит %1 программ, загружено %2.").arg(loaded.in_file).arg(loaded.loaded),
+                 QMessageBox::Ok);
   document_.setDeviceType(options.DeviceType);
   document_.options().processing = options.processing;
-  editorPane().setHexView(options.hex_view);
+  editor_.setHexView(options.hex_view);
   return true;
 }
 
-bool MainWindow::ProjectSave() {
-  QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), kProjectFilter, document_.fileName());
+bool ProjectCommands::saveAs() {
+  QString file =
+      dialogs_.saveFileName(&window_, QStringLiteral("Сохранение файла"), kProjectFilter, document_.fileName());
   if (file.isEmpty()) return false;
   file = withDefaultSuffix(file, QStringLiteral("kvt"));
   // The project counts as saved, under its new name, only once the file is written.
-  if (!SaveProject(file)) return false;
+  if (!saveTo(file)) return false;
   document_.setFileName(file);
   document_.setChanged(false);
   return true;
 }
 
-void MainWindow::ProjectSaveActionExecute() {
-  if (ProjectSave()) UpdateCaption();
-  updateCommandStates();
+void ProjectCommands::saveProject() {
+  if (saveAs()) emit fileNameChanged();
+  emit commandStatesChanged();
 }
 
-bool MainWindow::SaveChangesFirst() {
+bool ProjectCommands::saveChangesFirst() {
   if (!document_.changed()) return true;
-  const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
-                                  QStringLiteral("Сохранить проект?"),
-                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+  const auto answer = dialogs_.ask(&window_, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
+                                   QStringLiteral("Сохранить проект?"),
+                                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
   if (answer != QMessageBox::Yes && answer != QMessageBox::No) return false;
   // A save that did not happen (its dialog cancelled, the write failed) stops the caller.
-  return answer == QMessageBox::No || ProjectSave();
+  return answer == QMessageBox::No || saveAs();
 }
 
-bool MainWindow::TakeProjectFile(const QString &fileName) {
-  if (!OpenProject(fileName)) return false;
-  document_.setFileName(fileName);
+bool ProjectCommands::takeFile(const QString &file) {
+  if (!readProject(file)) return false;
+  document_.setFileName(file);
   document_.setChanged(false);
-  UpdateCaption();
-  Catalog()->CalculateMPStat();
-  catalog_pane_->refresh();
-  ShowFirstRow();
+  emit fileNameChanged();
+  document_.programs().CalculateMPStat();
+  catalog_.refresh();
+  showFirstRow();
   return true;
 }
 
-bool MainWindow::OpenProjectFile(const QString &fileName) {
-  return ContinueDespiteChanges() && TakeProjectFile(fileName);
+bool ProjectCommands::openFile(const QString &file) { return continueDespiteChanges() && takeFile(file); }
+
+void ProjectCommands::openProject() {
+  if (!continueDespiteChanges()) return;
+  const QString file = dialogs_.openFileName(&window_, QStringLiteral("Открыть проект"), kProjectFilter);
+  if (!file.isEmpty()) takeFile(file);
 }
 
-void MainWindow::ProjectOpenActionExecute() {
-  if (!ContinueDespiteChanges()) return;
-  const QString file = Dialogs.openFileName(this, QStringLiteral("Открыть проект"), kProjectFilter);
-  if (!file.isEmpty()) TakeProjectFile(file);
-}
-
-void MainWindow::PresetSettingsForm(TSettingsForm &form) const {
+void ProjectCommands::presetSettingsForm(TSettingsForm &form) const {
   form.fix_proc_type = document_.deviceType() != dtProg;
   form.options = document_.options();
 }
 
-QString MainWindow::FileDialogFolder() const {
+QString ProjectCommands::fileDialogFolder() const {
   // A project that was never saved has a bare name and no folder.
   if (document_.fileName().contains(QLatin1Char('/'))) {
     const QString folder = QFileInfo(document_.fileName()).absolutePath();
     if (QFileInfo(folder).isDir()) return folder;
   }
-  const QString last = fromU16(settings_.LastDir);
+  const QString last = last_folder_ ? last_folder_() : QString();
   if (!last.isEmpty() && QDir::isAbsolutePath(last) && QFileInfo(last).isDir()) return last;
   return QDir::homePath();
 }
 
-void MainWindow::ProjectNewActionExecute() {
-  if (!ContinueDespiteChanges()) return;
-  TSettingsForm form(this);
-  PresetSettingsForm(form);
+void ProjectCommands::newProject() {
+  if (!continueDespiteChanges()) return;
+  TSettingsForm form(&window_);
+  presetSettingsForm(form);
   if (form.exec() != QDialog::Accepted) return;
   // A new project takes the processing and the format options; the ВЗ-20х switch and the time-out
   // factor are changed through "Настройки проекта" only.
@@ -169,19 +181,17 @@ void MainWindow::ProjectNewActionExecute() {
   chosen.vz20_format = document_.options().vz20_format;
   chosen.timeout_factor = document_.options().timeout_factor;
   document_.options() = chosen;
-  ResetProject();
+  resetProject();
 }
 
-void MainWindow::ResetProject() {
-  document_.setFileName(kDefaultProjectName);
-  UpdateCaption();
-  if (TDevCatalog *catalog = Catalog()) {
-    catalog->CatalogClear();
-    catalog->CalculateMPStat();
-  }
+void ProjectCommands::resetProject() {
+  document_.setFileName(ProjectDocument::DefaultFileName());
+  emit fileNameChanged();
+  document_.programs().CatalogClear();
+  document_.programs().CalculateMPStat();
   document_.setCurrent(-1);
-  catalog_pane_->refresh();
-  ShowFirstRow();
+  catalog_.refresh();
+  showFirstRow();
   document_.setChanged(false);
 }
 

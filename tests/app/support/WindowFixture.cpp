@@ -2,6 +2,7 @@
 
 #include "support/AppTest.h"
 #include "window/EditorPane.h"
+#include "window/ProjectCommands.h"
 
 namespace kalvort::apptest {
 
@@ -9,7 +10,7 @@ bool WindowFixture::openWindow() {
   dialogs = ScriptedDialogs();
   window = std::make_unique<MainWindow>(dialogs);
   if (!WaitForDeviceStatus(*window)) return false;
-  window->ResetProject();
+  window->projectCommands().resetProject();
   return true;
 }
 
