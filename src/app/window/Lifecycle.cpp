@@ -19,6 +19,7 @@
 #include "support/UserDialogs.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
+#include "window/ProgramEditing.h"
 
 QString MainWindow::TitleLine() {
   return QStringLiteral("Калворт v%1").arg(QStringLiteral(KALVORT_VERSION));
@@ -120,7 +121,7 @@ bool MainWindow::SaveSettings() {
 }
 
 bool MainWindow::FormClose() {
-  if (!SettleUnconfirmedText()) return false;
+  if (!programEditing().settleUnconfirmedText()) return false;
   if (!SaveChangesFirst()) return false;
   deviceController().shutDown();
   SaveSettings();

@@ -184,19 +184,3 @@ void MainWindow::ResetProject() {
   ShowFirstRow();
   document_.setChanged(false);
 }
-
-void MainWindow::ReprocessCurrentEntry() {
-  TDevCatalog *catalog = Catalog();
-  const int index = catalog_pane_->selectedEntry();
-  if (!catalog || index < 0 || !document_.options().processing.enabled) return;
-  MakeSelectedCurrent(index);
-  // Only a text that came from a valid binary is derived again: a typed or confirmed text whose
-  // binary is not (yet) valid would be lost to an old image or to no image at all.
-  if (!document_.currentEntry().need_p_proc || !document_.currentEntry().file_bin_valid || !document_.currentEntry().p_buffer) return;
-  RunReadPostprocess(index);
-  document_.refreshCurrentEntry();
-  editorPane().showProgramText(*document_.currentEntry().text);
-  editorPane().setTextChanged(false);
-  catalog_pane_->refresh();
-  updateCommandStates();
-}
