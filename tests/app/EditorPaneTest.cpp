@@ -139,7 +139,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     editor()->appendPlainText(QStringLiteral("M02"));
     QVERIFY(window->editorPane().textChanged());
     dialogs.answers = {QMessageBox::Ok};
-    window->programEditing().checkProgram();
+    ActionNamed(*window, "CheckFileAction")->trigger();
     QCOMPARE(dialogs.asked.size(), 2);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Сохранить изменения и проверить?"));
     QCOMPARE(dialogs.asked[1].text, QStringLiteral("Проверка прошла успешно."));
@@ -155,7 +155,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     converted.p_buffer = std::make_shared<ProgramImage>(ProgramImage{1});
     converted.prog_size = 1;
     show({converted, textEntry(1, {u"G01", u"ы"}), textEntry(2, {u"Я"})});
-    window->programEditing().checkProject();
+    ActionNamed(*window, "CheckAllFilesAction")->trigger();
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ\nПрограмма 2 (text), строка 2"));
     QCOMPARE(window->document().currentIndex(), 1);
@@ -171,7 +171,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QVERIFY(dialogs.asked.isEmpty());
     editor()->appendPlainText(QStringLiteral("X1"));
     dialogs.answers = {QMessageBox::Ok};
-    window->programEditing().discardText();
+    ActionNamed(*window, "EditorCancelAction")->trigger();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Отменить изменения?"));
     QCOMPARE(editor()->lines(), QStringList{QStringLiteral("G01")});
     QVERIFY(!window->editorPane().textChanged());
@@ -233,7 +233,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(editor()->lines(), (QStringList{"G01^", "X1^"}));
     QVERIFY(window->editorPane().textChanged());
     dialogs.answers = {QMessageBox::Ok};
-    window->programEditing().confirmText();
+    ActionNamed(*window, "EditorOkAction")->trigger();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Сохранить изменения?"));
     QCOMPARE(*catalog().Catalog(0).text, (ProgramText{u"G01^", u"X1^"}));
     QVERIFY(!catalog().Catalog(0).file_bin_valid);
@@ -287,14 +287,14 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     f.close();
     dialogs.answers = {QMessageBox::Ok};
     dialogs.files = {in};
-    window->programEditing().openTextFile();
+    ActionNamed(*window, "EditorOpenFileAction")->trigger();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Заменить текстовый файл?"));
     QCOMPARE(editor()->lines(), (QStringList{"G2", "Ж"}));
     QVERIFY(window->editorPane().textChanged());
     QVERIFY(!catalog().Catalog(0).file_bin_valid);
     window->editorPane().setTextChanged(false);
     dialogs.files = {out};
-    window->programEditing().saveProgramFile();
+    ActionNamed(*window, "EditorSaveFileAction")->trigger();
     QFile saved(out);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), QByteArray("\xFF\xFE" "G\0" "2\0\r\0\n\0" "\x16\x04\r\0\n\0", 16));
