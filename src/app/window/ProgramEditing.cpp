@@ -54,32 +54,31 @@ void ProgramEditing::showCurrentEntry() {
     editor_.clear();
     return;
   }
-  EditorPane &editor = editor_;
-  editor.showText(QString(), EditorPane::View::Text);
+  editor_.showText(QString(), EditorPane::View::Text);
   const TDevCatalogEntry e = catalog.Catalog(index);
   document_.setCurrentEntry(e);
   const size_t bytes = e.p_buffer ? std::min<size_t>(e.prog_size, e.p_buffer->size()) : 0;
-  if (editor.hexView()) {
+  if (editor_.hexView()) {
     if (e.p_buffer)
-      editor.showHex(e.p_buffer->data(), bytes);
+      editor_.showHex(e.p_buffer->data(), bytes);
     else
-      editor.showText(QString(), EditorPane::View::Hex);  // nothing to show, and nothing to type into
+      editor_.showText(QString(), EditorPane::View::Hex);  // nothing to show, and nothing to type into
     return;
   }
   if (e.file_txt_valid) {
-    editor.showProgramText(*e.text);
+    editor_.showProgramText(*e.text);
     return;
   }
   if (e.need_p_proc && document_.options().processing.enabled) {
     runReadPostprocess(index);
     document_.refreshCurrentEntry();
-    editor.showProgramText(*document_.currentEntry().text);
+    editor_.showProgramText(*document_.currentEntry().text);
     catalog_.refresh();
     return;
   }
   // The bytes as characters, read-only. Shown only: a text with control pictures in it is never
   // taken into the entry, which keeps its binary as the program.
-  editor.showRawBytes(e.p_buffer ? e.p_buffer->data() : nullptr, bytes);
+  editor_.showRawBytes(e.p_buffer ? e.p_buffer->data() : nullptr, bytes);
 }
 
 void ProgramEditing::storeEditorText(int index) {
