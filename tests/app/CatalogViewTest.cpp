@@ -30,6 +30,7 @@
 #include "window/CatalogModel.h"
 #include "window/CatalogPane.h"
 #include "window/MainWindow.h"
+#include "window/ProgramEditing.h"
 #include "window/ProjectCommands.h"
 #include "base/CodePage.h"
 #include "support/AppTest.h"
@@ -250,7 +251,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     dialogs.asked.clear();
     dialogs.answers = {QMessageBox::Ok};  // replace the text
     dialogs.files = {fifo};
-    window->EditorOpenFileActionExecute();
+    window->programEditing().openTextFile();
     QCOMPARE(dialogs.asked.size(), 2);
     QCOMPARE(dialogs.asked[1].text, QStringLiteral("Ошибка открытия файла."));
     QCOMPARE(*catalog().Catalog(0).text, ProgramText{u"G01"});

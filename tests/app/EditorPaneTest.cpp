@@ -22,6 +22,7 @@
 #include "window/CatalogPane.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
+#include "window/ProgramEditing.h"
 #include "window/ProjectCommands.h"
 #include "formats/PostProcess.h"
 #include "support/AppTest.h"
@@ -105,7 +106,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     else
       QCOMPARE(editor()->lines(), (QStringList{QStringLiteral("G1^A"), QStringLiteral("M^?")}));
     QVERIFY(editor()->isReadOnly());
-    window->EditorOkActionExecute();
+    window->programEditing().confirmText();
     const TDevCatalogEntry e = catalog().Catalog(0);
     QVERIFY(e.file_bin_valid);
     QVERIFY(!e.file_txt_valid);
@@ -115,7 +116,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
 
   void checkFileSelectsTheLineWithTheWrongCharacter() {
     show({textEntry(0, {u"%", u"G01 X10", u"G01 Xж", u"M30"})});
-    window->CheckFileActionExecute();
+    window->programEditing().checkProgram();
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].title, QStringLiteral("Проверка"));
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ\nПрограмма 1 (text), строка 3"));
@@ -130,7 +131,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
   void checkFileReportsARepeatedBlockNumber() {
     window->document().options().processing.project_type = 1;
     show({textEntry(0, {u"N0 G01", u"N1 X5", u"N1 M30"})});
-    window->CheckFileActionExecute();
+    window->programEditing().checkProgram();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Неверный номер кадра\nПрограмма 1 (text), строка 3"));
   }
 
@@ -139,7 +140,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     editor()->appendPlainText(QStringLiteral("M02"));
     QVERIFY(window->editorPane().textChanged());
     dialogs.answers = {QMessageBox::Ok};
-    window->CheckFileActionExecute();
+    ActionNamed(*window, "CheckFileAction")->trigger();
     QCOMPARE(dialogs.asked.size(), 2);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Сохранить изменения и проверить?"));
     QCOMPARE(dialogs.asked[1].text, QStringLiteral("Проверка прошла успешно."));
@@ -155,7 +156,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     converted.p_buffer = std::make_shared<ProgramImage>(ProgramImage{1});
     converted.prog_size = 1;
     show({converted, textEntry(1, {u"G01", u"ы"}), textEntry(2, {u"Я"})});
-    window->CheckAllFilesActionExecute();
+    ActionNamed(*window, "CheckAllFilesAction")->trigger();
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ\nПрограмма 2 (text), строка 2"));
     QCOMPARE(window->document().currentIndex(), 1);
@@ -167,11 +168,11 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
 
   void cancelWithoutChangesReshowsWithoutAsking() {
     show({textEntry(0, {u"G01"})});
-    window->EditorCancelActionExecute();
+    window->programEditing().discardText();
     QVERIFY(dialogs.asked.isEmpty());
     editor()->appendPlainText(QStringLiteral("X1"));
     dialogs.answers = {QMessageBox::Ok};
-    window->EditorCancelActionExecute();
+    ActionNamed(*window, "EditorCancelAction")->trigger();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Отменить изменения?"));
     QCOMPARE(editor()->lines(), QStringList{QStringLiteral("G01")});
     QVERIFY(!window->editorPane().textChanged());
@@ -200,7 +201,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     // Confirming now stores into the program shown, never into the one left.
     editor()->appendPlainText(QStringLiteral("X2"));
     dialogs.answers = {QMessageBox::Ok};
-    window->EditorOkActionExecute();
+    window->programEditing().confirmText();
     QCOMPARE(*catalog().Catalog(1).text, (ProgramText{u"G02", u"X2"}));
     QCOMPARE(*catalog().Catalog(0).text, ProgramText{u"G01"});
 
@@ -233,7 +234,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(editor()->lines(), (QStringList{"G01^", "X1^"}));
     QVERIFY(window->editorPane().textChanged());
     dialogs.answers = {QMessageBox::Ok};
-    window->EditorOkActionExecute();
+    ActionNamed(*window, "EditorOkAction")->trigger();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Сохранить изменения?"));
     QCOMPARE(*catalog().Catalog(0).text, (ProgramText{u"G01^", u"X1^"}));
     QVERIFY(!catalog().Catalog(0).file_bin_valid);
@@ -287,14 +288,14 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     f.close();
     dialogs.answers = {QMessageBox::Ok};
     dialogs.files = {in};
-    window->EditorOpenFileActionExecute();
+    ActionNamed(*window, "EditorOpenFileAction")->trigger();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Заменить текстовый файл?"));
     QCOMPARE(editor()->lines(), (QStringList{"G2", "Ж"}));
     QVERIFY(window->editorPane().textChanged());
     QVERIFY(!catalog().Catalog(0).file_bin_valid);
     window->editorPane().setTextChanged(false);
     dialogs.files = {out};
-    window->EditorSaveFileActionExecute();
+    ActionNamed(*window, "EditorSaveFileAction")->trigger();
     QFile saved(out);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), QByteArray("\xFF\xFE" "G\0" "2\0\r\0\n\0" "\x16\x04\r\0\n\0", 16));
@@ -345,7 +346,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     TDevCatalogEntry e = textEntry(0, {u"G01"});
     StringToCatalogEntry(u"ВАЛ/2", e);
     show({e});
-    window->EditorSaveFileActionExecute();  // the dialog is cancelled
+    window->programEditing().saveProgramFile();  // the dialog is cancelled
     QCOMPARE(QFileInfo(dialogs.fileDirs.value(0)).fileName(), QStringLiteral("ВАЛ_2"));
     QCOMPARE(QFileInfo(dialogs.fileDirs.value(0)).path(), window->projectCommands().fileDialogFolder());
   }

@@ -2,6 +2,7 @@
 // bars, the splitter with the device selector, catalog list and editor, and the status line.
 
 #include <QAction>
+#include <QLayout>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -12,11 +13,15 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <memory>
+
 #include "support/AppIcons.h"
 #include "widgets/QtText.h"
 #include "window/CatalogPane.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
+#include "window/ProgramEditing.h"
 #include "window/ProjectCommands.h"
 #include "window/StatusLine.h"
 
@@ -77,12 +82,41 @@ void MainWindow::CreateActions() {
   DeviceBurnAction->setIconText(QStringLiteral("Записать в МП"));
 
   CreateCatalogPane();
+  CreateProgramEditing();
   MainActionList = {DeviceRereadAction, DeviceBurnAction, DeviceClearSMPCatAction, DeviceClearSMPFullAction,
                  DeviceTestSMPQuickAction, DeviceTestSMPFullAction, DeviceReadImageAction,
                  DeviceBurnImageAction, DeviceVerifyAction, DeviceCancelAction, DeviceNetworkAction,
                  ProjectNewAction, ProjectOpenAction, ProjectSaveAction, OptionsAction,
                  CheckAllFilesAction};
   MainActionList += catalog_pane_->actions();
+}
+
+void MainWindow::CreateCatalogPane() {
+  CatalogPane::WindowState state;
+  state.nc31Mode = [this] { return document_.nc31Mode(); };
+  state.currentEntry = [this] { return document_.currentIndex(); };
+  state.projectName = [this] { return document_.fileName(); };
+  catalog_pane_ = new CatalogPane(document_.project(), document_.options(), Dialogs, std::move(state), this);
+  catalog_pane_->setObjectName(QStringLiteral("CatalogPane"));
+  connect(catalog_pane_, &CatalogPane::edited, this, [this] {
+    document_.setChanged(true);
+    updateCommandStates();
+  });
+  connect(catalog_pane_, &CatalogPane::currentEntryChosen, this, [this](int index) {
+    document_.setCurrent(index);
+  });
+  // Files dropped anywhere on the window go into the catalog.
+  catalog_pane_->takeFileDropsOn(*this);
+}
+
+// Between the catalog list and the editor: the selected program shown, the editor's commands that
+// work on the project, and "Проверить проект".
+void MainWindow::CreateProgramEditing() {
+  program_editing_ = std::make_unique<ProgramEditing>(
+      document_, *catalog_pane_, *editor_pane_, Dialogs, *this,
+      [this]() -> TProgressForm & { return SharedProgressForm(); });
+  connect(catalog_pane_, &CatalogPane::selectionChanged, program_editing_.get(), &ProgramEditing::showSelectedEntry);
+  connect(program_editing_.get(), &ProgramEditing::commandStatesChanged, this, &MainWindow::updateCommandStates);
 }
 
 void MainWindow::CreateMenus() {
@@ -172,6 +206,14 @@ void MainWindow::CreateLeftPane() {
   left->addWidget(catalog_pane_, 1);
 }
 
+void MainWindow::SetupCatalogView() {
+  // The left pane starts wide enough for every column; the editor takes the rest of the window.
+  const QMargins margins = LeftPane->layout()->contentsMargins();
+  const int listWidth = catalog_pane_->preferredListWidth() + margins.left() + margins.right();
+  const QList<int> sizes = MainSplitter->sizes();
+  MainSplitter->setSizes({listWidth, std::max(sizes.value(0) + sizes.value(1) - listWidth, editorPane().minimumWidth())});
+}
+
 void MainWindow::CreateStatusLine() {
   Status = new StatusLine(this);
   setStatusBar(Status);
@@ -193,7 +235,7 @@ void MainWindow::ConnectActions() {
   connect(ProjectOpenAction, &QAction::triggered, project_commands_, &ProjectCommands::openProject);
   connect(ProjectSaveAction, &QAction::triggered, project_commands_, &ProjectCommands::saveProject);
   connect(OptionsAction, &QAction::triggered, this, &MainWindow::OptionsActionExecute);
-  connect(CheckAllFilesAction, &QAction::triggered, this, &MainWindow::CheckAllFilesActionExecute);
+  connect(CheckAllFilesAction, &QAction::triggered, program_editing_.get(), &ProgramEditing::checkProject);
   connect(HelpAboutAction, &QAction::triggered, this, &MainWindow::HelpAboutActionExecute);
   connect(FileExitAction, &QAction::triggered, this, &MainWindow::FileExitActionExecute);
   connect(DeviceSelector, &QComboBox::activated, this, &MainWindow::DeviceSelectorChanged);
@@ -210,11 +252,12 @@ void MainWindow::CreateProjectCommands() {
 void MainWindow::ConnectEditorPane() {
   EditorPane &editor = *editor_pane_;
   connect(&editor, &EditorPane::textEdited, this, &MainWindow::updateCommandStates);
-  connect(&editor, &EditorPane::confirmRequested, this, &MainWindow::EditorOkActionExecute);
-  connect(&editor, &EditorPane::discardRequested, this, &MainWindow::EditorCancelActionExecute);
-  connect(&editor, &EditorPane::checkRequested, this, &MainWindow::CheckFileActionExecute);
-  connect(&editor, &EditorPane::openFileRequested, this, &MainWindow::EditorOpenFileActionExecute);
-  connect(&editor, &EditorPane::saveFileRequested, this, &MainWindow::EditorSaveFileActionExecute);
+  ProgramEditing &editing = *program_editing_;
+  connect(&editor, &EditorPane::confirmRequested, &editing, &ProgramEditing::confirmText);
+  connect(&editor, &EditorPane::discardRequested, &editing, &ProgramEditing::discardText);
+  connect(&editor, &EditorPane::checkRequested, &editing, &ProgramEditing::checkProgram);
+  connect(&editor, &EditorPane::openFileRequested, &editing, &ProgramEditing::openTextFile);
+  connect(&editor, &EditorPane::saveFileRequested, &editing, &ProgramEditing::saveProgramFile);
   // The entry is shown afresh, as a hex dump or not.
-  connect(&editor, &EditorPane::hexViewToggled, this, [this] { CatalogSelectionChanged(); });
+  connect(&editor, &EditorPane::hexViewToggled, &editing, &ProgramEditing::showSelectedEntry);
 }

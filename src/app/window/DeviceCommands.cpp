@@ -29,6 +29,7 @@
 #include "window/DeviceController.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
+#include "window/ProgramEditing.h"
 #include "window/ProjectCommands.h"
 #include "window/StatusLine.h"
 #include "workflow/DeviceSession.h"
@@ -177,10 +178,10 @@ bool MainWindow::ShowRefusedConversion(const TransferResult &r) {
   // As "Проверить проект": the failing program in the editor, its row selected and marked "!"
   // without showing it again.
   catalog.FileErrorSet(r.entry_index, kalvort::feProcessError);
-  ShowConversionFailure(r.entry_index, r.conversion);
+  programEditing().showConversionFailure(r.entry_index, r.conversion);
   catalog.CalculateMPStat();
   catalog_pane_->refresh();
-  MakeSelectedCurrent(r.entry_index);
+  programEditing().makeCurrent(r.entry_index);
   const int row = catalog_pane_->rowOf(r.entry_index);
   catalog_pane_->selectRows(row, row, false);
   updateCommandStates();
@@ -195,7 +196,7 @@ void MainWindow::CancelActionComplete(const QString &text) {
   document_.programs().CalculateMPStat();
   document_.setCurrentIndex(0);
   catalog_pane_->refresh();
-  CurCatalogEntryChanged();
+  programEditing().showCurrentRow();
 }
 
 void MainWindow::DeviceCancelActionExecute() { deviceController().cancel(); }

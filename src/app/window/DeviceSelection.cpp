@@ -10,6 +10,7 @@
 #include "support/UserDialogs.h"
 #include "window/DeviceController.h"
 #include "window/MainWindow.h"
+#include "window/ProgramEditing.h"
 #include "window/ProjectCommands.h"
 
 using kalvort::workflow::DeviceSession;
@@ -123,7 +124,7 @@ void MainWindow::OptionsActionExecute() {
     session->Device().SetTimeoutFactor(document_.options().timeout_factor);
   if (reprocess && document_.options().processing.enabled) {
     emit reprocessRequested();
-    ReprocessCurrentEntry();
+    programEditing().reprocessCurrentEntry();
   }
   updateCommandStates();
 }

@@ -19,6 +19,7 @@
 #include "support/UserDialogs.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
+#include "window/ProgramEditing.h"
 #include "window/ProjectCommands.h"
 
 QString MainWindow::TitleLine() {
@@ -121,7 +122,7 @@ bool MainWindow::SaveSettings() {
 }
 
 bool MainWindow::FormClose() {
-  if (!SettleUnconfirmedText()) return false;
+  if (!programEditing().settleUnconfirmedText()) return false;
   if (!projectCommands().saveChangesFirst()) return false;
   deviceController().shutDown();
   SaveSettings();

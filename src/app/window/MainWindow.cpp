@@ -10,6 +10,7 @@
 
 #include "support/GuardedApplication.h"
 #include "window/DeviceController.h"
+#include "window/ProgramEditing.h"
 
 MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
     : QMainWindow(parent), Dialogs(dialogs), device_controller_(new DeviceController(this)) {
@@ -28,6 +29,11 @@ MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
   if (auto *app = qobject_cast<kalvort::app::GuardedApplication *>(QCoreApplication::instance()))
     connect(app, &kalvort::app::GuardedApplication::outOfMemory, editor_pane_, &EditorPane::reportOutOfMemory);
 }
+
+CatalogPane &MainWindow::catalogPane() const { return *catalog_pane_; }
+
+kalvort::TDevCatalog *MainWindow::Catalog() { return &document_.programs(); }
+const kalvort::TDevCatalog *MainWindow::Catalog() const { return &document_.programs(); }
 
 MainWindow::~MainWindow() {
   NetSettingsForm.reset();  // its probes use the controller's worker

@@ -7,8 +7,8 @@
 //   DeviceController     (a part of its own) the device session, its worker, poll and command
 //   EditorPane           (a part of its own) the editor, its commands and tool bars
 //   CatalogPane          (a part of its own) the catalog list, its model, tool bar and commands
+//   ProgramEditing       (a class of its own) the catalog selection and the editor's work on the project
 //   ProjectCommands      (a class of its own) new, open and save of the project, unsaved-changes questions
-//   CatalogSelection.cpp, ProgramEditing.cpp   catalog selection, editor glue
 //   DeviceCommands.cpp, NetworkDevices.cpp                 device commands, network devices
 // The catalog list with its tool bar and commands is a part of its own (CatalogPane).
 // Members are public so that the GUI tests can drive and inspect the window.
@@ -39,6 +39,7 @@
 class CatalogPane;
 class DeviceController;
 class EditorPane;
+class ProgramEditing;
 class ProjectCommands;
 class TSettingsForm;
 class QAction;
@@ -149,33 +150,19 @@ class MainWindow : public QMainWindow {
   // False after a settings file that exists could not be read at start.
   bool SettingsReadable() const { return settings_readable_; }
 
-  // ---- Catalog and editor (CatalogSelection.cpp, ProgramEditing.cpp, ProjectCommands.cpp) ----
-  // Re-shows the current catalog entry after a change of the processing options.
-  void ReprocessCurrentEntry();
+  // ---- Catalog and editor (ProgramEditing, ProjectCommands) ----
 
-  // Between the catalog pane and the rest of the window (CatalogSelection.cpp).
+  // The project's programs (MainWindow.cpp).
   kalvort::TDevCatalog *Catalog();  // the project's programs
   const kalvort::TDevCatalog *Catalog() const;
-  void CatalogSelectionChanged();           // the list's selection handler
-  void CurCatalogEntryChanged();          // selects the current entry's row and shows it
 
-  // Editor: the editor pane, and the window's work between it and the catalog (ProgramEditing.cpp).
+  // Editor: the editor pane, and the work between it and the catalog (ProgramEditing).
   EditorPane &editorPane() const { return *editor_pane_; }
+  ProgramEditing &programEditing() const { return *program_editing_; }
  private:
   EditorPane *editor_pane_ = nullptr;
+  std::unique_ptr<ProgramEditing> program_editing_;  // see programEditing()
  public:
-  kalvort::PostProcessOptions ProcessOptions() const;
-  void ShowCurrentEntry();
-  void StoreEditorText(int index);  // the editor's lines into entry `index` (program text only)
-  bool RunReadPostprocess(int index);
-  bool RunWritePostprocess(int index);
-  // A failed text-to-binary conversion of entry `index`: its message, then the program in the
-  // editor with the failing line selected and marked.
-  void ShowConversionFailure(int index, const kalvort::ConversionFailure &failure);
-  void MakeSelectedCurrent(int index);
-  // Unconfirmed editor text: asks "Текст изменен. Сохранить?" (Да stores it into the current entry,
-  // Нет drops it). False when the user cancelled; true when there was nothing to settle.
-  bool SettleUnconfirmedText();
 
   // New, open and save of the project, its file and the questions about unsaved changes.
   ProjectCommands &projectCommands() const { return *project_commands_; }
@@ -206,13 +193,6 @@ class MainWindow : public QMainWindow {
   void DeviceNetworkActionExecute();
   void DeviceVerifyActionExecute();
   // Project commands
-  void CheckAllFilesActionExecute();
-  // Editor commands that work on the project (the editor pane asks for them)
-  void CheckFileActionExecute();
-  void EditorOkActionExecute();
-  void EditorCancelActionExecute();
-  void EditorOpenFileActionExecute();
-  void EditorSaveFileActionExecute();
   // Application commands
   void OptionsActionExecute();
   void HelpAboutActionExecute();
@@ -289,6 +269,7 @@ class MainWindow : public QMainWindow {
   void OpenPendingFile();
   // Catalog and editor
   void CreateCatalogPane();
+  void CreateProgramEditing();
   void SetupCatalogView();
   void ConnectEditorPane();
   CatalogPane *catalog_pane_ = nullptr;  // see catalogPane()

@@ -1,8 +1,13 @@
-// The window's work between the catalog and the editor pane: showing the current catalog entry in
-// the editor, taking the editor's text back into an entry, the conversions between an entry's text
-// and binary, and the editor's commands that work on the project.
+// The work between the catalog list and the editor pane: showing the current catalog entry in the
+// editor, taking the editor's text back into an entry, the conversions between an entry's text and
+// binary, and the editor's commands that work on the project.
+
+#include "window/ProgramEditing.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
+#include <utility>
 
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
@@ -10,7 +15,7 @@
 #include "window/CatalogModel.h"
 #include "window/CatalogPane.h"
 #include "window/EditorPane.h"
-#include "window/MainWindow.h"
+#include "window/ProjectDocument.h"
 #include "base/CodePage.h"
 #include "base/SafeSave.h"
 #include "formats/PostProcess.h"
@@ -27,243 +32,252 @@ constexpr size_t kMaxTextFile = size_t{64} << 20;
 
 }  // namespace
 
-PostProcessOptions MainWindow::ProcessOptions() const {
+ProgramEditing::ProgramEditing(ProjectDocument &document, CatalogPane &catalog, EditorPane &editor,
+                               UserDialogs &dialogs, QWidget &window, std::function<TProgressForm &()> progressForm,
+                               QObject *parent)
+    : QObject(parent),
+      document_(document),
+      catalog_(catalog),
+      editor_(editor),
+      dialogs_(dialogs),
+      window_(window),
+      progress_form_(std::move(progressForm)) {}
+
+PostProcessOptions ProgramEditing::processOptions() const {
   return kalvort::PostProcessOptionsFor(document_.options());
 }
 
-void MainWindow::ShowCurrentEntry() {
-  TDevCatalog *catalog = Catalog();
+void ProgramEditing::showCurrentEntry() {
+  const TDevCatalog &catalog = document_.programs();
   const int index = document_.currentIndex();
-  if (!catalog || index < 0 || index >= catalog->CatalogCount()) {
-    editorPane().clear();
+  if (index < 0 || index >= catalog.CatalogCount()) {
+    editor_.clear();
     return;
   }
-  EditorPane &editor = editorPane();
-  editor.showText(QString(), EditorPane::View::Text);
-  const TDevCatalogEntry e = catalog->Catalog(index);
+  editor_.showText(QString(), EditorPane::View::Text);
+  const TDevCatalogEntry e = catalog.Catalog(index);
   document_.setCurrentEntry(e);
   const size_t bytes = e.p_buffer ? std::min<size_t>(e.prog_size, e.p_buffer->size()) : 0;
-  if (editor.hexView()) {
+  if (editor_.hexView()) {
     if (e.p_buffer)
-      editor.showHex(e.p_buffer->data(), bytes);
+      editor_.showHex(e.p_buffer->data(), bytes);
     else
-      editor.showText(QString(), EditorPane::View::Hex);  // nothing to show, and nothing to type into
+      editor_.showText(QString(), EditorPane::View::Hex);  // nothing to show, and nothing to type into
     return;
   }
   if (e.file_txt_valid) {
-    editor.showProgramText(*e.text);
+    editor_.showProgramText(*e.text);
     return;
   }
   if (e.need_p_proc && document_.options().processing.enabled) {
-    RunReadPostprocess(index);
+    runReadPostprocess(index);
     document_.refreshCurrentEntry();
-    editor.showProgramText(*document_.currentEntry().text);
-    catalog_pane_->refresh();
+    editor_.showProgramText(*document_.currentEntry().text);
+    catalog_.refresh();
     return;
   }
   // The bytes as characters, read-only. Shown only: a text with control pictures in it is never
   // taken into the entry, which keeps its binary as the program.
-  editor.showRawBytes(e.p_buffer ? e.p_buffer->data() : nullptr, bytes);
+  editor_.showRawBytes(e.p_buffer ? e.p_buffer->data() : nullptr, bytes);
 }
 
-void MainWindow::StoreEditorText(int index) {
-  TDevCatalog *catalog = Catalog();
-  if (!catalog || index < 0 || index >= catalog->CatalogCount() || editorPane().view() != EditorPane::View::Text)
-    return;
-  TDevCatalogEntry e = catalog->Catalog(index);
+void ProgramEditing::storeEditorText(int index) {
+  TDevCatalog &catalog = document_.programs();
+  if (index < 0 || index >= catalog.CatalogCount() || editor_.view() != EditorPane::View::Text) return;
+  TDevCatalogEntry e = catalog.Catalog(index);
   if (!e.text) e.text = std::make_shared<ProgramText>();
-  *e.text = toU16Lines(editorPane().lines());
-  catalog->SetCatalog(index, e);
+  *e.text = toU16Lines(editor_.lines());
+  catalog.SetCatalog(index, e);
   if (index == document_.currentIndex()) document_.refreshCurrentEntry();
 }
 
-bool MainWindow::RunReadPostprocess(int index) {
-  TDevCatalog *catalog = Catalog();
-  if (!catalog) return false;
-  const TDevCatalogEntry e = catalog->Catalog(index);
+bool ProgramEditing::runReadPostprocess(int index) {
+  TDevCatalog &catalog = document_.programs();
+  const TDevCatalogEntry e = catalog.Catalog(index);
   if (!e.p_buffer || !document_.options().processing.enabled || !e.need_p_proc) {
-    catalog->FileTxtValidClear(index);
+    catalog.FileTxtValidClear(index);
     return false;
   }
-  const PostProcessOptions options = ProcessOptions();
-  ConversionProgress progress(SharedProgressForm(), this, QString::fromUtf8(ConverterStatusText(options)));
-  return kalvort::RunReadPostprocess(*catalog, index, options, progress.sink());
+  const PostProcessOptions options = processOptions();
+  ConversionProgress progress(progress_form_(), &window_, QString::fromUtf8(ConverterStatusText(options)));
+  return kalvort::RunReadPostprocess(catalog, index, options, progress.sink());
 }
 
-bool MainWindow::RunWritePostprocess(int index) {
-  TDevCatalog *catalog = Catalog();
-  if (!catalog) return false;
-  const TDevCatalogEntry e = catalog->Catalog(index);
+bool ProgramEditing::runWritePostprocess(int index) {
+  TDevCatalog &catalog = document_.programs();
+  const TDevCatalogEntry e = catalog.Catalog(index);
   if (!document_.options().processing.enabled || !e.need_p_proc) {
-    catalog->FileBinValidClear(index);
+    catalog.FileBinValidClear(index);
     return false;
   }
-  const PostProcessOptions options = ProcessOptions();
+  const PostProcessOptions options = processOptions();
   ConversionFailure failure;
   bool ok;
   {
-    ConversionProgress progress(SharedProgressForm(), this, QString::fromUtf8(ConverterStatusText(options)));
-    ok = kalvort::RunWritePostprocess(*catalog, index, options, &failure, progress.sink());
+    ConversionProgress progress(progress_form_(), &window_, QString::fromUtf8(ConverterStatusText(options)));
+    ok = kalvort::RunWritePostprocess(catalog, index, options, &failure, progress.sink());
   }
   if (ok) {
     document_.setChanged(true);
     return true;
   }
-  ShowConversionFailure(index, failure);
+  showConversionFailure(index, failure);
   return false;
 }
 
-void MainWindow::ShowConversionFailure(int index, const ConversionFailure &failure) {
+void ProgramEditing::showConversionFailure(int index, const ConversionFailure &failure) {
   // The reason, then which program and line it is about.
-  const TDevCatalogEntry failed = Catalog()->Catalog(index);
-  Dialogs.ask(this, QMessageBox::Warning, kCheck,
-              QString::fromUtf8(failure.message) + QLatin1Char('\n') +
-                  QString::fromStdString(kalvort::ProgramPlaceText(failed, failure.conv_err_str_num)),
-              QMessageBox::Ok);
+  const TDevCatalogEntry failed = document_.programs().Catalog(index);
+  dialogs_.ask(&window_, QMessageBox::Warning, kCheck,
+               QString::fromUtf8(failure.message) + QLatin1Char('\n') +
+                   QString::fromStdString(kalvort::ProgramPlaceText(failed, failure.conv_err_str_num)),
+               QMessageBox::Ok);
   // The failing program in the editor with the line the converter stopped on selected, in the
   // middle of the view so that the lines around it show too.
-  editorPane().showProgramText(*failed.text);
-  editorPane().showFailingLine(failure.conv_err_str_num - 1);
-  editorPane().setTextChanged(false);
+  editor_.showProgramText(*failed.text);
+  editor_.showFailingLine(failure.conv_err_str_num - 1);
+  editor_.setTextChanged(false);
 }
 
 // ---- Editor commands ----
 
-void MainWindow::MakeSelectedCurrent(int index) {
+void ProgramEditing::makeCurrent(int index) {
   document_.setCurrent(index);
 }
 
-bool MainWindow::SettleUnconfirmedText() {
-  if (!editorPane().textChanged()) return true;
-  const auto answer =
-      Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Файл"), QStringLiteral("Текст изменен. Сохранить?"),
-                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+bool ProgramEditing::settleUnconfirmedText() {
+  if (!editor_.textChanged()) return true;
+  const auto answer = dialogs_.ask(&window_, QMessageBox::Question, QStringLiteral("Файл"),
+                                   QStringLiteral("Текст изменен. Сохранить?"),
+                                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
   if (answer != QMessageBox::Yes && answer != QMessageBox::No) return false;
   if (answer == QMessageBox::Yes) {
     // Into the entry the editor was filled from, whatever row the list shows by now.
-    StoreEditorText(document_.currentIndex());
-    if (TDevCatalog *catalog = Catalog()) catalog->FileBinValidClear(document_.currentIndex());
+    storeEditorText(document_.currentIndex());
+    document_.programs().FileBinValidClear(document_.currentIndex());
     document_.setChanged(true);
-    catalog_pane_->refresh();
+    catalog_.refresh();
   }
-  editorPane().setTextChanged(false);
+  editor_.setTextChanged(false);
   return true;
 }
 
-void MainWindow::EditorOkActionExecute() {
-  const int index = catalog_pane_->selectedEntry();
-  if (index < 0 || !Catalog()) return;
-  MakeSelectedCurrent(index);
+void ProgramEditing::confirmText() {
+  const int index = catalog_.selectedEntry();
+  if (index < 0) return;
+  makeCurrent(index);
   // Only a program text is taken back; the hex dump and the raw bytes are views.
-  if (editorPane().view() != EditorPane::View::Text) return;
-  if (editorPane().textChanged() && Dialogs.ask(this, QMessageBox::Question, kTextChanged, QStringLiteral("Сохранить изменения?"),
-                                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+  if (editor_.view() != EditorPane::View::Text) return;
+  if (editor_.textChanged() &&
+      dialogs_.ask(&window_, QMessageBox::Question, kTextChanged, QStringLiteral("Сохранить изменения?"),
+                   QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
     return;
-  editorPane().setTextChanged(false);
+  editor_.setTextChanged(false);
   document_.setChanged(true);
-  StoreEditorText(index);
-  Catalog()->FileTxtValidSet(index);
-  Catalog()->FileBinValidClear(index);
-  catalog_pane_->refresh();
-  CurCatalogEntryChanged();
+  storeEditorText(index);
+  document_.programs().FileTxtValidSet(index);
+  document_.programs().FileBinValidClear(index);
+  catalog_.refresh();
+  showCurrentRow();
 }
 
-void MainWindow::EditorCancelActionExecute() {
-  if (editorPane().textChanged() && Dialogs.ask(this, QMessageBox::Question, kTextChanged, QStringLiteral("Отменить изменения?"),
-                                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
+void ProgramEditing::discardText() {
+  if (editor_.textChanged() &&
+      dialogs_.ask(&window_, QMessageBox::Question, kTextChanged, QStringLiteral("Отменить изменения?"),
+                   QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
     return;
-  editorPane().setTextChanged(false);
-  CatalogSelectionChanged();
+  editor_.setTextChanged(false);
+  showSelectedEntry();
 }
 
-void MainWindow::CheckFileActionExecute() {
-  TDevCatalog *catalog = Catalog();
-  const int index = catalog_pane_->selectedEntry();
-  if (index < 0 || !catalog) return;
-  MakeSelectedCurrent(index);
-  if (editorPane().textChanged() && Dialogs.ask(this, QMessageBox::Question, kTextChanged,
-                                  QStringLiteral("Сохранить изменения и проверить?"),
-                                  QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+void ProgramEditing::checkProgram() {
+  TDevCatalog &catalog = document_.programs();
+  const int index = catalog_.selectedEntry();
+  if (index < 0) return;
+  makeCurrent(index);
+  if (editor_.textChanged() &&
+      dialogs_.ask(&window_, QMessageBox::Question, kTextChanged, QStringLiteral("Сохранить изменения и проверить?"),
+                   QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
     return;
-  StoreEditorText(index);
-  catalog->FileBinValidClear(index);
-  if (RunWritePostprocess(index)) {
-    Dialogs.ask(this, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."), QMessageBox::Ok);
+  storeEditorText(index);
+  catalog.FileBinValidClear(index);
+  if (runWritePostprocess(index)) {
+    dialogs_.ask(&window_, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."),
+                 QMessageBox::Ok);
     document_.setChanged(true);
   }
-  catalog->CalculateMPStat();
-  catalog_pane_->refresh();
-  editorPane().setTextChanged(false);
+  catalog.CalculateMPStat();
+  catalog_.refresh();
+  editor_.setTextChanged(false);
   document_.refreshCurrentEntry();
-  updateCommandStates();
+  emit commandStatesChanged();
 }
 
-void MainWindow::CheckAllFilesActionExecute() {
-  TDevCatalog *catalog = Catalog();
-  if (!catalog) return;
-  if (document_.options().processing.enabled && catalog->CatalogCount() > 0) {
-    for (int row = 0; row < catalog_pane_->model().rowCount(); ++row) {
-      const int index = catalog_pane_->entryAt(row);
+void ProgramEditing::checkProject() {
+  TDevCatalog &catalog = document_.programs();
+  if (document_.options().processing.enabled && catalog.CatalogCount() > 0) {
+    for (int row = 0; row < catalog_.model().rowCount(); ++row) {
+      const int index = catalog_.entryAt(row);
       if (index < 0) continue;
-      const TDevCatalogEntry e = catalog->Catalog(index);
+      const TDevCatalogEntry e = catalog.Catalog(index);
       if (!e.need_p_proc || e.file_bin_valid) continue;
-      if (RunWritePostprocess(index)) {
+      if (runWritePostprocess(index)) {
         document_.setChanged(true);
         continue;
       }
       // The editor keeps the failing program with its line selected.
-      catalog->CalculateMPStat();
-      catalog_pane_->refresh();
-      MakeSelectedCurrent(index);
-      catalog_pane_->selectRows(row, row, false);  // selected without showing it again
-      updateCommandStates();
+      catalog.CalculateMPStat();
+      catalog_.refresh();
+      makeCurrent(index);
+      catalog_.selectRows(row, row, false);  // selected without showing it again
+      emit commandStatesChanged();
       return;
     }
   }
-  Dialogs.ask(this, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."), QMessageBox::Ok);
-  catalog->CalculateMPStat();
-  catalog_pane_->refresh();
-  CurCatalogEntryChanged();
+  dialogs_.ask(&window_, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."),
+               QMessageBox::Ok);
+  catalog.CalculateMPStat();
+  catalog_.refresh();
+  showCurrentRow();
 }
 
-void MainWindow::EditorOpenFileActionExecute() {
-  TDevCatalog *catalog = Catalog();
-  const int index = catalog_pane_->selectedEntry();
-  if (index < 0 || !catalog) return;
-  MakeSelectedCurrent(index);
+void ProgramEditing::openTextFile() {
+  TDevCatalog &catalog = document_.programs();
+  const int index = catalog_.selectedEntry();
+  if (index < 0) return;
+  makeCurrent(index);
   if (document_.currentEntry().file_txt_valid &&
-      Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Текстовый файл"), QStringLiteral("Заменить текстовый файл?"),
-                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
+      dialogs_.ask(&window_, QMessageBox::Question, QStringLiteral("Текстовый файл"),
+                   QStringLiteral("Заменить текстовый файл?"), QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
     return;
-  const QString file = Dialogs.openFileName(this, QStringLiteral("Открытие текстового файла"),
-                                            QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*)"));
+  const QString file = dialogs_.openFileName(&window_, QStringLiteral("Открытие текстового файла"),
+                                             QStringLiteral("Текстовые файлы (*.txt);;Все файлы (*)"));
   if (file.isEmpty()) return;
   std::string bytes;
   if (!ReadWholeFile(toPath(file), bytes, kMaxTextFile)) {
-    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка открытия файла."));
+    dialogs_.error(&window_, QStringLiteral("Ошибка"), QStringLiteral("Ошибка открытия файла."));
     return;
   }
   TextEncoding encoding = TextEncoding::Cp1251;
-  TDevCatalogEntry e = catalog->Catalog(index);
+  TDevCatalogEntry e = catalog.Catalog(index);
   if (!e.text) e.text = std::make_shared<ProgramText>();
   *e.text = splitLines(decodeText(bytes, &encoding));
   // A rewrite keeps a byte-order mark; everything else is written as Windows-1251.
   const bool bom = encoding != TextEncoding::Cp1251 && encoding != TextEncoding::Utf8;
   e.text_encoding = bom ? encoding : TextEncoding::Cp1251;
-  catalog->SetCatalog(index, e);
-  catalog->FileBinValidClear(index);
-  catalog->FileTxtValidSet(index);
-  catalog_pane_->refresh();
-  CurCatalogEntryChanged();
-  editorPane().setTextChanged(true);
-  updateCommandStates();
+  catalog.SetCatalog(index, e);
+  catalog.FileBinValidClear(index);
+  catalog.FileTxtValidSet(index);
+  catalog_.refresh();
+  showCurrentRow();
+  editor_.setTextChanged(true);
+  emit commandStatesChanged();
 }
 
-void MainWindow::EditorSaveFileActionExecute() {
-  TDevCatalog *catalog = Catalog();
-  const int index = catalog_pane_->selectedEntry();
-  if (index < 0 || !catalog) return;
-  MakeSelectedCurrent(index);
+void ProgramEditing::saveProgramFile() {
+  const int index = catalog_.selectedEntry();
+  if (index < 0) return;
+  makeCurrent(index);
   const TDevCatalogEntry &e = document_.currentEntry();
   QString filter, suffix;
   if (e.file_txt_valid && e.file_bin_valid) {
@@ -279,12 +293,12 @@ void MainWindow::EditorSaveFileActionExecute() {
   // The program's name as the proposed file name; a "/" would make it a path into another folder.
   QString proposed = fromU16(ByteArrayToString(e.code, kCatalogCodeSize - 1));
   proposed.replace(QLatin1Char('/'), QLatin1Char('_'));
-  QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"), filter, proposed);
+  QString file = dialogs_.saveFileName(&window_, QStringLiteral("Сохранение файла"), filter, proposed);
   if (file.isEmpty()) return;
   file = withDefaultSuffix(file, suffix);
   if (QFileInfo::exists(file) &&
-      Dialogs.ask(this, QMessageBox::Warning, QStringLiteral("Предупреждение"), QStringLiteral("Файл существует! Перезаписать?"),
-                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
+      dialogs_.ask(&window_, QMessageBox::Warning, QStringLiteral("Предупреждение"),
+                   QStringLiteral("Файл существует! Перезаписать?"), QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok)
     return;
   // The dialog reports no chosen filter: a ".bin" name picks the binary when both are valid.
   const bool as_binary = QFileInfo(file).suffix().compare(QLatin1String("bin"), Qt::CaseInsensitive) == 0;
@@ -295,5 +309,48 @@ void MainWindow::EditorSaveFileActionExecute() {
     bytes.assign(e.p_buffer->begin(), e.p_buffer->begin() + std::min<size_t>(e.prog_size, e.p_buffer->size()));
   }
   if (!SafeSaveFile(toPath(file), bytes))
-    Dialogs.error(this, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
+    dialogs_.error(&window_, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
+}
+
+void ProgramEditing::reprocessCurrentEntry() {
+  const int index = catalog_.selectedEntry();
+  if (index < 0 || !document_.options().processing.enabled) return;
+  makeCurrent(index);
+  // Only a text that came from a valid binary is derived again: a typed or confirmed text whose
+  // binary is not (yet) valid would be lost to an old image or to no image at all.
+  const TDevCatalogEntry &entry = document_.currentEntry();
+  if (!entry.need_p_proc || !entry.file_bin_valid || !entry.p_buffer) return;
+  runReadPostprocess(index);
+  document_.refreshCurrentEntry();
+  editor_.showProgramText(*document_.currentEntry().text);
+  editor_.setTextChanged(false);
+  catalog_.refresh();
+  emit commandStatesChanged();
+}
+
+// ---- The catalog list's selection ----
+
+void ProgramEditing::showSelectedEntry() {
+  if (!settleUnconfirmedText()) {
+    // Cancelled: the edited program stays selected, so the editor shows the entry it stores into.
+    const int row = catalog_.rowOf(document_.currentIndex());
+    if (row >= 0) catalog_.selectRows(row, row, false);
+    return;
+  }
+  const QList<int> rows = catalog_.selectedRows();
+  if (rows.isEmpty()) return;
+  const int index = catalog_.entryAt(rows.front());
+  if (index < 0) {
+    editor_.clear();
+    emit commandStatesChanged();
+    return;
+  }
+  document_.setCurrent(index);
+  showCurrentEntry();
+  emit commandStatesChanged();
+}
+
+void ProgramEditing::showCurrentRow() {
+  const int row = catalog_.rowOf(document_.currentIndex());
+  catalog_.selectRows(row, row, true);
 }

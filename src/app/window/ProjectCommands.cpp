@@ -13,7 +13,6 @@
 #include "widgets/QtText.h"
 #include "window/CatalogPane.h"
 #include "window/EditorPane.h"
-#include "window/MainWindow.h"
 #include "window/ProjectDocument.h"
 
 using namespace kalvort;
@@ -193,20 +192,4 @@ void ProjectCommands::resetProject() {
   catalog_.refresh();
   showFirstRow();
   document_.setChanged(false);
-}
-
-void MainWindow::ReprocessCurrentEntry() {
-  TDevCatalog *catalog = Catalog();
-  const int index = catalog_pane_->selectedEntry();
-  if (!catalog || index < 0 || !document_.options().processing.enabled) return;
-  MakeSelectedCurrent(index);
-  // Only a text that came from a valid binary is derived again: a typed or confirmed text whose
-  // binary is not (yet) valid would be lost to an old image or to no image at all.
-  if (!document_.currentEntry().need_p_proc || !document_.currentEntry().file_bin_valid || !document_.currentEntry().p_buffer) return;
-  RunReadPostprocess(index);
-  document_.refreshCurrentEntry();
-  editorPane().showProgramText(*document_.currentEntry().text);
-  editorPane().setTextChanged(false);
-  catalog_pane_->refresh();
-  updateCommandStates();
 }

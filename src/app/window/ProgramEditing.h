@@ -1,0 +1,80 @@
+#pragma once
+// ProgramEditing: the work between the catalog list and the editor pane. It shows the selected
+// program in the editor, takes the editor's text back into its entry, runs the conversions between
+// an entry's text and binary, and answers the editor's commands that work on the project (confirm,
+// discard, check, open and save a file) and "Проверить проект".
+//
+// It works on the parts and the document it is given and knows nothing of the window around them:
+// whenever what it did can change which commands are enabled it says so (commandStatesChanged).
+
+#include <QObject>
+
+#include <functional>
+
+#include "formats/Conversion.h"
+#include "formats/PostProcess.h"
+
+class CatalogPane;
+class EditorPane;
+class ProjectDocument;
+class QWidget;
+class TProgressForm;
+class UserDialogs;
+
+class ProgramEditing : public QObject {
+  Q_OBJECT
+
+ public:
+  // `window` is the parent of its questions and file dialogs and of the conversions' progress;
+  // `progressForm` gives the progress window the device commands share.
+  ProgramEditing(ProjectDocument &document, CatalogPane &catalog, EditorPane &editor, UserDialogs &dialogs,
+                 QWidget &window, std::function<TProgressForm &()> progressForm, QObject *parent = nullptr);
+
+  // Entry `index` becomes the one the editor's text belongs to.
+  void makeCurrent(int index);
+  // Selects the current entry's row, which shows it.
+  void showCurrentRow();
+  // A failed text-to-binary conversion of entry `index`: its message, then the program in the
+  // editor with the failing line selected and marked.
+  void showConversionFailure(int index, const kalvort::ConversionFailure &failure);
+  // Unconfirmed editor text: asks "Текст изменен. Сохранить?" (Да stores it into the current entry,
+  // Нет drops it). False when the user cancelled; true when there was nothing to settle.
+  bool settleUnconfirmedText();
+  // Shows the selected entry's text afresh after a change of the processing options.
+  void reprocessCurrentEntry();
+
+ public slots:
+  // The list's selection changed (or the HEX switch was pressed): the editor's text settled, then
+  // the selected program shown.
+  void showSelectedEntry();
+  // The editor's commands: "Подтвердить изменения", "Отменить изменения", "Проверить файл",
+  // "Открыть файл", "Сохранить файл".
+  void confirmText();
+  void discardText();
+  void checkProgram();
+  void openTextFile();
+  void saveProgramFile();
+  // "Проверить проект": converts every program that needs it, stops at the first that fails.
+  void checkProject();
+
+ signals:
+  // What was done may enable or disable commands: the window applies its rules again.
+  void commandStatesChanged();
+
+ private:
+  kalvort::PostProcessOptions processOptions() const;
+  // The current entry in the editor: text, hex dump or raw bytes.
+  void showCurrentEntry();
+  // The editor's lines into entry `index` (program text only).
+  void storeEditorText(int index);
+  // Binary to text and text to binary of entry `index`, with the progress window shown.
+  bool runReadPostprocess(int index);
+  bool runWritePostprocess(int index);
+
+  ProjectDocument &document_;
+  CatalogPane &catalog_;
+  EditorPane &editor_;
+  UserDialogs &dialogs_;
+  QWidget &window_;
+  std::function<TProgressForm &()> progress_form_;
+};
