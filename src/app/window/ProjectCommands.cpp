@@ -143,8 +143,8 @@ void MainWindow::ProjectOpenActionExecute() {
 }
 
 void MainWindow::PresetSettingsForm(TSettingsForm &form) const {
-  form.fix_proc_type = document_.deviceType() != dtProg;
-  form.options = document_.options();
+  form.setProjectTypeFixed(document_.deviceType() != dtProg);
+  form.setOptions(document_.options());
 }
 
 QString MainWindow::FileDialogFolder() const {
@@ -165,7 +165,7 @@ void MainWindow::ProjectNewActionExecute() {
   if (form.exec() != QDialog::Accepted) return;
   // A new project takes the processing and the format options; the ВЗ-20х switch and the time-out
   // factor are changed through "Настройки проекта" only.
-  kalvort::Options chosen = form.options;
+  kalvort::Options chosen = form.options();
   chosen.vz20_format = document_.options().vz20_format;
   chosen.timeout_factor = document_.options().timeout_factor;
   document_.options() = chosen;
