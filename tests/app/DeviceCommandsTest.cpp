@@ -21,6 +21,7 @@
 
 #include "device/DevCatalog.h"
 #include "support/AppTest.h"
+#include "support/DialogWidgets.h"
 #include "support/EditorWidgets.h"
 #include "workflow/DeviceSession.h"
 #include "support/CatalogPrograms.h"
@@ -38,6 +39,7 @@ using kalvort::ProgramImage;
 using kalvort::ProgramText;
 using kalvort::TDevCatalogEntry;
 using kalvort::apptest::EditorOf;
+using kalvort::apptest::NamedChild;
 using kalvort::apptest::WaitFor;
 using kalvort::apptest::WaitForDeviceStatus;
 using kalvort::apptest::WaitForNextStatus;
@@ -398,14 +400,15 @@ class DeviceCommandsTest : public QObject {
     expectIdle();
     expectShown(QStringLiteral("Проект записан в МП: 3 программ, 1340 байт"));
     QVERIFY(window->ProgressForm->overallShown());
-    QCOMPARE(window->ProgressForm->ProgramsLabel->text(), QStringLiteral("Программа 3 из 3"));
-    QCOMPARE(window->ProgressForm->TotalBar->value(), 100);
+    const auto *programsLine = NamedChild<QLabel>(*window->ProgressForm, "ProgramsLabel");
+    QCOMPARE(programsLine->text(), QStringLiteral("Программа 3 из 3"));
+    QCOMPARE(NamedChild<QProgressBar>(*window->ProgressForm, "TotalBar")->value(), 100);
 
     window->document().setChanged(false);
     QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     expectShown(QStringLiteral("Проект прочитан из МП: 3 программ, 1340 байт"));
-    QCOMPARE(window->ProgressForm->ProgramsLabel->text(), QStringLiteral("Программа 3 из 3"));
+    QCOMPARE(programsLine->text(), QStringLiteral("Программа 3 из 3"));
 
     const QString dir = QDir::tempPath() + "/kalvort-summary-" + QString::number(QCoreApplication::applicationPid());
     QDir().mkpath(dir);
@@ -551,7 +554,7 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(window->ProgressForm->isVisible() && window->ProgressForm->isEnabled() && !window->isEnabled());
     QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Чтение образа с МП..."));
     QCOMPARE(window->ProgressForm->statusText(), QStringLiteral("module.bin"));
-    window->ProgressForm->CancelButton->click();
+    NamedChild<QPushButton>(*window->ProgressForm, "CancelButton")->click();
     QVERIFY(WaitFor([&] { return !window->deviceController().commandRunning(); }, 20000));
     expectIdle();
     QCOMPARE(takeAsked().last(), QStringLiteral("Отмена|Текущее действие отменено"));
@@ -606,7 +609,7 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(startSlowWriteOfTwentyPrograms());
     QVERIFY(!window->isEnabled());
     QVERIFY(!window->deviceController().polling());
-    window->ProgressForm->CancelButton->click();
+    NamedChild<QPushButton>(*window->ProgressForm, "CancelButton")->click();
     QVERIFY(WaitFor([&] { return !window->deviceController().commandRunning(); }, 20000));
     expectIdle();
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::NoIcon);

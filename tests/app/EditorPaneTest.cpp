@@ -24,6 +24,7 @@
 #include "window/MainWindow.h"
 #include "formats/PostProcess.h"
 #include "support/AppTest.h"
+#include "support/DialogWidgets.h"
 #include "support/EditorWidgets.h"
 #include "support/CatalogPrograms.h"
 #include "support/WindowFixture.h"
@@ -33,6 +34,7 @@ using namespace kalvort;
 using kalvort::apptest::ActionNamed;
 using kalvort::apptest::ActionSelectorOf;
 using kalvort::apptest::EditorOf;
+using kalvort::apptest::NamedChild;
 
 namespace {
 
@@ -273,7 +275,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     // button usable for the device commands.
     QVERIFY(window->ProgressForm);
     QVERIFY(!window->ProgressForm->isVisible());
-    QVERIFY(window->ProgressForm->CancelButton->isEnabled());
+    QVERIFY(NamedChild<QPushButton>(*window->ProgressForm, "CancelButton")->isEnabled());
   }
 
   void openFileKeepsItsByteOrderMarkOnSave() {
