@@ -673,7 +673,8 @@ class DeviceCommandsTest : public QObject {
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
     QVERIFY(window->VerifyForm && window->VerifyForm->isVisible());
-    QCOMPARE(window->VerifyForm->SummaryLabel->text(), QStringLiteral("Проект и МП совпадают."));
+    QCOMPARE(NamedChild<QLabel>(*window->VerifyForm, "SummaryLabel")->text(),
+             QStringLiteral("Проект и МП совпадают."));
     window->VerifyForm->accept();
 
     int binIndex = 0;  // the write may have renumbered the entries
@@ -685,11 +686,12 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(programs().CatalogCount(), 3);
     QVERIFY(BytesOf(programs().Catalog(binIndex)) == ProgramImage(700, 0x5B));  // the project, not the module
     // Control sum and bytes differ, both for that program only.
-    QCOMPARE(window->VerifyForm->DiffGrid->rowCount(), 2);
+    const auto *diffGrid = NamedChild<QTableWidget>(*window->VerifyForm, "DiffGrid");
+    QCOMPARE(diffGrid->rowCount(), 2);
     for (int row = 0; row < 2; ++row) {
-      QCOMPARE(window->VerifyForm->DiffGrid->item(row, 0)->text(),
+      QCOMPARE(diffGrid->item(row, 0)->text(),
                QString::number(programs().Catalog(binIndex).cat_num + 1));  // numbered from 1
-      QCOMPARE(window->VerifyForm->DiffGrid->item(row, 1)->text(), QStringLiteral("BIN"));
+      QCOMPARE(diffGrid->item(row, 1)->text(), QStringLiteral("BIN"));
     }
     window->VerifyForm->accept();
   }
