@@ -719,12 +719,12 @@ class DeviceCommandsTest : public QObject {
     size_t countWhileOpen = 0;
     whenShown([&](TNetSettingsForm *f) {
       pollStopped = !window->deviceController().polling();
-      f->DeviceTable->setCurrentCell(1, 0);
-      f->DelButton->click();
-      f->IpEdit->setAddress("127.0.0.30");
-      f->AddButton->click();
+      NamedChild<QTableWidget>(*f, "DeviceTable")->setCurrentCell(1, 0);
+      NamedChild<QPushButton>(*f, "DelButton")->click();
+      NamedChild<kalvort::app::Ipv4Edit>(*f, "IpEdit")->setAddress("127.0.0.30");
+      NamedChild<QPushButton>(*f, "AddButton")->click();
       countWhileOpen = window->NetDevices.size();
-      f->CancelButton->click();
+      NamedChild<QPushButton>(*f, "CancelButton")->click();
     });
     window->DeviceNetworkActionExecute();
     QVERIFY(pollStopped);
@@ -733,11 +733,11 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(window->deviceController().polling());
 
     whenShown([&](TNetSettingsForm *f) {
-      f->ClearButton->click();
-      f->IpEdit->setAddress("127.0.0.40");
-      f->NameEdit->setText("Станок");
-      f->AddButton->click();
-      f->OkButton->click();
+      NamedChild<QPushButton>(*f, "ClearButton")->click();
+      NamedChild<kalvort::app::Ipv4Edit>(*f, "IpEdit")->setAddress("127.0.0.40");
+      NamedChild<QLineEdit>(*f, "NameEdit")->setText("Станок");
+      NamedChild<QPushButton>(*f, "AddButton")->click();
+      NamedChild<QPushButton>(*f, "OkButton")->click();
     });
     window->DeviceNetworkActionExecute();
     QVERIFY(window->NetDevices == (std::vector<kalvort::TNetDevice>{{"127.0.0.40", u"Станок"}}));
