@@ -34,6 +34,7 @@
 #include "window/ProjectCommands.h"
 #include "base/CodePage.h"
 #include "support/AppTest.h"
+#include "support/DialogWidgets.h"
 #include "support/EditorWidgets.h"
 #include "window/EditorPane.h"
 #include "support/CatalogPrograms.h"
@@ -42,6 +43,7 @@
 #include "workflow/DeviceSession.h"
 
 using namespace kalvort;
+using kalvort::apptest::NamedChild;
 
 namespace {
 
@@ -398,9 +400,9 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     QTimer::singleShot(0, [] {
       auto *form = qobject_cast<TSettingsForm *>(QApplication::activeModalWidget());
       QVERIFY(form);
-      form->ProjectTypeCombo->setCurrentIndex(1);
-      form->DelSpaceCheck->setChecked(false);
-      form->OkButton->click();
+      NamedChild<QComboBox>(*form, "ProjectTypeCombo")->setCurrentIndex(1);
+      NamedChild<QCheckBox>(*form, "DelSpaceCheck")->setChecked(false);
+      NamedChild<QPushButton>(*form, "OkButton")->click();
     });
     run("ProjectNewAction");
     QCOMPARE(window->document().options().processing.project_type, 1);

@@ -21,6 +21,7 @@
 
 #include "device/DevCatalog.h"
 #include "support/AppTest.h"
+#include "support/DialogWidgets.h"
 #include "support/EditorWidgets.h"
 #include "workflow/DeviceSession.h"
 #include "support/CatalogPrograms.h"
@@ -39,6 +40,7 @@ using kalvort::ProgramImage;
 using kalvort::ProgramText;
 using kalvort::TDevCatalogEntry;
 using kalvort::apptest::EditorOf;
+using kalvort::apptest::NamedChild;
 using kalvort::apptest::WaitFor;
 using kalvort::apptest::WaitForDeviceStatus;
 using kalvort::apptest::WaitForNextStatus;
@@ -399,14 +401,15 @@ class DeviceCommandsTest : public QObject {
     expectIdle();
     expectShown(QStringLiteral("Проект записан в МП: 3 программ, 1340 байт"));
     QVERIFY(window->ProgressForm->overallShown());
-    QCOMPARE(window->ProgressForm->ProgramsLabel->text(), QStringLiteral("Программа 3 из 3"));
-    QCOMPARE(window->ProgressForm->TotalBar->value(), 100);
+    const auto *programsLine = NamedChild<QLabel>(*window->ProgressForm, "ProgramsLabel");
+    QCOMPARE(programsLine->text(), QStringLiteral("Программа 3 из 3"));
+    QCOMPARE(NamedChild<QProgressBar>(*window->ProgressForm, "TotalBar")->value(), 100);
 
     window->document().setChanged(false);
     QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
     expectIdle();
     expectShown(QStringLiteral("Проект прочитан из МП: 3 программ, 1340 байт"));
-    QCOMPARE(window->ProgressForm->ProgramsLabel->text(), QStringLiteral("Программа 3 из 3"));
+    QCOMPARE(programsLine->text(), QStringLiteral("Программа 3 из 3"));
 
     const QString dir = QDir::tempPath() + "/kalvort-summary-" + QString::number(QCoreApplication::applicationPid());
     QDir().mkpath(dir);
@@ -552,7 +555,7 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(window->ProgressForm->isVisible() && window->ProgressForm->isEnabled() && !window->isEnabled());
     QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Чтение образа с МП..."));
     QCOMPARE(window->ProgressForm->statusText(), QStringLiteral("module.bin"));
-    window->ProgressForm->CancelButton->click();
+    NamedChild<QPushButton>(*window->ProgressForm, "CancelButton")->click();
     QVERIFY(WaitFor([&] { return !window->deviceController().commandRunning(); }, 20000));
     expectIdle();
     QCOMPARE(takeAsked().last(), QStringLiteral("Отмена|Текущее действие отменено"));
@@ -607,7 +610,7 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(startSlowWriteOfTwentyPrograms());
     QVERIFY(!window->isEnabled());
     QVERIFY(!window->deviceController().polling());
-    window->ProgressForm->CancelButton->click();
+    NamedChild<QPushButton>(*window->ProgressForm, "CancelButton")->click();
     QVERIFY(WaitFor([&] { return !window->deviceController().commandRunning(); }, 20000));
     expectIdle();
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::NoIcon);
@@ -671,7 +674,8 @@ class DeviceCommandsTest : public QObject {
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
     QVERIFY(window->VerifyForm && window->VerifyForm->isVisible());
-    QCOMPARE(window->VerifyForm->SummaryLabel->text(), QStringLiteral("Проект и МП совпадают."));
+    QCOMPARE(NamedChild<QLabel>(*window->VerifyForm, "SummaryLabel")->text(),
+             QStringLiteral("Проект и МП совпадают."));
     window->VerifyForm->accept();
 
     int binIndex = 0;  // the write may have renumbered the entries
@@ -683,11 +687,12 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(programs().CatalogCount(), 3);
     QVERIFY(BytesOf(programs().Catalog(binIndex)) == ProgramImage(700, 0x5B));  // the project, not the module
     // Control sum and bytes differ, both for that program only.
-    QCOMPARE(window->VerifyForm->DiffGrid->rowCount(), 2);
+    const auto *diffGrid = NamedChild<QTableWidget>(*window->VerifyForm, "DiffGrid");
+    QCOMPARE(diffGrid->rowCount(), 2);
     for (int row = 0; row < 2; ++row) {
-      QCOMPARE(window->VerifyForm->DiffGrid->item(row, 0)->text(),
+      QCOMPARE(diffGrid->item(row, 0)->text(),
                QString::number(programs().Catalog(binIndex).cat_num + 1));  // numbered from 1
-      QCOMPARE(window->VerifyForm->DiffGrid->item(row, 1)->text(), QStringLiteral("BIN"));
+      QCOMPARE(diffGrid->item(row, 1)->text(), QStringLiteral("BIN"));
     }
     window->VerifyForm->accept();
   }
@@ -715,12 +720,12 @@ class DeviceCommandsTest : public QObject {
     size_t countWhileOpen = 0;
     whenShown([&](TNetSettingsForm *f) {
       pollStopped = !window->deviceController().polling();
-      f->DeviceTable->setCurrentCell(1, 0);
-      f->DelButton->click();
-      f->IpEdit->setAddress("127.0.0.30");
-      f->AddButton->click();
+      NamedChild<QTableWidget>(*f, "DeviceTable")->setCurrentCell(1, 0);
+      NamedChild<QPushButton>(*f, "DelButton")->click();
+      NamedChild<kalvort::app::Ipv4Edit>(*f, "IpEdit")->setAddress("127.0.0.30");
+      NamedChild<QPushButton>(*f, "AddButton")->click();
       countWhileOpen = window->NetDevices.size();
-      f->CancelButton->click();
+      NamedChild<QPushButton>(*f, "CancelButton")->click();
     });
     window->DeviceNetworkActionExecute();
     QVERIFY(pollStopped);
@@ -729,11 +734,11 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(window->deviceController().polling());
 
     whenShown([&](TNetSettingsForm *f) {
-      f->ClearButton->click();
-      f->IpEdit->setAddress("127.0.0.40");
-      f->NameEdit->setText("Станок");
-      f->AddButton->click();
-      f->OkButton->click();
+      NamedChild<QPushButton>(*f, "ClearButton")->click();
+      NamedChild<kalvort::app::Ipv4Edit>(*f, "IpEdit")->setAddress("127.0.0.40");
+      NamedChild<QLineEdit>(*f, "NameEdit")->setText("Станок");
+      NamedChild<QPushButton>(*f, "AddButton")->click();
+      NamedChild<QPushButton>(*f, "OkButton")->click();
     });
     window->DeviceNetworkActionExecute();
     QVERIFY(window->NetDevices == (std::vector<kalvort::TNetDevice>{{"127.0.0.40", u"Станок"}}));

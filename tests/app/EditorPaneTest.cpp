@@ -26,6 +26,7 @@
 #include "window/ProjectCommands.h"
 #include "formats/PostProcess.h"
 #include "support/AppTest.h"
+#include "support/DialogWidgets.h"
 #include "support/EditorWidgets.h"
 #include "support/CatalogPrograms.h"
 #include "support/WindowFixture.h"
@@ -35,6 +36,7 @@ using namespace kalvort;
 using kalvort::apptest::ActionNamed;
 using kalvort::apptest::ActionSelectorOf;
 using kalvort::apptest::EditorOf;
+using kalvort::apptest::NamedChild;
 
 namespace {
 
@@ -275,7 +277,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     // button usable for the device commands.
     QVERIFY(window->ProgressForm);
     QVERIFY(!window->ProgressForm->isVisible());
-    QVERIFY(window->ProgressForm->CancelButton->isEnabled());
+    QVERIFY(NamedChild<QPushButton>(*window->ProgressForm, "CancelButton")->isEnabled());
   }
 
   void openFileKeepsItsByteOrderMarkOnSave() {

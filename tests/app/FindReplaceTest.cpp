@@ -7,8 +7,11 @@
 #include <QTest>
 
 #include "dialogs/FindReplaceDialog.h"
+#include "support/DialogWidgets.h"
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
+
+using kalvort::apptest::NamedChild;
 
 class FindReplaceTest : public QObject {
   Q_OBJECT
@@ -31,43 +34,52 @@ class FindReplaceTest : public QObject {
 
   void findIgnoresCaseByDefaultAndWalksDown() {
     FindReplaceDialog find(FindReplaceDialog::Mode::Find, *editor, dialogs, window);
-    QVERIFY(find.downRadio->isChecked());
-    find.findEdit->setText(QStringLiteral("g01"));
-    find.findNextButton->click();
+    auto *down = NamedChild<QRadioButton>(find, "directionDown");
+    auto *findEdit = NamedChild<QLineEdit>(find, "findEdit");
+    auto *findNext = NamedChild<QPushButton>(find, "findNext");
+    auto *matchCase = NamedChild<QCheckBox>(find, "matchCase");
+    auto *up = NamedChild<QRadioButton>(find, "directionUp");
+    QVERIFY(down->isChecked());
+    findEdit->setText(QStringLiteral("g01"));
+    findNext->click();
     QCOMPARE(selected(), QStringLiteral("G01"));
     QCOMPARE(editor->textCursor().selectionStart(), 5);  // a line break is one position here
-    find.findNextButton->click();
+    findNext->click();
     QCOMPARE(selected(), QStringLiteral("g01"));
-    find.findNextButton->click();
+    findNext->click();
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].title, QStringLiteral("Поиск"));
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Строка не найдена"));
     QCOMPARE(selected(), QStringLiteral("g01"));  // a miss leaves the selection
 
-    find.findEdit->setText(QStringLiteral("стоп"));
-    find.findNextButton->click();  // from the line start: the caret stands before СТОП
+    findEdit->setText(QStringLiteral("стоп"));
+    findNext->click();  // from the line start: the caret stands before СТОП
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(selected(), QStringLiteral("СТОП"));
 
-    find.matchCaseCheck->setChecked(true);
-    find.upRadio->setChecked(true);
-    find.findEdit->setText(QStringLiteral("G01"));
-    find.findNextButton->click();
+    matchCase->setChecked(true);
+    up->setChecked(true);
+    findEdit->setText(QStringLiteral("G01"));
+    findNext->click();
     QCOMPARE(editor->textCursor().selectionStart(), 5);
   }
 
   void replaceOneReplacesTheSelectedMatchThenTheNext() {
     FindReplaceDialog replace(FindReplaceDialog::Mode::Replace, *editor, dialogs, window);
-    QVERIFY(!replace.upRadio);
-    replace.findEdit->setText(QStringLiteral("g01"));
-    replace.replaceEdit->setText(QStringLiteral("G02"));
-    replace.findNextButton->click();
+    auto *findEdit = NamedChild<QLineEdit>(replace, "findEdit");
+    auto *replaceEdit = NamedChild<QLineEdit>(replace, "replaceEdit");
+    auto *findNext = NamedChild<QPushButton>(replace, "findNext");
+    auto *replaceButton = NamedChild<QPushButton>(replace, "replace");
+    QVERIFY(!replace.findChild<QRadioButton *>(QStringLiteral("directionUp")));
+    findEdit->setText(QStringLiteral("g01"));
+    replaceEdit->setText(QStringLiteral("G02"));
+    findNext->click();
     QCOMPARE(selected(), QStringLiteral("G01"));
-    replace.replaceButton->click();
+    replaceButton->click();
     QCOMPARE(editor->lines()[1], QStringLiteral("N1 G02 X5"));
-    replace.replaceButton->click();
+    replaceButton->click();
     QCOMPARE(editor->lines()[2], QStringLiteral("N2 G02 СТОП"));
-    replace.replaceButton->click();
+    replaceButton->click();
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Строка не найдена"));
   }
@@ -75,9 +87,12 @@ class FindReplaceTest : public QObject {
   void replaceAllEndsAfterOnePass() {
     editor->setLines({QStringLiteral("A1 A2"), QStringLiteral("BA")});
     FindReplaceDialog replace(FindReplaceDialog::Mode::Replace, *editor, dialogs, window);
-    replace.findEdit->setText(QStringLiteral("a"));
-    replace.replaceEdit->setText(QStringLiteral("AA"));
-    replace.replaceAllButton->click();
+    auto *findEdit = NamedChild<QLineEdit>(replace, "findEdit");
+    auto *replaceEdit = NamedChild<QLineEdit>(replace, "replaceEdit");
+    auto *replaceAll = NamedChild<QPushButton>(replace, "replaceAll");
+    findEdit->setText(QStringLiteral("a"));
+    replaceEdit->setText(QStringLiteral("AA"));
+    replaceAll->click();
     QCOMPARE(editor->lines(), (QStringList{QStringLiteral("AA1 AA2"), QStringLiteral("BAA")}));
     QVERIFY(dialogs.asked.isEmpty());
     editor->undo();  // one undo step
@@ -85,8 +100,8 @@ class FindReplaceTest : public QObject {
 
     // An empty search text replaces nothing (and the buttons wait for a text).
     QCOMPARE(editor->replaceAll(QString(), QStringLiteral("x"), false), 0);
-    replace.findEdit->clear();
-    QVERIFY(!replace.replaceAllButton->isEnabled());
+    findEdit->clear();
+    QVERIFY(!replaceAll->isEnabled());
     QCOMPARE(editor->lines(), (QStringList{QStringLiteral("A1 A2"), QStringLiteral("BA")}));
   }
 

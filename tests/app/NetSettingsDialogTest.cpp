@@ -2,6 +2,7 @@
 // against controller simulators on loopback addresses.
 
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -10,12 +11,14 @@
 
 #include "dialogs/NetSettingsDialog.h"
 #include "support/AppTest.h"
+#include "support/DialogWidgets.h"
 #include "support/LoopbackSimulator.h"
 #include "support/ScriptedDialogs.h"
 #include "widgets/Ipv4Edit.h"
 #include "workflow/NetworkSearch.h"
 
 using kalvort::TNetDevice;
+using kalvort::apptest::NamedChild;
 using kalvort::app::Ipv4Edit;
 
 namespace {
@@ -31,6 +34,41 @@ bool waitSearchEnd(TNetSettingsForm &f, int ms = 10000) {
   return QTest::qWaitFor([&] { return !f.searching() && !f.probing(); }, ms);
 }
 
+// The dialog's controls, reached through their object names.
+struct Controls {
+  explicit Controls(const TNetSettingsForm &f)
+      : deviceTable(NamedChild<QTableWidget>(f, "DeviceTable")),
+        ipEdit(NamedChild<Ipv4Edit>(f, "IpEdit")),
+        nameEdit(NamedChild<QLineEdit>(f, "NameEdit")),
+        addButton(NamedChild<QPushButton>(f, "AddButton")),
+        delButton(NamedChild<QPushButton>(f, "DelButton")),
+        changeButton(NamedChild<QPushButton>(f, "ChangeButton")),
+        clearButton(NamedChild<QPushButton>(f, "ClearButton")),
+        fromEdit(NamedChild<Ipv4Edit>(f, "FromEdit")),
+        toEdit(NamedChild<Ipv4Edit>(f, "ToEdit")),
+        searchTable(NamedChild<QTableWidget>(f, "SearchTable")),
+        progressBar(NamedChild<QProgressBar>(f, "ProgressBar")),
+        startButton(NamedChild<QPushButton>(f, "StartButton")),
+        stopButton(NamedChild<QPushButton>(f, "StopButton")),
+        okButton(NamedChild<QPushButton>(f, "OkButton")),
+        cancelButton(NamedChild<QPushButton>(f, "CancelButton")) {}
+  QTableWidget *deviceTable;
+  Ipv4Edit *ipEdit;
+  QLineEdit *nameEdit;
+  QPushButton *addButton;
+  QPushButton *delButton;
+  QPushButton *changeButton;
+  QPushButton *clearButton;
+  Ipv4Edit *fromEdit;
+  Ipv4Edit *toEdit;
+  QTableWidget *searchTable;
+  QProgressBar *progressBar;
+  QPushButton *startButton;
+  QPushButton *stopButton;
+  QPushButton *okButton;
+  QPushButton *cancelButton;
+};
+
 std::shared_ptr<kalvort::sim::ModuleMemory> module() { return std::make_shared<kalvort::sim::ModuleMemory>(1); }
 
 }  // namespace
@@ -42,45 +80,46 @@ class NetSettingsDialogTest : public QObject {
   void addChangeDeleteClear() {
     ScriptedDialogs dialogs;
     TNetSettingsForm f(dialogs);
+    const Controls c(f);
     std::vector<TNetDevice> list{{"127.0.0.5", u"Станок 1"}};
     f.setDevices(&list);
     f.show();
-    QCOMPARE(f.IpEdit->address(), QStringLiteral("127.0.0.5"));  // row 1 selected on showing
-    QCOMPARE(f.NameEdit->text(), QStringLiteral("Станок 1"));
+    QCOMPARE(c.ipEdit->address(), QStringLiteral("127.0.0.5"));  // row 1 selected on showing
+    QCOMPARE(c.nameEdit->text(), QStringLiteral("Станок 1"));
 
     // Adding an address already listed is refused with the warning, nothing changes.
-    f.NameEdit->setText(QStringLiteral("Другой"));
-    f.AddButton->click();
+    c.nameEdit->setText(QStringLiteral("Другой"));
+    c.addButton->click();
     QCOMPARE(list.size(), size_t(1));
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].title, QStringLiteral("Предупреждение"));
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Такой IP-адрес есть в списке."));
 
-    f.IpEdit->setAddress(QStringLiteral("127.0.0.6"));
-    f.NameEdit->setText(QStringLiteral("Станок 2"));
-    f.AddButton->click();
+    c.ipEdit->setAddress(QStringLiteral("127.0.0.6"));
+    c.nameEdit->setText(QStringLiteral("Станок 2"));
+    c.addButton->click();
     QCOMPARE(list, (std::vector<TNetDevice>{{"127.0.0.5", u"Станок 1"}, {"127.0.0.6", u"Станок 2"}}));
-    QCOMPARE(column(f.DeviceTable, 0), (QStringList{"1", "2"}));
-    QCOMPARE(column(f.DeviceTable, 1), (QStringList{"127.0.0.5", "127.0.0.6"}));
+    QCOMPARE(column(c.deviceTable, 0), (QStringList{"1", "2"}));
+    QCOMPARE(column(c.deviceTable, 1), (QStringList{"127.0.0.5", "127.0.0.6"}));
 
     // Changing an entry: keeping its own address is fine, taking another entry's is refused.
-    f.DeviceTable->setCurrentCell(0, 0);
-    f.NameEdit->setText(QStringLiteral("Станок 1а"));
-    f.ChangeButton->click();
+    c.deviceTable->setCurrentCell(0, 0);
+    c.nameEdit->setText(QStringLiteral("Станок 1а"));
+    c.changeButton->click();
     QCOMPARE(list[0].name, std::u16string(u"Станок 1а"));
-    f.IpEdit->setAddress(QStringLiteral("127.0.0.6"));
-    f.ChangeButton->click();
+    c.ipEdit->setAddress(QStringLiteral("127.0.0.6"));
+    c.changeButton->click();
     QCOMPARE(dialogs.asked.size(), 2);
     QCOMPARE(list[0].ip, std::string("127.0.0.5"));
 
-    f.DeviceTable->setCurrentCell(0, 0);
-    f.DelButton->click();
+    c.deviceTable->setCurrentCell(0, 0);
+    c.delButton->click();
     QCOMPARE(list, (std::vector<TNetDevice>{{"127.0.0.6", u"Станок 2"}}));
-    f.ClearButton->click();
+    c.clearButton->click();
     QVERIFY(list.empty());
-    QCOMPARE(f.DeviceTable->rowCount(), 0);
-    f.DelButton->click();  // nothing to delete or change: no effect
-    f.ChangeButton->click();
+    QCOMPARE(c.deviceTable->rowCount(), 0);
+    c.delButton->click();  // nothing to delete or change: no effect
+    c.changeButton->click();
     QVERIFY(list.empty());
     QCOMPARE(dialogs.asked.size(), 2);
   }
@@ -88,15 +127,16 @@ class NetSettingsDialogTest : public QObject {
   void invertedRangeIsRefused() {
     ScriptedDialogs dialogs;
     TNetSettingsForm f(dialogs);
+    const Controls c(f);
     f.show();
-    f.FromEdit->setAddress(QStringLiteral("127.0.1.0"));
-    f.ToEdit->setAddress(QStringLiteral("127.0.0.255"));
-    f.StartButton->click();
+    c.fromEdit->setAddress(QStringLiteral("127.0.1.0"));
+    c.toEdit->setAddress(QStringLiteral("127.0.0.255"));
+    c.startButton->click();
     QVERIFY(!f.searching());
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный диапазон поиска."));
-    QVERIFY(f.StartButton->isEnabled());
-    QVERIFY(!f.StopButton->isEnabled());
+    QVERIFY(c.startButton->isEnabled());
+    QVERIFY(!c.stopButton->isEnabled());
   }
 
   // A controller between two addresses where none answers is found; a click on the result fills
@@ -106,37 +146,38 @@ class NetSettingsDialogTest : public QObject {
     const uint32_t at = *Ipv4Edit::parse(QString::fromStdString(sim->Config().address));
     ScriptedDialogs dialogs;
     TNetSettingsForm f(dialogs);
+    const Controls c(f);
     f.show();
-    f.FromEdit->setAddress(Ipv4Edit::format(at - 1));
-    f.ToEdit->setAddress(Ipv4Edit::format(at + 1));
-    f.StartButton->click();
+    c.fromEdit->setAddress(Ipv4Edit::format(at - 1));
+    c.toEdit->setAddress(Ipv4Edit::format(at + 1));
+    c.startButton->click();
     QVERIFY(f.searching());
-    for (QWidget *w : std::initializer_list<QWidget *>{f.IpEdit, f.NameEdit, f.FromEdit, f.ToEdit, f.AddButton,
-                                                       f.DelButton, f.ChangeButton, f.ClearButton, f.StartButton,
-                                                       f.OkButton})
+    for (QWidget *w : std::initializer_list<QWidget *>{c.ipEdit, c.nameEdit, c.fromEdit, c.toEdit, c.addButton,
+                                                       c.delButton, c.changeButton, c.clearButton, c.startButton,
+                                                       c.okButton})
       QVERIFY(!w->isEnabled());
-    QVERIFY(f.StopButton->isEnabled());
-    QVERIFY(f.CancelButton->isEnabled());
+    QVERIFY(c.stopButton->isEnabled());
+    QVERIFY(c.cancelButton->isEnabled());
     QVERIFY(waitSearchEnd(f));
     // Other test processes may run simulators on neighbouring addresses: ours must be listed.
-    QVERIFY(column(f.SearchTable, 0).contains(Ipv4Edit::format(at)));
-    QVERIFY(f.StartButton->isEnabled() && !f.StopButton->isEnabled());
-    QCOMPARE(f.ProgressBar->value(), 0);
+    QVERIFY(column(c.searchTable, 0).contains(Ipv4Edit::format(at)));
+    QVERIFY(c.startButton->isEnabled() && !c.stopButton->isEnabled());
+    QCOMPARE(c.progressBar->value(), 0);
 
-    const int row = static_cast<int>(column(f.SearchTable, 0).indexOf(Ipv4Edit::format(at)));
-    f.IpEdit->setAddress(QStringLiteral("1.2.3.4"));
-    f.NameEdit->setText(QStringLiteral("x"));
-    QTest::mouseClick(f.SearchTable->viewport(), Qt::LeftButton, {},
-                      f.SearchTable->visualItemRect(f.SearchTable->item(row, 0)).center());
-    QCOMPARE(f.IpEdit->address(), Ipv4Edit::format(at));
-    QCOMPARE(f.NameEdit->text(), QStringLiteral("Устройство"));
+    const int row = static_cast<int>(column(c.searchTable, 0).indexOf(Ipv4Edit::format(at)));
+    c.ipEdit->setAddress(QStringLiteral("1.2.3.4"));
+    c.nameEdit->setText(QStringLiteral("x"));
+    QTest::mouseClick(c.searchTable->viewport(), Qt::LeftButton, {},
+                      c.searchTable->visualItemRect(c.searchTable->item(row, 0)).center());
+    QCOMPARE(c.ipEdit->address(), Ipv4Edit::format(at));
+    QCOMPARE(c.nameEdit->text(), QStringLiteral("Устройство"));
 
     const uint64_t before = sim->Requests();
-    f.FromEdit->setAddress(Ipv4Edit::format(at));
-    f.ToEdit->setAddress(Ipv4Edit::format(at));
-    f.StartButton->click();
+    c.fromEdit->setAddress(Ipv4Edit::format(at));
+    c.toEdit->setAddress(Ipv4Edit::format(at));
+    c.startButton->click();
     QVERIFY(waitSearchEnd(f));
-    QCOMPARE(column(f.SearchTable, 0), QStringList{Ipv4Edit::format(at)});
+    QCOMPARE(column(c.searchTable, 0), QStringList{Ipv4Edit::format(at)});
     QVERIFY(sim->Requests() > before);
   }
 
@@ -145,17 +186,18 @@ class NetSettingsDialogTest : public QObject {
   void progressAcrossAnOctetBoundary() {
     ScriptedDialogs dialogs;
     TNetSettingsForm f(dialogs);
+    const Controls c(f);
     f.show();
-    f.FromEdit->setAddress(QStringLiteral("127.0.200.254"));
-    f.ToEdit->setAddress(QStringLiteral("127.0.201.1"));
-    f.StartButton->click();
-    QVERIFY(QTest::qWaitFor([&] { return f.ProgressBar->value() > 0; }, 5000));
-    QCOMPARE(f.ProgressBar->value(), 25);
-    QVERIFY(QTest::qWaitFor([&] { return f.ProgressBar->value() != 25; }, 5000));
-    QVERIFY(f.ProgressBar->value() == 50 || !f.searching());
-    f.StopButton->click();
+    c.fromEdit->setAddress(QStringLiteral("127.0.200.254"));
+    c.toEdit->setAddress(QStringLiteral("127.0.201.1"));
+    c.startButton->click();
+    QVERIFY(QTest::qWaitFor([&] { return c.progressBar->value() > 0; }, 5000));
+    QCOMPARE(c.progressBar->value(), 25);
+    QVERIFY(QTest::qWaitFor([&] { return c.progressBar->value() != 25; }, 5000));
+    QVERIFY(c.progressBar->value() == 50 || !f.searching());
+    c.stopButton->click();
     QVERIFY(waitSearchEnd(f));
-    QCOMPARE(f.SearchTable->rowCount(), 0);
+    QCOMPARE(c.searchTable->rowCount(), 0);
   }
 
   // "Стоп" acts at once, keeps what was found, and the dialog can be closed during a search.
@@ -164,27 +206,28 @@ class NetSettingsDialogTest : public QObject {
     const uint32_t at = *Ipv4Edit::parse(QString::fromStdString(sim->Config().address));
     ScriptedDialogs dialogs;
     TNetSettingsForm f(dialogs);
+    const Controls c(f);
     f.show();
-    f.FromEdit->setAddress(Ipv4Edit::format(at));
-    f.ToEdit->setAddress(Ipv4Edit::format(at + 200));
-    f.StartButton->click();
-    QVERIFY(QTest::qWaitFor([&] { return f.SearchTable->rowCount() > 0; }, 5000));
+    c.fromEdit->setAddress(Ipv4Edit::format(at));
+    c.toEdit->setAddress(Ipv4Edit::format(at + 200));
+    c.startButton->click();
+    QVERIFY(QTest::qWaitFor([&] { return c.searchTable->rowCount() > 0; }, 5000));
     QVERIFY(QTest::qWaitFor([&] { return f.probing(); }, 2000));
     QElapsedTimer clock;
     clock.start();
-    f.StopButton->click();
+    c.stopButton->click();
     QVERIFY(clock.elapsed() < 50);
     QVERIFY(!f.searching());
-    QVERIFY(f.StartButton->isEnabled());
-    QCOMPARE(column(f.SearchTable, 0).first(), Ipv4Edit::format(at));
+    QVERIFY(c.startButton->isEnabled());
+    QCOMPARE(column(c.searchTable, 0).first(), Ipv4Edit::format(at));
     QVERIFY(waitSearchEnd(f));
-    QCOMPARE(column(f.SearchTable, 0).first(), Ipv4Edit::format(at));  // the stopped probe adds nothing
-    const int kept = f.SearchTable->rowCount();
+    QCOMPARE(column(c.searchTable, 0).first(), Ipv4Edit::format(at));  // the stopped probe adds nothing
+    const int kept = c.searchTable->rowCount();
     QTest::qWait(700);
-    QCOMPARE(f.SearchTable->rowCount(), kept);
+    QCOMPARE(c.searchTable->rowCount(), kept);
 
     // A search running when the dialog is cancelled ends with it, its last probe returned.
-    f.StartButton->click();
+    c.startButton->click();
     QVERIFY(f.searching());
     QTest::qWait(300);
     f.reject();

@@ -10,11 +10,13 @@
 
 #include "dialogs/SettingsDialog.h"
 #include "support/AppTest.h"
+#include "support/DialogWidgets.h"
 #include "support/ScriptedDialogs.h"
 #include "window/DeviceController.h"
 #include "window/MainWindow.h"
 #include "workflow/DeviceSession.h"
 
+using kalvort::apptest::NamedChild;
 using kalvort::apptest::WaitFor;
 using kalvort::apptest::WaitForDeviceStatus;
 
@@ -29,7 +31,7 @@ void WhenDialogShows(const std::function<void(TSettingsForm &)> &edit, bool ok) 
       return;
     }
     edit(*form);
-    (ok ? form->OkButton : form->CancelButton)->click();
+    NamedChild<QPushButton>(*form, ok ? "OkButton" : "CancelButton")->click();
   });
 }
 
@@ -54,42 +56,53 @@ class SettingsDialogTest : public QObject {
     QFETCH(bool, typeList);
     QFETCH(bool, merge);
     TSettingsForm form;
-    form.fix_proc_type = fixed;
-    form.options.processing.enabled = process;
-    form.options.timeout_factor = 4;
+    kalvort::Options options;
+    options.processing.enabled = process;
+    options.timeout_factor = 4;
+    form.setProjectTypeFixed(fixed);
+    form.setOptions(options);
     form.show();
     QCOMPARE(form.windowTitle(), QStringLiteral("Настройки проекта"));
-    QCOMPARE(form.TimeoutSlider->value(), 4);
-    QCOMPARE(form.ProjectTypeCombo->isEnabled(), typeList);
-    QCOMPARE(form.MergeCheck->isEnabled(), merge);
+    QCOMPARE(NamedChild<QSlider>(form, "TimeoutSlider")->value(), 4);
+    QCOMPARE(NamedChild<QComboBox>(form, "ProjectTypeCombo")->isEnabled(), typeList);
+    QCOMPARE(NamedChild<QCheckBox>(form, "MergeCheck")->isEnabled(), merge);
     // Ticking the box later switches the type list (never for a controller); the НЦ-31 box stays.
-    form.ProcessCheck->click();
-    QCOMPARE(form.ProjectTypeCombo->isEnabled(), !fixed && !process);
-    QCOMPARE(form.MergeCheck->isEnabled(), merge);
+    NamedChild<QCheckBox>(form, "ProcessCheck")->click();
+    QCOMPARE(NamedChild<QComboBox>(form, "ProjectTypeCombo")->isEnabled(), !fixed && !process);
+    QCOMPARE(NamedChild<QCheckBox>(form, "MergeCheck")->isEnabled(), merge);
+  }
+
+  // Scripts and accessibility tools reach every control through its object name.
+  void everyControlHasItsObjectName() {
+    TSettingsForm form;
+    for (const char *name : {"TimeoutSlider", "ProcessCheck", "ProjectTypeCombo", "Nc31Group", "MergeCheck",
+                             "Format2C42Group", "FixProgNumCheck", "DelSpaceCheck", "DelEmptyCheck", "Vz200Check",
+                             "OkButton", "CancelButton"})
+      QVERIFY2(form.findChild<QWidget *>(QString::fromLatin1(name)), name);
   }
 
   void okCopiesAndCancelKeeps() {
     TSettingsForm form;
     form.show();
-    form.TimeoutSlider->setValue(5);
-    form.ProjectTypeCombo->setCurrentIndex(1);
-    form.Vz200Check->setChecked(true);
-    form.DelSpaceCheck->setChecked(false);
-    form.CancelButton->click();
-    QCOMPARE(form.options.timeout_factor, 3);
-    QCOMPARE(form.options.processing.project_type, 0);
+    NamedChild<QSlider>(form, "TimeoutSlider")->setValue(5);
+    NamedChild<QComboBox>(form, "ProjectTypeCombo")->setCurrentIndex(1);
+    NamedChild<QCheckBox>(form, "Vz200Check")->setChecked(true);
+    NamedChild<QCheckBox>(form, "DelSpaceCheck")->setChecked(false);
+    NamedChild<QPushButton>(form, "CancelButton")->click();
+    QCOMPARE(form.options().timeout_factor, 3);
+    QCOMPARE(form.options().processing.project_type, 0);
     form.show();
-    QCOMPARE(form.TimeoutSlider->value(), 3);
-    form.TimeoutSlider->setValue(5);
-    form.ProjectTypeCombo->setCurrentIndex(1);
-    form.Vz200Check->setChecked(true);
-    form.DelSpaceCheck->setChecked(false);
-    form.OkButton->click();
+    QCOMPARE(NamedChild<QSlider>(form, "TimeoutSlider")->value(), 3);
+    NamedChild<QSlider>(form, "TimeoutSlider")->setValue(5);
+    NamedChild<QComboBox>(form, "ProjectTypeCombo")->setCurrentIndex(1);
+    NamedChild<QCheckBox>(form, "Vz200Check")->setChecked(true);
+    NamedChild<QCheckBox>(form, "DelSpaceCheck")->setChecked(false);
+    NamedChild<QPushButton>(form, "OkButton")->click();
     QCOMPARE(form.result(), int(QDialog::Accepted));
-    QCOMPARE(form.options.timeout_factor, 5);
-    QCOMPARE(form.options.processing.project_type, 1);
-    QVERIFY(form.options.vz20_format);
-    QVERIFY(!form.options.drop_spaces);
+    QCOMPARE(form.options().timeout_factor, 5);
+    QCOMPARE(form.options().processing.project_type, 1);
+    QVERIFY(form.options().vz20_format);
+    QVERIFY(!form.options().drop_spaces);
   }
 
   void windowTakesTheOptions() {
@@ -99,20 +112,25 @@ class SettingsDialogTest : public QObject {
     QSignalSpy reprocess(&window, &MainWindow::reprocessRequested);
 
     // The slider alone: the new factor reaches the device, nothing is reprocessed.
-    WhenDialogShows([](TSettingsForm &f) { f.TimeoutSlider->setValue(5); }, true);
+    WhenDialogShows([](TSettingsForm &f) { NamedChild<QSlider>(f, "TimeoutSlider")->setValue(5); }, true);
     window.OptionsActionExecute();
     QCOMPARE(window.document().options().timeout_factor, 5);
     QCOMPARE(window.deviceController().session()->Device().TimeoutFactor(), 5);
     QCOMPARE(reprocess.count(), 0);
 
     // Another project type on the programmer: reprocessed.
-    WhenDialogShows([](TSettingsForm &f) { f.ProjectTypeCombo->setCurrentIndex(1); }, true);
+    WhenDialogShows([](TSettingsForm &f) { NamedChild<QComboBox>(f, "ProjectTypeCombo")->setCurrentIndex(1); }, true);
     window.OptionsActionExecute();
     QCOMPARE(window.document().options().processing.project_type, 1);
     QCOMPARE(reprocess.count(), 1);
 
     // Отмена changes nothing.
-    WhenDialogShows([](TSettingsForm &f) { f.TimeoutSlider->setValue(1); f.MergeCheck->setChecked(true); }, false);
+    WhenDialogShows(
+        [](TSettingsForm &f) {
+          NamedChild<QSlider>(f, "TimeoutSlider")->setValue(1);
+          NamedChild<QCheckBox>(f, "MergeCheck")->setChecked(true);
+        },
+        false);
     window.OptionsActionExecute();
     QCOMPARE(window.document().options().timeout_factor, 5);
     QVERIFY(!window.document().options().merge_nc31_words);
@@ -132,8 +150,9 @@ class SettingsDialogTest : public QObject {
     bool typeListEnabled = true;
     WhenDialogShows(
         [&](TSettingsForm &f) {
-          typeListEnabled = f.ProjectTypeCombo->isEnabled();
-          f.ProjectTypeCombo->setCurrentIndex(1);  // what a script could still do: OK keeps 0
+          auto *typeList = NamedChild<QComboBox>(f, "ProjectTypeCombo");
+          typeListEnabled = typeList->isEnabled();
+          typeList->setCurrentIndex(1);  // what a script could still do: OK keeps 0
         },
         true);
     window.OptionsActionExecute();

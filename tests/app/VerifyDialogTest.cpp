@@ -4,6 +4,9 @@
 #include <QTest>
 
 #include "dialogs/VerifyDialog.h"
+#include "support/DialogWidgets.h"
+
+using kalvort::apptest::NamedChild;
 
 class VerifyDialogTest : public QObject {
   Q_OBJECT
@@ -12,11 +15,12 @@ class VerifyDialogTest : public QObject {
   void programsAreNumberedLikeTheCatalogList() {
     TVerifyForm form;
     form.setDifferences({{0, "O1", "размер"}, {4, "O5", "байты"}, {-1, "", "нет в МП"}});
-    QCOMPARE(form.DiffGrid->rowCount(), 3);
-    QCOMPARE(form.DiffGrid->item(0, 0)->text(), QStringLiteral("1"));
-    QCOMPARE(form.DiffGrid->item(1, 0)->text(), QStringLiteral("5"));
-    QCOMPARE(form.DiffGrid->item(2, 0)->text(), QString());  // a program without a catalog number
-    QCOMPARE(form.DiffGrid->item(1, 1)->text(), QStringLiteral("O5"));
+    const auto *grid = NamedChild<QTableWidget>(form, "DiffGrid");
+    QCOMPARE(grid->rowCount(), 3);
+    QCOMPARE(grid->item(0, 0)->text(), QStringLiteral("1"));
+    QCOMPARE(grid->item(1, 0)->text(), QStringLiteral("5"));
+    QCOMPARE(grid->item(2, 0)->text(), QString());  // a program without a catalog number
+    QCOMPARE(grid->item(1, 1)->text(), QStringLiteral("O5"));
   }
 };
 

@@ -14,28 +14,30 @@ TAboutForm::TAboutForm(const QString &titleLine, QWidget *parent) : QDialog(pare
   setObjectName(QStringLiteral("TAboutForm"));
   setWindowTitle(QStringLiteral("О программе"));
   auto *layout = new QVBoxLayout(this);
-  TitleBox = new QLabel(titleLine, this);
-  TitleBox->setObjectName(QStringLiteral("TitleBox"));
-  TitleBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  TitleBox->setAlignment(Qt::AlignCenter);
-  TitleBox->setMinimumHeight(40);
-  TitleBox->setAccessibleName(titleLine);
-  layout->addWidget(TitleBox);
-  MakerLabel = new QLabel(MakerName(), this);
-  MakerLabel->setAlignment(Qt::AlignCenter);
-  MakerLabel->setAccessibleName(MakerName());
-  layout->addWidget(MakerLabel);
-  MakerLink = new QLabel(this);
-  MakerLink->setObjectName(QStringLiteral("MakerLink"));
-  MakerLink->setText(QStringLiteral("<a href=\"%1\" style=\"font-weight:bold; text-decoration:underline\">%1</a>")
-                      .arg(MakerUrl().toHtmlEscaped()));
-  MakerLink->setAlignment(Qt::AlignCenter);
-  MakerLink->setCursor(Qt::PointingHandCursor);
-  MakerLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-  MakerLink->setAccessibleName(MakerUrl());
+  title_box_ = new QLabel(titleLine, this);
+  title_box_->setObjectName(QStringLiteral("TitleBox"));
+  title_box_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  title_box_->setAlignment(Qt::AlignCenter);
+  title_box_->setMinimumHeight(40);
+  title_box_->setAccessibleName(titleLine);
+  layout->addWidget(title_box_);
+  maker_label_ = new QLabel(MakerName(), this);
+  maker_label_->setObjectName(QStringLiteral("MakerLabel"));
+  maker_label_->setAlignment(Qt::AlignCenter);
+  maker_label_->setAccessibleName(MakerName());
+  layout->addWidget(maker_label_);
+  maker_link_ = new QLabel(this);
+  maker_link_->setObjectName(QStringLiteral("MakerLink"));
+  maker_link_->setText(QStringLiteral("<a href=\"%1\" style=\"font-weight:bold; text-decoration:underline\">%1</a>")
+                         .arg(MakerUrl().toHtmlEscaped()));
+  maker_link_->setAlignment(Qt::AlignCenter);
+  maker_link_->setCursor(Qt::PointingHandCursor);
+  maker_link_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+  maker_link_->setAccessibleName(MakerUrl());
   // The desktop's own handler opens the address.
-  connect(MakerLink, &QLabel::linkActivated, this, [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
-  layout->addWidget(MakerLink);
+  connect(maker_link_, &QLabel::linkActivated, this,
+          [](const QString &link) { QDesktopServices::openUrl(QUrl(link)); });
+  layout->addWidget(maker_link_);
   auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
   buttons->button(QDialogButtonBox::Ok)->setAccessibleName(QStringLiteral("OK"));

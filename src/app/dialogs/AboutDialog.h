@@ -14,7 +14,8 @@ class TAboutForm : public QDialog {
   static QString MakerName();
   static QString MakerUrl();
 
-  QLabel *TitleBox = nullptr;
-  QLabel *MakerLabel = nullptr;
-  QLabel *MakerLink = nullptr;  // the link
+ private:
+  QLabel *title_box_ = nullptr;
+  QLabel *maker_label_ = nullptr;
+  QLabel *maker_link_ = nullptr;  // the link
 };

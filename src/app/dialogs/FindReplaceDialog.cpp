@@ -37,40 +37,40 @@ FindReplaceDialog::FindReplaceDialog(Mode mode, CodeEditor &editor, UserDialogs 
 // "Что:" and, in the replace dialog, "Чем:", each with its edit.
 QGridLayout *FindReplaceDialog::buildFields(bool replace) {
   auto *fields = new QGridLayout;
-  findEdit = new QLineEdit(this);
-  findEdit->setObjectName(QStringLiteral("findEdit"));
+  find_edit_ = new QLineEdit(this);
+  find_edit_->setObjectName(QStringLiteral("findEdit"));
   auto *findLabel = new QLabel(QStringLiteral("&Что:"), this);
-  findLabel->setBuddy(findEdit);
+  findLabel->setBuddy(find_edit_);
   fields->addWidget(findLabel, 0, 0);
-  fields->addWidget(findEdit, 0, 1);
+  fields->addWidget(find_edit_, 0, 1);
   if (replace) {
-    replaceEdit = new QLineEdit(this);
-    replaceEdit->setObjectName(QStringLiteral("replaceEdit"));
+    replace_edit_ = new QLineEdit(this);
+    replace_edit_->setObjectName(QStringLiteral("replaceEdit"));
     auto *withLabel = new QLabel(QStringLiteral("&Чем:"), this);
-    withLabel->setBuddy(replaceEdit);
+    withLabel->setBuddy(replace_edit_);
     fields->addWidget(withLabel, 1, 0);
-    fields->addWidget(replaceEdit, 1, 1);
+    fields->addWidget(replace_edit_, 1, 1);
   }
   return fields;
 }
 
 // The match case box and, in the find dialog, the direction.
 QHBoxLayout *FindReplaceDialog::buildOptions(bool replace) {
-  matchCaseCheck = new QCheckBox(QStringLiteral("С учетом &регистра"), this);
-  matchCaseCheck->setObjectName(QStringLiteral("matchCase"));
+  match_case_check_ = new QCheckBox(QStringLiteral("С учетом &регистра"), this);
+  match_case_check_->setObjectName(QStringLiteral("matchCase"));
 
   auto *options = new QHBoxLayout;
-  options->addWidget(matchCaseCheck, 0, Qt::AlignBottom);
+  options->addWidget(match_case_check_, 0, Qt::AlignBottom);
   if (!replace) {
     auto *direction = new QGroupBox(QStringLiteral("Направление"), this);
-    upRadio = new QRadioButton(QStringLiteral("&Вверх"), direction);
-    upRadio->setObjectName(QStringLiteral("directionUp"));
-    downRadio = new QRadioButton(QStringLiteral("В&низ"), direction);
-    downRadio->setObjectName(QStringLiteral("directionDown"));
-    downRadio->setChecked(true);
+    up_radio_ = new QRadioButton(QStringLiteral("&Вверх"), direction);
+    up_radio_->setObjectName(QStringLiteral("directionUp"));
+    down_radio_ = new QRadioButton(QStringLiteral("В&низ"), direction);
+    down_radio_->setObjectName(QStringLiteral("directionDown"));
+    down_radio_->setChecked(true);
     auto *dl = new QHBoxLayout(direction);
-    dl->addWidget(upRadio);
-    dl->addWidget(downRadio);
+    dl->addWidget(up_radio_);
+    dl->addWidget(down_radio_);
     options->addWidget(direction);
   }
   return options;
@@ -79,38 +79,38 @@ QHBoxLayout *FindReplaceDialog::buildOptions(bool replace) {
 // The column of buttons on the right, wired to their actions.
 QVBoxLayout *FindReplaceDialog::buildButtons(bool replace) {
   auto *buttons = new QVBoxLayout;
-  findNextButton = new QPushButton(QStringLiteral("&Найти далее"), this);
-  findNextButton->setObjectName(QStringLiteral("findNext"));
-  findNextButton->setDefault(true);
-  buttons->addWidget(findNextButton);
-  connect(findNextButton, &QPushButton::clicked, this, &FindReplaceDialog::findNext);
+  find_next_button_ = new QPushButton(QStringLiteral("&Найти далее"), this);
+  find_next_button_->setObjectName(QStringLiteral("findNext"));
+  find_next_button_->setDefault(true);
+  buttons->addWidget(find_next_button_);
+  connect(find_next_button_, &QPushButton::clicked, this, &FindReplaceDialog::findNext);
   if (replace) {
-    replaceButton = new QPushButton(QStringLiteral("&Заменить"), this);
-    replaceButton->setObjectName(QStringLiteral("replace"));
-    replaceAllButton = new QPushButton(QStringLiteral("Заменить &все"), this);
-    replaceAllButton->setObjectName(QStringLiteral("replaceAll"));
-    buttons->addWidget(replaceButton);
-    buttons->addWidget(replaceAllButton);
-    connect(replaceButton, &QPushButton::clicked, this, &FindReplaceDialog::replaceOne);
-    connect(replaceAllButton, &QPushButton::clicked, this, &FindReplaceDialog::replaceAll);
+    replace_button_ = new QPushButton(QStringLiteral("&Заменить"), this);
+    replace_button_->setObjectName(QStringLiteral("replace"));
+    replace_all_button_ = new QPushButton(QStringLiteral("Заменить &все"), this);
+    replace_all_button_->setObjectName(QStringLiteral("replaceAll"));
+    buttons->addWidget(replace_button_);
+    buttons->addWidget(replace_all_button_);
+    connect(replace_button_, &QPushButton::clicked, this, &FindReplaceDialog::replaceOne);
+    connect(replace_all_button_, &QPushButton::clicked, this, &FindReplaceDialog::replaceAll);
   }
-  cancelButton = new QPushButton(QStringLiteral("Отмена"), this);
-  cancelButton->setObjectName(QStringLiteral("cancel"));
-  buttons->addWidget(cancelButton);
+  cancel_button_ = new QPushButton(QStringLiteral("Отмена"), this);
+  cancel_button_->setObjectName(QStringLiteral("cancel"));
+  buttons->addWidget(cancel_button_);
   buttons->addStretch();
-  connect(cancelButton, &QPushButton::clicked, this, &QDialog::close);
+  connect(cancel_button_, &QPushButton::clicked, this, &QDialog::close);
   return buttons;
 }
 
 // The buttons that search are usable only while there is something to look for.
 void FindReplaceDialog::enableButtonsWhileTextGiven() {
   auto updateButtons = [this] {
-    const bool any = !findEdit->text().isEmpty();
-    findNextButton->setEnabled(any);
-    if (replaceButton) replaceButton->setEnabled(any);
-    if (replaceAllButton) replaceAllButton->setEnabled(any);
+    const bool any = !find_edit_->text().isEmpty();
+    find_next_button_->setEnabled(any);
+    if (replace_button_) replace_button_->setEnabled(any);
+    if (replace_all_button_) replace_all_button_->setEnabled(any);
   };
-  connect(findEdit, &QLineEdit::textChanged, this, updateButtons);
+  connect(find_edit_, &QLineEdit::textChanged, this, updateButtons);
   updateButtons();
 }
 
@@ -120,20 +120,20 @@ void FindReplaceDialog::notFound() {
 }
 
 void FindReplaceDialog::findNext() {
-  const bool downward = mode_ == Mode::Replace || downRadio->isChecked();
-  if (!editor_.findText(findEdit->text(), downward, matchCaseCheck->isChecked())) notFound();
+  const bool downward = mode_ == Mode::Replace || down_radio_->isChecked();
+  if (!editor_.findText(find_edit_->text(), downward, match_case_check_->isChecked())) notFound();
 }
 
 void FindReplaceDialog::replaceOne() {
-  if (!replaceEdit) return;
-  if (!editor_.replaceNext(findEdit->text(), replaceEdit->text(), matchCaseCheck->isChecked())) notFound();
+  if (!replace_edit_) return;
+  if (!editor_.replaceNext(find_edit_->text(), replace_edit_->text(), match_case_check_->isChecked())) notFound();
 }
 
 void FindReplaceDialog::replaceAll() {
-  if (!replaceEdit) return;
+  if (!replace_edit_) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   editor_.setUpdatesEnabled(false);
-  editor_.replaceAll(findEdit->text(), replaceEdit->text(), matchCaseCheck->isChecked());
+  editor_.replaceAll(find_edit_->text(), replace_edit_->text(), match_case_check_->isChecked());
   editor_.setUpdatesEnabled(true);
   QApplication::restoreOverrideCursor();
 }

@@ -25,16 +25,6 @@ class FindReplaceDialog : public QDialog {
 
   Mode mode() const { return mode_; }
 
-  QLineEdit *findEdit = nullptr;
-  QLineEdit *replaceEdit = nullptr;      // replace dialog only
-  QCheckBox *matchCaseCheck = nullptr;
-  QRadioButton *upRadio = nullptr;       // find dialog only
-  QRadioButton *downRadio = nullptr;     // find dialog only
-  QPushButton *findNextButton = nullptr;
-  QPushButton *replaceButton = nullptr;     // replace dialog only
-  QPushButton *replaceAllButton = nullptr;  // replace dialog only
-  QPushButton *cancelButton = nullptr;
-
  public slots:
   // Find dialog: in the chosen direction; replace dialog: downward. "Строка не найдена" on no hit.
   void findNext();
@@ -49,6 +39,16 @@ class FindReplaceDialog : public QDialog {
   QVBoxLayout *buildButtons(bool replace);
   void enableButtonsWhileTextGiven();
   void notFound();
+
+  QLineEdit *find_edit_ = nullptr;
+  QLineEdit *replace_edit_ = nullptr;  // replace dialog only
+  QCheckBox *match_case_check_ = nullptr;
+  QRadioButton *up_radio_ = nullptr;    // find dialog only
+  QRadioButton *down_radio_ = nullptr;  // find dialog only
+  QPushButton *find_next_button_ = nullptr;
+  QPushButton *replace_button_ = nullptr;      // replace dialog only
+  QPushButton *replace_all_button_ = nullptr;  // replace dialog only
+  QPushButton *cancel_button_ = nullptr;
 
   Mode mode_;
   CodeEditor &editor_;

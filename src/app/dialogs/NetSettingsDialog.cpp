@@ -67,10 +67,10 @@ struct TNetSettingsForm::SearchRun {
 };
 
 TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent, BackgroundWorker *worker)
-    : QDialog(parent), Dialogs(dialogs), worker_(worker ? worker : new BackgroundWorker(this)) {
+    : QDialog(parent), dialogs_(dialogs), worker_(worker ? worker : new BackgroundWorker(this)) {
   setObjectName(QStringLiteral("NetSettingsForm"));
   setWindowTitle(QStringLiteral("Настройка сети устройств"));
-  NetDevices = &own_devices_;
+  net_devices_ = &own_devices_;
   tick_ = new QTimer(this);
   tick_->setSingleShot(true);
   connect(tick_, &QTimer::timeout, this, &TNetSettingsForm::probeNext);
@@ -84,8 +84,8 @@ TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent, Backgr
   layout->addWidget(deviceGroup);
   layout->addWidget(searchGroup);
   layout->addLayout(bottom);
-  DeviceTable->setMinimumHeight(140);
-  SearchTable->setMinimumHeight(100);
+  device_table_->setMinimumHeight(140);
+  search_table_->setMinimumHeight(100);
   resize(460, 560);
   setFixedSize(size());
   connectControls();
@@ -94,30 +94,30 @@ TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent, Backgr
 // The list of networked controllers, one row each.
 QGroupBox *TNetSettingsForm::buildDeviceList() {
   auto *listGroup = new QGroupBox(QStringLiteral("Обслуживаемые устройства в сети"), this);
-  DeviceTable = makeGrid(listGroup, {QStringLiteral("№"), QStringLiteral("IP-адрес"), QStringLiteral("Имя")});
-  DeviceTable->setObjectName(QStringLiteral("DeviceTable"));
-  (new QVBoxLayout(listGroup))->addWidget(DeviceTable);
+  device_table_ = makeGrid(listGroup, {QStringLiteral("№"), QStringLiteral("IP-адрес"), QStringLiteral("Имя")});
+  device_table_->setObjectName(QStringLiteral("DeviceTable"));
+  (new QVBoxLayout(listGroup))->addWidget(device_table_);
   return listGroup;
 }
 
 // The controller being edited: its address and name, and the buttons that change the list.
 QGroupBox *TNetSettingsForm::buildDeviceEditor() {
   auto *deviceGroup = new QGroupBox(QStringLiteral("Модуль Урвелл"), this);
-  IpEdit = new Ipv4Edit(deviceGroup);
-  IpEdit->setObjectName(QStringLiteral("IpEdit"));
-  NameEdit = new QLineEdit(QStringLiteral("Устройство"), deviceGroup);
-  NameEdit->setObjectName(QStringLiteral("NameEdit"));
-  AddButton = makeButton(QStringLiteral("Добавить"), "AddButton", deviceGroup);
-  DelButton = makeButton(QStringLiteral("Удалить"), "DelButton", deviceGroup);
-  ChangeButton = makeButton(QStringLiteral("Изменить"), "ChangeButton", deviceGroup);
-  ClearButton = makeButton(QStringLiteral("Очистить список"), "ClearButton", deviceGroup);
+  ip_edit_ = new Ipv4Edit(deviceGroup);
+  ip_edit_->setObjectName(QStringLiteral("IpEdit"));
+  name_edit_ = new QLineEdit(QStringLiteral("Устройство"), deviceGroup);
+  name_edit_->setObjectName(QStringLiteral("NameEdit"));
+  add_button_ = makeButton(QStringLiteral("Добавить"), "AddButton", deviceGroup);
+  del_button_ = makeButton(QStringLiteral("Удалить"), "DelButton", deviceGroup);
+  change_button_ = makeButton(QStringLiteral("Изменить"), "ChangeButton", deviceGroup);
+  clear_button_ = makeButton(QStringLiteral("Очистить список"), "ClearButton", deviceGroup);
   auto *dl = new QGridLayout(deviceGroup);
   dl->addWidget(new QLabel(QStringLiteral("IP-адрес"), deviceGroup), 0, 0);
-  dl->addWidget(IpEdit, 0, 1);
+  dl->addWidget(ip_edit_, 0, 1);
   dl->addWidget(new QLabel(QStringLiteral("Имя"), deviceGroup), 1, 0);
-  dl->addWidget(NameEdit, 1, 1);
+  dl->addWidget(name_edit_, 1, 1);
   auto *db = new QHBoxLayout;
-  for (QPushButton *b : {AddButton, DelButton, ChangeButton, ClearButton}) db->addWidget(b);
+  for (QPushButton *b : {add_button_, del_button_, change_button_, clear_button_}) db->addWidget(b);
   dl->addLayout(db, 2, 0, 1, 2);
   return deviceGroup;
 }
@@ -125,60 +125,60 @@ QGroupBox *TNetSettingsForm::buildDeviceEditor() {
 // The search: the address range, what answered, the progress and the start and stop buttons.
 QGroupBox *TNetSettingsForm::buildSearch() {
   auto *searchGroup = new QGroupBox(QStringLiteral("Поиск"), this);
-  FromEdit = new Ipv4Edit(searchGroup);
-  FromEdit->setObjectName(QStringLiteral("FromEdit"));
-  FromEdit->setAddress(QStringLiteral("192.168.0.10"));
-  ToEdit = new Ipv4Edit(searchGroup);
-  ToEdit->setObjectName(QStringLiteral("ToEdit"));
-  ToEdit->setAddress(QStringLiteral("192.168.0.100"));
-  SearchTable = makeGrid(searchGroup, {QString()});
-  SearchTable->setObjectName(QStringLiteral("SearchTable"));
-  ProgressBar = new QProgressBar(searchGroup);
-  ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-  ProgressBar->setRange(0, 100);
-  ProgressBar->setValue(0);
-  StartButton = makeButton(QStringLiteral("Старт"), "StartButton", searchGroup);
-  StopButton = makeButton(QStringLiteral("Стоп"), "StopButton", searchGroup);
-  StopButton->setEnabled(false);
+  from_edit_ = new Ipv4Edit(searchGroup);
+  from_edit_->setObjectName(QStringLiteral("FromEdit"));
+  from_edit_->setAddress(QStringLiteral("192.168.0.10"));
+  to_edit_ = new Ipv4Edit(searchGroup);
+  to_edit_->setObjectName(QStringLiteral("ToEdit"));
+  to_edit_->setAddress(QStringLiteral("192.168.0.100"));
+  search_table_ = makeGrid(searchGroup, {QString()});
+  search_table_->setObjectName(QStringLiteral("SearchTable"));
+  progress_bar_ = new QProgressBar(searchGroup);
+  progress_bar_->setObjectName(QStringLiteral("ProgressBar"));
+  progress_bar_->setRange(0, 100);
+  progress_bar_->setValue(0);
+  start_button_ = makeButton(QStringLiteral("Старт"), "StartButton", searchGroup);
+  stop_button_ = makeButton(QStringLiteral("Стоп"), "StopButton", searchGroup);
+  stop_button_->setEnabled(false);
   auto *sl = new QGridLayout(searchGroup);
   sl->addWidget(new QLabel(QStringLiteral("Искать с"), searchGroup), 0, 0);
-  sl->addWidget(FromEdit, 0, 1);
+  sl->addWidget(from_edit_, 0, 1);
   sl->addWidget(new QLabel(QStringLiteral("Искать по"), searchGroup), 1, 0);
-  sl->addWidget(ToEdit, 1, 1);
-  sl->addWidget(SearchTable, 0, 2, 3, 1);
-  sl->addWidget(ProgressBar, 3, 0, 1, 3);
+  sl->addWidget(to_edit_, 1, 1);
+  sl->addWidget(search_table_, 0, 2, 3, 1);
+  sl->addWidget(progress_bar_, 3, 0, 1, 3);
   auto *sb = new QHBoxLayout;
-  sb->addWidget(StartButton);
-  sb->addWidget(StopButton);
+  sb->addWidget(start_button_);
+  sb->addWidget(stop_button_);
   sl->addLayout(sb, 2, 0, 1, 2);
   return searchGroup;
 }
 
 // "OK" and "Отмена" at the bottom right.
 QHBoxLayout *TNetSettingsForm::buildButtons() {
-  OkButton = makeButton(QStringLiteral("OK"), "OkButton", this);
-  OkButton->setDefault(true);
-  CancelButton = makeButton(QStringLiteral("Отмена"), "CancelButton", this);
+  ok_button_ = makeButton(QStringLiteral("OK"), "OkButton", this);
+  ok_button_->setDefault(true);
+  cancel_button_ = makeButton(QStringLiteral("Отмена"), "CancelButton", this);
   auto *bottom = new QHBoxLayout;
   bottom->addStretch();
-  bottom->addWidget(OkButton);
-  bottom->addWidget(CancelButton);
+  bottom->addWidget(ok_button_);
+  bottom->addWidget(cancel_button_);
   return bottom;
 }
 
 void TNetSettingsForm::connectControls() {
-  connect(DeviceTable, &QTableWidget::itemSelectionChanged, this, &TNetSettingsForm::DeviceListClicked);
-  connect(DeviceTable, &QTableWidget::cellClicked, this, &TNetSettingsForm::DeviceListClicked);
-  connect(SearchTable, &QTableWidget::itemSelectionChanged, this, &TNetSettingsForm::SearchResultClicked);
-  connect(SearchTable, &QTableWidget::cellClicked, this, &TNetSettingsForm::SearchResultClicked);
-  connect(AddButton, &QPushButton::clicked, this, &TNetSettingsForm::AddClick);
-  connect(DelButton, &QPushButton::clicked, this, &TNetSettingsForm::DelClick);
-  connect(ChangeButton, &QPushButton::clicked, this, &TNetSettingsForm::ChangeClick);
-  connect(ClearButton, &QPushButton::clicked, this, &TNetSettingsForm::ClearClick);
-  connect(StartButton, &QPushButton::clicked, this, &TNetSettingsForm::StartClick);
-  connect(StopButton, &QPushButton::clicked, this, &TNetSettingsForm::StopClick);
-  connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
-  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+  connect(device_table_, &QTableWidget::itemSelectionChanged, this, &TNetSettingsForm::DeviceListClicked);
+  connect(device_table_, &QTableWidget::cellClicked, this, &TNetSettingsForm::DeviceListClicked);
+  connect(search_table_, &QTableWidget::itemSelectionChanged, this, &TNetSettingsForm::SearchResultClicked);
+  connect(search_table_, &QTableWidget::cellClicked, this, &TNetSettingsForm::SearchResultClicked);
+  connect(add_button_, &QPushButton::clicked, this, &TNetSettingsForm::AddClick);
+  connect(del_button_, &QPushButton::clicked, this, &TNetSettingsForm::DelClick);
+  connect(change_button_, &QPushButton::clicked, this, &TNetSettingsForm::ChangeClick);
+  connect(clear_button_, &QPushButton::clicked, this, &TNetSettingsForm::ClearClick);
+  connect(start_button_, &QPushButton::clicked, this, &TNetSettingsForm::StartClick);
+  connect(stop_button_, &QPushButton::clicked, this, &TNetSettingsForm::StopClick);
+  connect(ok_button_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel_button_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 // A probe on its way finishes on the worker; its answer goes nowhere once the dialog is gone.
@@ -190,8 +190,8 @@ void TNetSettingsForm::showEvent(QShowEvent *event) {
   QDialog::showEvent(event);
   fillgrid();
   fillsearchgrid();
-  if (DeviceTable->rowCount() > 0) {
-    DeviceTable->setCurrentCell(0, 0);
+  if (device_table_->rowCount() > 0) {
+    device_table_->setCurrentCell(0, 0);
     DeviceListClicked();
   }
 }
@@ -204,105 +204,107 @@ void TNetSettingsForm::done(int result) {
 // ---- lists ----
 
 void TNetSettingsForm::fillgrid() {
-  const int current = DeviceTable->currentRow();
-  QSignalBlocker block(DeviceTable);
-  DeviceTable->setRowCount(static_cast<int>(NetDevices->size()));
-  for (int i = 0; i < static_cast<int>(NetDevices->size()); ++i) {
-    const TNetDevice &d = (*NetDevices)[static_cast<size_t>(i)];
-    DeviceTable->setItem(i, 0, new QTableWidgetItem(QString::number(i + 1)));
-    DeviceTable->setItem(i, 1, new QTableWidgetItem(QString::fromStdString(d.ip)));
-    DeviceTable->setItem(i, 2, new QTableWidgetItem(QString::fromStdU16String(d.name)));
+  const int current = device_table_->currentRow();
+  QSignalBlocker block(device_table_);
+  device_table_->setRowCount(static_cast<int>(net_devices_->size()));
+  for (int i = 0; i < static_cast<int>(net_devices_->size()); ++i) {
+    const TNetDevice &d = (*net_devices_)[static_cast<size_t>(i)];
+    device_table_->setItem(i, 0, new QTableWidgetItem(QString::number(i + 1)));
+    device_table_->setItem(i, 1, new QTableWidgetItem(QString::fromStdString(d.ip)));
+    device_table_->setItem(i, 2, new QTableWidgetItem(QString::fromStdU16String(d.name)));
   }
-  DeviceTable->resizeColumnToContents(0);
-  if (DeviceTable->rowCount() > 0)
-    DeviceTable->setCurrentCell(std::clamp(current, 0, DeviceTable->rowCount() - 1), 0);
+  device_table_->resizeColumnToContents(0);
+  if (device_table_->rowCount() > 0)
+    device_table_->setCurrentCell(std::clamp(current, 0, device_table_->rowCount() - 1), 0);
 }
 
 void TNetSettingsForm::fillsearchgrid() {
-  QSignalBlocker block(SearchTable);
-  SearchTable->setRowCount(static_cast<int>(SearchDevices.size()));
-  for (int i = 0; i < static_cast<int>(SearchDevices.size()); ++i)
-    SearchTable->setItem(i, 0, new QTableWidgetItem(QString::fromStdString(SearchDevices[static_cast<size_t>(i)].ip)));
+  QSignalBlocker block(search_table_);
+  search_table_->setRowCount(static_cast<int>(search_devices_.size()));
+  for (int i = 0; i < static_cast<int>(search_devices_.size()); ++i)
+    search_table_->setItem(
+        i, 0, new QTableWidgetItem(QString::fromStdString(search_devices_[static_cast<size_t>(i)].ip)));
 }
 
 void TNetSettingsForm::DeviceListClicked() {
-  const int row = DeviceTable->currentRow();
-  if (row < 0 || row >= static_cast<int>(NetDevices->size())) return;
-  const TNetDevice &d = (*NetDevices)[static_cast<size_t>(row)];
-  IpEdit->setAddress(QString::fromStdString(d.ip));
-  NameEdit->setText(QString::fromStdU16String(d.name));
+  const int row = device_table_->currentRow();
+  if (row < 0 || row >= static_cast<int>(net_devices_->size())) return;
+  const TNetDevice &d = (*net_devices_)[static_cast<size_t>(row)];
+  ip_edit_->setAddress(QString::fromStdString(d.ip));
+  name_edit_->setText(QString::fromStdU16String(d.name));
 }
 
 void TNetSettingsForm::SearchResultClicked() {
-  const int row = SearchTable->currentRow();
-  if (row < 0 || row >= static_cast<int>(SearchDevices.size())) return;
-  IpEdit->setAddress(QString::fromStdString(SearchDevices[static_cast<size_t>(row)].ip));
-  NameEdit->setText(QStringLiteral("Устройство"));
+  const int row = search_table_->currentRow();
+  if (row < 0 || row >= static_cast<int>(search_devices_.size())) return;
+  ip_edit_->setAddress(QString::fromStdString(search_devices_[static_cast<size_t>(row)].ip));
+  name_edit_->setText(QStringLiteral("Устройство"));
 }
 
 // ---- list commands ----
 
 bool TNetSettingsForm::ipListed(const QString &ip, int except_row) const {
   const std::string text = ip.toStdString();
-  for (size_t i = 0; i < NetDevices->size(); ++i)
-    if (static_cast<int>(i) != except_row && (*NetDevices)[i].ip == text) return true;
+  for (size_t i = 0; i < net_devices_->size(); ++i)
+    if (static_cast<int>(i) != except_row && (*net_devices_)[i].ip == text) return true;
   return false;
 }
 
 void TNetSettingsForm::AddClick() {
-  const QString ip = IpEdit->address();
+  const QString ip = ip_edit_->address();
   if (ipListed(ip, -1)) {
-    Dialogs.ask(this, QMessageBox::Warning, kWarningTitle, QStringLiteral("Такой IP-адрес есть в списке."),
+    dialogs_.ask(this, QMessageBox::Warning, kWarningTitle, QStringLiteral("Такой IP-адрес есть в списке."),
                 QMessageBox::Ok);
     return;
   }
-  NetDevices->push_back({ip.toStdString(), NameEdit->text().toStdU16String()});
+  net_devices_->push_back({ip.toStdString(), name_edit_->text().toStdU16String()});
   fillgrid();
-  DeviceTable->setCurrentCell(DeviceTable->rowCount() - 1, 0);
+  device_table_->setCurrentCell(device_table_->rowCount() - 1, 0);
 }
 
 void TNetSettingsForm::ChangeClick() {
-  const int row = DeviceTable->currentRow();
-  if (NetDevices->empty() || row < 0 || row >= static_cast<int>(NetDevices->size())) return;
-  const QString ip = IpEdit->address();
+  const int row = device_table_->currentRow();
+  if (net_devices_->empty() || row < 0 || row >= static_cast<int>(net_devices_->size())) return;
+  const QString ip = ip_edit_->address();
   if (ipListed(ip, row)) {
-    Dialogs.ask(this, QMessageBox::Warning, kWarningTitle, QStringLiteral("Такой IP-адрес есть в списке."),
+    dialogs_.ask(this, QMessageBox::Warning, kWarningTitle, QStringLiteral("Такой IP-адрес есть в списке."),
                 QMessageBox::Ok);
     return;
   }
-  (*NetDevices)[static_cast<size_t>(row)] = {ip.toStdString(), NameEdit->text().toStdU16String()};
+  (*net_devices_)[static_cast<size_t>(row)] = {ip.toStdString(), name_edit_->text().toStdU16String()};
   fillgrid();
 }
 
 void TNetSettingsForm::DelClick() {
-  const int row = DeviceTable->currentRow();
-  if (NetDevices->empty() || row < 0 || row >= static_cast<int>(NetDevices->size())) return;
-  NetDevices->erase(NetDevices->begin() + row);
+  const int row = device_table_->currentRow();
+  if (net_devices_->empty() || row < 0 || row >= static_cast<int>(net_devices_->size())) return;
+  net_devices_->erase(net_devices_->begin() + row);
   fillgrid();
 }
 
 void TNetSettingsForm::ClearClick() {
-  NetDevices->clear();
+  net_devices_->clear();
   fillgrid();
 }
 
 // ---- search ----
 
 void TNetSettingsForm::setSearchControls(bool running) {
-  for (QWidget *w : std::initializer_list<QWidget *>{IpEdit, NameEdit, FromEdit, ToEdit, AddButton, DelButton,
-                                                     ChangeButton, ClearButton, StartButton, OkButton})
+  for (QWidget *w : std::initializer_list<QWidget *>{ip_edit_, name_edit_, from_edit_, to_edit_, add_button_,
+                                                     del_button_, change_button_, clear_button_, start_button_,
+                                                     ok_button_})
     w->setEnabled(!running);
-  StopButton->setEnabled(running);
+  stop_button_->setEnabled(running);
 }
 
 void TNetSettingsForm::StartClick() {
   if (searching_) return;
-  SearchDevices.clear();
+  search_devices_.clear();
   fillsearchgrid();
-  const uint32_t from = FromEdit->value();
-  const uint32_t to = ToEdit->value();
+  const uint32_t from = from_edit_->value();
+  const uint32_t to = to_edit_->value();
   if (to < from) {
-    Dialogs.ask(this, QMessageBox::Warning, kWarningTitle, QString::fromUtf8(kalvort::workflow::kBadSearchRange),
+    dialogs_.ask(this, QMessageBox::Warning, kWarningTitle, QString::fromUtf8(kalvort::workflow::kBadSearchRange),
                 QMessageBox::Ok);
     return;
   }
@@ -311,7 +313,7 @@ void TNetSettingsForm::StartClick() {
   run_->to = to;
   searching_ = true;
   setSearchControls(true);
-  ProgressBar->setValue(0);
+  progress_bar_->setValue(0);
   // A probe of a stopped search may still be on its way: the first probe waits for it.
   if (jobs_ == 0) probeNext();
 }
@@ -329,7 +331,7 @@ void TNetSettingsForm::StopClick() {
   if (!searching_) return;
   searching_ = false;
   setSearchControls(false);
-  ProgressBar->setValue(0);
+  progress_bar_->setValue(0);
 }
 
 void TNetSettingsForm::probeNext() {
@@ -361,13 +363,13 @@ void TNetSettingsForm::probeReturned(const std::shared_ptr<SearchRun> &run) {
     return;
   }
   if (run->last.answered) {
-    SearchDevices.push_back({run->last.ip, std::u16string()});
+    search_devices_.push_back({run->last.ip, std::u16string()});
     fillsearchgrid();
   }
-  ProgressBar->setValue(run->percent);
+  progress_bar_->setValue(run->percent);
   if (run->done) {
     StopClick();
-    ProgressBar->setValue(0);
+    progress_bar_->setValue(0);
     return;
   }
   tick_->start(std::max<qint64>(0, kProbeIntervalMs - run->started.elapsed()));

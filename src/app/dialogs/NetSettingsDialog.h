@@ -38,23 +38,13 @@ class TNetSettingsForm : public QDialog {
   ~TNetSettingsForm() override;
 
   // The list edited by the dialog; must outlive the showing.
-  void setDevices(std::vector<kalvort::TNetDevice> *devices) { NetDevices = devices; }
-  const std::vector<kalvort::TNetDevice> &searchDevices() const { return SearchDevices; }
+  void setDevices(std::vector<kalvort::TNetDevice> *devices) { net_devices_ = devices; }
+  const std::vector<kalvort::TNetDevice> &searchDevices() const { return search_devices_; }
   bool searching() const { return searching_; }
   // True while a probe runs on the worker (also just after "Стоп").
   bool probing() const;
 
   void done(int result) override;
-
-  // Widgets, public for the tests.
-  QTableWidget *DeviceTable;   // device list
-  kalvort::app::Ipv4Edit *IpEdit;
-  QLineEdit *NameEdit;
-  QPushButton *AddButton, *DelButton, *ChangeButton, *ClearButton;
-  kalvort::app::Ipv4Edit *FromEdit, *ToEdit;
-  QTableWidget *SearchTable;   // search results
-  QProgressBar *ProgressBar;
-  QPushButton *StartButton, *StopButton, *OkButton, *CancelButton;
 
  protected:
   void showEvent(QShowEvent *event) override;
@@ -82,10 +72,26 @@ class TNetSettingsForm : public QDialog {
   void setSearchControls(bool running);
   bool ipListed(const QString &ip, int except_row) const;
 
-  UserDialogs &Dialogs;
-  std::vector<kalvort::TNetDevice> *NetDevices = nullptr;
+  QTableWidget *device_table_ = nullptr;  // device list
+  kalvort::app::Ipv4Edit *ip_edit_ = nullptr;
+  QLineEdit *name_edit_ = nullptr;
+  QPushButton *add_button_ = nullptr;
+  QPushButton *del_button_ = nullptr;
+  QPushButton *change_button_ = nullptr;
+  QPushButton *clear_button_ = nullptr;
+  kalvort::app::Ipv4Edit *from_edit_ = nullptr;
+  kalvort::app::Ipv4Edit *to_edit_ = nullptr;
+  QTableWidget *search_table_ = nullptr;  // search results
+  QProgressBar *progress_bar_ = nullptr;
+  QPushButton *start_button_ = nullptr;
+  QPushButton *stop_button_ = nullptr;
+  QPushButton *ok_button_ = nullptr;
+  QPushButton *cancel_button_ = nullptr;
+
+  UserDialogs &dialogs_;
+  std::vector<kalvort::TNetDevice> *net_devices_ = nullptr;
   std::vector<kalvort::TNetDevice> own_devices_;  // used when no list was handed over
-  std::vector<kalvort::TNetDevice> SearchDevices;
+  std::vector<kalvort::TNetDevice> search_devices_;
 
   kalvort::app::BackgroundWorker *worker_;
   int jobs_ = 0;                     // this dialog's jobs on the worker not yet returned

@@ -15,62 +15,66 @@ TProgressForm::TProgressForm(QWidget *owner)
                            Qt::WindowCloseButtonHint),
       owner_(owner) {
   setObjectName(QStringLiteral("ProgressForm"));
-  StatusLabel = new QLabel(this);
-  StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
-  StatusLabel->setMinimumWidth(320);
-  ProgressBar = new QProgressBar(this);
-  ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-  ProgressBar->setRange(0, 100);
-  ProgressBar->setValue(0);
-  ProgramsLabel = new QLabel(this);
-  ProgramsLabel->setObjectName(QStringLiteral("ProgramsLabel"));
-  TotalBar = new QProgressBar(this);
-  TotalBar->setObjectName(QStringLiteral("TotalBar"));
-  TotalBar->setRange(0, 100);
-  TotalBar->setValue(0);
-  CancelButton = new QPushButton(QStringLiteral("Отмена"), this);
-  CancelButton->setObjectName(QStringLiteral("CancelButton"));
+  status_label_ = new QLabel(this);
+  status_label_->setObjectName(QStringLiteral("StatusLabel"));
+  status_label_->setMinimumWidth(320);
+  progress_bar_ = new QProgressBar(this);
+  progress_bar_->setObjectName(QStringLiteral("ProgressBar"));
+  progress_bar_->setRange(0, 100);
+  progress_bar_->setValue(0);
+  programs_label_ = new QLabel(this);
+  programs_label_->setObjectName(QStringLiteral("ProgramsLabel"));
+  total_bar_ = new QProgressBar(this);
+  total_bar_->setObjectName(QStringLiteral("TotalBar"));
+  total_bar_->setRange(0, 100);
+  total_bar_->setValue(0);
+  cancel_button_ = new QPushButton(QStringLiteral("Отмена"), this);
+  cancel_button_->setObjectName(QStringLiteral("CancelButton"));
 
   auto *layout = new QVBoxLayout(this);
-  layout->addWidget(StatusLabel);
-  layout->addWidget(ProgressBar);
-  layout->addWidget(ProgramsLabel);
-  layout->addWidget(TotalBar);
-  layout->addWidget(CancelButton, 0, Qt::AlignHCenter);
+  layout->addWidget(status_label_);
+  layout->addWidget(progress_bar_);
+  layout->addWidget(programs_label_);
+  layout->addWidget(total_bar_);
+  layout->addWidget(cancel_button_, 0, Qt::AlignHCenter);
   // Fixed to its contents, which grow by a line and a bar while a project moves.
   layout->setSizeConstraint(QLayout::SetFixedSize);
   clearOverall();
 
-  connect(CancelButton, &QPushButton::clicked, this, &TProgressForm::cancelRequested);
+  connect(cancel_button_, &QPushButton::clicked, this, &TProgressForm::cancelRequested);
 }
 
-void TProgressForm::setStatusText(const QString &text) { StatusLabel->setText(text); }
+void TProgressForm::setStatusText(const QString &text) { status_label_->setText(text); }
 
-QString TProgressForm::statusText() const { return StatusLabel->text(); }
+QString TProgressForm::statusText() const { return status_label_->text(); }
 
-void TProgressForm::setPosition(int position) { ProgressBar->setValue(std::clamp(position, 0, 100)); }
+void TProgressForm::setPosition(int position) { progress_bar_->setValue(std::clamp(position, 0, 100)); }
 
-int TProgressForm::position() const { return ProgressBar->value(); }
+int TProgressForm::position() const { return progress_bar_->value(); }
 
 void TProgressForm::setOverall(int program, int programs, int percent) {
-  ProgramsLabel->setText(QStringLiteral("Программа %1 из %2").arg(program).arg(programs));
-  TotalBar->setValue(std::clamp(percent, 0, 100));
-  if (!ProgramsLabel->isHidden()) return;
-  ProgramsLabel->show();
-  TotalBar->show();
+  programs_label_->setText(QStringLiteral("Программа %1 из %2").arg(program).arg(programs));
+  total_bar_->setValue(std::clamp(percent, 0, 100));
+  if (!programs_label_->isHidden()) return;
+  programs_label_->show();
+  total_bar_->show();
   // Grown by a line and a bar: centred again.
   layout()->activate();
   if (isVisible()) centreOver(owner_);
 }
 
 void TProgressForm::clearOverall() {
-  ProgramsLabel->hide();
-  TotalBar->hide();
-  ProgramsLabel->clear();
-  TotalBar->setValue(0);
+  programs_label_->hide();
+  total_bar_->hide();
+  programs_label_->clear();
+  total_bar_->setValue(0);
 }
 
-bool TProgressForm::overallShown() const { return !ProgramsLabel->isHidden(); }
+bool TProgressForm::overallShown() const { return !programs_label_->isHidden(); }
+
+void TProgressForm::setCancelEnabled(bool enabled) { cancel_button_->setEnabled(enabled); }
+
+void TProgressForm::repaintPosition() { progress_bar_->repaint(); }
 
 void TProgressForm::centreOver(const QWidget *owner) {
   if (!owner) return;

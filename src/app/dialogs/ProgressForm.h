@@ -28,17 +28,15 @@ class TProgressForm : public QWidget {
   // Hides the whole command's line and bar (a command of one step, a conversion).
   void clearOverall();
   bool overallShown() const;
+  // "Отмена" is offered (not while work that cannot be interrupted holds the window's thread).
+  void setCancelEnabled(bool enabled);
+  // Paints the bar at once, for work that holds the window's thread until it ends.
+  void repaintPosition();
 
   // Places the window over the centre of `owner` and shows it on top.
   void showOver(const QWidget *owner);
   // left = owner left + owner width / 2 - own width / 2, top likewise.
   void centreOver(const QWidget *owner);
-
-  QLabel *StatusLabel;
-  QProgressBar *ProgressBar;
-  QLabel *ProgramsLabel;
-  QProgressBar *TotalBar;
-  QPushButton *CancelButton;
 
  signals:
   void cancelRequested();
@@ -48,5 +46,10 @@ class TProgressForm : public QWidget {
   void keyPressEvent(QKeyEvent *event) override;
 
  private:
+  QLabel *status_label_ = nullptr;
+  QProgressBar *progress_bar_ = nullptr;
+  QLabel *programs_label_ = nullptr;
+  QProgressBar *total_bar_ = nullptr;
+  QPushButton *cancel_button_ = nullptr;
   QWidget *owner_;
 };

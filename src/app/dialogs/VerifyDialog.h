@@ -17,6 +17,7 @@ class TVerifyForm : public QDialog {
 
   void setDifferences(const std::vector<kalvort::VerifyDifference> &differences);
 
-  QLabel *SummaryLabel;
-  QTableWidget *DiffGrid;
+ private:
+  QLabel *summary_label_ = nullptr;
+  QTableWidget *diff_grid_ = nullptr;
 };

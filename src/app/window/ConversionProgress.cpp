@@ -1,8 +1,6 @@
 #include "window/ConversionProgress.h"
 
 #include <QApplication>
-#include <QProgressBar>
-#include <QPushButton>
 
 #include "dialogs/ProgressForm.h"
 
@@ -13,13 +11,13 @@ ConversionProgress::ConversionProgress(TProgressForm &form, QWidget *window, con
   form_.setStatusText(status);
   form_.setPosition(0);
   form_.clearOverall();
-  form_.CancelButton->setEnabled(false);
+  form_.setCancelEnabled(false);
   form_.showOver(window);
 }
 
 ConversionProgress::~ConversionProgress() {
   form_.hide();
-  form_.CancelButton->setEnabled(true);
+  form_.setCancelEnabled(true);
   form_.setCaption(caption_);
   form_.setStatusText(status_);
   form_.setPosition(position_);
@@ -31,6 +29,6 @@ kalvort::ProgressSink ConversionProgress::sink() {
   return [form](int percent) {
     // Painted at once: the conversion holds the window's thread until it ends.
     form->setPosition(percent);
-    form->ProgressBar->repaint();
+    form->repaintPosition();
   };
 }

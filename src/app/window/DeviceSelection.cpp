@@ -112,7 +112,7 @@ void MainWindow::OptionsActionExecute() {
   projectCommands().presetSettingsForm(form);
   if (form.exec() != QDialog::Accepted) return;
 
-  kalvort::Options chosen = form.options;
+  kalvort::Options chosen = form.options();
   bool reprocess = chosen.processing.enabled != document_.options().processing.enabled;
   // Only the USB programmer lets the project type be chosen; the other devices take 2С42.
   if (document_.deviceType() == kalvort::dtProg)

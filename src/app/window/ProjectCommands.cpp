@@ -154,8 +154,8 @@ void ProjectCommands::openProject() {
 }
 
 void ProjectCommands::presetSettingsForm(TSettingsForm &form) const {
-  form.fix_proc_type = document_.deviceType() != dtProg;
-  form.options = document_.options();
+  form.setProjectTypeFixed(document_.deviceType() != dtProg);
+  form.setOptions(document_.options());
 }
 
 QString ProjectCommands::fileDialogFolder() const {
@@ -176,7 +176,7 @@ void ProjectCommands::newProject() {
   if (form.exec() != QDialog::Accepted) return;
   // A new project takes the processing and the format options; the ВЗ-20х switch and the time-out
   // factor are changed through "Настройки проекта" only.
-  kalvort::Options chosen = form.options;
+  kalvort::Options chosen = form.options();
   chosen.vz20_format = document_.options().vz20_format;
   chosen.timeout_factor = document_.options().timeout_factor;
   document_.options() = chosen;
