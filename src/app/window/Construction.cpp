@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -14,6 +15,7 @@
 
 #include "support/AppIcons.h"
 #include "window/CatalogPane.h"
+#include "window/DeviceCommands.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "window/StatusLine.h"
@@ -55,7 +57,7 @@ const ActionSpec kActions[] = {
 void MainWindow::CreateActions() {
   // The editor pane brings its own actions; it is made first so that the menus can hold them.
   editor_pane_ = new EditorPane(Dialogs,
-                                {[this]() -> TProgressForm & { return SharedProgressForm(); },
+                                {[this]() -> TProgressForm & { return deviceCommands().progressForm(); },
                                  [this] { return document_.options().processing.project_type; }},
                                 this);
   for (const ActionSpec &def : kActions) {
@@ -175,18 +177,42 @@ void MainWindow::CreateStatusLine() {
   setStatusBar(Status);
 }
 
+// The device commands: they work on the parts and the document; what they need of the project
+// and editing commands, and of the device selector, comes through their services.
+void MainWindow::CreateDeviceCommands() {
+  DeviceCommands::Services services;
+  services.saveChangesFirst = [this] { return SaveChangesFirst(); };
+  services.showFirstRow = [this] { ShowFirstRow(); };
+  services.showConversionFailure = [this](int index, const kalvort::ConversionFailure &failure) {
+    ShowConversionFailure(index, failure);
+  };
+  services.makeCurrent = [this](int index) { MakeSelectedCurrent(index); };
+  services.showCurrentRow = [this] { CurCatalogEntryChanged(); };
+  services.netDevices = [this]() -> std::vector<kalvort::TNetDevice> & { return NetDevices; };
+  device_commands_ = std::make_unique<DeviceCommands>(document_, deviceController(), *catalog_pane_, *editor_pane_,
+                                                      *Status, Dialogs, *this, std::move(services));
+  connect(device_commands_.get(), &DeviceCommands::commandStatesChanged, this, &MainWindow::updateCommandStates);
+  connect(device_commands_.get(), &DeviceCommands::netDevicesChanged, this, [this] {
+    // The selector shows its first entry; the device object changes only when the user picks one.
+    FillCombo();
+    const QSignalBlocker block(DeviceSelector);
+    DeviceSelector->setCurrentIndex(0);
+  });
+}
+
 void MainWindow::ConnectActions() {
-  connect(DeviceRereadAction, &QAction::triggered, this, &MainWindow::DeviceRereadActionExecute);
-  connect(DeviceBurnAction, &QAction::triggered, this, &MainWindow::DeviceBurnActionExecute);
-  connect(DeviceClearSMPCatAction, &QAction::triggered, this, &MainWindow::DeviceClearSMPCatActionExecute);
-  connect(DeviceClearSMPFullAction, &QAction::triggered, this, &MainWindow::DeviceClearSMPFullActionExecute);
-  connect(DeviceTestSMPQuickAction, &QAction::triggered, this, &MainWindow::DeviceTestSMPQuickActionExecute);
-  connect(DeviceTestSMPFullAction, &QAction::triggered, this, &MainWindow::DeviceTestSMPFullActionExecute);
-  connect(DeviceReadImageAction, &QAction::triggered, this, &MainWindow::DeviceReadImageActionExecute);
-  connect(DeviceBurnImageAction, &QAction::triggered, this, &MainWindow::DeviceBurnImageActionExecute);
-  connect(DeviceCancelAction, &QAction::triggered, this, &MainWindow::DeviceCancelActionExecute);
-  connect(DeviceNetworkAction, &QAction::triggered, this, &MainWindow::DeviceNetworkActionExecute);
-  connect(DeviceVerifyAction, &QAction::triggered, this, &MainWindow::DeviceVerifyActionExecute);
+  DeviceCommands *device = device_commands_.get();
+  connect(DeviceRereadAction, &QAction::triggered, device, &DeviceCommands::DeviceRereadActionExecute);
+  connect(DeviceBurnAction, &QAction::triggered, device, &DeviceCommands::DeviceBurnActionExecute);
+  connect(DeviceClearSMPCatAction, &QAction::triggered, device, &DeviceCommands::DeviceClearSMPCatActionExecute);
+  connect(DeviceClearSMPFullAction, &QAction::triggered, device, &DeviceCommands::DeviceClearSMPFullActionExecute);
+  connect(DeviceTestSMPQuickAction, &QAction::triggered, device, &DeviceCommands::DeviceTestSMPQuickActionExecute);
+  connect(DeviceTestSMPFullAction, &QAction::triggered, device, &DeviceCommands::DeviceTestSMPFullActionExecute);
+  connect(DeviceReadImageAction, &QAction::triggered, device, &DeviceCommands::DeviceReadImageActionExecute);
+  connect(DeviceBurnImageAction, &QAction::triggered, device, &DeviceCommands::DeviceBurnImageActionExecute);
+  connect(DeviceCancelAction, &QAction::triggered, device, &DeviceCommands::DeviceCancelActionExecute);
+  connect(DeviceNetworkAction, &QAction::triggered, device, &DeviceCommands::DeviceNetworkActionExecute);
+  connect(DeviceVerifyAction, &QAction::triggered, device, &DeviceCommands::DeviceVerifyActionExecute);
   connect(ProjectNewAction, &QAction::triggered, this, &MainWindow::ProjectNewActionExecute);
   connect(ProjectOpenAction, &QAction::triggered, this, &MainWindow::ProjectOpenActionExecute);
   connect(ProjectSaveAction, &QAction::triggered, this, &MainWindow::ProjectSaveActionExecute);

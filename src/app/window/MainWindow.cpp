@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "support/GuardedApplication.h"
+#include "window/DeviceCommands.h"
 #include "window/DeviceController.h"
 
 MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
@@ -19,6 +20,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
   CreateToolBars();
   CreateCentralArea();
   CreateStatusLine();
+  CreateDeviceCommands();
   NameToolButtons();
   ConnectActions();
   ConnectDeviceController();
@@ -29,7 +31,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
 }
 
 MainWindow::~MainWindow() {
-  NetSettingsForm.reset();  // its probes use the controller's worker
+  device_commands_.reset();  // the network dialog's probes use the controller's worker
   // Cancels a device command still running and lets the worker's running job return.
   delete std::exchange(device_controller_, nullptr);
 }

@@ -7,6 +7,7 @@
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
 #include "window/ConversionProgress.h"
+#include "window/DeviceCommands.h"
 #include "window/CatalogModel.h"
 #include "window/CatalogPane.h"
 #include "window/EditorPane.h"
@@ -86,7 +87,7 @@ bool MainWindow::RunReadPostprocess(int index) {
     return false;
   }
   const PostProcessOptions options = ProcessOptions();
-  ConversionProgress progress(SharedProgressForm(), this, QString::fromUtf8(ConverterStatusText(options)));
+  ConversionProgress progress(deviceCommands().progressForm(), this, QString::fromUtf8(ConverterStatusText(options)));
   return kalvort::RunReadPostprocess(*catalog, index, options, progress.sink());
 }
 
@@ -102,7 +103,7 @@ bool MainWindow::RunWritePostprocess(int index) {
   ConversionFailure failure;
   bool ok;
   {
-    ConversionProgress progress(SharedProgressForm(), this, QString::fromUtf8(ConverterStatusText(options)));
+    ConversionProgress progress(deviceCommands().progressForm(), this, QString::fromUtf8(ConverterStatusText(options)));
     ok = kalvort::RunWritePostprocess(*catalog, index, options, &failure, progress.sink());
   }
   if (ok) {
