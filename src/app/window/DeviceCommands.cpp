@@ -13,10 +13,6 @@
 #include "window/DeviceCommands.h"
 
 #include <QFileInfo>
-#include <QLabel>
-#include <QStatusBar>
-#include <QTableView>
-#include <QTimer>
 
 #include <fstream>
 #include <sstream>
