@@ -22,6 +22,7 @@
 #include "project/ProjectFile.h"
 #include "workflow/DeviceSession.h"
 #include "support/ScriptedDialogs.h"
+#include "window/DeviceCommands.h"
 #include "window/DeviceController.h"
 #include "window/MainWindow.h"
 
@@ -164,9 +165,9 @@ int main(int argc, char **argv) {
       QElapsedTimer t;
       app.startWatch();
       t.start();
-      if (c == 0) window.DeviceBurnActionExecute();
-      if (c == 1) window.DeviceRereadActionExecute();
-      if (c == 2) window.DeviceReadImageActionExecute();
+      if (c == 0) window.deviceCommands().DeviceBurnActionExecute();
+      if (c == 1) window.deviceCommands().DeviceRereadActionExecute();
+      if (c == 2) window.deviceCommands().DeviceReadImageActionExecute();
       waitUntil([&] { return !window.deviceController().commandRunning(); });
       rows[c].window.push_back(static_cast<double>(t.nsecsElapsed()) / 1e9);
       rows[c].block.push_back(app.longestMs());

@@ -20,6 +20,9 @@
 #include <QTimer>
 
 #include "device/DevCatalog.h"
+#include "dialogs/NetSettingsDialog.h"
+#include "dialogs/ProgressForm.h"
+#include "dialogs/VerifyDialog.h"
 #include "support/AppTest.h"
 #include "support/DialogWidgets.h"
 #include "support/EditorWidgets.h"
@@ -31,6 +34,7 @@
 #include "window/CatalogModel.h"
 #include "window/DeviceController.h"
 #include "window/CatalogPane.h"
+#include "window/DeviceCommands.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "window/ProjectCommands.h"
@@ -87,6 +91,9 @@ class DeviceCommandsTest : public QObject {
   std::unique_ptr<kalvort::sim::UrvellSimulator> sim;
 
   kalvort::TDevCatalog &programs() { return *window->Catalog(); }
+  // The progress window shared by the device commands; progressMade() is false before its first use.
+  TProgressForm &progress() { return window->deviceCommands().progressForm(); }
+  bool progressMade() { return window->deviceCommands().hasProgressForm(); }
 
   // The window on the virtual USB programmer, or on a fresh simulator (`density` module).
   void open(bool lan, int density = 1) {
@@ -107,15 +114,15 @@ class DeviceCommandsTest : public QObject {
   }
 
   // Runs a command to its end; false when the window did not return to idle.
-  bool run(void (MainWindow::*command)(), int timeoutMs = 60000) {
-    (window.get()->*command)();
+  bool run(void (DeviceCommands::*command)(), int timeoutMs = 60000) {
+    (window->deviceCommands().*command)();
     return WaitFor([&] { return !window->deviceController().commandRunning(); }, timeoutMs);
   }
 
   void expectIdle() {
     QVERIFY(!window->deviceController().commandRunning());
     QVERIFY(window->isEnabled());
-    QVERIFY(!window->ProgressForm || !window->ProgressForm->isVisible());
+    QVERIFY(!progressMade() || !progress().isVisible());
     QVERIFY(window->deviceController().polling());
   }
 
@@ -136,8 +143,8 @@ class DeviceCommandsTest : public QObject {
     for (int i = 0; i < 20; ++i) many.push_back({i, u"П" + std::u16string(1, char16_t(u'А' + i)), {}, ProgramImage(2000, uint8_t(i))});
     addPrograms(programs(), many);
     dialogs->answers = {Button::Yes};
-    window->DeviceBurnActionExecute();
-    return WaitFor([&] { return window->ProgressForm && window->ProgressForm->statusText().startsWith("3. "); }, 30000);
+    window->deviceCommands().DeviceBurnActionExecute();
+    return WaitFor([&] { return progressMade() && progress().statusText().startsWith("3. "); }, 30000);
   }
 
  private slots:
@@ -160,23 +167,23 @@ class DeviceCommandsTest : public QObject {
     window->document().options().processing.project_type = processor;
     addPrograms(programs(), processor == 0 ? kC42 : kNC31);
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnActionExecute));
     expectIdle();
     QCOMPARE(dialogs->asked.first().defaultButton, QMessageBox::No);
     QCOMPARE(takeAsked(), QStringList{"Предупреждение|Записать проект на модуль?"});
     QCOMPARE(dialogs->asked.size(), 0);
     QVERIFY(window->document().changed());  // the text programs got their binaries
-    QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Запись..."));
+    QCOMPARE(progress().caption(), QStringLiteral("Запись..."));
 
     std::vector<TDevCatalogEntry> written;
     for (int i = 0; i < programs().CatalogCount(); ++i) written.push_back(programs().Catalog(i));
     programs().CatalogClear();
     window->document().setChanged(false);
-    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
     QVERIFY(window->document().changed());
-    QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Чтение..."));
+    QCOMPARE(progress().caption(), QStringLiteral("Чтение..."));
     QCOMPARE(programs().CatalogCount(), static_cast<int>(written.size()));
     for (const auto &w : written) {
       const int i = programs().GetCatalogEntryNumByCatNum(w.cat_num);
@@ -200,7 +207,7 @@ class DeviceCommandsTest : public QObject {
     window->document().setChanged(true);
 
     dialogs->answers = {Button::Cancel};
-    window->DeviceRereadActionExecute();
+    window->deviceCommands().DeviceRereadActionExecute();
     QVERIFY(!window->deviceController().commandRunning());
     QCOMPARE(dialogs->asked.value(0).text, QStringLiteral("Сохранить проект?"));
     QCOMPARE(dialogs->asked.value(0).defaultButton, QMessageBox::Cancel);
@@ -208,7 +215,7 @@ class DeviceCommandsTest : public QObject {
 
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Read, 0, -1);
     dialogs->answers = {Button::No};
-    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceRereadActionExecute));
     expectIdle();
     const QStringList asked = takeAsked();
     QCOMPARE(asked.size(), 2);
@@ -226,11 +233,11 @@ class DeviceCommandsTest : public QObject {
     window->deviceController().session()->Device().SetTimeoutFactor(1);
     sim.reset();
     const struct {
-      void (MainWindow::*command)();
+      void (DeviceCommands::*command)();
       QList<Button> answers;
-    } cases[] = {{&MainWindow::DeviceBurnActionExecute, {Button::Yes}},
-                 {&MainWindow::DeviceRereadActionExecute, {}},
-                 {&MainWindow::DeviceClearSMPCatActionExecute, {}}};
+    } cases[] = {{&DeviceCommands::DeviceBurnActionExecute, {Button::Yes}},
+                 {&DeviceCommands::DeviceRereadActionExecute, {}},
+                 {&DeviceCommands::DeviceClearSMPCatActionExecute, {}}};
     for (const auto &c : cases) {
       dialogs->answers = c.answers;
       QVERIFY(run(c.command));
@@ -253,7 +260,7 @@ class DeviceCommandsTest : public QObject {
     const QString caption = window->windowTitle();
     // Yes to the write; OK to "Текущий проект не сохранен. Продолжить?" once the write has ended.
     dialogs->answers = {Button::Yes, Button::Ok};
-    window->DeviceBurnActionExecute();
+    window->deviceCommands().DeviceBurnActionExecute();
     QVERIFY(window->deviceController().commandRunning());
     window->OpenProjectFileWhenReady(a);
     window->OpenProjectFileWhenReady(b);
@@ -269,14 +276,14 @@ class DeviceCommandsTest : public QObject {
     const uint64_t before = sim->SMP().Generation();
     // An empty project: only the catalog is written, no message.
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{"Предупреждение|Записать проект на модуль?"});
     QVERIFY(sim->SMP().Generation() > before);
 
     // "No": nothing happens at all.
     dialogs->answers = {Button::No};
-    window->DeviceBurnActionExecute();
+    window->deviceCommands().DeviceBurnActionExecute();
     QVERIFY(!window->deviceController().commandRunning());
     QCOMPARE(takeAsked().size(), 1);
 
@@ -284,7 +291,7 @@ class DeviceCommandsTest : public QObject {
     const uint64_t kept = sim->SMP().Generation();
     addPrograms(programs(), {{0, u"БОЛЬШАЯ", {}, ProgramImage(sim->SMP().Geometry().size(), 0x11)}});
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnActionExecute));
     expectIdle();
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::Warning);
     QCOMPARE(takeAsked().last(), QStringLiteral("Записать в МП|В МП недостаточно места для записи проекта."));
@@ -309,14 +316,14 @@ class DeviceCommandsTest : public QObject {
     const uint64_t kept = sim->SMP().Generation();
     const uint64_t reads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read);
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(write ? &MainWindow::DeviceBurnActionExecute : &MainWindow::DeviceVerifyActionExecute));
+    QVERIFY(run(write ? &DeviceCommands::DeviceBurnActionExecute : &DeviceCommands::DeviceVerifyActionExecute));
     expectIdle();
     QStringList asked = takeAsked();
     if (write) QCOMPARE(asked.takeFirst(), QStringLiteral("Предупреждение|Записать проект на модуль?"));
     QCOMPARE(asked, QStringList{"Проверка|Неверный символ\nПрограмма 2 (ПЛОХАЯ), строка 121"});
     QCOMPARE(sim->SMP().Generation(), kept);
     QCOMPARE(sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read), reads);
-    QVERIFY(!window->VerifyForm || !window->VerifyForm->isVisible());
+    QVERIFY(!window->deviceCommands().verifyForm() || !window->deviceCommands().verifyForm()->isVisible());
     QCOMPARE(window->document().currentIndex(), 1);
     QCOMPARE(programs().Catalog(1).file_error_code, kalvort::feProcessError);
     QCOMPARE(EditorOf(*window)->textCursor().selectedText(), QStringLiteral("G01 Xя"));
@@ -344,14 +351,14 @@ class DeviceCommandsTest : public QObject {
     const auto writes = [&] { return sim->SMP().OperationCount(kalvort::sim::ModuleOp::Write); };
     const uint64_t before = writes();
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnActionExecute));
     const uint64_t all = writes() - before;
     takeAsked();
 
     // The third program fails.
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Write, static_cast<int>(all - 1), -1);
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnActionExecute));
     expectIdle();
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::Warning);
     QString shown = takeAsked().last();
@@ -361,17 +368,17 @@ class DeviceCommandsTest : public QObject {
 
     sim->SMP().ClearFaults();
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnActionExecute));
     takeAsked();
     // Likewise a good read, then one whose last read operation (the last program) fails.
     const uint64_t reads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read);
     window->document().setChanged(false);
-    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceRereadActionExecute));
     const uint64_t allReads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read) - reads;
     QCOMPARE(programs().CatalogCount(), 3);
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Read, static_cast<int>(allReads - 1), -1);
     window->document().setChanged(false);
-    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceRereadActionExecute));
     expectIdle();
     shown = takeAsked().last();
     QVERIFY2(shown.startsWith(QStringLiteral("Ошибка|Ошибка чтения программы\nПрограмма 3 (P2): ")), qPrintable(shown));
@@ -397,16 +404,16 @@ class DeviceCommandsTest : public QObject {
     };
 
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnActionExecute));
     expectIdle();
     expectShown(QStringLiteral("Проект записан в МП: 3 программ, 1340 байт"));
-    QVERIFY(window->ProgressForm->overallShown());
-    const auto *programsLine = NamedChild<QLabel>(*window->ProgressForm, "ProgramsLabel");
+    QVERIFY(progress().overallShown());
+    const auto *programsLine = NamedChild<QLabel>(progress(), "ProgramsLabel");
     QCOMPARE(programsLine->text(), QStringLiteral("Программа 3 из 3"));
-    QCOMPARE(NamedChild<QProgressBar>(*window->ProgressForm, "TotalBar")->value(), 100);
+    QCOMPARE(NamedChild<QProgressBar>(progress(), "TotalBar")->value(), 100);
 
     window->document().setChanged(false);
-    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceRereadActionExecute));
     expectIdle();
     expectShown(QStringLiteral("Проект прочитан из МП: 3 программ, 1340 байт"));
     QCOMPARE(programsLine->text(), QStringLiteral("Программа 3 из 3"));
@@ -414,25 +421,25 @@ class DeviceCommandsTest : public QObject {
     const QString dir = QDir::tempPath() + "/kalvort-summary-" + QString::number(QCoreApplication::applicationPid());
     QDir().mkpath(dir);
     dialogs->files = {dir + "/module.bin"};
-    QVERIFY(run(&MainWindow::DeviceReadImageActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceReadImageActionExecute));
     expectIdle();
     const qint64 size = QFileInfo(dir + "/module.bin").size();
     QVERIFY(size > 0);
     expectShown(QStringLiteral("Образ МП прочитан: %1 байт").arg(size));
-    QVERIFY(!window->ProgressForm->overallShown());
+    QVERIFY(!progress().overallShown());
     dialogs->files = {dir + "/module.bin"};
-    QVERIFY(run(&MainWindow::DeviceBurnImageActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnImageActionExecute));
     expectIdle();
     expectShown(QStringLiteral("Образ записан в МП: %1 байт").arg(size));
     QDir(dir).removeRecursively();
 
     dialogs->answers = {Button::Ok};
-    QVERIFY(run(&MainWindow::DeviceClearSMPCatActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceClearSMPCatActionExecute));
     expectShown(QStringLiteral("МП очищен"));
     dialogs->answers = {Button::Ok};
-    QVERIFY(run(&MainWindow::DeviceTestSMPQuickActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceTestSMPQuickActionExecute));
     expectShown(QStringLiteral("Тест МП завершен"));
-    QVERIFY(!window->ProgressForm->overallShown());
+    QVERIFY(!progress().overallShown());
     takeAsked();
   }
 
@@ -445,7 +452,7 @@ class DeviceCommandsTest : public QObject {
                                         {2, u"P2", {}, ProgramImage(300, 0x30)}};
     addPrograms(programs(), three);
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnActionExecute));
     takeAsked();
     const uint32_t page = static_cast<uint32_t>(sim->SMP().Geometry().page_size);
     const uint32_t middle = programs().Catalog(1).first_page * page;
@@ -454,7 +461,7 @@ class DeviceCommandsTest : public QObject {
     sim->SMP().CorruptByte(middle + 5, 0x00);
     programs().CatalogClear();
     dialogs->answers = {Button::Cancel};
-    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(dialogs->asked.size(), 1);
     QCOMPARE(dialogs->asked[0].icon, QMessageBox::Warning);
@@ -471,7 +478,7 @@ class DeviceCommandsTest : public QObject {
     sim->SMP().CorruptByte(last + 5, 0x00);
     programs().CatalogClear();
     window->document().setChanged(false);
-    QVERIFY(run(&MainWindow::DeviceRereadActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
     QCOMPARE(programs().Catalog(2).file_error_code, kalvort::feCSError);
@@ -481,13 +488,13 @@ class DeviceCommandsTest : public QObject {
   void eraseAndTestMessages() {
     open(false);
     struct Case {
-      void (MainWindow::*command)();
+      void (DeviceCommands::*command)();
       const char *title, *question, *caption, *done_title, *done_text;
     };
     const Case cases[] = {
-        {&MainWindow::DeviceClearSMPCatActionExecute, "Быстрая очистка МП", "Очистить МП?", "Быстрая очистка МП...",
+        {&DeviceCommands::DeviceClearSMPCatActionExecute, "Быстрая очистка МП", "Очистить МП?", "Быстрая очистка МП...",
          "Очистка МП", "Очистка МП завершена"},
-        {&MainWindow::DeviceTestSMPQuickActionExecute, "Быстрая проверка МП", "Тестировать МП?\nСодержимое МП будет стерто.",
+        {&DeviceCommands::DeviceTestSMPQuickActionExecute, "Быстрая проверка МП", "Тестировать МП?\nСодержимое МП будет стерто.",
          "Быстрый тест МП...", "Тест МП", "Тест МП завершен. Ошибок нет."},
     };
     for (const Case &c : cases) {
@@ -505,9 +512,9 @@ class DeviceCommandsTest : public QObject {
       QCOMPARE(dialogs->asked.last().icon, QMessageBox::NoIcon);
       QCOMPARE(takeAsked(), (QStringList{QString::fromUtf8(c.title) + "|" + QString::fromUtf8(c.question),
                                          QString::fromUtf8(c.done_title) + "|" + QString::fromUtf8(c.done_text)}));
-      QCOMPARE(window->ProgressForm->caption(), QString::fromUtf8(c.caption));
+      QCOMPARE(progress().caption(), QString::fromUtf8(c.caption));
       // The USB programmer's module is "ВМП-", and the small module's size has no word.
-      QCOMPARE(window->ProgressForm->statusText(), QStringLiteral("ВМП-???? "));
+      QCOMPARE(progress().statusText(), QStringLiteral("ВМП-???? "));
     }
   }
 
@@ -515,14 +522,14 @@ class DeviceCommandsTest : public QObject {
     open(true);
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Erase, 0, -1);
     dialogs->answers = {Button::Ok};
-    QVERIFY(run(&MainWindow::DeviceClearSMPCatActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceClearSMPCatActionExecute));
     expectIdle();
-    QCOMPARE(window->ProgressForm->statusText(), QStringLiteral("СМП-???? "));
+    QCOMPARE(progress().statusText(), QStringLiteral("СМП-???? "));
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::Warning);
     QVERIFY(takeAsked().last().startsWith(QStringLiteral("Очистка МП|Операция завершена с ошибкой\nПричина: ")));
 
     sim->SMP().Remove();
-    QVERIFY(run(&MainWindow::DeviceTestSMPQuickActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceTestSMPQuickActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{"Быстрая проверка МП|МП не подключен"});
   }
@@ -537,7 +544,7 @@ class DeviceCommandsTest : public QObject {
 
     dialogs->files = {file};
     dialogs->answers = {Button::Cancel};
-    QVERIFY(run(&MainWindow::DeviceReadImageActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceReadImageActionExecute));
     expectIdle();
     QCOMPARE(dialogs->asked.first().defaultButton, QMessageBox::Cancel);
     QCOMPARE(takeAsked(), QStringList{"Чтение образа|Такой файл существует. Перезаписать?"});
@@ -550,12 +557,12 @@ class DeviceCommandsTest : public QObject {
     sim->SetFaults(slow);
     dialogs->files = {file};
     dialogs->answers = {Button::Ok};
-    window->DeviceReadImageActionExecute();
-    QVERIFY(WaitFor([&] { return window->ProgressForm && window->ProgressForm->position() > 0; }, 20000));
-    QVERIFY(window->ProgressForm->isVisible() && window->ProgressForm->isEnabled() && !window->isEnabled());
-    QCOMPARE(window->ProgressForm->caption(), QStringLiteral("Чтение образа с МП..."));
-    QCOMPARE(window->ProgressForm->statusText(), QStringLiteral("module.bin"));
-    NamedChild<QPushButton>(*window->ProgressForm, "CancelButton")->click();
+    window->deviceCommands().DeviceReadImageActionExecute();
+    QVERIFY(WaitFor([&] { return progressMade() && progress().position() > 0; }, 20000));
+    QVERIFY(progress().isVisible() && progress().isEnabled() && !window->isEnabled());
+    QCOMPARE(progress().caption(), QStringLiteral("Чтение образа с МП..."));
+    QCOMPARE(progress().statusText(), QStringLiteral("module.bin"));
+    NamedChild<QPushButton>(progress(), "CancelButton")->click();
     QVERIFY(WaitFor([&] { return !window->deviceController().commandRunning(); }, 20000));
     expectIdle();
     QCOMPARE(takeAsked().last(), QStringLiteral("Отмена|Текущее действие отменено"));
@@ -566,7 +573,7 @@ class DeviceCommandsTest : public QObject {
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Read, 3, -1);
     dialogs->files = {file};
     dialogs->answers = {Button::Ok};
-    QVERIFY(run(&MainWindow::DeviceReadImageActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceReadImageActionExecute));
     expectIdle();
     QVERIFY(takeAsked().last().startsWith(QStringLiteral("Ошибка|Ошибка чтения образа с МП\nПричина: ")));
     QCOMPARE(fileBytes(file), QByteArray("earlier image"));
@@ -575,7 +582,7 @@ class DeviceCommandsTest : public QObject {
     // Succeeded: the module's bytes, the name given a default extension.
     sim->SMP().ClearFaults();
     dialogs->files = {dir + "/copy"};
-    QVERIFY(run(&MainWindow::DeviceReadImageActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceReadImageActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
     const std::vector<uint8_t> contents = sim->SMP().Contents();
@@ -587,8 +594,8 @@ class DeviceCommandsTest : public QObject {
     writeFile(dir + "/empty.bin", QByteArray());
     writeFile(dir + "/big.bin", QByteArray(static_cast<qsizetype>(contents.size()) + 1, 'x'));
     dialogs->files = {dir + "/empty.bin", dir + "/big.bin"};
-    QVERIFY(run(&MainWindow::DeviceBurnImageActionExecute));
-    QVERIFY(run(&MainWindow::DeviceBurnImageActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnImageActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnImageActionExecute));
     expectIdle();
     const QStringList refused = takeAsked();
     QCOMPARE(refused.size(), 2);
@@ -598,8 +605,8 @@ class DeviceCommandsTest : public QObject {
 
     // Cancelling the file dialog leaves the window idle.
     dialogs->files.clear();
-    QVERIFY(run(&MainWindow::DeviceBurnImageActionExecute));
-    QVERIFY(run(&MainWindow::DeviceReadImageActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnImageActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceReadImageActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
     QDir(dir).removeRecursively();
@@ -610,7 +617,7 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(startSlowWriteOfTwentyPrograms());
     QVERIFY(!window->isEnabled());
     QVERIFY(!window->deviceController().polling());
-    NamedChild<QPushButton>(*window->ProgressForm, "CancelButton")->click();
+    NamedChild<QPushButton>(progress(), "CancelButton")->click();
     QVERIFY(WaitFor([&] { return !window->deviceController().commandRunning(); }, 20000));
     expectIdle();
     QCOMPARE(dialogs->asked.last().icon, QMessageBox::NoIcon);
@@ -634,7 +641,7 @@ class DeviceCommandsTest : public QObject {
     const QMetaObject::Connection woken = connect(dispatcher, &QAbstractEventDispatcher::awake, count);
     QElapsedTimer clock;
     clock.start();
-    window->DeviceVerifyActionExecute();
+    window->deviceCommands().DeviceVerifyActionExecute();
     const qint64 took = clock.elapsed();
     disconnect(blocked);
     disconnect(woken);
@@ -644,7 +651,7 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(!window->isEnabled());
     QVERIFY(WaitFor([&] { return !window->deviceController().commandRunning(); }, 20000));
     expectIdle();
-    QVERIFY(window->VerifyForm && window->VerifyForm->isVisible());
+    QVERIFY(window->deviceCommands().verifyForm() && window->deviceCommands().verifyForm()->isVisible());
     QCOMPARE(programs().CatalogCount(), 3);  // the project stays as it was
   }
 
@@ -668,33 +675,33 @@ class DeviceCommandsTest : public QObject {
     open(false);
     addPrograms(programs(), kC42);
     dialogs->answers = {Button::Yes};
-    QVERIFY(run(&MainWindow::DeviceBurnActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceBurnActionExecute));
     takeAsked();
-    QVERIFY(run(&MainWindow::DeviceVerifyActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceVerifyActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
-    QVERIFY(window->VerifyForm && window->VerifyForm->isVisible());
-    QCOMPARE(NamedChild<QLabel>(*window->VerifyForm, "SummaryLabel")->text(),
+    QVERIFY(window->deviceCommands().verifyForm() && window->deviceCommands().verifyForm()->isVisible());
+    QCOMPARE(NamedChild<QLabel>(*window->deviceCommands().verifyForm(), "SummaryLabel")->text(),
              QStringLiteral("Проект и МП совпадают."));
-    window->VerifyForm->accept();
+    window->deviceCommands().verifyForm()->accept();
 
     int binIndex = 0;  // the write may have renumbered the entries
     while (programs().Catalog(binIndex).need_p_proc) ++binIndex;
     TDevCatalogEntry bin = programs().Catalog(binIndex);
     bin.p_buffer = std::make_shared<ProgramImage>(700, 0x5B);
     programs().SetCatalog(binIndex, bin);
-    QVERIFY(run(&MainWindow::DeviceVerifyActionExecute));
+    QVERIFY(run(&DeviceCommands::DeviceVerifyActionExecute));
     QCOMPARE(programs().CatalogCount(), 3);
     QVERIFY(BytesOf(programs().Catalog(binIndex)) == ProgramImage(700, 0x5B));  // the project, not the module
     // Control sum and bytes differ, both for that program only.
-    const auto *diffGrid = NamedChild<QTableWidget>(*window->VerifyForm, "DiffGrid");
+    const auto *diffGrid = NamedChild<QTableWidget>(*window->deviceCommands().verifyForm(), "DiffGrid");
     QCOMPARE(diffGrid->rowCount(), 2);
     for (int row = 0; row < 2; ++row) {
       QCOMPARE(diffGrid->item(row, 0)->text(),
                QString::number(programs().Catalog(binIndex).cat_num + 1));  // numbered from 1
       QCOMPARE(diffGrid->item(row, 1)->text(), QStringLiteral("BIN"));
     }
-    window->VerifyForm->accept();
+    window->deviceCommands().verifyForm()->accept();
   }
 
   // The network dialog from the main window: Отмена restores the list, OK refills the selector.
@@ -708,7 +715,7 @@ class DeviceCommandsTest : public QObject {
     const auto whenShown = [this](std::function<void(TNetSettingsForm *)> act) {
       auto *timer = new QTimer(window.get());
       connect(timer, &QTimer::timeout, timer, [this, timer, act] {
-        TNetSettingsForm *f = window->NetSettingsForm.get();
+        TNetSettingsForm *f = window->deviceCommands().netSettingsForm();
         if (!f || !f->isVisible()) return;
         timer->stop();
         timer->deleteLater();
@@ -727,7 +734,7 @@ class DeviceCommandsTest : public QObject {
       countWhileOpen = window->NetDevices.size();
       NamedChild<QPushButton>(*f, "CancelButton")->click();
     });
-    window->DeviceNetworkActionExecute();
+    window->deviceCommands().DeviceNetworkActionExecute();
     QVERIFY(pollStopped);
     QCOMPARE(countWhileOpen, size_t(3));
     QVERIFY(window->NetDevices == before);
@@ -740,7 +747,7 @@ class DeviceCommandsTest : public QObject {
       NamedChild<QPushButton>(*f, "AddButton")->click();
       NamedChild<QPushButton>(*f, "OkButton")->click();
     });
-    window->DeviceNetworkActionExecute();
+    window->deviceCommands().DeviceNetworkActionExecute();
     QVERIFY(window->NetDevices == (std::vector<kalvort::TNetDevice>{{"127.0.0.40", u"Станок"}}));
     QCOMPARE(window->DeviceSelector->count(), 3);
     QCOMPARE(window->DeviceSelector->currentIndex(), 0);

@@ -19,7 +19,9 @@
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "window/CatalogModel.h"
+#include "dialogs/ProgressForm.h"
 #include "window/CatalogPane.h"
+#include "window/DeviceCommands.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "window/ProgramEditing.h"
@@ -275,9 +277,9 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QVERIFY(!window->editorPane().textChanged());
     // The conversion ran in the shared progress window, which is hidden again with its cancel
     // button usable for the device commands.
-    QVERIFY(window->ProgressForm);
-    QVERIFY(!window->ProgressForm->isVisible());
-    QVERIFY(NamedChild<QPushButton>(*window->ProgressForm, "CancelButton")->isEnabled());
+    QVERIFY(window->deviceCommands().hasProgressForm());
+    QVERIFY(!window->deviceCommands().progressForm().isVisible());
+    QVERIFY(NamedChild<QPushButton>(window->deviceCommands().progressForm(), "CancelButton")->isEnabled());
   }
 
   void openFileKeepsItsByteOrderMarkOnSave() {

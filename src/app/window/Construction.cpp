@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -19,6 +20,7 @@
 #include "support/AppIcons.h"
 #include "widgets/QtText.h"
 #include "window/CatalogPane.h"
+#include "window/DeviceCommands.h"
 #include "window/EditorPane.h"
 #include "window/MainWindow.h"
 #include "window/ProgramEditing.h"
@@ -62,7 +64,7 @@ const ActionSpec kActions[] = {
 void MainWindow::CreateActions() {
   // The editor pane brings its own actions; it is made first so that the menus can hold them.
   editor_pane_ = new EditorPane(Dialogs,
-                                {[this]() -> TProgressForm & { return SharedProgressForm(); },
+                                {[this]() -> TProgressForm & { return deviceCommands().progressForm(); },
                                  [this] { return document_.options().processing.project_type; }},
                                 this);
   for (const ActionSpec &def : kActions) {
@@ -114,7 +116,7 @@ void MainWindow::CreateCatalogPane() {
 void MainWindow::CreateProgramEditing() {
   program_editing_ = std::make_unique<ProgramEditing>(
       document_, *catalog_pane_, *editor_pane_, Dialogs, *this,
-      [this]() -> TProgressForm & { return SharedProgressForm(); });
+      [this]() -> TProgressForm & { return deviceCommands().progressForm(); });
   connect(catalog_pane_, &CatalogPane::selectionChanged, program_editing_.get(), &ProgramEditing::showSelectedEntry);
   connect(program_editing_.get(), &ProgramEditing::commandStatesChanged, this, &MainWindow::updateCommandStates);
 }
@@ -219,18 +221,34 @@ void MainWindow::CreateStatusLine() {
   setStatusBar(Status);
 }
 
+// The device commands: they work on the parts and the document, and on the window's list of
+// network devices.
+void MainWindow::CreateDeviceCommands() {
+  device_commands_ = std::make_unique<DeviceCommands>(
+      document_, deviceController(), *catalog_pane_, *editor_pane_, *Status, *program_editing_, *project_commands_,
+      Dialogs, *this, [this]() -> std::vector<kalvort::TNetDevice> & { return NetDevices; });
+  connect(device_commands_.get(), &DeviceCommands::commandStatesChanged, this, &MainWindow::updateCommandStates);
+  connect(device_commands_.get(), &DeviceCommands::netDevicesChanged, this, [this] {
+    // The selector shows its first entry; the device object changes only when the user picks one.
+    FillCombo();
+    const QSignalBlocker block(DeviceSelector);
+    DeviceSelector->setCurrentIndex(0);
+  });
+}
+
 void MainWindow::ConnectActions() {
-  connect(DeviceRereadAction, &QAction::triggered, this, &MainWindow::DeviceRereadActionExecute);
-  connect(DeviceBurnAction, &QAction::triggered, this, &MainWindow::DeviceBurnActionExecute);
-  connect(DeviceClearSMPCatAction, &QAction::triggered, this, &MainWindow::DeviceClearSMPCatActionExecute);
-  connect(DeviceClearSMPFullAction, &QAction::triggered, this, &MainWindow::DeviceClearSMPFullActionExecute);
-  connect(DeviceTestSMPQuickAction, &QAction::triggered, this, &MainWindow::DeviceTestSMPQuickActionExecute);
-  connect(DeviceTestSMPFullAction, &QAction::triggered, this, &MainWindow::DeviceTestSMPFullActionExecute);
-  connect(DeviceReadImageAction, &QAction::triggered, this, &MainWindow::DeviceReadImageActionExecute);
-  connect(DeviceBurnImageAction, &QAction::triggered, this, &MainWindow::DeviceBurnImageActionExecute);
-  connect(DeviceCancelAction, &QAction::triggered, this, &MainWindow::DeviceCancelActionExecute);
-  connect(DeviceNetworkAction, &QAction::triggered, this, &MainWindow::DeviceNetworkActionExecute);
-  connect(DeviceVerifyAction, &QAction::triggered, this, &MainWindow::DeviceVerifyActionExecute);
+  DeviceCommands *device = device_commands_.get();
+  connect(DeviceRereadAction, &QAction::triggered, device, &DeviceCommands::DeviceRereadActionExecute);
+  connect(DeviceBurnAction, &QAction::triggered, device, &DeviceCommands::DeviceBurnActionExecute);
+  connect(DeviceClearSMPCatAction, &QAction::triggered, device, &DeviceCommands::DeviceClearSMPCatActionExecute);
+  connect(DeviceClearSMPFullAction, &QAction::triggered, device, &DeviceCommands::DeviceClearSMPFullActionExecute);
+  connect(DeviceTestSMPQuickAction, &QAction::triggered, device, &DeviceCommands::DeviceTestSMPQuickActionExecute);
+  connect(DeviceTestSMPFullAction, &QAction::triggered, device, &DeviceCommands::DeviceTestSMPFullActionExecute);
+  connect(DeviceReadImageAction, &QAction::triggered, device, &DeviceCommands::DeviceReadImageActionExecute);
+  connect(DeviceBurnImageAction, &QAction::triggered, device, &DeviceCommands::DeviceBurnImageActionExecute);
+  connect(DeviceCancelAction, &QAction::triggered, device, &DeviceCommands::DeviceCancelActionExecute);
+  connect(DeviceNetworkAction, &QAction::triggered, device, &DeviceCommands::DeviceNetworkActionExecute);
+  connect(DeviceVerifyAction, &QAction::triggered, device, &DeviceCommands::DeviceVerifyActionExecute);
   connect(ProjectNewAction, &QAction::triggered, project_commands_, &ProjectCommands::newProject);
   connect(ProjectOpenAction, &QAction::triggered, project_commands_, &ProjectCommands::openProject);
   connect(ProjectSaveAction, &QAction::triggered, project_commands_, &ProjectCommands::saveProject);

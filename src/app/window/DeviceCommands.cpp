@@ -1,26 +1,24 @@
-// Device commands: write and read the project, quick and full erase and test, read and write a
-// module image, compare the project with the module, cancel.
+// DeviceCommands: write and read the project, quick and full erase and test, read and write a
+// module image, compare the project with the module, cancel, and the network device list.
 //
 // Each command is one transaction: the status poll is stopped, the window disabled, and the
 // command's jobs go to the device controller's worker, queued behind a poll in flight (nothing
 // waits for it). The core's chain (ProjectTransfer) runs there, so the window keeps painting and
 // the progress window's "Отмена" acts while the module works. Status texts and progress arrive
 // here as the controller's signals; the chain's one question (a control-sum error while reading)
-// is answered on this thread while the worker waits. When the chain returns, the window
-// hides the progress window, enables itself, shows the outcome and restarts the status poll --
-// on every path.
+// is answered on this thread while the worker waits. When the chain returns, the progress window
+// is hidden, the window enabled again, the outcome shown and the status poll restarted -- on
+// every path.
 
-#include <QAction>
+#include "window/DeviceCommands.h"
+
 #include <QFileInfo>
-#include <QLabel>
-#include <QStatusBar>
-#include <QTableView>
-#include <QTimer>
 
 #include <fstream>
 #include <sstream>
 
 #include "base/SafeSave.h"
+#include "dialogs/NetSettingsDialog.h"
 #include "dialogs/ProgressForm.h"
 #include "dialogs/VerifyDialog.h"
 #include "support/UserDialogs.h"
@@ -28,9 +26,9 @@
 #include "window/CatalogPane.h"
 #include "window/DeviceController.h"
 #include "window/EditorPane.h"
-#include "window/MainWindow.h"
 #include "window/ProgramEditing.h"
 #include "window/ProjectCommands.h"
+#include "window/ProjectDocument.h"
 #include "window/StatusLine.h"
 #include "workflow/DeviceSession.h"
 
@@ -69,88 +67,103 @@ std::vector<int> entriesToDerive(const TDevCatalog &catalog, bool need_proc) {
 
 // ---- the transaction ----
 
-void MainWindow::ConnectDeviceController() {
-  DeviceController *device = &deviceController();
-  connect(device, &DeviceController::statusChanged, this, &MainWindow::ApplyStatus);
-  connect(device, &DeviceController::deviceAttached, this, &MainWindow::AttachDevice);
-  connect(device, &DeviceController::creationFailed, this,
-          [this](const QString &error) { Dialogs.error(this, QStringLiteral("Ошибка"), error); });
-  connect(device, &DeviceController::progressChanged, this,
-          [this](int position) { SharedProgressForm().setPosition(position); });
-  connect(device, &DeviceController::overallProgress, this, [this](int program, int programs, int percent) {
-    SharedProgressForm().setOverall(program, programs, percent);
-  });
-  connect(device, &DeviceController::chainStatusChanged, this, [this](const QString &text) {
-    TProgressForm &progress = SharedProgressForm();
-    progress.setStatusText(text);
-    progress.setPosition(0);
-    progress.showOver(this);
-  });
-  connect(device, &DeviceController::readErrorQuestion, this, [this](bool *goOn) {
-    // Over the progress window: the main window is disabled, and so would be a box it owns.
-    *goOn = Dialogs.ask(&SharedProgressForm(), QMessageBox::Warning, QStringLiteral("Чтение файла"),
-                        QStringLiteral("Ошибка чтения файла! Продолжить?"),
-                        QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
-  });
-  connect(device, &DeviceController::commandFinished, this, &MainWindow::DeviceChainFinished);
+DeviceCommands::DeviceCommands(ProjectDocument &document, DeviceController &device, CatalogPane &catalog,
+                               EditorPane &editor, StatusLine &status, ProgramEditing &editing,
+                               ProjectCommands &project, UserDialogs &dialogs, QWidget &window,
+                               std::function<std::vector<kalvort::TNetDevice> &()> netDevices)
+    : document_(document),
+      device_(device),
+      catalog_(catalog),
+      editor_(editor),
+      status_(status),
+      dialogs_(dialogs),
+      window_(window),
+      editing_(editing),
+      project_commands_(project),
+      net_devices_(std::move(netDevices)) {
+  ConnectDeviceController();
 }
 
-bool MainWindow::BeginDeviceCommand() {
-  if (!deviceController().beginCommand()) return false;
-  SharedProgressForm();
-  setEnabled(false);
+DeviceCommands::~DeviceCommands() = default;
+
+void DeviceCommands::ConnectDeviceController() {
+  connect(&device_, &DeviceController::progressChanged, this,
+          [this](int position) { progressForm().setPosition(position); });
+  connect(&device_, &DeviceController::overallProgress, this, [this](int program, int programs, int percent) {
+    progressForm().setOverall(program, programs, percent);
+  });
+  connect(&device_, &DeviceController::chainStatusChanged, this, [this](const QString &text) {
+    TProgressForm &progress = progressForm();
+    progress.setStatusText(text);
+    progress.setPosition(0);
+    progress.showOver(&window_);
+  });
+  connect(&device_, &DeviceController::readErrorQuestion, this, [this](bool *goOn) {
+    // Over the progress window: the main window is disabled, and so would be a box it owns.
+    *goOn = dialogs_.ask(&progressForm(), QMessageBox::Warning, QStringLiteral("Чтение файла"),
+                         QStringLiteral("Ошибка чтения файла! Продолжить?"),
+                         QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+  });
+  connect(&device_, &DeviceController::commandFinished, this, &DeviceCommands::DeviceChainFinished);
+}
+
+bool DeviceCommands::BeginDeviceCommand() {
+  if (!device_.beginCommand()) return false;
+  progressForm();
+  window_.setEnabled(false);
   return true;
 }
 
-TProgressForm &MainWindow::SharedProgressForm() {
-  if (!ProgressForm) {
-    ProgressForm = std::make_unique<TProgressForm>(this);
-    connect(ProgressForm.get(), &TProgressForm::cancelRequested, this, &MainWindow::DeviceCancelActionExecute);
+TProgressForm &DeviceCommands::progressForm() {
+  if (!progress_form_) {
+    progress_form_ = std::make_unique<TProgressForm>(&window_);
+    connect(progress_form_.get(), &TProgressForm::cancelRequested, this, &DeviceCommands::DeviceCancelActionExecute);
   }
-  return *ProgressForm;
+  return *progress_form_;
 }
 
-void MainWindow::EndDeviceCommand() {
-  ProgressForm->hide();
-  setEnabled(true);
+void DeviceCommands::EndDeviceCommand() {
+  progress_form_->hide();
+  window_.setEnabled(true);
   chain_finish_ = nullptr;
-  deviceController().endCommand();  // its chain has returned (or never started): nothing waits
-  deviceController().startPolling();
-  updateCommandStates();
+  device_.endCommand();  // its chain has returned (or never started): nothing waits
+  device_.startPolling();
+  emit commandStatesChanged();
 }
 
-void MainWindow::CheckDeviceThen(const QString &title, std::function<void()> next) {
-  deviceController().checkDeviceThen([this, title, next = std::move(next)](bool ok, const QString &message) {
+void DeviceCommands::CheckDeviceThen(const QString &title, std::function<void()> next) {
+  device_.checkDeviceThen([this, title, next = std::move(next)](bool ok, const QString &message) {
     // Questions and file dialogs follow: they need the window enabled.
-    setEnabled(true);
+    window_.setEnabled(true);
     if (ok) {
       next();
       return;
     }
     // Why the command cannot start: no module, the device not connected or busy.
-    if (!message.isEmpty()) Dialogs.ask(this, QMessageBox::Warning, title, message, QMessageBox::Ok);
+    if (!message.isEmpty()) dialogs_.ask(&window_, QMessageBox::Warning, title, message, QMessageBox::Ok);
     EndDeviceCommand();
   });
 }
 
-void MainWindow::RunDeviceChain(const QString &caption, const QString &text,
-                                std::function<TransferResult(ProjectTransfer &)> chain,
-                                std::function<void(const TransferResult &)> finish, std::function<void()> onBegun) {
-  setEnabled(false);
-  ProgressForm->setCaption(caption);
-  ProgressForm->setStatusText(text);
-  ProgressForm->setPosition(0);
-  ProgressForm->clearOverall();
+void DeviceCommands::RunDeviceChain(const QString &caption, const QString &text,
+                                    std::function<TransferResult(ProjectTransfer &)> chain,
+                                    std::function<void(const TransferResult &)> finish,
+                                    std::function<void()> onBegun) {
+  window_.setEnabled(false);
+  progress_form_->setCaption(caption);
+  progress_form_->setStatusText(text);
+  progress_form_->setPosition(0);
+  progress_form_->clearOverall();
   // With a text of its own the window shows at once; otherwise at the chain's first status text,
   // i.e. once the device is open and checked and the chain's preparation has passed.
-  if (!text.isEmpty()) ProgressForm->showOver(this);
+  if (!text.isEmpty()) progress_form_->showOver(&window_);
   chain_finish_ = std::move(finish);
-  deviceController().runChain(std::move(chain), std::move(onBegun));
+  device_.runChain(std::move(chain), std::move(onBegun));
 }
 
-void MainWindow::DeviceChainFinished(const TransferResult &result) {
-  ProgressForm->hide();
-  setEnabled(true);
+void DeviceCommands::DeviceChainFinished(const TransferResult &result) {
+  progress_form_->hide();
+  window_.setEnabled(true);
   if (result.status == TransferStatus::Cancelled)
     CancelActionComplete(fromUtf8(result.message));
   else if (const auto finish = std::exchange(chain_finish_, nullptr))
@@ -158,19 +171,19 @@ void MainWindow::DeviceChainFinished(const TransferResult &result) {
   EndDeviceCommand();
 }
 
-void MainWindow::ShowTransferMessage(const TransferResult &r) {
+void DeviceCommands::ShowTransferMessage(const TransferResult &r) {
   if (r.status == TransferStatus::OpenFailed && r.message.empty()) {
     // The device could not be opened: say why rather than end without a word.
-    Dialogs.ask(this, QMessageBox::Warning, r.title.empty() ? QStringLiteral("Ошибка") : fromUtf8(r.title),
-                fromUtf8(kalvort::workflow::OpenFailureText(r.error)), QMessageBox::Ok);
+    dialogs_.ask(&window_, QMessageBox::Warning, r.title.empty() ? QStringLiteral("Ошибка") : fromUtf8(r.title),
+                 fromUtf8(kalvort::workflow::OpenFailureText(r.error)), QMessageBox::Ok);
     return;
   }
   if (r.message.empty()) return;
-  Dialogs.ask(this, r.warning ? QMessageBox::Warning : QMessageBox::NoIcon, fromUtf8(r.title), fromUtf8(r.message),
-              QMessageBox::Ok);
+  dialogs_.ask(&window_, r.warning ? QMessageBox::Warning : QMessageBox::NoIcon, fromUtf8(r.title),
+               fromUtf8(r.message), QMessageBox::Ok);
 }
 
-bool MainWindow::ShowRefusedConversion(const TransferResult &r) {
+bool DeviceCommands::ShowRefusedConversion(const TransferResult &r) {
   TDevCatalog &catalog = document_.programs();
   if (r.status != TransferStatus::Refused || r.entry_index < 0 || r.entry_index >= catalog.CatalogCount() ||
       r.conversion.conv_err_code == kalvort::kConvErrNone)
@@ -178,35 +191,35 @@ bool MainWindow::ShowRefusedConversion(const TransferResult &r) {
   // As "Проверить проект": the failing program in the editor, its row selected and marked "!"
   // without showing it again.
   catalog.FileErrorSet(r.entry_index, kalvort::feProcessError);
-  programEditing().showConversionFailure(r.entry_index, r.conversion);
+  editing_.showConversionFailure(r.entry_index, r.conversion);
   catalog.CalculateMPStat();
-  catalog_pane_->refresh();
-  programEditing().makeCurrent(r.entry_index);
-  const int row = catalog_pane_->rowOf(r.entry_index);
-  catalog_pane_->selectRows(row, row, false);
-  updateCommandStates();
+  catalog_.refresh();
+  editing_.makeCurrent(r.entry_index);
+  const int row = catalog_.rowOf(r.entry_index);
+  catalog_.selectRows(row, row, false);
+  emit commandStatesChanged();
   return true;
 }
 
-void MainWindow::ShowCommandSummary(const QString &text) { Status->showSummary(text); }
+void DeviceCommands::ShowCommandSummary(const QString &text) { status_.showSummary(text); }
 
-void MainWindow::CancelActionComplete(const QString &text) {
-  Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Отмена"),
-              text.isEmpty() ? QStringLiteral("Текущее действие отменено") : text, QMessageBox::Ok);
+void DeviceCommands::CancelActionComplete(const QString &text) {
+  dialogs_.ask(&window_, QMessageBox::NoIcon, QStringLiteral("Отмена"),
+               text.isEmpty() ? QStringLiteral("Текущее действие отменено") : text, QMessageBox::Ok);
   document_.programs().CalculateMPStat();
   document_.setCurrentIndex(0);
-  catalog_pane_->refresh();
-  programEditing().showCurrentRow();
+  catalog_.refresh();
+  editing_.showCurrentRow();
 }
 
-void MainWindow::DeviceCancelActionExecute() { deviceController().cancel(); }
+void DeviceCommands::DeviceCancelActionExecute() { device_.cancel(); }
 
 // ---- write and read the project ----
 
-void MainWindow::DeviceBurnActionExecute() {
-  if (Dialogs.ask(this, QMessageBox::NoIcon, QStringLiteral("Предупреждение"),
-                  QStringLiteral("Записать проект на модуль?"),
-                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+void DeviceCommands::DeviceBurnActionExecute() {
+  if (dialogs_.ask(&window_, QMessageBox::NoIcon, QStringLiteral("Предупреждение"),
+                   QStringLiteral("Записать проект на модуль?"),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     return;
   if (!BeginDeviceCommand()) return;
   const std::vector<int> derived = entriesToDerive(document_.programs(), document_.options().processing.enabled);
@@ -221,16 +234,16 @@ void MainWindow::DeviceBurnActionExecute() {
           ShowTransferMessage(r);
           return;
         }
-        catalog_pane_->refresh();
+        catalog_.refresh();
         ShowTransferMessage(r);
         if (r.ok())
           ShowCommandSummary(QStringLiteral("Проект записан в МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
       });
 }
 
-void MainWindow::DeviceRereadActionExecute() {
+void DeviceCommands::DeviceRereadActionExecute() {
   // The read replaces the project: unsaved changes are offered for saving first.
-  if (!projectCommands().saveChangesFirst()) return;
+  if (!project_commands_.saveChangesFirst()) return;
   if (!BeginDeviceCommand()) return;
   // The project takes what was read when the read gave a project to take (complete, or with
   // control-sum errors the user accepted); otherwise it stays as it was.
@@ -239,8 +252,8 @@ void MainWindow::DeviceRereadActionExecute() {
   };
   // The editor is emptied once the read has really begun (the catalog step's status).
   const auto begun = [this] {
-    editorPane().clear();
-    editorPane().setTextChanged(false);
+    editor_.clear();
+    editor_.setTextChanged(false);
   };
   RunDeviceChain(
       QStringLiteral("Чтение..."), QString(), [this](ProjectTransfer &t) { return t.RunReadProject(document_.project()); },
@@ -248,8 +261,8 @@ void MainWindow::DeviceRereadActionExecute() {
         if (!taken(r)) {
           ShowTransferMessage(r);
           document_.setCurrentIndex(0);
-          catalog_pane_->refresh();
-          projectCommands().showFirstRow();
+          catalog_.refresh();
+          project_commands_.showFirstRow();
           return;
         }
         // A complete read of an empty module leaves nothing to save; anything else changed the project.
@@ -260,16 +273,16 @@ void MainWindow::DeviceRereadActionExecute() {
         if (r.ok())
           ShowCommandSummary(QStringLiteral("Проект прочитан из МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
         document_.setCurrentIndex(0);
-        catalog_pane_->refresh();
-        projectCommands().showFirstRow();
-        catalog_pane_->setFocus();
+        catalog_.refresh();
+        project_commands_.showFirstRow();
+        catalog_.setFocus();
       },
       begun);
 }
 
 // ---- erase and test ----
 
-void MainWindow::RunEraseOrTest(bool test, bool full) {
+void DeviceCommands::RunEraseOrTest(bool test, bool full) {
   const QString title = test ? (full ? QStringLiteral("Полная проверка МП") : QStringLiteral("Быстрая проверка МП"))
                              : (full ? QStringLiteral("Полная очистка МП") : QStringLiteral("Быстрая очистка МП"));
   if (!BeginDeviceCommand()) return;
@@ -277,8 +290,8 @@ void MainWindow::RunEraseOrTest(bool test, bool full) {
     // Both overwrite the module's content: the safe answer is the default.
     const QString question = test ? QStringLiteral("Тестировать МП?\nСодержимое МП будет стерто.")
                                   : QStringLiteral("Очистить МП?");
-    if (Dialogs.ask(this, QMessageBox::NoIcon, title, question, QMessageBox::Ok | QMessageBox::Cancel,
-                    QMessageBox::Cancel) != QMessageBox::Ok) {
+    if (dialogs_.ask(&window_, QMessageBox::NoIcon, title, question, QMessageBox::Ok | QMessageBox::Cancel,
+                     QMessageBox::Cancel) != QMessageBox::Ok) {
       EndDeviceCommand();
       return;
     }
@@ -295,28 +308,28 @@ void MainWindow::RunEraseOrTest(bool test, bool full) {
   });
 }
 
-void MainWindow::DeviceClearSMPCatActionExecute() { RunEraseOrTest(false, false); }
-void MainWindow::DeviceClearSMPFullActionExecute() { RunEraseOrTest(false, true); }
-void MainWindow::DeviceTestSMPQuickActionExecute() { RunEraseOrTest(true, false); }
-void MainWindow::DeviceTestSMPFullActionExecute() { RunEraseOrTest(true, true); }
+void DeviceCommands::DeviceClearSMPCatActionExecute() { RunEraseOrTest(false, false); }
+void DeviceCommands::DeviceClearSMPFullActionExecute() { RunEraseOrTest(false, true); }
+void DeviceCommands::DeviceTestSMPQuickActionExecute() { RunEraseOrTest(true, false); }
+void DeviceCommands::DeviceTestSMPFullActionExecute() { RunEraseOrTest(true, true); }
 
 // ---- images ----
 
-void MainWindow::DeviceReadImageActionExecute() {
+void DeviceCommands::DeviceReadImageActionExecute() {
   const QString title = QStringLiteral("Прочитать образ из МП");
   if (!BeginDeviceCommand()) return;
   CheckDeviceThen(title, [this] {
-    QString file = Dialogs.saveFileName(this, QStringLiteral("Сохранение файла"),
-                                        QStringLiteral("Двоичный файл (*.bin)"));
+    QString file = dialogs_.saveFileName(&window_, QStringLiteral("Сохранение файла"),
+                                         QStringLiteral("Двоичный файл (*.bin)"));
     if (file.isEmpty()) {
       EndDeviceCommand();
       return;
     }
     file = withDefaultSuffix(file, QStringLiteral("bin"));
     if (QFileInfo::exists(file) &&
-        Dialogs.ask(this, QMessageBox::Warning, QStringLiteral("Чтение образа"),
-                    QStringLiteral("Такой файл существует. Перезаписать?"),
-                    QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok) {
+        dialogs_.ask(&window_, QMessageBox::Warning, QStringLiteral("Чтение образа"),
+                     QStringLiteral("Такой файл существует. Перезаписать?"),
+                     QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) != QMessageBox::Ok) {
       EndDeviceCommand();
       return;
     }
@@ -340,11 +353,11 @@ void MainWindow::DeviceReadImageActionExecute() {
   });
 }
 
-void MainWindow::DeviceBurnImageActionExecute() {
+void DeviceCommands::DeviceBurnImageActionExecute() {
   const QString title = QStringLiteral("Записать образ на МП");
   if (!BeginDeviceCommand()) return;
   CheckDeviceThen(title, [this, title] {
-    const QString file = Dialogs.openFileName(this, title, QStringLiteral("Двоичный файл (*.bin)"));
+    const QString file = dialogs_.openFileName(&window_, title, QStringLiteral("Двоичный файл (*.bin)"));
     if (file.isEmpty()) {
       EndDeviceCommand();
       return;
@@ -366,7 +379,7 @@ void MainWindow::DeviceBurnImageActionExecute() {
 
 // ---- compare with the module ----
 
-void MainWindow::DeviceVerifyActionExecute() {
+void DeviceCommands::DeviceVerifyActionExecute() {
   if (!BeginDeviceCommand()) return;
   // The chain reads the module into the device's catalog; the project stays where it is.
   auto report = std::make_shared<kalvort::VerifyReport>();
@@ -377,14 +390,34 @@ void MainWindow::DeviceVerifyActionExecute() {
         return report->read;
       },
       [this, report](const TransferResult &r) {
-        catalog_pane_->refresh();
+        catalog_.refresh();
         if (ShowRefusedConversion(r)) return;
         if (!r.ok()) {
           ShowTransferMessage(r);
           return;
         }
-        if (!VerifyForm) VerifyForm = std::make_unique<TVerifyForm>(this);
-        VerifyForm->setDifferences(report->differences);
-        VerifyForm->open();
+        if (!verify_form_) verify_form_ = std::make_unique<TVerifyForm>(&window_);
+        verify_form_->setDifferences(report->differences);
+        verify_form_->open();
       });
+}
+
+// ---- the network device list ----
+
+void DeviceCommands::DeviceNetworkActionExecute() {
+  // The dialog's probes use the one network socket: no status poll meanwhile (a poll in flight
+  // returns before the first probe, which is queued behind it on the same worker).
+  device_.stopPolling();
+  std::vector<kalvort::TNetDevice> &devices = net_devices_();
+  const std::vector<kalvort::TNetDevice> backup = devices;
+  if (!net_settings_form_)
+    net_settings_form_ = std::make_unique<TNetSettingsForm>(dialogs_, &window_, &device_.worker());
+  net_settings_form_->setDevices(&devices);
+  if (net_settings_form_->exec() == QDialog::Accepted) {
+    // The selector shows its first entry; the device object changes only when the user picks one.
+    emit netDevicesChanged();
+  } else {
+    devices = backup;
+  }
+  device_.startPolling();
 }

@@ -1,6 +1,6 @@
 // The device selector and the device object behind it: filling the selector from the network
 // device list, replacing the device object through the device controller when the pick changes,
-// and the project settings dialog.
+// the device controller's reports about the device object, and the project settings dialog.
 
 #include <QComboBox>
 
@@ -97,6 +97,14 @@ void MainWindow::DestroyDevice() {
 
 void MainWindow::CreateDevice(const DeviceTarget &target) {
   deviceController().choose(target, document_.options().timeout_factor);
+}
+
+void MainWindow::ConnectDeviceController() {
+  DeviceController *device = &deviceController();
+  connect(device, &DeviceController::statusChanged, this, &MainWindow::ApplyStatus);
+  connect(device, &DeviceController::deviceAttached, this, &MainWindow::AttachDevice);
+  connect(device, &DeviceController::creationFailed, this,
+          [this](const QString &error) { Dialogs.error(this, QStringLiteral("Ошибка"), error); });
 }
 
 void MainWindow::AttachDevice() {

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "support/GuardedApplication.h"
+#include "window/DeviceCommands.h"
 #include "window/DeviceController.h"
 #include "window/ProgramEditing.h"
 
@@ -21,6 +22,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
   CreateToolBars();
   CreateCentralArea();
   CreateStatusLine();
+  CreateDeviceCommands();
   NameToolButtons();
   ConnectActions();
   ConnectDeviceController();
@@ -36,7 +38,7 @@ kalvort::TDevCatalog *MainWindow::Catalog() { return &document_.programs(); }
 const kalvort::TDevCatalog *MainWindow::Catalog() const { return &document_.programs(); }
 
 MainWindow::~MainWindow() {
-  NetSettingsForm.reset();  // its probes use the controller's worker
+  device_commands_.reset();  // the network dialog's probes use the controller's worker
   // Cancels a device command still running and lets the worker's running job return.
   delete std::exchange(device_controller_, nullptr);
 }

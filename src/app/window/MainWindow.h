@@ -9,7 +9,7 @@
 //   CatalogPane          (a part of its own) the catalog list, its model, tool bar and commands
 //   ProgramEditing       (a class of its own) the catalog selection and the editor's work on the project
 //   ProjectCommands      (a class of its own) new, open and save of the project, unsaved-changes questions
-//   DeviceCommands.cpp, NetworkDevices.cpp                 device commands, network devices
+//   DeviceCommands       (a class of its own) the device commands and the network device list
 // The catalog list with its tool bar and commands is a part of its own (CatalogPane).
 // Members are public so that the GUI tests can drive and inspect the window.
 
@@ -26,9 +26,6 @@
 #include "base/CodePage.h"
 #include "device/DeviceClass.h"
 #include "device/DeviceTypes.h"
-#include "dialogs/NetSettingsDialog.h"
-#include "dialogs/ProgressForm.h"
-#include "dialogs/VerifyDialog.h"
 #include "formats/PostProcess.h"
 #include "project/Project.h"
 #include "project/ProjectFile.h"
@@ -37,6 +34,7 @@
 #include "workflow/ProjectTransfer.h"
 
 class CatalogPane;
+class DeviceCommands;
 class DeviceController;
 class EditorPane;
 class ProgramEditing;
@@ -167,31 +165,14 @@ class MainWindow : public QMainWindow {
   // New, open and save of the project, its file and the questions about unsaved changes.
   ProjectCommands &projectCommands() const { return *project_commands_; }
 
-  // ---- Device commands (DeviceCommands.cpp, NetworkDevices.cpp) ----
-  // The progress window: a window of its own, so that it stays usable while this one is disabled.
-  std::unique_ptr<TProgressForm> ProgressForm;
-  // The progress window, created on first use; the device commands and the conversions share it.
-  TProgressForm &SharedProgressForm();
-  // "Настройка сети устройств", created on first use and kept (it keeps the last search's results).
-  std::unique_ptr<TNetSettingsForm> NetSettingsForm;
-  // The differences found by "Сверить с МП".
-  std::unique_ptr<TVerifyForm> VerifyForm;
+  // ---- Device commands ----
+  // The commands on the module and the network device list; they own the progress window that
+  // the conversions share.
+  DeviceCommands &deviceCommands() const { return *device_commands_; }
   // The device session, its background worker, the status poll and the running device command.
   DeviceController &deviceController() const { return *device_controller_; }
 
  public slots:
-  // Device commands
-  void DeviceRereadActionExecute();
-  void DeviceBurnActionExecute();
-  void DeviceClearSMPCatActionExecute();
-  void DeviceClearSMPFullActionExecute();
-  void DeviceTestSMPQuickActionExecute();
-  void DeviceTestSMPFullActionExecute();
-  void DeviceReadImageActionExecute();
-  void DeviceBurnImageActionExecute();
-  void DeviceCancelActionExecute();
-  void DeviceNetworkActionExecute();
-  void DeviceVerifyActionExecute();
   // Project commands
   // Application commands
   void OptionsActionExecute();
@@ -219,6 +200,7 @@ class MainWindow : public QMainWindow {
   void CreateCentralArea();
   void CreateLeftPane();
   void CreateStatusLine();
+  void CreateDeviceCommands();
   void NameToolButtons();
   void ConnectActions();
   void CreateProjectCommands();
@@ -228,8 +210,8 @@ class MainWindow : public QMainWindow {
 
   // Applies one poll's result (null: there is no device object) to the status line and commands.
   void ApplyStatus(const kalvort::workflow::DeviceSnapshot *snapshot);
-  // Connects the device controller's reports to the status line, the progress window and the
-  // device commands.
+  // Connects the device controller's poll results and device changes to the window (a running
+  // command's reports go to the device commands).
   void ConnectDeviceController();
   // Bytes of the project's valid binaries (the status line's "Всего N байт").
   uint32_t ProjectBinaryBytes() const;
@@ -239,28 +221,6 @@ class MainWindow : public QMainWindow {
   void AttachDevice();
   void DestroyDevice();
   void AskSaveBeforeDeviceChange();
-
-  // Device commands (DeviceCommands.cpp).
-  bool BeginDeviceCommand();
-  void EndDeviceCommand();
-  void CheckDeviceThen(const QString &title, std::function<void()> next);
-  // `onBegun` runs at the chain's first status text; `finish` with the result unless cancelled.
-  void RunDeviceChain(const QString &caption, const QString &text,
-                      std::function<kalvort::TransferResult(kalvort::ProjectTransfer &)> chain,
-                      std::function<void(const kalvort::TransferResult &)> finish,
-                      std::function<void()> onBegun = {});
-  // The chain returned: the outcome shown, the window idle again.
-  void DeviceChainFinished(const kalvort::TransferResult &result);
-  std::function<void(const kalvort::TransferResult &)> chain_finish_;  // the running chain's `finish`
-  void RunEraseOrTest(bool test, bool full);
-  void ShowTransferMessage(const kalvort::TransferResult &r);
-  // A chain refused for a text program that does not convert: the program shown and marked as
-  // "Проверить проект" does. False when `r` is no such refusal.
-  bool ShowRefusedConversion(const kalvort::TransferResult &r);
-  // `text` in the status bar for a few seconds, the panels kept in view.
-  void ShowCommandSummary(const QString &text);
-  // "Текущее действие отменено", or the cancelled chain's own words (`text`).
-  void CancelActionComplete(const QString &text = {});
 
   QString pending_open_file_;  // see OpenProjectFileWhenReady
   bool opening_pending_file_ = false;
@@ -278,6 +238,7 @@ class MainWindow : public QMainWindow {
   ProjectCommands *project_commands_ = nullptr;  // see projectCommands()
   // Runs the status poll, the device creation and the device commands off the window's thread.
   DeviceController *device_controller_ = nullptr;
+  std::unique_ptr<DeviceCommands> device_commands_;  // see deviceCommands()
   kalvort::KalvortSettings settings_;
   bool settings_readable_ = true;
   bool closed_ = false;

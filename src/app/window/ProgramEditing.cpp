@@ -12,6 +12,7 @@
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
 #include "window/ConversionProgress.h"
+#include "window/DeviceCommands.h"
 #include "window/CatalogModel.h"
 #include "window/CatalogPane.h"
 #include "window/EditorPane.h"
