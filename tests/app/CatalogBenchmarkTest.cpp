@@ -60,9 +60,9 @@ class CatalogBenchmarkTest : public QObject, kalvort::apptest::WindowFixture {
   void cleanup() { closeWindow(); }
 
   void fullNc31ProjectOpensAndFills() {
-    window->document().setDeviceType(dtProg);
-    window->document().options().processing.enabled = true;
-    window->document().options().processing.project_type = 1;
+    window->projectDocument().setDeviceType(dtProg);
+    window->projectDocument().options().processing.enabled = true;
+    window->projectDocument().options().processing.project_type = 1;
     PostProcessOptions nc31;
     nc31.processor_type = 1;
     SetCatalogCapacity(catalog(), dtProg, nc31, mptMP8000);

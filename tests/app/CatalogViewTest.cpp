@@ -72,7 +72,7 @@ void AnswerPropDialogs(MainWindow &window, QList<std::function<void(FileProperti
 }
 
 QString cell(const MainWindow &w, int row, int column) {
-  return w.catalogPane().model().text(row, column);
+  return w.catalogPane().model().cellText(row, column);
 }
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
@@ -124,7 +124,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     for (const char *name : {"RemFileFromCatalog", "FileUpCatalog", "FileDownCatalog", "FilePropCatalog"})
       runEvenIfDisabled(name);
     QVERIFY(dialogs.asked.isEmpty());
-    QVERIFY(!window->document().changed());
+    QVERIFY(!window->projectDocument().changed());
   }
 
   void listInSlotOrderFirstOfARepeatedSlot() {
@@ -143,14 +143,14 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
              qPrintable(date));
     QCOMPARE(window->catalogPane().entryAt(1), 0);
     window->catalogPane().selectRows(1, 1, true);
-    QCOMPARE(window->document().currentIndex(), 0);
+    QCOMPARE(window->projectDocument().currentEntryIndex(), 0);
     QCOMPARE(apptest::EditorOf(*window)->lines(), QStringList{QStringLiteral("G01")});
   }
 
   void nc31NumberingRaisesAndDerivesTheSlot() {
-    window->document().setDeviceType(dtProg);
-    window->document().options().processing.project_type = 1;
-    window->document().options().processing.enabled = true;
+    window->projectDocument().setDeviceType(dtProg);
+    window->projectDocument().options().processing.project_type = 1;
+    window->projectDocument().options().processing.enabled = true;
     AnswerPropDialogs(*window, {[](FilePropertiesDialog &f) { QCOMPARE(f.properties().number, 13); },
                                 [](FilePropertiesDialog &f) { Field<QLineEdit>(f, "numberEdit")->setText(QStringLiteral("5")); }});
     run("AddNewFileToCatalog");
@@ -179,7 +179,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     }});
     run("AddNewFileToCatalog");
     QCOMPARE(catalog().CatalogCount(), 0);
-    QVERIFY(window->document().changed());
+    QVERIFY(window->projectDocument().changed());
     QVERIFY(Field<QGroupBox>(*PropForm(*window), "typeGroup")->isEnabled());
   }
 
@@ -214,7 +214,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
       QVERIFY(catalog().Catalog(i).need_p_proc);
     }
     QCOMPARE(names, (QStringList{"a.txt", "b.txt", "c.bin"}));
-    QVERIFY(window->document().changed());
+    QVERIFY(window->projectDocument().changed());
   }
 
   void addCancelStopsTheRemainingFiles() {
@@ -244,7 +244,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
       QCOMPARE(dialogs.asked[0].text, QStringLiteral("Ошибка открытия файла."));
       QVERIFY(!propertiesAsked);
       QCOMPARE(catalog().CatalogCount(), 0);
-      QVERIFY(!window->document().changed());
+      QVERIFY(!window->projectDocument().changed());
     }
 
     add(textEntry(0, 1, u"a", {u"G01"}));
@@ -266,7 +266,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked.size(), 1);
     QVERIFY(propertiesAsked);
     QCOMPARE(catalog().CatalogCount(), 2);
-    QVERIFY(window->document().changed());
+    QVERIFY(window->projectDocument().changed());
   }
 
   void upAtTheFirstSlotAndDownAtTheLastDoNothing() {
@@ -280,15 +280,15 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     runEvenIfDisabled("FileDownCatalog");
     QCOMPARE(catalog().Catalog(0).cat_num, 0);
     QCOMPARE(catalog().Catalog(1).cat_num, 2);
-    QVERIFY(!window->document().changed());
+    QVERIFY(!window->projectDocument().changed());
 
     run("FileUpCatalog");  // exchanges slots with the entry above
     QCOMPARE(catalog().Catalog(1).cat_num, 0);
     QCOMPARE(catalog().Catalog(0).cat_num, 2);
     QCOMPARE(catalog().Catalog(1).prog_num, 2);  // 2С42 keeping program numbers: moved by slot
     QCOMPARE(window->catalogPane().selectedRows(), QList<int>{0});
-    QCOMPARE(window->document().currentIndex(), 1);
-    QVERIFY(window->document().changed());
+    QCOMPARE(window->projectDocument().currentEntryIndex(), 1);
+    QVERIFY(window->projectDocument().changed());
   }
 
   // Ctrl+X removes files while the focus is in the left pane (the list or the device selector);
@@ -325,7 +325,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Удалить файл(ы)?"));
     QCOMPARE(catalog().CatalogCount(), 1);
     QCOMPARE(catalog().Catalog(0).cat_num, 0);
-    QCOMPARE(window->document().currentIndex(), 0);
+    QCOMPARE(window->projectDocument().currentEntryIndex(), 0);
   }
 
   void listFileHasTheHeaderLineAndTabs() {
@@ -349,27 +349,27 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
 
   void saveCancelledOrFailedKeepsTheProjectChanged() {
     add(textEntry(0, 1, u"a"));
-    window->document().setChanged(true);
+    window->projectDocument().setChanged(true);
     dialogs.files = {QString()};
     QVERIFY(!window->projectCommands().saveAs());
-    QVERIFY(window->document().changed());
+    QVERIFY(window->projectDocument().changed());
 
     const QString existing = writeFile(dir, "old.kvt", "old");
     dialogs.files = {existing};
     dialogs.answers = {QMessageBox::Cancel};
     QVERIFY(!window->projectCommands().saveAs());
-    QVERIFY(window->document().changed());
-    QCOMPARE(window->document().fileName(), QStringLiteral("Проект.kvt"));
+    QVERIFY(window->projectDocument().changed());
+    QCOMPARE(window->projectDocument().fileName(), QStringLiteral("Проект.kvt"));
 
     dialogs.files = {dir.filePath("no/such/folder/p.kvt")};
     QVERIFY(!window->projectCommands().saveAs());
     QCOMPARE(dialogs.asked.last().text, QStringLiteral("Ошибка сохранения файла!"));
-    QVERIFY(window->document().changed());
+    QVERIFY(window->projectDocument().changed());
 
     dialogs.files = {dir.filePath("good")};
     QVERIFY(window->projectCommands().saveAs());
-    QVERIFY(!window->document().changed());
-    QCOMPARE(window->document().fileName(), dir.filePath("good.kvt"));
+    QVERIFY(!window->projectDocument().changed());
+    QCOMPARE(window->projectDocument().fileName(), dir.filePath("good.kvt"));
   }
 
   void failedOpenKeepsThePreviousProject() {
@@ -381,7 +381,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     run("ProjectOpenAction");
     QCOMPARE(dialogs.asked.last().text, QStringLiteral("Ошибка открытия файла."));
     QCOMPARE(window->windowTitle(), caption);
-    QCOMPARE(window->document().fileName(), QStringLiteral("Проект.kvt"));
+    QCOMPARE(window->projectDocument().fileName(), QStringLiteral("Проект.kvt"));
     QCOMPARE(catalog().CatalogCount(), 1);
     QCOMPARE(cell(*window, 0, 2), QStringLiteral("kept"));
     QCOMPARE(apptest::EditorOf(*window)->lines(), QStringList{QStringLiteral("G01")});
@@ -389,13 +389,13 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
 
   void newProjectAsksFirstAndTakesTheOptionsBack() {
     add(textEntry(0, 1, u"old"));
-    window->document().setChanged(true);
+    window->projectDocument().setChanged(true);
     dialogs.answers = {QMessageBox::Cancel};
     run("ProjectNewAction");
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текущий проект не сохранен. Продолжить?"));
     QCOMPARE(catalog().CatalogCount(), 1);
 
-    window->document().setDeviceType(dtProg);
+    window->projectDocument().setDeviceType(dtProg);
     dialogs.answers = {QMessageBox::Ok};
     QTimer::singleShot(0, [] {
       auto *form = qobject_cast<TSettingsForm *>(QApplication::activeModalWidget());
@@ -405,10 +405,10 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
       NamedChild<QPushButton>(*form, "OkButton")->click();
     });
     run("ProjectNewAction");
-    QCOMPARE(window->document().options().processing.project_type, 1);
-    QVERIFY(!window->document().options().drop_spaces);
+    QCOMPARE(window->projectDocument().options().processing.project_type, 1);
+    QVERIFY(!window->projectDocument().options().drop_spaces);
     QCOMPARE(catalog().CatalogCount(), 0);
-    QVERIFY(!window->document().changed());
+    QVERIFY(!window->projectDocument().changed());
     QCOMPARE(window->windowTitle(), QStringLiteral("Калворт v1.1.7 - Проект.kvt"));
   }
 

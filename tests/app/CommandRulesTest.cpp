@@ -100,17 +100,17 @@ class CommandRulesTest : public QObject {
     QVERIFY(!ActionNamed(window, "EditorOkAction")->isEnabled());
 
     // The current entry decides Run and Check file.
-    kalvort::TDevCatalogEntry entry = window.document().programs().Catalog(0);
+    kalvort::TDevCatalogEntry entry = window.projectDocument().programs().Catalog(0);
     entry.file_txt_valid = false;
-    window.document().setCurrentEntry(entry);
+    window.projectDocument().setCurrentEntry(entry);
     window.updateCommandStates();
     QVERIFY(ActionNamed(window, "EditorRunAction")->isEnabled());
     QVERIFY(ActionSelectorOf(window)->isEnabled());
     QVERIFY(!ActionNamed(window, "CheckFileAction")->isEnabled());
-    window.document().options().processing.enabled = false;
+    window.projectDocument().options().processing.enabled = false;
     window.updateCommandStates();
     QVERIFY(!ActionNamed(window, "EditorRunAction")->isEnabled());
-    window.document().options().processing.enabled = true;
+    window.projectDocument().options().processing.enabled = true;
 
     // Unconfirmed editor text: only settings and network search of the main commands.
     window.editorPane().setTextChanged(true);

@@ -163,8 +163,8 @@ class DeviceCommandsTest : public QObject {
   void writeThenReadBack() {
     QFETCH(int, processor);
     open(false);
-    window->document().options().processing.enabled = true;
-    window->document().options().processing.project_type = processor;
+    window->projectDocument().options().processing.enabled = true;
+    window->projectDocument().options().processing.project_type = processor;
     addPrograms(programs(), processor == 0 ? kC42 : kNC31);
     dialogs->answers = {Button::Yes};
     QVERIFY(run(&DeviceCommands::DeviceBurnActionExecute));
@@ -172,17 +172,17 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(dialogs->asked.first().defaultButton, QMessageBox::No);
     QCOMPARE(takeAsked(), QStringList{"Предупреждение|Записать проект на модуль?"});
     QCOMPARE(dialogs->asked.size(), 0);
-    QVERIFY(window->document().changed());  // the text programs got their binaries
+    QVERIFY(window->projectDocument().changed());  // the text programs got their binaries
     QCOMPARE(progress().caption(), QStringLiteral("Запись..."));
 
     std::vector<TDevCatalogEntry> written;
     for (int i = 0; i < programs().CatalogCount(); ++i) written.push_back(programs().Catalog(i));
     programs().CatalogClear();
-    window->document().setChanged(false);
+    window->projectDocument().setChanged(false);
     QVERIFY(run(&DeviceCommands::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
-    QVERIFY(window->document().changed());
+    QVERIFY(window->projectDocument().changed());
     QCOMPARE(progress().caption(), QStringLiteral("Чтение..."));
     QCOMPARE(programs().CatalogCount(), static_cast<int>(written.size()));
     for (const auto &w : written) {
@@ -203,8 +203,8 @@ class DeviceCommandsTest : public QObject {
     open(true);
     addPrograms(programs(), kC42);
     const int count = programs().CatalogCount();
-    window->document().setFileName(QStringLiteral("shop.kvt"));
-    window->document().setChanged(true);
+    window->projectDocument().setFileName(QStringLiteral("shop.kvt"));
+    window->projectDocument().setChanged(true);
 
     dialogs->answers = {Button::Cancel};
     window->deviceCommands().DeviceRereadActionExecute();
@@ -221,15 +221,15 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(asked.size(), 2);
     QVERIFY2(asked[1].contains(QStringLiteral("Ошибка чтения")), qPrintable(asked.join('\n')));
     QCOMPARE(programs().CatalogCount(), count);
-    QVERIFY(window->document().changed());
-    QCOMPARE(window->document().fileName(), QStringLiteral("shop.kvt"));
+    QVERIFY(window->projectDocument().changed());
+    QCOMPARE(window->projectDocument().fileName(), QStringLiteral("shop.kvt"));
     QCOMPARE(window->catalogPane().entryAt(0), 0);
   }
 
   // A controller that has gone silent: write, read and erase each say why they did not run.
   void aDeviceThatCannotBeOpenedIsReported() {
     open(true);
-    window->document().options().timeout_factor = 1;
+    window->projectDocument().options().timeout_factor = 1;
     window->deviceController().session()->Device().SetTimeoutFactor(1);
     sim.reset();
     const struct {
@@ -256,7 +256,7 @@ class DeviceCommandsTest : public QObject {
     QTemporaryDir dir;
     const QString a = dir.filePath(QStringLiteral("a.kvt")), b = dir.filePath(QStringLiteral("b.kvt"));
     for (const QString &f : {a, b}) QVERIFY(window->projectCommands().saveTo(f));
-    window->document().setChanged(true);
+    window->projectDocument().setChanged(true);
     const QString caption = window->windowTitle();
     // Yes to the write; OK to "Текущий проект не сохранен. Продолжить?" once the write has ended.
     dialogs->answers = {Button::Yes, Button::Ok};
@@ -265,7 +265,7 @@ class DeviceCommandsTest : public QObject {
     window->OpenProjectFileWhenReady(a);
     window->OpenProjectFileWhenReady(b);
     QCOMPARE(window->windowTitle(), caption);
-    QVERIFY(WaitFor([&] { return window->document().fileName() == b; }, 60000));
+    QVERIFY(WaitFor([&] { return window->projectDocument().fileName() == b; }, 60000));
     QVERIFY(!window->deviceController().commandRunning());
     QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?",
                                        "Предупреждение|Текущий проект не сохранен. Продолжить?"}));
@@ -324,7 +324,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(sim->SMP().Generation(), kept);
     QCOMPARE(sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read), reads);
     QVERIFY(!window->deviceCommands().verifyForm() || !window->deviceCommands().verifyForm()->isVisible());
-    QCOMPARE(window->document().currentIndex(), 1);
+    QCOMPARE(window->projectDocument().currentEntryIndex(), 1);
     QCOMPARE(programs().Catalog(1).file_error_code, kalvort::feProcessError);
     QCOMPARE(EditorOf(*window)->textCursor().selectedText(), QStringLiteral("G01 Xя"));
     // In the middle of the view, not at its edge.
@@ -335,7 +335,7 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(!window->editorPane().textChanged());
     const int row = window->catalogPane().rowOf(1);
     QCOMPARE(window->catalogPane().selectedRows(), QList<int>{row});
-    QVERIFY(window->catalogPane().model().text(row, 0).startsWith(QLatin1Char('!')));
+    QVERIFY(window->catalogPane().model().cellText(row, 0).startsWith(QLatin1Char('!')));
   }
 
   // A write that fails at a program names it and the cause, and says the module now holds part
@@ -372,12 +372,12 @@ class DeviceCommandsTest : public QObject {
     takeAsked();
     // Likewise a good read, then one whose last read operation (the last program) fails.
     const uint64_t reads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read);
-    window->document().setChanged(false);
+    window->projectDocument().setChanged(false);
     QVERIFY(run(&DeviceCommands::DeviceRereadActionExecute));
     const uint64_t allReads = sim->SMP().OperationCount(kalvort::sim::ModuleOp::Read) - reads;
     QCOMPARE(programs().CatalogCount(), 3);
     sim->SMP().FailOperation(kalvort::sim::ModuleOp::Read, static_cast<int>(allReads - 1), -1);
-    window->document().setChanged(false);
+    window->projectDocument().setChanged(false);
     QVERIFY(run(&DeviceCommands::DeviceRereadActionExecute));
     expectIdle();
     shown = takeAsked().last();
@@ -412,7 +412,7 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(programsLine->text(), QStringLiteral("Программа 3 из 3"));
     QCOMPARE(NamedChild<QProgressBar>(progress(), "TotalBar")->value(), 100);
 
-    window->document().setChanged(false);
+    window->projectDocument().setChanged(false);
     QVERIFY(run(&DeviceCommands::DeviceRereadActionExecute));
     expectIdle();
     expectShown(QStringLiteral("Проект прочитан из МП: 3 программ, 1340 байт"));
@@ -469,15 +469,15 @@ class DeviceCommandsTest : public QObject {
     QCOMPARE(takeAsked(), QStringList{"Чтение файла|Ошибка чтения файла! Продолжить?"});
     QCOMPARE(programs().CatalogCount(), 3);
     QCOMPARE(programs().Catalog(1).file_error_code, kalvort::feCSError);
-    QVERIFY(window->catalogPane().model().text(window->catalogPane().rowOf(1), 0).startsWith(QLatin1Char('!')));
+    QVERIFY(window->catalogPane().model().cellText(window->catalogPane().rowOf(1), 0).startsWith(QLatin1Char('!')));
     QVERIFY(programs().Catalog(1).file_bin_valid);
     QVERIFY(!programs().Catalog(2).file_bin_valid);  // not read after Cancel
-    QVERIFY(window->document().changed());
+    QVERIFY(window->projectDocument().changed());
 
     sim->SMP().ClearFaults();
     sim->SMP().CorruptByte(last + 5, 0x00);
     programs().CatalogClear();
-    window->document().setChanged(false);
+    window->projectDocument().setChanged(false);
     QVERIFY(run(&DeviceCommands::DeviceRereadActionExecute));
     expectIdle();
     QCOMPARE(takeAsked(), QStringList{});
@@ -624,7 +624,7 @@ class DeviceCommandsTest : public QObject {
     // The module holds the first programs only.
     QCOMPARE(takeAsked(), (QStringList{"Предупреждение|Записать проект на модуль?",
                                        "Отмена|Текущее действие отменено\nСодержимое МП неполное."}));
-    QCOMPARE(window->document().currentIndex(), 0);
+    QCOMPARE(window->projectDocument().currentEntryIndex(), 0);
   }
 
   // A command given while a status poll is in flight goes on behind the poll: the window's thread

@@ -48,7 +48,7 @@ class DeviceSelectionTest : public QObject {
 
     QVERIFY(Pick(window, 4));
     QCOMPARE(window.CurNetDeviceNum, 1);
-    QCOMPARE(window.document().deviceType(), kalvort::dtWMP2C42);
+    QCOMPARE(window.projectDocument().deviceType(), kalvort::dtWMP2C42);
     const kalvort::workflow::DeviceTarget &target = window.deviceController().session()->Target();
     QVERIFY(!target.usb);
     QCOMPARE(target.ip, std::string("127.0.0.252"));
@@ -67,12 +67,12 @@ class DeviceSelectionTest : public QObject {
 
     // The other module of the same controller: a new device object.
     QVERIFY(Pick(window, 3));
-    QCOMPARE(window.document().deviceType(), kalvort::dtSMP2C42);
+    QCOMPARE(window.projectDocument().deviceType(), kalvort::dtSMP2C42);
     QCOMPARE(window.deviceController().session()->Target().subtype, kalvort::dstSMP);
     QCOMPARE(window.CurNetDeviceNum, 1);
 
     QVERIFY(Pick(window, 0));
-    QCOMPARE(window.document().deviceType(), kalvort::dtProg);
+    QCOMPARE(window.projectDocument().deviceType(), kalvort::dtProg);
     QVERIFY(window.deviceController().session()->Target().usb);
     QCOMPARE(window.CurNetDeviceNum, -1);
     QVERIFY(dialogs.asked.isEmpty());
@@ -91,8 +91,8 @@ class DeviceSelectionTest : public QObject {
     window.NetDevices = {{"127.0.0.251", u"A"}};
     window.FillCombo();
     kalvort::apptest::AddProgram(window, 10);
-    window.document().setChanged(true);
-    window.document().setFileName(QStringLiteral("/tmp/цех.kvt"));
+    window.projectDocument().setChanged(true);
+    window.projectDocument().setFileName(QStringLiteral("/tmp/цех.kvt"));
     dialogs.answers = {static_cast<QMessageBox::StandardButton>(answer)};
     dialogs.files = {QString()};  // a save dialog, if one comes, is cancelled
     QVERIFY(Pick(window, 1));
@@ -100,8 +100,8 @@ class DeviceSelectionTest : public QObject {
     QCOMPARE(dialogs.asked[0].title, QStringLiteral("Проект не сохранен"));
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Сохранить проект?"));
     QCOMPARE(dialogs.asked[0].buttons, QMessageBox::Yes | QMessageBox::No);
-    QCOMPARE(window.document().fileName(), QStringLiteral("Проект.kvt"));
-    QVERIFY(!window.document().changed());
+    QCOMPARE(window.projectDocument().fileName(), QStringLiteral("Проект.kvt"));
+    QVERIFY(!window.projectDocument().changed());
     QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - Проект.kvt"));
     QCOMPARE(window.Catalog()->CatalogCount(), 0);
   }
@@ -115,10 +115,10 @@ class DeviceSelectionTest : public QObject {
     window.FillCombo();
     kalvort::apptest::AddProgram(window, 10);
     kalvort::apptest::AddProgram(window, 20);
-    window.document().setFileName(QStringLiteral("/tmp/цех.kvt"));
+    window.projectDocument().setFileName(QStringLiteral("/tmp/цех.kvt"));
     QVERIFY(Pick(window, 1));
     QVERIFY(dialogs.asked.isEmpty());
-    QCOMPARE(window.document().fileName(), QStringLiteral("/tmp/цех.kvt"));
+    QCOMPARE(window.projectDocument().fileName(), QStringLiteral("/tmp/цех.kvt"));
     QCOMPARE(window.Catalog()->CatalogCount(), 2);
     QCOMPARE(window.Catalog()->Catalog(1).prog_size, 20u);
   }
@@ -142,7 +142,7 @@ class DeviceSelectionTest : public QObject {
                                  !window.deviceController().creationPending(); }));
     QTest::qWait(300);
     QVERIFY(window.deviceController().session()->Target().usb);
-    QCOMPARE(window.document().deviceType(), kalvort::dtProg);
+    QCOMPARE(window.projectDocument().deviceType(), kalvort::dtProg);
   }
 };
 

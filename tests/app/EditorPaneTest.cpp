@@ -80,9 +80,9 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
  private slots:
   void init() {
     QVERIFY(openWindow());
-    window->document().setDeviceType(dtProg);
-    window->document().options().processing.enabled = true;
-    window->document().options().processing.project_type = 0;
+    window->projectDocument().setDeviceType(dtProg);
+    window->projectDocument().options().processing.enabled = true;
+    window->projectDocument().options().processing.project_type = 0;
   }
   void cleanup() { closeWindow(); }
 
@@ -115,7 +115,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QVERIFY(e.file_bin_valid);
     QVERIFY(!e.file_txt_valid);
     QVERIFY(e.text->empty());
-    QVERIFY(!window->document().changed());
+    QVERIFY(!window->projectDocument().changed());
   }
 
   void checkFileSelectsTheLineWithTheWrongCharacter() {
@@ -129,11 +129,11 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(editor()->errorLine(), 2);
     QVERIFY(!window->editorPane().textChanged());
     QCOMPARE(catalog().Catalog(0).file_error_code, feProcessError);
-    QCOMPARE(window->catalogPane().model().text(0, 0), QStringLiteral("!1"));
+    QCOMPARE(window->catalogPane().model().cellText(0, 0), QStringLiteral("!1"));
   }
 
   void checkFileReportsARepeatedBlockNumber() {
-    window->document().options().processing.project_type = 1;
+    window->projectDocument().options().processing.project_type = 1;
     show({textEntry(0, {u"N0 G01", u"N1 X5", u"N1 M30"})});
     window->programEditing().checkProgram();
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Неверный номер кадра\nПрограмма 1 (text), строка 3"));
@@ -150,7 +150,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked[1].text, QStringLiteral("Проверка прошла успешно."));
     QVERIFY(catalog().Catalog(0).file_bin_valid);
     QCOMPARE(catalog().Catalog(0).text->size(), size_t{3});
-    QVERIFY(window->document().changed());
+    QVERIFY(window->projectDocument().changed());
     QVERIFY(!window->editorPane().textChanged());
   }
 
@@ -163,7 +163,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     ActionNamed(*window, "CheckAllFilesAction")->trigger();
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ\nПрограмма 2 (text), строка 2"));
-    QCOMPARE(window->document().currentIndex(), 1);
+    QCOMPARE(window->projectDocument().currentEntryIndex(), 1);
     QCOMPARE(window->catalogPane().selectedRows(), QList<int>{1});
     QCOMPARE(selected(), QStringLiteral("ы"));
     QCOMPARE(catalog().Catalog(0).prog_size, 1u);
@@ -192,7 +192,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Текст изменен. Сохранить?"));
     QCOMPARE(dialogs.asked.value(0).defaultButton, QMessageBox::Cancel);
     QVERIFY(window->editorPane().textChanged());
-    QCOMPARE(window->document().currentIndex(), 0);
+    QCOMPARE(window->projectDocument().currentEntryIndex(), 0);
     QCOMPARE(window->catalogPane().selectedEntry(), 0);
     QCOMPARE(editor()->lines(), (QStringList{"G01", "X1"}));
 
@@ -213,7 +213,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     dialogs.answers = {QMessageBox::Yes};
     window->catalogPane().selectRows(0, 0, true);
     QCOMPARE(*catalog().Catalog(1).text, (ProgramText{u"G02", u"X2", u"X3"}));
-    QVERIFY(window->document().changed());
+    QVERIFY(window->projectDocument().changed());
     QCOMPARE(editor()->lines(), QStringList{QStringLiteral("G01")});
   }
 
@@ -242,7 +242,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Сохранить изменения?"));
     QCOMPARE(*catalog().Catalog(0).text, (ProgramText{u"G01^", u"X1^"}));
     QVERIFY(!catalog().Catalog(0).file_bin_valid);
-    QVERIFY(window->document().changed());
+    QVERIFY(window->projectDocument().changed());
     QVERIFY(!window->editorPane().textChanged());
   }
 
@@ -272,7 +272,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     window->catalogPane().selectRows(0, 0, true);
     QCOMPARE(editor()->lines(), (QStringList{"G01X10", "M30"}));  // spaces dropped by the writer
     QVERIFY(catalog().Catalog(0).file_txt_valid);
-    QCOMPARE(window->catalogPane().model().text(0, 3), QStringLiteral("13"));
+    QCOMPARE(window->catalogPane().model().cellText(0, 3), QStringLiteral("13"));
     QVERIFY(!editor()->isReadOnly());
     QVERIFY(!window->editorPane().textChanged());
     // The conversion ran in the shared progress window, which is hidden again with its cancel

@@ -74,7 +74,7 @@ class EditorPaneWidgetTest : public QObject {
         {"text", [&] { pane->showProgramText({u"G01"}); }, EditorPane::View::Text},
         {"hex", [&] { pane->showHex(bytes, sizeof bytes); }, EditorPane::View::Hex},
         {"raw", [&] { pane->showRawBytes(bytes, sizeof bytes); }, EditorPane::View::Raw},
-        {"nothing", [&] { pane->clear(); }, EditorPane::View::None},
+        {"nothing", [&] { pane->showNothing(); }, EditorPane::View::None},
     };
     for (const auto &c : cases) {
       c.show();

@@ -77,7 +77,7 @@ class LifecycleTest : public QObject {
     MainWindow window(dialogs);
     window.show();
     QVERIFY(WaitForDeviceStatus(window));
-    window.document().setChanged(true);
+    window.projectDocument().setChanged(true);
     dialogs.answers = {static_cast<QMessageBox::StandardButton>(answer)};
     dialogs.files = {QString()};
     const bool closed = window.close();
@@ -106,19 +106,19 @@ class LifecycleTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     window.show();
-    QCOMPARE(window.document().options().timeout_factor, 2);
-    QVERIFY(window.document().options().vz20_format);
+    QCOMPARE(window.projectDocument().options().timeout_factor, 2);
+    QVERIFY(window.projectDocument().options().vz20_format);
     QCOMPARE(window.DeviceSelector->count(), 3);
     QVERIFY(WaitForDeviceStatus(window));
     // The program always starts with the USB programmer.
     QCOMPARE(window.DeviceSelector->currentIndex(), 0);
-    QCOMPARE(window.document().deviceType(), kalvort::dtProg);
+    QCOMPARE(window.projectDocument().deviceType(), kalvort::dtProg);
     window.DeviceSelector->setCurrentIndex(1);
     window.DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
                                  !window.deviceController().creationPending(); }));
     window.resize(900, 700);
-    window.document().options().drop_spaces = false;
+    window.projectDocument().options().drop_spaces = false;
     window.NetDevices.push_back({"127.0.0.252", u"B"});
     QVERIFY(window.close());
     QVERIFY(dialogs.asked.isEmpty());
@@ -139,9 +139,9 @@ class LifecycleTest : public QObject {
     MainWindow window(dialogs);
     QCOMPARE(window.size(),
              MainWindow::DefaultWindowSize(QGuiApplication::primaryScreen()->availableGeometry().size()));
-    QVERIFY(window.document().options().processing.enabled);
-    QCOMPARE(window.document().options().processing.project_type, 0);
-    QCOMPARE(window.document().options().timeout_factor, 3);
+    QVERIFY(window.projectDocument().options().processing.enabled);
+    QCOMPARE(window.projectDocument().options().processing.project_type, 0);
+    QCOMPARE(window.projectDocument().options().timeout_factor, 3);
     QVERIFY(window.NetDevices.empty());
   }
 
@@ -159,8 +159,8 @@ class LifecycleTest : public QObject {
       MainWindow window(dialogs);
       window.show();
       QVERIFY(!window.SettingsReadable());
-      QCOMPARE(window.document().options().timeout_factor, 3);
-      window.document().options().timeout_factor = 1;
+      QCOMPARE(window.projectDocument().options().timeout_factor, 3);
+      window.projectDocument().options().timeout_factor = 1;
       QVERIFY(window.close());
     }
     QCOMPARE(QFileInfo(file).size(), qint64{65} << 20);
@@ -179,10 +179,10 @@ class LifecycleTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     QVERIFY(!window.SettingsReadable());
-    QCOMPARE(window.document().options().timeout_factor, 3);
+    QCOMPARE(window.projectDocument().options().timeout_factor, 3);
     QVERIFY(!window.projectCommands().openFile(project));
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Ошибка открытия файла."));
-    QCOMPARE(window.document().fileName(), QStringLiteral("Проект.kvt"));
+    QCOMPARE(window.projectDocument().fileName(), QStringLiteral("Проект.kvt"));
     QFile::remove(SettingsFile());
   }
 };

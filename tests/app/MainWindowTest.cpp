@@ -32,7 +32,7 @@ class MainWindowTest : public QObject {
     QVERIFY(WaitForDeviceStatus(window));
     QVERIFY(!window.first_time);
     QCOMPARE(window.DeviceSelector->currentIndex(), 0);
-    QCOMPARE(window.document().deviceType(), kalvort::dtProg);
+    QCOMPARE(window.projectDocument().deviceType(), kalvort::dtProg);
     QCOMPARE(window.Status->panelText(StatusLine::Device), QStringLiteral("Программатор. v 2.0.9"));
     QVERIFY(dialogs.asked.isEmpty());
   }
@@ -60,7 +60,7 @@ class MainWindowTest : public QObject {
     window.OpenProjectFileWhenReady(file);
     QVERIFY(!window.deviceController().hasDevice());
     QVERIFY(WaitForDeviceStatus(window));
-    QCOMPARE(window.document().fileName(), file);
+    QCOMPARE(window.projectDocument().fileName(), file);
     QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - ") + file);
     QCOMPARE(window.Catalog()->CatalogCount(), 1);
     QCOMPARE(window.Catalog()->Catalog(0).prog_num, uint16_t{7});

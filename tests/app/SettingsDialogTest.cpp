@@ -114,14 +114,14 @@ class SettingsDialogTest : public QObject {
     // The slider alone: the new factor reaches the device, nothing is reprocessed.
     WhenDialogShows([](TSettingsForm &f) { NamedChild<QSlider>(f, "TimeoutSlider")->setValue(5); }, true);
     window.OptionsActionExecute();
-    QCOMPARE(window.document().options().timeout_factor, 5);
+    QCOMPARE(window.projectDocument().options().timeout_factor, 5);
     QCOMPARE(window.deviceController().session()->Device().TimeoutFactor(), 5);
     QCOMPARE(reprocess.count(), 0);
 
     // Another project type on the programmer: reprocessed.
     WhenDialogShows([](TSettingsForm &f) { NamedChild<QComboBox>(f, "ProjectTypeCombo")->setCurrentIndex(1); }, true);
     window.OptionsActionExecute();
-    QCOMPARE(window.document().options().processing.project_type, 1);
+    QCOMPARE(window.projectDocument().options().processing.project_type, 1);
     QCOMPARE(reprocess.count(), 1);
 
     // Отмена changes nothing.
@@ -132,8 +132,8 @@ class SettingsDialogTest : public QObject {
         },
         false);
     window.OptionsActionExecute();
-    QCOMPARE(window.document().options().timeout_factor, 5);
-    QVERIFY(!window.document().options().merge_nc31_words);
+    QCOMPARE(window.projectDocument().options().timeout_factor, 5);
+    QVERIFY(!window.projectDocument().options().merge_nc31_words);
   }
 
   void networkDeviceKeepsTheProjectType2C42() {
@@ -146,7 +146,7 @@ class SettingsDialogTest : public QObject {
     window.DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
                                  !window.deviceController().creationPending(); }));
-    QCOMPARE(window.document().options().processing.project_type, 0);
+    QCOMPARE(window.projectDocument().options().processing.project_type, 0);
     bool typeListEnabled = true;
     WhenDialogShows(
         [&](TSettingsForm &f) {
@@ -157,7 +157,7 @@ class SettingsDialogTest : public QObject {
         true);
     window.OptionsActionExecute();
     QVERIFY(!typeListEnabled);
-    QCOMPARE(window.document().options().processing.project_type, 0);
+    QCOMPARE(window.projectDocument().options().processing.project_type, 0);
   }
 };
 

@@ -108,13 +108,13 @@ class StatusLineTest : public QObject {
 
     QVERIFY(pick(1, kalvort::dtSMP2C42));
     // A controller takes 2С42 programs: the project type is fixed while it is connected.
-    window.document().options().processing.enabled = false;
-    window.document().options().processing.project_type = 1;
+    window.projectDocument().options().processing.enabled = false;
+    window.projectDocument().options().processing.project_type = 1;
     QVERIFY(WaitForNextStatus(window));
     QCOMPARE(Panels(window), (QStringList{"Модуль Урвелл. v 1.2.3", "СМП-2000 ", "Всего 0 байт",
                                           "Тип проекта: 2C42/2Р22"}));
-    QVERIFY(window.document().options().processing.enabled);
-    QCOMPARE(window.document().options().processing.project_type, 0);
+    QVERIFY(window.projectDocument().options().processing.enabled);
+    QCOMPARE(window.projectDocument().options().processing.project_type, 0);
     QVERIFY(window.DeviceBurnAction->isEnabled());
     QVERIFY(!window.DeviceClearSMPFullAction->isEnabled());
     QVERIFY(!window.DeviceTestSMPFullAction->isEnabled());

@@ -50,7 +50,7 @@ class WindowLayoutTest : public QObject {
     window.catalogPane().refresh();
     QTableView *grid = window.findChild<QTableView *>(QStringLiteral("CatalogTable"));
     const int date = window.catalogPane().model().columnCount() - 1;
-    const QString text = window.catalogPane().model().text(0, date);
+    const QString text = window.catalogPane().model().cellText(0, date);
     QVERIFY(!text.isEmpty());
     QVERIFY(grid->columnWidth(date) >= grid->fontMetrics().horizontalAdvance(text) + 6);
     QVERIFY(grid->horizontalHeader()->length() <= grid->viewport()->width());

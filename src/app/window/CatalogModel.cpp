@@ -77,7 +77,7 @@ int CatalogModel::rowOf(int index) const {
   return -1;
 }
 
-QString CatalogModel::text(int row, int column) const {
+QString CatalogModel::cellText(int row, int column) const {
   if (row < 0 || row >= static_cast<int>(rows_.size()) || column < 0 || column >= kCatalogColumnCount) return {};
   return rows_[static_cast<size_t>(row)].cells[column];
 }
@@ -90,7 +90,7 @@ int CatalogModel::columnCount(const QModelIndex &parent) const { return parent.i
 
 QVariant CatalogModel::data(const QModelIndex &index, int role) const {
   if (!index.isValid()) return {};
-  if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return text(index.row(), index.column());
+  if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return cellText(index.row(), index.column());
   if (role == Qt::UserRole && index.column() == 0) return entryAt(index.row());
   return {};
 }

@@ -29,7 +29,7 @@ class CatalogModel : public QAbstractTableModel {
   // The row that shows entry `index`, or -1.
   int rowOf(int index) const;
   // The text of one cell as shown.
-  QString text(int row, int column) const;
+  QString cellText(int row, int column) const;
 
   int rowCount(const QModelIndex &parent = {}) const override;
   int columnCount(const QModelIndex &parent = {}) const override;

@@ -497,7 +497,7 @@ void CatalogPane::saveList() {
   rows.push_back(std::move(header));
   for (int r = 0; r < model_->rowCount(); ++r) {
     std::vector<std::u16string> cells;
-    for (int c = 0; c < kCatalogColumnCount; ++c) cells.push_back(toU16(model_->text(r, c)));
+    for (int c = 0; c < kCatalogColumnCount; ++c) cells.push_back(toU16(model_->cellText(r, c)));
     rows.push_back(std::move(cells));
   }
   std::string error;

@@ -40,7 +40,7 @@ using kalvort::TransferStatus;
 
 namespace {
 
-QString fromUtf8(const std::string &text) { return QString::fromStdString(text); }
+QString qtText(const std::string &text) { return QString::fromStdString(text); }
 
 TransferResult failure(const char *title, const std::string &message) {
   TransferResult r;
@@ -165,7 +165,7 @@ void DeviceCommands::DeviceChainFinished(const TransferResult &result) {
   progress_form_->hide();
   window_.setEnabled(true);
   if (result.status == TransferStatus::Cancelled)
-    CancelActionComplete(fromUtf8(result.message));
+    CancelActionComplete(qtText(result.message));
   else if (const auto finish = std::exchange(chain_finish_, nullptr))
     finish(result);
   EndDeviceCommand();
@@ -174,13 +174,13 @@ void DeviceCommands::DeviceChainFinished(const TransferResult &result) {
 void DeviceCommands::ShowTransferMessage(const TransferResult &r) {
   if (r.status == TransferStatus::OpenFailed && r.message.empty()) {
     // The device could not be opened: say why rather than end without a word.
-    dialogs_.ask(&window_, QMessageBox::Warning, r.title.empty() ? QStringLiteral("Ошибка") : fromUtf8(r.title),
-                 fromUtf8(kalvort::workflow::OpenFailureText(r.error)), QMessageBox::Ok);
+    dialogs_.ask(&window_, QMessageBox::Warning, r.title.empty() ? QStringLiteral("Ошибка") : qtText(r.title),
+                 qtText(kalvort::workflow::OpenFailureText(r.error)), QMessageBox::Ok);
     return;
   }
   if (r.message.empty()) return;
-  dialogs_.ask(&window_, r.warning ? QMessageBox::Warning : QMessageBox::NoIcon, fromUtf8(r.title),
-               fromUtf8(r.message), QMessageBox::Ok);
+  dialogs_.ask(&window_, r.warning ? QMessageBox::Warning : QMessageBox::NoIcon, qtText(r.title),
+               qtText(r.message), QMessageBox::Ok);
 }
 
 bool DeviceCommands::ShowRefusedConversion(const TransferResult &r) {
@@ -207,7 +207,7 @@ void DeviceCommands::CancelActionComplete(const QString &text) {
   dialogs_.ask(&window_, QMessageBox::NoIcon, QStringLiteral("Отмена"),
                text.isEmpty() ? QStringLiteral("Текущее действие отменено") : text, QMessageBox::Ok);
   document_.programs().CalculateMPStat();
-  document_.setCurrentIndex(0);
+  document_.setCurrentEntryIndex(0);
   catalog_.refresh();
   editing_.showCurrentRow();
 }
@@ -252,7 +252,7 @@ void DeviceCommands::DeviceRereadActionExecute() {
   };
   // The editor is emptied once the read has really begun (the catalog step's status).
   const auto begun = [this] {
-    editor_.clear();
+    editor_.showNothing();
     editor_.setTextChanged(false);
   };
   RunDeviceChain(
@@ -260,7 +260,7 @@ void DeviceCommands::DeviceRereadActionExecute() {
       [this, taken](const TransferResult &r) {
         if (!taken(r)) {
           ShowTransferMessage(r);
-          document_.setCurrentIndex(0);
+          document_.setCurrentEntryIndex(0);
           catalog_.refresh();
           project_commands_.showFirstRow();
           return;
@@ -272,7 +272,7 @@ void DeviceCommands::DeviceRereadActionExecute() {
         if (!cs) ShowTransferMessage(r);
         if (r.ok())
           ShowCommandSummary(QStringLiteral("Проект прочитан из МП: %1 программ, %2 байт").arg(r.programs).arg(r.bytes));
-        document_.setCurrentIndex(0);
+        document_.setCurrentEntryIndex(0);
         catalog_.refresh();
         project_commands_.showFirstRow();
         catalog_.setFocus();

@@ -233,7 +233,7 @@ void EditorPane::showProgramText(const ProgramText &lines) {
   qsizetype chars = lines.empty() ? 0 : static_cast<qsizetype>(lines.size()) - 1;
   for (const auto &line : lines) chars += static_cast<qsizetype>(line.size());
   if (!roomToShow(chars, lines.size())) {
-    clear();
+    showNothing();
     return;
   }
   QString text;
@@ -248,7 +248,7 @@ void EditorPane::showProgramText(const ProgramText &lines) {
 void EditorPane::showHex(const uint8_t *bytes, size_t length) {
   // Checked before the dump is built: its text is about three and a half times the bytes.
   if (!roomToShow(HexDumpLines(length) * kHexDumpLineChars, HexDumpLines(length))) {
-    clear();
+    showNothing();
     return;
   }
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -262,7 +262,7 @@ void EditorPane::showRawBytes(const uint8_t *bytes, size_t length) {
   uint64_t chars = 0;
   for (const auto &line : raw) chars += line.size() + 1;
   if (!roomToShow(chars * 2, raw.size())) {  // caret notation takes up to two characters a byte
-    clear();
+    showNothing();
     return;
   }
   QStringList lines;
@@ -271,7 +271,7 @@ void EditorPane::showRawBytes(const uint8_t *bytes, size_t length) {
   showText(lines.join(QLatin1Char('\n')), View::Raw);
 }
 
-void EditorPane::clear() {
+void EditorPane::showNothing() {
   showText(QString(), View::None);
   editor_->setReadOnly(true);
 }
@@ -390,7 +390,7 @@ void EditorPane::runEdit() {
   if (edit && view_ == View::Text) {
     editor_->setUpdatesEnabled(false);
     {
-      ConversionProgress progress(services_.progressForm(), window(), QString::fromUtf8(edit->status));
+      ConversionProgress progress(services_.progressWindow(), window(), QString::fromUtf8(edit->status));
       ProgramLines lines = toU16Lines(editor_->lines());
       if (edit->run) {
         edit->run(lines, progress.sink());

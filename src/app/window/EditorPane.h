@@ -37,7 +37,7 @@ class EditorPane : public QWidget {
   // What the pane takes from the window around it.
   struct Services {
     // The shared progress window, which "Выполнить действие" shows while it runs.
-    std::function<TProgressForm &()> progressForm;
+    std::function<TProgressForm &()> progressWindow;
     // The project type the edits of "Выполнить действие" are chosen for (0, 1; others have none).
     std::function<int()> projectType;
   };
@@ -54,7 +54,7 @@ class EditorPane : public QWidget {
   // Bytes as characters with their control characters made visible, read-only; never taken back.
   void showRawBytes(const uint8_t *bytes, size_t length);
   // Empty and read-only.
-  void clear();
+  void showNothing();
   // Selects line `line` (from 0) in the middle of the view and marks it in the gutter (an empty or
   // missing line is left as it is); the editor takes the focus.
   void showFailingLine(int line);

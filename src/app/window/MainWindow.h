@@ -114,7 +114,7 @@ class MainWindow : public QMainWindow {
 
   // ---- State ----
   // The project shown: its programs and options, file name, changed flag and current entry.
-  ProjectDocument &document() { return document_; }
+  ProjectDocument &projectDocument() { return document_; }
   bool first_time = true;
   int CurDeviceNum = -1;
   int CurNetDeviceNum = -1;

@@ -50,9 +50,9 @@ PostProcessOptions ProgramEditing::processOptions() const {
 
 void ProgramEditing::showCurrentEntry() {
   const TDevCatalog &catalog = document_.programs();
-  const int index = document_.currentIndex();
+  const int index = document_.currentEntryIndex();
   if (index < 0 || index >= catalog.CatalogCount()) {
-    editor_.clear();
+    editor_.showNothing();
     return;
   }
   editor_.showText(QString(), EditorPane::View::Text);
@@ -89,7 +89,7 @@ void ProgramEditing::storeEditorText(int index) {
   if (!e.text) e.text = std::make_shared<ProgramText>();
   *e.text = toU16Lines(editor_.lines());
   catalog.SetCatalog(index, e);
-  if (index == document_.currentIndex()) document_.refreshCurrentEntry();
+  if (index == document_.currentEntryIndex()) document_.refreshCurrentEntry();
 }
 
 bool ProgramEditing::runReadPostprocess(int index) {
@@ -154,8 +154,8 @@ bool ProgramEditing::settleUnconfirmedText() {
   if (answer != QMessageBox::Yes && answer != QMessageBox::No) return false;
   if (answer == QMessageBox::Yes) {
     // Into the entry the editor was filled from, whatever row the list shows by now.
-    storeEditorText(document_.currentIndex());
-    document_.programs().FileBinValidClear(document_.currentIndex());
+    storeEditorText(document_.currentEntryIndex());
+    document_.programs().FileBinValidClear(document_.currentEntryIndex());
     document_.setChanged(true);
     catalog_.refresh();
   }
@@ -334,7 +334,7 @@ void ProgramEditing::reprocessCurrentEntry() {
 void ProgramEditing::showSelectedEntry() {
   if (!settleUnconfirmedText()) {
     // Cancelled: the edited program stays selected, so the editor shows the entry it stores into.
-    const int row = catalog_.rowOf(document_.currentIndex());
+    const int row = catalog_.rowOf(document_.currentEntryIndex());
     if (row >= 0) catalog_.selectRows(row, row, false);
     return;
   }
@@ -342,7 +342,7 @@ void ProgramEditing::showSelectedEntry() {
   if (rows.isEmpty()) return;
   const int index = catalog_.entryAt(rows.front());
   if (index < 0) {
-    editor_.clear();
+    editor_.showNothing();
     emit commandStatesChanged();
     return;
   }
@@ -352,6 +352,6 @@ void ProgramEditing::showSelectedEntry() {
 }
 
 void ProgramEditing::showCurrentRow() {
-  const int row = catalog_.rowOf(document_.currentIndex());
+  const int row = catalog_.rowOf(document_.currentEntryIndex());
   catalog_.selectRows(row, row, true);
 }

@@ -38,7 +38,7 @@ class ProjectDocument {
 
   // The entry the editor was filled from (-1: none) and the copy of it taken then: the editor's
   // text goes back into that entry whatever row the list shows by now.
-  int currentIndex() const { return current_index_; }
+  int currentEntryIndex() const { return current_index_; }
   const kalvort::TDevCatalogEntry &currentEntry() const { return current_entry_; }
   // Entry `index` becomes the current one, its copy taken now (-1 or an index out of range: none).
   void setCurrent(int index) {
@@ -47,7 +47,7 @@ class ProjectDocument {
                                                                       : kalvort::TDevCatalogEntry{};
   }
   // The index only: the copy is taken when the entry is shown.
-  void setCurrentIndex(int index) { current_index_ = index; }
+  void setCurrentEntryIndex(int index) { current_index_ = index; }
   // The copy of the current entry taken afresh (after the entry changed).
   void refreshCurrentEntry() { setCurrent(current_index_); }
   void setCurrentEntry(const kalvort::TDevCatalogEntry &entry) { current_entry_ = entry; }

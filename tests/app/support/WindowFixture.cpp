@@ -15,7 +15,7 @@ bool WindowFixture::openWindow() {
 }
 
 void WindowFixture::closeWindow() {
-  window->document().setChanged(false);
+  window->projectDocument().setChanged(false);
   window->editorPane().setTextChanged(false);
   window.reset();
 }
