@@ -149,7 +149,7 @@ int main(int argc, char **argv) {
                 {"read image", {}, {}, {}}};
   for (int r = 0; r < runs; ++r) {
     for (int c = 0; c < 3; ++c) {
-      kalvort::TDevCatalog &device = *window.Catalog();
+      kalvort::TDevCatalog &device = window.projectDocument().programs();
       if (c == 0) {
         device.CatalogClear();
         fillProject(device);  // the texts are converted again on each write, as on the command line

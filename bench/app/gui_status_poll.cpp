@@ -85,9 +85,8 @@ double LongestBlockOnThread(TimedApplication &app, kalvort::workflow::DeviceSess
 }
 
 bool PickController(MainWindow &window, const std::string &address) {
-  window.NetDevices = {{address, u"Стенд"}};
-  window.FillCombo();
-  window.DeviceSelector->setCurrentIndex(1);
+  window.setNetworkDevices({{address, u"Стенд"}});
+  window.findChild<QComboBox *>(QStringLiteral("DeviceSelector"))->setCurrentIndex(1);
   window.DeviceSelectorChanged();
   SpinUntil([&] { return window.deviceController().hasDevice() &&
                          !window.deviceController().creationPending(); }, 10000);
@@ -139,7 +138,7 @@ int main(int argc, char **argv) {
               "thread: %.2f ms)\n",
               ticks, LongestBlockOverTicks(app, window, ticks), pick_ms,
               LongestBlockOnThread(app, *window.deviceController().session(), std::min(ticks, 4)));
-  std::printf("    status: %s\n", qPrintable(window.Status->panelText(StatusLine::Device)));
+  std::printf("    status: %s\n", qPrintable(window.statusLine().panelText(StatusLine::Device)));
   window.close();
   return 0;
 }

@@ -301,7 +301,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     auto *list = window->findChild<QTableView *>(QStringLiteral("CatalogTable"));
-    for (QWidget *focus : {static_cast<QWidget *>(list), static_cast<QWidget *>(window->DeviceSelector),
+    for (QWidget *focus : {static_cast<QWidget *>(list), static_cast<QWidget *>(kalvort::apptest::DeviceSelectorOf(*window)),
                            static_cast<QWidget *>(apptest::EditorOf(*window))}) {
       dialogs.asked.clear();
       focus->setFocus();

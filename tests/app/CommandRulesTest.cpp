@@ -56,7 +56,7 @@ class CommandRulesTest : public QObject {
     MainWindow window(dialogs);
     QVERIFY(!window.deviceController().hasDevice());
     window.updateCommandStates();
-    QCOMPARE(Enabled(window.MainActionList), Sorted({"OptionsAction", "DeviceNetworkAction"}));
+    QCOMPARE(Enabled(window.mainActions()), Sorted({"OptionsAction", "DeviceNetworkAction"}));
     QCOMPARE(Enabled(window.editorPane().commandActions()), QStringList());
   }
 
@@ -65,7 +65,7 @@ class CommandRulesTest : public QObject {
     MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     QCOMPARE(Enabled(window.editorPane().commandActions()), QStringList());
-    for (QAction *a : {window.CheckAllFilesAction, ActionNamed(window, "RemFileFromCatalog"),
+    for (QAction *a : {kalvort::apptest::ActionNamed(window, "CheckAllFilesAction"), ActionNamed(window, "RemFileFromCatalog"),
                        ActionNamed(window, "FilePropCatalog"), ActionNamed(window, "FileUpCatalog"),
                        ActionNamed(window, "FileDownCatalog")}) {
       QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
@@ -96,7 +96,7 @@ class CommandRulesTest : public QObject {
       QCOMPARE(ActionNamed(window, "FileUpCatalog")->isEnabled(), s.up);
       QCOMPARE(ActionNamed(window, "FileDownCatalog")->isEnabled(), s.down);
     }
-    QVERIFY(window.ProjectSaveAction->isEnabled());
+    QVERIFY(kalvort::apptest::ActionNamed(window, "ProjectSaveAction")->isEnabled());
     QVERIFY(!ActionNamed(window, "EditorOkAction")->isEnabled());
 
     // The current entry decides Run and Check file.
@@ -115,7 +115,7 @@ class CommandRulesTest : public QObject {
     // Unconfirmed editor text: only settings and network search of the main commands.
     window.editorPane().setTextChanged(true);
     window.updateCommandStates();
-    QCOMPARE(Enabled(window.MainActionList), Sorted({"OptionsAction", "DeviceNetworkAction"}));
+    QCOMPARE(Enabled(window.mainActions()), Sorted({"OptionsAction", "DeviceNetworkAction"}));
     QVERIFY(ActionNamed(window, "EditorOkAction")->isEnabled());
     QVERIFY(ActionNamed(window, "EditorCancelAction")->isEnabled());
     QVERIFY(ActionNamed(window, "CheckFileAction")->isEnabled());
@@ -137,29 +137,29 @@ class CommandRulesTest : public QObject {
       const char *hint;
       QKeySequence shortcut;
     } expected[] = {
-        {window.DeviceBurnAction, "Записать в МП", "Записать в МП", QKeySequence("Ctrl+B")},
-        {window.DeviceRereadAction, "Прочитать проект из МП", "Прочитать проект из МП", QKeySequence("Ctrl+R")},
-        {window.DeviceTestSMPQuickAction, "Быстрая проверка МП", "Быстрая проверка МП", QKeySequence("Ctrl+Alt+Q")},
-        {window.DeviceTestSMPFullAction, "Полная проверка МП", "Полная проверка МП", QKeySequence("Ctrl+Alt+F")},
-        {window.ProjectNewAction, "Новый проект", "Создать новый проект", QKeySequence("Ctrl+N")},
-        {window.OptionsAction, "Настройки", "Настройки", QKeySequence("Ctrl+T")},
+        {kalvort::apptest::ActionNamed(window, "DeviceBurnAction"), "Записать в МП", "Записать в МП", QKeySequence("Ctrl+B")},
+        {kalvort::apptest::ActionNamed(window, "DeviceRereadAction"), "Прочитать проект из МП", "Прочитать проект из МП", QKeySequence("Ctrl+R")},
+        {kalvort::apptest::ActionNamed(window, "DeviceTestSMPQuickAction"), "Быстрая проверка МП", "Быстрая проверка МП", QKeySequence("Ctrl+Alt+Q")},
+        {kalvort::apptest::ActionNamed(window, "DeviceTestSMPFullAction"), "Полная проверка МП", "Полная проверка МП", QKeySequence("Ctrl+Alt+F")},
+        {kalvort::apptest::ActionNamed(window, "ProjectNewAction"), "Новый проект", "Создать новый проект", QKeySequence("Ctrl+N")},
+        {kalvort::apptest::ActionNamed(window, "OptionsAction"), "Настройки", "Настройки", QKeySequence("Ctrl+T")},
         {ActionNamed(window, "AddFileToCatalog"), "Добавить файл в проект", "Добавить файл(ы)", QKeySequence("Ctrl+I")},
         {ActionNamed(window, "RemFileFromCatalog"), "Удалить файл из проекта", "Удалить файл(ы)", QKeySequence("Ctrl+X")},
         {ActionNamed(window, "FilePropCatalog"), "Свойства файла", "Свойства файла(ов)", QKeySequence("Alt+Return")},
         {ActionNamed(window, "EditorRunAction"), "Выполнить действие", "Выполнить действие", QKeySequence("Ctrl+G")},
         {ActionNamed(window, "EditorReplaceAction"), "Замена", "Замена", QKeySequence("Ctrl+H")},
-        {window.DeviceNetworkAction, "Поиск сетевого устройства", "Поиск сетевого устройства", QKeySequence()},
+        {kalvort::apptest::ActionNamed(window, "DeviceNetworkAction"), "Поиск сетевого устройства", "Поиск сетевого устройства", QKeySequence()},
     };
     for (const auto &e : expected) {
       QCOMPARE(e.action->iconText(), QString::fromUtf8(e.caption));
       QCOMPARE(e.action->toolTip(), QString::fromUtf8(e.hint));
       QCOMPARE(e.action->shortcut(), e.shortcut);
     }
-    QCOMPARE(window.DeviceBurnAction->text(), QStringLiteral("Записать проект в МП"));
+    QCOMPARE(kalvort::apptest::ActionNamed(window, "DeviceBurnAction")->text(), QStringLiteral("Записать проект в МП"));
     // Tool buttons carry their command's caption as accessible name.
     QToolBar *catalogBar = window.findChild<QToolBar *>(QStringLiteral("Каталог"));
     QVERIFY(catalogBar);
-    for (QToolBar *bar : {window.MainToolBar, catalogBar, ToolBarNamed(window, "Файл программы"),
+    for (QToolBar *bar : {window.findChild<QToolBar *>(QStringLiteral("MainToolBar")), catalogBar, ToolBarNamed(window, "Файл программы"),
                           ToolBarNamed(window, "Правка")}) {
       for (QAction *a : bar->actions()) {
         QWidget *button = bar->widgetForAction(a);

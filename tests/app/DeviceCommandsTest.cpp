@@ -90,7 +90,7 @@ class DeviceCommandsTest : public QObject {
   std::unique_ptr<MainWindow> window;
   std::unique_ptr<kalvort::sim::UrvellSimulator> sim;
 
-  kalvort::TDevCatalog &programs() { return *window->Catalog(); }
+  kalvort::TDevCatalog &programs() { return window->projectDocument().programs(); }
   // The progress window shared by the device commands; progressMade() is false before its first use.
   TProgressForm &progress() { return window->deviceCommands().progressForm(); }
   bool progressMade() { return window->deviceCommands().hasProgressForm(); }
@@ -103,9 +103,8 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(WaitForDeviceStatus(*window));
     if (!lan) return;
     sim = kalvort::test::startLoopbackSimulator(std::make_shared<kalvort::sim::ModuleMemory>(density));
-    window->NetDevices = {{sim->Config().address, u"Сим"}};
-    window->FillCombo();
-    window->DeviceSelector->setCurrentIndex(1);
+    window->setNetworkDevices({{sim->Config().address, u"Сим"}});
+    kalvort::apptest::DeviceSelectorOf(*window)->setCurrentIndex(1);
     window->DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window->deviceController().hasDevice() &&
                                  !window->deviceController().session()->Target().usb; }));
@@ -394,13 +393,13 @@ class DeviceCommandsTest : public QObject {
                                         {4, u"P4", {}, ProgramImage(40, 0x30)}};
     addPrograms(programs(), three);
     const auto summary = [&] {
-      return window->Status->summary();
+      return window->statusLine().summary();
     };
     const auto expectShown = [&](const QString &text) {
       QCOMPARE(summary(), text);
-      QVERIFY(window->Status->summaryShown());
-      QCOMPARE(window->Status->summaryMs(), 5000);
-      QVERIFY(window->Status->panelsVisible());
+      QVERIFY(window->statusLine().summaryShown());
+      QCOMPARE(window->statusLine().summaryMs(), 5000);
+      QVERIFY(window->statusLine().panelsVisible());
     };
 
     dialogs->answers = {Button::Yes};
@@ -708,8 +707,8 @@ class DeviceCommandsTest : public QObject {
   void networkDialog() {
     open(false);
     const auto usb = window->deviceController().session();
-    window->NetDevices = {{"127.0.0.21", u"А"}, {"127.0.0.22", u"Б"}, {"127.0.0.23", u"В"}};
-    const auto before = window->NetDevices;
+    window->setNetworkDevices({{"127.0.0.21", u"А"}, {"127.0.0.22", u"Б"}, {"127.0.0.23", u"В"}});
+    const auto before = window->networkDevices();
     // Acts on the dialog once it is really shown (the command may first wait for a status poll);
     // no check runs inside, so nothing can leave the modal dialog open.
     const auto whenShown = [this](std::function<void(TNetSettingsForm *)> act) {
@@ -731,13 +730,13 @@ class DeviceCommandsTest : public QObject {
       NamedChild<QPushButton>(*f, "DelButton")->click();
       NamedChild<kalvort::app::Ipv4Edit>(*f, "IpEdit")->setAddress("127.0.0.30");
       NamedChild<QPushButton>(*f, "AddButton")->click();
-      countWhileOpen = window->NetDevices.size();
+      countWhileOpen = window->networkDevices().size();
       NamedChild<QPushButton>(*f, "CancelButton")->click();
     });
     window->deviceCommands().DeviceNetworkActionExecute();
     QVERIFY(pollStopped);
     QCOMPARE(countWhileOpen, size_t(3));
-    QVERIFY(window->NetDevices == before);
+    QVERIFY(window->networkDevices() == before);
     QVERIFY(window->deviceController().polling());
 
     whenShown([&](TNetSettingsForm *f) {
@@ -748,10 +747,10 @@ class DeviceCommandsTest : public QObject {
       NamedChild<QPushButton>(*f, "OkButton")->click();
     });
     window->deviceCommands().DeviceNetworkActionExecute();
-    QVERIFY(window->NetDevices == (std::vector<kalvort::TNetDevice>{{"127.0.0.40", u"Станок"}}));
-    QCOMPARE(window->DeviceSelector->count(), 3);
-    QCOMPARE(window->DeviceSelector->currentIndex(), 0);
-    QCOMPARE(window->DeviceSelector->itemText(1), QStringLiteral("СМП на Урвелл - Станок"));
+    QVERIFY(window->networkDevices() == (std::vector<kalvort::TNetDevice>{{"127.0.0.40", u"Станок"}}));
+    QCOMPARE(kalvort::apptest::DeviceSelectorOf(*window)->count(), 3);
+    QCOMPARE(kalvort::apptest::DeviceSelectorOf(*window)->currentIndex(), 0);
+    QCOMPARE(kalvort::apptest::DeviceSelectorOf(*window)->itemText(1), QStringLiteral("СМП на Урвелл - Станок"));
     QCOMPARE(window->deviceController().session(), usb);  // the device changes only when the user picks one
     QVERIFY(window->deviceController().polling());
   }

@@ -20,7 +20,7 @@ class DeviceSelectionTest : public QObject {
 
   // Picks selector entry `index` and waits until its device object is in place.
   static bool Pick(MainWindow &window, int index) {
-    window.DeviceSelector->setCurrentIndex(index);
+    kalvort::apptest::DeviceSelectorOf(window)->setCurrentIndex(index);
     window.DeviceSelectorChanged();
     return WaitFor([&] { return window.deviceController().hasDevice() &&
            !window.deviceController().creationPending(); });
@@ -32,22 +32,21 @@ class DeviceSelectionTest : public QObject {
     MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     // Two controllers with nothing listening: the device objects are made all the same.
-    window.NetDevices = {{"127.0.0.251", u"A"}, {"127.0.0.252", u"B"}};
-    window.FillCombo();
-    QCOMPARE(window.CurDeviceNum, -1);
-    QCOMPARE(window.DeviceSelector->currentIndex(), -1);
+    window.setNetworkDevices({{"127.0.0.251", u"A"}, {"127.0.0.252", u"B"}});
+    QCOMPARE(window.chosenDeviceRow(), -1);
+    QCOMPARE(kalvort::apptest::DeviceSelectorOf(window)->currentIndex(), -1);
     QStringList texts;
     QList<int> tags;
-    for (int i = 0; i < window.DeviceSelector->count(); ++i) {
-      texts << window.DeviceSelector->itemText(i);
-      tags << window.DeviceSelector->itemData(i).toInt();
+    for (int i = 0; i < kalvort::apptest::DeviceSelectorOf(window)->count(); ++i) {
+      texts << kalvort::apptest::DeviceSelectorOf(window)->itemText(i);
+      tags << kalvort::apptest::DeviceSelectorOf(window)->itemData(i).toInt();
     }
     QCOMPARE(texts, (QStringList{"СМП на программаторе USB", "СМП на Урвелл - A", "ВМП на Урвелл - A",
                                  "СМП на Урвелл - B", "ВМП на Урвелл - B"}));
     QCOMPARE(tags, (QList<int>{0, 1, 1001, 2, 1002}));
 
     QVERIFY(Pick(window, 4));
-    QCOMPARE(window.CurNetDeviceNum, 1);
+    QCOMPARE(window.chosenNetworkDevice(), 1);
     QCOMPARE(window.projectDocument().deviceType(), kalvort::dtWMP2C42);
     const kalvort::workflow::DeviceTarget &target = window.deviceController().session()->Target();
     QVERIFY(!target.usb);
@@ -57,7 +56,7 @@ class DeviceSelectionTest : public QObject {
     auto *lan = dynamic_cast<kalvort::TLANDeviceClass *>(&window.deviceController().session()->Device());
     QVERIFY(lan);
     QCOMPARE(lan->DevSubtype(), kalvort::dstWMP);
-    QCOMPARE(window.Catalog()->MaxProgNum(), 100);
+    QCOMPARE(window.projectDocument().programs().MaxProgNum(), 100);
 
     // The entry already in use: nothing happens.
     const kalvort::workflow::DeviceSession *before = window.deviceController().session();
@@ -69,12 +68,12 @@ class DeviceSelectionTest : public QObject {
     QVERIFY(Pick(window, 3));
     QCOMPARE(window.projectDocument().deviceType(), kalvort::dtSMP2C42);
     QCOMPARE(window.deviceController().session()->Target().subtype, kalvort::dstSMP);
-    QCOMPARE(window.CurNetDeviceNum, 1);
+    QCOMPARE(window.chosenNetworkDevice(), 1);
 
     QVERIFY(Pick(window, 0));
     QCOMPARE(window.projectDocument().deviceType(), kalvort::dtProg);
     QVERIFY(window.deviceController().session()->Target().usb);
-    QCOMPARE(window.CurNetDeviceNum, -1);
+    QCOMPARE(window.chosenNetworkDevice(), -1);
     QVERIFY(dialogs.asked.isEmpty());
   }
 
@@ -88,8 +87,7 @@ class DeviceSelectionTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
-    window.NetDevices = {{"127.0.0.251", u"A"}};
-    window.FillCombo();
+    window.setNetworkDevices({{"127.0.0.251", u"A"}});
     kalvort::apptest::AddProgram(window, 10);
     window.projectDocument().setChanged(true);
     window.projectDocument().setFileName(QStringLiteral("/tmp/цех.kvt"));
@@ -103,7 +101,7 @@ class DeviceSelectionTest : public QObject {
     QCOMPARE(window.projectDocument().fileName(), QStringLiteral("Проект.kvt"));
     QVERIFY(!window.projectDocument().changed());
     QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - Проект.kvt"));
-    QCOMPARE(window.Catalog()->CatalogCount(), 0);
+    QCOMPARE(window.projectDocument().programs().CatalogCount(), 0);
   }
 
   // An unchanged project is not asked about and keeps its programs on the new device object.
@@ -111,16 +109,15 @@ class DeviceSelectionTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
-    window.NetDevices = {{"127.0.0.251", u"A"}};
-    window.FillCombo();
+    window.setNetworkDevices({{"127.0.0.251", u"A"}});
     kalvort::apptest::AddProgram(window, 10);
     kalvort::apptest::AddProgram(window, 20);
     window.projectDocument().setFileName(QStringLiteral("/tmp/цех.kvt"));
     QVERIFY(Pick(window, 1));
     QVERIFY(dialogs.asked.isEmpty());
     QCOMPARE(window.projectDocument().fileName(), QStringLiteral("/tmp/цех.kvt"));
-    QCOMPARE(window.Catalog()->CatalogCount(), 2);
-    QCOMPARE(window.Catalog()->Catalog(1).prog_size, 20u);
+    QCOMPARE(window.projectDocument().programs().CatalogCount(), 2);
+    QCOMPARE(window.projectDocument().programs().Catalog(1).prog_size, 20u);
   }
 
   // Quick successive picks: only the last one's device object stays.
@@ -132,11 +129,10 @@ class DeviceSelectionTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
-    window.NetDevices = {{controller->Config().address, u"A"}};
-    window.FillCombo();
-    window.DeviceSelector->setCurrentIndex(1);
+    window.setNetworkDevices({{controller->Config().address, u"A"}});
+    kalvort::apptest::DeviceSelectorOf(window)->setCurrentIndex(1);
     window.DeviceSelectorChanged();
-    window.DeviceSelector->setCurrentIndex(0);
+    kalvort::apptest::DeviceSelectorOf(window)->setCurrentIndex(0);
     window.DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
                                  !window.deviceController().creationPending(); }));

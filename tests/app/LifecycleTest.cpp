@@ -108,18 +108,19 @@ class LifecycleTest : public QObject {
     window.show();
     QCOMPARE(window.projectDocument().options().timeout_factor, 2);
     QVERIFY(window.projectDocument().options().vz20_format);
-    QCOMPARE(window.DeviceSelector->count(), 3);
+    QCOMPARE(kalvort::apptest::DeviceSelectorOf(window)->count(), 3);
     QVERIFY(WaitForDeviceStatus(window));
     // The program always starts with the USB programmer.
-    QCOMPARE(window.DeviceSelector->currentIndex(), 0);
+    QCOMPARE(kalvort::apptest::DeviceSelectorOf(window)->currentIndex(), 0);
     QCOMPARE(window.projectDocument().deviceType(), kalvort::dtProg);
-    window.DeviceSelector->setCurrentIndex(1);
+    // A second network device, as "Настройка сети устройств" adds one; then device A is picked.
+    window.setNetworkDevices({{"127.0.0.251", u"A"}, {"127.0.0.252", u"B"}});
+    kalvort::apptest::DeviceSelectorOf(window)->setCurrentIndex(1);
     window.DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
                                  !window.deviceController().creationPending(); }));
     window.resize(900, 700);
     window.projectDocument().options().drop_spaces = false;
-    window.NetDevices.push_back({"127.0.0.252", u"B"});
     QVERIFY(window.close());
     QVERIFY(dialogs.asked.isEmpty());
 
@@ -142,7 +143,7 @@ class LifecycleTest : public QObject {
     QVERIFY(window.projectDocument().options().processing.enabled);
     QCOMPARE(window.projectDocument().options().processing.project_type, 0);
     QCOMPARE(window.projectDocument().options().timeout_factor, 3);
-    QVERIFY(window.NetDevices.empty());
+    QVERIFY(window.networkDevices().empty());
   }
 
   // A settings file that exists but cannot be read (here: larger than any settings file may be)

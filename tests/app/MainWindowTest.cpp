@@ -24,16 +24,16 @@ class MainWindowTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - Проект.kvt"));
-    QVERIFY(window.first_time);
+    QVERIFY(window.awaitingFirstStatus());
     QVERIFY(!window.deviceController().hasDevice());
-    QCOMPARE(window.CurDeviceNum, -1);
-    QCOMPARE(window.DeviceSelector->itemText(0), QStringLiteral("СМП на программаторе USB"));
+    QCOMPARE(window.chosenDeviceRow(), -1);
+    QCOMPARE(kalvort::apptest::DeviceSelectorOf(window)->itemText(0), QStringLiteral("СМП на программаторе USB"));
 
     QVERIFY(WaitForDeviceStatus(window));
-    QVERIFY(!window.first_time);
-    QCOMPARE(window.DeviceSelector->currentIndex(), 0);
+    QVERIFY(!window.awaitingFirstStatus());
+    QCOMPARE(kalvort::apptest::DeviceSelectorOf(window)->currentIndex(), 0);
     QCOMPARE(window.projectDocument().deviceType(), kalvort::dtProg);
-    QCOMPARE(window.Status->panelText(StatusLine::Device), QStringLiteral("Программатор. v 2.0.9"));
+    QCOMPARE(window.statusLine().panelText(StatusLine::Device), QStringLiteral("Программатор. v 2.0.9"));
     QVERIFY(dialogs.asked.isEmpty());
   }
 
@@ -62,9 +62,9 @@ class MainWindowTest : public QObject {
     QVERIFY(WaitForDeviceStatus(window));
     QCOMPARE(window.projectDocument().fileName(), file);
     QCOMPARE(window.windowTitle(), QStringLiteral("Калворт v1.1.7 - ") + file);
-    QCOMPARE(window.Catalog()->CatalogCount(), 1);
-    QCOMPARE(window.Catalog()->Catalog(0).prog_num, uint16_t{7});
-    QCOMPARE(window.Status->panelText(StatusLine::Size), QStringLiteral("Всего 4 байт"));
+    QCOMPARE(window.projectDocument().programs().CatalogCount(), 1);
+    QCOMPARE(window.projectDocument().programs().Catalog(0).prog_num, uint16_t{7});
+    QCOMPARE(window.statusLine().panelText(StatusLine::Size), QStringLiteral("Всего 4 байт"));
   }
 };
 

@@ -140,9 +140,8 @@ class SettingsDialogTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
-    window.NetDevices = {{"127.0.0.251", u"A"}};
-    window.FillCombo();
-    window.DeviceSelector->setCurrentIndex(1);
+    window.setNetworkDevices({{"127.0.0.251", u"A"}});
+    kalvort::apptest::DeviceSelectorOf(window)->setCurrentIndex(1);
     window.DeviceSelectorChanged();
     QVERIFY(WaitFor([&] { return window.deviceController().hasDevice() &&
                                  !window.deviceController().creationPending(); }));

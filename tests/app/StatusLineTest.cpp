@@ -27,12 +27,12 @@ namespace {
 
 QStringList Panels(const MainWindow &w) {
   QStringList texts;
-  for (int i = 0; i < StatusLine::PanelCount; ++i) texts << w.Status->panelText(static_cast<StatusLine::Panel>(i));
+  for (int i = 0; i < StatusLine::PanelCount; ++i) texts << w.statusLine().panelText(static_cast<StatusLine::Panel>(i));
   return texts;
 }
 
 QLabel *Panel(const MainWindow &w, int i) {
-  return w.Status->findChild<QLabel *>(QStringLiteral("StatusPanel%1").arg(i));
+  return w.statusLine().findChild<QLabel *>(QStringLiteral("StatusPanel%1").arg(i));
 }
 
 }  // namespace
@@ -51,9 +51,9 @@ class StatusLineTest : public QObject {
     QVERIFY(WaitForNextStatus(window));
     QCOMPARE(Panels(window), (QStringList{"Программатор. v 2.0.9", "СМП-2000 ", "Всего 12000 байт",
                                           "Тип проекта: 2C42/2Р22"}));
-    QVERIFY(window.DeviceClearSMPFullAction->isEnabled());
-    QVERIFY(window.DeviceTestSMPFullAction->isEnabled());
-    QVERIFY(window.DeviceBurnAction->isEnabled());
+    QVERIFY(kalvort::apptest::ActionNamed(window, "DeviceClearSMPFullAction")->isEnabled());
+    QVERIFY(kalvort::apptest::ActionNamed(window, "DeviceTestSMPFullAction")->isEnabled());
+    QVERIFY(kalvort::apptest::ActionNamed(window, "DeviceBurnAction")->isEnabled());
     // Each panel names itself for screen readers: its text, and what it shows.
     QCOMPARE(Panel(window, 0)->accessibleName(), QStringLiteral("Программатор. v 2.0.9"));
     QCOMPARE(Panel(window, 2)->accessibleDescription(), QStringLiteral("Объём"));
@@ -84,7 +84,7 @@ class StatusLineTest : public QObject {
     MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
     QCOMPARE(Panels(window), (QStringList{"Программатор. v 2.0.9", moduleText, size, "Тип проекта: 2C42/2Р22"}));
-    QCOMPARE(window.DeviceRereadAction->isEnabled(), commands);
+    QCOMPARE(kalvort::apptest::ActionNamed(window, "DeviceRereadAction")->isEnabled(), commands);
   }
 
   void networkController() {
@@ -96,10 +96,9 @@ class StatusLineTest : public QObject {
     ScriptedDialogs dialogs;
     MainWindow window(dialogs);
     QVERIFY(WaitForDeviceStatus(window));
-    window.NetDevices = {{controller->Config().address, u"Стенд"}};
-    window.FillCombo();
+    window.setNetworkDevices({{controller->Config().address, u"Стенд"}});
     auto pick = [&](int index, kalvort::TDeviceType type) {
-      window.DeviceSelector->setCurrentIndex(index);
+      kalvort::apptest::DeviceSelectorOf(window)->setCurrentIndex(index);
       window.DeviceSelectorChanged();
       return WaitFor([&] { return window.deviceController().hasDevice() &&
              window.deviceController().session()->ProjectDeviceType() == type; }) &&
@@ -115,9 +114,9 @@ class StatusLineTest : public QObject {
                                           "Тип проекта: 2C42/2Р22"}));
     QVERIFY(window.projectDocument().options().processing.enabled);
     QCOMPARE(window.projectDocument().options().processing.project_type, 0);
-    QVERIFY(window.DeviceBurnAction->isEnabled());
-    QVERIFY(!window.DeviceClearSMPFullAction->isEnabled());
-    QVERIFY(!window.DeviceTestSMPFullAction->isEnabled());
+    QVERIFY(kalvort::apptest::ActionNamed(window, "DeviceBurnAction")->isEnabled());
+    QVERIFY(!kalvort::apptest::ActionNamed(window, "DeviceClearSMPFullAction")->isEnabled());
+    QVERIFY(!kalvort::apptest::ActionNamed(window, "DeviceTestSMPFullAction")->isEnabled());
 
     QVERIFY(pick(2, kalvort::dtWMP2C42));
     QCOMPARE(Panels(window)[1], QStringLiteral("ВМП-???? "));
@@ -127,7 +126,7 @@ class StatusLineTest : public QObject {
       QCOMPARE(other.take(kalvort::sim::UrvellSimulator::kSubtypeWMP, 1000), int64_t{1});
       QVERIFY(WaitFor([&] { return Panels(window)[0] == QStringLiteral("Модуль памяти занят"); }));
       QCOMPARE(Panels(window)[1], QString());
-      QVERIFY(!window.DeviceBurnAction->isEnabled());
+      QVERIFY(!kalvort::apptest::ActionNamed(window, "DeviceBurnAction")->isEnabled());
       other.take(kalvort::sim::UrvellSimulator::kSubtypeWMP, 0);
     }
     QVERIFY(WaitFor([&] { return Panels(window)[1] == QStringLiteral("ВМП-???? "); }));
@@ -135,7 +134,7 @@ class StatusLineTest : public QObject {
     controller->Stop();
     QVERIFY(WaitFor([&] { return Panels(window)[0] == QStringLiteral("Устройство не отвечает"); }));
     QCOMPARE(Panels(window)[2], QString());
-    QVERIFY(!window.DeviceRereadAction->isEnabled());
+    QVERIFY(!kalvort::apptest::ActionNamed(window, "DeviceRereadAction")->isEnabled());
     QVERIFY(dialogs.asked.isEmpty());
   }
 

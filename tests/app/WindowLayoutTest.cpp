@@ -78,13 +78,13 @@ class WindowLayoutTest : public QObject {
     for (QToolButton *button : window.findChildren<QToolButton *>()) {
       QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
       QApplication::sendEvent(button, &enter);
-      QVERIFY2(window.Status->currentMessage().isEmpty(), qPrintable(button->objectName()));
+      QVERIFY2(window.statusLine().currentMessage().isEmpty(), qPrintable(button->objectName()));
     }
     for (QAction *action : window.findChildren<QAction *>()) {
       action->showStatusText(&window);  // what a menu does for its highlighted item
-      QVERIFY2(window.Status->currentMessage().isEmpty(), qPrintable(action->objectName()));
+      QVERIFY2(window.statusLine().currentMessage().isEmpty(), qPrintable(action->objectName()));
     }
-    QVERIFY(window.Status->panelsVisible());
+    QVERIFY(window.statusLine().panelsVisible());
   }
 
   // Without a stored size the window takes three quarters of the screen, at least 1024 x 700 as far

@@ -38,32 +38,32 @@ struct ActionSpec {
   const char *icon;      // freedesktop theme name; the bundled fall-back has the same name
 };
 
-const ActionSpec kActions[] = {
-    {&MainWindow::DeviceRereadAction, "DeviceRereadAction", "Прочитать проект из МП", nullptr, QKeySequence(Qt::CTRL | Qt::Key_R), "document-import"},
-    {&MainWindow::DeviceBurnAction, "DeviceBurnAction", "Записать в МП", nullptr, QKeySequence(Qt::CTRL | Qt::Key_B), "document-export"},
-    {&MainWindow::DeviceClearSMPCatAction, "DeviceClearSMPCatAction", "Быстрая очистка МП", nullptr, {}, "edit-clear"},
-    {&MainWindow::DeviceClearSMPFullAction, "DeviceClearSMPFullAction", "Полная очистка МП", nullptr, {}, "edit-delete"},
-    {&MainWindow::DeviceTestSMPQuickAction, "DeviceTestSMPQuickAction", "Быстрая проверка МП", nullptr, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Q), "system-run"},
-    {&MainWindow::DeviceTestSMPFullAction, "DeviceTestSMPFullAction", "Полная проверка МП", nullptr, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), "system-run"},
-    {&MainWindow::DeviceReadImageAction, "DeviceReadImageAction", "Прочитать образ из МП", nullptr, {}, "go-down"},
-    {&MainWindow::DeviceBurnImageAction, "DeviceBurnImageAction", "Записать образ на МП", nullptr, {}, "go-up"},
-    {&MainWindow::DeviceVerifyAction, "DeviceVerifyAction", "Сверить с МП", nullptr, {}, "edit-find"},
-    {&MainWindow::DeviceCancelAction, "DeviceCancelAction", "Отменить текущее действие", nullptr, {}, "process-stop"},
-    {&MainWindow::DeviceNetworkAction, "DeviceNetworkAction", "Поиск сетевого устройства", nullptr, {}, "network-wired"},
-    {&MainWindow::ProjectNewAction, "ProjectNewAction", "Новый проект", "Создать новый проект", QKeySequence(Qt::CTRL | Qt::Key_N), "document-new"},
-    {&MainWindow::ProjectOpenAction, "ProjectOpenAction", "Открыть проект", nullptr, QKeySequence(Qt::CTRL | Qt::Key_O), "document-open"},
-    {&MainWindow::ProjectSaveAction, "ProjectSaveAction", "Сохранить проект", nullptr, QKeySequence(Qt::CTRL | Qt::Key_S), "document-save"},
-    {&MainWindow::OptionsAction, "OptionsAction", "Настройки", nullptr, QKeySequence(Qt::CTRL | Qt::Key_T), "preferences-system"},
-    {&MainWindow::CheckAllFilesAction, "CheckAllFilesAction", "Проверить проект", nullptr, {}, "tools-check-spelling"},
-    {&MainWindow::HelpAboutAction, "HelpAboutAction", "О программе", nullptr, {}, "help-about"},
-    {&MainWindow::FileExitAction, "FileExitAction", "Выход", nullptr, {}, "application-exit"},
-};
-
 }  // namespace
 
 void MainWindow::CreateActions() {
+  // Inside the member function: the table names the window's private action members.
+  static const ActionSpec kActions[] = {
+      {&MainWindow::DeviceRereadAction, "DeviceRereadAction", "Прочитать проект из МП", nullptr, QKeySequence(Qt::CTRL | Qt::Key_R), "document-import"},
+      {&MainWindow::DeviceBurnAction, "DeviceBurnAction", "Записать в МП", nullptr, QKeySequence(Qt::CTRL | Qt::Key_B), "document-export"},
+      {&MainWindow::DeviceClearSMPCatAction, "DeviceClearSMPCatAction", "Быстрая очистка МП", nullptr, {}, "edit-clear"},
+      {&MainWindow::DeviceClearSMPFullAction, "DeviceClearSMPFullAction", "Полная очистка МП", nullptr, {}, "edit-delete"},
+      {&MainWindow::DeviceTestSMPQuickAction, "DeviceTestSMPQuickAction", "Быстрая проверка МП", nullptr, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Q), "system-run"},
+      {&MainWindow::DeviceTestSMPFullAction, "DeviceTestSMPFullAction", "Полная проверка МП", nullptr, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), "system-run"},
+      {&MainWindow::DeviceReadImageAction, "DeviceReadImageAction", "Прочитать образ из МП", nullptr, {}, "go-down"},
+      {&MainWindow::DeviceBurnImageAction, "DeviceBurnImageAction", "Записать образ на МП", nullptr, {}, "go-up"},
+      {&MainWindow::DeviceVerifyAction, "DeviceVerifyAction", "Сверить с МП", nullptr, {}, "edit-find"},
+      {&MainWindow::DeviceCancelAction, "DeviceCancelAction", "Отменить текущее действие", nullptr, {}, "process-stop"},
+      {&MainWindow::DeviceNetworkAction, "DeviceNetworkAction", "Поиск сетевого устройства", nullptr, {}, "network-wired"},
+      {&MainWindow::ProjectNewAction, "ProjectNewAction", "Новый проект", "Создать новый проект", QKeySequence(Qt::CTRL | Qt::Key_N), "document-new"},
+      {&MainWindow::ProjectOpenAction, "ProjectOpenAction", "Открыть проект", nullptr, QKeySequence(Qt::CTRL | Qt::Key_O), "document-open"},
+      {&MainWindow::ProjectSaveAction, "ProjectSaveAction", "Сохранить проект", nullptr, QKeySequence(Qt::CTRL | Qt::Key_S), "document-save"},
+      {&MainWindow::OptionsAction, "OptionsAction", "Настройки", nullptr, QKeySequence(Qt::CTRL | Qt::Key_T), "preferences-system"},
+      {&MainWindow::CheckAllFilesAction, "CheckAllFilesAction", "Проверить проект", nullptr, {}, "tools-check-spelling"},
+      {&MainWindow::HelpAboutAction, "HelpAboutAction", "О программе", nullptr, {}, "help-about"},
+      {&MainWindow::FileExitAction, "FileExitAction", "Выход", nullptr, {}, "application-exit"},
+  };
   // The editor pane brings its own actions; it is made first so that the menus can hold them.
-  editor_pane_ = new EditorPane(Dialogs,
+  editor_pane_ = new EditorPane(dialogs_,
                                 {[this]() -> TProgressForm & { return deviceCommands().progressForm(); },
                                  [this] { return document_.options().processing.project_type; }},
                                 this);
@@ -85,12 +85,12 @@ void MainWindow::CreateActions() {
 
   CreateCatalogPane();
   CreateProgramEditing();
-  MainActionList = {DeviceRereadAction, DeviceBurnAction, DeviceClearSMPCatAction, DeviceClearSMPFullAction,
+  main_actions_ = {DeviceRereadAction, DeviceBurnAction, DeviceClearSMPCatAction, DeviceClearSMPFullAction,
                  DeviceTestSMPQuickAction, DeviceTestSMPFullAction, DeviceReadImageAction,
                  DeviceBurnImageAction, DeviceVerifyAction, DeviceCancelAction, DeviceNetworkAction,
                  ProjectNewAction, ProjectOpenAction, ProjectSaveAction, OptionsAction,
                  CheckAllFilesAction};
-  MainActionList += catalog_pane_->actions();
+  main_actions_ += catalog_pane_->actions();
 }
 
 void MainWindow::CreateCatalogPane() {
@@ -98,7 +98,7 @@ void MainWindow::CreateCatalogPane() {
   state.nc31Mode = [this] { return document_.nc31Mode(); };
   state.currentEntry = [this] { return document_.currentEntryIndex(); };
   state.projectName = [this] { return document_.fileName(); };
-  catalog_pane_ = new CatalogPane(document_.project(), document_.options(), Dialogs, std::move(state), this);
+  catalog_pane_ = new CatalogPane(document_.project(), document_.options(), dialogs_, std::move(state), this);
   catalog_pane_->setObjectName(QStringLiteral("CatalogPane"));
   connect(catalog_pane_, &CatalogPane::edited, this, [this] {
     document_.setChanged(true);
@@ -115,7 +115,7 @@ void MainWindow::CreateCatalogPane() {
 // work on the project, and "Проверить проект".
 void MainWindow::CreateProgramEditing() {
   program_editing_ = std::make_unique<ProgramEditing>(
-      document_, *catalog_pane_, *editor_pane_, Dialogs, *this,
+      document_, *catalog_pane_, *editor_pane_, dialogs_, *this,
       [this]() -> TProgressForm & { return deviceCommands().progressForm(); });
   connect(catalog_pane_, &CatalogPane::selectionChanged, program_editing_.get(), &ProgramEditing::showSelectedEntry);
   connect(program_editing_.get(), &ProgramEditing::commandStatesChanged, this, &MainWindow::updateCommandStates);
@@ -217,16 +217,16 @@ void MainWindow::SetupCatalogView() {
 }
 
 void MainWindow::CreateStatusLine() {
-  Status = new StatusLine(this);
-  setStatusBar(Status);
+  status_ = new StatusLine(this);
+  setStatusBar(status_);
 }
 
 // The device commands: they work on the parts and the document, and on the window's list of
 // network devices.
 void MainWindow::CreateDeviceCommands() {
   device_commands_ = std::make_unique<DeviceCommands>(
-      document_, deviceController(), *catalog_pane_, *editor_pane_, *Status, *program_editing_, *project_commands_,
-      Dialogs, *this, [this]() -> std::vector<kalvort::TNetDevice> & { return NetDevices; });
+      document_, deviceController(), *catalog_pane_, *editor_pane_, *status_, *program_editing_, *project_commands_,
+      dialogs_, *this, [this]() -> std::vector<kalvort::TNetDevice> & { return net_devices_; });
   connect(device_commands_.get(), &DeviceCommands::commandStatesChanged, this, &MainWindow::updateCommandStates);
   connect(device_commands_.get(), &DeviceCommands::netDevicesChanged, this, [this] {
     // The selector shows its first entry; the device object changes only when the user picks one.
@@ -261,7 +261,7 @@ void MainWindow::ConnectActions() {
 }
 
 void MainWindow::CreateProjectCommands() {
-  project_commands_ = new ProjectCommands(document_, *catalog_pane_, *editor_pane_, Dialogs, *this,
+  project_commands_ = new ProjectCommands(document_, *catalog_pane_, *editor_pane_, dialogs_, *this,
                                           [this] { return fromU16(settings_.LastDir); }, this);
   connect(project_commands_, &ProjectCommands::fileNameChanged, this, &MainWindow::UpdateCaption);
   connect(project_commands_, &ProjectCommands::commandStatesChanged, this, &MainWindow::updateCommandStates);

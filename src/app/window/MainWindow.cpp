@@ -54,7 +54,7 @@ constexpr int kBuiltInTag = 1000;
 // ---- construction, destruction and the events the window handles itself ----
 
 MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
-    : QMainWindow(parent), Dialogs(dialogs), device_controller_(new DeviceController(this)) {
+    : QMainWindow(parent), dialogs_(dialogs), device_controller_(new DeviceController(this)) {
   setObjectName(QStringLiteral("MainWindow"));
   CreateActions();
   CreateProjectCommands();
@@ -71,11 +71,6 @@ MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
   if (auto *app = qobject_cast<kalvort::app::GuardedApplication *>(QCoreApplication::instance()))
     connect(app, &kalvort::app::GuardedApplication::outOfMemory, editor_pane_, &EditorPane::reportOutOfMemory);
 }
-
-CatalogPane &MainWindow::catalogPane() const { return *catalog_pane_; }
-
-kalvort::TDevCatalog *MainWindow::Catalog() { return &document_.programs(); }
-const kalvort::TDevCatalog *MainWindow::Catalog() const { return &document_.programs(); }
 
 MainWindow::~MainWindow() {
   device_commands_.reset();  // the network dialog's probes use the controller's worker
@@ -130,18 +125,18 @@ void MainWindow::NameToolButtons() {
 
 void MainWindow::FormCreate() {
   kalvort::app::OpenAppLog();
-  NetDevices.clear();
+  net_devices_.clear();
   OpenSettings();
   // Every file dialog starts in one place and remembers where a file was chosen.
-  Dialogs.startFolder = [window = QPointer<MainWindow>(this)] {
+  dialogs_.startFolder = [window = QPointer<MainWindow>(this)] {
     return window ? window->projectCommands().fileDialogFolder() : QString();
   };
-  Dialogs.folderChosen = [window = QPointer<MainWindow>(this)](const QString &folder) {
+  dialogs_.folderChosen = [window = QPointer<MainWindow>(this)](const QString &folder) {
     if (window) window->settings_.LastDir = folder.toStdU16String();
   };
   FillCombo();
   // The header row of the catalog list was written with the list; one blank data row below it.
-  first_time = true;
+  first_status_pending_ = true;
   deviceController().startPolling();
   setAcceptDrops(true);
   editorPane().setTextChanged(false);
@@ -180,10 +175,10 @@ void MainWindow::OpenSettings() {
     kalvort::LogMessage(kalvort::LogLevel::Warning,
                         "settings file not read, defaults in use and the file is kept as it is: " + error);
   }
-  CurDeviceNum = settings_.CurDeviceNum;
+  chosen_device_row_ = settings_.CurDeviceNum;
   document_.options() = settings_.options;
   editorPane().setSavedAction(settings_.editor_action);
-  NetDevices = settings_.NetDevices;
+  net_devices_ = settings_.NetDevices;
 }
 
 bool MainWindow::SaveSettings() {
@@ -194,10 +189,10 @@ bool MainWindow::SaveSettings() {
   s.Top = g.top();
   s.Width = g.width();
   s.Height = g.height();
-  s.CurDeviceNum = CurDeviceNum;
+  s.CurDeviceNum = chosen_device_row_;
   s.options = document_.options();
   s.editor_action = editorPane().savedAction();
-  s.NetDevices = NetDevices;
+  s.NetDevices = net_devices_;
   std::string error;
   if (!kalvort::SaveSettings(kalvort::SettingsPath(), s, &error)) {
     kalvort::LogMessage(kalvort::LogLevel::Warning, "settings not written: " + error);
@@ -211,7 +206,7 @@ bool MainWindow::FormClose() {
   if (!projectCommands().saveChangesFirst()) return false;
   deviceController().shutDown();
   SaveSettings();
-  NetDevices.clear();
+  net_devices_.clear();
   kalvort::app::CloseAppLog();
   closed_ = true;
   return true;
@@ -275,9 +270,9 @@ uint32_t MainWindow::ProjectBinaryBytes() const {
 }
 
 void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
-  if (first_time) {
+  if (first_status_pending_) {
     // The first tick selects the USB programmer, whatever was in use when the program last ended.
-    first_time = false;
+    first_status_pending_ = false;
     DeviceSelector->setCurrentIndex(0);
     DeviceSelectorChanged();
     return;
@@ -304,11 +299,11 @@ void MainWindow::ApplyStatus(const DeviceSnapshot *snapshot) {
       deviceController().hasDevice()
           ? QString::fromStdString(kalvort::workflow::ProjectTypeText(processing.enabled, processing.project_type))
           : QString();
-  Status->setPanelText(StatusLine::Device, t0);
-  Status->setPanelText(StatusLine::Module, t1);
-  Status->setPanelText(StatusLine::Size, t2);
-  if (Status->panelText(StatusLine::ProjectType) != t3) {
-    Status->setPanelText(StatusLine::ProjectType, t3);
+  status_->setPanelText(StatusLine::Device, t0);
+  status_->setPanelText(StatusLine::Module, t1);
+  status_->setPanelText(StatusLine::Size, t2);
+  if (status_->panelText(StatusLine::ProjectType) != t3) {
+    status_->setPanelText(StatusLine::ProjectType, t3);
     if (document_.options().processing.enabled) editorPane().fillActionSelector(document_.options().processing.project_type);
   }
   updateCommandStates();
@@ -354,40 +349,45 @@ void MainWindow::updateCommandStates() {
 
 void MainWindow::ShowUpdatePrompt() {
   deviceController().stopPolling();
-  kalvort::app::RunUpdatePrompt(Dialogs, this);
+  kalvort::app::RunUpdatePrompt(dialogs_, this);
   close();
 }
 
 // ---- the device selector, the device object behind it, the project settings dialog ----
 
+void MainWindow::setNetworkDevices(std::vector<kalvort::TNetDevice> devices) {
+  net_devices_ = std::move(devices);
+  FillCombo();
+}
+
 void MainWindow::FillCombo() {
   DeviceSelector->blockSignals(true);
   DeviceSelector->clear();
   DeviceSelector->addItem(QStringLiteral("СМП на программаторе USB"), 0);
-  const int n = static_cast<int>(std::min<size_t>(NetDevices.size(), kBuiltInTag));
+  const int n = static_cast<int>(std::min<size_t>(net_devices_.size(), kBuiltInTag));
   for (int i = 1; i <= n; ++i) {
-    const QString name = QString::fromStdU16String(NetDevices[static_cast<size_t>(i - 1)].name);
+    const QString name = QString::fromStdU16String(net_devices_[static_cast<size_t>(i - 1)].name);
     DeviceSelector->addItem(QStringLiteral("СМП на Урвелл - ") + name, i);
     DeviceSelector->addItem(QStringLiteral("ВМП на Урвелл - ") + name, kBuiltInTag + i);
   }
   DeviceSelector->setCurrentIndex(-1);
   DeviceSelector->blockSignals(false);
-  CurDeviceNum = -1;
+  chosen_device_row_ = -1;
 }
 
 void MainWindow::DeviceSelectorChanged() {
   const int index = DeviceSelector->currentIndex();
-  if (index == CurDeviceNum) return;
-  CurDeviceNum = index;
-  CurNetDeviceNum = -1;
+  if (index == chosen_device_row_) return;
+  chosen_device_row_ = index;
+  chosen_network_device_ = -1;
   const int tag = DeviceSelector->itemData(index).toInt();
   if (tag == 0) {
     document_.setDeviceType(kalvort::dtProg);
   } else if (tag <= kBuiltInTag) {
-    CurNetDeviceNum = tag - 1;
+    chosen_network_device_ = tag - 1;
     document_.setDeviceType(kalvort::dtSMP2C42);
   } else {
-    CurNetDeviceNum = tag - kBuiltInTag - 1;
+    chosen_network_device_ = tag - kBuiltInTag - 1;
     document_.setDeviceType(kalvort::dtWMP2C42);
   }
   ChangeDeviceType();
@@ -395,7 +395,7 @@ void MainWindow::DeviceSelectorChanged() {
 
 void MainWindow::AskSaveBeforeDeviceChange() {
   if (!document_.changed()) return;
-  const auto answer = Dialogs.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
+  const auto answer = dialogs_.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
                                   QStringLiteral("Сохранить проект?"), QMessageBox::Yes | QMessageBox::No);
   if (answer == QMessageBox::Yes) projectCommands().saveAs();
   // The device change goes ahead whatever the answer: the project starts afresh.
@@ -412,12 +412,12 @@ void MainWindow::ChangeDeviceType() {
     if (!device.hasDevice()) CreateDevice(DeviceTarget{});
     return;
   }
-  if (CurNetDeviceNum < 0 || CurNetDeviceNum >= static_cast<int>(NetDevices.size())) return;
+  if (chosen_network_device_ < 0 || chosen_network_device_ >= static_cast<int>(net_devices_.size())) return;
   if (hadDevice) AskSaveBeforeDeviceChange();
   DestroyDevice();
   DeviceTarget target;
   target.usb = false;
-  target.ip = NetDevices[static_cast<size_t>(CurNetDeviceNum)].ip;
+  target.ip = net_devices_[static_cast<size_t>(chosen_network_device_)].ip;
   target.port = kalvort::kControllerPort;
   target.subtype = document_.deviceType() == kalvort::dtSMP2C42 ? kalvort::dstSMP : kalvort::dstWMP;
   // The controller takes 2С42 programs.
@@ -440,13 +440,13 @@ void MainWindow::ConnectDeviceController() {
   connect(device, &DeviceController::statusChanged, this, &MainWindow::ApplyStatus);
   connect(device, &DeviceController::deviceAttached, this, &MainWindow::AttachDevice);
   connect(device, &DeviceController::creationFailed, this,
-          [this](const QString &error) { Dialogs.error(this, QStringLiteral("Ошибка"), error); });
+          [this](const QString &error) { dialogs_.error(this, QStringLiteral("Ошибка"), error); });
 }
 
 void MainWindow::AttachDevice() {
   // Completion events and the progress callback are set by each device command's chain object.
   deviceController().session()->Device().SetTimeoutFactor(document_.options().timeout_factor);
-  document_.programs().SetMaxProgNum(MaxProgNum);
+  document_.programs().SetMaxProgNum(max_programs_);
   updateCommandStates();
   if (!pending_open_file_.isEmpty()) QMetaObject::invokeMethod(this, &MainWindow::OpenPendingFile, Qt::QueuedConnection);
 }

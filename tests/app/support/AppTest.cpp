@@ -1,6 +1,7 @@
 #include "support/AppTest.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
@@ -33,6 +34,12 @@ void UseTemporaryFolders(const QString &root) {
 }
 
 QString SettingsFile() { return qEnvironmentVariable("KALVORT_CONFIG"); }
+
+QComboBox *DeviceSelectorOf(QWidget &window) {
+  auto *selector = window.findChild<QComboBox *>(QStringLiteral("DeviceSelector"));
+  if (!selector) qFatal("no device selector");
+  return selector;
+}
 
 QAction *ActionNamed(QWidget &window, const char *name) {
   QAction *action = window.findChild<QAction *>(QString::fromLatin1(name));
@@ -94,7 +101,7 @@ void AddProgram(MainWindow &window, uint32_t size, bool need_p_proc) {
   entry.file_bin_valid = true;
   entry.need_p_proc = need_p_proc;
   QVERIFY(window.deviceController().hasDevice());
-  QVERIFY(window.Catalog()->AddCatalogEntry(entry));
+  QVERIFY(window.projectDocument().programs().AddCatalogEntry(entry));
 }
 
 ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {

@@ -16,6 +16,7 @@
 
 class MainWindow;
 class QAction;
+class QComboBox;
 class QWidget;
 
 namespace kalvort::apptest {
@@ -42,6 +43,9 @@ void AddProgram(MainWindow &window, uint32_t size, bool need_p_proc = false);
 // The window's action of that object name (e.g. "EditorOkAction"); fails the test when there is none.
 // Tests run commands through it as the menus and tool bars do, whichever part owns the action.
 QAction *ActionNamed(QWidget &window, const char *name);
+
+// The window's device selector (by its object name).
+QComboBox *DeviceSelectorOf(QWidget &window);
 
 // Sets (or with nullptr unsets) an environment variable for one scope.
 class ScopedEnv {

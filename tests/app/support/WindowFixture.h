@@ -22,7 +22,7 @@ class WindowFixture {
   // For cleanup().
   void closeWindow();
   // The device object's catalog (the window has one once openWindow() succeeded).
-  TDevCatalog &catalog() { return *window->Catalog(); }
+  TDevCatalog &catalog() { return window->projectDocument().programs(); }
 };
 
 }  // namespace kalvort::apptest
