@@ -398,7 +398,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     window->projectDocument().setDeviceType(dtProg);
     dialogs.answers = {QMessageBox::Ok};
     QTimer::singleShot(0, [] {
-      auto *form = qobject_cast<TSettingsForm *>(QApplication::activeModalWidget());
+      auto *form = qobject_cast<SettingsDialog *>(QApplication::activeModalWidget());
       QVERIFY(form);
       NamedChild<QComboBox>(*form, "ProjectTypeCombo")->setCurrentIndex(1);
       NamedChild<QCheckBox>(*form, "DelSpaceCheck")->setChecked(false);

@@ -21,7 +21,7 @@
 
 #include "device/DevCatalog.h"
 #include "dialogs/NetSettingsDialog.h"
-#include "dialogs/ProgressForm.h"
+#include "dialogs/ProgressWindow.h"
 #include "dialogs/VerifyDialog.h"
 #include "support/AppTest.h"
 #include "support/DialogWidgets.h"
@@ -92,7 +92,7 @@ class DeviceCommandsTest : public QObject {
 
   kalvort::TDevCatalog &programs() { return window->projectDocument().programs(); }
   // The progress window shared by the device commands; progressMade() is false before its first use.
-  TProgressForm &progress() { return window->deviceCommands().progressForm(); }
+  ProgressWindow &progress() { return window->deviceCommands().progressForm(); }
   bool progressMade() { return window->deviceCommands().hasProgressForm(); }
 
   // The window on the virtual USB programmer, or on a fresh simulator (`density` module).
@@ -711,10 +711,10 @@ class DeviceCommandsTest : public QObject {
     const auto before = window->networkDevices();
     // Acts on the dialog once it is really shown (the command may first wait for a status poll);
     // no check runs inside, so nothing can leave the modal dialog open.
-    const auto whenShown = [this](std::function<void(TNetSettingsForm *)> act) {
+    const auto whenShown = [this](std::function<void(NetSettingsDialog *)> act) {
       auto *timer = new QTimer(window.get());
       connect(timer, &QTimer::timeout, timer, [this, timer, act] {
-        TNetSettingsForm *f = window->deviceCommands().netSettingsForm();
+        NetSettingsDialog *f = window->deviceCommands().netSettingsForm();
         if (!f || !f->isVisible()) return;
         timer->stop();
         timer->deleteLater();
@@ -724,7 +724,7 @@ class DeviceCommandsTest : public QObject {
     };
     bool pollStopped = false;
     size_t countWhileOpen = 0;
-    whenShown([&](TNetSettingsForm *f) {
+    whenShown([&](NetSettingsDialog *f) {
       pollStopped = !window->deviceController().polling();
       NamedChild<QTableWidget>(*f, "DeviceTable")->setCurrentCell(1, 0);
       NamedChild<QPushButton>(*f, "DelButton")->click();
@@ -739,7 +739,7 @@ class DeviceCommandsTest : public QObject {
     QVERIFY(window->networkDevices() == before);
     QVERIFY(window->deviceController().polling());
 
-    whenShown([&](TNetSettingsForm *f) {
+    whenShown([&](NetSettingsDialog *f) {
       NamedChild<QPushButton>(*f, "ClearButton")->click();
       NamedChild<kalvort::app::Ipv4Edit>(*f, "IpEdit")->setAddress("127.0.0.40");
       NamedChild<QLineEdit>(*f, "NameEdit")->setText("Станок");

@@ -19,7 +19,7 @@
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "window/CatalogModel.h"
-#include "dialogs/ProgressForm.h"
+#include "dialogs/ProgressWindow.h"
 #include "window/CatalogPane.h"
 #include "window/DeviceCommands.h"
 #include "window/EditorPane.h"

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "dialogs/ProgressForm.h"
+#include "dialogs/ProgressWindow.h"
 #include "support/AppTest.h"
 #include "support/EditorWidgets.h"
 #include "support/ScriptedDialogs.h"
@@ -26,16 +26,16 @@ class EditorPaneWidgetTest : public QObject {
   Q_OBJECT
 
   ScriptedDialogs dialogs;
-  std::unique_ptr<TProgressForm> progress;
+  std::unique_ptr<ProgressWindow> progress;
   std::unique_ptr<EditorPane> pane;
   int project_type = 0;
 
  private slots:
   void init() {
     dialogs = ScriptedDialogs();
-    progress = std::make_unique<TProgressForm>();
+    progress = std::make_unique<ProgressWindow>();
     project_type = 0;
-    EditorPane::Services services{[this]() -> TProgressForm & { return *progress; }, [this] { return project_type; }};
+    EditorPane::Services services{[this]() -> ProgressWindow & { return *progress; }, [this] { return project_type; }};
     pane = std::make_unique<EditorPane>(dialogs, std::move(services));
   }
   void cleanup() {

@@ -30,13 +30,13 @@ QStringList column(const QTableWidget *grid, int col) {
 }
 
 // Waits (event loop running) until the dialog's search has ended and its last probe returned.
-bool waitSearchEnd(TNetSettingsForm &f, int ms = 10000) {
+bool waitSearchEnd(NetSettingsDialog &f, int ms = 10000) {
   return QTest::qWaitFor([&] { return !f.searching() && !f.probing(); }, ms);
 }
 
 // The dialog's controls, reached through their object names.
 struct Controls {
-  explicit Controls(const TNetSettingsForm &f)
+  explicit Controls(const NetSettingsDialog &f)
       : deviceTable(NamedChild<QTableWidget>(f, "DeviceTable")),
         ipEdit(NamedChild<Ipv4Edit>(f, "IpEdit")),
         nameEdit(NamedChild<QLineEdit>(f, "NameEdit")),
@@ -79,7 +79,7 @@ class NetSettingsDialogTest : public QObject {
  private slots:
   void addChangeDeleteClear() {
     ScriptedDialogs dialogs;
-    TNetSettingsForm f(dialogs);
+    NetSettingsDialog f(dialogs);
     const Controls c(f);
     std::vector<TNetDevice> list{{"127.0.0.5", u"Станок 1"}};
     f.setDevices(&list);
@@ -126,7 +126,7 @@ class NetSettingsDialogTest : public QObject {
 
   void invertedRangeIsRefused() {
     ScriptedDialogs dialogs;
-    TNetSettingsForm f(dialogs);
+    NetSettingsDialog f(dialogs);
     const Controls c(f);
     f.show();
     c.fromEdit->setAddress(QStringLiteral("127.0.1.0"));
@@ -145,7 +145,7 @@ class NetSettingsDialogTest : public QObject {
     auto sim = kalvort::test::startLoopbackSimulator(module());
     const uint32_t at = *Ipv4Edit::parse(QString::fromStdString(sim->Config().address));
     ScriptedDialogs dialogs;
-    TNetSettingsForm f(dialogs);
+    NetSettingsDialog f(dialogs);
     const Controls c(f);
     f.show();
     c.fromEdit->setAddress(Ipv4Edit::format(at - 1));
@@ -185,7 +185,7 @@ class NetSettingsDialogTest : public QObject {
   // (No simulator ever listens on .254 to .1 of a 127.0.B block.)
   void progressAcrossAnOctetBoundary() {
     ScriptedDialogs dialogs;
-    TNetSettingsForm f(dialogs);
+    NetSettingsDialog f(dialogs);
     const Controls c(f);
     f.show();
     c.fromEdit->setAddress(QStringLiteral("127.0.200.254"));
@@ -205,7 +205,7 @@ class NetSettingsDialogTest : public QObject {
     auto sim = kalvort::test::startLoopbackSimulator(module());
     const uint32_t at = *Ipv4Edit::parse(QString::fromStdString(sim->Config().address));
     ScriptedDialogs dialogs;
-    TNetSettingsForm f(dialogs);
+    NetSettingsDialog f(dialogs);
     const Controls c(f);
     f.show();
     c.fromEdit->setAddress(Ipv4Edit::format(at));

@@ -23,9 +23,9 @@ using kalvort::apptest::WaitForDeviceStatus;
 namespace {
 
 // Runs `edit` on the settings dialog once it is shown modally, then presses its OK or Отмена.
-void WhenDialogShows(const std::function<void(TSettingsForm &)> &edit, bool ok) {
+void WhenDialogShows(const std::function<void(SettingsDialog &)> &edit, bool ok) {
   QTimer::singleShot(0, [edit, ok] {
-    auto *form = qobject_cast<TSettingsForm *>(QApplication::activeModalWidget());
+    auto *form = qobject_cast<SettingsDialog *>(QApplication::activeModalWidget());
     if (!form) {
       QTimer::singleShot(10, [edit, ok] { WhenDialogShows(edit, ok); });
       return;
@@ -55,7 +55,7 @@ class SettingsDialogTest : public QObject {
     QFETCH(bool, process);
     QFETCH(bool, typeList);
     QFETCH(bool, merge);
-    TSettingsForm form;
+    SettingsDialog form;
     kalvort::Options options;
     options.processing.enabled = process;
     options.timeout_factor = 4;
@@ -74,7 +74,7 @@ class SettingsDialogTest : public QObject {
 
   // Scripts and accessibility tools reach every control through its object name.
   void everyControlHasItsObjectName() {
-    TSettingsForm form;
+    SettingsDialog form;
     for (const char *name : {"TimeoutSlider", "ProcessCheck", "ProjectTypeCombo", "Nc31Group", "MergeCheck",
                              "Format2C42Group", "FixProgNumCheck", "DelSpaceCheck", "DelEmptyCheck", "Vz200Check",
                              "OkButton", "CancelButton"})
@@ -82,7 +82,7 @@ class SettingsDialogTest : public QObject {
   }
 
   void okCopiesAndCancelKeeps() {
-    TSettingsForm form;
+    SettingsDialog form;
     form.show();
     NamedChild<QSlider>(form, "TimeoutSlider")->setValue(5);
     NamedChild<QComboBox>(form, "ProjectTypeCombo")->setCurrentIndex(1);
@@ -112,21 +112,21 @@ class SettingsDialogTest : public QObject {
     QSignalSpy reprocess(&window, &MainWindow::reprocessRequested);
 
     // The slider alone: the new factor reaches the device, nothing is reprocessed.
-    WhenDialogShows([](TSettingsForm &f) { NamedChild<QSlider>(f, "TimeoutSlider")->setValue(5); }, true);
+    WhenDialogShows([](SettingsDialog &f) { NamedChild<QSlider>(f, "TimeoutSlider")->setValue(5); }, true);
     window.OptionsActionExecute();
     QCOMPARE(window.projectDocument().options().timeout_factor, 5);
     QCOMPARE(window.deviceController().session()->Device().TimeoutFactor(), 5);
     QCOMPARE(reprocess.count(), 0);
 
     // Another project type on the programmer: reprocessed.
-    WhenDialogShows([](TSettingsForm &f) { NamedChild<QComboBox>(f, "ProjectTypeCombo")->setCurrentIndex(1); }, true);
+    WhenDialogShows([](SettingsDialog &f) { NamedChild<QComboBox>(f, "ProjectTypeCombo")->setCurrentIndex(1); }, true);
     window.OptionsActionExecute();
     QCOMPARE(window.projectDocument().options().processing.project_type, 1);
     QCOMPARE(reprocess.count(), 1);
 
     // Отмена changes nothing.
     WhenDialogShows(
-        [](TSettingsForm &f) {
+        [](SettingsDialog &f) {
           NamedChild<QSlider>(f, "TimeoutSlider")->setValue(1);
           NamedChild<QCheckBox>(f, "MergeCheck")->setChecked(true);
         },
@@ -148,7 +148,7 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(window.projectDocument().options().processing.project_type, 0);
     bool typeListEnabled = true;
     WhenDialogShows(
-        [&](TSettingsForm &f) {
+        [&](SettingsDialog &f) {
           auto *typeList = NamedChild<QComboBox>(f, "ProjectTypeCombo");
           typeListEnabled = typeList->isEnabled();
           typeList->setCurrentIndex(1);  // what a script could still do: OK keeps 0

@@ -13,7 +13,7 @@ class VerifyDialogTest : public QObject {
 
  private slots:
   void programsAreNumberedLikeTheCatalogList() {
-    TVerifyForm form;
+    VerifyDialog form;
     form.setDifferences({{0, "O1", "размер"}, {4, "O5", "байты"}, {-1, "", "нет в МП"}});
     const auto *grid = NamedChild<QTableWidget>(form, "DiffGrid");
     QCOMPARE(grid->rowCount(), 3);

@@ -7,11 +7,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-QString TAboutForm::MakerName() { return QStringLiteral("Калворт — свободная программа"); }
-QString TAboutForm::MakerUrl() { return QStringLiteral("https://kalvort.example.org"); }
+QString AboutDialog::MakerName() { return QStringLiteral("Калворт — свободная программа"); }
+QString AboutDialog::MakerUrl() { return QStringLiteral("https://kalvort.example.org"); }
 
-TAboutForm::TAboutForm(const QString &titleLine, QWidget *parent) : QDialog(parent) {
-  setObjectName(QStringLiteral("TAboutForm"));
+AboutDialog::AboutDialog(const QString &titleLine, QWidget *parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("AboutDialog"));
   setWindowTitle(QStringLiteral("О программе"));
   auto *layout = new QVBoxLayout(this);
   title_box_ = new QLabel(titleLine, this);

@@ -5,11 +5,11 @@
 
 class QLabel;
 
-class TAboutForm : public QDialog {
+class AboutDialog : public QDialog {
   Q_OBJECT
 
  public:
-  TAboutForm(const QString &titleLine, QWidget *parent = nullptr);
+  AboutDialog(const QString &titleLine, QWidget *parent = nullptr);
 
   static QString MakerName();
   static QString MakerUrl();

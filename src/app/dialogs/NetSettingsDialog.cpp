@@ -56,7 +56,7 @@ QPushButton *makeButton(const QString &text, const char *name, QWidget *parent) 
 
 // One search: the probe object lives on the worker and is touched only there; the fields below
 // it are written by the worker and read by the dialog after the probe has returned.
-struct TNetSettingsForm::SearchRun {
+struct NetSettingsDialog::SearchRun {
   uint32_t from = 0, to = 0;
   std::unique_ptr<NetworkSearch> search;
   NetworkSearch::Result last{};
@@ -66,14 +66,14 @@ struct TNetSettingsForm::SearchRun {
   std::atomic<bool> stopped{false};
 };
 
-TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent, BackgroundWorker *worker)
+NetSettingsDialog::NetSettingsDialog(UserDialogs &dialogs, QWidget *parent, BackgroundWorker *worker)
     : QDialog(parent), dialogs_(dialogs), worker_(worker ? worker : new BackgroundWorker(this)) {
   setObjectName(QStringLiteral("NetSettingsForm"));
   setWindowTitle(QStringLiteral("Настройка сети устройств"));
   net_devices_ = &own_devices_;
   tick_ = new QTimer(this);
   tick_->setSingleShot(true);
-  connect(tick_, &QTimer::timeout, this, &TNetSettingsForm::probeNext);
+  connect(tick_, &QTimer::timeout, this, &NetSettingsDialog::probeNext);
 
   QGroupBox *listGroup = buildDeviceList();
   QGroupBox *deviceGroup = buildDeviceEditor();
@@ -92,7 +92,7 @@ TNetSettingsForm::TNetSettingsForm(UserDialogs &dialogs, QWidget *parent, Backgr
 }
 
 // The list of networked controllers, one row each.
-QGroupBox *TNetSettingsForm::buildDeviceList() {
+QGroupBox *NetSettingsDialog::buildDeviceList() {
   auto *listGroup = new QGroupBox(QStringLiteral("Обслуживаемые устройства в сети"), this);
   device_table_ = makeGrid(listGroup, {QStringLiteral("№"), QStringLiteral("IP-адрес"), QStringLiteral("Имя")});
   device_table_->setObjectName(QStringLiteral("DeviceTable"));
@@ -101,7 +101,7 @@ QGroupBox *TNetSettingsForm::buildDeviceList() {
 }
 
 // The controller being edited: its address and name, and the buttons that change the list.
-QGroupBox *TNetSettingsForm::buildDeviceEditor() {
+QGroupBox *NetSettingsDialog::buildDeviceEditor() {
   auto *deviceGroup = new QGroupBox(QStringLiteral("Модуль Урвелл"), this);
   ip_edit_ = new Ipv4Edit(deviceGroup);
   ip_edit_->setObjectName(QStringLiteral("IpEdit"));
@@ -123,7 +123,7 @@ QGroupBox *TNetSettingsForm::buildDeviceEditor() {
 }
 
 // The search: the address range, what answered, the progress and the start and stop buttons.
-QGroupBox *TNetSettingsForm::buildSearch() {
+QGroupBox *NetSettingsDialog::buildSearch() {
   auto *searchGroup = new QGroupBox(QStringLiteral("Поиск"), this);
   from_edit_ = new Ipv4Edit(searchGroup);
   from_edit_->setObjectName(QStringLiteral("FromEdit"));
@@ -155,7 +155,7 @@ QGroupBox *TNetSettingsForm::buildSearch() {
 }
 
 // "OK" and "Отмена" at the bottom right.
-QHBoxLayout *TNetSettingsForm::buildButtons() {
+QHBoxLayout *NetSettingsDialog::buildButtons() {
   ok_button_ = makeButton(QStringLiteral("OK"), "OkButton", this);
   ok_button_->setDefault(true);
   cancel_button_ = makeButton(QStringLiteral("Отмена"), "CancelButton", this);
@@ -166,27 +166,27 @@ QHBoxLayout *TNetSettingsForm::buildButtons() {
   return bottom;
 }
 
-void TNetSettingsForm::connectControls() {
-  connect(device_table_, &QTableWidget::itemSelectionChanged, this, &TNetSettingsForm::DeviceListClicked);
-  connect(device_table_, &QTableWidget::cellClicked, this, &TNetSettingsForm::DeviceListClicked);
-  connect(search_table_, &QTableWidget::itemSelectionChanged, this, &TNetSettingsForm::SearchResultClicked);
-  connect(search_table_, &QTableWidget::cellClicked, this, &TNetSettingsForm::SearchResultClicked);
-  connect(add_button_, &QPushButton::clicked, this, &TNetSettingsForm::AddClick);
-  connect(del_button_, &QPushButton::clicked, this, &TNetSettingsForm::DelClick);
-  connect(change_button_, &QPushButton::clicked, this, &TNetSettingsForm::ChangeClick);
-  connect(clear_button_, &QPushButton::clicked, this, &TNetSettingsForm::ClearClick);
-  connect(start_button_, &QPushButton::clicked, this, &TNetSettingsForm::StartClick);
-  connect(stop_button_, &QPushButton::clicked, this, &TNetSettingsForm::StopClick);
+void NetSettingsDialog::connectControls() {
+  connect(device_table_, &QTableWidget::itemSelectionChanged, this, &NetSettingsDialog::DeviceListClicked);
+  connect(device_table_, &QTableWidget::cellClicked, this, &NetSettingsDialog::DeviceListClicked);
+  connect(search_table_, &QTableWidget::itemSelectionChanged, this, &NetSettingsDialog::SearchResultClicked);
+  connect(search_table_, &QTableWidget::cellClicked, this, &NetSettingsDialog::SearchResultClicked);
+  connect(add_button_, &QPushButton::clicked, this, &NetSettingsDialog::AddClick);
+  connect(del_button_, &QPushButton::clicked, this, &NetSettingsDialog::DelClick);
+  connect(change_button_, &QPushButton::clicked, this, &NetSettingsDialog::ChangeClick);
+  connect(clear_button_, &QPushButton::clicked, this, &NetSettingsDialog::ClearClick);
+  connect(start_button_, &QPushButton::clicked, this, &NetSettingsDialog::StartClick);
+  connect(stop_button_, &QPushButton::clicked, this, &NetSettingsDialog::StopClick);
   connect(ok_button_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel_button_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 // A probe on its way finishes on the worker; its answer goes nowhere once the dialog is gone.
-TNetSettingsForm::~TNetSettingsForm() { StopClick(); }
+NetSettingsDialog::~NetSettingsDialog() { StopClick(); }
 
-bool TNetSettingsForm::probing() const { return jobs_ > 0; }
+bool NetSettingsDialog::probing() const { return jobs_ > 0; }
 
-void TNetSettingsForm::showEvent(QShowEvent *event) {
+void NetSettingsDialog::showEvent(QShowEvent *event) {
   QDialog::showEvent(event);
   fillgrid();
   fillsearchgrid();
@@ -196,14 +196,14 @@ void TNetSettingsForm::showEvent(QShowEvent *event) {
   }
 }
 
-void TNetSettingsForm::done(int result) {
+void NetSettingsDialog::done(int result) {
   StopClick();
   QDialog::done(result);
 }
 
 // ---- lists ----
 
-void TNetSettingsForm::fillgrid() {
+void NetSettingsDialog::fillgrid() {
   const int current = device_table_->currentRow();
   QSignalBlocker block(device_table_);
   device_table_->setRowCount(static_cast<int>(net_devices_->size()));
@@ -218,7 +218,7 @@ void TNetSettingsForm::fillgrid() {
     device_table_->setCurrentCell(std::clamp(current, 0, device_table_->rowCount() - 1), 0);
 }
 
-void TNetSettingsForm::fillsearchgrid() {
+void NetSettingsDialog::fillsearchgrid() {
   QSignalBlocker block(search_table_);
   search_table_->setRowCount(static_cast<int>(search_devices_.size()));
   for (int i = 0; i < static_cast<int>(search_devices_.size()); ++i)
@@ -226,7 +226,7 @@ void TNetSettingsForm::fillsearchgrid() {
         i, 0, new QTableWidgetItem(QString::fromStdString(search_devices_[static_cast<size_t>(i)].ip)));
 }
 
-void TNetSettingsForm::DeviceListClicked() {
+void NetSettingsDialog::DeviceListClicked() {
   const int row = device_table_->currentRow();
   if (row < 0 || row >= static_cast<int>(net_devices_->size())) return;
   const TNetDevice &d = (*net_devices_)[static_cast<size_t>(row)];
@@ -234,7 +234,7 @@ void TNetSettingsForm::DeviceListClicked() {
   name_edit_->setText(QString::fromStdU16String(d.name));
 }
 
-void TNetSettingsForm::SearchResultClicked() {
+void NetSettingsDialog::SearchResultClicked() {
   const int row = search_table_->currentRow();
   if (row < 0 || row >= static_cast<int>(search_devices_.size())) return;
   ip_edit_->setAddress(QString::fromStdString(search_devices_[static_cast<size_t>(row)].ip));
@@ -243,14 +243,14 @@ void TNetSettingsForm::SearchResultClicked() {
 
 // ---- list commands ----
 
-bool TNetSettingsForm::ipListed(const QString &ip, int except_row) const {
+bool NetSettingsDialog::ipListed(const QString &ip, int except_row) const {
   const std::string text = ip.toStdString();
   for (size_t i = 0; i < net_devices_->size(); ++i)
     if (static_cast<int>(i) != except_row && (*net_devices_)[i].ip == text) return true;
   return false;
 }
 
-void TNetSettingsForm::AddClick() {
+void NetSettingsDialog::AddClick() {
   const QString ip = ip_edit_->address();
   if (ipListed(ip, -1)) {
     dialogs_.ask(this, QMessageBox::Warning, kWarningTitle, QStringLiteral("Такой IP-адрес есть в списке."),
@@ -262,7 +262,7 @@ void TNetSettingsForm::AddClick() {
   device_table_->setCurrentCell(device_table_->rowCount() - 1, 0);
 }
 
-void TNetSettingsForm::ChangeClick() {
+void NetSettingsDialog::ChangeClick() {
   const int row = device_table_->currentRow();
   if (net_devices_->empty() || row < 0 || row >= static_cast<int>(net_devices_->size())) return;
   const QString ip = ip_edit_->address();
@@ -275,21 +275,21 @@ void TNetSettingsForm::ChangeClick() {
   fillgrid();
 }
 
-void TNetSettingsForm::DelClick() {
+void NetSettingsDialog::DelClick() {
   const int row = device_table_->currentRow();
   if (net_devices_->empty() || row < 0 || row >= static_cast<int>(net_devices_->size())) return;
   net_devices_->erase(net_devices_->begin() + row);
   fillgrid();
 }
 
-void TNetSettingsForm::ClearClick() {
+void NetSettingsDialog::ClearClick() {
   net_devices_->clear();
   fillgrid();
 }
 
 // ---- search ----
 
-void TNetSettingsForm::setSearchControls(bool running) {
+void NetSettingsDialog::setSearchControls(bool running) {
   for (QWidget *w : std::initializer_list<QWidget *>{ip_edit_, name_edit_, from_edit_, to_edit_, add_button_,
                                                      del_button_, change_button_, clear_button_, start_button_,
                                                      ok_button_})
@@ -297,7 +297,7 @@ void TNetSettingsForm::setSearchControls(bool running) {
   stop_button_->setEnabled(running);
 }
 
-void TNetSettingsForm::StartClick() {
+void NetSettingsDialog::StartClick() {
   if (searching_) return;
   search_devices_.clear();
   fillsearchgrid();
@@ -318,7 +318,7 @@ void TNetSettingsForm::StartClick() {
   if (jobs_ == 0) probeNext();
 }
 
-void TNetSettingsForm::StopClick() {
+void NetSettingsDialog::StopClick() {
   tick_->stop();
   if (run_) {
     run_->stopped = true;
@@ -334,7 +334,7 @@ void TNetSettingsForm::StopClick() {
   progress_bar_->setValue(0);
 }
 
-void TNetSettingsForm::probeNext() {
+void NetSettingsDialog::probeNext() {
   if (!searching_ || !run_ || jobs_ > 0) return;
   std::shared_ptr<SearchRun> run = run_;
   run->started.start();
@@ -356,7 +356,7 @@ void TNetSettingsForm::probeNext() {
       });
 }
 
-void TNetSettingsForm::probeReturned(const std::shared_ptr<SearchRun> &run) {
+void NetSettingsDialog::probeReturned(const std::shared_ptr<SearchRun> &run) {
   if (run != run_) {
     // The answer of a stopped search; a new search may be waiting for the worker.
     if (searching_ && run_ && !tick_->isActive()) probeNext();

@@ -1,5 +1,5 @@
 #pragma once
-// TNetSettingsForm, "Настройка сети устройств": edits the list of networked controllers (address
+// NetSettingsDialog, "Настройка сети устройств": edits the list of networked controllers (address
 // and name) and searches an address range for controllers that answer.
 //
 // The list is the caller's own (setDevices): edits take effect on it directly, the caller keeps
@@ -29,13 +29,13 @@ class Ipv4Edit;
 }  // namespace kalvort::app
 class UserDialogs;
 
-class TNetSettingsForm : public QDialog {
+class NetSettingsDialog : public QDialog {
   Q_OBJECT
  public:
   // The probes run on `worker` (the window's), or on a worker of the dialog's own when none is given.
-  explicit TNetSettingsForm(UserDialogs &dialogs, QWidget *parent = nullptr,
+  explicit NetSettingsDialog(UserDialogs &dialogs, QWidget *parent = nullptr,
                             kalvort::app::BackgroundWorker *worker = nullptr);
-  ~TNetSettingsForm() override;
+  ~NetSettingsDialog() override;
 
   // The list edited by the dialog; must outlive the showing.
   void setDevices(std::vector<kalvort::TNetDevice> *devices) { net_devices_ = devices; }

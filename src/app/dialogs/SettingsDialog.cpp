@@ -28,8 +28,8 @@ QLabel *SmallLabel(const QString &text, Qt::Alignment align, QWidget *parent) {
 
 }  // namespace
 
-TSettingsForm::TSettingsForm(QWidget *parent) : QDialog(parent) {
-  setObjectName(QStringLiteral("TSettingsForm"));
+SettingsDialog::SettingsDialog(QWidget *parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("SettingsDialog"));
   setWindowTitle(QStringLiteral("Настройки проекта"));
   setAccessibleName(QStringLiteral("Настройки проекта"));
   auto *layout = new QVBoxLayout(this);
@@ -109,12 +109,12 @@ TSettingsForm::TSettingsForm(QWidget *parent) : QDialog(parent) {
   connect(cancel_button_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TSettingsForm::showEvent(QShowEvent *event) {
+void SettingsDialog::showEvent(QShowEvent *event) {
   showOptions();
   QDialog::showEvent(event);
 }
 
-void TSettingsForm::showOptions() {
+void SettingsDialog::showOptions() {
   timeout_slider_->setValue(options_.timeout_factor);
   process_check_->setChecked(options_.processing.enabled);
   project_type_combo_->setCurrentIndex(options_.processing.project_type == 1 ? 1 : 0);
@@ -127,7 +127,7 @@ void TSettingsForm::showOptions() {
   merge_check_->setEnabled(options_.processing.enabled);
 }
 
-void TSettingsForm::takeOptions() {
+void SettingsDialog::takeOptions() {
   options_.timeout_factor = timeout_slider_->value();
   options_.processing.enabled = process_check_->isChecked();
   options_.processing.project_type = project_type_combo_->currentIndex();

@@ -12,11 +12,11 @@ class QGroupBox;
 class QPushButton;
 class QSlider;
 
-class TSettingsForm : public QDialog {
+class SettingsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TSettingsForm(QWidget *parent = nullptr);
+  explicit SettingsDialog(QWidget *parent = nullptr);
 
   // What the dialog shows when it is shown next; options() holds what OK took from the widgets
   // (Отмена leaves them as they were set).

@@ -7,7 +7,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-TVerifyForm::TVerifyForm(QWidget *parent) : QDialog(parent) {
+VerifyDialog::VerifyDialog(QWidget *parent) : QDialog(parent) {
   setObjectName(QStringLiteral("VerifyForm"));
   setWindowTitle(QStringLiteral("Сверить с МП"));
   summary_label_ = new QLabel(this);
@@ -29,7 +29,7 @@ TVerifyForm::TVerifyForm(QWidget *parent) : QDialog(parent) {
   layout->addWidget(buttons);
 }
 
-void TVerifyForm::setDifferences(const std::vector<kalvort::VerifyDifference> &differences) {
+void VerifyDialog::setDifferences(const std::vector<kalvort::VerifyDifference> &differences) {
   diff_grid_->setRowCount(static_cast<int>(differences.size()));
   int row = 0;
   for (const auto &d : differences) {

@@ -10,10 +10,10 @@
 class QLabel;
 class QTableWidget;
 
-class TVerifyForm : public QDialog {
+class VerifyDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit TVerifyForm(QWidget *parent = nullptr);
+  explicit VerifyDialog(QWidget *parent = nullptr);
 
   void setDifferences(const std::vector<kalvort::VerifyDifference> &differences);
 

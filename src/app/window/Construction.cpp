@@ -64,7 +64,7 @@ void MainWindow::CreateActions() {
   };
   // The editor pane brings its own actions; it is made first so that the menus can hold them.
   editor_pane_ = new EditorPane(dialogs_,
-                                {[this]() -> TProgressForm & { return deviceCommands().progressForm(); },
+                                {[this]() -> ProgressWindow & { return deviceCommands().progressForm(); },
                                  [this] { return document_.options().processing.project_type; }},
                                 this);
   for (const ActionSpec &def : kActions) {
@@ -116,7 +116,7 @@ void MainWindow::CreateCatalogPane() {
 void MainWindow::CreateProgramEditing() {
   program_editing_ = std::make_unique<ProgramEditing>(
       document_, *catalog_pane_, *editor_pane_, dialogs_, *this,
-      [this]() -> TProgressForm & { return deviceCommands().progressForm(); });
+      [this]() -> ProgressWindow & { return deviceCommands().progressForm(); });
   connect(catalog_pane_, &CatalogPane::selectionChanged, program_editing_.get(), &ProgramEditing::showSelectedEntry);
   connect(program_editing_.get(), &ProgramEditing::commandStatesChanged, this, &MainWindow::updateCommandStates);
 }

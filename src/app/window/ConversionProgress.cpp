@@ -2,9 +2,9 @@
 
 #include <QApplication>
 
-#include "dialogs/ProgressForm.h"
+#include "dialogs/ProgressWindow.h"
 
-ConversionProgress::ConversionProgress(TProgressForm &form, QWidget *window, const QString &status)
+ConversionProgress::ConversionProgress(ProgressWindow &form, QWidget *window, const QString &status)
     : form_(form), caption_(form.caption()), status_(form.statusText()), position_(form.position()) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   form_.setCaption(QStringLiteral("Обработка..."));
@@ -25,7 +25,7 @@ ConversionProgress::~ConversionProgress() {
 }
 
 kalvort::ProgressSink ConversionProgress::sink() {
-  TProgressForm *form = &form_;
+  ProgressWindow *form = &form_;
   return [form](int percent) {
     // Painted at once: the conversion holds the window's thread until it ends.
     form->setPosition(percent);

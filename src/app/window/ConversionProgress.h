@@ -9,11 +9,11 @@
 #include "formats/Conversion.h"
 
 class QWidget;
-class TProgressForm;
+class ProgressWindow;
 
 class ConversionProgress {
  public:
-  ConversionProgress(TProgressForm &form, QWidget *window, const QString &status);
+  ConversionProgress(ProgressWindow &form, QWidget *window, const QString &status);
   ~ConversionProgress();
   ConversionProgress(const ConversionProgress &) = delete;
   ConversionProgress &operator=(const ConversionProgress &) = delete;
@@ -22,7 +22,7 @@ class ConversionProgress {
   kalvort::ProgressSink sink();
 
  private:
-  TProgressForm &form_;
+  ProgressWindow &form_;
   QString caption_, status_;
   int position_ = 0;
 };

@@ -19,7 +19,7 @@
 
 #include "base/SafeSave.h"
 #include "dialogs/NetSettingsDialog.h"
-#include "dialogs/ProgressForm.h"
+#include "dialogs/ProgressWindow.h"
 #include "dialogs/VerifyDialog.h"
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
@@ -52,17 +52,6 @@ TransferResult failure(const char *title, const std::string &message) {
   return r;
 }
 
-// Entries a project write derives a binary for (the project changes when it does).
-std::vector<int> entriesToDerive(const TDevCatalog &catalog, bool need_proc) {
-  std::vector<int> out;
-  for (int i = 0; i < catalog.CatalogCount(); ++i) {
-    const TDevCatalogEntry e = catalog.Catalog(i);
-    if (e.file_bin_valid) continue;
-    if (need_proc ? e.need_p_proc : e.file_txt_valid) out.push_back(i);
-  }
-  return out;
-}
-
 }  // namespace
 
 // ---- the transaction ----
@@ -93,7 +82,7 @@ void DeviceCommands::ConnectDeviceController() {
     progressForm().setOverall(program, programs, percent);
   });
   connect(&device_, &DeviceController::chainStatusChanged, this, [this](const QString &text) {
-    TProgressForm &progress = progressForm();
+    ProgressWindow &progress = progressForm();
     progress.setStatusText(text);
     progress.setPosition(0);
     progress.showOver(&window_);
@@ -114,10 +103,10 @@ bool DeviceCommands::BeginDeviceCommand() {
   return true;
 }
 
-TProgressForm &DeviceCommands::progressForm() {
+ProgressWindow &DeviceCommands::progressForm() {
   if (!progress_form_) {
-    progress_form_ = std::make_unique<TProgressForm>(&window_);
-    connect(progress_form_.get(), &TProgressForm::cancelRequested, this, &DeviceCommands::DeviceCancelActionExecute);
+    progress_form_ = std::make_unique<ProgressWindow>(&window_);
+    connect(progress_form_.get(), &ProgressWindow::cancelRequested, this, &DeviceCommands::DeviceCancelActionExecute);
   }
   return *progress_form_;
 }
@@ -222,13 +211,11 @@ void DeviceCommands::DeviceBurnActionExecute() {
                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
     return;
   if (!BeginDeviceCommand()) return;
-  const std::vector<int> derived = entriesToDerive(document_.programs(), document_.options().processing.enabled);
   RunDeviceChain(
       QStringLiteral("Запись..."), QString(), [this](ProjectTransfer &t) { return t.RunWriteProject(document_.project()); },
-      [this, derived](const TransferResult &r) {
-        const TDevCatalog &catalog = document_.programs();
-        for (int i : derived)
-          if (catalog.Catalog(i).file_bin_valid) document_.setChanged(true);
+      [this](const TransferResult &r) {
+        // Text programs given a binary by the write change the project, whatever came after.
+        if (r.derived_binaries > 0) document_.setChanged(true);
         if (ShowRefusedConversion(r)) return;
         if (r.status == TransferStatus::NoModule || r.status == TransferStatus::OpenFailed) {
           ShowTransferMessage(r);
@@ -396,7 +383,7 @@ void DeviceCommands::DeviceVerifyActionExecute() {
           ShowTransferMessage(r);
           return;
         }
-        if (!verify_form_) verify_form_ = std::make_unique<TVerifyForm>(&window_);
+        if (!verify_form_) verify_form_ = std::make_unique<VerifyDialog>(&window_);
         verify_form_->setDifferences(report->differences);
         verify_form_->open();
       });
@@ -411,7 +398,7 @@ void DeviceCommands::DeviceNetworkActionExecute() {
   std::vector<kalvort::TNetDevice> &devices = net_devices_();
   const std::vector<kalvort::TNetDevice> backup = devices;
   if (!net_settings_form_)
-    net_settings_form_ = std::make_unique<TNetSettingsForm>(dialogs_, &window_, &device_.worker());
+    net_settings_form_ = std::make_unique<NetSettingsDialog>(dialogs_, &window_, &device_.worker());
   net_settings_form_->setDevices(&devices);
   if (net_settings_form_->exec() == QDialog::Accepted) {
     // The selector shows its first entry; the device object changes only when the user picks one.

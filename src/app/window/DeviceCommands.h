@@ -26,11 +26,11 @@ class DeviceController;
 class EditorPane;
 class ProjectDocument;
 class StatusLine;
-class TNetSettingsForm;
+class NetSettingsDialog;
 class ProgramEditing;
 class ProjectCommands;
-class TProgressForm;
-class TVerifyForm;
+class ProgressWindow;
+class VerifyDialog;
 class UserDialogs;
 class QWidget;
 
@@ -49,12 +49,12 @@ class DeviceCommands : public QObject {
 
   // The progress window, made on first use: a window of its own, so that it stays usable while the
   // main window is disabled. The device commands and the conversions share it.
-  TProgressForm &progressForm();
+  ProgressWindow &progressForm();
   bool hasProgressForm() const { return progress_form_ != nullptr; }
   // The differences found by "Сверить с МП"; null before the first comparison.
-  TVerifyForm *verifyForm() const { return verify_form_.get(); }
+  VerifyDialog *verifyForm() const { return verify_form_.get(); }
   // "Настройка сети устройств"; null before it was first opened. Kept, with its last search's results.
-  TNetSettingsForm *netSettingsForm() const { return net_settings_form_.get(); }
+  NetSettingsDialog *netSettingsForm() const { return net_settings_form_.get(); }
 
  public slots:
   void DeviceRereadActionExecute();
@@ -110,8 +110,8 @@ class DeviceCommands : public QObject {
   ProjectCommands &project_commands_;
   std::function<std::vector<kalvort::TNetDevice> &()> net_devices_;
 
-  std::unique_ptr<TProgressForm> progress_form_;
-  std::unique_ptr<TVerifyForm> verify_form_;
-  std::unique_ptr<TNetSettingsForm> net_settings_form_;
+  std::unique_ptr<ProgressWindow> progress_form_;
+  std::unique_ptr<VerifyDialog> verify_form_;
+  std::unique_ptr<NetSettingsDialog> net_settings_form_;
   std::function<void(const kalvort::TransferResult &)> chain_finish_;  // the running chain's `finish`
 };

@@ -25,7 +25,7 @@ class QComboBox;
 class QMenu;
 class QToolBar;
 class QToolButton;
-class TProgressForm;
+class ProgressWindow;
 class UserDialogs;
 
 class EditorPane : public QWidget {
@@ -37,7 +37,7 @@ class EditorPane : public QWidget {
   // What the pane takes from the window around it.
   struct Services {
     // The shared progress window, which "Выполнить действие" shows while it runs.
-    std::function<TProgressForm &()> progressWindow;
+    std::function<ProgressWindow &()> progressWindow;
     // The project type the edits of "Выполнить действие" are chosen for (0, 1; others have none).
     std::function<int()> projectType;
   };

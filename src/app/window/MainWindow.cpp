@@ -67,7 +67,7 @@ MainWindow::MainWindow(UserDialogs &dialogs, QWidget *parent)
   ConnectActions();
   ConnectDeviceController();
   SetupCatalogView();
-  FormCreate();
+  StartUp();
   if (auto *app = qobject_cast<kalvort::app::GuardedApplication *>(QCoreApplication::instance()))
     connect(app, &kalvort::app::GuardedApplication::outOfMemory, editor_pane_, &EditorPane::reportOutOfMemory);
 }
@@ -84,7 +84,7 @@ void MainWindow::closeEvent(QCloseEvent *event) {
     event->ignore();
     return;
   }
-  if (closed_ || FormClose()) {
+  if (closed_ || ConfirmCloseAndShutDown()) {
     event->accept();
   } else {
     event->ignore();
@@ -123,7 +123,7 @@ void MainWindow::NameToolButtons() {
   }
 }
 
-void MainWindow::FormCreate() {
+void MainWindow::StartUp() {
   kalvort::app::OpenAppLog();
   net_devices_.clear();
   OpenSettings();
@@ -201,7 +201,7 @@ bool MainWindow::SaveSettings() {
   return true;
 }
 
-bool MainWindow::FormClose() {
+bool MainWindow::ConfirmCloseAndShutDown() {
   if (!programEditing().settleUnconfirmedText()) return false;
   if (!projectCommands().saveChangesFirst()) return false;
   deviceController().shutDown();
@@ -215,7 +215,7 @@ bool MainWindow::FormClose() {
 void MainWindow::FileExitActionExecute() { close(); }
 
 void MainWindow::HelpAboutActionExecute() {
-  TAboutForm about(TitleLine(), this);
+  AboutDialog about(TitleLine(), this);
   about.exec();
 }
 
@@ -452,7 +452,7 @@ void MainWindow::AttachDevice() {
 }
 
 void MainWindow::OptionsActionExecute() {
-  TSettingsForm form(this);
+  SettingsDialog form(this);
   projectCommands().presetSettingsForm(form);
   if (form.exec() != QDialog::Accepted) return;
 

@@ -37,7 +37,7 @@ class DeviceController;
 class EditorPane;
 class ProgramEditing;
 class ProjectCommands;
-class TSettingsForm;
+class SettingsDialog;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -147,9 +147,9 @@ class MainWindow : public QMainWindow {
   void SetupCatalogView();
 
   // Start-up and shutdown.
-  void FormCreate();
+  void StartUp();
   // Runs the close question and the shutdown steps; false when the user cancelled.
-  bool FormClose();
+  bool ConfirmCloseAndShutDown();
   void UpdateCaption();
   // Reads the settings file at start (KALVORT_CONFIG or the XDG location).
   void OpenSettings();

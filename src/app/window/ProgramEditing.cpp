@@ -34,7 +34,7 @@ constexpr size_t kMaxTextFile = size_t{64} << 20;
 }  // namespace
 
 ProgramEditing::ProgramEditing(ProjectDocument &document, CatalogPane &catalog, EditorPane &editor,
-                               UserDialogs &dialogs, QWidget &window, std::function<TProgressForm &()> progressForm,
+                               UserDialogs &dialogs, QWidget &window, std::function<ProgressWindow &()> progressForm,
                                QObject *parent)
     : QObject(parent),
       document_(document),

@@ -18,7 +18,7 @@ class CatalogPane;
 class EditorPane;
 class ProjectDocument;
 class QWidget;
-class TProgressForm;
+class ProgressWindow;
 class UserDialogs;
 
 class ProgramEditing : public QObject {
@@ -28,7 +28,7 @@ class ProgramEditing : public QObject {
   // `window` is the parent of its questions and file dialogs and of the conversions' progress;
   // `progressForm` gives the progress window the device commands share.
   ProgramEditing(ProjectDocument &document, CatalogPane &catalog, EditorPane &editor, UserDialogs &dialogs,
-                 QWidget &window, std::function<TProgressForm &()> progressForm, QObject *parent = nullptr);
+                 QWidget &window, std::function<ProgressWindow &()> progressForm, QObject *parent = nullptr);
 
   // Entry `index` becomes the one the editor's text belongs to.
   void makeCurrent(int index);
@@ -76,5 +76,5 @@ class ProgramEditing : public QObject {
   EditorPane &editor_;
   UserDialogs &dialogs_;
   QWidget &window_;
-  std::function<TProgressForm &()> progress_form_;
+  std::function<ProgressWindow &()> progress_form_;
 };

@@ -153,7 +153,7 @@ void ProjectCommands::openProject() {
   if (!file.isEmpty()) takeFile(file);
 }
 
-void ProjectCommands::presetSettingsForm(TSettingsForm &form) const {
+void ProjectCommands::presetSettingsForm(SettingsDialog &form) const {
   form.setProjectTypeFixed(document_.deviceType() != dtProg);
   form.setOptions(document_.options());
 }
@@ -171,7 +171,7 @@ QString ProjectCommands::fileDialogFolder() const {
 
 void ProjectCommands::newProject() {
   if (!continueDespiteChanges()) return;
-  TSettingsForm form(&window_);
+  SettingsDialog form(&window_);
   presetSettingsForm(form);
   if (form.exec() != QDialog::Accepted) return;
   // A new project takes the processing and the format options; the ВЗ-20х switch and the time-out

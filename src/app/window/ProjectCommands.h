@@ -15,7 +15,7 @@ class CatalogPane;
 class EditorPane;
 class ProjectDocument;
 class QWidget;
-class TSettingsForm;
+class SettingsDialog;
 class UserDialogs;
 
 class ProjectCommands : public QObject {
@@ -41,7 +41,7 @@ class ProjectCommands : public QObject {
   // Selects the list's first row, the editor's text counting as unchanged.
   void showFirstRow();
   // The project settings dialog filled from the project's options (settings and new project).
-  void presetSettingsForm(TSettingsForm &form) const;
+  void presetSettingsForm(SettingsDialog &form) const;
   // Where file dialogs start: the current project's folder, else the last folder a file was chosen
   // in, else the home folder.
   QString fileDialogFolder() const;

@@ -1,4 +1,4 @@
-#include "dialogs/ProgressForm.h"
+#include "dialogs/ProgressWindow.h"
 
 #include <algorithm>
 
@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-TProgressForm::TProgressForm(QWidget *owner)
+ProgressWindow::ProgressWindow(QWidget *owner)
     : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
                            Qt::WindowCloseButtonHint),
       owner_(owner) {
@@ -41,18 +41,18 @@ TProgressForm::TProgressForm(QWidget *owner)
   layout->setSizeConstraint(QLayout::SetFixedSize);
   clearOverall();
 
-  connect(cancel_button_, &QPushButton::clicked, this, &TProgressForm::cancelRequested);
+  connect(cancel_button_, &QPushButton::clicked, this, &ProgressWindow::cancelRequested);
 }
 
-void TProgressForm::setStatusText(const QString &text) { status_label_->setText(text); }
+void ProgressWindow::setStatusText(const QString &text) { status_label_->setText(text); }
 
-QString TProgressForm::statusText() const { return status_label_->text(); }
+QString ProgressWindow::statusText() const { return status_label_->text(); }
 
-void TProgressForm::setPosition(int position) { progress_bar_->setValue(std::clamp(position, 0, 100)); }
+void ProgressWindow::setPosition(int position) { progress_bar_->setValue(std::clamp(position, 0, 100)); }
 
-int TProgressForm::position() const { return progress_bar_->value(); }
+int ProgressWindow::position() const { return progress_bar_->value(); }
 
-void TProgressForm::setOverall(int program, int programs, int percent) {
+void ProgressWindow::setOverall(int program, int programs, int percent) {
   programs_label_->setText(QStringLiteral("Программа %1 из %2").arg(program).arg(programs));
   total_bar_->setValue(std::clamp(percent, 0, 100));
   if (!programs_label_->isHidden()) return;
@@ -63,26 +63,26 @@ void TProgressForm::setOverall(int program, int programs, int percent) {
   if (isVisible()) centreOver(owner_);
 }
 
-void TProgressForm::clearOverall() {
+void ProgressWindow::clearOverall() {
   programs_label_->hide();
   total_bar_->hide();
   programs_label_->clear();
   total_bar_->setValue(0);
 }
 
-bool TProgressForm::overallShown() const { return !programs_label_->isHidden(); }
+bool ProgressWindow::overallShown() const { return !programs_label_->isHidden(); }
 
-void TProgressForm::setCancelEnabled(bool enabled) { cancel_button_->setEnabled(enabled); }
+void ProgressWindow::setCancelEnabled(bool enabled) { cancel_button_->setEnabled(enabled); }
 
-void TProgressForm::repaintPosition() { progress_bar_->repaint(); }
+void ProgressWindow::repaintPosition() { progress_bar_->repaint(); }
 
-void TProgressForm::centreOver(const QWidget *owner) {
+void ProgressWindow::centreOver(const QWidget *owner) {
   if (!owner) return;
   const QRect main = owner->frameGeometry();
   move(main.left() + main.width() / 2 - width() / 2, main.top() + main.height() / 2 - height() / 2);
 }
 
-void TProgressForm::showOver(const QWidget *owner) {
+void ProgressWindow::showOver(const QWidget *owner) {
   if (owner) owner_ = const_cast<QWidget *>(owner);
   centreOver(owner_);
   if (isVisible()) return;
@@ -94,13 +94,13 @@ void TProgressForm::showOver(const QWidget *owner) {
   activateWindow();
 }
 
-void TProgressForm::closeEvent(QCloseEvent *event) {
+void ProgressWindow::closeEvent(QCloseEvent *event) {
   // The owner hides the window when the operation has ended; closing it means "cancel".
   event->ignore();
   emit cancelRequested();
 }
 
-void TProgressForm::keyPressEvent(QKeyEvent *event) {
+void ProgressWindow::keyPressEvent(QKeyEvent *event) {
   if (event->key() == Qt::Key_Escape) {
     emit cancelRequested();
     return;

@@ -1,5 +1,5 @@
 #pragma once
-// TProgressForm: the small always-on-top window shown while a module operation runs: its caption,
+// ProgressWindow: the small always-on-top window shown while a module operation runs: its caption,
 // one line of status text, a progress bar and "Отмена". A command that moves several programs
 // also shows where it stands in the whole: "Программа x из N" and a bar over all their bytes. It is a window of its own, not a child of
 // the main window, so that it stays usable while the main window is disabled. Closing it (the
@@ -12,10 +12,10 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-class TProgressForm : public QWidget {
+class ProgressWindow : public QWidget {
   Q_OBJECT
  public:
-  explicit TProgressForm(QWidget *owner = nullptr);
+  explicit ProgressWindow(QWidget *owner = nullptr);
 
   void setCaption(const QString &caption) { setWindowTitle(caption); }
   QString caption() const { return windowTitle(); }
