@@ -25,7 +25,7 @@
 #include "project/Options.h"
 #include "project/Project.h"
 #include "project/ProjectBuild.h"
-#include "support/AppIcons.h"
+#include "support/Actions.h"
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
 #include "window/CatalogModel.h"
@@ -43,23 +43,19 @@ const QString kSlotTaken = QStringLiteral("Программа с таким но
 
 struct ActionSpec {
   Command command;
-  const char *name;     // object name: the action's name
-  const char *caption;
-  const char *hint;     // nullptr: the caption
-  QKeySequence shortcut;
-  const char *icon;     // freedesktop theme name; the bundled fall-back has the same name
+  kalvort::app::ActionText text;
 };
 
 // In the order of the window's main action list. "Удалить файл из проекта" shares Ctrl+X with the
 // editor's "Вырезать": each acts only where its pane has the focus.
 const ActionSpec kActions[] = {
-    {Command::AddFiles, "AddFileToCatalog", "Добавить файл в проект", "Добавить файл(ы)", QKeySequence(Qt::CTRL | Qt::Key_I), "list-add"},
-    {Command::NewFile, "AddNewFileToCatalog", "Создать файл в проекте", nullptr, QKeySequence(Qt::CTRL | Qt::Key_W), "document-new"},
-    {Command::RemoveFiles, "RemFileFromCatalog", "Удалить файл из проекта", "Удалить файл(ы)", QKeySequence(Qt::CTRL | Qt::Key_X), "list-remove"},
-    {Command::FileProperties, "FilePropCatalog", "Свойства файла", "Свойства файла(ов)", QKeySequence(Qt::ALT | Qt::Key_Return), "document-properties"},
-    {Command::MoveUp, "FileUpCatalog", "Вверх по каталогу", nullptr, QKeySequence(Qt::CTRL | Qt::Key_U), "go-up"},
-    {Command::MoveDown, "FileDownCatalog", "Вниз по каталогу", nullptr, QKeySequence(Qt::CTRL | Qt::Key_D), "go-down"},
-    {Command::SaveList, "SaveCatAsTxtAction", "Сохранить список файлов", nullptr, {}, "document-save-as"},
+    {Command::AddFiles, {"AddFileToCatalog", "Добавить файл в проект", "Добавить файл(ы)", QKeySequence(Qt::CTRL | Qt::Key_I), "list-add"}},
+    {Command::NewFile, {"AddNewFileToCatalog", "Создать файл в проекте", nullptr, QKeySequence(Qt::CTRL | Qt::Key_W), "document-new"}},
+    {Command::RemoveFiles, {"RemFileFromCatalog", "Удалить файл из проекта", "Удалить файл(ы)", QKeySequence(Qt::CTRL | Qt::Key_X), "list-remove"}},
+    {Command::FileProperties, {"FilePropCatalog", "Свойства файла", "Свойства файла(ов)", QKeySequence(Qt::ALT | Qt::Key_Return), "document-properties"}},
+    {Command::MoveUp, {"FileUpCatalog", "Вверх по каталогу", nullptr, QKeySequence(Qt::CTRL | Qt::Key_U), "go-up"}},
+    {Command::MoveDown, {"FileDownCatalog", "Вниз по каталогу", nullptr, QKeySequence(Qt::CTRL | Qt::Key_D), "go-down"}},
+    {Command::SaveList, {"SaveCatAsTxtAction", "Сохранить список файлов", nullptr, {}, "document-save-as"}},
 };
 
 // Files dropped from the desktop: local file URLs only.
@@ -115,14 +111,7 @@ CatalogPane::CatalogPane(Project &project, const Options &options, UserDialogs &
 
 void CatalogPane::createActions() {
   for (const ActionSpec &def : kActions) {
-    auto *action = new QAction(QString::fromUtf8(def.caption), this);
-    const QString hint = QString::fromUtf8(def.hint ? def.hint : def.caption);
-    // No status tip: it would replace the status line's panels; the hint shows as the tool tip.
-    action->setToolTip(hint);
-    action->setWhatsThis(hint);
-    if (!def.shortcut.isEmpty()) action->setShortcut(def.shortcut);
-    action->setIcon(kalvort::app::ThemeIcon(QString::fromLatin1(def.icon)));
-    action->setObjectName(QString::fromLatin1(def.name));
+    QAction *action = kalvort::app::MakeAction(def.text, this);
     // The shortcuts act while the focus is in the pane: that keeps the shared Ctrl+X apart.
     action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(action);

@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "support/AppIcons.h"
+#include "support/Actions.h"
 #include "widgets/QtText.h"
 #include "window/CatalogPane.h"
 #include "window/DeviceCommands.h"
@@ -31,11 +31,7 @@ namespace {
 
 struct ActionSpec {
   QAction *MainWindow::*member;
-  const char *name;      // object name: the action's name
-  const char *caption;
-  const char *hint;      // nullptr: the caption
-  QKeySequence shortcut;
-  const char *icon;      // freedesktop theme name; the bundled fall-back has the same name
+  kalvort::app::ActionText text;
 };
 
 }  // namespace
@@ -43,42 +39,31 @@ struct ActionSpec {
 void MainWindow::CreateActions() {
   // Inside the member function: the table names the window's private action members.
   static const ActionSpec kActions[] = {
-      {&MainWindow::DeviceRereadAction, "DeviceRereadAction", "Прочитать проект из МП", nullptr, QKeySequence(Qt::CTRL | Qt::Key_R), "document-import"},
-      {&MainWindow::DeviceBurnAction, "DeviceBurnAction", "Записать в МП", nullptr, QKeySequence(Qt::CTRL | Qt::Key_B), "document-export"},
-      {&MainWindow::DeviceClearSMPCatAction, "DeviceClearSMPCatAction", "Быстрая очистка МП", nullptr, {}, "edit-clear"},
-      {&MainWindow::DeviceClearSMPFullAction, "DeviceClearSMPFullAction", "Полная очистка МП", nullptr, {}, "edit-delete"},
-      {&MainWindow::DeviceTestSMPQuickAction, "DeviceTestSMPQuickAction", "Быстрая проверка МП", nullptr, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Q), "system-run"},
-      {&MainWindow::DeviceTestSMPFullAction, "DeviceTestSMPFullAction", "Полная проверка МП", nullptr, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), "system-run"},
-      {&MainWindow::DeviceReadImageAction, "DeviceReadImageAction", "Прочитать образ из МП", nullptr, {}, "go-down"},
-      {&MainWindow::DeviceBurnImageAction, "DeviceBurnImageAction", "Записать образ на МП", nullptr, {}, "go-up"},
-      {&MainWindow::DeviceVerifyAction, "DeviceVerifyAction", "Сверить с МП", nullptr, {}, "edit-find"},
-      {&MainWindow::DeviceCancelAction, "DeviceCancelAction", "Отменить текущее действие", nullptr, {}, "process-stop"},
-      {&MainWindow::DeviceNetworkAction, "DeviceNetworkAction", "Поиск сетевого устройства", nullptr, {}, "network-wired"},
-      {&MainWindow::ProjectNewAction, "ProjectNewAction", "Новый проект", "Создать новый проект", QKeySequence(Qt::CTRL | Qt::Key_N), "document-new"},
-      {&MainWindow::ProjectOpenAction, "ProjectOpenAction", "Открыть проект", nullptr, QKeySequence(Qt::CTRL | Qt::Key_O), "document-open"},
-      {&MainWindow::ProjectSaveAction, "ProjectSaveAction", "Сохранить проект", nullptr, QKeySequence(Qt::CTRL | Qt::Key_S), "document-save"},
-      {&MainWindow::OptionsAction, "OptionsAction", "Настройки", nullptr, QKeySequence(Qt::CTRL | Qt::Key_T), "preferences-system"},
-      {&MainWindow::CheckAllFilesAction, "CheckAllFilesAction", "Проверить проект", nullptr, {}, "tools-check-spelling"},
-      {&MainWindow::HelpAboutAction, "HelpAboutAction", "О программе", nullptr, {}, "help-about"},
-      {&MainWindow::FileExitAction, "FileExitAction", "Выход", nullptr, {}, "application-exit"},
+      {&MainWindow::DeviceRereadAction, {"DeviceRereadAction", "Прочитать проект из МП", nullptr, QKeySequence(Qt::CTRL | Qt::Key_R), "document-import"}},
+      {&MainWindow::DeviceBurnAction, {"DeviceBurnAction", "Записать в МП", nullptr, QKeySequence(Qt::CTRL | Qt::Key_B), "document-export"}},
+      {&MainWindow::DeviceClearSMPCatAction, {"DeviceClearSMPCatAction", "Быстрая очистка МП", nullptr, {}, "edit-clear"}},
+      {&MainWindow::DeviceClearSMPFullAction, {"DeviceClearSMPFullAction", "Полная очистка МП", nullptr, {}, "edit-delete"}},
+      {&MainWindow::DeviceTestSMPQuickAction, {"DeviceTestSMPQuickAction", "Быстрая проверка МП", nullptr, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Q), "system-run"}},
+      {&MainWindow::DeviceTestSMPFullAction, {"DeviceTestSMPFullAction", "Полная проверка МП", nullptr, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F), "system-run"}},
+      {&MainWindow::DeviceReadImageAction, {"DeviceReadImageAction", "Прочитать образ из МП", nullptr, {}, "go-down"}},
+      {&MainWindow::DeviceBurnImageAction, {"DeviceBurnImageAction", "Записать образ на МП", nullptr, {}, "go-up"}},
+      {&MainWindow::DeviceVerifyAction, {"DeviceVerifyAction", "Сверить с МП", nullptr, {}, "edit-find"}},
+      {&MainWindow::DeviceCancelAction, {"DeviceCancelAction", "Отменить текущее действие", nullptr, {}, "process-stop"}},
+      {&MainWindow::DeviceNetworkAction, {"DeviceNetworkAction", "Поиск сетевого устройства", nullptr, {}, "network-wired"}},
+      {&MainWindow::ProjectNewAction, {"ProjectNewAction", "Новый проект", "Создать новый проект", QKeySequence(Qt::CTRL | Qt::Key_N), "document-new"}},
+      {&MainWindow::ProjectOpenAction, {"ProjectOpenAction", "Открыть проект", nullptr, QKeySequence(Qt::CTRL | Qt::Key_O), "document-open"}},
+      {&MainWindow::ProjectSaveAction, {"ProjectSaveAction", "Сохранить проект", nullptr, QKeySequence(Qt::CTRL | Qt::Key_S), "document-save"}},
+      {&MainWindow::OptionsAction, {"OptionsAction", "Настройки", nullptr, QKeySequence(Qt::CTRL | Qt::Key_T), "preferences-system"}},
+      {&MainWindow::CheckAllFilesAction, {"CheckAllFilesAction", "Проверить проект", nullptr, {}, "tools-check-spelling"}},
+      {&MainWindow::HelpAboutAction, {"HelpAboutAction", "О программе", nullptr, {}, "help-about"}},
+      {&MainWindow::FileExitAction, {"FileExitAction", "Выход", nullptr, {}, "application-exit"}},
   };
   // The editor pane brings its own actions; it is made first so that the menus can hold them.
   editor_pane_ = new EditorPane(dialogs_,
                                 {[this]() -> ProgressWindow & { return deviceCommands().progressForm(); },
                                  [this] { return document_.options().processing.project_type; }},
                                 this);
-  for (const ActionSpec &def : kActions) {
-    auto *action = new QAction(QString::fromUtf8(def.caption), this);
-    const QString hint = QString::fromUtf8(def.hint ? def.hint : def.caption);
-    // No status tip: it would replace the status line's panels while the pointer rests on a tool
-    // button or menu item. The hint shows as the tool tip instead.
-    action->setToolTip(hint);
-    action->setWhatsThis(hint);
-    if (!def.shortcut.isEmpty()) action->setShortcut(def.shortcut);
-    if (def.icon) action->setIcon(kalvort::app::ThemeIcon(QString::fromLatin1(def.icon)));
-    action->setObjectName(QString::fromLatin1(def.name));
-    this->*def.member = action;
-  }
+  for (const ActionSpec &def : kActions) this->*def.member = kalvort::app::MakeAction(def.text, this);
   // The menu item of the write command names what is written; the tool bar keeps the short caption.
   DeviceBurnAction->setText(QStringLiteral("Записать проект в МП"));
   DeviceBurnAction->setIconText(QStringLiteral("Записать в МП"));

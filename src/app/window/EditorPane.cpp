@@ -18,7 +18,7 @@
 #include "dialogs/FindReplaceDialog.h"
 #include "formats/ProgramViews.h"
 #include "formats/TextEdits.h"
-#include "support/AppIcons.h"
+#include "support/Actions.h"
 #include "support/UserDialogs.h"
 #include "widgets/CodeEditor.h"
 #include "widgets/ProgramHighlighter.h"
@@ -85,45 +85,30 @@ EditorPane::EditorPane(UserDialogs &dialogs, Services services, QWidget *parent)
 void EditorPane::createActions() {
   struct ActionSpec {
     QAction *EditorPane::*member;
-    const char *name;     // object name: the action's name
-    const char *caption;
-    const char *hint;     // nullptr: the caption
-    QKeySequence shortcut;
-    const char *icon;     // freedesktop theme name; the bundled fall-back has the same name
+    kalvort::app::ActionText text;
   };
 
   // "Вырезать" shares Ctrl+X with "Удалить файл из проекта": the clipboard commands act only where
   // the editor pane has the focus.
   static const ActionSpec kActions[] = {
-      {&EditorPane::run_action_, "EditorRunAction", "Выполнить действие", nullptr, QKeySequence(Qt::CTRL | Qt::Key_G), "media-playback-start"},
-      {&EditorPane::check_action_, "CheckFileAction", "Проверить файл", nullptr, {}, "tools-check-spelling"},
-      {&EditorPane::ok_action_, "EditorOkAction", "Подтвердить изменения", nullptr, {}, "dialog-ok"},
-      {&EditorPane::cancel_action_, "EditorCancelAction", "Отменить изменения", nullptr, {}, "dialog-cancel"},
-      {&EditorPane::search_action_, "EditorSearchAction", "Поиск", nullptr, QKeySequence(Qt::CTRL | Qt::Key_F), "edit-find"},
-      {&EditorPane::replace_action_, "EditorReplaceAction", "Замена", nullptr, QKeySequence(Qt::CTRL | Qt::Key_H), "edit-find-replace"},
-      {&EditorPane::zoom_in_action_, "EditorZoomInAction", "Увеличить", nullptr, {}, "zoom-in"},
-      {&EditorPane::zoom_out_action_, "EditorZoomOutAction", "Уменьшить", nullptr, {}, "zoom-out"},
-      {&EditorPane::open_file_action_, "EditorOpenFileAction", "Открыть файл", nullptr, {}, "document-open"},
-      {&EditorPane::save_file_action_, "EditorSaveFileAction", "Сохранить файл", nullptr, {}, "document-save"},
-      {&EditorPane::cut_action_, "EditorCutAction", "Вырезать", nullptr, QKeySequence(Qt::CTRL | Qt::Key_X), "edit-cut"},
-      {&EditorPane::copy_action_, "EditorCopyAction", "Копировать", nullptr, QKeySequence(Qt::CTRL | Qt::Key_C), "edit-copy"},
-      {&EditorPane::paste_action_, "EditorPasteAction", "Вставить", nullptr, QKeySequence(Qt::CTRL | Qt::Key_V), "edit-paste"},
-      {&EditorPane::select_all_action_, "EditorSelectAllAction", "Выделить все", nullptr, QKeySequence(Qt::CTRL | Qt::Key_A), "edit-select-all"},
-      {&EditorPane::undo_action_, "EditorUndoAction", "Отменить", nullptr, QKeySequence(Qt::CTRL | Qt::Key_Z), "edit-undo"},
-      {&EditorPane::hex_view_action_, "HexViewAction", "HEX", "Шестнадцатеричный вид", {}, nullptr},
+      {&EditorPane::run_action_, {"EditorRunAction", "Выполнить действие", nullptr, QKeySequence(Qt::CTRL | Qt::Key_G), "media-playback-start"}},
+      {&EditorPane::check_action_, {"CheckFileAction", "Проверить файл", nullptr, {}, "tools-check-spelling"}},
+      {&EditorPane::ok_action_, {"EditorOkAction", "Подтвердить изменения", nullptr, {}, "dialog-ok"}},
+      {&EditorPane::cancel_action_, {"EditorCancelAction", "Отменить изменения", nullptr, {}, "dialog-cancel"}},
+      {&EditorPane::search_action_, {"EditorSearchAction", "Поиск", nullptr, QKeySequence(Qt::CTRL | Qt::Key_F), "edit-find"}},
+      {&EditorPane::replace_action_, {"EditorReplaceAction", "Замена", nullptr, QKeySequence(Qt::CTRL | Qt::Key_H), "edit-find-replace"}},
+      {&EditorPane::zoom_in_action_, {"EditorZoomInAction", "Увеличить", nullptr, {}, "zoom-in"}},
+      {&EditorPane::zoom_out_action_, {"EditorZoomOutAction", "Уменьшить", nullptr, {}, "zoom-out"}},
+      {&EditorPane::open_file_action_, {"EditorOpenFileAction", "Открыть файл", nullptr, {}, "document-open"}},
+      {&EditorPane::save_file_action_, {"EditorSaveFileAction", "Сохранить файл", nullptr, {}, "document-save"}},
+      {&EditorPane::cut_action_, {"EditorCutAction", "Вырезать", nullptr, QKeySequence(Qt::CTRL | Qt::Key_X), "edit-cut"}},
+      {&EditorPane::copy_action_, {"EditorCopyAction", "Копировать", nullptr, QKeySequence(Qt::CTRL | Qt::Key_C), "edit-copy"}},
+      {&EditorPane::paste_action_, {"EditorPasteAction", "Вставить", nullptr, QKeySequence(Qt::CTRL | Qt::Key_V), "edit-paste"}},
+      {&EditorPane::select_all_action_, {"EditorSelectAllAction", "Выделить все", nullptr, QKeySequence(Qt::CTRL | Qt::Key_A), "edit-select-all"}},
+      {&EditorPane::undo_action_, {"EditorUndoAction", "Отменить", nullptr, QKeySequence(Qt::CTRL | Qt::Key_Z), "edit-undo"}},
+      {&EditorPane::hex_view_action_, {"HexViewAction", "HEX", "Шестнадцатеричный вид", {}, nullptr}},
   };
-  for (const ActionSpec &def : kActions) {
-    auto *action = new QAction(QString::fromUtf8(def.caption), this);
-    const QString hint = QString::fromUtf8(def.hint ? def.hint : def.caption);
-    // No status tip: it would replace the status line's panels while the pointer rests on a tool
-    // button or menu item. The hint shows as the tool tip instead.
-    action->setToolTip(hint);
-    action->setWhatsThis(hint);
-    if (!def.shortcut.isEmpty()) action->setShortcut(def.shortcut);
-    if (def.icon) action->setIcon(kalvort::app::ThemeIcon(QString::fromLatin1(def.icon)));
-    action->setObjectName(QString::fromLatin1(def.name));
-    this->*def.member = action;
-  }
+  for (const ActionSpec &def : kActions) this->*def.member = kalvort::app::MakeAction(def.text, this);
   hex_view_action_->setCheckable(true);
   hex_view_action_->setToolTip(QStringLiteral("HEX"));
   // The clipboard commands act where the editor pane has the focus: that keeps "Вырезать" apart
