@@ -6,9 +6,8 @@
 // shows the outcome. It owns the progress window, which the conversions share, the comparison's
 // window and the network dialog.
 //
-// It knows the window's parts and the project document, never the window itself: what it needs of
-// the project and editing commands comes as Services, and what the window must do in return goes
-// up as signals.
+// It knows the window's parts, the project document and the project and editing commands below
+// it, never the window itself: what the window must do in return goes up as signals.
 
 #include <QObject>
 #include <QString>
