@@ -195,6 +195,14 @@ struct Run {
   CancelOnSignal cancel{transfer};
 };
 
+// The options a project is worked with here: the command line's format options and time-out
+// factor with the project's processing.
+Options projectOptions(const DeviceOptions &o, const ProcessingOptions &processing) {
+  Options options = o.options;
+  options.processing = processing;
+  return options;
+}
+
 // The project file's programs, converted with the command line's format options and the file's
 // processing.
 bool openProject(const std::string &file, const DeviceOptions &o, Project &project, ProjectOptions &options) {
@@ -203,8 +211,7 @@ bool openProject(const std::string &file, const DeviceOptions &o, Project &proje
     say(std::string("Ошибка открытия файла. ") + file + " (" + ProjectErrorText(err) + ")");
     return false;
   }
-  project.Options() = o.options;
-  project.Options().processing = options.processing;
+  project.Options() = projectOptions(o, options.processing);
   return true;
 }
 
@@ -229,8 +236,7 @@ int runReadProject(DeviceSession &session, const DeviceOptions &o, const std::st
                                  options.processing.project_type);
   Run run(session);
   Project project;
-  project.Options() = o.options;
-  project.Options().processing = options.processing;
+  project.Options() = projectOptions(o, options.processing);
   const TransferResult r = run.transfer.RunReadProject(project);
   run.progress.finish();
   if (r.status != TransferStatus::Ok && r.status != TransferStatus::ChecksumErrors)

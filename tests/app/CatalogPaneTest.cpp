@@ -1,6 +1,6 @@
-// The catalog pane on a project of its own, without a window: its commands read the options and
-// the window's state through what the pane was given, and say what the window has to do by signals,
-// the entry to make current before the rows that show it are selected.
+// The catalog pane on a project document of its own, without a window: its commands read the
+// options, the slot numbering and the current entry from the document, and say what the window
+// has to do by signals, the entry to make current before the rows that show it are selected.
 
 #include <QAction>
 #include <QLineEdit>
@@ -10,12 +10,11 @@
 #include <memory>
 
 #include "dialogs/FilePropertiesDialog.h"
-#include "project/Options.h"
-#include "project/Project.h"
 #include "support/AppTest.h"
 #include "support/CatalogPrograms.h"
 #include "support/ScriptedDialogs.h"
 #include "window/CatalogPane.h"
+#include "window/ProjectDocument.h"
 
 using namespace kalvort;
 
@@ -23,14 +22,11 @@ class CatalogPaneTest : public QObject {
   Q_OBJECT
 
   ScriptedDialogs dialogs;
-  std::unique_ptr<Project> project;
-  Options options;
-  bool nc31 = false;
-  int current = -1;  // the window's current entry
+  std::unique_ptr<ProjectDocument> document;
   QStringList heard;  // the pane's signals, in order
   std::unique_ptr<CatalogPane> pane;
 
-  TDevCatalog &catalog() { return project->Programs(); }
+  TDevCatalog &catalog() { return document->programs(); }
 
   void add(int cat_num, uint16_t prog_num, const char16_t *name) {
     TDevCatalogEntry e = testing::TextEntry(cat_num, prog_num, name, {u"G01"});
@@ -42,24 +38,21 @@ class CatalogPaneTest : public QObject {
  private slots:
   void init() {
     dialogs = ScriptedDialogs();
-    project = std::make_unique<Project>();
-    options = Options();
-    nc31 = false;
-    current = -1;
+    document = std::make_unique<ProjectDocument>();
+    document->setDeviceType(dtSMP2C42);  // no НЦ-31 slot numbering
     heard.clear();
-    CatalogPane::WindowState state;
-    state.nc31Mode = [this] { return nc31; };
-    state.currentEntry = [this] { return current; };
-    state.projectName = [] { return QStringLiteral("Проект.kvt"); };
-    pane = std::make_unique<CatalogPane>(*project, options, dialogs, std::move(state));
+    pane = std::make_unique<CatalogPane>(*document, dialogs);
     connect(pane.get(), &CatalogPane::currentEntryChosen, this, [this](int index) {
-      current = index;
+      document->setCurrentEntryIndex(index);
       heard << QStringLiteral("current %1").arg(index);
     });
     connect(pane.get(), &CatalogPane::selectionChanged, this, [this] { heard << QStringLiteral("selection"); });
     connect(pane.get(), &CatalogPane::edited, this, [this] { heard << QStringLiteral("edited"); });
   }
-  void cleanup() { pane.reset(); }
+  void cleanup() {
+    pane.reset();
+    document.reset();
+  }
 
   // Up exchanges slots with the program above; the program numbers go along where the catalog is
   // numbered by them. The options are changed after the pane was made: it reads them when it moves.
@@ -82,9 +75,9 @@ class CatalogPaneTest : public QObject {
     add(1, 2, u"b");
     pane->refresh();
     pane->selectRows(1, 1, false);
-    nc31 = nc31Slots;
-    options.processing.project_type = projectType;
-    options.keep_program_numbers = keepNumbers;
+    document->setDeviceType(nc31Slots ? dtProg : dtSMP2C42);  // the USB programmer numbers НЦ-31 slots
+    document->options().processing.project_type = projectType;
+    document->options().keep_program_numbers = keepNumbers;
 
     apptest::ActionNamed(*pane, "FileUpCatalog")->trigger();
     QCOMPARE(catalog().Catalog(1).cat_num, 0);
@@ -100,12 +93,13 @@ class CatalogPaneTest : public QObject {
   // Giving the current program the number of a taken slot replaces the program there: the current
   // entry follows its program to the index it is stored at now, and that row is selected.
   void propertiesReplacementKeepsTheCurrentProgramSelected() {
-    nc31 = true;
+    document->setDeviceType(dtProg);
+    document->options().processing.project_type = 1;  // НЦ-31 slots
     add(0, 13, u"a");
     add(1, 14, u"b");
     add(2, 15, u"c");
     pane->refresh();
-    current = 2;
+    document->setCurrentEntryIndex(2);
     pane->selectRows(2, 2, false);
     auto *form = pane->findChild<FilePropertiesDialog *>();
     QVERIFY(form);
@@ -125,7 +119,7 @@ class CatalogPaneTest : public QObject {
     QCOMPARE(catalog().CatalogCount(), 2);
     QCOMPARE(nameOf(0), QStringLiteral("c"));
     QCOMPARE(catalog().Catalog(0).cat_num, 0);
-    QCOMPARE(current, 0);
+    QCOMPARE(document->currentEntryIndex(), 0);
     QCOMPARE(heard, (QStringList{"current 0", "selection", "edited"}));
     QCOMPARE(pane->selectedRows(), QList<int>{0});
     QCOMPARE(pane->selectedEntry(), 0);

@@ -29,6 +29,7 @@
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
 #include "window/CatalogModel.h"
+#include "window/ProjectDocument.h"
 #include "workflow/CatalogListing.h"
 
 using namespace kalvort;
@@ -100,9 +101,8 @@ class FileDropFilter : public QObject {
 
 }  // namespace
 
-CatalogPane::CatalogPane(Project &project, const Options &options, UserDialogs &dialogs, WindowState state,
-                         QWidget *parent)
-    : QWidget(parent), project_(project), options_(options), dialogs_(dialogs), state_(std::move(state)) {
+CatalogPane::CatalogPane(ProjectDocument &document, UserDialogs &dialogs, QWidget *parent)
+    : QWidget(parent), document_(document), dialogs_(dialogs) {
   createActions();
   createWidgets();
   setColumnWidths();
@@ -255,7 +255,7 @@ void CatalogPane::selectRows(int first, int last, bool notify) {
 void CatalogPane::refresh() {
   // Rows that remain keep their selection; the selection handler does not run for the refresh.
   const QSignalBlocker block(view_->selectionModel());
-  model_->refresh(project_.Programs());
+  model_->refresh(document_.programs());
 }
 
 void CatalogPane::onSelectionChanged() {
@@ -267,9 +267,9 @@ void CatalogPane::onSelectionChanged() {
 }
 
 bool CatalogPane::addFile(const QString &file, int progNum, const QString &name, bool text) {
-  TDevCatalog &catalog = project_.Programs();
+  TDevCatalog &catalog = document_.programs();
   TDevCatalogEntry entry;
-  if (MakeProgramEntry(toPath(file), static_cast<uint16_t>(progNum), toU16(name), text, state_.nc31Mode(), entry) !=
+  if (MakeProgramEntry(toPath(file), static_cast<uint16_t>(progNum), toU16(name), text, document_.nc31Mode(), entry) !=
       AddFileResult::Added) {
     // A file that cannot be read (gone, not allowed, not a regular file, too large) is not added.
     dialogs_.error(this, kError, kOpenError);
@@ -295,12 +295,12 @@ bool CatalogPane::addFile(const QString &file, int progNum, const QString &name,
 }
 
 void CatalogPane::addFiles(const QStringList &files, bool cancelStops) {
-  TDevCatalog &catalog = project_.Programs();
+  TDevCatalog &catalog = document_.programs();
   if (files.isEmpty()) return;
   properties_dialog_->setWindowTitle(QStringLiteral("Добавление файла"));
   properties_dialog_->setForAllOffered(files.size() >= 2);
   // Each file's dialog starts from the text or binary choice made for the one before.
-  properties_dialog_->setProperties({0, QString(), options_.processing.enabled});
+  properties_dialog_->setProperties({0, QString(), document_.options().processing.enabled});
   bool for_all = false;
   bool all_text = true;
   bool any_added = false;
@@ -311,7 +311,7 @@ void CatalogPane::addFiles(const QStringList &files, bool cancelStops) {
       dialogs_.error(this, kError, kOpenError);
       continue;
     }
-    const int number = ProposeProgNum(catalog, state_.nc31Mode());
+    const int number = ProposeProgNum(catalog, document_.nc31Mode());
     const QString name = QFileInfo(file).fileName();
     if (for_all) {
       any_added |= addFile(file, number, name, all_text);
@@ -347,7 +347,7 @@ void CatalogPane::addFilesFromDialog() {
 void CatalogPane::addNewFile() {
   properties_dialog_->setWindowTitle(QStringLiteral("Добавление файла"));
   properties_dialog_->setForAllOffered(false);
-  properties_dialog_->setProperties({ProposeProgNum(project_.Programs(), state_.nc31Mode()), QStringLiteral("Программа"), true});
+  properties_dialog_->setProperties({ProposeProgNum(document_.programs(), document_.nc31Mode()), QStringLiteral("Программа"), true});
   properties_dialog_->setTypeEditable(false);
   if (properties_dialog_->exec() == QDialog::Accepted) {
     const FileProperties chosen = properties_dialog_->properties();
@@ -359,7 +359,7 @@ void CatalogPane::addNewFile() {
 }
 
 void CatalogPane::removeSelected() {
-  TDevCatalog &catalog = project_.Programs();
+  TDevCatalog &catalog = document_.programs();
   const QList<int> rows = selectedRows();
   if (rows.isEmpty() || entryAt(rows.front()) < 0) return;
   if (dialogs_.ask(this, QMessageBox::Warning, kWarning, QStringLiteral("Удалить файл(ы)?"),
@@ -370,7 +370,7 @@ void CatalogPane::removeSelected() {
     if (const int index = entryAt(row); index >= 0) entries.append(index);
   // Highest index first, so the indices still to remove stay valid.
   std::sort(entries.begin(), entries.end(), std::greater<int>());
-  const bool nc31 = state_.nc31Mode();
+  const bool nc31 = document_.nc31Mode();
   for (int index : entries) catalog.RemCatalogEntry(!nc31, index);
   catalog.CalculateMPStat();
   refresh();
@@ -380,7 +380,7 @@ void CatalogPane::removeSelected() {
 }
 
 void CatalogPane::moveSelection(bool down) {
-  TDevCatalog &catalog = project_.Programs();
+  TDevCatalog &catalog = document_.programs();
   const QList<int> rows = selectedRows();
   if (rows.isEmpty()) return;
   const int first = rows.front(), last = rows.back();
@@ -390,7 +390,8 @@ void CatalogPane::moveSelection(bool down) {
            : first == 0 || catalog.Catalog(edge).cat_num == 0)
     return;
   const bool by_prog_num =
-      state_.nc31Mode() || (options_.processing.project_type == 0 && !options_.keep_program_numbers);
+      document_.nc31Mode() ||
+      (document_.options().processing.project_type == 0 && !document_.options().keep_program_numbers);
   QList<int> entries;
   for (int row : rows) entries.append(entryAt(row));
   if (down) std::reverse(entries.begin(), entries.end());
@@ -409,12 +410,12 @@ void CatalogPane::moveSelection(bool down) {
 }
 
 void CatalogPane::editProperties() {
-  TDevCatalog &catalog = project_.Programs();
+  TDevCatalog &catalog = document_.programs();
   const QList<int> rows = selectedRows();
   if (rows.isEmpty()) return;
   const int first = entryAt(rows.front());
   if (first < 0) return;
-  const bool nc31 = state_.nc31Mode();
+  const bool nc31 = document_.nc31Mode();
   const TDevCatalogEntry preset = catalog.Catalog(first);
   const bool single = rows.size() == 1;
   properties_dialog_->setWindowTitle(QStringLiteral("Свойства"));
@@ -461,11 +462,11 @@ void CatalogPane::editProperties() {
       catalog.ChangeCatalogEntry(e, index);
     }
     // The current entry follows its program to where it is stored now.
-    const int current = state_.currentEntry();
+    const int current = document_.currentEntryIndex();
     if (stored == current || index == current) emit currentEntryChosen(stored);
     catalog.CalculateMPStat();
     refresh();
-    const int row = rowOf(state_.currentEntry());
+    const int row = rowOf(document_.currentEntryIndex());
     selectRows(row, row, true);
   }
   emit edited();
@@ -473,7 +474,7 @@ void CatalogPane::editProperties() {
 
 void CatalogPane::saveList() {
   QString file = dialogs_.saveFileName(this, QStringLiteral("Сохранение файла"), QStringLiteral("Каталог (*.txt)"),
-                                       replaceSuffix(state_.projectName(), QStringLiteral("txt")));
+                                       replaceSuffix(document_.fileName(), QStringLiteral("txt")));
   if (file.isEmpty()) return;
   file = withDefaultSuffix(file, QStringLiteral("txt"));
   if (QFileInfo::exists(file) &&

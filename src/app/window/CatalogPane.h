@@ -1,8 +1,8 @@
 #pragma once
 // CatalogPane: the project's programs as a list, with the catalog's commands (create, add, drop,
 // remove, up, down, properties, save the list), its tool bar and context menu and the file
-// properties dialog. It works on the project it is given; what it needs of the window's state it
-// asks through the functions of WindowState each time, so it never holds the window itself.
+// properties dialog. It works on the project document it is given (the programs, the options, the
+// НЦ-31 slot numbering, the current entry, the file name), never on the window itself.
 //
 // Each data row keeps its entry's catalog index; commands map rows to entries through it, never
 // through the row number. The current entry (the one the editor shows) is the window's: the pane
@@ -27,24 +27,13 @@ class QToolBar;
 class FilePropertiesDialog;
 class UserDialogs;
 
-namespace kalvort {
-class Project;
-struct Options;
-}  // namespace kalvort
+class ProjectDocument;
 
 class CatalogPane : public QWidget {
   Q_OBJECT
 
  public:
-  // What the pane reads of the window's state, asked afresh each time it is needed.
-  struct WindowState {
-    std::function<bool()> nc31Mode;        // USB programmer, НЦ-31, processing on: slot = number - 13
-    std::function<int()> currentEntry;     // catalog index of the entry the editor shows, -1 for none
-    std::function<QString()> projectName;  // the project's file name, proposed for the list file
-  };
-
-  CatalogPane(kalvort::Project &project, const kalvort::Options &options, UserDialogs &dialogs, WindowState state,
-              QWidget *parent = nullptr);
+  CatalogPane(ProjectDocument &document, UserDialogs &dialogs, QWidget *parent = nullptr);
 
   // Reads the catalog afresh; rows that remain keep their selection and selectionChanged() is not
   // emitted for the refresh.
@@ -97,10 +86,8 @@ class CatalogPane : public QWidget {
   void editProperties();
   void saveList();
 
-  kalvort::Project &project_;
-  const kalvort::Options &options_;
+  ProjectDocument &document_;
   UserDialogs &dialogs_;
-  WindowState state_;
   std::vector<std::pair<kalvort::workflow::Command, QAction *>> actions_;
   QToolBar *toolBar_ = nullptr;
   QTableView *view_ = nullptr;

@@ -79,11 +79,7 @@ void MainWindow::CreateActions() {
 }
 
 void MainWindow::CreateCatalogPane() {
-  CatalogPane::WindowState state;
-  state.nc31Mode = [this] { return document_.nc31Mode(); };
-  state.currentEntry = [this] { return document_.currentEntryIndex(); };
-  state.projectName = [this] { return document_.fileName(); };
-  catalog_pane_ = new CatalogPane(document_.project(), document_.options(), dialogs_, std::move(state), this);
+  catalog_pane_ = new CatalogPane(document_, dialogs_, this);
   catalog_pane_->setObjectName(QStringLiteral("CatalogPane"));
   connect(catalog_pane_, &CatalogPane::edited, this, [this] {
     document_.setChanged(true);

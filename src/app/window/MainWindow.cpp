@@ -141,7 +141,7 @@ void MainWindow::StartUp() {
   setAcceptDrops(true);
   editorPane().setTextChanged(false);
   document_.setChanged(false);
-  document_.setFileName(QStringLiteral("Проект.kvt"));
+  document_.setFileName(ProjectDocument::DefaultFileName());
   QApplication::setApplicationDisplayName(QString());
   UpdateCaption();
 
