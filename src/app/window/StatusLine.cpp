@@ -23,10 +23,14 @@ StatusLine::StatusLine(QWidget *parent) : QStatusBar(parent) {
   summary_ = new QLabel(this);
   summary_->setObjectName(QStringLiteral("CommandSummary"));
   addPermanentWidget(summary_);
+  summary_->hide();  // takes no room beside the panels while there is nothing to say
   summary_timer_ = new QTimer(this);
   summary_timer_->setSingleShot(true);
   summary_timer_->setInterval(5000);
-  connect(summary_timer_, &QTimer::timeout, summary_, &QLabel::clear);
+  connect(summary_timer_, &QTimer::timeout, summary_, [this] {
+    summary_->clear();
+    summary_->hide();
+  });
 }
 
 void StatusLine::setPanelText(Panel panel, const QString &text) {
@@ -46,6 +50,7 @@ bool StatusLine::panelsVisible() const {
 
 void StatusLine::showSummary(const QString &text) {
   summary_->setText(text);
+  summary_->show();
   summary_timer_->start();
 }
 
