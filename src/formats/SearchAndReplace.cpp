@@ -58,6 +58,39 @@ std::optional<TextPlace> FindInLines(const LineSource &line, int line_count, std
   return std::nullopt;
 }
 
+std::optional<size_t> FindInText(std::u16string_view text, std::u16string_view what, size_t from, bool downward,
+                                 bool match_case) {
+  const size_t m = what.size();
+  if (m == 0 || m > text.size()) return std::nullopt;
+  if (match_case) {
+    size_t at;
+    if (downward) {
+      at = from > text.size() ? std::u16string_view::npos : text.find(what, from);
+    } else {
+      if (from < m) return std::nullopt;
+      at = text.rfind(what, std::min(from, text.size()) - m);
+    }
+    if (at == std::u16string_view::npos) return std::nullopt;
+    return at;
+  }
+  const std::u16string needle = MCase(what);
+  auto matchesAt = [&](size_t i) {
+    for (size_t j = 1; j < m; ++j)
+      if (foldChar(text[i + j]) != needle[j]) return false;
+    return true;
+  };
+  const size_t last = text.size() - m;  // the last place a hit can start
+  if (downward) {
+    for (size_t i = from; i <= last; ++i)
+      if (foldChar(text[i]) == needle[0] && matchesAt(i)) return i;
+    return std::nullopt;
+  }
+  if (from < m) return std::nullopt;
+  for (size_t i = std::min(from - m, last) + 1; i-- > 0;)
+    if (foldChar(text[i]) == needle[0] && matchesAt(i)) return i;
+  return std::nullopt;
+}
+
 std::optional<TextPlace> FindInLines(const ProgramLines &lines, std::u16string_view what, const SearchFrom &from,
                                      bool downward, bool match_case) {
   return FindInLines([&](int i) { return lines[static_cast<size_t>(i)]; }, static_cast<int>(lines.size()), what,

@@ -40,6 +40,12 @@ using LineSource = std::function<std::u16string(int)>;
 // Without match case both the search text and the lines are folded with MCase.
 std::optional<TextPlace> FindInLines(const LineSource &line, int line_count, std::u16string_view what,
                                      const SearchFrom &from, bool downward, bool match_case);
+// The same search over the whole text at once, its lines separated by a character `what` does not
+// hold (so no hit spans two lines). Downward: the first occurrence at or after `from`; upward: the
+// last one that ends at or before `from`. Without match case the text is compared folded with
+// MCase as it is read. An offset into `text`, or nothing.
+std::optional<size_t> FindInText(std::u16string_view text, std::u16string_view what, size_t from, bool downward,
+                                 bool match_case);
 std::optional<TextPlace> FindInLines(const ProgramLines &lines, std::u16string_view what, const SearchFrom &from,
                                      bool downward, bool match_case);
 

@@ -246,6 +246,38 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     QVERIFY(!window->editorPane().textChanged());
   }
 
+  // A long program comes in from the event loop, read-only until it is all in; a failing line
+  // found meanwhile is selected once it is there; confirming keeps the text in the editor.
+  void aLongProgramComesInAndIsKeptOnConfirm() {
+    ProgramText lines{u"%"};
+    for (int i = 1; i < 60000; ++i) lines.push_back(u"G01 X" + std::u16string(1, char16_t(u'0' + i % 10)) + u" Z-5");
+    lines[50000] = u"G01 Xж";
+    show({textEntry(0, lines)});
+    QVERIFY(window->editorPane().loading());
+    QVERIFY(editor()->isReadOnly());
+    QCOMPARE(window->editorPane().lines().size(), 60000);  // the whole text, also while it comes in
+    QTRY_VERIFY_WITH_TIMEOUT(!window->editorPane().loading(), 20000);
+    QVERIFY(!editor()->isReadOnly());
+    QVERIFY(!window->editorPane().textChanged());
+
+    window->programEditing().checkProgram();  // the failing program is shown again, then its line
+    QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Неверный символ\nПрограмма 1 (text), строка 50001"));
+    QTRY_VERIFY_WITH_TIMEOUT(!window->editorPane().loading(), 20000);
+    QCOMPARE(editor()->textCursor().blockNumber(), 50000);
+    QCOMPARE(selected(), QStringLiteral("G01 Xж"));
+    QCOMPARE(editor()->errorLine(), 50000);
+
+    editor()->textCursor().insertText(QStringLiteral("G01 X7"));
+    QVERIFY(window->editorPane().textChanged());
+    dialogs.answers = {QMessageBox::Ok};
+    ActionNamed(*window, "EditorOkAction")->trigger();
+    QCOMPARE((*catalog().Catalog(0).text)[50000], std::u16string(u"G01 X7"));
+    QCOMPARE(catalog().Catalog(0).text->size(), size_t{60000});
+    QVERIFY(!window->editorPane().loading());  // not loaded again
+    QCOMPARE(editor()->textCursor().blockNumber(), 50000);
+    QVERIFY(editor()->document()->isUndoAvailable());
+  }
+
   // "Выполнить действие" is one undo step: one Ctrl+Z gives back the text as it was.
   void runIsUndoneByOneCtrlZ() {
     show({textEntry(0, {u"N1 G01 X1", u"N2 M30", u"N3"})});

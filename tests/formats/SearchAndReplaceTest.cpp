@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "formats/SearchAndReplace.h"
 
 using namespace kalvort;
@@ -38,12 +41,30 @@ TEST(SearchAndReplace, FindDownwardAndUpward) {
       {u"", {0, 0}, {0, 0}, true, false, std::nullopt},
       {u"M30", {9, 9}, {9, 9}, true, false, std::nullopt},         // caret beyond the text
   };
+  // The search over the whole text finds the same: the lines joined by a separator, a place as an
+  // offset (a place beyond a line or the text clamped as the line search clamps it).
+  std::u16string text;
+  std::vector<size_t> starts;
+  for (const auto &line : lines) {
+    if (!starts.empty()) text += u'\u2029';
+    starts.push_back(text.size());
+    text += line;
+  }
+  auto offsetOf = [&](TextPlace p) {
+    if (p.line >= static_cast<int>(lines.size())) return text.size();
+    return starts[static_cast<size_t>(p.line)] + std::min<size_t>(static_cast<size_t>(p.column), lines[static_cast<size_t>(p.line)].size());
+  };
   for (const auto &c : cases) {
     const auto hit = FindInLines(lines, c.what, SearchFrom{c.caret, c.start}, c.down, c.match_case);
     ASSERT_EQ(hit.has_value(), c.hit.has_value()) << std::string(c.what, c.what + 1);
     if (hit) {
       EXPECT_EQ(hit->line, c.hit->line);
       EXPECT_EQ(hit->column, c.hit->column);
+    }
+    const auto at = FindInText(text, c.what, offsetOf(c.down ? c.caret : c.start), c.down, c.match_case);
+    ASSERT_EQ(at.has_value(), c.hit.has_value()) << std::string(c.what, c.what + 1);
+    if (at) {
+      EXPECT_EQ(*at, offsetOf(*c.hit));
     }
   }
 }

@@ -131,9 +131,6 @@ void FindReplaceDialog::replaceOne() {
 
 void FindReplaceDialog::replaceAll() {
   if (!replace_edit_) return;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  editor_.setUpdatesEnabled(false);
+  // A long replace-all goes on from the event loop, with the busy cursor, as the editor's own work.
   editor_.replaceAll(find_edit_->text(), replace_edit_->text(), match_case_check_->isChecked());
-  editor_.setUpdatesEnabled(true);
-  QApplication::restoreOverrideCursor();
 }

@@ -1,6 +1,6 @@
 #include "widgets/CodeEditor.h"
-#include "widgets/QtText.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QPainter>
 #include <QTextBlock>
@@ -21,9 +21,17 @@ class Gutter : public QWidget {
   CodeEditor *editor_;
 };
 
-kalvort::TextPlace placeOf(const QTextDocument *doc, int position) {
-  const QTextBlock block = doc->findBlock(position);
-  return {block.blockNumber(), position - block.position()};
+// A load in slices: each puts in lines for about this long before the window's events run again.
+constexpr qint64 kSliceNanoseconds = 20'000'000;
+// Texts up to this many characters are shown at once.
+constexpr qsizetype kLoadAtOnce = 256 * 1024;
+// Replace-alls of up to this many hits are done at once.
+constexpr size_t kReplaceAtOnce = 2000;
+// The characters put in with one insertion of a slice (whole lines up to about this many).
+constexpr qsizetype kInsertChars = 16 * 1024;
+
+std::u16string_view viewOf(const QString &s) {
+  return {reinterpret_cast<const char16_t *>(s.utf16()), static_cast<size_t>(s.size())};
 }
 
 }  // namespace
@@ -35,8 +43,17 @@ CodeEditor::CodeEditor(QWidget *parent) : QPlainTextEdit(parent), gutter_(new Gu
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   connect(this, &QPlainTextEdit::blockCountChanged, this, &CodeEditor::updateGutterWidth);
   connect(this, &QPlainTextEdit::updateRequest, this, &CodeEditor::updateGutter);
-  connect(this, &QPlainTextEdit::textChanged, this, [this] { setErrorLine(-1); });
+  connect(this, &QPlainTextEdit::textChanged, this, [this] {
+    if (work_ != Work::Loading) setErrorLine(-1);
+  });
+  connect(document(), &QTextDocument::contentsChange, this, &CodeEditor::followChange);
+  slice_timer_.setInterval(0);
+  connect(&slice_timer_, &QTimer::timeout, this, &CodeEditor::runSlice);
   updateGutterWidth();
+}
+
+CodeEditor::~CodeEditor() {
+  if (work_ == Work::Replacing) QApplication::restoreOverrideCursor();
 }
 
 QFont CodeEditor::defaultFont() {
@@ -87,19 +104,175 @@ QStringList CodeEditor::lines() const {
 
 void CodeEditor::setLines(const QStringList &lines) { setPlainText(lines.join(QLatin1Char('\n'))); }
 
+QString CodeEditor::rawText() const {
+  if (work_ != Work::Loading) {
+    searchText();
+    return search_text_;
+  }
+  QString text = load_text_;
+  text.replace(QLatin1Char('\n'), QChar::ParagraphSeparator);
+  return text;
+}
+
+// ---- Work in slices ----
+
+void CodeEditor::runSlice() {
+  const bool done = work_ == Work::Loading ? loadSlice() : work_ == Work::Replacing ? replaceSlice() : true;
+  if (!done) return;
+  if (work_ == Work::Loading) {
+    // The text loaded is the text searches run over: a line break of the text is a separator of
+    // the document (one unless it is a CR LF, which the length check finds).
+    QString loaded = std::move(load_text_);
+    for (QChar &c : loaded)
+      if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) c = QChar::ParagraphSeparator;
+    stopLoading();
+    if (loaded.size() == document()->characterCount() - 1) {
+      search_text_ = std::move(loaded);
+      search_text_stale_ = false;
+    }
+  } else if (work_ == Work::Replacing) {
+    finishReplacing();
+  }
+  slice_timer_.stop();
+  emit workFinished();
+}
+
+void CodeEditor::loadText(QString text) {
+  if (work_ == Work::Replacing) {
+    while (!replaceSlice()) {
+    }
+    finishReplacing();
+  }
+  stopLoading();
+  if (text.size() <= kLoadAtOnce) {
+    setPlainText(text);
+    return;
+  }
+  // Lines go in without undo steps: the loaded text is where undo stops, as after setPlainText().
+  setPlainText(QString());
+  document()->setUndoRedoEnabled(false);
+  load_text_ = std::move(text);
+  load_position_ = 0;
+  work_ = Work::Loading;
+  slice_timer_.start();
+}
+
+bool CodeEditor::loadSlice() {
+  QElapsedTimer slice;
+  slice.start();
+  QTextCursor end(document());
+  end.movePosition(QTextCursor::End);
+  const qsizetype size = load_text_.size();
+  const bool first = load_position_ == 0;
+  while (load_position_ < size && slice.nsecsElapsed() < kSliceNanoseconds) {
+    // Whole lines, so that no line is laid out twice.
+    qsizetype stop = std::min(size, load_position_ + kInsertChars);
+    if (stop < size) {
+      const qsizetype newline = load_text_.indexOf(QLatin1Char('\n'), stop);
+      stop = newline < 0 ? size : newline + 1;
+    }
+    end.insertText(QStringView(load_text_).mid(load_position_, stop - load_position_).toString());
+    load_position_ = stop;
+  }
+  // The caret was where the first lines went in, and went on with them: back to the start.
+  if (first) setTextCursor(QTextCursor(document()));
+  if (load_position_ >= size) return true;
+  emit workProgress(static_cast<int>(load_position_ * 100 / size));
+  return false;
+}
+
+void CodeEditor::stopLoading() {
+  if (work_ != Work::Loading) return;
+  slice_timer_.stop();
+  load_text_ = QString();
+  work_ = Work::None;
+  document()->setUndoRedoEnabled(true);
+}
+
+bool CodeEditor::replaceSlice() {
+  QElapsedTimer slice;
+  slice.start();
+  while (replace_left_ > 0 && slice.nsecsElapsed() < kSliceNanoseconds) {
+    for (int i = 0; i < 64 && replace_left_ > 0; ++i) {
+      const qsizetype at = replace_hits_[--replace_left_];
+      replace_cursor_.setPosition(static_cast<int>(at));
+      replace_cursor_.setPosition(static_cast<int>(at + replace_length_), QTextCursor::KeepAnchor);
+      replace_cursor_.insertText(replace_with_);
+    }
+  }
+  if (replace_left_ == 0) return true;
+  emit workProgress(static_cast<int>((replace_hits_.size() - replace_left_) * 100 / replace_hits_.size()));
+  return false;
+}
+
+void CodeEditor::finishReplacing() {
+  // The one change the edit block reports is the text already worked out.
+  following_ = false;
+  replace_cursor_.endEditBlock();
+  following_ = true;
+  search_text_ = std::move(replaced_text_);
+  search_text_stale_ = false;
+  // The caret stands after the last replacement, as after replacing one by one.
+  const qsizetype grown = (replace_with_.size() - replace_length_) * static_cast<qsizetype>(replace_hits_.size() - 1);
+  replace_cursor_.setPosition(static_cast<int>(replace_hits_.back() + grown + replace_with_.size()));
+  setTextCursor(replace_cursor_);
+  const bool sliced = work_ == Work::Replacing;
+  work_ = Work::None;
+  replace_cursor_ = QTextCursor();
+  replace_hits_.clear();
+  if (sliced) {
+    setReadOnly(read_only_before_replace_);
+    viewport()->setUpdatesEnabled(true);
+    QApplication::restoreOverrideCursor();
+  }
+}
+
+// ---- Search ----
+
+std::u16string_view CodeEditor::searchText() const {
+  if (search_text_stale_) {
+    search_text_ = document()->toRawText();
+    search_text_stale_ = false;
+  }
+  return viewOf(search_text_);
+}
+
+void CodeEditor::followChange(int position, int removed, int added) {
+  if (search_text_stale_ || !following_) return;
+  const qsizetype length = document()->characterCount() - 1;  // without the last separator
+  if (position < 0 || position > search_text_.size() || search_text_.size() - removed + added != length ||
+      position + added > length) {
+    search_text_stale_ = true;
+    return;
+  }
+  if (added > kInsertChars) {  // made afresh from the document at the next search, at less cost
+    search_text_stale_ = true;
+    return;
+  }
+  QTextCursor changed(document());
+  changed.setPosition(position);
+  changed.setPosition(position + added, QTextCursor::KeepAnchor);
+  const QString inserted = changed.selectedText();
+  search_text_.replace(position, std::min<qsizetype>(removed, search_text_.size() - position), inserted);
+}
+
+qsizetype CodeEditor::nextHit(const QString &what, bool downward, bool matchCase, int caret, int selectionStart) const {
+  // The line separators of the text never occur in a search text of one line.
+  const auto at = kalvort::FindInText(searchText(), viewOf(what), static_cast<size_t>(downward ? caret : selectionStart),
+                                      downward, matchCase);
+  return at ? static_cast<qsizetype>(*at) : -1;
+}
+
 bool CodeEditor::selectNext(const QString &what, bool downward, bool matchCase, QTextCursor &cursor) const {
-  const QTextDocument *doc = document();
-  kalvort::SearchFrom from{placeOf(doc, cursor.selectionEnd()), placeOf(doc, cursor.selectionStart())};
-  const auto hit = kalvort::FindInLines([doc](int i) { return toU16(doc->findBlockByNumber(i).text()); },
-                                        doc->blockCount(), toU16(what), from, downward, matchCase);
-  if (!hit) return false;
-  const int start = doc->findBlockByNumber(hit->line).position() + hit->column;
-  cursor.setPosition(start);
-  cursor.setPosition(start + static_cast<int>(what.size()), QTextCursor::KeepAnchor);
+  const qsizetype start = nextHit(what, downward, matchCase, cursor.selectionEnd(), cursor.selectionStart());
+  if (start < 0) return false;
+  cursor.setPosition(static_cast<int>(start));
+  cursor.setPosition(static_cast<int>(start + what.size()), QTextCursor::KeepAnchor);
   return true;
 }
 
 bool CodeEditor::findText(const QString &what, bool downward, bool matchCase) {
+  if (work_ != Work::None) return false;
   QTextCursor cursor = textCursor();
   if (!selectNext(what, downward, matchCase, cursor)) return false;
   setFocus();
@@ -108,6 +281,7 @@ bool CodeEditor::findText(const QString &what, bool downward, bool matchCase) {
 }
 
 bool CodeEditor::replaceNext(const QString &what, const QString &with, bool matchCase) {
+  if (work_ != Work::None) return false;
   QTextCursor cursor = textCursor();
   cursor.setPosition(cursor.selectionStart());
   if (!selectNext(what, true, matchCase, cursor)) return false;
@@ -118,17 +292,44 @@ bool CodeEditor::replaceNext(const QString &what, const QString &with, bool matc
 }
 
 int CodeEditor::replaceAll(const QString &what, const QString &with, bool matchCase) {
-  if (what.isEmpty()) return 0;
-  QTextCursor cursor(document());
-  cursor.movePosition(QTextCursor::Start);
-  int count = 0;
-  cursor.beginEditBlock();
-  while (selectNext(what, true, matchCase, cursor)) {
-    cursor.insertText(with);  // the caret stands after the inserted text
-    ++count;
+  if (what.isEmpty() || work_ != Work::None) return 0;
+  // Every hit of the text as it stands, each search going on after the previous hit (so after the
+  // text that replaces it); they are replaced from the last to the first so that the places found
+  // stay where they are, and the text they give is put together beside.
+  replace_hits_.clear();
+  for (qsizetype at = nextHit(what, true, matchCase, 0, 0); at >= 0;
+       at = nextHit(what, true, matchCase, static_cast<int>(at + what.size()), 0))
+    replace_hits_.push_back(at);
+  if (replace_hits_.empty()) return 0;
+  const QString &text = search_text_;
+  replaced_text_ = QString();
+  replaced_text_.reserve(text.size() + (with.size() - what.size()) * static_cast<qsizetype>(replace_hits_.size()));
+  qsizetype from = 0;
+  for (const qsizetype at : replace_hits_) {
+    replaced_text_.append(QStringView(text).mid(from, at - from));
+    replaced_text_.append(with);
+    from = at + what.size();
   }
-  cursor.endEditBlock();
-  if (count > 0) setTextCursor(cursor);
+  replaced_text_.append(QStringView(text).mid(from));
+
+  replace_left_ = replace_hits_.size();
+  replace_length_ = what.size();
+  replace_with_ = with;
+  replace_cursor_ = QTextCursor(document());
+  replace_cursor_.beginEditBlock();
+  const int count = static_cast<int>(replace_hits_.size());
+  if (replace_hits_.size() <= kReplaceAtOnce) {
+    while (!replaceSlice()) {
+    }
+    finishReplacing();
+    return count;
+  }
+  work_ = Work::Replacing;
+  read_only_before_replace_ = isReadOnly();
+  setReadOnly(true);
+  viewport()->setUpdatesEnabled(false);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  slice_timer_.start();
   return count;
 }
 
@@ -148,7 +349,11 @@ void CodeEditor::updateGutter(const QRect &rect, int dy) {
 }
 
 void CodeEditor::resizeEvent(QResizeEvent *event) {
-  QPlainTextEdit::resizeEvent(event);
+  // Lines are never wrapped, so a new width changes no line: the base class is told only of the
+  // new height. A new width would have it lay out every line of the text afresh, which for a
+  // million lines holds the window's thread for a second and a third of a kilobyte per line.
+  const QResizeEvent heightOnly(event->size(), QSize(event->size().width(), event->oldSize().height()));
+  QPlainTextEdit::resizeEvent(const_cast<QResizeEvent *>(&heightOnly));
   const QRect cr = contentsRect();
   gutter_->setGeometry(QRect(cr.left(), cr.top(), gutterWidth(), cr.height()));
 }

@@ -3,13 +3,16 @@
 // a progress bar fed by the converter and a disabled "Отмена" (a conversion cannot be stopped),
 // centred over the main window, with the busy mouse cursor. Shown while the object lives; hidden
 // on every path out, with the texts of the device command that used the window last put back.
+// Also kept while a long text comes into the editor from the event loop.
 
+#include <QPointer>
 #include <QString>
+
+#include "dialogs/ProgressWindow.h"
 
 #include "formats/Conversion.h"
 
 class QWidget;
-class ProgressWindow;
 
 class ConversionProgress {
  public:
@@ -22,7 +25,7 @@ class ConversionProgress {
   kalvort::ProgressSink sink();
 
  private:
-  ProgressWindow &form_;
+  QPointer<ProgressWindow> form_;  // may go first when the object is kept while a text loads
   QString caption_, status_;
   int position_ = 0;
 };

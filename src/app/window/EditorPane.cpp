@@ -14,6 +14,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <utility>
+
 #include "base/MemoryRoom.h"
 #include "dialogs/FindReplaceDialog.h"
 #include "formats/ProgramViews.h"
@@ -81,6 +84,8 @@ EditorPane::EditorPane(UserDialogs &dialogs, Services services, QWidget *parent)
   createToolBars();
   connectActions();
 }
+
+EditorPane::~EditorPane() = default;
 
 void EditorPane::createActions() {
   struct ActionSpec {
@@ -152,7 +157,7 @@ void EditorPane::createToolBars() {
   editor_->setAccessibleName(QStringLiteral("Редактор"));
   editor_->setReadOnly(true);
   layout->addWidget(editor_, 1);
-  highlighter_ = new ProgramHighlighter(editor_->document());
+  highlighter_ = new ProgramHighlighter(editor_);
 }
 
 void EditorPane::connectActions() {
@@ -160,6 +165,18 @@ void EditorPane::connectActions() {
     if (loading_ || text_changed_) return;
     text_changed_ = true;
     emit textEdited();
+  });
+  // Work the editor does in slices shows in the progress window once it takes a while.
+  connect(editor_, &CodeEditor::workProgress, this, [this](int percent) {
+    if (!work_progress_)
+      work_progress_ = std::make_unique<ConversionProgress>(
+          services_.progressWindow(), window(),
+          editor_->work() == CodeEditor::Work::Loading ? QStringLiteral("Загрузка текста...") : QStringLiteral("Замена..."));
+    work_progress_->sink()(percent);
+  });
+  connect(editor_, &CodeEditor::workFinished, this, [this] {
+    work_progress_.reset();
+    if (loading_) finishShowing();
   });
   connect(run_action_, &QAction::triggered, this, &EditorPane::runEdit);
   connect(check_action_, &QAction::triggered, this, &EditorPane::checkRequested);
@@ -202,16 +219,25 @@ bool EditorPane::roomToShow(uint64_t chars, uint64_t lines) {
 }
 
 void EditorPane::showText(const QString &text, View view) {
-  const bool was = loading_;
   loading_ = true;
   view_ = view;
-  // Highlighting is for program text only; set before the text so the hex dump costs nothing.
+  read_only_after_load_ = false;
+  failing_line_after_load_ = -1;
   highlighter_->setActive(view == View::Text);
-  editor_->setPlainText(text);
-  editor_->setReadOnly(view != View::Text);
-  loading_ = was;
+  editor_->setReadOnly(true);
+  editor_->loadText(text);
   text_changed_ = false;
+  if (!editor_->loading()) finishShowing();
 }
+
+void EditorPane::finishShowing() {
+  work_progress_.reset();
+  editor_->setReadOnly(view_ != View::Text || read_only_after_load_);
+  loading_ = false;
+  if (failing_line_after_load_ >= 0) showFailingLine(std::exchange(failing_line_after_load_, -1));
+}
+
+bool EditorPane::loading() const { return editor_->loading(); }
 
 void EditorPane::showProgramText(const ProgramText &lines) {
   // Sized and checked before anything is copied: a text too big for the memory left costs nothing.
@@ -225,7 +251,7 @@ void EditorPane::showProgramText(const ProgramText &lines) {
   text.reserve(chars);
   for (size_t i = 0; i < lines.size(); ++i) {
     if (i > 0) text += QLatin1Char('\n');
-    text += fromU16(lines[i]);
+    text.append(reinterpret_cast<const QChar *>(lines[i].data()), static_cast<qsizetype>(lines[i].size()));
   }
   showText(text, View::Text);
 }
@@ -262,6 +288,10 @@ void EditorPane::showNothing() {
 }
 
 void EditorPane::showFailingLine(int line) {
+  if (editor_->loading()) {
+    failing_line_after_load_ = line;
+    return;
+  }
   const QTextBlock block = editor_->document()->findBlockByNumber(line);
   if (line >= 0 && block.isValid() && !block.text().isEmpty()) {
     QTextCursor cursor(block);
@@ -273,9 +303,34 @@ void EditorPane::showFailingLine(int line) {
   editor_->setFocus();
 }
 
-void EditorPane::setReadOnly(bool readOnly) { editor_->setReadOnly(readOnly); }
+void EditorPane::setReadOnly(bool readOnly) {
+  if (editor_->loading())
+    read_only_after_load_ = readOnly;
+  else
+    editor_->setReadOnly(readOnly);
+}
 
-QStringList EditorPane::lines() const { return editor_->lines(); }
+QStringList EditorPane::lines() const {
+  QStringList out = editor_->rawText().split(QChar::ParagraphSeparator);
+  // An empty editor is one empty line: no lines.
+  if (out.size() == 1 && out.front().isEmpty()) out.clear();
+  return out;
+}
+
+void EditorPane::copyProgramText(ProgramText &lines) const {
+  const QString raw = editor_->rawText();
+  const auto *chars = reinterpret_cast<const char16_t *>(raw.utf16());
+  const qsizetype size = raw.size();
+  // Written over the lines there are: a text confirmed again mostly keeps its storage.
+  lines.resize(raw.isEmpty() ? 0 : static_cast<size_t>(std::count(chars, chars + size, u'\u2029')) + 1);
+  size_t line = 0;
+  for (qsizetype start = 0, i = 0; line < lines.size(); ++i) {
+    if (i == size || chars[i] == u'\u2029') {
+      lines[line++].assign(chars + start, static_cast<size_t>(i - start));
+      start = i + 1;
+    }
+  }
+}
 
 bool EditorPane::hexView() const { return hex_view_action_->isChecked(); }
 void EditorPane::setHexView(bool on) { hex_view_action_->setChecked(on); }

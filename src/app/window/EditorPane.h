@@ -13,11 +13,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "device/DeviceTypes.h"
 #include "workflow/CommandRules.h"
 
 class CodeEditor;
+class ConversionProgress;
 class FindReplaceDialog;
 class ProgramHighlighter;
 class QAction;
@@ -43,9 +45,11 @@ class EditorPane : public QWidget {
   };
 
   EditorPane(UserDialogs &dialogs, Services services, QWidget *parent = nullptr);
+  ~EditorPane() override;
 
   // ---- What the editor shows ----
-  // `text` as view `view`; read-only unless it is program text. Clears the changed flag.
+  // `text` as view `view`; read-only unless it is program text. Clears the changed flag. A long
+  // text comes in from the event loop with the progress window shown, read-only until it is all in.
   void showText(const QString &text, View view);
   // A program's text, editable. Nothing (and "Недостаточно памяти.") when it would not fit in memory.
   void showProgramText(const kalvort::ProgramText &lines);
@@ -56,12 +60,16 @@ class EditorPane : public QWidget {
   // Empty and read-only.
   void showNothing();
   // Selects line `line` (from 0) in the middle of the view and marks it in the gutter (an empty or
-  // missing line is left as it is); the editor takes the focus.
+  // missing line is left as it is); the editor takes the focus. Done once a text being loaded is in.
   void showFailingLine(int line);
   void setReadOnly(bool readOnly);
 
   View view() const { return view_; }
   QStringList lines() const;
+  // The text shown as a program's lines (also while it is being loaded), written over `lines`.
+  void copyProgramText(kalvort::ProgramText &lines) const;
+  // A text is still coming into the editor.
+  bool loading() const;
 
   // Whether the text was changed since it was shown and not confirmed or discarded.
   bool textChanged() const { return text_changed_; }
@@ -113,6 +121,8 @@ class EditorPane : public QWidget {
   void showFindDialog(FindReplaceDialog *&dialog, bool replace);
   // False (and "Недостаточно памяти." said) when showing a text of that size would not fit in memory.
   bool roomToShow(uint64_t chars, uint64_t lines);
+  // The text shown is all in: editable if it is program text, the progress window gone.
+  void finishShowing();
 
   UserDialogs &dialogs_;
   Services services_;
@@ -146,6 +156,9 @@ class EditorPane : public QWidget {
   View view_ = View::None;
   bool text_changed_ = false;
   bool loading_ = false;  // the editor is being filled: not an edit
+  bool read_only_after_load_ = false;  // asked for while a text was being loaded
+  int failing_line_after_load_ = -1;
+  std::unique_ptr<ConversionProgress> work_progress_;  // while the editor works in slices
   bool out_of_memory_pending_ = false;
   int saved_action_ = 0;  // the action selector's index as read from the settings file
 };

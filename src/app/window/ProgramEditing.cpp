@@ -87,7 +87,7 @@ void ProgramEditing::storeEditorText(int index) {
   if (index < 0 || index >= catalog.CatalogCount() || editor_.view() != EditorPane::View::Text) return;
   TDevCatalogEntry e = catalog.Catalog(index);
   if (!e.text) e.text = std::make_shared<ProgramText>();
-  *e.text = toU16Lines(editor_.lines());
+  editor_.copyProgramText(*e.text);
   catalog.SetCatalog(index, e);
   if (index == document_.currentEntryIndex()) document_.refreshCurrentEntry();
 }
@@ -179,7 +179,12 @@ void ProgramEditing::confirmText() {
   document_.programs().FileTxtValidSet(index);
   document_.programs().FileBinValidClear(index);
   catalog_.refresh();
-  showCurrentRow();
+  // The editor keeps the text it shows, which is now the entry's: its row is selected again
+  // without loading the text anew.
+  document_.refreshCurrentEntry();
+  const int row = catalog_.rowOf(index);
+  catalog_.selectRows(row, row, false);
+  emit commandStatesChanged();
 }
 
 void ProgramEditing::discardText() {
