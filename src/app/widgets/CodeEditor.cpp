@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QPainter>
+#include <QPlainTextDocumentLayout>
 #include <QTextBlock>
+#include <QThread>
 
 #include "formats/SearchAndReplace.h"
+#include "support/BackgroundWorker.h"
 
 namespace {
 
@@ -25,6 +28,8 @@ class Gutter : public QWidget {
 constexpr qint64 kSliceNanoseconds = 20'000'000;
 // Texts up to this many characters are shown at once.
 constexpr qsizetype kLoadAtOnce = 256 * 1024;
+// Documents of more lines than this are replaced, not emptied, when another text is shown.
+constexpr int kLinesEmptiedInPlace = 50'000;
 // Replace-alls of up to this many hits are done at once.
 constexpr size_t kReplaceAtOnce = 2000;
 // The characters put in with one insertion of a slice (whole lines up to about this many).
@@ -54,6 +59,26 @@ CodeEditor::CodeEditor(QWidget *parent) : QPlainTextEdit(parent), gutter_(new Gu
 
 CodeEditor::~CodeEditor() {
   if (work_ == Work::Replacing) QApplication::restoreOverrideCursor();
+}
+
+void CodeEditor::replaceLongDocument() {
+  QTextDocument *old = document();
+  auto *fresh = new QTextDocument(this);
+  fresh->setDocumentLayout(new QPlainTextDocumentLayout(fresh));
+  fresh->setDefaultFont(old->defaultFont());
+  // Not the editor's any more, so setDocument() does not free it here.
+  old->disconnect();
+  old->setParent(nullptr);
+  setDocument(fresh);
+  connect(fresh, &QTextDocument::contentsChange, this, &CodeEditor::followChange);
+  search_text_stale_ = true;
+  if (!disposal_) disposal_ = std::make_unique<kalvort::app::BackgroundWorker>();
+  // Belongs to no thread until the worker takes it: an object is freed on its own thread.
+  old->moveToThread(nullptr);
+  disposal_->run(this, [old] {
+    old->moveToThread(QThread::currentThread());
+    delete old;
+  });
 }
 
 QFont CodeEditor::defaultFont() {
@@ -109,6 +134,14 @@ QString CodeEditor::rawText() const {
     searchText();
     return search_text_;
   }
+  if (load_lines_) {
+    QString text;
+    for (const auto &line : *load_lines_) {
+      if (!text.isEmpty() || &line != &load_lines_->front()) text += QChar::ParagraphSeparator;
+      text.append(reinterpret_cast<const QChar *>(line.data()), static_cast<qsizetype>(line.size()));
+    }
+    return text;
+  }
   QString text = load_text_;
   text.replace(QLatin1Char('\n'), QChar::ParagraphSeparator);
   return text;
@@ -120,11 +153,9 @@ void CodeEditor::runSlice() {
   const bool done = work_ == Work::Loading ? loadSlice() : work_ == Work::Replacing ? replaceSlice() : true;
   if (!done) return;
   if (work_ == Work::Loading) {
-    // The text loaded is the text searches run over: a line break of the text is a separator of
-    // the document (one unless it is a CR LF, which the length check finds).
-    QString loaded = std::move(load_text_);
-    for (QChar &c : loaded)
-      if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) c = QChar::ParagraphSeparator;
+    // What went in is the text searches run over, unless a CR LF made one line break of two
+    // characters (the length check finds it).
+    QString loaded = std::move(loaded_);
     stopLoading();
     if (loaded.size() == document()->characterCount() - 1) {
       search_text_ = std::move(loaded);
@@ -138,23 +169,73 @@ void CodeEditor::runSlice() {
 }
 
 void CodeEditor::loadText(QString text) {
+  endWork();
+  const qsizetype chars = text.size();
+  load_text_ = std::move(text);
+  startLoading(chars);
+}
+
+void CodeEditor::loadLines(std::shared_ptr<const std::vector<std::u16string>> lines) {
+  endWork();
+  qsizetype chars = lines->empty() ? 0 : static_cast<qsizetype>(lines->size()) - 1;
+  for (const auto &line : *lines) chars += static_cast<qsizetype>(line.size());
+  load_lines_ = std::move(lines);
+  startLoading(chars);
+}
+
+void CodeEditor::endWork() {
   if (work_ == Work::Replacing) {
     while (!replaceSlice()) {
     }
     finishReplacing();
   }
   stopLoading();
-  if (text.size() <= kLoadAtOnce) {
+}
+
+void CodeEditor::startLoading(qsizetype chars) {
+  if (document()->blockCount() > kLinesEmptiedInPlace) replaceLongDocument();
+  load_position_ = 0;
+  if (chars <= kLoadAtOnce) {
+    QString text;
+    while (load_position_ < loadSize()) text += nextLoadChunk();
+    stopLoading();
     setPlainText(text);
     return;
   }
   // Lines go in without undo steps: the loaded text is where undo stops, as after setPlainText().
   setPlainText(QString());
   document()->setUndoRedoEnabled(false);
-  load_text_ = std::move(text);
-  load_position_ = 0;
+  loaded_.reserve(chars);
   work_ = Work::Loading;
   slice_timer_.start();
+}
+
+qsizetype CodeEditor::loadSize() const {
+  return load_lines_ ? static_cast<qsizetype>(load_lines_->size()) : load_text_.size();
+}
+
+QString CodeEditor::nextLoadChunk() {
+  QString chunk;
+  if (load_lines_) {
+    const auto &lines = *load_lines_;
+    const auto count = static_cast<qsizetype>(lines.size());
+    while (load_position_ < count && chunk.size() < kInsertChars) {
+      if (load_position_ > 0) chunk += QLatin1Char('\n');
+      const std::u16string &line = lines[static_cast<size_t>(load_position_++)];
+      chunk.append(reinterpret_cast<const QChar *>(line.data()), static_cast<qsizetype>(line.size()));
+    }
+    return chunk;
+  }
+  // Whole lines, so that no line is laid out twice.
+  const qsizetype size = load_text_.size();
+  qsizetype stop = std::min(size, load_position_ + kInsertChars);
+  if (stop < size) {
+    const qsizetype newline = load_text_.indexOf(QLatin1Char('\n'), stop);
+    stop = newline < 0 ? size : newline + 1;
+  }
+  chunk = load_text_.mid(load_position_, stop - load_position_);
+  load_position_ = stop;
+  return chunk;
 }
 
 bool CodeEditor::loadSlice() {
@@ -162,17 +243,15 @@ bool CodeEditor::loadSlice() {
   slice.start();
   QTextCursor end(document());
   end.movePosition(QTextCursor::End);
-  const qsizetype size = load_text_.size();
+  const qsizetype size = loadSize();
   const bool first = load_position_ == 0;
   while (load_position_ < size && slice.nsecsElapsed() < kSliceNanoseconds) {
-    // Whole lines, so that no line is laid out twice.
-    qsizetype stop = std::min(size, load_position_ + kInsertChars);
-    if (stop < size) {
-      const qsizetype newline = load_text_.indexOf(QLatin1Char('\n'), stop);
-      stop = newline < 0 ? size : newline + 1;
-    }
-    end.insertText(QStringView(load_text_).mid(load_position_, stop - load_position_).toString());
-    load_position_ = stop;
+    const QString chunk = nextLoadChunk();
+    end.insertText(chunk);
+    const qsizetype from = loaded_.size();
+    loaded_ += chunk;
+    for (qsizetype i = from; i < loaded_.size(); ++i)
+      if (loaded_[i] == QLatin1Char('\n') || loaded_[i] == QLatin1Char('\r')) loaded_[i] = QChar::ParagraphSeparator;
   }
   // The caret was where the first lines went in, and went on with them: back to the start.
   if (first) setTextCursor(QTextCursor(document()));
@@ -182,9 +261,11 @@ bool CodeEditor::loadSlice() {
 }
 
 void CodeEditor::stopLoading() {
-  if (work_ != Work::Loading) return;
   slice_timer_.stop();
   load_text_ = QString();
+  load_lines_.reset();
+  loaded_ = QString();
+  if (work_ != Work::Loading) return;
   work_ = Work::None;
   document()->setUndoRedoEnabled(true);
 }
@@ -200,7 +281,18 @@ bool CodeEditor::replaceSlice() {
       replace_cursor_.insertText(replace_with_);
     }
   }
-  if (replace_left_ == 0) return true;
+  // The search text as it will be, put together from its start as far as the edits have come.
+  const size_t built = replace_hits_.size() - replace_left_;
+  for (; replace_built_ < built; ++replace_built_) {
+    const qsizetype at = replace_hits_[replace_built_];
+    const qsizetype from = replace_built_ == 0 ? 0 : replace_hits_[replace_built_ - 1] + replace_length_;
+    replaced_text_.append(QStringView(search_text_).mid(from, at - from));
+    replaced_text_.append(replace_with_);
+  }
+  if (replace_left_ == 0) {
+    replaced_text_.append(QStringView(search_text_).mid(replace_hits_.back() + replace_length_));
+    return true;
+  }
   emit workProgress(static_cast<int>((replace_hits_.size() - replace_left_) * 100 / replace_hits_.size()));
   return false;
 }
@@ -301,17 +393,9 @@ int CodeEditor::replaceAll(const QString &what, const QString &with, bool matchC
        at = nextHit(what, true, matchCase, static_cast<int>(at + what.size()), 0))
     replace_hits_.push_back(at);
   if (replace_hits_.empty()) return 0;
-  const QString &text = search_text_;
   replaced_text_ = QString();
-  replaced_text_.reserve(text.size() + (with.size() - what.size()) * static_cast<qsizetype>(replace_hits_.size()));
-  qsizetype from = 0;
-  for (const qsizetype at : replace_hits_) {
-    replaced_text_.append(QStringView(text).mid(from, at - from));
-    replaced_text_.append(with);
-    from = at + what.size();
-  }
-  replaced_text_.append(QStringView(text).mid(from));
-
+  replaced_text_.reserve(search_text_.size() + (with.size() - what.size()) * static_cast<qsizetype>(replace_hits_.size()));
+  replace_built_ = 0;
   replace_left_ = replace_hits_.size();
   replace_length_ = what.size();
   replace_with_ = with;

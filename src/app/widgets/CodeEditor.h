@@ -12,8 +12,13 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace kalvort::app {
+class BackgroundWorker;
+}
 
 class QPaintEvent;
 class QResizeEvent;
@@ -54,6 +59,8 @@ class CodeEditor : public QPlainTextEdit {
   // loop, read-only until workFinished(). A later load ends one in progress; a replace-all in
   // progress is completed first.
   void loadText(QString text);
+  // The same for a program's lines, read as they go in (they must stay as they are meanwhile).
+  void loadLines(std::shared_ptr<const std::vector<std::u16string>> lines);
   bool loading() const { return work_ == Work::Loading; }
   // Work in slices is under way: searches and replacements wait for it to end.
   Work work() const { return work_; }
@@ -95,7 +102,15 @@ class CodeEditor : public QPlainTextEdit {
   // when a change cannot be followed.
   std::u16string_view searchText() const;
   void followChange(int position, int removed, int added);
+  // A text of many lines is not emptied in place, which holds the window's thread for as long as
+  // its lines take to free: the editor takes a new document and the old one is freed off the
+  // window's thread.
+  void replaceLongDocument();
   void runSlice();
+  void endWork();  // a replace-all completed, a load dropped
+  void startLoading(qsizetype chars);
+  qsizetype loadSize() const;  // the text's length or the number of lines
+  QString nextLoadChunk();  // the next lines to put in, with their line breaks
   bool loadSlice();     // true when the whole text is in
   bool replaceSlice();  // true when every hit is replaced
   void stopLoading();
@@ -103,11 +118,16 @@ class CodeEditor : public QPlainTextEdit {
 
   QWidget *gutter_;
   int errorLine_ = -1;
+  std::unique_ptr<kalvort::app::BackgroundWorker> disposal_;  // frees replaced documents
 
   Work work_ = Work::None;
   QTimer slice_timer_;
-  QString load_text_;  // the text a load in slices puts in
+  // What a load in slices puts in: a text or a program's lines; how far it is (in the text, or
+  // the next line); and what is in so far, with paragraph separators, which becomes the search text.
+  QString load_text_;
+  std::shared_ptr<const std::vector<std::u16string>> load_lines_;
   qsizetype load_position_ = 0;
+  QString loaded_;
   // A replace-all in slices: the hits left (replaced from the last), the replacement, the text as
   // it will be, and the edit block kept open until the end.
   std::vector<qsizetype> replace_hits_;
@@ -115,6 +135,7 @@ class CodeEditor : public QPlainTextEdit {
   qsizetype replace_length_ = 0;
   QString replace_with_;
   QString replaced_text_;
+  size_t replace_built_ = 0;  // hits whose part of replaced_text_ is there
   QTextCursor replace_cursor_;
   bool read_only_before_replace_ = false;
   bool following_ = true;  // document changes are followed in the search text

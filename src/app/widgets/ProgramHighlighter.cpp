@@ -20,7 +20,6 @@ ProgramHighlighter::ProgramHighlighter(QPlainTextEdit *editor) : QObject(editor)
   comment_.setForeground(QColor(0x80, 0x80, 0x80));
   comment_.setFontItalic(true);
   editor_->viewport()->installEventFilter(this);
-  connect(editor_->document(), &QTextDocument::contentsChange, this, &ProgramHighlighter::textChanged);
 }
 
 void ProgramHighlighter::setActive(bool active) {
@@ -53,6 +52,13 @@ void ProgramHighlighter::textChanged(int position, int removed, int added) {
 }
 
 void ProgramHighlighter::formatVisibleBlocks() {
+  // The editor may have been given another document since the last paint.
+  if (document_ != editor_->document()) {
+    if (document_) disconnect(document_, nullptr, this, nullptr);
+    document_ = editor_->document();
+    connect(document_, &QTextDocument::contentsChange, this, &ProgramHighlighter::textChanged);
+    ++generation_;
+  }
   // Without line wrapping every line is one row: the rows in view, and one more partly shown.
   const int rowHeight = std::max(1, QFontMetrics(editor_->font()).lineSpacing());
   const int rows = editor_->viewport()->height() / rowHeight + 2;

@@ -12,6 +12,7 @@
 
 class QPlainTextEdit;
 class QTextBlock;
+class QTextDocument;
 
 class ProgramHighlighter : public QObject {
   Q_OBJECT
@@ -42,6 +43,7 @@ class ProgramHighlighter : public QObject {
   void textChanged(int position, int removed, int added);
 
   QPlainTextEdit *editor_;
+  QTextDocument *document_ = nullptr;  // the editor's document whose changes are followed
   bool active_ = true;
   bool formatting_ = false;
   // A line is coloured when its user state equals this; raising it makes every line stale.

@@ -219,14 +219,22 @@ bool EditorPane::roomToShow(uint64_t chars, uint64_t lines) {
 }
 
 void EditorPane::showText(const QString &text, View view) {
+  startShowing(view);
+  editor_->loadText(text);
+  finishShowingUnlessLoading();
+}
+
+void EditorPane::startShowing(View view) {
   loading_ = true;
   view_ = view;
   read_only_after_load_ = false;
   failing_line_after_load_ = -1;
   highlighter_->setActive(view == View::Text);
   editor_->setReadOnly(true);
-  editor_->loadText(text);
   text_changed_ = false;
+}
+
+void EditorPane::finishShowingUnlessLoading() {
   if (!editor_->loading()) finishShowing();
 }
 
@@ -240,20 +248,20 @@ void EditorPane::finishShowing() {
 bool EditorPane::loading() const { return editor_->loading(); }
 
 void EditorPane::showProgramText(const ProgramText &lines) {
-  // Sized and checked before anything is copied: a text too big for the memory left costs nothing.
-  qsizetype chars = lines.empty() ? 0 : static_cast<qsizetype>(lines.size()) - 1;
-  for (const auto &line : lines) chars += static_cast<qsizetype>(line.size());
-  if (!roomToShow(chars, lines.size())) {
+  showProgramText(std::make_shared<const ProgramText>(lines));
+}
+
+void EditorPane::showProgramText(std::shared_ptr<const ProgramText> lines) {
+  // Checked before anything is copied: a text too big for the memory left costs nothing.
+  uint64_t chars = lines->empty() ? 0 : lines->size() - 1;
+  for (const auto &line : *lines) chars += line.size();
+  if (!roomToShow(chars, lines->size())) {
     showNothing();
     return;
   }
-  QString text;
-  text.reserve(chars);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) text += QLatin1Char('\n');
-    text.append(reinterpret_cast<const QChar *>(lines[i].data()), static_cast<qsizetype>(lines[i].size()));
-  }
-  showText(text, View::Text);
+  startShowing(View::Text);
+  editor_->loadLines(std::move(lines));
+  finishShowingUnlessLoading();
 }
 
 void EditorPane::showHex(const uint8_t *bytes, size_t length) {

@@ -52,6 +52,7 @@ class EditorPane : public QWidget {
   // text comes in from the event loop with the progress window shown, read-only until it is all in.
   void showText(const QString &text, View view);
   // A program's text, editable. Nothing (and "Недостаточно памяти.") when it would not fit in memory.
+  void showProgramText(std::shared_ptr<const kalvort::ProgramText> lines);
   void showProgramText(const kalvort::ProgramText &lines);
   // The hex dump of `length` bytes, read-only; nothing when it would not fit in memory.
   void showHex(const uint8_t *bytes, size_t length);
@@ -121,8 +122,11 @@ class EditorPane : public QWidget {
   void showFindDialog(FindReplaceDialog *&dialog, bool replace);
   // False (and "Недостаточно памяти." said) when showing a text of that size would not fit in memory.
   bool roomToShow(uint64_t chars, uint64_t lines);
+  // Before a text goes into the editor: read-only, not changed, coloured if program text.
+  void startShowing(View view);
   // The text shown is all in: editable if it is program text, the progress window gone.
   void finishShowing();
+  void finishShowingUnlessLoading();
 
   UserDialogs &dialogs_;
   Services services_;

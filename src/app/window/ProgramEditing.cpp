@@ -67,13 +67,13 @@ void ProgramEditing::showCurrentEntry() {
     return;
   }
   if (e.file_txt_valid) {
-    editor_.showProgramText(*e.text);
+    editor_.showProgramText(e.text);
     return;
   }
   if (e.need_p_proc && document_.options().processing.enabled) {
     runReadPostprocess(index);
     document_.refreshCurrentEntry();
-    editor_.showProgramText(*document_.currentEntry().text);
+    editor_.showProgramText(document_.currentEntry().text);
     catalog_.refresh();
     return;
   }
@@ -135,7 +135,7 @@ void ProgramEditing::showConversionFailure(int index, const ConversionFailure &f
                QMessageBox::Ok);
   // The failing program in the editor with the line the converter stopped on selected, in the
   // middle of the view so that the lines around it show too.
-  editor_.showProgramText(*failed.text);
+  editor_.showProgramText(failed.text);
   editor_.showFailingLine(failure.conv_err_str_num - 1);
   editor_.setTextChanged(false);
 }
@@ -328,7 +328,7 @@ void ProgramEditing::reprocessCurrentEntry() {
   if (!entry.need_p_proc || !entry.file_bin_valid || !entry.p_buffer) return;
   runReadPostprocess(index);
   document_.refreshCurrentEntry();
-  editor_.showProgramText(*document_.currentEntry().text);
+  editor_.showProgramText(document_.currentEntry().text);
   editor_.setTextChanged(false);
   catalog_.refresh();
   emit commandStatesChanged();
