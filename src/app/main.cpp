@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <cstdio>
+
 #include "support/AppIcons.h"
 #include "support/GuardedApplication.h"
 #include "support/SingleInstance.h"
@@ -44,6 +46,15 @@ int main(int argc, char *argv[]) {
                      window.BringToFront();
                      if (!path.isEmpty()) window.OpenProjectFileWhenReady(path);
                    });
+  // Start-up measurement (bench_gui_start): "painted" on standard output once the window and its
+  // children have been painted, then the program ends.
+  if (qEnvironmentVariableIsSet("KALVORT_QUIT_AFTER_FIRST_PAINT")) {
+    QObject::connect(&window, &MainWindow::firstPainted, &window, [] {
+      std::fputs("painted\n", stdout);
+      std::fflush(stdout);
+      QCoreApplication::quit();
+    }, Qt::QueuedConnection);
+  }
   window.show();
   if (!file.isEmpty()) window.OpenProjectFileWhenReady(file);
   return QApplication::exec();
