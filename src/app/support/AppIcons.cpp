@@ -1,11 +1,17 @@
 #include "support/AppIcons.h"
 
+#include <QApplication>
 #include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
 
+#include <algorithm>
 #include <functional>
+#include <utility>
 
 namespace kalvort::app {
 
@@ -262,26 +268,73 @@ const PainterTable &Painters() {
   return painters;
 }
 
+// Draws one of the images above when a size is asked for, and keeps what it drew: the window
+// asks for two or three sizes of a few dozen images, and drawing each at every size up front
+// made most of the window's construction.
+class DrawnIconEngine : public QIconEngine {
+ public:
+  explicit DrawnIconEngine(Painter paint) : paint_(std::move(paint)) {}
+
+  QIconEngine *clone() const override { return new DrawnIconEngine(*this); }
+  bool isNull() override { return false; }
+  QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override { return size; }
+  // The sizes a caller that picks from a list (a window's icon) gets; any other size is drawn too.
+  QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+    return {{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}, {128, 128}};
+  }
+
+  QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override {
+    if (size.isEmpty()) return {};
+    const quint64 key = (quint64(size.width()) << 32) | (quint64(size.height()) << 8) | quint64(mode);
+    if (const auto found = cache_.constFind(key); found != cache_.cend()) return *found;
+    QPixmap drawn = mode == QIcon::Normal ? Draw(size) : Styled(pixmap(size, QIcon::Normal, QIcon::Off), mode);
+    cache_.insert(key, drawn);
+    return drawn;
+  }
+
+  void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override {
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    painter->drawPixmap(rect, pixmap(rect.size() * ratio, mode, state));
+  }
+
+ private:
+  QPixmap Draw(const QSize &size) const {
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    const int side = std::min(size.width(), size.height());
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate((size.width() - side) / 2.0, (size.height() - side) / 2.0);
+    p.scale(side / 24.0, side / 24.0);
+    paint_(p);
+    return pixmap;
+  }
+
+  // Disabled and selected images come from the style, as for an icon made of pixmaps.
+  static QPixmap Styled(const QPixmap &normal, QIcon::Mode mode) {
+    QStyle *style = qobject_cast<QApplication *>(QCoreApplication::instance()) ? QApplication::style() : nullptr;
+    if (!style) return normal;
+    QStyleOption option;
+    option.palette = QGuiApplication::palette();
+    return style->generatedIconPixmap(mode, normal, &option);
+  }
+
+  Painter paint_;
+  QHash<quint64, QPixmap> cache_;
+};
+
 }  // namespace
 
 QIcon DrawnIcon(const QString &name) {
-  const Painter paint = Painters().value(name);
+  Painter paint = Painters().value(name);
   if (!paint) return {};
-  QIcon icon;
-  for (int size : {16, 22, 24, 32, 48, 64, 128}) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 24.0, size / 24.0);
-    paint(p);
-    p.end();
-    icon.addPixmap(pixmap);
-  }
-  return icon;
+  return QIcon(new DrawnIconEngine(std::move(paint)));
 }
 
-QIcon ThemeIcon(const QString &name) { return QIcon::fromTheme(name, DrawnIcon(name)); }
+QIcon ThemeIcon(const QString &name) {
+  // Qt looks the name up in the theme first; the fall-back costs nothing until it is painted.
+  return QIcon::fromTheme(name, DrawnIcon(name));
+}
 
 QIcon ProgramIcon() { return DrawnIcon(QStringLiteral("kalvort")); }
 
