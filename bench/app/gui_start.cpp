@@ -82,7 +82,7 @@ bool UseTemporaryFolders(std::string *root) {
   char pattern[] = "/tmp/kalvort-start-XXXXXX";
   if (!::mkdtemp(pattern)) return false;
   *root = pattern;
-  for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+  for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
     const std::string dir = *root + "/" + name;
     if (::mkdir(dir.c_str(), 0700) != 0) return false;
     ::setenv(name, dir.c_str(), 1);
