@@ -101,12 +101,11 @@ class CatalogPaneTest : public QObject {
     pane->refresh();
     document->setCurrentEntryIndex(2);
     pane->selectRows(2, 2, false);
-    auto *form = pane->findChild<FilePropertiesDialog *>();
-    QVERIFY(form);
     auto *timer = new QTimer(pane.get());
     timer->setInterval(5);
-    connect(timer, &QTimer::timeout, pane.get(), [form, timer] {
-      if (!form->isVisible()) return;
+    connect(timer, &QTimer::timeout, pane.get(), [this, timer] {
+      auto *form = pane->findChild<FilePropertiesDialog *>();  // made when first shown
+      if (!form || !form->isVisible()) return;
       timer->stop();
       form->findChild<QLineEdit *>(QStringLiteral("numberEdit"))->setText(QStringLiteral("13"));
       form->findChild<QPushButton *>(QStringLiteral("okButton"))->click();

@@ -61,8 +61,8 @@ void AnswerPropDialogs(MainWindow &window, QList<std::function<void(FileProperti
   auto *timer = new QTimer(&window);
   timer->setInterval(5);
   QObject::connect(timer, &QTimer::timeout, &window, [&window, timer, answers]() mutable {
-    FilePropertiesDialog *form = PropForm(window);
-    if (!form->isVisible()) return;
+    FilePropertiesDialog *form = PropForm(window);  // made when first shown
+    if (!form || !form->isVisible()) return;
     auto answer = answers.takeFirst();
     answer(*form);
     if (form->isVisible()) Field<QPushButton>(*form, "okButton")->click();

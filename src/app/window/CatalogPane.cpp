@@ -106,7 +106,11 @@ CatalogPane::CatalogPane(ProjectDocument &document, UserDialogs &dialogs, QWidge
   createActions();
   createWidgets();
   setColumnWidths();
-  properties_dialog_ = new FilePropertiesDialog(this);
+}
+
+FilePropertiesDialog &CatalogPane::propertiesDialog() {
+  if (!properties_dialog_) properties_dialog_ = new FilePropertiesDialog(this);
+  return *properties_dialog_;
 }
 
 void CatalogPane::createActions() {
@@ -297,10 +301,11 @@ bool CatalogPane::addFile(const QString &file, int progNum, const QString &name,
 void CatalogPane::addFiles(const QStringList &files, bool cancelStops) {
   TDevCatalog &catalog = document_.programs();
   if (files.isEmpty()) return;
-  properties_dialog_->setWindowTitle(QStringLiteral("Добавление файла"));
-  properties_dialog_->setForAllOffered(files.size() >= 2);
+  FilePropertiesDialog &dialog = propertiesDialog();
+  dialog.setWindowTitle(QStringLiteral("Добавление файла"));
+  dialog.setForAllOffered(files.size() >= 2);
   // Each file's dialog starts from the text or binary choice made for the one before.
-  properties_dialog_->setProperties({0, QString(), document_.options().processing.enabled});
+  dialog.setProperties({0, QString(), document_.options().processing.enabled});
   bool for_all = false;
   bool all_text = true;
   bool any_added = false;
@@ -317,13 +322,13 @@ void CatalogPane::addFiles(const QStringList &files, bool cancelStops) {
       any_added |= addFile(file, number, name, all_text);
       continue;
     }
-    properties_dialog_->setProperties({number, name, properties_dialog_->properties().text});
-    if (properties_dialog_->exec() != QDialog::Accepted) {
+    dialog.setProperties({number, name, dialog.properties().text});
+    if (dialog.exec() != QDialog::Accepted) {
       if (cancelStops) break;
       continue;
     }
-    const FileProperties chosen = properties_dialog_->properties();
-    if (properties_dialog_->forAllChosen()) {
+    const FileProperties chosen = dialog.properties();
+    if (dialog.forAllChosen()) {
       for_all = true;
       all_text = chosen.text;
     }
@@ -345,15 +350,16 @@ void CatalogPane::addFilesFromDialog() {
 }
 
 void CatalogPane::addNewFile() {
-  properties_dialog_->setWindowTitle(QStringLiteral("Добавление файла"));
-  properties_dialog_->setForAllOffered(false);
-  properties_dialog_->setProperties({ProposeProgNum(document_.programs(), document_.nc31Mode()), QStringLiteral("Программа"), true});
-  properties_dialog_->setTypeEditable(false);
-  if (properties_dialog_->exec() == QDialog::Accepted) {
-    const FileProperties chosen = properties_dialog_->properties();
+  FilePropertiesDialog &dialog = propertiesDialog();
+  dialog.setWindowTitle(QStringLiteral("Добавление файла"));
+  dialog.setForAllOffered(false);
+  dialog.setProperties({ProposeProgNum(document_.programs(), document_.nc31Mode()), QStringLiteral("Программа"), true});
+  dialog.setTypeEditable(false);
+  if (dialog.exec() == QDialog::Accepted) {
+    const FileProperties chosen = dialog.properties();
     addFile(QString(), chosen.number, chosen.name, true);
   }
-  properties_dialog_->setTypeEditable(true);
+  dialog.setTypeEditable(true);
   // Marked changed even when the dialog was cancelled, as the command always did.
   emit edited();
 }
@@ -418,13 +424,14 @@ void CatalogPane::editProperties() {
   const bool nc31 = document_.nc31Mode();
   const TDevCatalogEntry preset = catalog.Catalog(first);
   const bool single = rows.size() == 1;
-  properties_dialog_->setWindowTitle(QStringLiteral("Свойства"));
-  properties_dialog_->setForAllOffered(false);
-  properties_dialog_->setProperties({nc31 ? RaiseNc31ProgNum(preset.prog_num) : preset.prog_num,
-                            fromU16(ByteArrayToString(preset.code, kCatalogCodeSize - 1)), preset.need_p_proc});
-  properties_dialog_->setNumberAndNameEditable(single);
-  if (properties_dialog_->exec() != QDialog::Accepted) return;
-  const FileProperties chosen = properties_dialog_->properties();
+  FilePropertiesDialog &dialog = propertiesDialog();
+  dialog.setWindowTitle(QStringLiteral("Свойства"));
+  dialog.setForAllOffered(false);
+  dialog.setProperties({nc31 ? RaiseNc31ProgNum(preset.prog_num) : preset.prog_num,
+                        fromU16(ByteArrayToString(preset.code, kCatalogCodeSize - 1)), preset.need_p_proc});
+  dialog.setNumberAndNameEditable(single);
+  if (dialog.exec() != QDialog::Accepted) return;
+  const FileProperties chosen = dialog.properties();
 
   // Entries by identity: a replacement below removes an entry and shifts the indices.
   std::vector<std::shared_ptr<ProgramText>> targets;

@@ -75,6 +75,8 @@ class CatalogPane : public QWidget {
   void createActions();
   void createWidgets();
   void setColumnWidths();
+  // The file properties dialog, made when it is first shown.
+  FilePropertiesDialog &propertiesDialog();
   void onSelectionChanged();
   // Adds one file (an empty program for an empty name); false when nothing was added.
   bool addFile(const QString &file, int progNum, const QString &name, bool text);
