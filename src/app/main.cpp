@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "support/AppIcons.h"
+#include "support/DeferredIconStyle.h"
 #include "support/GuardedApplication.h"
 #include "support/SingleInstance.h"
 #include "support/UserDialogs.h"
@@ -20,6 +21,8 @@ int main(int argc, char *argv[]) {
   QApplication::setApplicationVersion(QStringLiteral(KALVORT_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("kalvort"));
   QApplication::setWindowIcon(kalvort::app::ProgramIcon());
+  // The style Qt chose, with the tool bars' extension arrows read only when drawn.
+  QApplication::setStyle(new kalvort::app::DeferredIconStyle(QApplication::style()));
 
   const QStringList args = QApplication::arguments();
   const QString file = args.size() > 1 ? args.at(1) : QString();

@@ -5,10 +5,14 @@
 #include <QDir>
 #include <QImage>
 #include <QPainter>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QToolBar>
 
+#include <memory>
+
 #include "support/AppIcons.h"
+#include "support/DeferredIconStyle.h"
 #include "support/AppTest.h"
 #include "support/ScriptedDialogs.h"
 #include "window/MainWindow.h"
@@ -91,6 +95,23 @@ class AppIconsTest : public QObject {
 
     QCOMPARE(themed.pixelColor(11, 11), QColor(Qt::magenta));
     QCOMPARE(fallen_back, DrawnIcon(QStringLiteral("document-open")).pixmap(22).toImage());
+  }
+
+  // The tool bars' extension arrows are read when first drawn, and are the style's own.
+  void extensionArrowsAreTheStylesOwn_data() {
+    QTest::addColumn<int>("pixmap");
+    QTest::newRow("horizontal") << int(QStyle::SP_ToolBarHorizontalExtensionButton);
+    QTest::newRow("vertical") << int(QStyle::SP_ToolBarVerticalExtensionButton);
+    QTest::newRow("any other") << int(QStyle::SP_DialogOkButton);
+  }
+  void extensionArrowsAreTheStylesOwn() {
+    QFETCH(int, pixmap);
+    const auto which = static_cast<QStyle::StandardPixmap>(pixmap);
+    std::unique_ptr<QStyle> plain(QStyleFactory::create(QStringLiteral("Fusion")));
+    kalvort::app::DeferredIconStyle deferred(QStyleFactory::create(QStringLiteral("Fusion")));
+    const QImage expected = plain->standardIcon(which).pixmap(16).toImage();
+    QVERIFY(!expected.isNull());
+    QCOMPARE(deferred.standardIcon(which).pixmap(16).toImage(), expected);
   }
 };
 
