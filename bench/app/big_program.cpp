@@ -215,9 +215,21 @@ int main(int argc, char **argv) {
   const int big_row = rowOf(1), small_row = rowOf(2);
 
   std::printf("program of %d lines, %lld bytes of text\n", lines, static_cast<long long>(bytes));
-  const Step show = timed([&] { catalog.selectRows(big_row, big_row, true); }, shownLines(lines));
+  // The first screen of lines is there long before the whole text.
+  QElapsedTimer since_select;
+  double first_screen = 0;
+  const Step show = timed(
+      [&] {
+        since_select.start();
+        catalog.selectRows(big_row, big_row, true);
+      },
+      [&] {
+        if (first_screen == 0 && editor->blockCount() > 100) first_screen = since_select.nsecsElapsed() / 1e9;
+        return shownLines(lines)();
+      });
   const double per_byte = (residentBytes() - before - project_bytes) / static_cast<double>(bytes);
-  report("show", show, "goal 1.5 s, 50 ms");
+  report("show (all lines in, editable)", show, "goal 1.5 s, 50 ms");
+  std::printf("  first screen of lines after %.3f s\n", first_screen);
   report("scroll to the middle, the end, the start", timed([&] {
            QScrollBar *bar = editor->verticalScrollBar();
            for (int v : {bar->maximum() / 2, bar->maximum(), 0}) {
