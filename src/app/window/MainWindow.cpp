@@ -32,6 +32,7 @@
 #include "window/DeviceCommands.h"
 #include "window/DeviceController.h"
 #include "window/EditorPane.h"
+#include "window/FileWork.h"
 #include "window/MainWindow.h"
 #include "window/ProgramEditing.h"
 #include "window/ProjectCommands.h"
@@ -81,6 +82,12 @@ MainWindow::~MainWindow() {
 void MainWindow::closeEvent(QCloseEvent *event) {
   // While a device command runs the window is disabled; it closes once the command has ended.
   if (device_controller_->commandRunning()) {
+    event->ignore();
+    return;
+  }
+  // File work in flight finishes first, and the window then closes as usual.
+  if (file_work_->running()) {
+    close_when_idle_ = true;
     event->ignore();
     return;
   }

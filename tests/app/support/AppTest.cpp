@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "window/DeviceController.h"
+#include "window/FileWork.h"
 #include "window/MainWindow.h"
 #include "workflow/DeviceSession.h"
 
@@ -90,6 +91,10 @@ bool WaitForDeviceStatus(MainWindow &window, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
   if (!WaitFor([&] { return window.deviceController().hasDevice(); }, timeoutMs)) return false;
   return WaitForNextStatus(window, static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
+}
+
+bool WaitForFileWork(MainWindow &window, int timeoutMs) {
+  return WaitFor([&] { return !window.fileWork().running(); }, timeoutMs);
 }
 
 void AddProgram(MainWindow &window, uint32_t size, bool need_p_proc) {

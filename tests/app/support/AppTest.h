@@ -37,6 +37,9 @@ bool WaitForDeviceStatus(MainWindow &window, int timeoutMs = 5000);
 // The next applied status poll.
 bool WaitForNextStatus(MainWindow &window, int timeoutMs = 5000);
 
+// Waits until the window's file work (open, save, check) has ended and its outcome was taken.
+bool WaitForFileWork(MainWindow &window, int timeoutMs = 10000);
+
 // Adds a program to the window's catalog: a valid binary of `size` bytes, processed or not.
 void AddProgram(MainWindow &window, uint32_t size, bool need_p_proc = false);
 
