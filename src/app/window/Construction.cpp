@@ -254,7 +254,7 @@ void MainWindow::ConnectActions() {
 }
 
 void MainWindow::CreateProjectCommands() {
-  project_commands_ = new ProjectCommands(document_, *catalog_pane_, *editor_pane_, dialogs_, *this,
+  project_commands_ = new ProjectCommands(document_, *catalog_pane_, *editor_pane_, dialogs_, *this, *file_work_,
                                           [this] { return fromU16(settings_.LastDir); }, this);
   connect(project_commands_, &ProjectCommands::fileNameChanged, this, &MainWindow::UpdateCaption);
   connect(project_commands_, &ProjectCommands::commandStatesChanged, this, &MainWindow::updateCommandStates);

@@ -151,8 +151,9 @@ class MainWindow : public QMainWindow {
 
   // Start-up and shutdown.
   void StartUp();
-  // Runs the close question and the shutdown steps; false when the user cancelled.
-  bool ConfirmCloseAndShutDown();
+  // Runs the close questions and, unless the user cancelled, the shutdown steps, which set closed_:
+  // at once, or when the save the user asked for has ended (the window is then closed again).
+  void ConfirmCloseAndShutDown();
   void UpdateCaption();
   // Reads the settings file at start (KALVORT_CONFIG or the XDG location).
   void OpenSettings();
@@ -237,6 +238,7 @@ class MainWindow : public QMainWindow {
   kalvort::KalvortSettings settings_;
   bool settings_readable_ = true;
   bool closed_ = false;
+  bool closing_now_ = false;      // inside closeEvent
   bool close_when_idle_ = false;  // a close came while file work ran: closed when it has ended
   bool painted_ = false;
   bool update_prompt_shown_ = false;
