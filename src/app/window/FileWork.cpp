@@ -33,8 +33,9 @@ void FileWork::Progress::report() {
   const auto now = std::chrono::steady_clock::now();
   if (now - last_post_ < kRepaintInterval || shared_->posted.exchange(true)) return;
   last_post_ = now;
-  back_->post([shared = shared_, form = form_] {
+  back_->post([shared = shared_] {
     shared->posted = false;
+    ProgressWindow *form = shared->form;
     if (!form) return;
     form->setPosition(shared->position);
     if (const int programs = shared->programs; programs > 0)
@@ -58,7 +59,7 @@ std::shared_ptr<FileWork::Progress> FileWork::begin(const QString &caption, cons
   status_ = form.statusText();
   auto progress = std::make_shared<Progress>();
   progress->back_ = worker_->handback(this);
-  progress->form_ = &form;
+  progress->shared_->form = &form;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   window_.setEnabled(false);
   form.setCaption(caption);

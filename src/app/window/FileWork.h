@@ -45,6 +45,7 @@ class FileWork : public QObject {
     struct Shared {
       std::atomic<int> position{0}, program{0}, programs{0};
       std::atomic<bool> posted{false};
+      QPointer<ProgressWindow> form;  // set before the job starts; used on the window's thread only
     };
     // Hands the latest figures to the window's thread unless that was done less than 30 ms ago
     // or a hand-over is still on its way; the last figures before the job's end may be skipped.
@@ -52,7 +53,6 @@ class FileWork : public QObject {
 
     std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
     std::shared_ptr<kalvort::app::Handback> back_;
-    QPointer<ProgressWindow> form_;
     std::chrono::steady_clock::time_point last_post_{};
   };
 
