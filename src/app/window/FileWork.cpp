@@ -49,8 +49,10 @@ FileWork::FileWork(QWidget &window, std::function<ProgressWindow &()> progressFo
       progress_form_(std::move(progressForm)),
       worker_(std::make_unique<kalvort::app::BackgroundWorker>()) {}
 
-// The running job returns (it owns what it works on); its result is dropped.
-FileWork::~FileWork() = default;
+FileWork::~FileWork() {
+  // The running job returns as the worker goes (it owns what it works on); its result is dropped.
+  if (running_) QApplication::restoreOverrideCursor();
+}
 
 std::shared_ptr<FileWork::Progress> FileWork::begin(const QString &caption, const QString &status) {
   running_ = true;
