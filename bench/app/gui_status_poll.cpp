@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "EventLoopWatch.h"
 #include "sim/UrvellSimulator.h"
 #include "support/ScriptedDialogs.h"
 #include "window/DeviceController.h"
@@ -27,30 +28,7 @@ namespace {
 
 QElapsedTimer g_since_main;
 
-// Measures every outermost event dispatch on the window's thread.
-class TimedApplication : public QApplication {
- public:
-  using QApplication::QApplication;
-  bool notify(QObject *receiver, QEvent *event) override {
-    if (depth_++ > 0) {
-      const bool r = QApplication::notify(receiver, event);
-      --depth_;
-      return r;
-    }
-    QElapsedTimer t;
-    t.start();
-    const bool r = QApplication::notify(receiver, event);
-    longest_ns_ = std::max(longest_ns_, t.nsecsElapsed());
-    --depth_;
-    return r;
-  }
-  void Reset() { longest_ns_ = 0; }
-  double LongestMs() const { return longest_ns_ / 1e6; }
-
- private:
-  int depth_ = 0;
-  qint64 longest_ns_ = 0;
-};
+using kalvort::bench::TimingApplication;
 
 void SpinUntil(const std::function<bool()> &done, int timeout_ms) {
   QElapsedTimer t;
@@ -59,18 +37,18 @@ void SpinUntil(const std::function<bool()> &done, int timeout_ms) {
 }
 
 // Lets the window's own timer tick `ticks` times; returns the longest dispatch in ms.
-double LongestBlockOverTicks(TimedApplication &app, MainWindow &window, int ticks) {
+double LongestBlockOverTicks(TimingApplication &app, MainWindow &window, int ticks) {
   int seen = 0;
   QTimer *timer = window.findChild<QTimer *>(QStringLiteral("StatusTimer"));
   auto connection = QObject::connect(timer, &QTimer::timeout, [&] { ++seen; });
-  app.Reset();
+  app.startWatch();
   SpinUntil([&] { return seen >= ticks; }, ticks * 250 * 4 + 5000);
   QObject::disconnect(connection);
-  return app.LongestMs();
+  return app.longestMs();
 }
 
 // The same ticks with the poll called on the window's thread itself.
-double LongestBlockOnThread(TimedApplication &app, kalvort::workflow::DeviceSession &session, int ticks) {
+double LongestBlockOnThread(TimingApplication &app, kalvort::workflow::DeviceSession &session, int ticks) {
   QTimer timer;
   timer.setInterval(250);
   int seen = 0;
@@ -78,10 +56,10 @@ double LongestBlockOnThread(TimedApplication &app, kalvort::workflow::DeviceSess
     session.Poll();
     ++seen;
   });
-  app.Reset();
+  app.startWatch();
   timer.start();
   SpinUntil([&] { return seen >= ticks; }, ticks * 1000 + 5000);
-  return app.LongestMs();
+  return app.longestMs();
 }
 
 bool PickController(MainWindow &window, const std::string &address) {
@@ -102,7 +80,7 @@ int main(int argc, char **argv) {
   qputenv("KALVORT_CONFIG", (root.path() + "/kalvort.ini").toUtf8());
   qputenv("KALVORT_VIRTUAL_MODULE", (root.path() + "/module.bin").toUtf8());
   if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) qputenv("XDG_RUNTIME_DIR", root.path().toUtf8());
-  TimedApplication app(argc, argv);
+  TimingApplication app(argc, argv);
   const int ticks = argc > 1 ? std::max(1, atoi(argv[1])) : 40;
 
   ScriptedDialogs dialogs;
@@ -128,12 +106,12 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "simulator: %s\n", error.c_str());
     return 1;
   }
-  app.Reset();
+  app.startWatch();
   if (!PickController(window, config.address)) {
     std::fprintf(stderr, "no controller device object\n");
     return 1;
   }
-  const double pick_ms = app.LongestMs();
+  const double pick_ms = app.longestMs();
   std::printf("(b) silent controller, %d ticks: longest block %.2f ms (picking it: %.2f ms; poll on the window's "
               "thread: %.2f ms)\n",
               ticks, LongestBlockOverTicks(app, window, ticks), pick_ms,

@@ -94,6 +94,7 @@ class CatalogBenchmarkTest : public QObject, kalvort::apptest::WindowFixture {
       QElapsedTimer t;
       t.start();
       apptest::ActionNamed(*window, "ProjectOpenAction")->trigger();
+      QVERIFY(apptest::WaitForFileWork(*window));
       open << t.nsecsElapsed() / 1e6;
       QCOMPARE(window->catalogPane().model().rowCount(), kFullCatalog);
       t.restart();

@@ -99,7 +99,10 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
   }
 
   // Runs a catalog command as its menu item does.
-  void run(const char *name) { apptest::ActionNamed(*window, name)->trigger(); }
+  void run(const char *name) {
+    apptest::ActionNamed(*window, name)->trigger();
+    QVERIFY(apptest::WaitForFileWork(*window));
+  }
   // Runs a command the command rules disable here: the command itself must do nothing.
   void runEvenIfDisabled(const char *name) {
     QAction *command = apptest::ActionNamed(*window, name);
@@ -351,23 +354,23 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     add(textEntry(0, 1, u"a"));
     window->projectDocument().setChanged(true);
     dialogs.files = {QString()};
-    QVERIFY(!window->projectCommands().saveAs());
+    QVERIFY(!apptest::SaveAs(*window));
     QVERIFY(window->projectDocument().changed());
 
     const QString existing = writeFile(dir, "old.kvt", "old");
     dialogs.files = {existing};
     dialogs.answers = {QMessageBox::Cancel};
-    QVERIFY(!window->projectCommands().saveAs());
+    QVERIFY(!apptest::SaveAs(*window));
     QVERIFY(window->projectDocument().changed());
     QCOMPARE(window->projectDocument().fileName(), QStringLiteral("Проект.kvt"));
 
     dialogs.files = {dir.filePath("no/such/folder/p.kvt")};
-    QVERIFY(!window->projectCommands().saveAs());
+    QVERIFY(!apptest::SaveAs(*window));
     QCOMPARE(dialogs.asked.last().text, QStringLiteral("Ошибка сохранения файла!"));
     QVERIFY(window->projectDocument().changed());
 
     dialogs.files = {dir.filePath("good")};
-    QVERIFY(window->projectCommands().saveAs());
+    QVERIFY(apptest::SaveAs(*window));
     QVERIFY(!window->projectDocument().changed());
     QCOMPARE(window->projectDocument().fileName(), dir.filePath("good.kvt"));
   }
@@ -416,10 +419,10 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     add(textEntry(0, 4, u"one", {u"G01 X1", u"M30"}));
     const QString file = dir.filePath("round.kvt");
     dialogs.files = {file};
-    QVERIFY(window->projectCommands().saveAs());
+    QVERIFY(apptest::SaveAs(*window));
     window->projectCommands().resetProject();
     QCOMPARE(catalog().CatalogCount(), 0);
-    QVERIFY(window->projectCommands().openFile(file));
+    QVERIFY(apptest::OpenFile(*window, file));
     QCOMPARE(window->windowTitle(), QStringLiteral("Калворт v1.1.7 - ") + file);
     QCOMPARE(catalog().CatalogCount(), 1);
     QCOMPARE(apptest::EditorOf(*window)->lines(), (QStringList{"G01 X1", "M30"}));
@@ -439,7 +442,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     const QByteArray before = f.readAll();
     f.close();
 
-    QVERIFY(window->projectCommands().openFile(file));
+    QVERIFY(apptest::OpenFile(*window, file));
     QCOMPARE(catalog().CatalogCount(), catalog().MaxProgNum());
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Проект содержит %1 программ, загружено %2.")
                                               .arg(in_file)
@@ -447,7 +450,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
     dialogs.asked.clear();
 
     dialogs.files = {file};
-    QVERIFY(!window->projectCommands().saveAs());  // the default answer keeps the file
+    QVERIFY(!apptest::SaveAs(*window));  // the default answer keeps the file
     QCOMPARE(dialogs.asked.value(0).text,
              QStringLiteral("Файл содержит программы, которые не были загружены. Перезаписать?"));
     QCOMPARE(dialogs.asked.value(0).defaultButton, QMessageBox::No);
@@ -457,7 +460,7 @@ class CatalogViewTest : public QObject, kalvort::apptest::WindowFixture {
 
     dialogs.files = {file};
     dialogs.answers = {QMessageBox::Yes};
-    QVERIFY(window->projectCommands().saveAs());
+    QVERIFY(apptest::SaveAs(*window));
     ProjectContent back;
     QCOMPARE(ReadProjectContent(toPath(file), back), ProjectError::None);
     QCOMPARE(static_cast<int>(back.entries.size()), catalog().MaxProgNum());

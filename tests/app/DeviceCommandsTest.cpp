@@ -254,7 +254,8 @@ class DeviceCommandsTest : public QObject {
     addPrograms(programs(), kC42);
     QTemporaryDir dir;
     const QString a = dir.filePath(QStringLiteral("a.kvt")), b = dir.filePath(QStringLiteral("b.kvt"));
-    for (const QString &f : {a, b}) QVERIFY(window->projectCommands().saveTo(f));
+    for (const QString &f : {a, b})
+      QVERIFY(kalvort::apptest::WaitForOutcome([&](auto then) { window->projectCommands().saveTo(f, then); }));
     window->projectDocument().setChanged(true);
     const QString caption = window->windowTitle();
     // Yes to the write; OK to "Текущий проект не сохранен. Продолжить?" once the write has ended.

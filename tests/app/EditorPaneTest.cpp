@@ -161,6 +161,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
     converted.prog_size = 1;
     show({converted, textEntry(1, {u"G01", u"ы"}), textEntry(2, {u"Я"})});
     ActionNamed(*window, "CheckAllFilesAction")->trigger();
+    QVERIFY(kalvort::apptest::WaitForFileWork(*window));
     QCOMPARE(dialogs.asked.size(), 1);
     QCOMPARE(dialogs.asked[0].text, QStringLiteral("Неверный символ\nПрограмма 2 (text), строка 2"));
     QCOMPARE(window->projectDocument().currentEntryIndex(), 1);

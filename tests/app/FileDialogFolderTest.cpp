@@ -70,6 +70,7 @@ class FileDialogFolderTest : public QObject {
     const QString project = projectDir.filePath(QStringLiteral("цех.kvt"));
     dialogs.files = {project};
     apptest::ActionNamed(window, "ProjectSaveAction")->trigger();
+    QVERIFY(apptest::WaitForFileWork(window));
     QCOMPARE(window.projectDocument().fileName(), project);
     // A file chosen elsewhere later makes that the last folder, but the project's folder wins.
     dialogs.files = {lastDir.filePath(QStringLiteral("список.txt"))};

@@ -181,7 +181,7 @@ class LifecycleTest : public QObject {
     MainWindow window(dialogs);
     QVERIFY(!window.SettingsReadable());
     QCOMPARE(window.projectDocument().options().timeout_factor, 3);
-    QVERIFY(!window.projectCommands().openFile(project));
+    QVERIFY(!kalvort::apptest::OpenFile(window, project));
     QCOMPARE(dialogs.asked.value(0).text, QStringLiteral("Ошибка открытия файла."));
     QCOMPARE(window.projectDocument().fileName(), QStringLiteral("Проект.kvt"));
     QFile::remove(SettingsFile());

@@ -27,10 +27,15 @@ QString CatalogModel::dateFormat() {
   return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time.trimmed();
 }
 
-void CatalogModel::refresh(TDevCatalog &catalog) {
+void CatalogModel::refresh(TDevCatalog &catalog) { take(listRows(catalog), catalog); }
+
+CatalogModel::Rows CatalogModel::listRows(const TDevCatalog &catalog) {
   const std::vector<CatalogListRow> listed = CatalogListRows(catalog);
   const QString format = dateFormat();
-  std::vector<Row> rows(listed.size());
+  Rows made;
+  made.now = NowAsOleDate();
+  std::vector<Row> &rows = made.rows;
+  rows.resize(listed.size());
   for (size_t r = 0; r < listed.size(); ++r) {
     const CatalogListRow &from = listed[r];
     Row &row = rows[r];
@@ -40,14 +45,21 @@ void CatalogModel::refresh(TDevCatalog &catalog) {
     bool ok = false;
     QDateTime when = oleToDateTime(from.date, ok);
     if (!ok) {
-      TDevCatalogEntry e = catalog.Catalog(from.entry_index);
-      e.date = NowAsOleDate();
-      catalog.SetCatalog(from.entry_index, e);
-      when = oleToDateTime(e.date, ok);
+      made.undated.push_back(from.entry_index);
+      when = oleToDateTime(made.now, ok);
     }
     row.cells[kCatalogColumnCount - 1] = when.toString(format);
   }
+  return made;
+}
 
+void CatalogModel::take(Rows made, TDevCatalog &catalog) {
+  for (const int index : made.undated) {
+    TDevCatalogEntry e = catalog.Catalog(index);
+    e.date = made.now;
+    catalog.SetCatalog(index, e);
+  }
+  std::vector<Row> rows = std::move(made.rows);
   // Rows that remain keep their place; the difference is added or removed at the end.
   const int before = static_cast<int>(rows_.size());
   const int after = static_cast<int>(rows.size());

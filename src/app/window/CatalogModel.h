@@ -18,11 +18,29 @@ class CatalogModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
+  struct Row {
+    int entry_index = -1;
+    QString cells[kalvort::kCatalogColumnCount];
+  };
+  // The rows of a catalog as the list shows them, and the entries whose date could not be shown
+  // (shown as `now`).
+  struct Rows {
+    std::vector<Row> rows;
+    std::vector<int> undated;
+    double now = 0;
+  };
+
   explicit CatalogModel(QObject *parent = nullptr);
 
   // Reads the catalog afresh. A date that cannot be shown is replaced by the present moment, in
   // the catalog too.
   void refresh(kalvort::TDevCatalog &catalog);
+  // The texts of the rows of `catalog`. Any thread, on a catalog nothing changes meanwhile: a big
+  // project's rows are made off the window's thread.
+  static Rows listRows(const kalvort::TDevCatalog &catalog);
+  // Shows `rows`, made from the entries `catalog` holds now; the dates that could not be shown are
+  // replaced in `catalog` too.
+  void take(Rows rows, kalvort::TDevCatalog &catalog);
 
   // The catalog index of the row's program; -1 for the empty row or a row out of range.
   int entryAt(int row) const;
@@ -41,9 +59,5 @@ class CatalogModel : public QAbstractTableModel {
   static QString dateFormat();
 
  private:
-  struct Row {
-    int entry_index = -1;
-    QString cells[kalvort::kCatalogColumnCount];
-  };
   std::vector<Row> rows_;
 };

@@ -262,6 +262,11 @@ void CatalogPane::refresh() {
   model_->refresh(document_.programs());
 }
 
+void CatalogPane::refresh(CatalogModel::Rows rows) {
+  const QSignalBlocker block(view_->selectionModel());
+  model_->take(std::move(rows), document_.programs());
+}
+
 void CatalogPane::onSelectionChanged() {
   if (selectionMuted_) {
     selectionMuted_ = false;

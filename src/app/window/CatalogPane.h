@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include "window/CatalogModel.h"
 #include "workflow/CommandRules.h"
 
-class CatalogModel;
 class QAction;
 class QMenu;
 class QTableView;
@@ -38,6 +38,9 @@ class CatalogPane : public QWidget {
   // Reads the catalog afresh; rows that remain keep their selection and selectionChanged() is not
   // emitted for the refresh.
   void refresh();
+  // The same with the rows made beforehand (CatalogModel::listRows, off the window's thread) from
+  // the entries the project holds now.
+  void refresh(CatalogModel::Rows rows);
   // Selects rows first..last (clamped; a first row out of range clears the selection) without a
   // notification, then emits selectionChanged() if `notify`.
   void selectRows(int first, int last, bool notify);

@@ -16,12 +16,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "support/Actions.h"
 #include "widgets/QtText.h"
 #include "window/CatalogPane.h"
 #include "window/DeviceCommands.h"
 #include "window/EditorPane.h"
+#include "window/FileWork.h"
 #include "window/MainWindow.h"
 #include "window/ProgramEditing.h"
 #include "window/ProjectCommands.h"
@@ -69,6 +71,7 @@ void MainWindow::CreateActions() {
   DeviceBurnAction->setIconText(QStringLiteral("Записать в МП"));
 
   CreateCatalogPane();
+  CreateFileWork();
   CreateProgramEditing();
   main_actions_ = {DeviceRereadAction, DeviceBurnAction, DeviceClearSMPCatAction, DeviceClearSMPFullAction,
                  DeviceTestSMPQuickAction, DeviceTestSMPFullAction, DeviceReadImageAction,
@@ -92,11 +95,20 @@ void MainWindow::CreateCatalogPane() {
   catalog_pane_->takeFileDropsOn(*this);
 }
 
+// Open, save and check run on the file worker, with the window disabled and the progress window
+// the device commands own.
+void MainWindow::CreateFileWork() {
+  file_work_ = new FileWork(*this, [this]() -> ProgressWindow & { return deviceCommands().progressForm(); }, this);
+  connect(file_work_, &FileWork::finished, this, [this] {
+    if (std::exchange(close_when_idle_, false)) QMetaObject::invokeMethod(this, &MainWindow::close, Qt::QueuedConnection);
+  });
+}
+
 // Between the catalog list and the editor: the selected program shown, the editor's commands that
 // work on the project, and "Проверить проект".
 void MainWindow::CreateProgramEditing() {
   program_editing_ = std::make_unique<ProgramEditing>(
-      document_, *catalog_pane_, *editor_pane_, dialogs_, *this,
+      document_, *catalog_pane_, *editor_pane_, dialogs_, *this, *file_work_,
       [this]() -> ProgressWindow & { return deviceCommands().progressForm(); });
   connect(catalog_pane_, &CatalogPane::selectionChanged, program_editing_.get(), &ProgramEditing::showSelectedEntry);
   connect(program_editing_.get(), &ProgramEditing::commandStatesChanged, this, &MainWindow::updateCommandStates);
@@ -242,7 +254,7 @@ void MainWindow::ConnectActions() {
 }
 
 void MainWindow::CreateProjectCommands() {
-  project_commands_ = new ProjectCommands(document_, *catalog_pane_, *editor_pane_, dialogs_, *this,
+  project_commands_ = new ProjectCommands(document_, *catalog_pane_, *editor_pane_, dialogs_, *this, *file_work_,
                                           [this] { return fromU16(settings_.LastDir); }, this);
   connect(project_commands_, &ProjectCommands::fileNameChanged, this, &MainWindow::UpdateCaption);
   connect(project_commands_, &ProjectCommands::commandStatesChanged, this, &MainWindow::updateCommandStates);

@@ -229,8 +229,14 @@ void DeviceCommands::DeviceBurnActionExecute() {
 }
 
 void DeviceCommands::DeviceRereadActionExecute() {
-  // The read replaces the project: unsaved changes are offered for saving first.
-  if (!project_commands_.saveChangesFirst()) return;
+  // The read replaces the project: unsaved changes are offered for saving first (the read follows
+  // the save, which runs on the file worker).
+  project_commands_.saveChangesFirst([this](bool goOn) {
+    if (goOn) ReadProjectFromModule();
+  });
+}
+
+void DeviceCommands::ReadProjectFromModule() {
   if (!BeginDeviceCommand()) return;
   // The project takes what was read when the read gave a project to take (complete, or with
   // control-sum errors the user accepted); otherwise it stays as it was.

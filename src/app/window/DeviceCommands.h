@@ -88,6 +88,8 @@ class DeviceCommands : public QObject {
                       std::function<void()> onBegun = {});
   // The chain returned: the outcome shown, the window idle again.
   void DeviceChainFinished(const kalvort::TransferResult &result);
+  // "Прочитать проект из МП" once unsaved changes were settled.
+  void ReadProjectFromModule();
   void RunEraseOrTest(bool test, bool full);
   void ShowTransferMessage(const kalvort::TransferResult &r);
   // A chain refused for a text program that does not convert: the program shown and marked as

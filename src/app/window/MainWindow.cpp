@@ -32,6 +32,7 @@
 #include "window/DeviceCommands.h"
 #include "window/DeviceController.h"
 #include "window/EditorPane.h"
+#include "window/FileWork.h"
 #include "window/MainWindow.h"
 #include "window/ProgramEditing.h"
 #include "window/ProjectCommands.h"
@@ -84,7 +85,18 @@ void MainWindow::closeEvent(QCloseEvent *event) {
     event->ignore();
     return;
   }
-  if (closed_ || ConfirmCloseAndShutDown()) {
+  // File work in flight finishes first, and the window then closes as usual.
+  if (file_work_->running()) {
+    close_when_idle_ = true;
+    event->ignore();
+    return;
+  }
+  if (!closed_) {
+    closing_now_ = true;
+    ConfirmCloseAndShutDown();
+    closing_now_ = false;
+  }
+  if (closed_) {
     event->accept();
   } else {
     event->ignore();
@@ -201,15 +213,18 @@ bool MainWindow::SaveSettings() {
   return true;
 }
 
-bool MainWindow::ConfirmCloseAndShutDown() {
-  if (!programEditing().settleUnconfirmedText()) return false;
-  if (!projectCommands().saveChangesFirst()) return false;
-  deviceController().shutDown();
-  SaveSettings();
-  net_devices_.clear();
-  kalvort::app::CloseAppLog();
-  closed_ = true;
-  return true;
+void MainWindow::ConfirmCloseAndShutDown() {
+  if (!programEditing().settleUnconfirmedText()) return;
+  projectCommands().saveChangesFirst([this](bool goOn) {
+    if (!goOn || closed_) return;
+    deviceController().shutDown();
+    SaveSettings();
+    net_devices_.clear();
+    kalvort::app::CloseAppLog();
+    closed_ = true;
+    // After a save on the file worker the close event is long gone: the window closes now.
+    if (!closing_now_) QMetaObject::invokeMethod(this, &MainWindow::close, Qt::QueuedConnection);
+  });
 }
 
 void MainWindow::FileExitActionExecute() { close(); }
@@ -248,12 +263,13 @@ void MainWindow::OpenPendingFile() {
     return;
   }
   opening_pending_file_ = true;
-  // A hand-over that arrives while the question of this open is shown replaces the pending name
-  // and is taken next.
-  while (!pending_open_file_.isEmpty() && deviceController().hasDevice() && !deviceController().commandRunning()) {
-    projectCommands().openFile(std::exchange(pending_open_file_, QString()));
-  }
-  opening_pending_file_ = false;
+  projectCommands().openFile(std::exchange(pending_open_file_, QString()), [this](bool) {
+    opening_pending_file_ = false;
+    // A hand-over that arrived while this open asked or read replaces the pending name and is
+    // taken next.
+    if (!pending_open_file_.isEmpty())
+      QMetaObject::invokeMethod(this, &MainWindow::OpenPendingFile, Qt::QueuedConnection);
+  });
 }
 
 // ---- the device status and the command enabling rules ----
@@ -397,9 +413,12 @@ void MainWindow::AskSaveBeforeDeviceChange() {
   if (!document_.changed()) return;
   const auto answer = dialogs_.ask(this, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
                                   QStringLiteral("Сохранить проект?"), QMessageBox::Yes | QMessageBox::No);
-  if (answer == QMessageBox::Yes) projectCommands().saveAs();
-  // The device change goes ahead whatever the answer: the project starts afresh.
-  projectCommands().resetProject();
+  // The device change goes ahead whatever the answer: the project starts afresh (once a save has
+  // taken the project to its file).
+  if (answer == QMessageBox::Yes)
+    projectCommands().saveAs([this](bool) { projectCommands().resetProject(); });
+  else
+    projectCommands().resetProject();
 }
 
 void MainWindow::ChangeDeviceType() {

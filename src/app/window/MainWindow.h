@@ -35,6 +35,7 @@ class CatalogPane;
 class DeviceCommands;
 class DeviceController;
 class EditorPane;
+class FileWork;
 class ProgramEditing;
 class ProjectCommands;
 class SettingsDialog;
@@ -72,6 +73,7 @@ class MainWindow : public QMainWindow {
   EditorPane &editorPane() const { return *editor_pane_; }
   ProgramEditing &programEditing() const { return *program_editing_; }
   ProjectCommands &projectCommands() const { return *project_commands_; }
+  FileWork &fileWork() const { return *file_work_; }
   DeviceCommands &deviceCommands() const { return *device_commands_; }
   DeviceController &deviceController() const { return *device_controller_; }
   StatusLine &statusLine() const { return *status_; }
@@ -138,6 +140,7 @@ class MainWindow : public QMainWindow {
   void CreateCentralArea();
   void CreateLeftPane();
   void CreateCatalogPane();
+  void CreateFileWork();
   void CreateProgramEditing();
   void CreateStatusLine();
   void CreateDeviceCommands();
@@ -148,8 +151,9 @@ class MainWindow : public QMainWindow {
 
   // Start-up and shutdown.
   void StartUp();
-  // Runs the close question and the shutdown steps; false when the user cancelled.
-  bool ConfirmCloseAndShutDown();
+  // Runs the close questions and, unless the user cancelled, the shutdown steps, which set closed_:
+  // at once, or when the save the user asked for has ended (the window is then closed again).
+  void ConfirmCloseAndShutDown();
   void UpdateCaption();
   // Reads the settings file at start (KALVORT_CONFIG or the XDG location).
   void OpenSettings();
@@ -214,6 +218,8 @@ class MainWindow : public QMainWindow {
   EditorPane *editor_pane_ = nullptr;
   std::unique_ptr<ProgramEditing> program_editing_;
   ProjectCommands *project_commands_ = nullptr;
+  // Opens, saves and checks the project off the window's thread.
+  FileWork *file_work_ = nullptr;
   // Runs the status poll, the device creation and the device commands off the window's thread.
   DeviceController *device_controller_ = nullptr;
   std::unique_ptr<DeviceCommands> device_commands_;
@@ -232,6 +238,8 @@ class MainWindow : public QMainWindow {
   kalvort::KalvortSettings settings_;
   bool settings_readable_ = true;
   bool closed_ = false;
+  bool closing_now_ = false;      // inside closeEvent
+  bool close_when_idle_ = false;  // a close came while file work ran: closed when it has ended
   bool painted_ = false;
   bool update_prompt_shown_ = false;
 };

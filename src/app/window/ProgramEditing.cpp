@@ -7,7 +7,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
@@ -16,6 +18,7 @@
 #include "window/CatalogModel.h"
 #include "window/CatalogPane.h"
 #include "window/EditorPane.h"
+#include "window/FileWork.h"
 #include "window/ProjectDocument.h"
 #include "base/CodePage.h"
 #include "base/SafeSave.h"
@@ -34,14 +37,15 @@ constexpr size_t kMaxTextFile = size_t{64} << 20;
 }  // namespace
 
 ProgramEditing::ProgramEditing(ProjectDocument &document, CatalogPane &catalog, EditorPane &editor,
-                               UserDialogs &dialogs, QWidget &window, std::function<ProgressWindow &()> progressForm,
-                               QObject *parent)
+                               UserDialogs &dialogs, QWidget &window, FileWork &work,
+                               std::function<ProgressWindow &()> progressForm, QObject *parent)
     : QObject(parent),
       document_(document),
       catalog_(catalog),
       editor_(editor),
       dialogs_(dialogs),
       window_(window),
+      work_(work),
       progress_form_(std::move(progressForm)) {}
 
 PostProcessOptions ProgramEditing::processOptions() const {
@@ -220,30 +224,67 @@ void ProgramEditing::checkProgram() {
 }
 
 void ProgramEditing::checkProject() {
+  if (work_.running()) return;  // one file job at a time
   TDevCatalog &catalog = document_.programs();
-  if (document_.options().processing.enabled && catalog.CatalogCount() > 0) {
-    for (int row = 0; row < catalog_.model().rowCount(); ++row) {
-      const int index = catalog_.entryAt(row);
-      if (index < 0) continue;
-      const TDevCatalogEntry e = catalog.Catalog(index);
-      if (!e.need_p_proc || e.file_bin_valid) continue;
-      if (runWritePostprocess(index)) {
-        document_.setChanged(true);
-        continue;
-      }
-      // The editor keeps the failing program with its line selected.
-      catalog.CalculateMPStat();
-      catalog_.refresh();
-      makeCurrent(index);
-      catalog_.selectRows(row, row, false);  // selected without showing it again
-      emit commandStatesChanged();
-      return;
-    }
+  if (!document_.options().processing.enabled || catalog.CatalogCount() == 0) return reportCheckPassed();
+  // The programs to convert, in the list's order: (row, entry).
+  std::vector<std::pair<int, int>> todo;
+  for (int row = 0; row < catalog_.model().rowCount(); ++row) {
+    const int index = catalog_.entryAt(row);
+    if (index < 0) continue;
+    const TDevCatalogEntry e = catalog.Catalog(index);
+    if (e.need_p_proc && !e.file_bin_valid) todo.emplace_back(row, index);
   }
+  if (todo.empty()) return reportCheckPassed();
+  // The conversions work on a copy of the catalog (sharing the texts, which stay as they are while
+  // the window is disabled); it takes the project's place when they are over.
+  auto programs = std::make_shared<TDevCatalog>();
+  programs->CopyCatalogFrom(catalog);
+  struct Checked {
+    int converted = 0;  // programs of `todo` converted, in order
+    bool failed = false;
+    ConversionFailure failure;
+    CatalogModel::Rows rows;  // the list's rows afterwards
+  };
+  const PostProcessOptions options = processOptions();
+  work_.run<Checked>(
+      QStringLiteral("Обработка..."), QString::fromUtf8(ConverterStatusText(options)),
+      [programs, todo, options](FileWork::Progress &progress) {
+        Checked r;
+        const int count = static_cast<int>(todo.size());
+        for (const auto &[row, index] : todo) {
+          progress.setProgram(r.converted + 1, count);
+          if (!kalvort::RunWritePostprocess(*programs, index, options, &r.failure, progress.sink())) {
+            r.failed = true;
+            break;
+          }
+          ++r.converted;
+        }
+        r.rows = CatalogModel::listRows(*programs);
+        return r;
+      },
+      [this, programs, todo](Checked &r) {
+        document_.programs().SwapCatalog(*programs);
+        work_.dispose(programs);
+        if (r.converted > 0) document_.setChanged(true);
+        if (!r.failed) return reportCheckPassed(std::move(r.rows));
+        // The editor keeps the failing program with its line selected.
+        const auto [row, index] = todo[static_cast<size_t>(r.converted)];
+        showConversionFailure(index, r.failure);
+        document_.programs().CalculateMPStat();
+        catalog_.refresh(std::move(r.rows));
+        makeCurrent(index);
+        catalog_.selectRows(row, row, false);  // selected without showing it again
+        emit commandStatesChanged();
+      });
+}
+
+void ProgramEditing::reportCheckPassed(std::optional<CatalogModel::Rows> rows) {
   dialogs_.ask(&window_, QMessageBox::Information, kCheck, QStringLiteral("Проверка прошла успешно."),
                QMessageBox::Ok);
-  catalog.CalculateMPStat();
-  catalog_.refresh();
+  document_.programs().CalculateMPStat();
+  // Without conversions the catalog is as the list shows it.
+  if (rows) catalog_.refresh(std::move(*rows));
   showCurrentRow();
 }
 

@@ -10,12 +10,15 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 #include "formats/Conversion.h"
 #include "formats/PostProcess.h"
+#include "window/CatalogModel.h"
 
 class CatalogPane;
 class EditorPane;
+class FileWork;
 class ProjectDocument;
 class QWidget;
 class ProgressWindow;
@@ -26,9 +29,11 @@ class ProgramEditing : public QObject {
 
  public:
   // `window` is the parent of its questions and file dialogs and of the conversions' progress;
-  // `progressForm` gives the progress window the device commands share.
+  // `work` runs "Проверить проект" off the window's thread; `progressForm` gives the progress window
+  // the device commands share.
   ProgramEditing(ProjectDocument &document, CatalogPane &catalog, EditorPane &editor, UserDialogs &dialogs,
-                 QWidget &window, std::function<ProgressWindow &()> progressForm, QObject *parent = nullptr);
+                 QWidget &window, FileWork &work, std::function<ProgressWindow &()> progressForm,
+                 QObject *parent = nullptr);
 
   // Entry `index` becomes the one the editor's text belongs to.
   void makeCurrent(int index);
@@ -54,7 +59,8 @@ class ProgramEditing : public QObject {
   void checkProgram();
   void openTextFile();
   void saveProgramFile();
-  // "Проверить проект": converts every program that needs it, stops at the first that fails.
+  // "Проверить проект": converts every program that needs it, in the list's order, on the file
+  // worker; stops at the first that fails, which is then selected and shown with its line marked.
   void checkProject();
 
  signals:
@@ -70,11 +76,15 @@ class ProgramEditing : public QObject {
   // Binary to text and text to binary of entry `index`, with the progress window shown.
   bool runReadPostprocess(int index);
   bool runWritePostprocess(int index);
+  // The end of "Проверить проект" when every program converted: its message, and the list afresh
+  // from `rows` when programs were converted (their rows made on the file worker).
+  void reportCheckPassed(std::optional<CatalogModel::Rows> rows = std::nullopt);
 
   ProjectDocument &document_;
   CatalogPane &catalog_;
   EditorPane &editor_;
   UserDialogs &dialogs_;
   QWidget &window_;
+  FileWork &work_;
   std::function<ProgressWindow &()> progress_form_;
 };

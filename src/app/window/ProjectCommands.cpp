@@ -1,8 +1,8 @@
-// The project commands: new, open and save, and the project file read and write of the window.
+// The project commands: new, open and save, and the project file read and write of the window, which
+// run on the file worker.
 
 #include "window/ProjectCommands.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -11,8 +11,10 @@
 #include "dialogs/SettingsDialog.h"
 #include "support/UserDialogs.h"
 #include "widgets/QtText.h"
+#include "window/CatalogModel.h"
 #include "window/CatalogPane.h"
 #include "window/EditorPane.h"
+#include "window/FileWork.h"
 #include "window/ProjectDocument.h"
 
 using namespace kalvort;
@@ -25,14 +27,15 @@ const QString kProjectFilter = QStringLiteral("Файл проекта (*.kvt)")
 }  // namespace
 
 ProjectCommands::ProjectCommands(ProjectDocument &document, CatalogPane &catalog, EditorPane &editor,
-                                 UserDialogs &dialogs, QWidget &window, std::function<QString()> lastFolder,
-                                 QObject *parent)
+                                 UserDialogs &dialogs, QWidget &window, FileWork &work,
+                                 std::function<QString()> lastFolder, QObject *parent)
     : QObject(parent),
       document_(document),
       catalog_(catalog),
       editor_(editor),
       dialogs_(dialogs),
       window_(window),
+      work_(work),
       last_folder_(std::move(lastFolder)) {}
 
 ProjectOptions ProjectCommands::currentProjectOptions() const {
@@ -56,101 +59,148 @@ void ProjectCommands::showFirstRow() {
   emit commandStatesChanged();
 }
 
-bool ProjectCommands::saveTo(const QString &file) {
+void ProjectCommands::saveTo(const QString &file, Then then) {
+  const auto finish = [then](bool saved) {
+    if (then) then(saved);
+  };
+  if (work_.running()) return finish(false);  // one file job at a time
   const bool drops_programs =
       !document_.partlyLoadedFile().isEmpty() && QFileInfo(file).canonicalFilePath() == document_.partlyLoadedFile();
   if (drops_programs) {
     if (dialogs_.ask(&window_, QMessageBox::Warning, kWarning,
                      QStringLiteral("Файл содержит программы, которые не были загружены. Перезаписать?"),
                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
-      return false;
+      return finish(false);
   } else if (QFileInfo::exists(file) &&
              dialogs_.ask(&window_, QMessageBox::Warning, kWarning,
                           QStringLiteral("Такой файл существует. Перезаписать?"), QMessageBox::Ok | QMessageBox::Cancel,
                           QMessageBox::Cancel) != QMessageBox::Ok) {
-    return false;
+    return finish(false);
   }
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const ProjectError error = SaveProjectFile(toPath(file), &document_.programs(), currentProjectOptions());
-  QApplication::restoreOverrideCursor();
-  if (error != ProjectError::None) {
-    dialogs_.error(&window_, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
-    return false;
-  }
-  if (drops_programs) document_.setPartlyLoadedFile(QString());
-  return true;
+  // The job writes a copy of the catalog (sharing the texts and binaries, which stay as they are
+  // while the window is disabled); the copy goes with the job, whatever happens to the window.
+  auto programs = std::make_shared<TDevCatalog>();
+  programs->CopyCatalogFrom(document_.programs());
+  work_.run<ProjectError>(
+      QStringLiteral("Сохранить проект"), file,
+      [programs, path = toPath(file), options = currentProjectOptions()](FileWork::Progress &) {
+        return SaveProjectFile(path, programs.get(), options);
+      },
+      [this, drops_programs, finish](ProjectError &error) {
+        if (error != ProjectError::None) {
+          dialogs_.error(&window_, QStringLiteral("Ошибка"), QStringLiteral("Ошибка сохранения файла!"));
+          return finish(false);
+        }
+        if (drops_programs) document_.setPartlyLoadedFile(QString());
+        finish(true);
+      });
 }
 
-bool ProjectCommands::readProject(const QString &file) {
-  ProjectOptions options = currentProjectOptions();
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  // All or nothing: the catalog and the options change only when the whole file was read.
-  LoadedCount loaded;
-  const ProjectError error = kalvort::OpenProjectFile(toPath(file), document_.programs(), options, &loaded);
-  QApplication::restoreOverrideCursor();
-  if (error == ProjectError::OutOfMemory) {
-    dialogs_.error(&window_, QStringLiteral("Ошибка"), QStringLiteral("Недостаточно памяти."));
-    return false;
-  }
-  if (error != ProjectError::None) {
-    dialogs_.ask(&window_, QMessageBox::Warning, kWarning, QStringLiteral("Ошибка открытия файла."), QMessageBox::Ok);
-    return false;
-  }
-  document_.setPartlyLoadedFile(loaded.all() ? QString() : QFileInfo(file).canonicalFilePath());
-  if (!loaded.all())
-    dialogs_.ask(&window_, QMessageBox::Warning, kWarning,
-                 QStringLiteral("Проект содержит %1 программ, загружено %2.").arg(loaded.in_file).arg(loaded.loaded),
-                 QMessageBox::Ok);
-  document_.setDeviceType(options.DeviceType);
-  document_.options().processing = options.processing;
-  editor_.setHexView(options.hex_view);
-  return true;
-}
-
-bool ProjectCommands::saveAs() {
+void ProjectCommands::saveAs(Then then) {
+  const auto finish = [then](bool saved) {
+    if (then) then(saved);
+  };
   QString file =
       dialogs_.saveFileName(&window_, QStringLiteral("Сохранение файла"), kProjectFilter, document_.fileName());
-  if (file.isEmpty()) return false;
+  if (file.isEmpty()) return finish(false);
   file = withDefaultSuffix(file, QStringLiteral("kvt"));
   // The project counts as saved, under its new name, only once the file is written.
-  if (!saveTo(file)) return false;
-  document_.setFileName(file);
-  document_.setChanged(false);
-  return true;
+  saveTo(file, [this, file, finish](bool saved) {
+    if (saved) {
+      document_.setFileName(file);
+      document_.setChanged(false);
+    }
+    finish(saved);
+  });
 }
 
 void ProjectCommands::saveProject() {
-  if (saveAs()) emit fileNameChanged();
-  emit commandStatesChanged();
+  saveAs([this](bool saved) {
+    if (saved) emit fileNameChanged();
+    emit commandStatesChanged();
+  });
 }
 
-bool ProjectCommands::saveChangesFirst() {
-  if (!document_.changed()) return true;
+void ProjectCommands::saveChangesFirst(Then then) {
+  if (!then) then = [](bool) {};
+  if (!document_.changed()) return then(true);
   const auto answer = dialogs_.ask(&window_, QMessageBox::Question, QStringLiteral("Проект не сохранен"),
                                    QStringLiteral("Сохранить проект?"),
                                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
-  if (answer != QMessageBox::Yes && answer != QMessageBox::No) return false;
+  if (answer != QMessageBox::Yes && answer != QMessageBox::No) return then(false);
   // A save that did not happen (its dialog cancelled, the write failed) stops the caller.
-  return answer == QMessageBox::No || saveAs();
+  if (answer == QMessageBox::No) return then(true);
+  saveAs(std::move(then));
 }
 
-bool ProjectCommands::takeFile(const QString &file) {
-  if (!readProject(file)) return false;
-  document_.setFileName(file);
-  document_.setChanged(false);
-  emit fileNameChanged();
-  document_.programs().CalculateMPStat();
-  catalog_.refresh();
-  showFirstRow();
-  return true;
+void ProjectCommands::takeFile(const QString &file, Then then) {
+  const auto finish = [then](bool opened) {
+    if (then) then(opened);
+  };
+  if (work_.running()) return finish(false);  // one file job at a time
+  struct Opened {
+    ProjectError error = ProjectError::None;
+    ProjectOptions options;
+    LoadedCount loaded;
+    CatalogModel::Rows rows;  // the list's rows of the programs read
+  };
+  // Read into a catalog of the same geometry aside: all or nothing, the project shown changes only
+  // when the whole file was read.
+  auto programs = std::make_shared<TDevCatalog>();
+  programs->CopyCatalogFrom(document_.programs());
+  work_.run<Opened>(
+      QStringLiteral("Открыть проект"), file,
+      [programs, path = toPath(file), options = currentProjectOptions()](FileWork::Progress &) {
+        Opened r;
+        r.options = options;
+        r.error = kalvort::OpenProjectFile(path, *programs, r.options, &r.loaded);
+        if (r.error == ProjectError::None) r.rows = CatalogModel::listRows(*programs);
+        return r;
+      },
+      [this, programs, file, finish](Opened &r) {
+        if (r.error == ProjectError::OutOfMemory) {
+          dialogs_.error(&window_, QStringLiteral("Ошибка"), QStringLiteral("Недостаточно памяти."));
+          return finish(false);
+        }
+        if (r.error != ProjectError::None) {
+          dialogs_.ask(&window_, QMessageBox::Warning, kWarning, QStringLiteral("Ошибка открытия файла."),
+                       QMessageBox::Ok);
+          return finish(false);
+        }
+        document_.programs().SwapCatalog(*programs);
+        // The programs shown so far are freed on the worker.
+        work_.dispose(programs);
+        document_.setPartlyLoadedFile(r.loaded.all() ? QString() : QFileInfo(file).canonicalFilePath());
+        if (!r.loaded.all())
+          dialogs_.ask(&window_, QMessageBox::Warning, kWarning,
+                       QStringLiteral("Проект содержит %1 программ, загружено %2.")
+                           .arg(r.loaded.in_file)
+                           .arg(r.loaded.loaded),
+                       QMessageBox::Ok);
+        document_.setDeviceType(r.options.DeviceType);
+        document_.options().processing = r.options.processing;
+        editor_.setHexView(r.options.hex_view);
+        document_.setFileName(file);
+        document_.setChanged(false);
+        emit fileNameChanged();
+        document_.programs().CalculateMPStat();
+        catalog_.refresh(std::move(r.rows));
+        showFirstRow();
+        finish(true);
+      });
 }
 
-bool ProjectCommands::openFile(const QString &file) { return continueDespiteChanges() && takeFile(file); }
+void ProjectCommands::openFile(const QString &file, Then then) {
+  if (continueDespiteChanges())
+    takeFile(file, std::move(then));
+  else if (then)
+    then(false);
+}
 
 void ProjectCommands::openProject() {
   if (!continueDespiteChanges()) return;
   const QString file = dialogs_.openFileName(&window_, QStringLiteral("Открыть проект"), kProjectFilter);
-  if (!file.isEmpty()) takeFile(file);
+  if (!file.isEmpty()) takeFile(file, {});
 }
 
 void ProjectCommands::presetSettingsForm(SettingsDialog &form) const {

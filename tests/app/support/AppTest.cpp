@@ -11,9 +11,13 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "window/DeviceController.h"
+#include "window/FileWork.h"
 #include "window/MainWindow.h"
+#include "window/ProjectCommands.h"
 #include "workflow/DeviceSession.h"
 
 namespace kalvort::apptest {
@@ -90,6 +94,24 @@ bool WaitForDeviceStatus(MainWindow &window, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
   if (!WaitFor([&] { return window.deviceController().hasDevice(); }, timeoutMs)) return false;
   return WaitForNextStatus(window, static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
+}
+
+bool WaitForFileWork(MainWindow &window, int timeoutMs) {
+  return WaitFor([&] { return !window.fileWork().running(); }, timeoutMs);
+}
+
+bool WaitForOutcome(const std::function<void(std::function<void(bool)>)> &command) {
+  auto outcome = std::make_shared<std::optional<bool>>();
+  command([outcome](bool ok) { *outcome = ok; });
+  return WaitFor([&] { return outcome->has_value(); }, 10000) && **outcome;
+}
+
+bool SaveAs(MainWindow &window) {
+  return WaitForOutcome([&](ProjectCommands::Then then) { window.projectCommands().saveAs(std::move(then)); });
+}
+
+bool OpenFile(MainWindow &window, const QString &file) {
+  return WaitForOutcome([&](ProjectCommands::Then then) { window.projectCommands().openFile(file, std::move(then)); });
 }
 
 void AddProgram(MainWindow &window, uint32_t size, bool need_p_proc) {

@@ -37,6 +37,16 @@ bool WaitForDeviceStatus(MainWindow &window, int timeoutMs = 5000);
 // The next applied status poll.
 bool WaitForNextStatus(MainWindow &window, int timeoutMs = 5000);
 
+// Waits until the window's file work (open, save, check) has ended and its outcome was taken.
+bool WaitForFileWork(MainWindow &window, int timeoutMs = 10000);
+// Runs a command that reports its end through the callback it is given; waits for the end and
+// returns what it reported (false after 10 s without an end).
+bool WaitForOutcome(const std::function<void(std::function<void(bool)>)> &command);
+// "Сохранить проект" through the project commands, and opening `file` as a hand-over does: each
+// waited for; true when the project was saved, or the file opened.
+bool SaveAs(MainWindow &window);
+bool OpenFile(MainWindow &window, const QString &file);
+
 // Adds a program to the window's catalog: a valid binary of `size` bytes, processed or not.
 void AddProgram(MainWindow &window, uint32_t size, bool need_p_proc = false);
 

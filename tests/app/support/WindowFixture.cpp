@@ -15,6 +15,7 @@ bool WindowFixture::openWindow() {
 }
 
 void WindowFixture::closeWindow() {
+  if (!window) return;
   window->projectDocument().setChanged(false);
   window->editorPane().setTextChanged(false);
   window.reset();

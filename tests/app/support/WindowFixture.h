@@ -19,7 +19,7 @@ class WindowFixture {
 
   // For init(): false when the window got no device status in time.
   bool openWindow();
-  // For cleanup().
+  // For cleanup(); nothing when the test let the window go already.
   void closeWindow();
   // The device object's catalog (the window has one once openWindow() succeeded).
   TDevCatalog &catalog() { return window->projectDocument().programs(); }
