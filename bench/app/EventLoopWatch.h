@@ -1,8 +1,12 @@
 #pragma once
 // What the desktop benchmarks measure on the window's thread: the longest time one event kept the
-// event loop from running, and a wait that runs the event loop as the program does.
+// event loop from running, and a wait that runs the event loop as the program does; and the
+// surroundings they run the window in.
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QString>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -54,6 +58,23 @@ inline void waitUntil(const std::function<bool()> &done) {
   });
   check.start(5);
   if (!done()) loop.exec();
+}
+
+// The window's surroundings for a benchmark: its settings, data and runtime folders under `root`
+// (a temporary folder), the virtual programmer's module there too, loopback networking only, the
+// offscreen platform. Called before the application object is made.
+inline void UseTemporaryFolders(const QString &root) {
+  for (const char *sub : {"config", "data", "runtime"}) QDir(root).mkpath(QString::fromLatin1(sub));
+  QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  qputenv("XDG_CONFIG_HOME", (root + "/config").toUtf8());
+  qputenv("XDG_DATA_HOME", (root + "/data").toUtf8());
+  qputenv("XDG_RUNTIME_DIR", (root + "/runtime").toUtf8());
+  qputenv("KALVORT_CONFIG", (root + "/config/kalvort.ini").toUtf8());
+  qputenv("KALVORT_VIRTUAL_MODULE", (root + "/data/module.bin").toUtf8());
+  qputenv("KALVORT_LOOPBACK_ONLY", "1");
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qunsetenv("KALVORT_USB_DRIVER");
+  qunsetenv("KALVORT_VIRTUAL_KIND");
 }
 
 }  // namespace kalvort::bench

@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -22,13 +21,13 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <unistd.h>
 
+#include "EventLoopWatch.h"
 #include "device/DevCatalog.h"
 #include "support/ScriptedDialogs.h"
 #include "widgets/CodeEditor.h"
@@ -39,51 +38,10 @@
 
 namespace {
 
-// Times every event the window's thread delivers, less the events delivered inside it: the
-// longest such time is the longest the window could not repaint or react.
-class TimingApplication : public QApplication {
- public:
-  using QApplication::QApplication;
-
-  bool notify(QObject *receiver, QEvent *event) override {
-    const qint64 start = clock_.nsecsElapsed();
-    const qint64 nested_before = nested_;
-    const bool result = QApplication::notify(receiver, event);
-    const qint64 total = clock_.nsecsElapsed() - start;
-    const qint64 own = total - (nested_ - nested_before);
-    if (own > longest_) {
-      longest_ = own;
-      if (qEnvironmentVariableIsSet("BENCH_WHO"))
-        std::fprintf(stderr, "  %.1f ms: event %d to %s\n", own / 1e6, int(event->type()),
-                     receiver->metaObject()->className());
-    }
-    nested_ = nested_before + total;
-    return result;
-  }
-  void startWatch() {
-    clock_.start();
-    longest_ = 0;
-  }
-  double longestMs() const { return static_cast<double>(longest_) / 1e6; }
-
- private:
-  QElapsedTimer clock_;
-  qint64 nested_ = 0;
-  qint64 longest_ = 0;
-};
+using kalvort::bench::TimingApplication;
+using kalvort::bench::waitUntil;
 
 TimingApplication *g_app = nullptr;
-
-// Runs the event loop (waiting for events, as the program does) until `done`.
-void waitUntil(const std::function<bool()> &done) {
-  QEventLoop loop;
-  QTimer check;
-  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  check.start(2);
-  if (!done()) loop.exec();
-}
 
 struct Step {
   double seconds = 0;
@@ -160,16 +118,7 @@ int main(int argc, char **argv) {
   const bool yardstick = argc > 1 && QByteArray(argv[1]) == "--yardstick";
   const int lines = argc > (yardstick ? 2 : 1) ? std::max(1000, atoi(argv[yardstick ? 2 : 1])) : 1000000;
   QTemporaryDir root;
-  for (const char *sub : {"config", "data", "runtime"}) QDir(root.path()).mkpath(QString::fromLatin1(sub));
-  QFile::setPermissions(root.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  qputenv("XDG_CONFIG_HOME", (root.path() + "/config").toUtf8());
-  qputenv("XDG_DATA_HOME", (root.path() + "/data").toUtf8());
-  qputenv("XDG_RUNTIME_DIR", (root.path() + "/runtime").toUtf8());
-  qputenv("KALVORT_CONFIG", (root.path() + "/config/kalvort.ini").toUtf8());
-  qputenv("KALVORT_VIRTUAL_MODULE", (root.path() + "/data/module.bin").toUtf8());
-  qputenv("KALVORT_LOOPBACK_ONLY", "1");
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  qunsetenv("KALVORT_USB_DRIVER");
+  kalvort::bench::UseTemporaryFolders(root.path());
   TimingApplication app(argc, argv);
   g_app = &app;
   std::setvbuf(stdout, nullptr, _IONBF, 0);

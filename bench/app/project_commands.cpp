@@ -97,17 +97,7 @@ double msSince(const QElapsedTimer &t) { return static_cast<double>(t.nsecsElaps
 
 int main(int argc, char **argv) {
   QTemporaryDir root;
-  for (const char *sub : {"config", "data", "runtime"}) QDir(root.path()).mkpath(QString::fromLatin1(sub));
-  QFile::setPermissions(root.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  qputenv("XDG_CONFIG_HOME", (root.path() + "/config").toUtf8());
-  qputenv("XDG_DATA_HOME", (root.path() + "/data").toUtf8());
-  qputenv("XDG_RUNTIME_DIR", (root.path() + "/runtime").toUtf8());
-  qputenv("KALVORT_CONFIG", (root.path() + "/config/kalvort.ini").toUtf8());
-  qputenv("KALVORT_VIRTUAL_MODULE", (root.path() + "/data/module.bin").toUtf8());
-  qputenv("KALVORT_LOOPBACK_ONLY", "1");
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  qunsetenv("KALVORT_USB_DRIVER");
-  qunsetenv("KALVORT_VIRTUAL_KIND");
+  kalvort::bench::UseTemporaryFolders(root.path());
   TimingApplication app(argc, argv);
   const int programs = argc > 1 ? std::clamp(atoi(argv[1]), 1, static_cast<int>(kalvort::kMaxProjectEntries)) : 10000;
 
