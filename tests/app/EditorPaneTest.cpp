@@ -78,12 +78,7 @@ class EditorPaneTest : public QObject, kalvort::apptest::WindowFixture {
   QAction *hexSwitch() const { return ActionNamed(*window, "HexViewAction"); }
 
  private slots:
-  void init() {
-    QVERIFY(openWindow());
-    window->projectDocument().setDeviceType(dtProg);
-    window->projectDocument().options().processing.enabled = true;
-    window->projectDocument().options().processing.project_type = 0;
-  }
+  void init() { QVERIFY(openWindowConverting2C42()); }
   void cleanup() { closeWindow(); }
 
   void hexViewWritesSixteenBytesALine() {

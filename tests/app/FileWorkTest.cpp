@@ -71,12 +71,7 @@ class FileWorkTest : public QObject, kalvort::apptest::WindowFixture {
   }
 
  private slots:
-  void init() {
-    QVERIFY(openWindow());
-    window->projectDocument().setDeviceType(dtProg);
-    window->projectDocument().options().processing.enabled = true;
-    window->projectDocument().options().processing.project_type = 0;
-  }
+  void init() { QVERIFY(openWindowConverting2C42()); }
   void cleanup() { closeWindow(); }
 
   // Until the written file's outcome is back, the window is disabled under the progress window

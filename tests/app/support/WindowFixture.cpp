@@ -14,6 +14,14 @@ bool WindowFixture::openWindow() {
   return true;
 }
 
+bool WindowFixture::openWindowConverting2C42() {
+  if (!openWindow()) return false;
+  window->projectDocument().setDeviceType(dtProg);
+  window->projectDocument().options().processing.enabled = true;
+  window->projectDocument().options().processing.project_type = 0;
+  return true;
+}
+
 void WindowFixture::closeWindow() {
   if (!window) return;
   window->projectDocument().setChanged(false);

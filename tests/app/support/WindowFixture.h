@@ -19,6 +19,8 @@ class WindowFixture {
 
   // For init(): false when the window got no device status in time.
   bool openWindow();
+  // The same, on the programmer with conversion on for 2С42 programs.
+  bool openWindowConverting2C42();
   // For cleanup(); nothing when the test let the window go already.
   void closeWindow();
   // The device object's catalog (the window has one once openWindow() succeeded).
