@@ -19,6 +19,7 @@
 #include "device/DevCatalog.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectFolder.h"
+#include "ShopProject.h"
 
 using namespace kalvort;
 using Clock = std::chrono::steady_clock;
@@ -32,32 +33,6 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// A program text of about 3 KB: numbered blocks of G-code.
-ProgramText MakeText(int prog) {
-  ProgramText lines;
-  size_t chars = 0;
-  for (int n = 0; chars < 3072; ++n) {
-    std::string l = "N" + std::to_string(n) + " G01 X" + std::to_string((prog * 37 + n * 11) % 5000) + " Z-" +
-                    std::to_string((n * 7 + prog) % 300) + " F" + std::to_string(100 + n % 50);
-    chars += l.size() + 2;
-    lines.emplace_back(l.begin(), l.end());
-  }
-  return lines;
-}
-
-// A 4408-byte table of four-byte words, like an НЦ-31 image: mostly small codes, some noise.
-ProgramImage MakeImage(int prog) {
-  ProgramImage img(4408);
-  uint32_t x = 2463534242u + prog;
-  for (size_t i = 0; i < img.size(); ++i) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    img[i] = (i % 4 == 3) ? 0 : static_cast<uint8_t>((i % 4 == 0) ? (x & 0x3F) : (x & 0x0F));
-  }
-  return img;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -66,19 +41,7 @@ int main(int argc, char **argv) {
   const auto path = dir / "kalvort-bench-project.kvt";
 
   TDevCatalog catalog;
-  catalog.SetMaxProgNum(987);
-  for (int i = 0; i < 987; ++i) {
-    TDevCatalogEntry e;
-    e.cat_num = i;
-    e.prog_num = static_cast<uint16_t>(13 + i);
-    StringToCatalogEntry(u"Программа " + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)), e);
-    e.p_buffer = std::make_shared<ProgramImage>(MakeImage(i));
-    e.prog_size = 4408;
-    e.text = std::make_shared<ProgramText>(MakeText(i));
-    e.file_bin_valid = e.file_txt_valid = e.need_p_proc = true;
-    catalog.AddCatalogEntry(e);
-    catalog.UpdateControlSum(i);
-  }
+  bench::FillShopCatalog(catalog);
   ProjectOptions options;
   const std::string payload = EncodeProjectPayload(ProjectFromCatalog(&catalog, options));
 
