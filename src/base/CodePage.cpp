@@ -93,9 +93,13 @@ bool fromUtf8(std::string_view bytes, std::u16string &out) {
   size_t i = 0;
   while (i < bytes.size()) {
     const auto b = static_cast<unsigned char>(bytes[i]);
-    if (b < 0x80) {
-      out.push_back(b);
-      ++i;
+    if (b < 0x80) {  // a run of ASCII is copied whole
+      size_t end = i + 1;
+      while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
+      const size_t at = out.size();
+      out.resize(at + (end - i));
+      char16_t *p = out.data() + at;
+      for (; i < end; ++i) *p++ = static_cast<unsigned char>(bytes[i]);
       continue;
     }
     int extra;
