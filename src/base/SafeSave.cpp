@@ -228,7 +228,9 @@ bool TSafeFileSet::End() {
   if (fd_ < 0) return Fail("close", EBADF);
   const int fd = fd_;
   fd_ = -1;
-  StartWriteback(fd);
+  // A temporary file that turns out to hold the target's bytes is removed unflushed: the disk
+  // need not see it at all.
+  if (compare_fd_ < 0 || compared_ != compare_size_) StartWriteback(fd);
   if (::close(fd) != 0) return Fail("cannot close " + items_.back().temp.string(), errno);
   if (compare_fd_ >= 0) {
     ::close(compare_fd_);
