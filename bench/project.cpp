@@ -1,11 +1,9 @@
 // Saving and opening a full project (987 programs of 4408 bytes with 3 KB texts each), each time
-// set against zlib's own compress() / uncompress() of the same payload (goal: at most 1.3), and
-// unpacking it into a folder (a new one, and again over the files of the first) against
-// uncompress() plus writing the same files without any flush (goal: at most 1.5).
+// set against zlib's own compress() / uncompress() of the same payload (goal: at most 1.3).
+// Unpacking into a folder has a benchmark of its own, bench_project_unpack, whose yardstick
+// flushes the files as an unpack must.
 // Usage: bench_project [ROUNDS] [DIR]   (default 5 rounds, in the system's temporary folder)
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -18,7 +16,7 @@
 
 #include "device/DevCatalog.h"
 #include "project/ProjectFile.h"
-#include "project/ProjectFolder.h"
+#include "ShopProject.h"
 
 using namespace kalvort;
 using Clock = std::chrono::steady_clock;
@@ -32,32 +30,6 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// A program text of about 3 KB: numbered blocks of G-code.
-ProgramText MakeText(int prog) {
-  ProgramText lines;
-  size_t chars = 0;
-  for (int n = 0; chars < 3072; ++n) {
-    std::string l = "N" + std::to_string(n) + " G01 X" + std::to_string((prog * 37 + n * 11) % 5000) + " Z-" +
-                    std::to_string((n * 7 + prog) % 300) + " F" + std::to_string(100 + n % 50);
-    chars += l.size() + 2;
-    lines.emplace_back(l.begin(), l.end());
-  }
-  return lines;
-}
-
-// A 4408-byte table of four-byte words, like an НЦ-31 image: mostly small codes, some noise.
-ProgramImage MakeImage(int prog) {
-  ProgramImage img(4408);
-  uint32_t x = 2463534242u + prog;
-  for (size_t i = 0; i < img.size(); ++i) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    img[i] = (i % 4 == 3) ? 0 : static_cast<uint8_t>((i % 4 == 0) ? (x & 0x3F) : (x & 0x0F));
-  }
-  return img;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -66,19 +38,7 @@ int main(int argc, char **argv) {
   const auto path = dir / "kalvort-bench-project.kvt";
 
   TDevCatalog catalog;
-  catalog.SetMaxProgNum(987);
-  for (int i = 0; i < 987; ++i) {
-    TDevCatalogEntry e;
-    e.cat_num = i;
-    e.prog_num = static_cast<uint16_t>(13 + i);
-    StringToCatalogEntry(u"Программа " + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)), e);
-    e.p_buffer = std::make_shared<ProgramImage>(MakeImage(i));
-    e.prog_size = 4408;
-    e.text = std::make_shared<ProgramText>(MakeText(i));
-    e.file_bin_valid = e.file_txt_valid = e.need_p_proc = true;
-    catalog.AddCatalogEntry(e);
-    catalog.UpdateControlSum(i);
-  }
+  bench::FillShopCatalog(catalog);
   ProjectOptions options;
   const std::string payload = EncodeProjectPayload(ProjectFromCatalog(&catalog, options));
 
@@ -127,60 +87,6 @@ int main(int argc, char **argv) {
     comp.push_back(Seconds(t3, t4));
     uncomp.push_back(Seconds(t4, t5));
   }
-  // Unpacking, and the same files written with no flush at all.
-  std::vector<double> unpackNew, unpackOver, plain;
-  const auto folder = dir / "kalvort-bench-unpack";
-  const auto plainFolder = dir / "kalvort-bench-plain";
-  std::vector<std::pair<std::string, std::string>> files;
-  for (int r = 0; r < rounds; ++r) {
-    std::filesystem::remove_all(folder);
-    std::string error;
-    auto t0 = Clock::now();
-    ProjectContent content;
-    bool ok = ReadProjectContent(path, content) == ProjectError::None && UnpackProject(content, folder, &error);
-    auto t1 = Clock::now();
-    ProjectContent again;
-    ok = ok && ReadProjectContent(path, again) == ProjectError::None && UnpackProject(again, folder, &error);
-    auto t2 = Clock::now();
-    if (!ok) {
-      std::fprintf(stderr, "unpack failed: %s\n", error.c_str());
-      return 1;
-    }
-    if (files.empty()) {
-      for (const auto &f : std::filesystem::directory_iterator(folder)) {
-        std::string bytes(std::filesystem::file_size(f.path()), '\0');
-        const int fd = ::open(f.path().c_str(), O_RDONLY);
-        if (fd < 0 || ::read(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) return 1;
-        ::close(fd);
-        files.emplace_back(f.path().filename().string(), std::move(bytes));
-      }
-    }
-    std::filesystem::remove_all(plainFolder);
-    std::filesystem::create_directory(plainFolder);
-    const std::string z = [&] {
-      std::string b(compressBound(payload.size()), '\0');
-      uLongf n = b.size();
-      compress2(reinterpret_cast<Bytef *>(b.data()), &n, reinterpret_cast<const Bytef *>(payload.data()),
-                payload.size(), Z_DEFAULT_COMPRESSION);
-      b.resize(n);
-      return b;
-    }();
-    auto t3 = Clock::now();
-    std::string u(payload.size(), '\0');
-    uLongf ulen = u.size();
-    uncompress(reinterpret_cast<Bytef *>(u.data()), &ulen, reinterpret_cast<const Bytef *>(z.data()), z.size());
-    for (const auto &[name, bytes] : files) {
-      const int fd = ::open((plainFolder / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) return 1;
-      ::close(fd);
-    }
-    auto t4 = Clock::now();
-    unpackNew.push_back(Seconds(t0, t1));
-    unpackOver.push_back(Seconds(t1, t2));
-    plain.push_back(Seconds(t3, t4));
-  }
-  std::filesystem::remove_all(folder);
-  std::filesystem::remove_all(plainFolder);
   std::filesystem::remove(path);
   const double s = Median(save), o = Median(open), c = Median(comp), u = Median(uncomp);
   std::printf("project: 987 programs, payload %zu bytes, file %zu bytes, %d rounds (medians)\n", payload.size(),
@@ -189,9 +95,5 @@ int main(int argc, char **argv) {
               c * 1e3, s / c, Median(encode) * 1e3);
   std::printf("open   %8.2f ms   zlib uncompress %8.2f ms   ratio %.2f   (InflateProject %.2f ms, decode %.2f ms)\n",
               o * 1e3, u * 1e3, o / u, Median(inflateOnly) * 1e3, Median(decodeOnly) * 1e3);
-  const double p = Median(plain);
-  std::printf("unpack %8.2f ms   uncompress + writing %zu files without flush %8.2f ms   ratio %.2f\n",
-              Median(unpackNew) * 1e3, files.size(), p * 1e3, Median(unpackNew) / p);
-  std::printf("unpack over the same files %8.2f ms   ratio %.2f\n", Median(unpackOver) * 1e3, Median(unpackOver) / p);
   return 0;
 }

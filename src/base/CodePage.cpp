@@ -93,9 +93,13 @@ bool fromUtf8(std::string_view bytes, std::u16string &out) {
   size_t i = 0;
   while (i < bytes.size()) {
     const auto b = static_cast<unsigned char>(bytes[i]);
-    if (b < 0x80) {
-      out.push_back(b);
-      ++i;
+    if (b < 0x80) {  // a run of ASCII is copied whole
+      size_t end = i + 1;
+      while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
+      const size_t at = out.size();
+      out.resize(at + (end - i));
+      char16_t *p = out.data() + at;
+      for (; i < end; ++i) *p++ = static_cast<unsigned char>(bytes[i]);
       continue;
     }
     int extra;
@@ -125,33 +129,55 @@ bool fromUtf8(std::string_view bytes, std::u16string &out) {
 
 std::string toUtf8(std::u16string_view text) {
   std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
+  appendUtf8(out, text);
+  return out;
+}
+
+bool appendUtf8(std::string &out, std::u16string_view text) {
+  bool whole = true;
+  out.reserve(out.size() + text.size());
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    size_t ascii = i;
+    while (ascii < n && text[ascii] < 0x80) ++ascii;
+    if (ascii > i) {
+      const size_t at = out.size();
+      out.resize(at + (ascii - i));
+      char *p = out.data() + at;
+      for (; i < ascii; ++i) *p++ = static_cast<char>(text[i]);
+      if (i == n) break;
+    }
     char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
       cp = 0xFFFD;  // a lone surrogate has no UTF-8 form
+      whole = false;
     }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    ++i;
+    char bytes[4];
+    size_t size;
+    if (cp < 0x800) {
+      bytes[0] = static_cast<char>(0xC0 | (cp >> 6));
+      bytes[1] = static_cast<char>(0x80 | (cp & 0x3F));
+      size = 2;
     } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      bytes[0] = static_cast<char>(0xE0 | (cp >> 12));
+      bytes[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      bytes[2] = static_cast<char>(0x80 | (cp & 0x3F));
+      size = 3;
     } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      bytes[0] = static_cast<char>(0xF0 | (cp >> 18));
+      bytes[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      bytes[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      bytes[3] = static_cast<char>(0x80 | (cp & 0x3F));
+      size = 4;
     }
+    out.append(bytes, size);
   }
-  return out;
+  return whole;
 }
 
 std::u16string decodeText(std::string_view bytes, TextEncoding *found) {

@@ -20,6 +20,9 @@ char16_t cp1251ToUnicode(unsigned char byte);
 // Strict UTF-8: returns false on any malformed, overlong or surrogate sequence.
 bool fromUtf8(std::string_view bytes, std::u16string &out);
 std::string toUtf8(std::u16string_view text);
+// Appends the UTF-8 form of `text` to `out`; runs of ASCII are copied without a check per
+// character. A lone surrogate becomes U+FFFD; returns false when there was one.
+bool appendUtf8(std::string &out, std::u16string_view text);
 
 // The encoding a text file was found in, so that a rewrite can keep it.
 enum class TextEncoding { Cp1251, Utf8, Utf8Bom, Utf16LE, Utf16BE };

@@ -48,11 +48,35 @@ void PutEntry(std::string &out, const TDevCatalogEntry &e) {
     out.append(e.prog_size - have, '\0');
   }
   if (e.file_txt_valid) {
-    const std::u16string text = ProjectTextOf(e);
-    PutI32(out, static_cast<int32_t>(2 * (text.size() + 1)));
-    for (char16_t c : text) PutU16(out, static_cast<uint16_t>(c));
+    // The lines go in as they are held (UTF-16 in the machine's little-endian order), each
+    // followed by CR LF, without joining them first.
+    size_t units = 1;  // the closing NUL
+    if (e.text)
+      for (const auto &line : *e.text) units += line.size() + 2;
+    PutI32(out, static_cast<int32_t>(2 * units));
+    if (e.text) {
+      for (const auto &line : *e.text) {
+        PutBytes(out, line.data(), 2 * line.size());
+        PutBytes(out, u"\r\n", 4);
+      }
+    }
     PutU16(out, 0);
   }
+}
+
+// The payload's size, so that it is made in one buffer without growing.
+size_t PayloadSize(const ProjectContent &content) {
+  size_t size = 4 + 4 + 4 + kOptionsRecordSize + 4 + 4;
+  for (const auto &e : content.entries) {
+    size += 4 + kEntryRecordSize;
+    if (e.file_bin_valid) size += e.prog_size;
+    if (e.file_txt_valid) {
+      size += 4 + 2;
+      if (e.text)
+        for (const auto &line : *e.text) size += 2 * (line.size() + 2);
+    }
+  }
+  return size;
 }
 
 }  // namespace
@@ -97,6 +121,7 @@ std::u16string ProjectTextOf(const TDevCatalogEntry &entry) {
 
 std::string EncodeProjectPayload(const ProjectContent &content) {
   std::string out;
+  out.reserve(PayloadSize(content));
   PutBytes(out, kProjectMagic, 4);
   PutI32(out, content.version);
   PutI32(out, kOptionsRecordSize);

@@ -13,6 +13,7 @@
 #include "device/DevCatalog.h"
 #include "base/CodePage.h"
 #include "project/IniFile.h"
+#include "project/IniWriter.h"
 #include "base/SafeSave.h"
 
 namespace kalvort {
@@ -69,6 +70,11 @@ bool IniSafe(std::u16string_view name) {
 }
 
 bool HasLoneSurrogate(std::u16string_view line) {
+  // Most lines hold no surrogate at all: one pass without an early exit, which the compiler
+  // vectorises, settles them.
+  bool any = false;
+  for (const char16_t c : line) any |= (c & 0xF800) == 0xD800;
+  if (!any) return false;
   for (size_t i = 0; i < line.size(); ++i) {
     const char16_t c = line[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < line.size() && line[i + 1] >= 0xDC00 && line[i + 1] <= 0xDFFF) ++i;
@@ -78,22 +84,47 @@ bool HasLoneSurrogate(std::u16string_view line) {
 }
 
 // Writes the text as a person edits it: UTF-8, every line ended by LF, in pieces so that a long
-// text is never held a second time. A text that UTF-8 cannot carry unchanged (a lone surrogate)
-// is written as UTF-16LE with a byte-order mark instead.
+// text is never held a second time; `piece` is the caller's buffer, kept from text to text. A
+// text that UTF-8 cannot carry unchanged (a lone surrogate) is written as UTF-16LE with a
+// byte-order mark instead. The encoder reports such a line itself; before the first piece goes out
+// the lines not yet encoded are looked at, so that a text once begun in UTF-8 stays UTF-8.
 template <typename Files>
-bool WriteTextFile(Files &files, const ProgramText &lines) {
-  for (const auto &line : lines)
-    if (HasLoneSurrogate(line)) return files.Write(encodeText(joinLines(lines, u"\n"), TextEncoding::Utf16LE));
-  std::string piece;
-  for (const auto &line : lines) {
-    piece += toUtf8(line);
+bool WriteTextFile(Files &files, const ProgramText &lines, std::string &piece) {
+  piece.clear();
+  bool begun = false;
+  for (auto line = lines.begin(); line != lines.end(); ++line) {
+    if (!appendUtf8(piece, *line)) return files.Write(encodeText(joinLines(lines, u"\n"), TextEncoding::Utf16LE));
     piece += '\n';
     if (piece.size() >= (size_t{1} << 16)) {
+      if (!begun && std::any_of(line + 1, lines.end(), HasLoneSurrogate))
+        return files.Write(encodeText(joinLines(lines, u"\n"), TextEncoding::Utf16LE));
       if (!files.Write(piece)) return false;
+      begun = true;
       piece.clear();
     }
   }
   return files.Write(piece);
+}
+
+// The sum of the bytes, eight at a time: four 16-bit lanes of a 64-bit word take the sums of
+// byte pairs, and are folded into the total before they can overflow.
+uint32_t ByteSum(const uint8_t *bytes, size_t size) {
+  constexpr uint64_t kEvenBytes = 0x00FF00FF00FF00FFull;
+  constexpr size_t kStepsPerFold = 128;  // 128 * 2 * 255 < 65536
+  uint64_t total = 0;
+  size_t i = 0;
+  while (size - i >= 8) {
+    const size_t end = i + std::min((size - i) / 8, kStepsPerFold) * 8;
+    uint64_t lanes = 0;
+    for (; i < end; i += 8) {
+      uint64_t word;
+      std::memcpy(&word, bytes + i, 8);
+      lanes += (word & kEvenBytes) + ((word >> 8) & kEvenBytes);
+    }
+    total += (lanes & 0xFFFF) + ((lanes >> 16) & 0xFFFF) + ((lanes >> 32) & 0xFFFF) + (lanes >> 48);
+  }
+  for (; i < size; ++i) total += bytes[i];
+  return static_cast<uint32_t>(total);
 }
 
 const ProgramText kNoLines;
@@ -137,65 +168,10 @@ bool PlainName(const std::string &name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
-// Writes every file of the folder as one set: temporary files first, one flush for them all, then
-// the renames, with project.ini last. Program files of an earlier unpack that this project does
-// not name are removed; nothing else in the folder is touched, and a link is replaced, never
-// written through.
+// Marks for removal the program files in `dir` that `names` (those just written) does not hold.
 template <typename Files>
-bool WriteFolder(const ProjectContent &content, const std::filesystem::path &dir, Files &files, std::string &why) {
-  std::vector<std::string> names;
-  IniFile ini;
-  const auto &o = content.options;
-  ini.SetValue(kProjectSection, "version", std::to_string(content.version));
-  ini.SetValue(kProjectSection, "active_device", std::to_string(o.active_device));
-  ini.SetValue(kProjectSection, "process", std::to_string(o.process));
-  ini.SetValue(kProjectSection, "processor", std::to_string(o.processor));
-  ini.SetValue(kProjectSection, "hex_view", std::to_string(o.hex_view));
-  ini.SetValue(kProjectSection, "count", std::to_string(content.entries.size()));
-  for (size_t i = 0; i < content.entries.size(); ++i) {
-    const auto &e = content.entries[i];
-    const std::string sec = "program " + std::to_string(i + 1);
-    ini.SetValue(sec, "cat_num", std::to_string(e.cat_num));
-    ini.SetValue(sec, "prog_num", std::to_string(e.prog_num));
-    const std::u16string name = ByteArrayToString(e.code, kCatalogCodeSize);
-    TDevCatalogEntry canon;
-    StringToCatalogEntry(name, canon);
-    const bool safe = IniSafe(name);
-    if (safe) ini.SetValue(sec, "name", toUtf8(name));
-    if (!safe || std::memcmp(canon.code, e.code, sizeof e.code) != 0)
-      ini.SetValue(sec, "code", Hex(e.code, sizeof e.code));
-    if (std::memcmp(canon.indic, e.indic, sizeof e.indic) != 0) ini.SetValue(sec, "indic", Hex(e.indic, sizeof e.indic));
-    ini.SetValue(sec, "date", DateText(e.date));
-    ini.SetValue(sec, "need_p_proc", e.need_p_proc ? "1" : "0");
-
-    uint32_t sum = 0;
-    if (e.file_bin_valid) {
-      // The image is exactly prog_size bytes: a shorter buffer is padded with zeros.
-      const size_t have = e.p_buffer ? std::min<size_t>(e.p_buffer->size(), e.prog_size) : 0;
-      for (size_t k = 0; k < have; ++k) sum += (*e.p_buffer)[k];
-      const std::string file = FileName(i, "bin");
-      ini.SetValue(sec, "binary", file);
-      names.push_back(file);
-      const std::string padding(e.prog_size - have, '\0');
-      if (!files.Begin(dir / file) || (have && !files.Write(e.p_buffer->data(), have)) || !files.Write(padding) ||
-          !files.End()) {
-        why = files.Error();
-        return false;
-      }
-    } else if (e.prog_size != 0) {
-      ini.SetValue(sec, "prog_size", std::to_string(e.prog_size));
-    }
-    if (e.control_sum != sum) ini.SetValue(sec, "control_sum", std::to_string(e.control_sum));
-    if (e.file_txt_valid) {
-      const std::string file = FileName(i, "txt");
-      ini.SetValue(sec, "text", file);
-      names.push_back(file);
-      if (!files.Begin(dir / file) || !WriteTextFile(files, e.text ? *e.text : kNoLines) || !files.End()) {
-        why = files.Error();
-        return false;
-      }
-    }
-  }
+bool RemoveStaleFiles(const std::filesystem::path &dir, std::vector<std::string> &names, Files &files,
+                      std::string &why) {
   std::error_code ec;
   std::sort(names.begin(), names.end());
   for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -208,6 +184,73 @@ bool WriteFolder(const ProjectContent &content, const std::filesystem::path &dir
     why = "cannot read " + dir.string() + ": " + ec.message();
     return false;
   }
+  return true;
+}
+
+// Writes every file of the folder as one set: temporary files first, flushed together, then the
+// renames, with project.ini last. With `sweep`, program files of an earlier unpack that this
+// project does not name are removed (a new folder has none); nothing else in the folder is
+// touched, and a link is replaced, never written through.
+template <typename Files>
+bool WriteFolder(const ProjectContent &content, const std::filesystem::path &dir, Files &files, bool sweep,
+                 std::string &why) {
+  std::vector<std::string> names;
+  std::string piece;
+  // The manifest is new each time and its keys come in a fixed order: written straight, with no
+  // lookups.
+  IniWriter ini;
+  const auto &o = content.options;
+  ini.Section(kProjectSection);
+  ini.Key("version", content.version);
+  ini.Key("active_device", o.active_device);
+  ini.Key("process", o.process);
+  ini.Key("processor", o.processor);
+  ini.Key("hex_view", o.hex_view);
+  ini.Key("count", content.entries.size());
+  for (size_t i = 0; i < content.entries.size(); ++i) {
+    const auto &e = content.entries[i];
+    ini.Section("program " + std::to_string(i + 1));
+    ini.Key("cat_num", e.cat_num);
+    ini.Key("prog_num", e.prog_num);
+    const std::u16string name = ByteArrayToString(e.code, kCatalogCodeSize);
+    TDevCatalogEntry canon;
+    StringToCatalogEntry(name, canon);
+    const bool safe = IniSafe(name);
+    if (safe) ini.Key("name", toUtf8(name));
+    if (!safe || std::memcmp(canon.code, e.code, sizeof e.code) != 0) ini.Key("code", Hex(e.code, sizeof e.code));
+    if (std::memcmp(canon.indic, e.indic, sizeof e.indic) != 0) ini.Key("indic", Hex(e.indic, sizeof e.indic));
+    ini.Key("date", DateText(e.date));
+    ini.Key("need_p_proc", e.need_p_proc ? "1" : "0");
+
+    uint32_t sum = 0;
+    if (e.file_bin_valid) {
+      // The image is exactly prog_size bytes: a shorter buffer is padded with zeros.
+      const size_t have = e.p_buffer ? std::min<size_t>(e.p_buffer->size(), e.prog_size) : 0;
+      if (have) sum = ByteSum(e.p_buffer->data(), have);
+      const std::string file = FileName(i, "bin");
+      ini.Key("binary", file);
+      names.push_back(file);
+      const std::string padding(e.prog_size - have, '\0');
+      if (!files.Begin(dir / file) || (have && !files.Write(e.p_buffer->data(), have)) || !files.Write(padding) ||
+          !files.End()) {
+        why = files.Error();
+        return false;
+      }
+    } else if (e.prog_size != 0) {
+      ini.Key("prog_size", e.prog_size);
+    }
+    if (e.control_sum != sum) ini.Key("control_sum", e.control_sum);
+    if (e.file_txt_valid) {
+      const std::string file = FileName(i, "txt");
+      ini.Key("text", file);
+      names.push_back(file);
+      if (!files.Begin(dir / file) || !WriteTextFile(files, e.text ? *e.text : kNoLines, piece) || !files.End()) {
+        why = files.Error();
+        return false;
+      }
+    }
+  }
+  if (sweep && !RemoveStaleFiles(dir, names, files, why)) return false;
   // The manifest is UTF-8 so that every name survives whatever its characters.
   if (!files.Add(dir / kProjectManifest, ini.Text()) || !files.Commit()) {
     why = files.Error();
@@ -233,14 +276,14 @@ bool UnpackProject(const ProjectContent &content, const std::filesystem::path &d
     std::vector<std::filesystem::path> created;
     if (target.has_parent_path() && !CreateFolder(target.parent_path(), created, why)) return fail(why);
     TSafeNewFolder folder;
-    if (folder.Open(target) && WriteFolder(content, folder.Path(), folder, why)) return true;
+    if (folder.Open(target) && WriteFolder(content, folder.Path(), folder, false, why)) return true;
     if (why.empty()) why = folder.Error();
     folder.Cancel();
     for (const auto &p : created) std::filesystem::remove(p, ec);
     return fail(why);
   }
   TSafeFileSet files;
-  if (WriteFolder(content, dir, files, why)) return true;
+  if (WriteFolder(content, dir, files, true, why)) return true;
   return fail(why);
 }
 
@@ -380,7 +423,7 @@ class FolderPacker {
       if (!ReadWholeFile(dir_ / file, *bin, measured)) return Fail("[" + sec + "] cannot read binary " + file);
       e.file_bin_valid = true;
       e.prog_size = static_cast<uint32_t>(bin->size());
-      for (unsigned char b : *bin) sum += b;
+      sum = ByteSum(bin->data(), bin->size());
       if (!bin->empty()) e.p_buffer = std::move(bin);
     } else if (!Number(sec, "prog_size", e.prog_size, false)) {
       return Bad(sec, "prog_size");

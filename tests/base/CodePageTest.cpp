@@ -41,6 +41,34 @@ TEST(CodePage, DecodeHonoursBomThenUtf8ThenCp1251) {
   }
 }
 
+// UTF-8 at every length boundary, ASCII runs before and after, surrogate pairs and lone
+// surrogates (U+FFFD, reported), appended after what the buffer already holds.
+TEST(CodePage, Utf8EncodesEveryRangeAndReportsLoneSurrogates) {
+  const struct {
+    std::u16string text;
+    std::string bytes;
+    bool whole;
+  } cases[] = {
+      {u"", "", true},
+      {u"N1 G01\x7F", "N1 G01\x7F", true},
+      {u"a\u0080\u07FFb\u0800\uFFFFc", "a\xC2\x80\xDF\xBF" "b\xE0\xA0\x80\xEF\xBF\xBF" "c", true},
+      {u"Деталь 1", "\xD0\x94\xD0\xB5\xD1\x82\xD0\xB0\xD0\xBB\xD1\x8C 1", true},
+      {u"x\U00010000\U0010FFFFy", "x\xF0\x90\x80\x80\xF4\x8F\xBF\xBFy", true},
+      {std::u16string(u"a\xD800" u"b", 3), "a\xEF\xBF\xBD" "b", false},
+      {std::u16string(u"\xDC00\xD800", 2), "\xEF\xBF\xBD\xEF\xBF\xBD", false},
+  };
+  for (const auto &c : cases) {
+    std::string out = "old;";
+    EXPECT_EQ(appendUtf8(out, c.text), c.whole) << c.bytes;
+    EXPECT_EQ(out, "old;" + c.bytes);
+    EXPECT_EQ(toUtf8(c.text), c.bytes);
+    std::u16string back;
+    if (c.whole) {
+      EXPECT_TRUE(fromUtf8(c.bytes, back) && back == c.text) << c.bytes;
+    }
+  }
+}
+
 TEST(CodePage, SplitLinesAcceptsEveryLineBreak) {
   using Lines = std::vector<std::u16string>;
   EXPECT_EQ(splitLines(u"a\r\nb\rc\nd"), (Lines{u"a", u"b", u"c", u"d"}));

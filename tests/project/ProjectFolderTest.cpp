@@ -8,6 +8,7 @@
 #include <set>
 
 #include "ProjectTestUtil.h"
+#include "project/IniFile.h"
 #include "project/ProjectBuild.h"
 #include "project/ProjectFolder.h"
 #include "support/TempDir.h"
@@ -50,11 +51,59 @@ TEST(ProjectFolder, UnpackAndPackIsBitExact) {
   const std::string manifest = readFileBytes(dir.file("d") / "project.ini");
   EXPECT_NE(manifest.find("name=Деталь 1\n"), std::string::npos);
   EXPECT_EQ(manifest.find("control_sum=8"), std::string::npos);  // a matching sum is not written
+  IniFile reread;  // the manifest is laid out exactly as the INI reader writes it back
+  ASSERT_TRUE(reread.LoadText(manifest));
+  EXPECT_EQ(reread.Text(), manifest);
 
   ProjectContent back;
   ASSERT_TRUE(PackProject(dir.file("d"), back, &error)) << error;
   ASSERT_EQ(WriteProjectContent(dir.file("b.kvt"), back), ProjectError::None);
   EXPECT_EQ(readFileBytes(dir.file("a.kvt")), readFileBytes(dir.file("b.kvt")));
+}
+
+// Texts longer than one written piece (64 KiB): a lone surrogate anywhere, even after the first
+// piece, makes the whole file UTF-16LE; otherwise it is UTF-8 byte for byte. Control sums are
+// checked for binaries of every length around the summing steps, full of 0xFF: a matching sum is
+// left out of the manifest and computed again by pack, any other is written down.
+TEST(ProjectFolder, LongTextsAndControlSumsSurviveTheFolder) {
+  ProgramText clean(3000, u"N10 G01 X100 Z-20 F150 Ж");  // some 100 KB
+  ProgramText loneFirst = clean, loneLast = clean;
+  loneFirst.front() += u'\xDC00';
+  loneLast.back() += u'\xD800';
+  ProjectContent c;
+  for (ProgramText *text : {&clean, &loneFirst, &loneLast})
+    c.entries.push_back(MakeEntry(static_cast<int>(c.entries.size()), static_cast<uint16_t>(c.entries.size() + 1), "t",
+                                  {}, *text));
+  const size_t sizes[] = {1, 7, 8, 1023, 1024, 1031, 4408, 70001};
+  size_t written = 0;
+  for (const size_t size : sizes) {
+    for (const bool matching : {true, false}) {
+      auto e = MakeEntry(static_cast<int>(c.entries.size()), static_cast<uint16_t>(c.entries.size() + 1), "b",
+                         std::vector<uint8_t>(size, 0xFF), {});
+      if (!matching) ++e.control_sum, ++written;
+      c.entries.push_back(e);
+    }
+  }
+  TempDir dir;
+  std::string error;
+  ASSERT_TRUE(UnpackProject(c, dir.file("d"), &error)) << error;
+  std::string expected;
+  for (const auto &line : clean) expected += toUtf8(line) + "\n";
+  EXPECT_EQ(readFileBytes(dir.file("d") / "001.txt"), expected);
+  for (const char *name : {"002.txt", "003.txt"}) EXPECT_TRUE(readFileBytes(dir.file("d") / name).starts_with("\xFF\xFE")) << name;
+  const std::string manifest = readFileBytes(dir.file("d") / "project.ini");
+  size_t sums = 0;
+  for (size_t at = manifest.find("control_sum="); at != std::string::npos; at = manifest.find("control_sum=", at + 1)) ++sums;
+  EXPECT_EQ(sums, written);
+
+  ProjectContent back;
+  ASSERT_TRUE(PackProject(dir.file("d"), back, &error)) << error;
+  ASSERT_EQ(back.entries.size(), c.entries.size());
+  for (size_t i = 0; i < c.entries.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(back.entries[i].control_sum, c.entries[i].control_sum);
+    EXPECT_EQ(*back.entries[i].text, *c.entries[i].text);
+  }
 }
 
 TEST(ProjectFolder, EditsInTheFolderReachTheProject) {
