@@ -201,6 +201,8 @@ int main(int argc, char **argv) {
     find.longest_ms = std::max(find.longest_ms, s.longest_ms);
   }
   report("find, slowest of 5 steps", find, "goal 50 ms a step");
+  report("find a text that is not there (whole text)",
+         timed([&] { editor->findText(QStringLiteral("Y0Z0"), true, false); }), "goal 50 ms a step");
   int replaced = 0;
   report("replace all \"Z3\" by \"Z9\"",
          timed([&] { replaced = editor->replaceAll(QStringLiteral("Z3"), QStringLiteral("Z9"), true); },
