@@ -35,7 +35,7 @@ class EditorPaneWidgetTest : public QObject {
     dialogs = ScriptedDialogs();
     progress = std::make_unique<ProgressWindow>();
     project_type = 0;
-    EditorPane::Services services{[this]() -> ProgressWindow & { return *progress; }, [this] { return project_type; }};
+    EditorPane::Services services{[this]() -> ProgressWindow & { return *progress; }, [this] { return project_type; }, {}};
     pane = std::make_unique<EditorPane>(dialogs, std::move(services));
   }
   void cleanup() {

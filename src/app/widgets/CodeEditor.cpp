@@ -8,7 +8,6 @@
 #include <QThread>
 
 #include "formats/SearchAndReplace.h"
-#include "support/BackgroundWorker.h"
 
 namespace {
 
@@ -72,13 +71,16 @@ void CodeEditor::replaceLongDocument() {
   setDocument(fresh);
   connect(fresh, &QTextDocument::contentsChange, this, &CodeEditor::followChange);
   search_text_stale_ = true;
-  if (!disposal_) disposal_ = std::make_unique<kalvort::app::BackgroundWorker>();
-  // Belongs to no thread until the worker takes it: an object is freed on its own thread.
-  old->moveToThread(nullptr);
-  disposal_->run(this, [old] {
-    old->moveToThread(QThread::currentThread());
+  if (!dispose_) {
     delete old;
-  });
+    return;
+  }
+  // Belongs to no thread until the disposer's thread frees it: an object is freed on its own thread.
+  old->moveToThread(nullptr);
+  dispose_(std::shared_ptr<QObject>(old, [](QObject *document) {
+    document->moveToThread(QThread::currentThread());
+    delete document;
+  }));
 }
 
 QFont CodeEditor::defaultFont() {

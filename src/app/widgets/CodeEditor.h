@@ -12,13 +12,10 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace kalvort::app {
-class BackgroundWorker;
-}
 
 class QPaintEvent;
 class QResizeEvent;
@@ -47,6 +44,12 @@ class CodeEditor : public QPlainTextEdit {
   // Marks line `line` (from 0) in the gutter until the text changes; -1 removes the mark.
   void setErrorLine(int line);
   int errorLine() const { return errorLine_; }
+
+  // Where a document the editor let go is freed: a document of a million lines takes a while to
+  // free, which `dispose` may do off the window's thread (the object belongs to no thread then;
+  // freeing it pulls it to the freeing thread). Without one it is freed at once.
+  using Disposer = std::function<void(std::shared_ptr<QObject>)>;
+  void setDisposer(Disposer dispose) { dispose_ = std::move(dispose); }
 
   // The text's lines (block texts) and the text as a list of lines.
   QStringList lines() const;
@@ -103,8 +106,7 @@ class CodeEditor : public QPlainTextEdit {
   std::u16string_view searchText() const;
   void followChange(int position, int removed, int added);
   // A text of many lines is not emptied in place, which holds the window's thread for as long as
-  // its lines take to free: the editor takes a new document and the old one is freed off the
-  // window's thread.
+  // its lines take to free: the editor takes a new document and the old one goes to the disposer.
   void replaceLongDocument();
   void runSlice();
   void endWork();  // a replace-all completed, a load dropped
@@ -118,7 +120,7 @@ class CodeEditor : public QPlainTextEdit {
 
   QWidget *gutter_;
   int errorLine_ = -1;
-  std::unique_ptr<kalvort::app::BackgroundWorker> disposal_;  // frees replaced documents
+  Disposer dispose_;
 
   Work work_ = Work::None;
   QTimer slice_timer_;

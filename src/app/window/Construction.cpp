@@ -63,7 +63,8 @@ void MainWindow::CreateActions() {
   // The editor pane brings its own actions; it is made first so that the menus can hold them.
   editor_pane_ = new EditorPane(dialogs_,
                                 {[this]() -> ProgressWindow & { return deviceCommands().progressForm(); },
-                                 [this] { return document_.options().processing.project_type; }},
+                                 [this] { return document_.options().processing.project_type; },
+                                 [this](std::shared_ptr<QObject> garbage) { fileWork().dispose(std::move(garbage)); }},
                                 this);
   for (const ActionSpec &def : kActions) this->*def.member = kalvort::app::MakeAction(def.text, this);
   // The menu item of the write command names what is written; the tool bar keeps the short caption.

@@ -156,6 +156,7 @@ void EditorPane::createToolBars() {
   editor_->setObjectName(QStringLiteral("EditorWidget"));
   editor_->setAccessibleName(QStringLiteral("Редактор"));
   editor_->setReadOnly(true);
+  editor_->setDisposer(services_.dispose);
   layout->addWidget(editor_, 1);
   highlighter_ = new ProgramHighlighter(editor_);
 }

@@ -42,6 +42,8 @@ class EditorPane : public QWidget {
     std::function<ProgressWindow &()> progressWindow;
     // The project type the edits of "Выполнить действие" are chosen for (0, 1; others have none).
     std::function<int()> projectType;
+    // Frees what the editor lets go off the window's thread (see CodeEditor::setDisposer).
+    std::function<void(std::shared_ptr<QObject>)> dispose;
   };
 
   EditorPane(UserDialogs &dialogs, Services services, QWidget *parent = nullptr);
