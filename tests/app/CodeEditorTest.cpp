@@ -123,10 +123,12 @@ class CodeEditorTest : public QObject {
       if (hits > 1000) {
         QCOMPARE(editor.work(), CodeEditor::Work::Replacing);
         QVERIFY(editor.isReadOnly());
+        QVERIFY(!editor.window()->isEnabled());
         QVERIFY(!editor.findText(QStringLiteral("G01"), true, false));
         QCOMPARE(editor.replaceAll(QStringLiteral("G"), QStringLiteral("H"), false), 0);
         QVERIFY(finished.wait(20000));
         QVERIFY(!editor.isReadOnly());
+        QVERIFY(editor.window()->isEnabled());
       }
       QCOMPARE(editor.lines(), expected);
       QCOMPARE(editor.textCursor().position(), editor.document()->characterCount() - 3);  // before the last "22"

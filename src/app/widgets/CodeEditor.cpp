@@ -295,7 +295,9 @@ bool CodeEditor::replaceSlice() {
     replaced_text_.append(QStringView(search_text_).mid(replace_hits_.back() + replace_length_));
     return true;
   }
-  emit workProgress(static_cast<int>((replace_hits_.size() - replace_left_) * 100 / replace_hits_.size()));
+  // A replace-all done at once has no progress to show (and no end to report).
+  if (work_ == Work::Replacing)
+    emit workProgress(static_cast<int>((replace_hits_.size() - replace_left_) * 100 / replace_hits_.size()));
   return false;
 }
 
@@ -315,6 +317,8 @@ void CodeEditor::finishReplacing() {
   replace_cursor_ = QTextCursor();
   replace_hits_.clear();
   if (sliced) {
+    if (disabled_window_) disabled_window_->setEnabled(true);
+    disabled_window_ = nullptr;
     setReadOnly(read_only_before_replace_);
     viewport()->setUpdatesEnabled(true);
     QApplication::restoreOverrideCursor();
@@ -413,6 +417,12 @@ int CodeEditor::replaceAll(const QString &what, const QString &with, bool matchC
   work_ = Work::Replacing;
   read_only_before_replace_ = isReadOnly();
   setReadOnly(true);
+  // Nothing in the window may look at or change the text meanwhile (choosing another program would
+  // take a text that is half replaced).
+  if (window()->isEnabled()) {
+    disabled_window_ = window();
+    disabled_window_->setEnabled(false);
+  }
   viewport()->setUpdatesEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
   slice_timer_.start();

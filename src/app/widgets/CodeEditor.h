@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -75,8 +76,8 @@ class CodeEditor : public QPlainTextEdit {
   bool replaceNext(const QString &what, const QString &with, bool matchCase);
   // Replace all from the start of the text, each search starting after the text just inserted;
   // one undo step. Returns the number of replacements. Many are made in slices from the event
-  // loop (read-only, unpainted and with the busy cursor until workFinished()); nothing is replaced
-  // while other work runs.
+  // loop (the window disabled, the text unpainted, the busy cursor up until workFinished());
+  // nothing is replaced while other work runs.
   int replaceAll(const QString &what, const QString &with, bool matchCase);
 
   // Gutter (used by its widget).
@@ -140,6 +141,7 @@ class CodeEditor : public QPlainTextEdit {
   size_t replace_built_ = 0;  // hits whose part of replaced_text_ is there
   QTextCursor replace_cursor_;
   bool read_only_before_replace_ = false;
+  QPointer<QWidget> disabled_window_;  // the window disabled while a replace-all runs in slices
   bool following_ = true;  // document changes are followed in the search text
 
   // The whole text, its lines separated by QChar::ParagraphSeparator.
