@@ -54,7 +54,9 @@ class EditorPane : public QWidget {
   // text comes in from the event loop with the progress window shown, read-only until it is all in.
   void showText(const QString &text, View view);
   // A program's text, editable. Nothing (and "Недостаточно памяти.") when it would not fit in memory.
+  // The lines are read as they go into the editor: they must stay as they are until loading() ends.
   void showProgramText(std::shared_ptr<const kalvort::ProgramText> lines);
+  // The same for lines the caller does not keep (a copy is shown).
   void showProgramText(const kalvort::ProgramText &lines);
   // The hex dump of `length` bytes, read-only; nothing when it would not fit in memory.
   void showHex(const uint8_t *bytes, size_t length);
