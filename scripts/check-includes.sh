@@ -4,7 +4,7 @@
 # The programs (app, cli, sim/program) stand above every library folder.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-order=(workflow project sim transport module formats device base)
+order=(workflow project sim transport module formats device toolpath base)
 
 rank() {
   local i
