@@ -91,6 +91,10 @@ Axes AxesOf(Plane plane) {
 double &At(Point &p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 double At(const Point &p, int axis) { return axis == 0 ? p.x : axis == 1 ? p.y : p.z; }
 
+bool SamePoint(const Point &p, const Point &q) {
+  return std::abs(p.x - q.x) < kSamePlace && std::abs(p.y - q.y) < kSamePlace && std::abs(p.z - q.z) < kSamePlace;
+}
+
 bool SameInPlane(const Point &p, const Point &q, const Axes &axes) {
   return std::abs(At(p, axes.a) - At(q, axes.a)) < kSamePlace && std::abs(At(p, axes.b) - At(q, axes.b)) < kSamePlace;
 }
@@ -163,13 +167,13 @@ class Reader {
       if (given[axis]) At(to, axis) = absolute_ ? *given[axis] : At(position_, axis) + *given[axis];
     if (arc)
       Arc(line, to, offset, radius);
-    else if (std::abs(to.x - position_.x) > kSamePlace || std::abs(to.y - position_.y) > kSamePlace ||
-             std::abs(to.z - position_.z) > kSamePlace)
-      Straight(line, motion_ == 0 ? MoveKind::Rapid : MoveKind::Feed, to);
+    else if (!SamePoint(to, position_))
+      Add(line, motion_ == 0 ? MoveKind::Rapid : MoveKind::Feed, to);
     position_ = to;
   }
 
-  void Straight(int line, MoveKind kind, const Point &to) {
+  // A move from where the tool stands to `to`.
+  Move &Add(int line, MoveKind kind, const Point &to) {
     Move m;
     m.line = line;
     m.kind = kind;
@@ -177,6 +181,7 @@ class Reader {
     m.to = to;
     m.plane = plane_;
     path_.moves.push_back(m);
+    return path_.moves.back();
   }
 
   void Arc(int line, const Point &to, const std::optional<double> (&offset)[3], std::optional<double> radius) {
@@ -191,7 +196,8 @@ class Reader {
       const double r = std::abs(*radius);
       if (r < chord / 2 - 1e-9) {
         Report(line, "дуга: радиус меньше половины хорды");
-        return Straight(line, MoveKind::Feed, to);
+        Add(line, MoveKind::Feed, to);
+        return;
       }
       const double h = std::sqrt(std::max(0.0, r * r - chord * chord / 4));
       // The centre left of the chord (seen along it) makes a counter-clockwise arc of at most 180°.
@@ -205,24 +211,18 @@ class Reader {
       const double r0 = std::hypot(sa - ca, sb - cb), r1 = std::hypot(ea - ca, eb - cb);
       if (std::abs(r0 - r1) > std::max(0.01, 0.001 * r0)) {
         Report(line, "дуга: радиусы начала и конца различаются");
-        return Straight(line, MoveKind::Feed, to);
+        Add(line, MoveKind::Feed, to);
+        return;
       }
     } else {
       Report(line, "дуга без R и I, J, K");
-      if (!SameInPlane(position_, to, axes) || std::abs(At(to, axes.n) - At(position_, axes.n)) > kSamePlace)
-        Straight(line, MoveKind::Feed, to);
+      if (!SamePoint(position_, to)) Add(line, MoveKind::Feed, to);
       return;
     }
-    Move m;
-    m.line = line;
-    m.kind = clockwise ? MoveKind::Clockwise : MoveKind::CounterClockwise;
-    m.from = position_;
-    m.to = to;
-    m.plane = plane_;
+    Move &m = Add(line, clockwise ? MoveKind::Clockwise : MoveKind::CounterClockwise, to);
     m.center = position_;
     At(m.center, axes.a) = ca;
     At(m.center, axes.b) = cb;
-    path_.moves.push_back(m);
   }
 
   bool diameter_;
